@@ -1,0 +1,69 @@
+#include "common/MessageBox.h"
+#include "common/ProgramPaths.h"
+#include "settings/SettingsStore.h"
+#include "settings/modLanguage.h"
+
+#include <QApplication>
+#include <QMainWindow>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char* kUsage =
+    "Usage: doziduvov [MODE [WORKBOOK [LAYOUT [CHOICE [WORKBOOK2]]]]]\n"
+    "\n"
+    "Converts the results of the part program open in the Korvex measurement host into\n"
+    "CSV/TXT result files and Excel form workbooks.\n"
+    "\n"
+    "Without arguments the main window opens. With start options it runs unattended:\n"
+    "  MODE       a  all reported characteristics, read at once\n"
+    "             m  the characteristics marked in the host, read at once\n"
+    "             o  receive values while the host executes the program, then the marked ones\n"
+    "  WORKBOOK   the Excel form to fill; without it an ASCII result file is written\n"
+    "  LAYOUT     the report layout file (.cfg is appended when missing)\n"
+    "  CHOICE     ALL full report, OOT report with correction values, ALO both\n"
+    "  WORKBOOK2  the second form for ALO\n"
+    "Each argument may be written with a leading '/', as in the Windows batch files:\n"
+    "  doziduvov /a \"/home/qs/Forms/Part 1.xlsx\" /home/qs/R.cfg /ALL\n"
+    "\n"
+    "  --help     show this text\n"
+    "  --version  show the version\n"
+    "\n"
+    "Environment: DOZIDUVOV_PROGRAM_DIR replaces the program folder (language files and the\n"
+    "fixed-name settings files). With no display (QT_QPA_PLATFORM=offscreen) messages go to\n"
+    "standard error and the exit status is 0 only when the outputs were written.\n";
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    // These two never need a display and are never start options.
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("doziduvov %s\n", DOZIDUVOV_VERSION);
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("doziduvov"));
+    QApplication::setApplicationVersion(QStringLiteral(DOZIDUVOV_VERSION));
+
+    settings::SettingsStore store;
+    store.selectRoot();
+    settings::LanguageTable texts;
+    const QString language =
+        store.Read(QStringLiteral("LanguageSettings"), QStringLiteral("Language"), QStringLiteral("German"));
+    settings::LoadLanguage(texts, language, common::programDir(), common::showMessage);
+
+    QMainWindow window;
+    window.setWindowTitle(common::applicationTitle() + QStringLiteral("  ") +
+                          texts.text(QStringLiteral("frm_MainWindow"), 2) + QLatin1Char(' ') +
+                          QStringLiteral(DOZIDUVOV_VERSION));
+    window.resize(1000, 700);
+    window.show();
+    return QApplication::exec();
+}

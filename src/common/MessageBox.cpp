@@ -1,0 +1,106 @@
+#include "common/MessageBox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+
+namespace common {
+
+bool isHeadless() {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return true;
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+}
+
+namespace {
+
+QMessageBox::StandardButton toButton(MsgResult r) {
+    switch (r) {
+    case MsgResult::Ok:
+        return QMessageBox::Ok;
+    case MsgResult::Cancel:
+        return QMessageBox::Cancel;
+    case MsgResult::Yes:
+        return QMessageBox::Yes;
+    case MsgResult::No:
+        return QMessageBox::No;
+    }
+    return QMessageBox::Ok;
+}
+
+QMessageBox::StandardButtons toButtons(MsgButtons b) {
+    switch (b) {
+    case MsgButtons::Ok:
+        return QMessageBox::Ok;
+    case MsgButtons::OkCancel:
+        return QMessageBox::Ok | QMessageBox::Cancel;
+    case MsgButtons::YesNo:
+        return QMessageBox::Yes | QMessageBox::No;
+    case MsgButtons::YesNoCancel:
+        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    }
+    return QMessageBox::Ok;
+}
+
+QMessageBox::Icon toIcon(MsgIcon i) {
+    switch (i) {
+    case MsgIcon::None:
+        return QMessageBox::NoIcon;
+    case MsgIcon::Information:
+        return QMessageBox::Information;
+    case MsgIcon::Warning:
+        return QMessageBox::Warning;
+    case MsgIcon::Error:
+    case MsgIcon::Critical:
+        return QMessageBox::Critical;
+    case MsgIcon::Question:
+        return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+const char* iconWord(MsgIcon i) {
+    switch (i) {
+    case MsgIcon::Warning:
+        return "warning";
+    case MsgIcon::Error:
+    case MsgIcon::Critical:
+        return "error";
+    case MsgIcon::Question:
+        return "question";
+    default:
+        return "info";
+    }
+}
+
+} // namespace
+
+MsgResult showMessage(const Message& message) {
+    if (isHeadless()) {
+        QString text = message.text;
+        text.replace(QLatin1String("\r\n"), QLatin1String(" "));
+        text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+        std::fprintf(stderr, "%s [%s] %s\n", qPrintable(message.caption), iconWord(message.icon),
+                     qPrintable(text.simplified()));
+        std::fflush(stderr);
+        return message.defaultButton;
+    }
+    QMessageBox box(toIcon(message.icon), message.caption, message.text, toButtons(message.buttons));
+    box.setDefaultButton(toButton(message.defaultButton));
+    const int r = box.exec();
+    switch (r) {
+    case QMessageBox::Yes:
+        return MsgResult::Yes;
+    case QMessageBox::No:
+        return MsgResult::No;
+    case QMessageBox::Cancel:
+        return MsgResult::Cancel;
+    default:
+        return MsgResult::Ok;
+    }
+}
+
+} // namespace common

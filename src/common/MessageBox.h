@@ -1,0 +1,15 @@
+#pragma once
+
+#include "common/Message.h"
+
+namespace common {
+
+// True when no one can click a box: no application object yet, or the Qt platform is
+// "offscreen" or "minimal".
+bool isHeadless();
+
+// Shows the message in a message box, or with no display writes it to standard error as one
+// line and takes the default button.
+MsgResult showMessage(const Message& message);
+
+} // namespace common

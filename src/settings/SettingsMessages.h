@@ -1,0 +1,24 @@
+#pragma once
+
+#include "common/Message.h"
+#include "settings/SettingsStore.h"
+#include "settings/modLanguage.h"
+
+namespace settings {
+
+// Language lines of our own messages, in section MessageBoxen.
+namespace msgline {
+constexpr int SettingsNotSaved = 10;
+constexpr int SettingsUseCurrentUser = 11;
+} // namespace msgline
+
+// The one message a failed settings write shows. When the machine-wide settings are not
+// writable it names the way out: storing the settings for the current user.
+void reportSettingsWriteError(const SettingsWriteError& error, const LanguageTable& texts,
+                              const common::MessageFn& message);
+
+// Writes the value; a failure is reported and false returned, the program goes on.
+bool writeOrReport(const SettingsStore& store, const QString& section, const QString& key,
+                   const QString& value, const LanguageTable& texts, const common::MessageFn& message);
+
+} // namespace settings

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <stdexcept>
+
+namespace settings {
+
+// A write to the settings store that did not reach the disk.
+class SettingsWriteError : public std::runtime_error {
+public:
+    SettingsWriteError(const QString& path, const QString& reason);
+    const QString& path() const { return m_path; }
+    const QString& reason() const { return m_reason; }
+    // True when the value was meant for the machine-wide root, where ordinary users cannot write.
+    bool onLocalMachine() const;
+
+private:
+    QString m_path;
+    QString m_reason;
+};
+
+// Registry-style settings: every value is text at "<root><Section>\<Key>". The two roots map to
+// the two QSettings scopes (local machine = system scope, current user = user scope) with
+// organisation "NORTAVE", application "Korvex_Zirirezu_DOZIDUVOV" and the key "Settings/S/K".
+// Each call opens its own QSettings, so a value written by another process is seen at once.
+class SettingsStore {
+public:
+    static const QString LocalMachineRoot;
+    static const QString CurrentUserRoot;
+    static const QString RootSwitchPath;
+
+    SettingsStore() = default;
+
+    const QString& SettingsRoot() const { return m_root; }
+    void setSettingsRoot(const QString& root) { m_root = root; }
+    bool usesCurrentUser() const { return m_root == CurrentUserRoot; }
+
+    // Root selection at start-up: the switch "CurrentUser" of the user scope (created as "False"
+    // when missing) selects the current-user root when it reads "TRUE" in any case.
+    void selectRoot();
+
+    // The value at root & section & "\" & key; a missing value gives the default, which is
+    // written back when the store allows it (silently not, when it does not).
+    QString Read(const QString& section, const QString& key, const QString& defaultValue) const;
+    QString ReadPath(const QString& path, const QString& defaultValue) const;
+
+    // A direct read: the stored value, or nothing, never writing back.
+    std::optional<QString> ReadDirect(const QString& section, const QString& key) const;
+    std::optional<QString> ReadDirectPath(const QString& path) const;
+
+    // Stores the value; throws SettingsWriteError when it could not be stored.
+    void Write(const QString& section, const QString& key, const QString& value) const;
+    void WritePath(const QString& path, const QString& value) const;
+
+    QString valuePath(const QString& section, const QString& key) const;
+
+private:
+    QString m_root = LocalMachineRoot;
+};
+
+// Flags as the settings hold them: "True"/"False" in any case, or a number (non-zero is true).
+// Anything else cannot be read as a flag.
+std::optional<bool> parseFlag(const QString& text);
+// A flag that cannot be read counts as false.
+bool toFlag(const QString& text);
+
+// Numbers as typed by a user or stored by the program: the locale's decimal separator or a
+// full stop, blanks around ignored. Anything else is not a number.
+std::optional<double> parseNumber(const QString& text);
+// Whole numbers; a fractional value rounds half away from zero, as the settings' integer
+// conversions did.
+std::optional<int> parseInteger(const QString& text);
+
+// The text the settings store writes for a boolean.
+inline QString flagText(bool value) {
+    return value ? QStringLiteral("-1") : QStringLiteral("0");
+}
+
+} // namespace settings

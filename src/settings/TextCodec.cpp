@@ -1,0 +1,135 @@
+#include "settings/TextCodec.h"
+
+#include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace settings {
+
+namespace {
+
+const char* codecName(CodePage cp) {
+    return cp == CodePage::Windows1250 ? "windows-1250" : "windows-1252";
+}
+
+bool isCentralEuropean(QLocale::Language lang) {
+    switch (lang) {
+    case QLocale::Czech:
+    case QLocale::Hungarian:
+    case QLocale::Polish:
+    case QLocale::Slovak:
+    case QLocale::Slovenian:
+    case QLocale::Croatian:
+    case QLocale::Romanian:
+    case QLocale::Bosnian:
+    case QLocale::Albanian:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+CodePage codePageForLocale(const QLocale& locale) {
+    return isCentralEuropean(locale.language()) ? CodePage::Windows1250 : CodePage::Windows1252;
+}
+
+CodePage codePageForLanguageName(const QString& languageFileName) {
+    const QString n = languageFileName.toLower();
+    return (n == QLatin1String("czech") || n == QLatin1String("hungary") || n == QLatin1String("hungarian"))
+               ? CodePage::Windows1250
+               : CodePage::Windows1252;
+}
+
+QByteArray encodeAnsi(const QString& text, CodePage cp) {
+    QStringEncoder enc(codecName(cp));
+    QByteArray out = enc.encode(text);
+    // The converter marks characters the code page lacks with SUB (0x1A); Windows writes "?".
+    if (out.contains('\x1a'))
+        out.replace('\x1a', '?');
+    return out;
+}
+
+QString decodeAnsi(const QByteArray& bytes, CodePage cp) {
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(bytes.mid(3));
+    QStringDecoder dec(codecName(cp));
+    return dec.decode(bytes);
+}
+
+FileError::FileError(const QString& path, const QString& reason)
+    : std::runtime_error(QStringLiteral("%1: %2").arg(path, reason).toStdString()), m_path(path),
+      m_reason(reason) {}
+
+std::optional<QStringList> readTextLines(const QString& path, CodePage cp, qint64 maxBytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    if (f.size() > maxBytes)
+        return std::nullopt;
+    const QByteArray bytes = f.read(maxBytes + 1);
+    if (bytes.size() > maxBytes || f.error() != QFileDevice::NoError)
+        return std::nullopt;
+    const QString text = decodeAnsi(bytes, cp);
+
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+            lines.append(text.mid(start, i - start));
+            if (c == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+            start = i + 1;
+        }
+    }
+    if (start < n)
+        lines.append(text.mid(start));
+    return lines;
+}
+
+void writeTextLines(const QString& path, const QStringList& lines, CodePage cp) {
+    TextFileWriter w(path, cp);
+    for (const QString& line : lines)
+        w.writeLine(line);
+    w.commit();
+}
+
+TextFileWriter::TextFileWriter(const QString& path, CodePage cp)
+    : m_path(path), m_cp(cp), m_file(std::make_unique<QSaveFile>(path)) {
+    if (!m_file->open(QIODevice::WriteOnly))
+        throw FileError(path, m_file->errorString());
+}
+
+TextFileWriter::~TextFileWriter() {
+    if (m_file && m_file->isOpen())
+        m_file->cancelWriting();
+}
+
+void TextFileWriter::writeLine(const QString& line) {
+    m_buffer += encodeAnsi(line, m_cp);
+    m_buffer += "\r\n";
+    if (m_buffer.size() >= 64 * 1024)
+        flushBuffer();
+}
+
+void TextFileWriter::flushBuffer() {
+    if (m_buffer.isEmpty())
+        return;
+    if (m_file->write(m_buffer) != m_buffer.size()) {
+        const QString reason = m_file->errorString();
+        m_file->cancelWriting();
+        throw FileError(m_path, reason);
+    }
+    m_buffer.clear();
+}
+
+void TextFileWriter::commit() {
+    flushBuffer();
+    if (!m_file->commit())
+        throw FileError(m_path, m_file->errorString());
+}
+
+} // namespace settings

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QByteArray>
+#include <QLocale>
+#include <QSaveFile>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+namespace settings {
+
+// The Windows ANSI code pages our text files are written in, so that files move between the
+// Windows program and this one.
+enum class CodePage { Windows1252, Windows1250 };
+
+// Central European languages use Windows-1250, every other language Windows-1252.
+CodePage codePageForLocale(const QLocale& locale);
+CodePage codePageForLanguageName(const QString& languageFileName);
+inline CodePage systemCodePage() {
+    return codePageForLocale(QLocale::system());
+}
+
+// Characters the code page cannot hold become "?".
+QByteArray encodeAnsi(const QString& text, CodePage cp);
+// A leading UTF-8 byte order mark selects UTF-8; anything else is decoded in the code page.
+QString decodeAnsi(const QByteArray& bytes, CodePage cp);
+
+// A text file that could not be read or written.
+class FileError : public std::runtime_error {
+public:
+    FileError(const QString& path, const QString& reason);
+    const QString& path() const { return m_path; }
+    const QString& reason() const { return m_reason; }
+
+private:
+    QString m_path;
+    QString m_reason;
+};
+
+// Files we read are bounded: a settings or language file is never this large.
+constexpr qint64 kMaxTextFileBytes = 16 * 1024 * 1024;
+
+// Lines of a text file (CR LF, LF or CR ends a line); nothing when it cannot be opened or read
+// or is larger than maxBytes.
+std::optional<QStringList> readTextLines(const QString& path, CodePage cp,
+                                         qint64 maxBytes = kMaxTextFileBytes);
+
+// Writes one file of lines, each ended by CR LF. The old file stays untouched until the new one
+// is complete; throws FileError when it cannot be written.
+void writeTextLines(const QString& path, const QStringList& lines, CodePage cp);
+
+// Line-by-line writer for large files, with the same all-or-nothing guarantee.
+class TextFileWriter {
+public:
+    TextFileWriter(const QString& path, CodePage cp);
+    ~TextFileWriter();
+    TextFileWriter(const TextFileWriter&) = delete;
+    TextFileWriter& operator=(const TextFileWriter&) = delete;
+
+    void writeLine(const QString& line);
+    // Makes the file visible under its name; throws FileError on any failure so far.
+    void commit();
+
+private:
+    void flushBuffer();
+
+    QString m_path;
+    CodePage m_cp;
+    std::unique_ptr<QSaveFile> m_file;
+    QByteArray m_buffer;
+};
+
+} // namespace settings

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
+
+// Points both settings scopes at a fresh temporary folder, so tests never touch the real
+// hives. QSettings keeps its paths process-wide, so each test re-points them.
+class TempSettings {
+public:
+    TempSettings() {
+        userDir = m_dir.path() + QStringLiteral("/user");
+        systemDir = m_dir.path() + QStringLiteral("/system");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, userDir);
+        QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, systemDir);
+    }
+
+    // A system scope that cannot be written, not even by root: its folder would lie below a file.
+    void makeSystemScopeReadOnly() {
+        QFile blocker(m_dir.path() + QStringLiteral("/blocker"));
+        blocker.open(QIODevice::WriteOnly);
+        blocker.close();
+        systemDir = blocker.fileName() + QStringLiteral("/system");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, systemDir);
+    }
+
+    QString userFile() const { return userDir + QStringLiteral("/NORTAVE/Korvex_Zirirezu_DOZIDUVOV.conf"); }
+    QString systemFile() const {
+        return systemDir + QStringLiteral("/NORTAVE/Korvex_Zirirezu_DOZIDUVOV.conf");
+    }
+
+    // What another process would see in the file right now.
+    QVariant rawValue(QSettings::Scope scope, const QString& key) const {
+        QSettings s(scope == QSettings::UserScope ? userFile() : systemFile(), QSettings::IniFormat);
+        return s.value(key);
+    }
+
+    QString path() const { return m_dir.path(); }
+    QString userDir;
+    QString systemDir;
+
+private:
+    QTemporaryDir m_dir;
+};

@@ -1,0 +1,112 @@
+#include "settings/LocaleText.h"
+#include "settings/TextCodec.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace settings;
+
+TEST(LocaleText, NumbersInGermanAndEnglish) {
+    struct Case {
+        double value;
+        const char* german;
+        const char* english;
+    };
+    const Case cases[] = {
+        {10.5, "10,5", "10.5"},
+        {-0.05, "-0,05", "-0.05"},
+        {0.0, "0", "0"},
+        {-0.0, "0", "0"},
+        {0.1 + 0.2, "0,3", "0.3"},                   // binary noise beyond 15 digits is dropped
+        {1234567.891, "1234567,891", "1234567.891"}, // no thousands separator
+        {1.23456789012345678, "1,23456789012346", "1.23456789012346"},
+        {0.00001, "0,00001", "0.00001"},
+        {123456789012345.0, "123456789012345", "123456789012345"},
+        {0.000001, "1E-06", "1E-06"},
+        {-0.0000015, "-1,5E-06", "-1.5E-06"},
+        {1e15, "1E+15", "1E+15"},
+        {10.09, "10,09", "10.09"},
+    };
+    const QLocale de(QLocale::German, QLocale::Germany);
+    const QLocale en(QLocale::English, QLocale::UnitedStates);
+    for (const Case& c : cases) {
+        EXPECT_EQ(numberText(c.value, de), QString::fromLatin1(c.german)) << c.german;
+        EXPECT_EQ(numberText(c.value, en), QString::fromLatin1(c.english)) << c.english;
+    }
+}
+
+TEST(LocaleText, BooleansAndDates) {
+    struct Case {
+        QLocale::Language language;
+        const char* yes;
+        const char* no;
+    };
+    const Case cases[] = {
+        {QLocale::German, "Wahr", "Falsch"},      {QLocale::English, "True", "False"},
+        {QLocale::French, "Vrai", "Faux"},        {QLocale::Italian, "Vero", "Falso"},
+        {QLocale::Spanish, "Verdadero", "Falso"}, {QLocale::Portuguese, "Verdadeiro", "Falso"},
+        {QLocale::Czech, "Pravda", "Nepravda"},   {QLocale::Hungarian, "Igaz", "Hamis"},
+        {QLocale::Japanese, "True", "False"}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(boolText(true, QLocale(c.language)), QString::fromLatin1(c.yes));
+        EXPECT_EQ(boolText(false, QLocale(c.language)), QString::fromLatin1(c.no));
+    }
+    const QDate d(2026, 12, 6);
+    EXPECT_EQ(shortDateText(d, QLocale(QLocale::German, QLocale::Germany)), QStringLiteral("06.12.2026"));
+    EXPECT_EQ(shortDateText(d, QLocale(QLocale::English, QLocale::UnitedStates)),
+              QStringLiteral("12/6/2026"));
+}
+
+TEST(TextCodec, AnsiCodePages) {
+    EXPECT_EQ(encodeAnsi(QString::fromUtf8("Toleranzüberschreitung"), CodePage::Windows1252),
+              QByteArray("Toleranz\xfc"
+                         "berschreitung"));
+    EXPECT_EQ(encodeAnsi(QString::fromUtf8("č"), CodePage::Windows1250), QByteArray("\xe8"));
+    // Characters the code page lacks become "?", as on Windows.
+    EXPECT_EQ(encodeAnsi(QString::fromUtf8("a€č→b"), CodePage::Windows1252), QByteArray("a\x80??b"));
+    EXPECT_EQ(decodeAnsi(QByteArray("\xe8"), CodePage::Windows1250), QString::fromUtf8("č"));
+    EXPECT_EQ(decodeAnsi(QByteArray("\xe8"), CodePage::Windows1252), QString::fromUtf8("è"));
+    EXPECT_EQ(codePageForLocale(QLocale(QLocale::Czech)), CodePage::Windows1250);
+    EXPECT_EQ(codePageForLocale(QLocale(QLocale::French)), CodePage::Windows1252);
+    EXPECT_EQ(codePageForLanguageName(QStringLiteral("Hungary")), CodePage::Windows1250);
+}
+
+TEST(TextCodec, LinesReadAndWrittenWithCrLf) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("x.cfg"));
+    writeTextLines(path, {QStringLiteral("Auftrag"), QString(), QString::fromUtf8("Prüfer")},
+                   CodePage::Windows1252);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("Auftrag\r\n\r\nPr\xfc"
+                                      "fer\r\n"));
+    f.close();
+    EXPECT_EQ(readTextLines(path, CodePage::Windows1252),
+              QStringList({QStringLiteral("Auftrag"), QString(), QString::fromUtf8("Prüfer")}));
+
+    // LF and lone CR end lines too; a last line without an end is still a line.
+    QFile g(path);
+    ASSERT_TRUE(g.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    g.write("a\nb\rc\r\nd");
+    g.close();
+    EXPECT_EQ(readTextLines(path, CodePage::Windows1252), QStringList({"a", "b", "c", "d"}));
+    EXPECT_FALSE(readTextLines(dir.filePath(QStringLiteral("none")), CodePage::Windows1252).has_value());
+    EXPECT_FALSE(readTextLines(path, CodePage::Windows1252, 3).has_value()); // larger than allowed
+}
+
+TEST(TextCodec, FailedWriteKeepsTheOldFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("result.csv"));
+    writeTextLines(path, {QStringLiteral("old")}, CodePage::Windows1252);
+    {
+        TextFileWriter w(path, CodePage::Windows1252);
+        w.writeLine(QStringLiteral("half"));
+        // Destroyed without commit, as when a later line fails.
+    }
+    EXPECT_EQ(readTextLines(path, CodePage::Windows1252), QStringList({"old"}));
+    EXPECT_THROW(
+        writeTextLines(dir.filePath(QStringLiteral("no/such/folder/x.txt")), {}, CodePage::Windows1252),
+        FileError);
+}
