@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+// The simulator's part program: what a part program file (JSON, conventionally *.PRG) holds.
+namespace sim {
+
+struct SimDimension {
+    double bonus = 0, deviation = 0, length = 0, nominal = 0, max = 0, measured = 0, min = 0;
+    double minusTol = 0, plusTol = 0, outTol = 0;
+    int outputMode = 0;
+    int units = 0;
+    QString name, feature1, feature2, feature3, axisLabel, datum1, datum2, datum3;
+    bool isLocationAxis = false;
+    bool isTruePositionAxis = false;
+};
+
+struct SimComment {
+    int commentType = 0;
+    QString text;
+    std::vector<QString> lines;
+};
+
+struct SimAssignment {
+    QString name;
+    QString value;
+};
+
+struct SimCommand {
+    int type = 0;
+    QString id;
+    bool marked = false;
+    std::int32_t uniqueId1 = 0;
+    std::int32_t uniqueId2 = 0;
+    QString fieldText169;
+    std::optional<SimDimension> dimension;
+    std::optional<SimComment> comment;
+    std::optional<SimAssignment> assignment;
+};
+
+struct SimProgram {
+    QString path; // absolute
+    QString version;
+    QString partName, revision, drawingNumber;
+    std::vector<SimCommand> commands;
+    QJsonObject document; // as read, written back by Save
+};
+
+class ProgramFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The unique id a command without one gets: derived from its position, so it is stable.
+std::pair<std::int32_t, std::int32_t> defaultUniqueId(int position);
+
+SimProgram parseProgram(const QJsonObject& document, const QString& path);
+// Throws ProgramFileError naming the file and what is wrong with it.
+SimProgram loadProgram(const QString& path);
+// Writes the program's document back to its file.
+void saveProgram(const SimProgram& program);
+
+} // namespace sim

@@ -1,0 +1,476 @@
+#include "host/HostSocketClient.h"
+
+#include "host/HostProtocol.h"
+#include "host/HostSnapshot.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalSocket>
+#include <QObject>
+
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <vector>
+
+namespace host {
+
+namespace p = protocol;
+
+namespace {
+
+// The connection: synchronous calls, and the one queue through which every received line goes,
+// so that events are handled only between operations, never inside one.
+class Client : public QObject, public std::enable_shared_from_this<Client> {
+public:
+    explicit Client(const ClientOptions& options) : m_options(options) {
+        QObject::connect(&m_socket, &QLocalSocket::readyRead, this, [this] {
+            readIncoming();
+            if (!m_events.empty())
+                scheduleDispatch();
+        });
+    }
+
+    bool open() {
+        m_socket.connectToServer(QString::fromLatin1(p::kServerName));
+        return m_socket.waitForConnected(3000);
+    }
+
+    const ClientOptions& options() const { return m_options; }
+    quint64 epoch() const { return m_epoch; }
+    // A change the host may have made (an executed command, a save): older snapshots are stale.
+    void bumpEpoch() { ++m_epoch; }
+
+    QJsonValue call(const char* op, QJsonObject args = {}) {
+        if (m_socket.state() != QLocalSocket::ConnectedState)
+            throw HostError(QStringLiteral("The connection to Korvex is closed."));
+        const qint64 id = ++m_nextId;
+        args.insert(QStringLiteral("id"), id);
+        args.insert(QStringLiteral("op"), QLatin1String(op));
+        m_socket.write(QJsonDocument(args).toJson(QJsonDocument::Compact) + '\n');
+        m_socket.flush();
+
+        struct InCall {
+            Client& c;
+            explicit InCall(Client& client) : c(client) { ++c.m_inCall; }
+            ~InCall() {
+                if (--c.m_inCall == 0 && !c.m_events.empty())
+                    c.scheduleDispatch();
+            }
+        } guard(*this);
+
+        QElapsedTimer timer;
+        timer.start();
+        for (;;) {
+            readIncoming();
+            const auto it = m_replies.find(id);
+            if (it != m_replies.end()) {
+                const QJsonObject reply = it->second;
+                m_replies.erase(it);
+                if (reply.contains(QStringLiteral("err")))
+                    throw HostError(reply.value(QStringLiteral("err")).toString());
+                return reply.value(QStringLiteral("v"));
+            }
+            if (m_socket.state() != QLocalSocket::ConnectedState)
+                throw HostError(QStringLiteral("Korvex closed the connection."));
+            const qint64 left = m_options.timeoutMs - timer.elapsed();
+            if (left <= 0)
+                throw HostError(QStringLiteral("Korvex did not answer within %1 s.").arg(m_options.timeoutMs / 1000));
+            m_socket.waitForReadyRead(static_cast<int>(std::min<qint64>(left, 1000)));
+        }
+    }
+
+    void addListener(HostEventListener* l) {
+        if (m_listeners.empty())
+            call(p::kSubscribe);
+        m_listeners.push_back(l);
+    }
+    void removeListener(HostEventListener* l) {
+        const auto it = std::find(m_listeners.begin(), m_listeners.end(), l);
+        if (it == m_listeners.end())
+            return;
+        m_listeners.erase(it);
+        if (m_listeners.empty())
+            call(p::kUnsubscribe);
+    }
+
+    void hold() { ++m_deferrals; }
+    void release() {
+        if (--m_deferrals == 0 && !m_events.empty())
+            scheduleDispatch();
+    }
+
+private:
+    void readIncoming() {
+        m_buffer += m_socket.readAll();
+        qsizetype nl;
+        while ((nl = m_buffer.indexOf('\n')) >= 0) {
+            const QJsonObject o = QJsonDocument::fromJson(m_buffer.left(nl)).object();
+            m_buffer.remove(0, nl + 1);
+            if (o.contains(QStringLiteral("ev")))
+                m_events.push_back(o);
+            else if (o.contains(QStringLiteral("re")))
+                m_replies.emplace(o.value(QStringLiteral("re")).toInteger(), o);
+        }
+        if (m_buffer.size() > p::kMaxLineBytes)
+            m_socket.abort();
+    }
+
+    void scheduleDispatch() {
+        if (m_dispatchScheduled)
+            return;
+        m_dispatchScheduled = true;
+        QMetaObject::invokeMethod(this, [this] { dispatchEvents(); }, Qt::QueuedConnection);
+    }
+
+    void dispatchEvents();
+
+    ClientOptions m_options;
+    QLocalSocket m_socket;
+    QByteArray m_buffer;
+    qint64 m_nextId = 0;
+    std::map<qint64, QJsonObject> m_replies;
+    std::deque<QJsonObject> m_events;
+    std::vector<HostEventListener*> m_listeners;
+    quint64 m_epoch = 0;
+    int m_inCall = 0;
+    int m_deferrals = 0;
+    bool m_dispatching = false;
+    bool m_dispatchScheduled = false;
+};
+
+// Reads of one command: from its snapshot while the host cannot have changed, else one call each.
+class ClientCommand : public HostCommand, public std::enable_shared_from_this<ClientCommand> {
+public:
+    ClientCommand(std::shared_ptr<Client> c, int index, std::optional<QJsonObject> snapshot = std::nullopt)
+        : m_client(std::move(c)), m_index(index), m_snapshot(std::move(snapshot)),
+          m_epoch(m_client->epoch()) {}
+
+    QJsonValue member(const QString& name, int arg = 0) {
+        if (!m_client->options().snapshots ||
+            (name == QLatin1String("comment.line") && (arg < 1 || arg > kSnapshotCommentLines)))
+            return m_client->call(p::kGet, {{QStringLiteral("index"), m_index},
+                                            {QStringLiteral("member"), name},
+                                            {QStringLiteral("arg"), arg}});
+        const QJsonObject& s = snapshot();
+        const qsizetype dot = name.indexOf(QLatin1Char('.'));
+        if (dot < 0)
+            return s.value(name);
+        const QString part = name.left(dot);
+        if (!s.contains(part))
+            throw HostError(QStringLiteral("Command %1 has no %2.").arg(s.value(QStringLiteral("idText")).toString(), part));
+        const QJsonObject sub = s.value(part).toObject();
+        if (name == QLatin1String("comment.line"))
+            return sub.value(QStringLiteral("lines")).toArray().at(arg - 1);
+        return sub.value(name.mid(dot + 1));
+    }
+
+    QString IdText() override { return member(QStringLiteral("idText")).toString(); }
+    int Type() override { return member(QStringLiteral("type")).toInt(); }
+    bool IsDimension() override { return member(QStringLiteral("isDimension")).toBool(); }
+    bool IsComment() override { return member(QStringLiteral("isComment")).toBool(); }
+    bool Marked() override { return member(QStringLiteral("marked")).toBool(); }
+    std::shared_ptr<HostDimension> Dimension() override;
+    std::shared_ptr<HostComment> Comment() override;
+    std::shared_ptr<HostAssignment> Assignment() override;
+
+    void GoPrevious() override {
+        m_index = m_client->call(p::kGoPrevious, {{QStringLiteral("index"), m_index}}).toInt();
+        m_snapshot.reset();
+    }
+    void Present() override {
+        m_client->call(p::kPresent, {{QStringLiteral("index"), m_index}});
+        m_client->bumpEpoch();
+    }
+    QString GetFieldText(int field, int index) override {
+        if (m_client->options().snapshots && field == 169 && index == 0)
+            return member(QStringLiteral("fieldText169")).toString();
+        return m_client->call(p::kFieldText, {{QStringLiteral("index"), m_index},
+                                              {QStringLiteral("field"), field},
+                                              {QStringLiteral("arg"), index}})
+            .toString();
+    }
+    void GetUniqueId(std::int32_t& id1, std::int32_t& id2) override {
+        const QJsonArray a = member(QStringLiteral("uniqueId")).toArray();
+        id1 = a.at(0).toInt();
+        id2 = a.at(1).toInt();
+    }
+
+private:
+    const QJsonObject& snapshot() {
+        if (!m_snapshot || m_epoch != m_client->epoch()) {
+            const QJsonArray a = m_client->call(p::kCommands, {{QStringLiteral("from"), m_index},
+                                                               {QStringLiteral("count"), 1}})
+                                     .toArray();
+            if (a.isEmpty())
+                throw HostError(QStringLiteral("Command %1 does not exist.").arg(m_index));
+            m_snapshot = a.at(0).toObject();
+            m_epoch = m_client->epoch();
+        }
+        return *m_snapshot;
+    }
+
+    std::shared_ptr<Client> m_client;
+    int m_index;
+    std::optional<QJsonObject> m_snapshot;
+    quint64 m_epoch;
+};
+
+class ClientDimension : public HostDimension {
+public:
+    explicit ClientDimension(std::shared_ptr<ClientCommand> c) : m_c(std::move(c)) {}
+    double Bonus() override { return num("bonus"); }
+    double Deviation() override { return num("deviation"); }
+    QString Name() override { return txt("name"); }
+    QString Feature1() override { return txt("feature1"); }
+    QString Feature2() override { return txt("feature2"); }
+    QString Feature3() override { return txt("feature3"); }
+    double Length() override { return num("length"); }
+    double Nominal() override { return num("nominal"); }
+    double Max() override { return num("max"); }
+    double Measured() override { return num("measured"); }
+    double Min() override { return num("min"); }
+    double MinusTol() override { return num("minusTol"); }
+    double PlusTol() override { return num("plusTol"); }
+    double OutTol() override { return num("outTol"); }
+    int OutputMode() override { return get("outputMode").toInt(); }
+    int Units() override { return get("units").toInt(); }
+    QString AxisLabel() override { return txt("axisLabel"); }
+    bool IsLocationAxis() override { return get("isLocationAxis").toBool(); }
+    bool IsTruePositionAxis() override { return get("isTruePositionAxis").toBool(); }
+    QString Datum1() override { return txt("datum1"); }
+    QString Datum2() override { return txt("datum2"); }
+    QString Datum3() override { return txt("datum3"); }
+
+private:
+    QJsonValue get(const char* m) { return m_c->member(QStringLiteral("dimension.") + QLatin1String(m)); }
+    double num(const char* m) { return get(m).toDouble(); }
+    QString txt(const char* m) { return get(m).toString(); }
+    std::shared_ptr<ClientCommand> m_c;
+};
+
+class ClientComment : public HostComment {
+public:
+    explicit ClientComment(std::shared_ptr<ClientCommand> c) : m_c(std::move(c)) {}
+    int CommentType() override { return m_c->member(QStringLiteral("comment.commentType")).toInt(); }
+    QString Text() override { return m_c->member(QStringLiteral("comment.text")).toString(); }
+    QString Line(int line) override { return m_c->member(QStringLiteral("comment.line"), line).toString(); }
+
+private:
+    std::shared_ptr<ClientCommand> m_c;
+};
+
+class ClientAssignment : public HostAssignment {
+public:
+    explicit ClientAssignment(std::shared_ptr<ClientCommand> c) : m_c(std::move(c)) {}
+    QString Name() override { return m_c->member(QStringLiteral("assignment.name")).toString(); }
+    QString Value() override { return m_c->member(QStringLiteral("assignment.value")).toString(); }
+
+private:
+    std::shared_ptr<ClientCommand> m_c;
+};
+
+std::shared_ptr<HostDimension> ClientCommand::Dimension() {
+    return std::make_shared<ClientDimension>(shared_from_this());
+}
+std::shared_ptr<HostComment> ClientCommand::Comment() { return std::make_shared<ClientComment>(shared_from_this()); }
+std::shared_ptr<HostAssignment> ClientCommand::Assignment() {
+    return std::make_shared<ClientAssignment>(shared_from_this());
+}
+
+// Walks the commands, fetching a batch of snapshots per answer.
+class ClientEnumerator : public HostCommandEnumerator {
+public:
+    explicit ClientEnumerator(std::shared_ptr<Client> c) : m_client(std::move(c)) {
+        m_count = m_client->call(p::kCount).toInt();
+    }
+    std::shared_ptr<HostCommand> Next() override {
+        if (m_next >= m_count)
+            return nullptr;
+        const int index = m_next++;
+        if (!m_client->options().snapshots)
+            return std::make_shared<ClientCommand>(m_client, index);
+        if (index >= m_batchFrom + static_cast<int>(m_batch.size()) || m_batchEpoch != m_client->epoch()) {
+            m_batchFrom = index;
+            m_batch = m_client->call(p::kCommands, {{QStringLiteral("from"), index},
+                                                    {QStringLiteral("count"), m_client->options().batchSize}})
+                          .toArray();
+            m_batchEpoch = m_client->epoch();
+            if (m_batch.isEmpty())
+                throw HostError(QStringLiteral("Command %1 does not exist.").arg(index));
+        }
+        return std::make_shared<ClientCommand>(m_client, index, m_batch.at(index - m_batchFrom).toObject());
+    }
+
+private:
+    std::shared_ptr<Client> m_client;
+    int m_count = 0;
+    int m_next = 0;
+    int m_batchFrom = 0;
+    QJsonArray m_batch;
+    quint64 m_batchEpoch = 0;
+};
+
+class ClientCommands : public HostCommands {
+public:
+    explicit ClientCommands(std::shared_ptr<Client> c) : m_client(std::move(c)) {}
+    int Count() override { return m_client->call(p::kCount).toInt(); }
+    std::shared_ptr<HostCommand> Item(int index) override {
+        if (index < 0 || index >= Count())
+            throw HostError(QStringLiteral("Command %1 does not exist.").arg(index));
+        return std::make_shared<ClientCommand>(m_client, index);
+    }
+    std::unique_ptr<HostCommandEnumerator> Enumerate() override {
+        return std::make_unique<ClientEnumerator>(m_client);
+    }
+    std::shared_ptr<HostCommand> FindByUniqueId(std::int32_t id1, std::int32_t id2) override {
+        const int index = m_client->call(p::kFind, {{QStringLiteral("id1"), id1}, {QStringLiteral("id2"), id2}}).toInt();
+        return index < 0 ? nullptr : std::make_shared<ClientCommand>(m_client, index);
+    }
+
+private:
+    std::shared_ptr<Client> m_client;
+};
+
+class ClientProgram : public HostPartProgram {
+public:
+    explicit ClientProgram(std::shared_ptr<Client> c, QString knownFullName = {})
+        : m_client(std::move(c)), m_knownFullName(std::move(knownFullName)), m_knownEpoch(m_client->epoch()) {}
+    QString PartName() override { return member(QStringLiteral("partName")); }
+    QString Folder() override { return member(QStringLiteral("folder")); }
+    QString Revision() override { return member(QStringLiteral("revision")); }
+    QString DrawingNumber() override { return member(QStringLiteral("drawingNumber")); }
+    QString FileName() override { return member(QStringLiteral("fileName")); }
+    QString FullName() override {
+        // An event names its part program; that is what the host held when it sent the event.
+        if (!m_knownFullName.isEmpty() && m_knownEpoch == m_client->epoch())
+            return m_knownFullName;
+        return member(QStringLiteral("fullName"));
+    }
+    std::shared_ptr<HostCommands> Commands() override { return std::make_shared<ClientCommands>(m_client); }
+    void Save() override {
+        m_client->call(p::kSave);
+        m_client->bumpEpoch();
+    }
+
+private:
+    QString member(const QString& name) {
+        if (!m_client->options().snapshots)
+            return m_client->call(p::kProgramGet, {{QStringLiteral("member"), name}}).toString();
+        if (!m_snapshot || m_epoch != m_client->epoch()) {
+            m_snapshot = m_client->call(p::kProgram).toObject();
+            m_epoch = m_client->epoch();
+        }
+        return m_snapshot->value(name).toString();
+    }
+
+    std::shared_ptr<Client> m_client;
+    QString m_knownFullName;
+    quint64 m_knownEpoch;
+    std::optional<QJsonObject> m_snapshot;
+    quint64 m_epoch = 0;
+};
+
+class ClientEvents : public HostApplicationEvents {
+public:
+    explicit ClientEvents(std::shared_ptr<Client> c) : m_client(std::move(c)) {}
+    ~ClientEvents() override {
+        try {
+            setListener(nullptr);
+        } catch (const HostError&) {
+            // The host is gone; there is no subscription left to end.
+        }
+    }
+    void setListener(HostEventListener* listener) override {
+        if (m_listener)
+            m_client->removeListener(std::exchange(m_listener, nullptr));
+        if (listener) {
+            m_client->addListener(listener);
+            m_listener = listener;
+        }
+    }
+
+private:
+    std::shared_ptr<Client> m_client;
+    HostEventListener* m_listener = nullptr;
+};
+
+class ClientApp : public HostApplication {
+public:
+    explicit ClientApp(std::shared_ptr<Client> c) : m_client(std::move(c)) {}
+    std::shared_ptr<HostPartProgram> ActivePartProgram() override {
+        const QJsonObject a = m_client->call(p::kApp).toObject();
+        if (!a.value(QStringLiteral("hasProgram")).toBool())
+            return nullptr;
+        return std::make_shared<ClientProgram>(m_client);
+    }
+    std::shared_ptr<HostApplicationEvents> Events() override { return std::make_shared<ClientEvents>(m_client); }
+    QString Version() override {
+        return m_client->call(p::kApp).toObject().value(QStringLiteral("version")).toString();
+    }
+    void SetPlacement(int dispid, double value) override {
+        m_client->call(p::kPlacement, {{QStringLiteral("dispid"), dispid}, {QStringLiteral("value"), value}});
+    }
+    Client& client() { return *m_client; }
+
+private:
+    std::shared_ptr<Client> m_client;
+};
+
+void Client::dispatchEvents() {
+    m_dispatchScheduled = false;
+    if (m_dispatching || m_inCall > 0 || m_deferrals > 0)
+        return; // delivered when the running operation has ended
+    m_dispatching = true;
+    auto self = shared_from_this(); // a handler may release the last host object
+    while (!m_events.empty() && m_deferrals == 0) {
+        const QJsonObject ev = m_events.front();
+        m_events.pop_front();
+        bumpEpoch();
+        const QString kind = ev.value(QStringLiteral("ev")).toString();
+        auto prog = std::make_shared<ClientProgram>(self, ev.value(QStringLiteral("fullName")).toString());
+        const int index = ev.value(QStringLiteral("index")).toInt();
+        const auto listeners = m_listeners;
+        for (HostEventListener* l : listeners) {
+            if (std::find(m_listeners.begin(), m_listeners.end(), l) == m_listeners.end())
+                continue; // unsubscribed by an earlier handler
+            try {
+                if (kind == QLatin1String(p::kExecuted))
+                    l->OnObjectExecuted(prog, std::make_shared<ClientCommand>(self, index));
+                else if (kind == QLatin1String(p::kAdded))
+                    l->OnAddObject(prog, std::make_shared<ClientCommand>(self, index));
+                else if (kind == QLatin1String(p::kEnd))
+                    l->OnEndExecution(prog, ev.value(QStringLiteral("termination")).toInt());
+            } catch (const std::exception& e) {
+                // A handler's failure must not take the program down with it.
+                std::fprintf(stderr, "doziduvov: host event failed: %s\n", e.what());
+            }
+        }
+    }
+    m_dispatching = false;
+    if (!m_events.empty() && m_deferrals == 0)
+        scheduleDispatch();
+}
+
+} // namespace
+
+std::shared_ptr<HostApplication> connectToHost(const ClientOptions& options) {
+    auto client = std::make_shared<Client>(options);
+    if (!client->open())
+        return nullptr;
+    return std::make_shared<ClientApp>(client);
+}
+
+std::shared_ptr<void> holdHostEvents(const std::shared_ptr<HostApplication>& app) {
+    auto* clientApp = dynamic_cast<ClientApp*>(app.get());
+    if (!clientApp)
+        return nullptr;
+    auto keep = app;
+    clientApp->client().hold();
+    return std::shared_ptr<void>(nullptr, [keep, clientApp](void*) { clientApp->client().release(); });
+}
+
+} // namespace host

@@ -1,0 +1,48 @@
+#include "host/mdl_Korvex_VERBINDEN.h"
+
+namespace host {
+
+QString TeileProgrammNameOf(const QString& fullName) {
+    return fullName.size() >= 4 ? fullName.left(fullName.size() - 4) : QString();
+}
+
+void Verbinden(HostLink& link, QString& name, const HostFinder& find, const settings::LanguageTable& texts,
+               const common::MessageFn& message) {
+    const QString box = QStringLiteral("MessageBoxen");
+    const QString twoBreaks = common::crlf() + common::crlf();
+
+    // A failed connect empties the name: callers test it for empty text, and a name left from an
+    // earlier connect would send them on with objects of a host that is no longer there.
+    auto app = find ? find() : nullptr;
+    if (!app) {
+        Trennen(link);
+        name.clear();
+        common::notify(message, common::MsgIcon::Error, texts.text(box, 41) + twoBreaks + texts.text(box, 42),
+                       connectionCaption());
+        return;
+    }
+    link.application = app;
+    link.partProgram = app->ActivePartProgram();
+    if (!link.partProgram) {
+        Trennen(link);
+        name.clear();
+        common::notify(message, common::MsgIcon::Error, texts.text(box, 43) + twoBreaks + texts.text(box, 44),
+                       connectionCaption());
+        return;
+    }
+    name = TeileProgrammNameOf(link.partProgram->FullName());
+    link.commands = link.partProgram->Commands();
+}
+
+bool Trennen(HostLink& link) {
+    link.dimension.reset();
+    link.comment.reset();
+    link.assignment.reset();
+    link.command.reset();
+    link.commands.reset();
+    link.partProgram.reset();
+    link.application.reset();
+    return true;
+}
+
+} // namespace host

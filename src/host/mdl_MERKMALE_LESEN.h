@@ -1,0 +1,75 @@
+#pragma once
+
+#include "common/Message.h"
+#include "host/mdl_Korvex_VERBINDEN.h"
+#include "mainwindow/Klassifizierung.h"
+#include "model/MerkmalTable.h"
+#include "settings/SettingsStore.h"
+#include "settings/modLanguage.h"
+
+#include <functional>
+#include <vector>
+
+namespace host {
+
+// Dimension type code -> type text; "UNKNOWN DIMENSION TYPE" for codes not in the table.
+QString TypName(int code);
+// Output mode code -> "STATISTIK", "PROTOKOLL", "BEIDE" or "KEINE".
+QString AusgabeText(int code);
+// A comment line as the table keeps it: at most 255 characters, line breaks as blanks.
+QString ZeileBereinigen(const QString& text);
+// A host number rounded to five decimals, halves away from zero on the decimal value.
+double R5(double x);
+
+// One row of the main window's header data grid: the name cell (a blank before the name) and the
+// value cell.
+struct HeaderRow {
+    QString name;
+    QString value;
+};
+using HeaderRows = std::vector<HeaderRow>;
+
+// What the per-command rules work on, in a read and while online.
+struct ReaderState {
+    model::MerkmalTable& table;
+    model::KommentarTable& comments;
+    model::ReaderContext& context;
+    HeaderRows& header;
+    QString hostVersion;
+    HostLink* link = nullptr; // receives the current command and its views
+};
+
+// Reads HEADER and MultiLine and re-creates the tables with the capacity, as a read and the
+// online start both begin.
+void PrepareReader(ReaderState& state, const settings::SettingsStore& store, int capacity);
+
+// A report comment's lines into the comment table (single-line or multi-line mode).
+void CollectComment(ReaderState& state, HostComment& comment);
+// Header data from an assignment, group end and start, one row by the axis or single rule, and
+// the end of a pending comment after a command that is neither a dimension nor a comment.
+void ApplyCommand(ReaderState& state, const std::shared_ptr<HostCommand>& command);
+
+struct ReaderCallbacks {
+    std::function<void(int commandCount)> started; // progress maximum; the window clears itself
+    std::function<void(int visited)> progress;
+    std::function<void(const QString&)> status;
+    std::function<void()> finished;
+};
+
+struct ReadResult {
+    mainwindow::ClassificationResult classification;
+    bool complete = true; // false: a host call failed and the read stopped there
+};
+
+// Reads every command of the connected part program into the tables and classifies the rows.
+// A host call that fails stops the read; the rows read so far stay and are classified, and the
+// user is told what failed.
+ReadResult MerkmaleLesen(HostLink& link, ReaderState& state, const settings::SettingsStore& store,
+                         const settings::LanguageTable& texts, const ReaderCallbacks& callbacks,
+                         const common::MessageFn& message);
+
+// Classifies with the stored warning limit.
+mainwindow::ClassificationResult ClassifyWithStoredLimit(model::MerkmalTable& table,
+                                                         const settings::SettingsStore& store);
+
+} // namespace host
