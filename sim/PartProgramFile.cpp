@@ -12,10 +12,18 @@ namespace {
 
 constexpr qint64 kMaxProgramBytes = 256 * 1024 * 1024;
 
-QString text(const QJsonObject& o, const char* key) { return o.value(QLatin1String(key)).toString(); }
-double number(const QJsonObject& o, const char* key) { return o.value(QLatin1String(key)).toDouble(); }
-int integer(const QJsonObject& o, const char* key) { return o.value(QLatin1String(key)).toInt(); }
-bool flag(const QJsonObject& o, const char* key) { return o.value(QLatin1String(key)).toBool(); }
+QString text(const QJsonObject& o, const char* key) {
+    return o.value(QLatin1String(key)).toString();
+}
+double number(const QJsonObject& o, const char* key) {
+    return o.value(QLatin1String(key)).toDouble();
+}
+int integer(const QJsonObject& o, const char* key) {
+    return o.value(QLatin1String(key)).toInt();
+}
+bool flag(const QJsonObject& o, const char* key) {
+    return o.value(QLatin1String(key)).toBool();
+}
 
 SimDimension parseDimension(const QJsonObject& o) {
     SimDimension d;
@@ -46,7 +54,9 @@ SimDimension parseDimension(const QJsonObject& o) {
 
 } // namespace
 
-std::pair<std::int32_t, std::int32_t> defaultUniqueId(int position) { return {100000 + position, 4711}; }
+std::pair<std::int32_t, std::int32_t> defaultUniqueId(int position) {
+    return {100000 + position, 4711};
+}
 
 SimProgram parseProgram(const QJsonObject& doc, const QString& path) {
     SimProgram p;
@@ -95,7 +105,8 @@ SimProgram parseProgram(const QJsonObject& doc, const QString& path) {
 SimProgram loadProgram(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        throw ProgramFileError(QStringLiteral("cannot open part program %1: %2").arg(path, f.errorString()).toStdString());
+        throw ProgramFileError(
+            QStringLiteral("cannot open part program %1: %2").arg(path, f.errorString()).toStdString());
     if (f.size() > kMaxProgramBytes)
         throw ProgramFileError(QStringLiteral("part program %1 is too large").arg(path).toStdString());
     QJsonParseError err{};
@@ -111,8 +122,9 @@ SimProgram loadProgram(const QString& path) {
 void saveProgram(const SimProgram& program) {
     QSaveFile f(program.path);
     if (!f.open(QIODevice::WriteOnly) || f.write(QJsonDocument(program.document).toJson()) < 0 || !f.commit())
-        throw ProgramFileError(
-            QStringLiteral("cannot save part program %1: %2").arg(program.path, f.errorString()).toStdString());
+        throw ProgramFileError(QStringLiteral("cannot save part program %1: %2")
+                                   .arg(program.path, f.errorString())
+                                   .toStdString());
 }
 
 } // namespace sim

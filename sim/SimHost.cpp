@@ -103,7 +103,9 @@ public:
         --m_index;
     }
     void Present() override { m_host->writeLog(QStringLiteral("present ") + c().id); }
-    std::shared_ptr<host::HostComment> Comment() override { return std::make_shared<sim::Comment>(m_host, m_index); }
+    std::shared_ptr<host::HostComment> Comment() override {
+        return std::make_shared<sim::Comment>(m_host, m_index);
+    }
     bool IsComment() override { return c().comment.has_value(); }
     std::shared_ptr<host::HostAssignment> Assignment() override {
         return std::make_shared<sim::Assignment>(m_host, m_index);
@@ -151,7 +153,9 @@ public:
             throw HostError(QStringLiteral("command %1 does not exist").arg(index));
         return std::make_shared<Command>(m_host, index);
     }
-    std::unique_ptr<host::HostCommandEnumerator> Enumerate() override { return std::make_unique<Enumerator>(m_host); }
+    std::unique_ptr<host::HostCommandEnumerator> Enumerate() override {
+        return std::make_unique<Enumerator>(m_host);
+    }
     std::shared_ptr<host::HostCommand> FindByUniqueId(std::int32_t id1, std::int32_t id2) override {
         const auto& cs = m_host->program()->commands;
         for (std::size_t i = 0; i < cs.size(); ++i)
@@ -173,7 +177,9 @@ public:
     QString DrawingNumber() override { return p().drawingNumber; }
     QString FileName() override { return p().path; }
     QString FullName() override { return p().path; }
-    std::shared_ptr<host::HostCommands> Commands() override { return std::make_shared<sim::Commands>(m_host); }
+    std::shared_ptr<host::HostCommands> Commands() override {
+        return std::make_shared<sim::Commands>(m_host);
+    }
     void Save() override {
         try {
             saveProgram(p());
@@ -213,7 +219,9 @@ class Application : public host::HostApplication {
 public:
     explicit Application(std::shared_ptr<SimHost> h) : m_host(std::move(h)) {}
     std::shared_ptr<host::HostPartProgram> ActivePartProgram() override { return m_host->partProgram(); }
-    std::shared_ptr<host::HostApplicationEvents> Events() override { return std::make_shared<sim::Events>(m_host); }
+    std::shared_ptr<host::HostApplicationEvents> Events() override {
+        return std::make_shared<sim::Events>(m_host);
+    }
     QString Version() override { return m_host->version(); }
     void SetPlacement(int dispid, double value) override {
         m_host->writeLog(QStringLiteral("placement %1 %2").arg(dispid).arg(value));
@@ -244,7 +252,9 @@ std::shared_ptr<host::HostPartProgram> SimHost::partProgram() {
     return std::make_shared<PartProgram>(shared_from_this());
 }
 
-std::shared_ptr<host::HostCommand> SimHost::command(int index) { return std::make_shared<Command>(shared_from_this(), index); }
+std::shared_ptr<host::HostCommand> SimHost::command(int index) {
+    return std::make_shared<Command>(shared_from_this(), index);
+}
 
 void SimHost::subscribe(host::HostEventListener* listener) {
     m_listeners.push_back(listener);

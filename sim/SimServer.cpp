@@ -22,20 +22,23 @@ struct SimServer::Connection : public host::HostEventListener {
         socket->write(QJsonDocument(o).toJson(QJsonDocument::Compact));
         socket->write("\n");
     }
-    void sendEvent(const char* kind, const std::shared_ptr<host::HostPartProgram>& prog, int index, int termination) {
+    void sendEvent(const char* kind, const std::shared_ptr<host::HostPartProgram>& prog, int index,
+                   int termination) {
         send(QJsonObject{{QStringLiteral("ev"), QLatin1String(kind)},
                          {QStringLiteral("index"), index},
                          {QStringLiteral("fullName"), prog->FullName()},
                          {QStringLiteral("termination"), termination}});
         socket->flush();
     }
-    void OnObjectExecuted(std::shared_ptr<host::HostPartProgram> prog, std::shared_ptr<host::HostCommand> c) override {
+    void OnObjectExecuted(std::shared_ptr<host::HostPartProgram> prog,
+                          std::shared_ptr<host::HostCommand> c) override {
         sendEvent(p::kExecuted, prog, commandIndexOf(*c), 0);
     }
     void OnEndExecution(std::shared_ptr<host::HostPartProgram> prog, int termination) override {
         sendEvent(p::kEnd, prog, -1, termination);
     }
-    void OnAddObject(std::shared_ptr<host::HostPartProgram> prog, std::shared_ptr<host::HostCommand> c) override {
+    void OnAddObject(std::shared_ptr<host::HostPartProgram> prog,
+                     std::shared_ptr<host::HostCommand> c) override {
         sendEvent(p::kAdded, prog, commandIndexOf(*c), 0);
     }
 };

@@ -31,14 +31,17 @@ int main(int argc, char* argv[]) {
     parser.addHelpOption();
     const QCommandLineOption executeOpt(QStringLiteral("execute-on-subscribe"),
                                         QStringLiteral("Execute the program whenever a client subscribes."));
-    const QCommandLineOption delayOpt(QStringLiteral("delay-ms"), QStringLiteral("Delay between executed commands."),
-                                      QStringLiteral("N"), QStringLiteral("0"));
-    const QCommandLineOption stopOpt(QStringLiteral("stop-after"), QStringLiteral("Execute the first N commands only."),
+    const QCommandLineOption delayOpt(QStringLiteral("delay-ms"),
+                                      QStringLiteral("Delay between executed commands."), QStringLiteral("N"),
+                                      QStringLiteral("0"));
+    const QCommandLineOption stopOpt(QStringLiteral("stop-after"),
+                                     QStringLiteral("Execute the first N commands only."),
                                      QStringLiteral("N"));
     const QCommandLineOption versionOpt(QStringLiteral("version"), QStringLiteral("The host's version text."),
                                         QStringLiteral("TEXT"));
     parser.addOptions({executeOpt, delayOpt, stopOpt, versionOpt});
-    parser.addPositionalArgument(QStringLiteral("PROGRAM"), QStringLiteral("Part program file (JSON, *.PRG)."));
+    parser.addPositionalArgument(QStringLiteral("PROGRAM"),
+                                 QStringLiteral("Part program file (JSON, *.PRG)."));
     parser.process(app);
 
     sim::ServerOptions options;

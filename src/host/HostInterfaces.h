@@ -118,9 +118,11 @@ public:
 class HostEventListener {
 public:
     virtual ~HostEventListener() = default;
-    virtual void OnObjectExecuted(std::shared_ptr<HostPartProgram> partProg, std::shared_ptr<HostCommand> cmmd) = 0;
+    virtual void OnObjectExecuted(std::shared_ptr<HostPartProgram> partProg,
+                                  std::shared_ptr<HostCommand> cmmd) = 0;
     virtual void OnEndExecution(std::shared_ptr<HostPartProgram> partProg, int terminationType) = 0;
-    virtual void OnAddObject(std::shared_ptr<HostPartProgram> partProg, std::shared_ptr<HostCommand> command) = 0;
+    virtual void OnAddObject(std::shared_ptr<HostPartProgram> partProg,
+                             std::shared_ptr<HostCommand> command) = 0;
 };
 
 // The host's event source. Holding it with a listener set is the subscription; releasing the

@@ -14,16 +14,16 @@ namespace host::protocol {
 inline constexpr char kServerName[] = "VextorinKorvexWndClass";
 
 // Operations.
-inline constexpr char kApp[] = "app";             // -> {"hasProgram", "version"}
-inline constexpr char kProgram[] = "prog";        // -> {"partName", ..., "fullName"}
-inline constexpr char kProgramGet[] = "prog.get"; // member -> value
-inline constexpr char kCount[] = "count";         // -> number of commands
-inline constexpr char kCommands[] = "cmds";       // from, count -> [snapshot, ...]
-inline constexpr char kGet[] = "get";             // index, member [, arg] -> value
-inline constexpr char kFieldText[] = "fieldText"; // index, field, arg -> text
+inline constexpr char kApp[] = "app";               // -> {"hasProgram", "version"}
+inline constexpr char kProgram[] = "prog";          // -> {"partName", ..., "fullName"}
+inline constexpr char kProgramGet[] = "prog.get";   // member -> value
+inline constexpr char kCount[] = "count";           // -> number of commands
+inline constexpr char kCommands[] = "cmds";         // from, count -> [snapshot, ...]
+inline constexpr char kGet[] = "get";               // index, member [, arg] -> value
+inline constexpr char kFieldText[] = "fieldText";   // index, field, arg -> text
 inline constexpr char kGoPrevious[] = "goPrevious"; // index -> index of the previous command
-inline constexpr char kPresent[] = "present";     // index
-inline constexpr char kFind[] = "find";           // id1, id2 -> index or -1
+inline constexpr char kPresent[] = "present";       // index
+inline constexpr char kFind[] = "find";             // id1, id2 -> index or -1
 inline constexpr char kSave[] = "save";
 inline constexpr char kPlacement[] = "placement"; // dispid, value
 inline constexpr char kSubscribe[] = "subscribe";

@@ -47,12 +47,9 @@ QJsonObject commandSnapshot(HostCommand& c) {
     std::int32_t id2 = 0;
     c.GetUniqueId(id1, id2);
     QJsonObject s{
-        {QStringLiteral("idText"), c.IdText()},
-        {QStringLiteral("type"), c.Type()},
-        {QStringLiteral("isDimension"), c.IsDimension()},
-        {QStringLiteral("isComment"), c.IsComment()},
-        {QStringLiteral("marked"), c.Marked()},
-        {QStringLiteral("uniqueId"), QJsonArray{id1, id2}},
+        {QStringLiteral("idText"), c.IdText()},           {QStringLiteral("type"), c.Type()},
+        {QStringLiteral("isDimension"), c.IsDimension()}, {QStringLiteral("isComment"), c.IsComment()},
+        {QStringLiteral("marked"), c.Marked()},           {QStringLiteral("uniqueId"), QJsonArray{id1, id2}},
     };
     if (c.IsDimension()) {
         s.insert(QStringLiteral("dimension"), dimensionSnapshot(*c.Dimension()));
@@ -63,9 +60,10 @@ QJsonObject commandSnapshot(HostCommand& c) {
         QJsonArray lines;
         for (int i = 1; i <= kSnapshotCommentLines; ++i)
             lines.append(comment->Line(i));
-        s.insert(QStringLiteral("comment"), QJsonObject{{QStringLiteral("commentType"), comment->CommentType()},
-                                                        {QStringLiteral("text"), comment->Text()},
-                                                        {QStringLiteral("lines"), lines}});
+        s.insert(QStringLiteral("comment"),
+                 QJsonObject{{QStringLiteral("commentType"), comment->CommentType()},
+                             {QStringLiteral("text"), comment->Text()},
+                             {QStringLiteral("lines"), lines}});
     }
     if (c.Type() == 191) {
         auto a = c.Assignment();
@@ -109,9 +107,9 @@ QJsonValue readCommandMember(HostCommand& c, const QString& member, int arg) {
 
 QJsonObject programSnapshot(HostPartProgram& p) {
     return QJsonObject{
-        {QStringLiteral("partName"), p.PartName()},   {QStringLiteral("folder"), p.Folder()},
-        {QStringLiteral("revision"), p.Revision()},   {QStringLiteral("drawingNumber"), p.DrawingNumber()},
-        {QStringLiteral("fileName"), p.FileName()},   {QStringLiteral("fullName"), p.FullName()},
+        {QStringLiteral("partName"), p.PartName()}, {QStringLiteral("folder"), p.Folder()},
+        {QStringLiteral("revision"), p.Revision()}, {QStringLiteral("drawingNumber"), p.DrawingNumber()},
+        {QStringLiteral("fileName"), p.FileName()}, {QStringLiteral("fullName"), p.FullName()},
     };
 }
 

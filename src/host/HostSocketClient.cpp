@@ -78,7 +78,8 @@ public:
                 throw HostError(QStringLiteral("Korvex closed the connection."));
             const qint64 left = m_options.timeoutMs - timer.elapsed();
             if (left <= 0)
-                throw HostError(QStringLiteral("Korvex did not answer within %1 s.").arg(m_options.timeoutMs / 1000));
+                throw HostError(
+                    QStringLiteral("Korvex did not answer within %1 s.").arg(m_options.timeoutMs / 1000));
             m_socket.waitForReadyRead(static_cast<int>(std::min<qint64>(left, 1000)));
         }
     }
@@ -123,7 +124,8 @@ private:
         if (m_dispatchScheduled)
             return;
         m_dispatchScheduled = true;
-        QMetaObject::invokeMethod(this, [this] { dispatchEvents(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { dispatchEvents(); }, Qt::QueuedConnection);
     }
 
     void dispatchEvents();
@@ -161,7 +163,8 @@ public:
             return s.value(name);
         const QString part = name.left(dot);
         if (!s.contains(part))
-            throw HostError(QStringLiteral("Command %1 has no %2.").arg(s.value(QStringLiteral("idText")).toString(), part));
+            throw HostError(QStringLiteral("Command %1 has no %2.")
+                                .arg(s.value(QStringLiteral("idText")).toString(), part));
         const QJsonObject sub = s.value(part).toObject();
         if (name == QLatin1String("comment.line"))
             return sub.value(QStringLiteral("lines")).toArray().at(arg - 1);
@@ -188,9 +191,10 @@ public:
     QString GetFieldText(int field, int index) override {
         if (m_client->options().snapshots && field == 169 && index == 0)
             return member(QStringLiteral("fieldText169")).toString();
-        return m_client->call(p::kFieldText, {{QStringLiteral("index"), m_index},
-                                              {QStringLiteral("field"), field},
-                                              {QStringLiteral("arg"), index}})
+        return m_client
+            ->call(p::kFieldText, {{QStringLiteral("index"), m_index},
+                                   {QStringLiteral("field"), field},
+                                   {QStringLiteral("arg"), index}})
             .toString();
     }
     void GetUniqueId(std::int32_t& id1, std::int32_t& id2) override {
@@ -202,9 +206,10 @@ public:
 private:
     const QJsonObject& snapshot() {
         if (!m_snapshot || m_epoch != m_client->epoch()) {
-            const QJsonArray a = m_client->call(p::kCommands, {{QStringLiteral("from"), m_index},
-                                                               {QStringLiteral("count"), 1}})
-                                     .toArray();
+            const QJsonArray a =
+                m_client
+                    ->call(p::kCommands, {{QStringLiteral("from"), m_index}, {QStringLiteral("count"), 1}})
+                    .toArray();
             if (a.isEmpty())
                 throw HostError(QStringLiteral("Command %1 does not exist.").arg(m_index));
             m_snapshot = a.at(0).toObject();
@@ -276,7 +281,9 @@ private:
 std::shared_ptr<HostDimension> ClientCommand::Dimension() {
     return std::make_shared<ClientDimension>(shared_from_this());
 }
-std::shared_ptr<HostComment> ClientCommand::Comment() { return std::make_shared<ClientComment>(shared_from_this()); }
+std::shared_ptr<HostComment> ClientCommand::Comment() {
+    return std::make_shared<ClientComment>(shared_from_this());
+}
 std::shared_ptr<HostAssignment> ClientCommand::Assignment() {
     return std::make_shared<ClientAssignment>(shared_from_this());
 }
@@ -295,8 +302,9 @@ public:
             return std::make_shared<ClientCommand>(m_client, index);
         if (index >= m_batchFrom + static_cast<int>(m_batch.size()) || m_batchEpoch != m_client->epoch()) {
             m_batchFrom = index;
-            m_batch = m_client->call(p::kCommands, {{QStringLiteral("from"), index},
-                                                    {QStringLiteral("count"), m_client->options().batchSize}})
+            m_batch = m_client
+                          ->call(p::kCommands, {{QStringLiteral("from"), index},
+                                                {QStringLiteral("count"), m_client->options().batchSize}})
                           .toArray();
             m_batchEpoch = m_client->epoch();
             if (m_batch.isEmpty())
@@ -327,7 +335,8 @@ public:
         return std::make_unique<ClientEnumerator>(m_client);
     }
     std::shared_ptr<HostCommand> FindByUniqueId(std::int32_t id1, std::int32_t id2) override {
-        const int index = m_client->call(p::kFind, {{QStringLiteral("id1"), id1}, {QStringLiteral("id2"), id2}}).toInt();
+        const int index =
+            m_client->call(p::kFind, {{QStringLiteral("id1"), id1}, {QStringLiteral("id2"), id2}}).toInt();
         return index < 0 ? nullptr : std::make_shared<ClientCommand>(m_client, index);
     }
 
@@ -338,7 +347,8 @@ private:
 class ClientProgram : public HostPartProgram {
 public:
     explicit ClientProgram(std::shared_ptr<Client> c, QString knownFullName = {})
-        : m_client(std::move(c)), m_knownFullName(std::move(knownFullName)), m_knownEpoch(m_client->epoch()) {}
+        : m_client(std::move(c)), m_knownFullName(std::move(knownFullName)), m_knownEpoch(m_client->epoch()) {
+    }
     QString PartName() override { return member(QStringLiteral("partName")); }
     QString Folder() override { return member(QStringLiteral("folder")); }
     QString Revision() override { return member(QStringLiteral("revision")); }
@@ -407,7 +417,9 @@ public:
             return nullptr;
         return std::make_shared<ClientProgram>(m_client);
     }
-    std::shared_ptr<HostApplicationEvents> Events() override { return std::make_shared<ClientEvents>(m_client); }
+    std::shared_ptr<HostApplicationEvents> Events() override {
+        return std::make_shared<ClientEvents>(m_client);
+    }
     QString Version() override {
         return m_client->call(p::kApp).toObject().value(QStringLiteral("version")).toString();
     }

@@ -26,7 +26,9 @@ struct HostLink {
 using HostFinder = std::function<std::shared_ptr<HostApplication>()>;
 
 // The caption of the two connect messages.
-inline QString connectionCaption() { return QStringLiteral("Korvex Connection"); }
+inline QString connectionCaption() {
+    return QStringLiteral("Korvex Connection");
+}
 
 // A part program's name as the program compares it: FullName without its extension.
 QString TeileProgrammNameOf(const QString& fullName);

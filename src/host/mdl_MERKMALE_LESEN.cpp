@@ -128,7 +128,8 @@ mainwindow::ClassificationResult ClassifyWithStoredLimit(model::MerkmalTable& ta
 void PrepareReader(ReaderState& state, const settings::SettingsStore& store, int capacity) {
     const QString prog = QStringLiteral("ProgSettings");
     state.context.HeaderAusProgramm = store.Read(prog, QStringLiteral("HEADER"), QStringLiteral("0"));
-    state.context.MultiLine = settings::toFlag(store.Read(prog, QStringLiteral("MultiLine"), QStringLiteral("0")));
+    state.context.MultiLine =
+        settings::toFlag(store.Read(prog, QStringLiteral("MultiLine"), QStringLiteral("0")));
     model::resetForRead(state.table, state.comments, state.context, capacity);
 }
 

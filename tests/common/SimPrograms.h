@@ -12,20 +12,26 @@ public:
     ProgramBuilder& comment(const QStringList& lines, int type = 1, const QString& text = {}) {
         return add(QJsonObject{{"type", 196},
                                {"id", QStringLiteral("C%1").arg(m_commands.size())},
-                               {"comment", QJsonObject{{"commentType", type}, {"text", text},
+                               {"comment", QJsonObject{{"commentType", type},
+                                                       {"text", text},
                                                        {"lines", QJsonArray::fromStringList(lines)}}}});
     }
     ProgramBuilder& assignment(const QString& name, const QString& value) {
-        return add(QJsonObject{{"type", 191}, {"id", "A"}, {"assignment", QJsonObject{{"name", name}, {"value", value}}}});
+        return add(QJsonObject{
+            {"type", 191}, {"id", "A"}, {"assignment", QJsonObject{{"name", name}, {"value", value}}}});
     }
     ProgramBuilder& move() { return add(QJsonObject{{"type", 1}, {"id", "MOVE"}}); }
-    ProgramBuilder& groupStart(int type, const QString& name, const QString& feature, int output = 2, int units = 1) {
-        return add(QJsonObject{{"type", type},
-                               {"id", name},
-                               {"dimension", QJsonObject{{"name", name}, {"feature1", feature},
-                                                         {"outputMode", output}, {"units", units}}}});
+    ProgramBuilder& groupStart(int type, const QString& name, const QString& feature, int output = 2,
+                               int units = 1) {
+        return add(QJsonObject{
+            {"type", type},
+            {"id", name},
+            {"dimension",
+             QJsonObject{{"name", name}, {"feature1", feature}, {"outputMode", output}, {"units", units}}}});
     }
-    ProgramBuilder& groupEnd(int type, const QString& name) { return add(QJsonObject{{"type", type}, {"id", name}}); }
+    ProgramBuilder& groupEnd(int type, const QString& name) {
+        return add(QJsonObject{{"type", type}, {"id", name}});
+    }
     // An axis of a location (or, with truePosition, of a true position) group.
     ProgramBuilder& axis(int type, const QString& name, const QString& label, QJsonObject dim = {},
                          bool truePosition = false, bool marked = true) {
@@ -47,7 +53,10 @@ public:
     }
 
     QJsonObject document() const {
-        return QJsonObject{{"version", m_version}, {"partName", "Test"}, {"revision", "A"}, {"drawingNumber", "T-1"},
+        return QJsonObject{{"version", m_version},
+                           {"partName", "Test"},
+                           {"revision", "A"},
+                           {"drawingNumber", "T-1"},
                            {"commands", m_commands}};
     }
     sim::SimProgram program(const QString& path = QStringLiteral("/tmp/Test.PRG")) const {

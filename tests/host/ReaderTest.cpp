@@ -28,10 +28,12 @@ struct Read {
     }
     void run(const std::shared_ptr<HostApplication>& app) {
         QString name;
-        Verbinden(link, name, [app] { return app; }, texts, [this](const common::Message& m) {
-            messages.append(m.text);
-            return common::MsgResult::Ok;
-        });
+        Verbinden(
+            link, name, [app] { return app; }, texts,
+            [this](const common::Message& m) {
+                messages.append(m.text);
+                return common::MsgResult::Ok;
+            });
         ASSERT_FALSE(name.isEmpty());
         result = MerkmaleLesen(link, state, store, texts, {}, [this](const common::Message& m) {
             messages.append(m.text);
@@ -56,8 +58,9 @@ TEST(Reader, Helpers) {
     struct R5Case {
         double in, out;
     };
-    for (const R5Case& c : {R5Case{1.000005, 1.00001}, R5Case{-0.000015, -0.00002}, R5Case{10.123454, 10.12345},
-                            R5Case{0.999995, 1.0}, R5Case{-9.999995, -10.0}, R5Case{2.5, 2.5}, R5Case{0.1 + 0.2, 0.3}})
+    for (const R5Case& c :
+         {R5Case{1.000005, 1.00001}, R5Case{-0.000015, -0.00002}, R5Case{10.123454, 10.12345},
+          R5Case{0.999995, 1.0}, R5Case{-9.999995, -10.0}, R5Case{2.5, 2.5}, R5Case{0.1 + 0.2, 0.3}})
         EXPECT_EQ(R5(c.in), c.out) << c.in;
 
     EXPECT_EQ(TypName(1209), QStringLiteral("TRUE_DIAM_LOCATION"));
@@ -65,7 +68,8 @@ TEST(Reader, Helpers) {
     EXPECT_EQ(TypName(1021), QStringLiteral("UNKNOWN DIMENSION TYPE"));
     EXPECT_EQ(AusgabeText(3), QStringLiteral("KEINE"));
 
-    const QString long300 = QString(100, QLatin1Char('a')) + QStringLiteral("\r\n") + QString(198, QLatin1Char('b'));
+    const QString long300 =
+        QString(100, QLatin1Char('a')) + QStringLiteral("\r\n") + QString(198, QLatin1Char('b'));
     const QString cleaned = ZeileBereinigen(long300);
     EXPECT_EQ(cleaned.size(), 255);
     EXPECT_EQ(cleaned.mid(100, 2), QStringLiteral("  "));
@@ -74,18 +78,41 @@ TEST(Reader, Helpers) {
 TEST(Reader, RowsByRuleWithEveryField) {
     ProgramBuilder b;
     b.groupStart(1000, "LOC1", "CIR1", 2, 1)
-        .axis(1002, "LOC1", "X", dim({{"nominal", 10}, {"plusTol", 0.1}, {"minusTol", 0.05}, {"measured", 10.0200049},
-                                     {"deviation", 0.02}, {"outTol", 0}, {"min", 10.01}, {"max", 10.03}}))
+        .axis(1002, "LOC1", "X",
+              dim({{"nominal", 10},
+                   {"plusTol", 0.1},
+                   {"minusTol", 0.05},
+                   {"measured", 10.0200049},
+                   {"deviation", 0.02},
+                   {"outTol", 0},
+                   {"min", 10.01},
+                   {"max", 10.03}}))
         .axis(1007, "LOC1", "A", dim({{"nominal", 45}}), false, false)
         .groupEnd(1001, "LOC1")
         .groupStart(1200, "TP1", "CIR3", 1, 1)
-        .axis(1209, "TP1", "TP", dim({{"nominal", 0}, {"plusTol", 0.05}, {"minusTol", 0.05}, {"measured", 0.9},
-                                     {"deviation", 0.026}, {"bonus", 0.012}, {"datum1", "A"}, {"datum2", "B"}}), true)
+        .axis(1209, "TP1", "TP",
+              dim({{"nominal", 0},
+                   {"plusTol", 0.05},
+                   {"minusTol", 0.05},
+                   {"measured", 0.9},
+                   {"deviation", 0.026},
+                   {"bonus", 0.012},
+                   {"datum1", "A"},
+                   {"datum2", "B"}}),
+              true)
         .axis(1202, "TP1", "X", dim({{"measured", 60.011}, {"minusTol", 0.02}, {"bonus", 0.5}}), true)
         .groupEnd(1201, "TP1")
-        .single(1107, "DIST1", dim({{"feature1", "PNT1"}, {"feature2", "PNT2"}, {"nominal", 40}, {"plusTol", 0.05},
-                                    {"minusTol", 0.05}, {"measured", 40.062}, {"outTol", 0.012}, {"outputMode", 0},
-                                    {"units", 1}, {"length", 40.000001}}));
+        .single(1107, "DIST1",
+                dim({{"feature1", "PNT1"},
+                     {"feature2", "PNT2"},
+                     {"nominal", 40},
+                     {"plusTol", 0.05},
+                     {"minusTol", 0.05},
+                     {"measured", 40.062},
+                     {"outTol", 0.012},
+                     {"outputMode", 0},
+                     {"units", 1},
+                     {"length", 40.000001}}));
     b.add(QJsonObject{{"type", 1206}, {"id", "TP1"}}); // a dimension-less command of a diameter type: no row
     QJsonObject doc = b.document();
     QJsonArray cmds = doc.value("commands").toArray();
@@ -206,7 +233,9 @@ TEST(Reader, UnitsVersionsAndUnknownTypes) {
 
 TEST(Reader, HeaderDataFromAssignments) {
     ProgramBuilder b;
-    b.assignment(QString::fromUtf8("Prüfer"), "M. Keller").assignment("Auftrag", "4711").assignment("Los", "12");
+    b.assignment(QString::fromUtf8("Prüfer"), "M. Keller")
+        .assignment("Auftrag", "4711")
+        .assignment("Los", "12");
     Read r;
     r.header = {{QStringLiteral(" Auftrag"), QStringLiteral("alt")},
                 {QString::fromUtf8(" Prüfer "), {}},
@@ -245,7 +274,8 @@ namespace {
 // A host whose command list breaks after a number of commands, as when the host goes away.
 class BreakingCommands : public HostCommands {
 public:
-    BreakingCommands(std::shared_ptr<HostCommands> inner, int breakAt) : m_inner(std::move(inner)), m_breakAt(breakAt) {}
+    BreakingCommands(std::shared_ptr<HostCommands> inner, int breakAt)
+        : m_inner(std::move(inner)), m_breakAt(breakAt) {}
     int Count() override { return m_inner->Count(); }
     std::shared_ptr<HostCommand> Item(int i) override { return m_inner->Item(i); }
     std::shared_ptr<HostCommand> FindByUniqueId(std::int32_t a, std::int32_t b) override {

@@ -1,0 +1,82 @@
+// Reading a 10,000-command part program through the host socket: snapshots fetched in batches
+// against one round trip per member read.
+//
+//   build/bin/bench_host_read --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+#include "host/HostSocketClient.h"
+#include "host/mdl_MERKMALE_LESEN.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+
+namespace {
+
+void readOnce(benchmark::State& state, bool snapshots) {
+    host::ClientOptions options;
+    options.snapshots = snapshots;
+    model::MerkmalTable table;
+    model::KommentarTable comments;
+    model::ReaderContext context;
+    host::HeaderRows header;
+    settings::SettingsStore store;
+    settings::LanguageTable texts;
+    for (auto _ : state) {
+        host::HostLink link;
+        host::ReaderState s{table, comments, context, header, {}, nullptr};
+        QString name;
+        host::Verbinden(link, name, [&] { return host::connectToHost(options); }, texts, {});
+        if (name.isEmpty()) {
+            state.SkipWithError("no simulator");
+            return;
+        }
+        host::MerkmaleLesen(link, s, store, texts, {}, {});
+        benchmark::DoNotOptimize(table.AnzMerkmale);
+    }
+    state.counters["rows"] = table.AnzMerkmale;
+}
+
+void BM_ReadWithSnapshots(benchmark::State& state) {
+    readOnce(state, true);
+}
+void BM_ReadMemberByMember(benchmark::State& state) {
+    readOnce(state, false);
+}
+
+BENCHMARK(BM_ReadWithSnapshots)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ReadMemberByMember)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    qputenv("TMPDIR", dir.path().toLocal8Bit());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path() + QStringLiteral("/user"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope,
+                       dir.path() + QStringLiteral("/system"));
+
+    QProcess sim;
+    sim.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    sim.start(QStringLiteral(DOZIDUVOV_BIN_DIR "/korvex-sim"),
+              {QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/Large_10000.PRG")});
+    if (!sim.waitForStarted()) {
+        std::fprintf(stderr, "cannot start korvex-sim\n");
+        return 1;
+    }
+    for (int i = 0; i < 500 && !host::connectToHost(); ++i)
+        QThread::msleep(10);
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    sim.kill();
+    sim.waitForFinished();
+    return 0;
+}
