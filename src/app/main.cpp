@@ -1,10 +1,9 @@
 #include "common/MessageBox.h"
-#include "common/ProgramPaths.h"
-#include "settings/SettingsStore.h"
-#include "settings/modLanguage.h"
+#include "host/HostSocketClient.h"
+#include "mainwindow/AppState.h"
+#include "mainwindow/frm_Hauptfenster.h"
 
 #include <QApplication>
-#include <QMainWindow>
 
 #include <cstdio>
 #include <cstring>
@@ -51,19 +50,14 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("doziduvov"));
     QApplication::setApplicationVersion(QStringLiteral(DOZIDUVOV_VERSION));
+    Q_INIT_RESOURCE(icons);
 
-    settings::SettingsStore store;
-    store.selectRoot();
-    settings::LanguageTable texts;
-    const QString language =
-        store.Read(QStringLiteral("LanguageSettings"), QStringLiteral("Language"), QStringLiteral("German"));
-    settings::LoadLanguage(texts, language, common::programDir(), common::showMessage);
+    mainwindow::AppState state;
+    state.findHost = [] { return host::connectToHost(); };
+    state.message = common::showMessage;
+    state.commandLine = QApplication::arguments().mid(1);
 
-    QMainWindow window;
-    window.setWindowTitle(common::applicationTitle() + QStringLiteral("  ") +
-                          texts.text(QStringLiteral("frm_MainWindow"), 2) + QLatin1Char(' ') +
-                          QStringLiteral(DOZIDUVOV_VERSION));
-    window.resize(1000, 700);
-    window.show();
+    mainwindow::frm_Hauptfenster window(state);
+    window.Form_Load();
     return QApplication::exec();
 }

@@ -9,7 +9,12 @@
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    // No test needs a display; screenshots are taken by setting the platform explicitly.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 #ifdef DOZIDUVOV_TEST_WIDGETS
+    // Windows show numbers and booleans in the user's locale; the tests read them in German.
+    qputenv("LC_ALL", "de_DE.UTF-8");
     QApplication app(argc, argv);
 #else
     QCoreApplication app(argc, argv);

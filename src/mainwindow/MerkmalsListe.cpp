@@ -1,0 +1,90 @@
+#include "mainwindow/MerkmalsListe.h"
+
+#include "settings/LocaleText.h"
+
+namespace mainwindow {
+
+QString listEntryText(const model::MerkmalRow& row) {
+    return row.ID + QLatin1Char('.') + row.Achse;
+}
+
+QStringList listEntries(const model::MerkmalTable& table) {
+    // Every row of the table is listed, also rows an online run added beyond the host's command
+    // count: what is not in the list can never be written.
+    QStringList entries;
+    for (int y = 1; y <= table.AnzMerkmale; ++y) {
+        const model::MerkmalRow& r = table.row(y);
+        if (r.ID.isEmpty())
+            break;
+        entries.append(listEntryText(r));
+    }
+    return entries;
+}
+
+GridValues gridValues(const model::MerkmalRow& r, const QString& entryText, const QLocale& locale) {
+    auto num = [&](double v) { return settings::numberText(v, locale); };
+    GridValues g;
+    g[1] = entryText;
+    g[2] = r.Typ;
+    g[3] = num(r.Nennwert);
+    g[4] = num(r.OTol);
+    g[5] = num(r.UTol);
+    g[6] = num(r.Messwert);
+    g[7] = num(r.Abweichung);
+    g[8] = num(r.ATol);
+    g[9] = r.Zusatztext;
+    g[10] = g[9].isEmpty() ? QString() : num(r.Bonus);
+    g[11] = num(r.Min);
+    g[12] = num(r.Max);
+    g[13] = r.Element1;
+    g[14] = r.Element2;
+    g[15] = r.Element3;
+    g[16] = r.Bezug1;
+    g[17] = r.Bezug2;
+    g[18] = r.Bezug3;
+    g[19] = r.Einheit;
+    g[20] = r.Ausgabe;
+    g[21] = settings::boolText(r.Markiert, locale);
+    g[22] = num(r.Bezugslaenge);
+    g[23] = QString::number(r.UniqueId1) + QString::number(r.UniqueId2);
+    return g;
+}
+
+common::Rgb gridColour(const model::MerkmalRow& row, GridColourRule rule) {
+    if (row.ATol != 0.0)
+        return {255, 0, 0};
+    if (row.Kritisch && rule == GridColourRule::AfterClick)
+        return {255, 255, 0};
+    return {0, 255, 0};
+}
+
+QStringList commentLines(const model::KommentarBlock& block) {
+    QStringList lines;
+    for (int i = 1; i <= model::KommentarBlock::kLines; ++i) {
+        const QString& l = block.Zeile[static_cast<std::size_t>(i)];
+        if (l.isEmpty())
+            break;
+        lines.append(l);
+    }
+    return lines;
+}
+
+bool presentRow(host::HostLink& link, const model::MerkmalRow& row) {
+    auto commands = link.partProgram->Commands();
+    auto c = commands->FindByUniqueId(row.UniqueId1, row.UniqueId2);
+    if (!c)
+        return false;
+    link.command = c;
+    if (c->IsDimension()) {
+        for (;;) {
+            auto d = c->Dimension();
+            if (!d->IsLocationAxis() && !d->IsTruePositionAxis())
+                break;
+            c->GoPrevious();
+        }
+        c->Present();
+    }
+    return true;
+}
+
+} // namespace mainwindow

@@ -1,0 +1,51 @@
+#include "mainwindow/Startup.h"
+
+#include "common/Message.h"
+#include "settings/TextCodec.h"
+
+namespace mainwindow {
+
+StartupKeys readLanguageKey(const settings::SettingsStore& store) {
+    StartupKeys k;
+    k.language =
+        store.Read(QStringLiteral("LanguageSettings"), QStringLiteral("Language"), QStringLiteral("German"));
+    return k;
+}
+
+void readStartupKeys(const settings::SettingsStore& store, StartupKeys& k) {
+    const QString prog = QStringLiteral("ProgSettings");
+    k.topTwips = positionTwips(store.Read(prog, QStringLiteral("TOP"), QStringLiteral("1")));
+    k.leftTwips = positionTwips(store.Read(prog, QStringLiteral("LEFT"), QStringLiteral("1")));
+    k.partProgFolder = settings::toFlag(
+        store.Read(QStringLiteral("FileSettings"), QStringLiteral("PartProgFolder"), QStringLiteral("0")));
+    k.header = settings::toFlag(store.Read(prog, QStringLiteral("HEADER"), QStringLiteral("1")));
+    k.lastUsedConfig =
+        store.Read(QStringLiteral("ExcelReportSettings"), QStringLiteral("LastUsedConfig"), QString());
+}
+
+double positionTwips(const QString& text) {
+    return settings::parseNumber(text).value_or(1.0);
+}
+
+QString versionText() {
+    return QStringLiteral("%1.%2.%3")
+        .arg(DOZIDUVOV_VERSION_MAJOR)
+        .arg(DOZIDUVOV_VERSION_MINOR)
+        .arg(DOZIDUVOV_VERSION_PATCH);
+}
+
+QString provisionalCaption() {
+    return common::applicationTitle() + QStringLiteral("  Version ") + versionText();
+}
+
+QString finalCaption(const settings::LanguageTable& texts, const QString& lastUsedConfig) {
+    return common::applicationTitle() + QStringLiteral("  ") +
+           texts.text(QStringLiteral("frm_MainWindow"), 2) + QLatin1Char(' ') + versionText() +
+           QStringLiteral("   ---   ") + lastUsedConfig;
+}
+
+QStringList readHeaderDataNames(const QString& path) {
+    return settings::readTextLines(path, settings::systemCodePage()).value_or(QStringList());
+}
+
+} // namespace mainwindow

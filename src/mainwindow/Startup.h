@@ -1,0 +1,43 @@
+#pragma once
+
+#include "settings/SettingsStore.h"
+#include "settings/modLanguage.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace mainwindow {
+
+// The keys the main window's start-up reads, in its order (the root switch comes first).
+struct StartupKeys {
+    QString language;
+    double topTwips = 1;
+    double leftTwips = 1;
+    bool partProgFolder = false;
+    bool header = true;
+    QString lastUsedConfig;
+};
+
+StartupKeys readLanguageKey(const settings::SettingsStore& store);
+// TOP, LEFT, PartProgFolder, HEADER (default "1") and LastUsedConfig, in this order.
+void readStartupKeys(const settings::SettingsStore& store, StartupKeys& keys);
+
+// A stored window position; a text that is not a number counts as 1.
+double positionTwips(const QString& text);
+
+// Twips to pixels at 96 dpi, and back.
+inline int twipsToPixels(double twips) {
+    return static_cast<int>(twips / 15.0);
+}
+inline double pixelsToTwips(int pixels) {
+    return pixels * 15.0;
+}
+
+QString versionText(); // major.minor.revision
+QString provisionalCaption();
+QString finalCaption(const settings::LanguageTable& texts, const QString& lastUsedConfig);
+
+// The header data names of "HeaderData.cfg", one per line; none when the file cannot be read.
+QStringList readHeaderDataNames(const QString& path);
+
+} // namespace mainwindow

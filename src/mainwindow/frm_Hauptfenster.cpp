@@ -1,0 +1,864 @@
+#include "mainwindow/frm_Hauptfenster.h"
+
+#include "common/MessageBox.h"
+#include "common/ProgramPaths.h"
+#include "host/HostSocketClient.h"
+#include "mainwindow/LampWidget.h"
+#include "mainwindow/MerkmalsListe.h"
+#include "mainwindow/Startup.h"
+#include "mainwindow/frm_About.h"
+#include "partprogram/frm_SavePartProgram.h"
+#include "settings/SettingsMessages.h"
+#include "settings/frm_Fensterpos.h"
+#include "settings/frm_Kopfdaten.h"
+#include "settings/modWindowOnTop.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace mainwindow {
+
+namespace {
+
+const QString kMain = QStringLiteral("frm_MainWindow");
+const QString kStatus = QStringLiteral("StatusBar");
+const QString kBox = QStringLiteral("MessageBoxen");
+
+const QColor kFixedCell(232, 232, 232);
+
+QTableWidgetItem* cell(QTableWidget* t, int r, int c) {
+    QTableWidgetItem* it = t->item(r, c);
+    if (!it) {
+        it = new QTableWidgetItem;
+        it->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        t->setItem(r, c, it);
+    }
+    return it;
+}
+
+void setCell(QTableWidget* t, int r, int c, const QString& text) {
+    cell(t, r, c)->setText(text);
+}
+
+// The first row and column of a grid are its fixed, grey cells.
+void styleFixedCells(QTableWidget* t) {
+    for (int r = 0; r < t->rowCount(); ++r)
+        for (int c = 0; c < t->columnCount(); ++c)
+            if (r == 0 || c == 0) {
+                QTableWidgetItem* it = cell(t, r, c);
+                it->setBackground(kFixedCell);
+                if (r == 0) {
+                    QFont f = it->font();
+                    f.setBold(true);
+                    it->setFont(f);
+                }
+            }
+}
+
+QTableWidget* makeGrid(const QString& name, int rows, int cols) {
+    auto* t = new QTableWidget(rows, cols);
+    t->setObjectName(name);
+    t->horizontalHeader()->hide();
+    t->verticalHeader()->hide();
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    t->setSelectionMode(QAbstractItemView::SingleSelection);
+    t->setSelectionBehavior(QAbstractItemView::SelectItems);
+    t->setAlternatingRowColors(false);
+    t->verticalHeader()->setDefaultSectionSize(21);
+    t->setWordWrap(false);
+    t->setFocusPolicy(Qt::StrongFocus);
+    t->setStyleSheet(QStringLiteral("QTableWidget { gridline-color: #b8b8b8; }"));
+    return t;
+}
+
+QLabel* makeValueLabel(const QString& name) {
+    auto* l = new QLabel;
+    l->setObjectName(name);
+    l->setFrameShape(QFrame::StyledPanel);
+    l->setFrameShadow(QFrame::Sunken);
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    l->setMinimumWidth(160);
+    l->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    return l;
+}
+
+QPushButton* makeMarkButton(const QString& name, const char* icon) {
+    auto* b = new QPushButton;
+    b->setObjectName(name);
+    b->setIcon(QIcon(QString::fromLatin1(icon)));
+    b->setIconSize(QSize(22, 22));
+    b->setFixedSize(38, 34);
+    return b;
+}
+
+} // namespace
+
+frm_Hauptfenster::frm_Hauptfenster(AppState& state, QWidget* parent)
+    : QMainWindow(parent), m_state(state), m_reader(state.readerState()), m_live{m_reader, {}} {
+    setObjectName(QStringLiteral("frm_Hauptfenster"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
+    m_live.fctEndProgram = [this] { fctEndProgram(); };
+    buildUi();
+    buildMenus();
+}
+
+frm_Hauptfenster::~frm_Hauptfenster() {
+    m_KvxEvents.reset();
+}
+
+QString frm_Hauptfenster::text(int line) const {
+    return m_state.text(kMain, line);
+}
+
+void frm_Hauptfenster::buildUi() {
+    m_toolbar = addToolBar(QString());
+    m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
+    m_toolbar->setMovable(false);
+    m_toolbar->setIconSize(QSize(32, 32));
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    const char* icons[8] = {
+        nullptr, ":/icons/online.svg",       ":/icons/read_offline.svg", ":/icons/excel_online.svg",
+        nullptr, ":/icons/ascii_export.svg", ":/icons/excel_report.svg", ":/icons/save_program.svg"};
+    for (int i = 1; i <= 7; ++i) {
+        if (i == 4) {
+            m_toolbar->addSeparator()->setObjectName(QStringLiteral("Toolbar1_4"));
+            continue;
+        }
+        m_button[i] = m_toolbar->addAction(QIcon(QString::fromLatin1(icons[i])), QString());
+        m_button[i]->setObjectName(QStringLiteral("Toolbar1_%1").arg(i));
+    }
+    m_button[1]->setCheckable(true);
+    connect(m_button[1], &QAction::triggered, this, [this] { ToggleOnlineReception(); });
+    connect(m_button[2], &QAction::triggered, this, [this] { ReadValuesOffline(); });
+    connect(m_button[3], &QAction::triggered, this, [this] { showNotAvailable(); });
+    connect(m_button[5], &QAction::triggered, this, [this] { showNotAvailable(); });
+    connect(m_button[6], &QAction::triggered, this, [this] { showNotAvailable(); });
+    connect(m_button[7], &QAction::triggered, this, [this] {
+        openWindow<QWidget>(m_savePartProgram,
+                            [this] { return new partprogram::frm_SavePartProgram(m_state, this); });
+    });
+
+    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    m_panel1 = new QLabel;
+    m_panel1->setObjectName(QStringLiteral("StatusBar1_Panel1"));
+    statusBar()->addWidget(m_panel1, 1);
+    m_progress = new QProgressBar;
+    m_progress->setObjectName(QStringLiteral("ProgressBar_Hauptfenster"));
+    m_progress->setFixedWidth(260);
+    m_progress->setVisible(false);
+    statusBar()->addPermanentWidget(m_progress);
+
+    // Part program data.
+    m_frame3 = new QGroupBox;
+    m_frame3->setObjectName(QStringLiteral("Frame3"));
+    auto* g3 = new QGridLayout(m_frame3);
+    m_lblProgrammname = makeValueLabel(QStringLiteral("lbl_Programmname"));
+    m_lblProgName = makeValueLabel(QStringLiteral("lblProgName"));
+    m_lblIndex = makeValueLabel(QStringLiteral("lblIndex"));
+    m_lblZgNr = makeValueLabel(QStringLiteral("lblZgNr"));
+    QLabel* values[4] = {m_lblProgrammname, m_lblProgName, m_lblIndex, m_lblZgNr};
+    for (int i = 0; i < 4; ++i) {
+        m_label1[i] = new QLabel;
+        m_label1[i]->setObjectName(QStringLiteral("Label1_%1").arg(i));
+        // File name across the full width, the three short values side by side below it.
+        if (i == 0) {
+            g3->addWidget(m_label1[i], 0, 0);
+            g3->addWidget(values[i], 0, 1, 1, 5);
+        } else {
+            g3->addWidget(m_label1[i], 1, (i - 1) * 2);
+            g3->addWidget(values[i], 1, (i - 1) * 2 + 1);
+        }
+    }
+    m_lblProgrammname->setMinimumWidth(400);
+
+    // Part info: counts and lamps.
+    m_frame5 = new QGroupBox;
+    m_frame5->setObjectName(QStringLiteral("Frame5"));
+    auto* g5 = new QGridLayout(m_frame5);
+    m_label2 = new QLabel;
+    m_label2->setObjectName(QStringLiteral("Label2"));
+    m_label3 = new QLabel;
+    m_label3->setObjectName(QStringLiteral("Label3"));
+    m_label4 = new QLabel;
+    m_label4->setObjectName(QStringLiteral("Label4"));
+    auto count = [](const QString& name) {
+        auto* l = new QLabel(QStringLiteral("0"));
+        l->setObjectName(name);
+        l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        l->setMinimumWidth(48);
+        QFont f = l->font();
+        f.setBold(true);
+        f.setPointSizeF(f.pointSizeF() * 1.2);
+        l->setFont(f);
+        return l;
+    };
+    m_lblAnzOK = count(QStringLiteral("lblAnzOK"));
+    m_lblAnzKritisch = count(QStringLiteral("lblAnzKritisch"));
+    m_lblAnzOOT = count(QStringLiteral("lblAnzOOT"));
+    for (int i = 1; i <= 3; ++i) {
+        m_shape[i] = new LampWidget;
+        m_shape[i]->setObjectName(QStringLiteral("Shape%1").arg(i));
+    }
+    // Green row on top, red at the bottom, as a signal reads.
+    g5->addWidget(m_shape[1], 0, 0);
+    g5->addWidget(m_label4, 0, 1);
+    g5->addWidget(m_lblAnzOK, 0, 2);
+    g5->addWidget(m_shape[2], 1, 0);
+    g5->addWidget(m_label3, 1, 1);
+    g5->addWidget(m_lblAnzKritisch, 1, 2);
+    g5->addWidget(m_shape[3], 2, 0);
+    g5->addWidget(m_label2, 2, 1);
+    g5->addWidget(m_lblAnzOOT, 2, 2);
+    g5->setColumnStretch(1, 1);
+
+    // Characteristic list with the mark buttons.
+    m_frame2 = new QGroupBox;
+    m_frame2->setObjectName(QStringLiteral("Frame2"));
+    auto* v2 = new QVBoxLayout(m_frame2);
+    m_list = new QListWidget;
+    m_list->setObjectName(QStringLiteral("lst_MM_ID"));
+    m_list->setSelectionMode(QAbstractItemView::MultiSelection);
+    m_list->setMinimumWidth(230);
+    v2->addWidget(m_list, 1);
+    auto* marks = new QGridLayout;
+    m_markAll = makeMarkButton(QStringLiteral("cmdMarkAll"), ":/icons/mark_all.svg");
+    m_markOK = makeMarkButton(QStringLiteral("cmdMarkOK"), ":/icons/mark_ok.svg");
+    m_markAT = makeMarkButton(QStringLiteral("cmdMarkAT"), ":/icons/mark_oot.svg");
+    m_markKritisch = makeMarkButton(QStringLiteral("cmdMarkKritisch"), ":/icons/mark_critical.svg");
+    m_markDelete = makeMarkButton(QStringLiteral("cmdMarkDelete"), ":/icons/mark_delete.svg");
+    m_markMarked = makeMarkButton(QStringLiteral("cmdMarkMarked"), ":/icons/mark_marked.svg");
+    QPushButton* order[6] = {m_markAll, m_markOK, m_markAT, m_markKritisch, m_markMarked, m_markDelete};
+    for (int i = 0; i < 6; ++i)
+        marks->addWidget(order[i], 0, i);
+    v2->addLayout(marks);
+    connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0)
+            lst_MM_ID_Click();
+    });
+    connect(m_list, &QListWidget::itemClicked, this, [this] { lst_MM_ID_Click(); });
+    connect(m_markAll, &QPushButton::clicked, this, [this] {
+        Selection s = selection();
+        MarkAll(s);
+        setSelection(s);
+    });
+    connect(m_markDelete, &QPushButton::clicked, this, [this] {
+        Selection s = selection();
+        MarkDelete(s);
+        setSelection(s);
+    });
+    connect(m_markAT, &QPushButton::clicked, this, [this] { markButton(&MarkAT); });
+    connect(m_markOK, &QPushButton::clicked, this, [this] { markButton(&MarkOK); });
+    connect(m_markKritisch, &QPushButton::clicked, this, [this] { markButton(&MarkKritisch); });
+    connect(m_markMarked, &QPushButton::clicked, this, [this] {
+        Selection s = selection();
+        MarkMarked(m_state.table, s);
+        setSelection(s);
+    });
+
+    // Value grid.
+    m_frameWerte = new QGroupBox;
+    m_frameWerte->setObjectName(QStringLiteral("frameMerkmaswerte"));
+    auto* vw = new QVBoxLayout(m_frameWerte);
+    m_werte = makeGrid(QStringLiteral("FlexGridMerkmalswerte"), 24, 2);
+    m_werte->setColumnWidth(0, twipsToPixels(1700));
+    m_werte->setColumnWidth(1, twipsToPixels(4850));
+    m_werte->setMinimumWidth(twipsToPixels(1700 + 4850) + 22);
+    m_werte->horizontalHeader()->setStretchLastSection(true);
+    m_werte->setMinimumHeight(24 * 21 + 4);
+    m_werte->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_werte->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    styleFixedCells(m_werte);
+    for (int r = 1; r < 24; ++r)
+        cell(m_werte, r, 1)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    vw->addWidget(m_werte);
+    connect(m_werte, &QTableWidget::cellDoubleClicked, this, [this] { FlexGridMerkmalswerte_DblClick(); });
+
+    // Header data grid.
+    m_frame4 = new QGroupBox;
+    m_frame4->setObjectName(QStringLiteral("Frame4"));
+    auto* v4 = new QVBoxLayout(m_frame4);
+    m_kopfdaten = makeGrid(QStringLiteral("FlexGridKopfdaten"), 1, 2);
+    m_kopfdaten->setColumnWidth(0, twipsToPixels(1900));
+    m_kopfdaten->setColumnWidth(1, twipsToPixels(2900));
+    m_kopfdaten->horizontalHeader()->setStretchLastSection(true);
+    m_kopfdaten->setMinimumWidth(twipsToPixels(1900 + 2900) + 22);
+    styleFixedCells(m_kopfdaten);
+    v4->addWidget(m_kopfdaten);
+
+    // Comment lines.
+    m_frameKommentar = new QGroupBox;
+    m_frameKommentar->setObjectName(QStringLiteral("frameKommentar"));
+    auto* vk = new QVBoxLayout(m_frameKommentar);
+    m_comment = new QListWidget;
+    m_comment->setObjectName(QStringLiteral("vlstComment"));
+    m_comment->setSelectionMode(QAbstractItemView::NoSelection);
+    vk->addWidget(m_comment);
+
+    auto* central = new QWidget;
+    auto* grid = new QGridLayout(central);
+    grid->setContentsMargins(8, 6, 8, 4);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(6);
+    grid->addWidget(m_frame3, 0, 0, 1, 2);
+    grid->addWidget(m_frame5, 0, 2);
+    grid->addWidget(m_frame2, 1, 0);
+    grid->addWidget(m_frameWerte, 1, 1);
+    auto* right = new QVBoxLayout;
+    right->addWidget(m_frame4, 3);
+    right->addWidget(m_frameKommentar, 2);
+    grid->addLayout(right, 1, 2);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(2, 1);
+    grid->setRowStretch(1, 1);
+    setCentralWidget(central);
+
+    for (int i = 1; i <= 3; ++i)
+        m_shape[i]->setColour(lampColour(static_cast<Lamp>(i - 1), false));
+    setGridColour({255, 255, 255});
+}
+
+void frm_Hauptfenster::buildMenus() {
+    auto action = [this](QMenu* menu, const QString& name, std::function<void()> f) {
+        QAction* a = menu->addAction(QString());
+        a->setObjectName(name);
+        connect(a, &QAction::triggered, this, std::move(f));
+        return a;
+    };
+    m_menuDatei = menuBar()->addMenu(QString());
+    m_menuDatei->setObjectName(QStringLiteral("Menue_Datei"));
+    m_menuLanguage = m_menuDatei->addMenu(QString());
+    m_menuLanguage->setObjectName(QStringLiteral("menuLanguage"));
+    const char* names[8] = {"menuGerman",     "menuEnglish", "menuFrench", "menuItalian",
+                            "menuPortuguese", "menuSpanish", "menuCzech",  "menuUngarisch"};
+    const char* languages[8] = {"German",     "English", "French", "Italian",
+                                "Portuguese", "Spanish", "Czech",  "Hungary"};
+    for (int i = 0; i < 8; ++i) {
+        const QString lang = QString::fromLatin1(languages[i]);
+        m_menuLang[i] =
+            action(m_menuLanguage, QString::fromLatin1(names[i]), [this, lang] { chooseLanguage(lang); });
+    }
+    m_menuDatei->addSeparator();
+    m_menueBeenden = action(m_menuDatei, QStringLiteral("Menue_Beenden"), [this] { Menue_Beenden(); });
+
+    m_menuEinstellungen = menuBar()->addMenu(QString());
+    m_menuEinstellungen->setObjectName(QStringLiteral("Menue_Einstellungen"));
+    m_menuAusgabedatei =
+        action(m_menuEinstellungen, QStringLiteral("menuAusgabedatei"), [this] { showNotAvailable(); });
+    m_menuEinstellungen->addSeparator();
+    m_menuASCII = action(m_menuEinstellungen, QStringLiteral("menuASCII"), [this] { showNotAvailable(); });
+    m_menuEinstellungen->addSeparator();
+    m_menuKopfdaten = action(m_menuEinstellungen, QStringLiteral("menuKopfdaten"), [this] {
+        openWindow<QWidget>(m_kopfdatenDialog, [this] { return new settings::frm_Kopfdaten(*this); });
+    });
+    m_menuEinstellungen->addSeparator();
+    m_menuFormular =
+        action(m_menuEinstellungen, QStringLiteral("menuFormular"), [this] { showNotAvailable(); });
+    m_menuEinstellungen->addSeparator();
+    m_menueWindowPos = action(m_menuEinstellungen, QStringLiteral("Menue_Window_Pos"), [this] {
+        openWindow<QWidget>(m_fensterpos, [this] { return new settings::frm_Fensterpos(*this); });
+    });
+
+    m_menuAktionen = menuBar()->addMenu(QString());
+    m_menuAktionen->setObjectName(QStringLiteral("Menue_Aktionen"));
+    m_menueBatchFile =
+        action(m_menuAktionen, QStringLiteral("Menue_BatchFile"), [this] { showNotAvailable(); });
+
+    m_menuHilfe = menuBar()->addMenu(QString());
+    m_menuHilfe->setObjectName(QStringLiteral("Menue_Hilfe"));
+    m_menueInfo = action(m_menuHilfe, QStringLiteral("Menue_Info"), [this] {
+        openWindow<QWidget>(m_about, [this] { return new frm_About(m_state, this); });
+    });
+}
+
+template <typename W> void frm_Hauptfenster::openWindow(QPointer<W>& window, std::function<W*()> make) {
+    if (!window) {
+        window = make();
+        window->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void frm_Hauptfenster::showNotAvailable() {
+    common::notify(m_state.message, common::MsgIcon::Information,
+                   QStringLiteral("This function is not available yet in this version."));
+}
+
+void frm_Hauptfenster::Form_Load() {
+    settings::SettingsStore& store = m_state.store;
+    store.selectRoot();
+    setWindowTitle(provisionalCaption());
+
+    StartupKeys keys = readLanguageKey(store);
+    settings::LoadLanguage(m_state.texts, keys.language, common::programDir(), m_state.message);
+
+    show();
+    repaint();
+
+    readStartupKeys(store, keys);
+    placeWindow(keys.topTwips, keys.leftTwips);
+
+    if (keys.header) {
+        m_frame4->setVisible(true);
+        const QStringList names = readHeaderDataNames(common::programFile(QStringLiteral("HeaderData.cfg")));
+        // The values stay with their rows; only the names come from the file.
+        m_state.header.resize(static_cast<std::size_t>(names.size()));
+        for (int i = 0; i < names.size(); ++i)
+            m_state.header[static_cast<std::size_t>(i)].name = QLatin1Char(' ') + names.at(i);
+        refreshHeaderGrid();
+    } else {
+        m_frame4->setVisible(false);
+    }
+
+    setWindowTitle(finalCaption(m_state.texts, keys.lastUsedConfig));
+    applyTexts();
+    settings::SetTopmost(this, true);
+
+    if (startOptionsDispatch)
+        startOptionsDispatch();
+}
+
+void frm_Hauptfenster::placeWindow(double topTwips, double leftTwips) {
+    QPoint pos(twipsToPixels(leftTwips), twipsToPixels(topTwips));
+    // A stored position on a screen that is no longer there would hide the window.
+    const QRect probe(pos, QSize(120, 60));
+    bool visible = false;
+    for (QScreen* s : QGuiApplication::screens())
+        if (s->availableGeometry().contains(probe))
+            visible = true;
+    if (!visible && QGuiApplication::primaryScreen())
+        pos = QGuiApplication::primaryScreen()->availableGeometry().topLeft();
+    move(pos);
+}
+
+void frm_Hauptfenster::applyTexts() {
+    m_menuDatei->setTitle(text(3));
+    m_menuEinstellungen->setTitle(text(4));
+    m_menuAktionen->setTitle(text(5));
+    m_menuHilfe->setTitle(text(6));
+    m_menuLanguage->setTitle(text(7));
+    for (int i = 0; i < 7; ++i)
+        m_menuLang[i]->setText(text(8 + i));
+    m_menuLang[7]->setText(QStringLiteral("Hungary"));
+    m_menueBeenden->setText(text(15));
+    m_menuAusgabedatei->setText(text(16));
+    m_menuASCII->setText(text(17));
+    m_menuKopfdaten->setText(text(18));
+    m_menuFormular->setText(text(19));
+    m_menueWindowPos->setText(text(20));
+    m_menueBatchFile->setText(text(21));
+    m_menueInfo->setText(text(23));
+    const int tipButtons[6] = {1, 2, 3, 5, 6, 7};
+    for (int i = 0; i < 6; ++i) {
+        m_button[tipButtons[i]]->setToolTip(text(24 + i));
+        m_button[tipButtons[i]]->setText(text(24 + i));
+    }
+    m_frame3->setTitle(text(30));
+    for (int i = 0; i < 4; ++i)
+        m_label1[i]->setText(text(31 + i));
+    m_lblProgrammname->setText(text(35));
+    m_frame4->setTitle(text(36));
+    setCell(m_kopfdaten, 0, 0, QLatin1Char(' ') + text(37) + QLatin1Char(' '));
+    setCell(m_kopfdaten, 0, 1, QLatin1Char(' ') + text(38) + QLatin1Char(' '));
+    m_frameWerte->setTitle(text(39));
+    for (int r = 1; r <= 18; ++r)
+        setCell(m_werte, r, 0, QLatin1Char(' ') + text(39 + r));
+    setCell(m_werte, 19, 0, QLatin1Char(' ') + m_state.text(QStringLiteral("frm_AsciiFileSetup"), 14));
+    for (int r = 20; r <= 22; ++r)
+        setCell(m_werte, r, 0, QLatin1Char(' ') + text(38 + r));
+    setCell(m_werte, 23, 0, QStringLiteral(" Korvex Unique-ID"));
+    setCell(m_werte, 0, 0, QLatin1Char(' ') + text(61));
+    setCell(m_werte, 0, 1, QLatin1Char(' ') + text(62));
+    m_werte->setColumnWidth(0, twipsToPixels(1700));
+    m_werte->setColumnWidth(1, twipsToPixels(4850));
+    // The stored widths assume the small fonts of the Windows program; a caption must still fit.
+    m_werte->resizeColumnToContents(0);
+    m_werte->setColumnWidth(0, std::max(m_werte->columnWidth(0) + 8, twipsToPixels(1700)));
+    m_werte->setMinimumWidth(m_werte->columnWidth(0) + twipsToPixels(4850) + 2 * m_werte->frameWidth());
+    m_frame2->setTitle(text(63));
+    QPushButton* marks[6] = {m_markAll, m_markOK, m_markAT, m_markKritisch, m_markDelete, m_markMarked};
+    for (int i = 0; i < 6; ++i) {
+        marks[i]->setText(QString());
+        marks[i]->setToolTip(text(64 + i));
+    }
+    m_frameKommentar->setTitle(text(70));
+    m_frame5->setTitle(text(71));
+    m_label2->setText(text(72));
+    m_label3->setText(text(73));
+    m_label4->setText(text(74));
+    setStatusText(m_state.text(kStatus, 12));
+}
+
+void frm_Hauptfenster::setStatusText(const QString& t) {
+    m_panel1->setText(t);
+}
+QString frm_Hauptfenster::statusText() const {
+    return m_panel1->text();
+}
+
+bool frm_Hauptfenster::onlineReceptionOn() const {
+    // The panel text is the state: an action that writes its own text there makes the next press
+    // of the button switch reception on again.
+    return statusText() == m_state.text(kStatus, 13);
+}
+
+Selection frm_Hauptfenster::selection() const {
+    Selection s(static_cast<std::size_t>(m_list->count()), false);
+    for (int i = 0; i < m_list->count(); ++i)
+        s[static_cast<std::size_t>(i)] = m_list->item(i)->isSelected();
+    return s;
+}
+
+void frm_Hauptfenster::setSelection(const Selection& s) {
+    for (int i = 0; i < m_list->count() && i < static_cast<int>(s.size()); ++i)
+        m_list->item(i)->setSelected(s[static_cast<std::size_t>(i)]);
+    m_list->update();
+}
+
+int frm_Hauptfenster::listCount() const {
+    return m_list->count();
+}
+
+void frm_Hauptfenster::refreshHeaderGrid() {
+    const int n = static_cast<int>(m_state.header.size());
+    m_kopfdaten->setRowCount(n + 1);
+    for (int i = 0; i < n; ++i) {
+        setCell(m_kopfdaten, i + 1, 0, m_state.header[static_cast<std::size_t>(i)].name);
+        setCell(m_kopfdaten, i + 1, 1, m_state.header[static_cast<std::size_t>(i)].value);
+    }
+    styleFixedCells(m_kopfdaten);
+}
+
+void frm_Hauptfenster::setHeaderFrameVisible(bool visible) {
+    m_frame4->setVisible(visible);
+}
+
+double frm_Hauptfenster::topTwips() const {
+    return pixelsToTwips(y());
+}
+double frm_Hauptfenster::leftTwips() const {
+    return pixelsToTwips(x());
+}
+void frm_Hauptfenster::moveToTwips(double top, double left) {
+    move(twipsToPixels(left), twipsToPixels(top));
+}
+
+common::Rgb frm_Hauptfenster::gridColour() const {
+    return m_gridColour;
+}
+common::Rgb frm_Hauptfenster::lampColourOf(Lamp lamp) const {
+    return m_shape[static_cast<int>(lamp) + 1]->colour();
+}
+
+void frm_Hauptfenster::setGridColour(const common::Rgb& c) {
+    m_gridColour = c;
+    const QColor colour(c.red, c.green, c.blue);
+    for (int r = 1; r < 24; ++r)
+        cell(m_werte, r, 1)->setBackground(colour);
+}
+
+void frm_Hauptfenster::clearValueColumn() {
+    for (int r = 1; r <= 21; ++r)
+        setCell(m_werte, r, 1, QString());
+}
+
+void frm_Hauptfenster::resetCountsAndLamps() {
+    m_state.table.AnzOOT = m_state.table.AnzKritisch = m_state.table.AnzOK = 0;
+    for (int i = 1; i <= 3; ++i)
+        m_shape[i]->setColour(lampColour(static_cast<Lamp>(i - 1), false));
+}
+
+void frm_Hauptfenster::showClassification(const ClassificationResult& r) {
+    m_lblAnzKritisch->setText(r.lblAnzKritisch);
+    m_lblAnzOK->setText(r.lblAnzOK);
+    m_lblAnzOOT->setText(r.lblAnzOOT);
+    m_shape[static_cast<int>(r.litLamp) + 1]->setColour(lampColour(r.litLamp, true));
+}
+
+void frm_Hauptfenster::reportHostError(const host::HostError& e) {
+    common::notify(m_state.message, common::MsgIcon::Error,
+                   m_state.text(kBox, 12) + common::crlf() + e.text() + common::crlf() + common::crlf() +
+                       m_state.text(kBox, 13),
+                   host::connectionCaption());
+}
+
+bool frm_Hauptfenster::connectHost() {
+    host::Verbinden(m_state.link, m_state.table.TeileProgrammName, m_state.findHost, m_state.texts,
+                    m_state.message);
+    return !m_state.table.TeileProgrammName.isEmpty();
+}
+
+void frm_Hauptfenster::showProgramData() {
+    auto& p = *m_state.link.partProgram;
+    m_lblProgrammname->setText(p.FileName());
+    m_lblProgName->setText(p.PartName());
+    m_lblIndex->setText(p.Revision());
+    m_lblZgNr->setText(p.DrawingNumber());
+}
+
+void frm_Hauptfenster::ReadValuesOffline() {
+    m_state.context.ZeilenPos = 0;
+    if (!connectHost())
+        return;
+    // Host events wait until the read has ended.
+    const auto hold = host::holdHostEvents(m_state.link.application);
+    try {
+        showProgramData();
+        host::ReaderCallbacks cb;
+        QElapsedTimer repaintTimer;
+        cb.started = [&](int n) {
+            m_progress->setMaximum(std::max(n, 1));
+            m_progress->setValue(0);
+            m_progress->setEnabled(true);
+            m_progress->setVisible(true);
+            resetCountsAndLamps();
+            setGridColour({255, 255, 255});
+            clearValueColumn();
+            refreshHeaderGrid();
+            m_comment->clear();
+            m_list->clear();
+            m_lblAnzOK->clear();
+            m_lblAnzKritisch->clear();
+            m_lblAnzOOT->clear();
+            repaintTimer.start();
+        };
+        cb.progress = [&](int v) {
+            m_progress->setValue(v);
+            // Keep the window painted during a long read, without taking user input meanwhile.
+            if (repaintTimer.elapsed() > 50) {
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                repaintTimer.restart();
+            }
+        };
+        cb.status = [&](const QString& t) { setStatusText(t); };
+        cb.finished = [&] {
+            m_progress->setVisible(false);
+            m_progress->setEnabled(false);
+            m_progress->setValue(0);
+        };
+        host::ReaderState rs = m_state.readerState();
+        const host::ReadResult result =
+            host::MerkmaleLesen(m_state.link, rs, m_state.store, m_state.texts, cb, m_state.message);
+        refreshHeaderGrid();
+        showClassification(result.classification);
+    } catch (const host::HostError& e) {
+        m_progress->setVisible(false);
+        reportHostError(e);
+        return;
+    }
+    m_list->clear();
+    m_comment->clear();
+    WerteInListeEintragen();
+    StartoptionenAuswerten();
+}
+
+void frm_Hauptfenster::showRow(const model::MerkmalRow& row, const QString& entryText) {
+    const GridValues g = gridValues(row, entryText);
+    for (int r = 2; r <= 23; ++r)
+        setCell(m_werte, r, 1, g[static_cast<std::size_t>(r)]);
+}
+
+void frm_Hauptfenster::WerteInListeEintragen() {
+    clearValueColumn();
+    const model::MerkmalRow empty;
+    const model::MerkmalRow& first = m_state.table.AnzMerkmale >= 1 ? m_state.table.row(1) : empty;
+    showRow(first, QString());
+    setGridColour(mainwindow::gridColour(first, GridColourRule::AfterFill));
+    for (const QString& line : commentLines(m_state.comments.block(first.KommentarIndex)))
+        m_comment->addItem(line);
+
+    const QString mode = m_state.StartArgs[1];
+    if (mode != QLatin1String("A") && mode != QLatin1String("a") && mode != QLatin1String("M") &&
+        mode != QLatin1String("m"))
+        m_list->setFocus();
+
+    const QSignalBlocker block(m_list);
+    m_list->addItems(listEntries(m_state.table));
+    setCell(m_werte, 1, 1, m_list->count() > 0 ? m_list->item(0)->text() : QString());
+}
+
+void frm_Hauptfenster::lst_MM_ID_Click() {
+    const int r = m_list->currentRow() + 1;
+    if (r < 1 || r > m_state.table.AnzMerkmale)
+        return;
+    const model::MerkmalRow& row = m_state.table.row(r);
+    clearValueColumn();
+    setCell(m_werte, 1, 1, m_list->currentItem()->text());
+    showRow(row, m_list->currentItem()->text());
+    setGridColour(mainwindow::gridColour(row, GridColourRule::AfterClick));
+    m_comment->clear();
+    for (const QString& line : commentLines(m_state.comments.block(row.KommentarIndex)))
+        m_comment->addItem(line);
+}
+
+void frm_Hauptfenster::FlexGridMerkmalswerte_DblClick() {
+    const int r = m_list->currentRow() + 1;
+    if (r < 1 || r > m_state.table.AnzMerkmale || !m_state.link.hasPartProgram())
+        return;
+    try {
+        presentRow(m_state.link, m_state.table.row(r));
+    } catch (const host::HostError& e) {
+        reportHostError(e);
+    }
+}
+
+bool frm_Hauptfenster::askClearFirst() {
+    common::Message m;
+    m.icon = common::MsgIcon::Question;
+    m.caption = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    m.text = m_state.text(kBox, 8);
+    m.buttons = common::MsgButtons::YesNo;
+    m.defaultButton = common::MsgResult::Yes;
+    return m_state.message(m) == common::MsgResult::Yes;
+}
+
+void frm_Hauptfenster::markButton(void (*rule)(const model::MerkmalTable&, Selection&, const AskClearFn&)) {
+    Selection s = selection();
+    rule(m_state.table, s, [this] { return askClearFirst(); });
+    setSelection(s);
+}
+
+void frm_Hauptfenster::setOnlineButton(bool pressed) {
+    m_button[1]->setChecked(pressed);
+    m_button[1]->setIcon(
+        QIcon(pressed ? QStringLiteral(":/icons/online_active.svg") : QStringLiteral(":/icons/online.svg")));
+}
+
+void frm_Hauptfenster::ToggleOnlineReception() {
+    if (onlineReceptionOn()) {
+        m_KvxEvents.reset();
+        setOnlineButton(false);
+        setStatusText(m_state.text(kStatus, 14));
+        showNormal();
+        StartoptionenAuswerten();
+        return;
+    }
+
+    if (settings::parseInteger(m_state.store.Read(QStringLiteral("ProgSettings"), QStringLiteral("MINIMIZE"),
+                                                  QStringLiteral("0")))
+            .value_or(0) != 0)
+        showMinimized();
+    if (!connectHost()) {
+        setOnlineButton(false);
+        return;
+    }
+    // Everything below happens before any event is handled.
+    const auto hold = host::holdHostEvents(m_state.link.application);
+    try {
+        showProgramData();
+        m_list->clear();
+        m_comment->clear();
+        clearValueColumn();
+        setGridColour({255, 255, 255});
+        resetCountsAndLamps();
+        m_lblAnzOK->clear();
+        m_lblAnzKritisch->clear();
+        m_lblAnzOOT->clear();
+        setOnlineButton(true);
+        m_KvxEvents = m_state.link.application->Events();
+        m_KvxEvents->setListener(this);
+        setStatusText(m_state.text(kStatus, 13));
+        const int capacity = m_state.link.commands->Count();
+        const QString version = m_state.link.application->Version();
+        host::PrepareReader(m_reader, m_state.store, capacity);
+        m_reader.hostVersion = version;
+    } catch (const host::HostError& e) {
+        m_KvxEvents.reset();
+        setOnlineButton(false);
+        setStatusText(m_state.text(kStatus, 14));
+        reportHostError(e);
+    }
+}
+
+void frm_Hauptfenster::OnObjectExecuted(std::shared_ptr<host::HostPartProgram> partProg,
+                                        std::shared_ptr<host::HostCommand> cmmd) {
+    try {
+        host::KvxEvents_OnObjectExecuted(m_live, partProg, cmmd);
+    } catch (const host::HostError& e) {
+        reportHostError(e);
+    }
+    m_list->update();
+}
+
+void frm_Hauptfenster::OnEndExecution(std::shared_ptr<host::HostPartProgram> partProg, int terminationType) {
+    try {
+        host::KvxEvents_OnEndExecution(m_live, partProg, terminationType);
+    } catch (const host::HostError& e) {
+        reportHostError(e);
+    }
+}
+
+void frm_Hauptfenster::fctEndProgram() {
+    WerteInListeEintragen();
+    showClassification(host::ClassifyWithStoredLimit(m_state.table, m_state.store));
+    ToggleOnlineReception();
+}
+
+void frm_Hauptfenster::StartoptionenAuswerten() {
+    if (startOptionsEvaluation)
+        startOptionsEvaluation();
+}
+
+void frm_Hauptfenster::chooseLanguage(const QString& language) {
+    settings::LoadLanguage(m_state.texts, language, common::programDir(), m_state.message);
+    settings::writeOrReport(m_state.store, QStringLiteral("LanguageSettings"), QStringLiteral("Language"),
+                            language, m_state.texts, m_state.message);
+    Form_Load();
+}
+
+void frm_Hauptfenster::Menue_Beenden() {
+    m_KvxEvents.reset();
+    m_state.link.command.reset();
+    m_state.link.commands.reset();
+    m_state.link.partProgram.reset();
+    m_state.link.application.reset();
+    m_unloading = true;
+    QCoreApplication::exit(0);
+}
+
+void frm_Hauptfenster::Form_Unload() {
+    // Nothing here may keep the program from ending.
+    try {
+        m_KvxEvents.reset();
+    } catch (...) {
+    }
+    try {
+        host::Trennen(m_state.link);
+    } catch (...) {
+    }
+    for (QPointer<QWidget>* w : {&m_about, &m_fensterpos, &m_kopfdatenDialog, &m_savePartProgram})
+        if (*w)
+            (*w)->close();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != this && w->isVisible())
+            w->close();
+}
+
+void frm_Hauptfenster::closeEvent(QCloseEvent* event) {
+    if (!m_unloading) {
+        m_unloading = true;
+        Form_Unload();
+    }
+    event->accept();
+    QCoreApplication::quit();
+}
+
+} // namespace mainwindow

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "host/mdl_MERKMALE_LESEN.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace settings {
+
+QString headerDataFile();
+
+// A name as the list takes it: trimmed; nothing for an empty or blank text.
+std::optional<QString> headerNameToAdd(const QString& typed);
+
+// The grid rows for a new list of names: the values stay in their rows.
+void applyHeaderNames(host::HeaderRows& rows, const QStringList& names);
+
+// Writes the list, one name per line; the old file stays until the new one is complete.
+// Throws FileError.
+void writeHeaderDataFile(const QString& path, const QStringList& names);
+
+} // namespace settings

@@ -1,0 +1,10 @@
+#pragma once
+
+class QWidget;
+
+namespace settings {
+
+// Puts a window above all other windows (or lets it go back among them).
+void SetTopmost(QWidget* window, bool topmost);
+
+} // namespace settings

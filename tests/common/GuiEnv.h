@@ -1,0 +1,70 @@
+#pragma once
+
+#include "common/SimProcess.h"
+#include "common/TempSettings.h"
+#include "host/HostSocketClient.h"
+#include "mainwindow/AppState.h"
+#include "mainwindow/frm_Hauptfenster.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <memory>
+
+// A program folder with the language files, empty settings, a simulator and a main window whose
+// message boxes are recorded and answered by the test.
+class GuiEnv {
+public:
+    GuiEnv() {
+        Q_INIT_RESOURCE(icons);
+        const QString lang = m_programDir.path() + QStringLiteral("/LanguageFiles");
+        QDir().mkpath(lang);
+        const QDir src(QStringLiteral(DOZIDUVOV_SOURCE_DIR "/data/LanguageFiles"));
+        for (const QString& f : src.entryList({QStringLiteral("*.dll")}, QDir::Files))
+            QFile::copy(src.filePath(f), lang + QLatin1Char('/') + f);
+        qputenv("DOZIDUVOV_PROGRAM_DIR", m_programDir.path().toLocal8Bit());
+        state.findHost = [] { return host::connectToHost(); };
+        state.message = [this](const common::Message& m) {
+            shown.append(m);
+            if (!answers.empty()) {
+                const common::MsgResult r = answers.front();
+                answers.pop_front();
+                return r;
+            }
+            return m.defaultButton;
+        };
+    }
+    ~GuiEnv() {
+        window.reset();
+        qunsetenv("DOZIDUVOV_PROGRAM_DIR");
+    }
+
+    QString programDir() const { return m_programDir.path(); }
+
+    mainwindow::frm_Hauptfenster& open() {
+        window = std::make_unique<mainwindow::frm_Hauptfenster>(state);
+        window->Form_Load();
+        return *window;
+    }
+
+    void trigger(const QString& actionName) {
+        auto* a = window->findChild<QAction*>(actionName);
+        ASSERT_NE(a, nullptr) << actionName.toStdString();
+        a->trigger();
+    }
+
+    TempSettings settings;
+    SimProcess sim;
+    mainwindow::AppState state;
+    QList<common::Message> shown;
+    std::deque<common::MsgResult> answers;
+    std::unique_ptr<mainwindow::frm_Hauptfenster> window;
+
+private:
+    QTemporaryDir m_programDir;
+};

@@ -1,0 +1,316 @@
+#include "common/GuiEnv.h"
+#include "common/SimPrograms.h"
+#include "mainwindow/LampWidget.h"
+#include "partprogram/frm_SavePartProgram.h"
+#include "settings/TextCodec.h"
+#include "settings/frm_Fensterpos.h"
+#include "settings/frm_Kopfdaten.h"
+
+#include <gtest/gtest.h>
+
+#include <QDirIterator>
+#include <QGroupBox>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableWidget>
+
+using namespace mainwindow;
+
+namespace {
+
+const QString kWelle = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/Welle.PRG");
+
+template <typename T> T* child(QWidget& w, const char* name) {
+    T* c = w.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(c, nullptr) << name;
+    return c;
+}
+
+QString gridText(QWidget& w, int row, int col = 1) {
+    auto* t = child<QTableWidget>(w, "FlexGridMerkmalswerte");
+    return t->item(row, col) ? t->item(row, col)->text() : QString();
+}
+
+// With DOZIDUVOV_SCREENSHOT_DIR set, the window tests leave pictures of the main window there.
+void screenshot(QWidget& w, const char* name) {
+    const QString dir = qEnvironmentVariable("DOZIDUVOV_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    w.resize(1280, 800);
+    QCoreApplication::processEvents();
+    w.grab().save(dir + QLatin1Char('/') + QString::fromLatin1(name) + QStringLiteral(".png"));
+}
+
+void click(QWidget& w, const char* button) {
+    child<QPushButton>(w, button)->click();
+}
+
+void selectRow(frm_Hauptfenster& w, int entry) {
+    auto* list = child<QListWidget>(w, "lst_MM_ID");
+    list->setCurrentRow(entry, QItemSelectionModel::NoUpdate);
+}
+
+int entryOf(frm_Hauptfenster& w, const QString& text) {
+    auto* list = child<QListWidget>(w, "lst_MM_ID");
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->text() == text)
+            return i;
+    ADD_FAILURE() << "no entry " << text.toStdString();
+    return 0;
+}
+
+} // namespace
+
+TEST(MainWindow, StartupOnAnEmptyStore) {
+    GuiEnv env;
+    frm_Hauptfenster& w = env.open();
+    for (const auto& [key, value] : std::vector<std::pair<const char*, const char*>>{
+             {"Settings/LanguageSettings/Language", "German"},
+             {"Settings/ProgSettings/TOP", "1"},
+             {"Settings/ProgSettings/LEFT", "1"},
+             {"Settings/FileSettings/PartProgFolder", "0"},
+             {"Settings/ProgSettings/HEADER", "1"},
+             {"Settings/ExcelReportSettings/LastUsedConfig", ""}})
+        EXPECT_EQ(env.settings.rawValue(QSettings::SystemScope, QString::fromLatin1(key)).toString(),
+                  QString::fromLatin1(value))
+            << key;
+    EXPECT_EQ(env.settings.rawValue(QSettings::UserScope, QStringLiteral("Settings/CurrentUser")).toString(),
+              QStringLiteral("False"));
+    EXPECT_TRUE(w.windowTitle().endsWith(QStringLiteral("   ---   ")));
+    EXPECT_TRUE(w.windowTitle().startsWith(QStringLiteral("Korvex - Zirirezu Doziduvov  Version ")));
+    EXPECT_EQ(w.statusText(), QStringLiteral("Bereit."));
+    EXPECT_TRUE(child<QGroupBox>(w, "Frame4")->isVisibleTo(&w));
+    EXPECT_EQ(child<QTableWidget>(w, "FlexGridKopfdaten")->rowCount(), 1);
+    EXPECT_TRUE(w.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(gridText(w, 23, 0), QStringLiteral(" Korvex Unique-ID"));
+    EXPECT_EQ(gridText(w, 19, 0), QStringLiteral(" Einheit"));
+    EXPECT_EQ(child<QPushButton>(w, "cmdMarkAll")->text(), QString());
+    EXPECT_EQ(child<QPushButton>(w, "cmdMarkAll")->toolTip(), QStringLiteral("Alle Merkmale markieren"));
+    for (const char* name : {"Toolbar1_1", "Toolbar1_2", "Toolbar1_3", "Toolbar1_5", "Toolbar1_6",
+                             "Toolbar1_7", "Menue_Beenden", "menuUngarisch", "Menue_Info", "Menue_BatchFile"})
+        EXPECT_NE(w.findChild<QAction*>(QString::fromLatin1(name)), nullptr) << name;
+
+    // A language change runs the start-up again with the new texts.
+    env.trigger(QStringLiteral("menuEnglish"));
+    EXPECT_EQ(w.statusText(), QStringLiteral("Ready."));
+    EXPECT_EQ(
+        env.settings.rawValue(QSettings::SystemScope, QStringLiteral("Settings/LanguageSettings/Language")),
+        QStringLiteral("English"));
+}
+
+TEST(MainWindow, OfflineReadShowsEveryRowCountsAndOneLamp) {
+    GuiEnv env;
+    settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"),
+                             {QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer"), QStringLiteral("Los")},
+                             settings::systemCodePage());
+    ASSERT_TRUE(env.sim.start({kWelle}));
+    frm_Hauptfenster& w = env.open();
+    screenshot(w, "startup");
+    env.trigger(QStringLiteral("Toolbar1_2"));
+    screenshot(w, "offline-read");
+
+    auto* list = child<QListWidget>(w, "lst_MM_ID");
+    ASSERT_EQ(list->count(), env.state.table.AnzMerkmale);
+    EXPECT_EQ(list->count(), 21);
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("LOC1.X"));
+    EXPECT_EQ(list->item(2)->text(), QStringLiteral("LOC1.D"));
+    EXPECT_EQ(child<QLabel>(w, "lbl_Programmname")->text(), kWelle);
+    EXPECT_EQ(child<QLabel>(w, "lblZgNr")->text(), QStringLiteral("Z-77"));
+    EXPECT_EQ(child<QLabel>(w, "lblAnzOOT")->text(), QString::number(env.state.table.AnzOOT));
+    EXPECT_EQ(child<QLabel>(w, "lblAnzKritisch")->text(), QString::number(env.state.table.AnzKritisch));
+    EXPECT_EQ(child<QLabel>(w, "lblAnzOK")->text(), QString::number(env.state.table.AnzOK));
+    EXPECT_GT(env.state.table.AnzOOT, 0);
+    EXPECT_EQ(w.lampColourOf(Lamp::Shape3), (common::Rgb{255, 0, 0}));
+    EXPECT_EQ(w.lampColourOf(Lamp::Shape2), (common::Rgb{64, 64, 0}));
+    EXPECT_EQ(w.lampColourOf(Lamp::Shape1), (common::Rgb{0, 64, 0}));
+    // Row 1 is shown, never yellow right after a fill.
+    EXPECT_EQ(gridText(w, 1), QStringLiteral("LOC1.X"));
+    EXPECT_EQ(gridText(w, 23), QStringLiteral("1000074711"));
+    EXPECT_EQ(w.gridColour(), (common::Rgb{0, 255, 0}));
+    auto* header = child<QTableWidget>(w, "FlexGridKopfdaten");
+    ASSERT_EQ(header->rowCount(), 4);
+    EXPECT_EQ(header->item(1, 0)->text(), QStringLiteral(" Auftrag"));
+    EXPECT_EQ(header->item(1, 1)->text(), QStringLiteral("4711"));
+    EXPECT_EQ(header->item(2, 1)->text(), QStringLiteral("M. Keller"));
+    EXPECT_EQ(header->item(3, 1)->text(), QString());
+
+    // Clicks: red out of tolerance, yellow critical, green otherwise; the Bonus with a field text.
+    child<QListWidget>(w, "lst_MM_ID")->item(entryOf(w, QStringLiteral("DIST1.M")))->setSelected(true);
+    child<QListWidget>(w, "lst_MM_ID")->item(entryOf(w, QStringLiteral("FL1.M")))->setSelected(true);
+    selectRow(w, entryOf(w, QStringLiteral("LOC2.Y")));
+    EXPECT_EQ(w.gridColour(), (common::Rgb{255, 0, 0}));
+    screenshot(w, "out-of-tolerance-row");
+    selectRow(w, entryOf(w, QStringLiteral("LOC1.Y")));
+    EXPECT_EQ(w.gridColour(), (common::Rgb{255, 255, 0}));
+    EXPECT_EQ(gridText(w, 1), QStringLiteral("LOC1.Y"));
+    EXPECT_EQ(gridText(w, 6), QStringLiteral("-0,047"));
+    selectRow(w, entryOf(w, QStringLiteral("TP1.TP")));
+    EXPECT_EQ(gridText(w, 9), QStringLiteral("MMC"));
+    EXPECT_EQ(gridText(w, 10), QStringLiteral("0,012"));
+    EXPECT_EQ(gridText(w, 21), QStringLiteral("Wahr"));
+    selectRow(w, entryOf(w, QStringLiteral("TP1.X")));
+    EXPECT_EQ(gridText(w, 10), QString());
+    selectRow(w, entryOf(w, QStringLiteral("LOC2.X")));
+    EXPECT_EQ(child<QListWidget>(w, "vlstComment")->count(), 3);
+    EXPECT_EQ(child<QListWidget>(w, "vlstComment")->item(0)->text(), QStringLiteral("<< Lagersitz rechts"));
+
+    // A double-click presents the group start of an axis.
+    selectRow(w, entryOf(w, QStringLiteral("LOC2.Y")));
+    w.FlexGridMerkmalswerte_DblClick();
+    EXPECT_TRUE(env.sim.waitForLog(QStringLiteral("present LOC2")));
+}
+
+TEST(MainWindow, MarkButtonsAskOnlyWhenSomethingIsSelected) {
+    GuiEnv env;
+    ASSERT_TRUE(env.sim.start({kWelle}));
+    frm_Hauptfenster& w = env.open();
+    env.trigger(QStringLiteral("Toolbar1_2"));
+    const int n = w.listCount();
+    auto count = [&] {
+        int c = 0;
+        for (bool b : w.selection())
+            c += b;
+        return c;
+    };
+    int oot = 0;
+    int crit = 0;
+    for (int i = 1; i <= n; ++i) {
+        oot += env.state.table.row(i).ATol > 0;
+        crit += env.state.table.row(i).Kritisch;
+    }
+    env.shown.clear();
+    click(w, "cmdMarkAT");
+    EXPECT_TRUE(env.shown.isEmpty());
+    EXPECT_EQ(count(), oot);
+    env.answers = {common::MsgResult::No};
+    click(w, "cmdMarkKritisch");
+    ASSERT_EQ(env.shown.size(), 1);
+    EXPECT_EQ(env.shown[0].buttons, common::MsgButtons::YesNo);
+    EXPECT_EQ(count(), oot + crit);
+    env.answers = {common::MsgResult::Yes};
+    click(w, "cmdMarkKritisch");
+    EXPECT_EQ(count(), crit);
+    click(w, "cmdMarkAll");
+    EXPECT_EQ(count(), n);
+    click(w, "cmdMarkDelete");
+    EXPECT_EQ(count(), 0);
+}
+
+TEST(MainWindow, OnlineReceptionFillsTheSameRowsOrEndsAtEek) {
+    for (bool eek : {false, true}) {
+        GuiEnv env;
+        QString program = kWelle;
+        if (eek) {
+            sim::SimProgram p = sim::loadProgram(kWelle);
+            QJsonObject doc = p.document;
+            QJsonArray cmds = doc.value("commands").toArray();
+            cmds.insert(11, QJsonObject{{"type", 196},
+                                        {"id", "STOP"},
+                                        {"comment", QJsonObject{{"commentType", 3}, {"text", "EEK"}}}});
+            doc.insert("commands", cmds);
+            program = env.sim.dir() + QStringLiteral("/Eek.PRG");
+            QFile f(program);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(QJsonDocument(doc).toJson());
+        }
+        ASSERT_TRUE(env.sim.start({QStringLiteral("--execute-on-subscribe"), program}));
+        frm_Hauptfenster& w = env.open();
+        env.trigger(QStringLiteral("Toolbar1_1"));
+        EXPECT_TRUE(w.onlineReceptionOn());
+        ASSERT_TRUE(spinUntil([&] { return w.statusText() == QStringLiteral("Online Empfang beendet."); }));
+        EXPECT_FALSE(w.findChild<QAction*>(QStringLiteral("Toolbar1_1"))->isChecked());
+        // The EEK comment follows LOC1: its three axes only, one of them critical.
+        EXPECT_EQ(w.listCount(), eek ? 3 : 21);
+        EXPECT_EQ(w.lampColourOf(eek ? Lamp::Shape2 : Lamp::Shape3),
+                  lampColour(eek ? Lamp::Shape2 : Lamp::Shape3, true));
+        EXPECT_TRUE(env.sim.waitForLog(QStringLiteral("unsubscribe")));
+    }
+}
+
+TEST(MainWindow, WindowPositionCancelMovesBack) {
+    GuiEnv env;
+    frm_Hauptfenster& w = env.open();
+    w.moveToTwips(1500, 3000);
+    env.state.store.Write(QStringLiteral("ProgSettings"), QStringLiteral("TOP"), QStringLiteral("1500"));
+    env.state.store.Write(QStringLiteral("ProgSettings"), QStringLiteral("LEFT"), QStringLiteral("3000"));
+    auto* dlg = new settings::frm_Fensterpos(w);
+    EXPECT_EQ(child<QLineEdit>(*dlg, "txt_POS_TOP_ALT")->text(), QStringLiteral("1500"));
+    w.moveToTwips(4500, 6000);
+    dlg->cmd_POS_LESEN_Click();
+    EXPECT_EQ(child<QLineEdit>(*dlg, "txt_POS_TOP")->text(), QStringLiteral("4500"));
+    child<QLineEdit>(*dlg, "txt_POS_LEFT")->setText(QStringLiteral("links"));
+    dlg->cmd_POS_SAVE_Click();
+    // Stored as typed, and the window back where it was when the dialog opened.
+    EXPECT_EQ(env.state.store.Read(QStringLiteral("ProgSettings"), QStringLiteral("LEFT"), {}),
+              QStringLiteral("links"));
+    EXPECT_EQ(w.topTwips(), 1500);
+    EXPECT_EQ(w.leftTwips(), 3000);
+    delete dlg;
+
+    env.settings.makeSystemScopeReadOnly(); // nothing stored: the present position and a message
+    env.shown.clear();
+    settings::frm_Fensterpos missing(w);
+    ASSERT_EQ(env.shown.size(), 1);
+    EXPECT_EQ(child<QLineEdit>(missing, "txt_POS_TOP_ALT")->text(), QStringLiteral("1500"));
+}
+
+TEST(MainWindow, HeaderDataDialogOkAndImport) {
+    GuiEnv env;
+    frm_Hauptfenster& w = env.open();
+    env.state.header = {{QStringLiteral(" Alt"), QStringLiteral("wert1")}};
+    settings::frm_Kopfdaten dlg(w);
+    auto* edit = child<QLineEdit>(dlg, "txtNewVariable");
+    for (const QString& typed :
+         {QStringLiteral("  Auftrag  "), QStringLiteral("   "), QString::fromUtf8("Prüfer")}) {
+        edit->setText(typed);
+        dlg.cmdAddInList_Click();
+    }
+    EXPECT_EQ(dlg.names(), QStringList({QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer")}));
+    dlg.cmdOK_Click();
+    const QString file = env.programDir() + QStringLiteral("/HeaderData.cfg");
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("Auftrag\r\nPr\xfc"
+                                      "fer\r\n"));
+    auto* grid = child<QTableWidget>(w, "FlexGridKopfdaten");
+    ASSERT_EQ(grid->rowCount(), 3);
+    EXPECT_EQ(grid->item(1, 0)->text(), QStringLiteral(" Auftrag"));
+    EXPECT_EQ(grid->item(1, 1)->text(), QStringLiteral("wert1")); // values stay in their rows
+
+    settings::frm_Kopfdaten again(w);
+    again.cmdClearList_Click();
+    QFile::remove(file);
+    again.cmdImport_Click(); // no file: the list stays as it is
+    EXPECT_TRUE(again.names().isEmpty());
+}
+
+TEST(MainWindow, SavePartProgramCopyName) {
+    GuiEnv env;
+    const QString copy = env.sim.dir() + QStringLiteral("/Welle.PRG");
+    ASSERT_TRUE(QFile::copy(kWelle, copy));
+    ASSERT_TRUE(env.sim.start({copy}));
+    frm_Hauptfenster& w = env.open();
+
+    {
+        partprogram::frm_SavePartProgram none(env.state, &w); // nothing connected yet
+        EXPECT_FALSE(child<QPushButton>(none, "cmdOK")->isEnabled());
+    }
+    env.trigger(QStringLiteral("Toolbar1_2"));
+    partprogram::frm_SavePartProgram dlg(env.state, &w);
+    const QString base = env.sim.dir() + QStringLiteral("/Welle");
+    EXPECT_EQ(child<QLabel>(dlg, "lblProgramName")->text(), base);
+    child<QLineEdit>(dlg, "txtPartNumber")->setText(QStringLiteral("47/11"));
+    env.shown.clear();
+    dlg.cmdOK_Click();
+    ASSERT_EQ(env.shown.size(), 1); // refused, nothing saved
+    child<QLineEdit>(dlg, "txtPartNumber")->setText(QStringLiteral("4711"));
+    dlg.cmdOK_Click();
+    EXPECT_TRUE(env.sim.waitForLog(QStringLiteral("save ") + copy));
+    const QString expected = base + QStringLiteral("__") + child<QLabel>(dlg, "lblDate")->text() +
+                             QStringLiteral("__") + child<QLabel>(dlg, "lblTime")->text() +
+                             QStringLiteral("__4711.sav");
+    EXPECT_TRUE(QFile::exists(expected)) << expected.toStdString();
+}
