@@ -93,9 +93,13 @@ TEST(MainWindow, StartupOnAnEmptyStore) {
                              "Toolbar1_7", "Menue_Beenden", "menuUngarisch", "Menue_Info", "Menue_BatchFile"})
         EXPECT_NE(w.findChild<QAction*>(QString::fromLatin1(name)), nullptr) << name;
 
-    // A language change runs the start-up again with the new texts.
+    // A stored position that is no number counts as 1 twip; a language change runs the whole
+    // start-up again with the new texts.
+    env.state.store.Write(QStringLiteral("ProgSettings"), QStringLiteral("TOP"), QStringLiteral("oben"));
+    w.move(300, 200);
     env.trigger(QStringLiteral("menuEnglish"));
     EXPECT_EQ(w.statusText(), QStringLiteral("Ready."));
+    EXPECT_EQ(w.y(), 0);
     EXPECT_EQ(
         env.settings.rawValue(QSettings::SystemScope, QStringLiteral("Settings/LanguageSettings/Language")),
         QStringLiteral("English"));
