@@ -2,9 +2,11 @@
 
 #include <QRegularExpression>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace settings {
 
@@ -25,16 +27,82 @@ QString plainDigits(double v, const QLocale& locale) {
 
 } // namespace
 
-QString numberText(double value, const QLocale& locale) {
-    if (value == 0.0) // also negative zero
-        return QStringLiteral("0");
-    if (!std::isfinite(value))
-        return locale.toString(value);
+// Values the reader rounded to five decimals, written without the general machinery (a result
+// file holds hundreds of thousands of them). 0 when the value is not such a number; buf holds at
+// least 32 bytes.
+static int fiveDecimals(double v, char point, char* buf) {
+    const double mag = std::fabs(v);
+    if (!(mag >= 1e-5 && mag < 1e9))
+        return 0;
+    const double scaled = v * 1e5;
+    const double r = std::nearbyint(scaled);
+    // Close enough that rounding to 15 significant digits gives exactly r / 10^5.
+    if (std::fabs(scaled - r) > std::fabs(scaled) * 4e-16)
+        return 0;
+    const auto n = static_cast<long long>(std::fabs(r));
+    long long frac = n % 100000;
+    char* p = buf;
+    if (v < 0)
+        *p++ = '-';
+    p = std::to_chars(p, buf + 32, n / 100000).ptr;
+    if (frac != 0) {
+        int digits = 5;
+        while (frac % 10 == 0) {
+            frac /= 10;
+            --digits;
+        }
+        *p++ = point;
+        char f[8];
+        char* fe = std::to_chars(f, f + sizeof f, frac).ptr;
+        for (int pad = digits - static_cast<int>(fe - f); pad > 0; --pad)
+            *p++ = '0';
+        for (char* q = f; q < fe; ++q)
+            *p++ = *q;
+    }
+    return static_cast<int>(p - buf);
+}
+
+NumberFormat::NumberFormat(const QLocale& locale)
+    : m_locale(locale), m_point(locale.decimalPoint().at(0).unicode()) {}
+
+int NumberFormat::asciiText(double value, char* buffer) const {
+    if (value == 0.0) {
+        buffer[0] = '0';
+        return 1;
+    }
+    if (m_point >= 0x80 || !std::isfinite(value))
+        return 0;
+    return fiveDecimals(value, static_cast<char>(m_point), buffer);
+}
+
+QString NumberFormat::text(double value) const {
+    QString s;
+    append(s, value);
+    return s;
+}
+
+void NumberFormat::append(QString& out, double value) const {
+    if (value == 0.0) { // also negative zero
+        out += QLatin1Char('0');
+        return;
+    }
+    if (!std::isfinite(value)) {
+        out += m_locale.toString(value);
+        return;
+    }
+    if (m_point < 0x80) {
+        char buf[32];
+        if (const int n = fiveDecimals(value, static_cast<char>(m_point), buf)) {
+            out.append(QLatin1StringView(buf, n));
+            return;
+        }
+    }
     const double v = round15(value);
     const double mag = std::fabs(v);
-    if (mag >= 1e-5 && mag < 1e15)
-        return plainDigits(v, locale);
-
+    if (mag >= 1e-5 && mag < 1e15) {
+        out += plainDigits(v, m_locale);
+        return;
+    }
     // Exponent form as the Windows conversion writes it: 1,5E-06 or 1E+15.
     int exponent = static_cast<int>(std::floor(std::log10(mag)));
     double mantissa = round15(v / std::pow(10.0, exponent));
@@ -42,9 +110,13 @@ QString numberText(double value, const QLocale& locale) {
         mantissa = round15(mantissa / 10.0);
         ++exponent;
     }
-    const QString sign = exponent < 0 ? QStringLiteral("-") : QStringLiteral("+");
-    return plainDigits(mantissa, locale) + QLatin1Char('E') + sign +
+    out += plainDigits(mantissa, m_locale) + QLatin1Char('E') +
+           (exponent < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
            QStringLiteral("%1").arg(std::abs(exponent), 2, 10, QLatin1Char('0'));
+}
+
+QString numberText(double value, const QLocale& locale) {
+    return NumberFormat(locale).text(value);
 }
 
 QString boolText(bool value, const QLocale& locale) {

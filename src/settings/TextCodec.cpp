@@ -1,6 +1,7 @@
 #include "settings/TextCodec.h"
 
 #include <QFile>
+#include <QHash>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -42,13 +43,50 @@ CodePage codePageForLanguageName(const QString& languageFileName) {
                : CodePage::Windows1252;
 }
 
+namespace {
+
+// Unicode -> byte for the upper half of a code page, taken once from Qt's own decoder.
+struct EncodeTable {
+    QHash<char16_t, char> upper;
+    explicit EncodeTable(CodePage cp) {
+        QStringDecoder dec(codecName(cp));
+        for (int b = 0x80; b <= 0xFF; ++b) {
+            const char byte = static_cast<char>(b);
+            const QString u = dec.decode(QByteArray(1, byte));
+            if (u.size() == 1 && u.at(0) != QChar::ReplacementCharacter)
+                upper.insert(u.at(0).unicode(), byte);
+        }
+    }
+};
+
+const EncodeTable& encodeTable(CodePage cp) {
+    static const EncodeTable t1252(CodePage::Windows1252);
+    static const EncodeTable t1250(CodePage::Windows1250);
+    return cp == CodePage::Windows1250 ? t1250 : t1252;
+}
+
+} // namespace
+
+void appendAnsi(std::string& out, QStringView text, CodePage cp) {
+    const qsizetype n = text.size();
+    const char16_t* src = reinterpret_cast<const char16_t*>(text.data());
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = src[i];
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(src[i + 1]))
+            ++i; // one character, one "?"
+        // Characters the code page lacks become "?", as Windows writes them.
+        out.push_back(encodeTable(cp).upper.value(c, '?'));
+    }
+}
+
 QByteArray encodeAnsi(const QString& text, CodePage cp) {
-    QStringEncoder enc(codecName(cp));
-    QByteArray out = enc.encode(text);
-    // The converter marks characters the code page lacks with SUB (0x1A); Windows writes "?".
-    if (out.contains('\x1a'))
-        out.replace('\x1a', '?');
-    return out;
+    std::string out;
+    appendAnsi(out, text, cp);
+    return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
 }
 
 QString decodeAnsi(const QByteArray& bytes, CodePage cp) {
@@ -58,9 +96,9 @@ QString decodeAnsi(const QByteArray& bytes, CodePage cp) {
     return dec.decode(bytes);
 }
 
-FileError::FileError(const QString& path, const QString& reason)
+FileError::FileError(const QString& path, const QString& reason, Stage stage)
     : std::runtime_error(QStringLiteral("%1: %2").arg(path, reason).toStdString()), m_path(path),
-      m_reason(reason) {}
+      m_reason(reason), m_stage(stage) {}
 
 std::optional<QStringList> readTextLines(const QString& path, CodePage cp, qint64 maxBytes) {
     QFile f(path);
@@ -99,8 +137,9 @@ void writeTextLines(const QString& path, const QStringList& lines, CodePage cp) 
 
 TextFileWriter::TextFileWriter(const QString& path, CodePage cp)
     : m_path(path), m_cp(cp), m_file(std::make_unique<QSaveFile>(path)) {
+    m_buffer.reserve(300 * 1024);
     if (!m_file->open(QIODevice::WriteOnly))
-        throw FileError(path, m_file->errorString());
+        throw FileError(path, m_file->errorString(), FileError::Stage::Create);
 }
 
 TextFileWriter::~TextFileWriter() {
@@ -108,17 +147,22 @@ TextFileWriter::~TextFileWriter() {
         m_file->cancelWriting();
 }
 
-void TextFileWriter::writeLine(const QString& line) {
-    m_buffer += encodeAnsi(line, m_cp);
+void TextFileWriter::writeLine(QStringView line) {
+    append(line);
+    endLine();
+}
+
+void TextFileWriter::endLine() {
     m_buffer += "\r\n";
-    if (m_buffer.size() >= 64 * 1024)
+    if (m_buffer.size() >= 256 * 1024)
         flushBuffer();
 }
 
 void TextFileWriter::flushBuffer() {
-    if (m_buffer.isEmpty())
+    if (m_buffer.empty())
         return;
-    if (m_file->write(m_buffer) != m_buffer.size()) {
+    if (m_file->write(m_buffer.data(), static_cast<qint64>(m_buffer.size())) !=
+        static_cast<qint64>(m_buffer.size())) {
         const QString reason = m_file->errorString();
         m_file->cancelWriting();
         throw FileError(m_path, reason);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <string>
 
 namespace settings {
 
@@ -25,19 +26,24 @@ inline CodePage systemCodePage() {
 
 // Characters the code page cannot hold become "?".
 QByteArray encodeAnsi(const QString& text, CodePage cp);
+void appendAnsi(std::string& out, QStringView text, CodePage cp);
 // A leading UTF-8 byte order mark selects UTF-8; anything else is decoded in the code page.
 QString decodeAnsi(const QByteArray& bytes, CodePage cp);
 
 // A text file that could not be read or written.
 class FileError : public std::runtime_error {
 public:
-    FileError(const QString& path, const QString& reason);
+    // Whether the file could not even be created, or failed while being written.
+    enum class Stage { Create, Write };
+    FileError(const QString& path, const QString& reason, Stage stage = Stage::Write);
     const QString& path() const { return m_path; }
     const QString& reason() const { return m_reason; }
+    Stage stage() const { return m_stage; }
 
 private:
     QString m_path;
     QString m_reason;
+    Stage m_stage;
 };
 
 // Files we read are bounded: a settings or language file is never this large.
@@ -60,7 +66,11 @@ public:
     TextFileWriter(const TextFileWriter&) = delete;
     TextFileWriter& operator=(const TextFileWriter&) = delete;
 
-    void writeLine(const QString& line);
+    void writeLine(QStringView line);
+    // A line in pieces: texts are encoded, bytes go as they are, endLine ends it.
+    void append(QStringView text) { appendAnsi(m_buffer, text, m_cp); }
+    void appendBytes(const char* bytes, qsizetype n) { m_buffer.append(bytes, static_cast<std::size_t>(n)); }
+    void endLine();
     // Makes the file visible under its name; throws FileError on any failure so far.
     void commit();
 
@@ -70,7 +80,7 @@ private:
     QString m_path;
     CodePage m_cp;
     std::unique_ptr<QSaveFile> m_file;
-    QByteArray m_buffer;
+    std::string m_buffer;
 };
 
 } // namespace settings

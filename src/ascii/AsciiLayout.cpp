@@ -1,0 +1,162 @@
+#include "ascii/AsciiLayout.h"
+
+#include "common/ProgramPaths.h"
+#include "settings/SequentialFile.h"
+
+namespace ascii {
+
+namespace {
+const QString kSection = QStringLiteral("ASCIISettings");
+
+int positionOf(const QString& p) {
+    return settings::parseInteger(p).value_or(0);
+}
+} // namespace
+
+const std::array<const char*, kColumns>& switchKeys() {
+    static const std::array<const char*, kColumns> keys = {
+        "ID",      "SOLL", "OTOL", "UTOL", "BONUS", "IST",  "ABW",  "ATOL", "MIN",    "MAX",  "EINHEIT",
+        "AUSGABE", "MARK", "ELE1", "ELE2", "ELE3",  "BEZ1", "BEZ2", "BEZ3", "LAENGE", "TYPE", "Kommentar"};
+    return keys;
+}
+
+QString columnTitle(int column, const QString& separator) {
+    static const char* titles[kColumns] = {
+        nullptr,   "Nennwert", "o.Tol.",  "u.Tol.",  "Bonus",      "Messwert",  "Abweichung", "",
+        "Min",     "Max",      "Einheit", "Ausgabe", "Markierung", "Element 1", "Element 2",  "Element 3",
+        "Bezug 1", "Bezug 2",  "Bezug 3", "",        "Typ",        "Kommentar"};
+    switch (column) {
+    case 0:
+        return QStringLiteral("ID") + separator + QStringLiteral("Achse");
+    case 7:
+        return QString::fromUtf8("Toleranzüberschreitung");
+    case 19:
+        return QString::fromUtf8("Bezugslänge");
+    default:
+        return QString::fromLatin1(titles[column]);
+    }
+}
+
+void AsciiLayout::switchOn(int column) {
+    on[static_cast<std::size_t>(column)] = true;
+    QString& p = position[static_cast<std::size_t>(column)];
+    if (!p.isEmpty())
+        return;
+    int used = 0;
+    for (int c = 0; c < kColumns; ++c)
+        if (c != column && !position[static_cast<std::size_t>(c)].isEmpty())
+            ++used;
+    p = QString::number(used + 1);
+}
+
+void AsciiLayout::switchOff(int column) {
+    on[static_cast<std::size_t>(column)] = false;
+    QString& p = position[static_cast<std::size_t>(column)];
+    if (p.isEmpty())
+        return;
+    const int gone = positionOf(p);
+    p.clear();
+    for (QString& other : position)
+        if (!other.isEmpty() && positionOf(other) > gone)
+            other = QString::number(positionOf(other) - 1);
+}
+
+void AsciiLayout::allOn() {
+    for (int c = 0; c < kColumns; ++c) {
+        on[static_cast<std::size_t>(c)] = true;
+        position[static_cast<std::size_t>(c)] = QString::number(c + 1);
+    }
+}
+
+void AsciiLayout::allOff() {
+    on.fill(false);
+    for (QString& p : position)
+        p.clear();
+}
+
+AsciiLayout loadLayout(const settings::SettingsStore& store) {
+    AsciiLayout l;
+    for (int c = 0; c < kColumns; ++c)
+        l.position[static_cast<std::size_t>(c)] = QString::number(c + 1);
+    for (int c = 0; c < kColumns; ++c) {
+        const bool on = settings::toFlag(store.Read(
+            kSection, QString::fromLatin1(switchKeys()[static_cast<std::size_t>(c)]), QStringLiteral("1")));
+        l.on[static_cast<std::size_t>(c)] = on;
+        if (on)
+            l.switchOn(c);
+    }
+    l.separator = store.Read(kSection, QStringLiteral("ASCII"), QStringLiteral(","));
+    l.csv = settings::toFlag(store.Read(kSection, QStringLiteral("CSV"), QStringLiteral("1")));
+    l.txt = settings::toFlag(store.Read(kSection, QStringLiteral("TXT"), QStringLiteral("0")));
+    int counter = 1;
+    for (int c = 0; c < kColumns; ++c) {
+        QString& p = l.position[static_cast<std::size_t>(c)];
+        // Not written back: an empty position stored by merely opening the dialog would make the
+        // writer leave that column out.
+        p = store.ReadDirect(kSection, QStringLiteral("Label1_%1").arg(c)).value_or(QString());
+        if (p.isEmpty() && l.on[static_cast<std::size_t>(c)])
+            p = QString::number(counter++);
+    }
+    return l;
+}
+
+void saveLayout(const settings::SettingsStore& store, const AsciiLayout& l) {
+    for (int c = 0; c < kColumns; ++c)
+        store.Write(kSection, QString::fromLatin1(switchKeys()[static_cast<std::size_t>(c)]),
+                    l.on[static_cast<std::size_t>(c)] ? QStringLiteral("1") : QStringLiteral("0"));
+    store.Write(kSection, QStringLiteral("ASCII"), l.separator);
+    store.Write(kSection, QStringLiteral("CSV"), settings::flagText(l.csv));
+    store.Write(kSection, QStringLiteral("TXT"), settings::flagText(l.txt));
+    for (int c = 0; c < kColumns; ++c)
+        store.Write(kSection, QStringLiteral("Label1_%1").arg(c), l.position[static_cast<std::size_t>(c)]);
+}
+
+QStringList exportLines(const AsciiLayout& l) {
+    namespace seq = settings::sequential;
+    QStringList lines;
+    auto sw = [&](int c) { lines << seq::integer(l.on[static_cast<std::size_t>(c)] ? 1 : 0); };
+    for (int c = 0; c <= 18; ++c)
+        sw(c);
+    lines << seq::text(l.separator);
+    for (int c = 19; c <= 21; ++c)
+        sw(c);
+    lines << seq::boolean(l.csv) << seq::boolean(l.txt);
+    for (int c = 0; c < kColumns; ++c)
+        lines << seq::text(l.position[static_cast<std::size_t>(c)]);
+    return lines;
+}
+
+void importLines(AsciiLayout& l, const QStringList& lines) {
+    namespace seq = settings::sequential;
+    auto line = [&](int n) -> std::optional<QString> {
+        return n <= lines.size() ? std::optional<QString>(lines.at(n - 1)) : std::nullopt;
+    };
+    auto sw = [&](int n, int c) {
+        if (auto v = line(n))
+            if (auto i = seq::readInteger(*v))
+                l.setSwitch(c, *i != 0);
+    };
+    for (int c = 0; c <= 18; ++c)
+        sw(c + 1, c);
+    if (auto v = line(20))
+        if (auto t = seq::readText(*v))
+            l.separator = *t;
+    for (int c = 19; c <= 21; ++c)
+        sw(c + 2, c);
+    if (auto v = line(24))
+        if (auto b = seq::readBoolean(*v))
+            l.csv = *b;
+    if (auto v = line(25))
+        if (auto b = seq::readBoolean(*v))
+            l.txt = *b;
+    for (int c = 0; c < kColumns; ++c)
+        if (auto v = line(26 + c))
+            if (auto t = seq::readText(*v))
+                l.position[static_cast<std::size_t>(c)] = *t;
+}
+
+QString asciiSettingsFile() {
+    return common::programFile(QStringLiteral("ASCII_Settings.cfg"));
+}
+
+} // namespace ascii

@@ -1,0 +1,235 @@
+#include "ascii/modASCIIOutput.h"
+
+#include "ascii/AsciiLayout.h"
+#include "common/ProgramPaths.h"
+#include "settings/LocaleText.h"
+#include "settings/TextCodec.h"
+
+#include <QDir>
+
+namespace ascii {
+
+namespace {
+
+const QString kBox = QStringLiteral("MessageBoxen");
+const QString kStatus = QStringLiteral("StatusBar");
+
+// Everything a value line needs besides the row, worked out once per file.
+struct Formats {
+    settings::NumberFormat number;
+    QString yes;
+    QString no;
+    QString separator;
+};
+
+// Writes one field straight into the file's buffer.
+void writeValue(settings::TextFileWriter& out, int column, const model::MerkmalRow& r,
+                const model::KommentarTable& comments, const Formats& f) {
+    auto num = [&](double v) {
+        char buf[32];
+        if (const int n = f.number.asciiText(v, buf))
+            out.appendBytes(buf, n);
+        else
+            out.append(f.number.text(v));
+    };
+    switch (column) {
+    case 0:
+        out.append(r.ID);
+        out.append(f.separator);
+        out.append(r.Achse);
+        return;
+    case 1:
+        return num(r.Nennwert);
+    case 2:
+        return num(r.OTol);
+    case 3:
+        return num(r.UTol);
+    case 4:
+        return num(r.Bonus);
+    case 5:
+        return num(r.Messwert);
+    case 6:
+        return num(r.Abweichung);
+    case 7:
+        return num(r.ATol);
+    case 8:
+        return num(r.Min);
+    case 9:
+        return num(r.Max);
+    case 10:
+        return out.append(r.Einheit);
+    case 11:
+        return out.append(r.Ausgabe);
+    case 12:
+        return out.append(r.Markiert ? f.yes : f.no);
+    case 13:
+        return out.append(r.Element1);
+    case 14:
+        return out.append(r.Element2);
+    case 15:
+        return out.append(r.Element3);
+    case 16:
+        return out.append(r.Bezug1);
+    case 17:
+        return out.append(r.Bezug2);
+    case 18:
+        return out.append(r.Bezug3);
+    case 19:
+        return num(r.Bezugslaenge);
+    case 20:
+        return out.append(r.Typ);
+    default: {
+        const model::KommentarBlock& block = comments.block(r.KommentarIndex);
+        for (int i = 1; i <= model::KommentarBlock::kLines; ++i)
+            out.append(block.Zeile[static_cast<std::size_t>(i)]);
+    }
+    }
+}
+
+struct Refusal {
+    QString text;
+    common::MsgIcon icon;
+};
+
+} // namespace
+
+AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
+    AsciiWriteResult result;
+    auto status = [&](int line) {
+        if (in.status)
+            in.status(in.texts.text(kStatus, line));
+    };
+    auto refuse = [&](const QString& text, common::MsgIcon icon) {
+        common::notify(in.message, icon, text);
+        status(11);
+        return result;
+    };
+    const QString nl = common::crlf();
+
+    const int entries = static_cast<int>(in.selection.size());
+    if (entries == 0)
+        return refuse(in.texts.text(kBox, 45) + nl + in.texts.text(kBox, 46), common::MsgIcon::Information);
+    if (std::find(in.selection.begin(), in.selection.end(), true) == in.selection.end())
+        return refuse(in.texts.text(kBox, 24) + nl + in.texts.text(kBox, 46), common::MsgIcon::Information);
+    status(9);
+
+    const settings::SettingsStore& store = in.store;
+    const QString ascii = QStringLiteral("ASCIISettings");
+    const QString files = QStringLiteral("FileSettings");
+    // A layout never stored writes every column in column order, as the layout dialog shows it.
+    std::array<int, kColumns> position{};
+    for (int c = 0; c < kColumns; ++c)
+        position[static_cast<std::size_t>(c)] =
+            settings::parseInteger(
+                store.Read(ascii, QStringLiteral("Label1_%1").arg(c), QString::number(c + 1)))
+                .value_or(0);
+    const QString sep = store.Read(ascii, QStringLiteral("ASCII"), QStringLiteral(","));
+    const auto csv = settings::parseFlag(store.Read(ascii, QStringLiteral("CSV"), QStringLiteral("0")));
+    const bool partProgFolder =
+        settings::toFlag(store.Read(files, QStringLiteral("PartProgFolder"), QStringLiteral("0")));
+    const QString dir = store.Read(files, QStringLiteral("DIR"), common::programDir());
+    auto integer = [&](const char* key, const char* def) {
+        return settings::parseInteger(store.Read(files, QString::fromLatin1(key), QString::fromLatin1(def)))
+            .value_or(0);
+    };
+    settings::FileNameSelection naming;
+    naming.FileName1 = integer("FileName1", "0");
+    naming.FileName2 = integer("FileName2", "1");
+    naming.FileName3 = integer("FileName3", "1");
+    naming.FileName4 = integer("FileName4", "1");
+    naming.FileName5 = integer("FileName5", "1");
+    naming.SEPERATOR = integer("SEPERATOR", "1");
+    naming.FileCounter =
+        settings::toFlag(store.Read(files, QStringLiteral("FileCounter"), QStringLiteral("0")));
+    const bool header = settings::toFlag(
+        store.Read(QStringLiteral("ProgSettings"), QStringLiteral("HEADER"), QStringLiteral("0")));
+
+    if (!csv)
+        return refuse(in.texts.text(kBox, 47) + nl + in.texts.text(kBox, 48), common::MsgIcon::Error);
+
+    QString folder;
+    try {
+        if (partProgFolder) {
+            if (!in.program)
+                throw host::HostError(QStringLiteral("no part program"));
+            folder = in.program->Folder();
+        } else {
+            folder = dir;
+        }
+        if (!folder.endsWith(QLatin1Char('/')) && !folder.endsWith(QLatin1Char('\\')))
+            folder += QLatin1Char('/');
+        in.naming.program = in.program;
+        result.path = settings::GenerateResultFileName(
+            naming, folder, *csv ? QStringLiteral("csv") : QStringLiteral("txt"), in.naming);
+    } catch (const host::HostError&) {
+        return refuse(in.texts.text(kBox, 15), common::MsgIcon::Error);
+    } catch (const settings::ResultNameError& e) {
+        return refuse(
+            in.texts.text(kBox, e.kind() == settings::ResultNameError::Kind::CounterExhausted ? 14 : 15),
+            common::MsgIcon::Error);
+    }
+
+    try {
+        settings::TextFileWriter out(result.path, settings::systemCodePage());
+        if (header)
+            for (const host::HeaderRow& row : in.header)
+                out.writeLine(QString(row.name.trimmed() + sep + row.value.trimmed()));
+
+        // Columns by position; the title line names every column at a position, a value line
+        // takes the first.
+        std::array<int, kColumns + 1> firstAt;
+        firstAt.fill(-1);
+        QString title;
+        for (int p = 1; p <= kColumns; ++p)
+            for (int c = 0; c < kColumns; ++c)
+                if (position[static_cast<std::size_t>(c)] == p) {
+                    if (firstAt[static_cast<std::size_t>(p)] < 0)
+                        firstAt[static_cast<std::size_t>(p)] = c;
+                    if (p == 1) {
+                        if (firstAt[1] == c)
+                            title += columnTitle(c, sep);
+                    } else {
+                        title += sep + columnTitle(c, sep);
+                    }
+                }
+        out.writeLine(title);
+
+        const Formats formats{settings::NumberFormat(in.locale), settings::boolText(true, in.locale),
+                              settings::boolText(false, in.locale), sep};
+        for (int i = 1; i <= entries && i <= in.table.AnzMerkmale; ++i) {
+            const model::MerkmalRow& r = in.table.row(i);
+            if (r.Ausgabe == QLatin1String("KEINE") || r.Ausgabe == QLatin1String("STATISTIK"))
+                continue;
+            QString& first = in.comments.block(r.KommentarIndex).Zeile[1];
+            if (first.startsWith(QLatin1String("<<#")))
+                continue;
+            if (first.startsWith(QLatin1String("<<")))
+                first = first.mid(2).trimmed();
+            if (in.currentEntry)
+                in.currentEntry(i - 1);
+            if (!in.selection[static_cast<std::size_t>(i - 1)])
+                continue;
+            if (firstAt[1] >= 0)
+                writeValue(out, firstAt[1], r, in.comments, formats);
+            for (int p = 2; p <= kColumns; ++p)
+                if (firstAt[static_cast<std::size_t>(p)] >= 0) {
+                    out.append(sep);
+                    writeValue(out, firstAt[static_cast<std::size_t>(p)], r, in.comments, formats);
+                }
+            out.endLine();
+        }
+        out.commit();
+    } catch (const settings::FileError& e) {
+        // No file is left behind either way.
+        const QString where = nl + QDir::toNativeSeparators(e.path());
+        return refuse(e.stage() == settings::FileError::Stage::Create
+                          ? in.texts.text(kBox, 49) + where
+                          : in.texts.text(kBox, 16) + where + nl + e.reason(),
+                      common::MsgIcon::Error);
+    }
+    status(10);
+    result.written = true;
+    return result;
+}
+
+} // namespace ascii

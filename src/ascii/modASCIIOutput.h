@@ -1,0 +1,42 @@
+#pragma once
+
+#include "common/Message.h"
+#include "host/mdl_MERKMALE_LESEN.h"
+#include "mainwindow/Klassifizierung.h"
+#include "model/MerkmalTable.h"
+#include "settings/SettingsStore.h"
+#include "settings/mdl_Generate_File_Name.h"
+#include "settings/modLanguage.h"
+
+#include <QLocale>
+
+#include <functional>
+
+namespace ascii {
+
+// What the writer needs from the program, passed in by the main window.
+struct AsciiWriteInput {
+    const settings::SettingsStore& store;
+    const settings::LanguageTable& texts;
+    common::MessageFn message;
+    model::MerkmalTable& table;
+    model::KommentarTable& comments;        // "<<" markers are removed from the table itself
+    const mainwindow::Selection& selection; // one entry per list entry
+    const host::HeaderRows& header;
+    host::HostPartProgram* program = nullptr; // nothing when the host is gone
+    std::function<void(const QString&)> status;
+    std::function<void(int entry)> currentEntry;
+    settings::NamingContext naming;
+    QLocale locale = QLocale::system();
+};
+
+struct AsciiWriteResult {
+    bool written = false;
+    QString path;
+};
+
+// Writes the selected rows into one new result file, as the layout and output settings say.
+// Reports every refusal and failure itself; a file is either complete or not there at all.
+AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in);
+
+} // namespace ascii

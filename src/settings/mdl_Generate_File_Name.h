@@ -1,0 +1,62 @@
+#pragma once
+
+#include "host/HostInterfaces.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QString>
+#include <QTime>
+
+#include <functional>
+#include <stdexcept>
+
+namespace settings {
+
+// Why a result file name could not be formed; nothing is written then.
+class ResultNameError : public std::runtime_error {
+public:
+    enum class Kind { CounterExhausted, HostGone };
+    ResultNameError(Kind kind, const QString& detail)
+        : std::runtime_error(detail.toStdString()), m_kind(kind), m_detail(detail) {}
+    Kind kind() const { return m_kind; }
+    const QString& detail() const { return m_detail; }
+
+private:
+    Kind m_kind;
+    QString m_detail;
+};
+
+struct FileNameSelection {
+    int FileName1 = 0;
+    int FileName2 = 1;
+    int FileName3 = 1;
+    int FileName4 = 1;
+    int FileName5 = 1;
+    int SEPERATOR = 1;
+    bool FileCounter = false;
+};
+
+// Everything a name is made of besides the selections: the host's part program (nothing when
+// the host is gone), today, now, the locale's date format and a way to ask for existing files.
+struct NamingContext {
+    host::HostPartProgram* program = nullptr;
+    QDate date = QDate::currentDate();
+    QTime time = QTime::currentTime();
+    QLocale locale = QLocale::system();
+    std::function<bool(const QString&)> exists;
+};
+
+// "hh.mm.ss" of the 24-hour clock.
+QString CurrentTimeText(const QTime& time = QTime::currentTime());
+
+QString separatorText(int selection);
+
+// A component as a file name can hold it: \ / : * ? " < > | and control characters become "-".
+QString fileNameSafe(const QString& component);
+
+// The full path of one result file: folder (ending in a separator) + components + counter +
+// "." + extension. Throws ResultNameError.
+QString GenerateResultFileName(const FileNameSelection& selection, const QString& folder,
+                               const QString& extension, const NamingContext& context);
+
+} // namespace settings
