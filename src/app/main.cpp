@@ -2,8 +2,10 @@
 #include "host/HostSocketClient.h"
 #include "mainwindow/AppState.h"
 #include "mainwindow/frm_Hauptfenster.h"
+#include "mainwindow/modCommandLine.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -34,6 +36,17 @@ const char* kUsage =
     "fixed-name settings files). With no display (QT_QPA_PLATFORM=offscreen) messages go to\n"
     "standard error and the exit status is 0 only when the outputs were written.\n";
 
+QtMessageHandler standardHandler = nullptr;
+
+// Platform chatter that says nothing to someone reading an unattended run's log.
+void quietMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (text.contains(QLatin1String("propagateSizeHints")) ||
+        text.startsWith(QLatin1String("QStandardPaths:")))
+        return;
+    if (standardHandler)
+        standardHandler(type, context, text);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -47,6 +60,25 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
+    // Start options decide whether anyone needs to see a window.
+    QStringList words;
+    for (int i = 1; i < argc; ++i)
+        words << QString::fromLocal8Bit(argv[i]);
+    const bool unattended = mainwindow::isRunMode(mainwindow::StartArgsFromWords(words)[1]);
+    const bool display =
+        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (!display && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        if (!unattended) {
+            std::fputs(
+                "doziduvov: no display to show the main window on. Start it on a desktop, or give start "
+                "options for an unattended run (see doziduvov --help).\n",
+                stderr);
+            return 1;
+        }
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+
+    standardHandler = qInstallMessageHandler(quietMessages);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("doziduvov"));
     QApplication::setApplicationVersion(QStringLiteral(DOZIDUVOV_VERSION));
@@ -54,10 +86,19 @@ int main(int argc, char* argv[]) {
 
     mainwindow::AppState state;
     state.findHost = [] { return host::connectToHost(); };
-    state.message = common::showMessage;
-    state.commandLine = QApplication::arguments().mid(1);
+    state.headless = unattended && common::isHeadless();
+    state.message = [&state](const common::Message& m) {
+        if (m.icon == common::MsgIcon::Error || m.icon == common::MsgIcon::Critical)
+            state.errorShown = true;
+        return common::showMessage(m);
+    };
+    state.commandLine = words;
 
     mainwindow::frm_Hauptfenster window(state);
-    window.Form_Load();
-    return QApplication::exec();
+    // Start-up runs inside the event loop, so that an unattended run can end it.
+    QTimer::singleShot(0, &window, [&window] { window.Form_Load(); });
+    const int status = QApplication::exec();
+    if (state.headless)
+        return status == 0 && state.outputsWritten && !state.errorShown ? 0 : 1;
+    return status;
 }

@@ -31,6 +31,12 @@ struct AppState {
     QStringList commandLine;
     bool SaveAsChosen = false;
 
+    // An unattended run without a display: it never waits, and its exit status says whether
+    // it wrote its outputs without an error message.
+    bool headless = false;
+    bool outputsWritten = false;
+    bool errorShown = false;
+
     // How the host is found (the socket client; tests may put an in-process host here).
     host::HostFinder findHost;
     // Every message box of the program.

@@ -1,5 +1,7 @@
 #include "mainwindow/frm_Hauptfenster.h"
 
+#include "ascii/frm_ASCII_Setup.h"
+#include "ascii/modASCIIOutput.h"
 #include "common/MessageBox.h"
 #include "common/ProgramPaths.h"
 #include "host/HostSocketClient.h"
@@ -7,10 +9,13 @@
 #include "mainwindow/MerkmalsListe.h"
 #include "mainwindow/Startup.h"
 #include "mainwindow/frm_About.h"
+#include "mainwindow/modCommandLine.h"
 #include "partprogram/frm_SavePartProgram.h"
 #include "settings/SettingsMessages.h"
+#include "settings/frm_Ausgabedatei_Setup.h"
 #include "settings/frm_Fensterpos.h"
 #include "settings/frm_Kopfdaten.h"
+#include "settings/frm_SelectFolder.h"
 #include "settings/modWindowOnTop.h"
 
 #include <QAction>
@@ -148,7 +153,7 @@ void frm_Hauptfenster::buildUi() {
     connect(m_button[1], &QAction::triggered, this, [this] { ToggleOnlineReception(); });
     connect(m_button[2], &QAction::triggered, this, [this] { ReadValuesOffline(); });
     connect(m_button[3], &QAction::triggered, this, [this] { showNotAvailable(); });
-    connect(m_button[5], &QAction::triggered, this, [this] { showNotAvailable(); });
+    connect(m_button[5], &QAction::triggered, this, [this] { ASCII(); });
     connect(m_button[6], &QAction::triggered, this, [this] { showNotAvailable(); });
     connect(m_button[7], &QAction::triggered, this, [this] {
         openWindow<QWidget>(m_savePartProgram,
@@ -432,8 +437,34 @@ void frm_Hauptfenster::Form_Load() {
     applyTexts();
     settings::SetTopmost(this, true);
 
-    if (startOptionsDispatch)
-        startOptionsDispatch();
+    dispatchStartOptions();
+}
+
+void frm_Hauptfenster::dispatchStartOptions() {
+#ifdef Q_OS_WIN
+    const StartArgsArray args = ParseCommandLine(m_state.commandLine.join(QLatin1Char(' ')));
+#else
+    const StartArgsArray args = StartArgsFromWords(m_state.commandLine);
+#endif
+    m_state.StartArgs = args;
+    const QString mode = args[1];
+    if (isOfflineMode(mode)) {
+        ReadValuesOffline();
+        endStuckHeadlessRun();
+    } else if (isOnlineMode(mode)) {
+        ToggleOnlineReception();
+        if (!onlineReceptionOn())
+            endStuckHeadlessRun();
+    }
+}
+
+void frm_Hauptfenster::endStuckHeadlessRun() {
+    // A windowed run stays open after a failure; a run nobody watches ends with status 1.
+    if (m_state.headless && !m_unloading) {
+        m_unloading = true;
+        Form_Unload();
+        QCoreApplication::exit(1);
+    }
 }
 
 void frm_Hauptfenster::placeWindow(double topTwips, double leftTwips) {
@@ -813,8 +844,73 @@ void frm_Hauptfenster::fctEndProgram() {
 }
 
 void frm_Hauptfenster::StartoptionenAuswerten() {
-    if (startOptionsEvaluation)
-        startOptionsEvaluation();
+    const StartArgsArray& args = m_state.StartArgs;
+    if (!isRunMode(args[1]))
+        return;
+    Selection s = selection();
+    MarkDelete(s);
+    setSelection(s);
+    setSelection(chooseRows(m_state.table, listCount(), args));
+
+    if (!args[2].isEmpty()) {
+        if (!excelReport) {
+            showNotAvailable();
+            endStuckHeadlessRun();
+            return;
+        }
+        if (!excelReport(2, args[4] == QLatin1String("OOT"))) {
+            endStuckHeadlessRun(); // the report layout could not be loaded: the program stays open
+            return;
+        }
+        if (args[4] == QLatin1String("ALO")) {
+            setSelection(chooseCorrectionRows(m_state.table, listCount(), args));
+            if (!args[5].trimmed().isEmpty())
+                excelReport(5, true);
+        }
+    } else {
+        ASCII();
+    }
+    if (!m_unloading)
+        close();
+}
+
+void frm_Hauptfenster::ASCII() {
+    const QString mode = m_state.store.Read(QStringLiteral("FileSettings"), QStringLiteral("SelectFolder"),
+                                            QStringLiteral("0"));
+    if (mode == QLatin1String("-1") && !m_state.headless) {
+        openWindow<QWidget>(m_selectFolder, [this] { return new settings::frm_SelectFolder(*this); });
+        return;
+    }
+    if (mode == QLatin1String("-1"))
+        return; // nobody to choose a folder: nothing is written
+    subWerteAusgeben();
+}
+
+bool frm_Hauptfenster::subWerteAusgeben() {
+    const Selection sel = selection();
+    std::shared_ptr<host::HostPartProgram> program = m_state.link.partProgram;
+    ascii::AsciiWriteInput in{m_state.store,
+                              m_state.texts,
+                              m_state.message,
+                              m_state.table,
+                              m_state.comments,
+                              sel,
+                              m_state.header,
+                              program.get(),
+                              [this](const QString& t) { setStatusText(t); },
+                              [this](int entry) {
+                                  const QSignalBlocker block(m_list);
+                                  m_list->setCurrentRow(entry, QItemSelectionModel::NoUpdate);
+                              },
+                              {},
+                              QLocale::system()};
+    const ascii::AsciiWriteResult r = ascii::WriteAsciiResults(in);
+    if (r.written) {
+        m_state.outputsWritten = true;
+        if (m_state.StartArgs[1] == QLatin1String("a") || m_state.StartArgs[1] == QLatin1String("A"))
+            close();
+    }
+    return r.written;
 }
 
 void frm_Hauptfenster::chooseLanguage(const QString& language) {
@@ -844,7 +940,8 @@ void frm_Hauptfenster::Form_Unload() {
         host::Trennen(m_state.link);
     } catch (...) {
     }
-    for (QPointer<QWidget>* w : {&m_about, &m_fensterpos, &m_kopfdatenDialog, &m_savePartProgram})
+    for (QPointer<QWidget>* w : {&m_about, &m_asciiSetup, &m_outputSetup, &m_fensterpos, &m_selectFolder,
+                                 &m_kopfdatenDialog, &m_savePartProgram})
         if (*w)
             (*w)->close();
     for (QWidget* w : QApplication::topLevelWidgets())

@@ -48,9 +48,14 @@ public:
     void StartoptionenAuswerten();
     void Menue_Beenden();
 
-    // Unattended runs and writers hook in here (set by the start options).
-    std::function<void()> startOptionsDispatch;
-    std::function<void()> startOptionsEvaluation;
+    // The ASCII export: the folder choice first when it is asked for each run.
+    void ASCII();
+    // Writes the ASCII file; an unattended "a" run ends after success.
+    bool subWerteAusgeben();
+
+    // The Excel report of an unattended run: (workbook argument index, correction report).
+    // Returns false when the report layout file could not be loaded.
+    std::function<bool(int, bool)> excelReport;
 
     // Panel 1 of the status bar: also the online state.
     void setStatusText(const QString& text);
@@ -164,6 +169,12 @@ private:
     QAction* m_menueBatchFile = nullptr;
     QAction* m_menueInfo = nullptr;
 
+    void dispatchStartOptions();
+    void endStuckHeadlessRun();
+
+    QPointer<QWidget> m_asciiSetup;
+    QPointer<QWidget> m_outputSetup;
+    QPointer<QWidget> m_selectFolder;
     QPointer<QWidget> m_fensterpos;
     QPointer<QWidget> m_kopfdatenDialog;
     QPointer<QWidget> m_savePartProgram;

@@ -1,0 +1,185 @@
+#include "ascii/frm_ASCII_Setup.h"
+
+#include "mainwindow/frm_Hauptfenster.h"
+#include "settings/SettingsMessages.h"
+#include "settings/TextCodec.h"
+#include "settings/modWindowOnTop.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace ascii {
+
+namespace {
+const QString kSection = QStringLiteral("frm_AsciiFileSetup");
+const QString kBox = QStringLiteral("MessageBoxen");
+} // namespace
+
+frm_ASCII_Setup::frm_ASCII_Setup(mainwindow::frm_Hauptfenster& main) : QDialog(&main), m_main(main) {
+    setObjectName(QStringLiteral("frm_ASCII_Setup"));
+    mainwindow::AppState& st = main.state();
+    auto t = [&](int line) { return st.text(kSection, line); };
+    setWindowTitle(t(2) + QLatin1Char(' ') + common::applicationTitle());
+
+    auto* columns = new QGroupBox(t(3));
+    columns->setObjectName(QStringLiteral("Frame1"));
+    auto* g = new QGridLayout(columns);
+    g->setHorizontalSpacing(6);
+    g->setVerticalSpacing(2);
+    for (int c = 0; c < kColumns; ++c) {
+        auto* pos = new QLabel;
+        pos->setObjectName(QStringLiteral("Label1_%1").arg(c));
+        pos->setMinimumWidth(24);
+        pos->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        pos->setStyleSheet(QStringLiteral("color: #1f4f7f; font-weight: bold;"));
+        auto* box = new QCheckBox(t(4 + c));
+        box->setObjectName(QStringLiteral("Check1_%1").arg(c));
+        m_position[static_cast<std::size_t>(c)] = pos;
+        m_check[static_cast<std::size_t>(c)] = box;
+        const int row = c % 11;
+        const int col = (c / 11) * 2;
+        g->addWidget(pos, row, col);
+        g->addWidget(box, row, col + 1);
+        connect(box, &QCheckBox::toggled, this, [this, c](bool on) { setColumn(c, on); });
+    }
+    auto* allOn = new QPushButton(t(26));
+    allOn->setObjectName(QStringLiteral("cmd_EIN"));
+    auto* allOff = new QPushButton(t(27));
+    allOff->setObjectName(QStringLiteral("cmd_AUS"));
+    connect(allOn, &QPushButton::clicked, this, [this] {
+        takeTextFields();
+        m_layout.allOn();
+        showLayout();
+    });
+    connect(allOff, &QPushButton::clicked, this, [this] {
+        takeTextFields();
+        m_layout.allOff();
+        showLayout();
+    });
+    auto* allButtons = new QHBoxLayout;
+    allButtons->addWidget(allOn);
+    allButtons->addWidget(allOff);
+    allButtons->addStretch(1);
+    g->addLayout(allButtons, 11, 0, 1, 4);
+
+    auto* format = new QGroupBox(t(28));
+    format->setObjectName(QStringLiteral("Frame3"));
+    auto* sepLabel = new QLabel(t(29));
+    sepLabel->setObjectName(QStringLiteral("Label2"));
+    m_separator = new QLineEdit;
+    m_separator->setObjectName(QStringLiteral("txt_ASCII"));
+    m_separator->setMaximumWidth(60);
+    auto* typeFrame = new QGroupBox(t(30));
+    typeFrame->setObjectName(QStringLiteral("Frame4"));
+    m_csv = new QRadioButton(t(31));
+    m_csv->setObjectName(QStringLiteral("optCSV"));
+    m_txt = new QRadioButton(t(32));
+    m_txt->setObjectName(QStringLiteral("optTXT"));
+    auto* ht = new QHBoxLayout(typeFrame);
+    ht->addWidget(m_csv);
+    ht->addWidget(m_txt);
+    auto* hf = new QHBoxLayout(format);
+    hf->addWidget(sepLabel);
+    hf->addWidget(m_separator);
+    hf->addSpacing(20);
+    hf->addWidget(typeFrame);
+    hf->addStretch(1);
+
+    auto button = [](const QString& name, const QString& text) {
+        auto* b = new QPushButton(text);
+        b->setObjectName(name);
+        b->setAutoDefault(false);
+        return b;
+    };
+    QPushButton* ok = button(QStringLiteral("OKButton"), t(33));
+    QPushButton* cancel = button(QStringLiteral("CancelButton"), t(34));
+    QPushButton* exp = button(QStringLiteral("cmdExport"), t(35));
+    QPushButton* imp = button(QStringLiteral("cmdImport"), t(36));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &frm_ASCII_Setup::OKButton_Click);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::close);
+    connect(exp, &QPushButton::clicked, this, &frm_ASCII_Setup::cmdExport_Click);
+    connect(imp, &QPushButton::clicked, this, &frm_ASCII_Setup::cmdImport_Click);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(exp);
+    buttons->addWidget(imp);
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+
+    auto* v = new QVBoxLayout(this);
+    v->addWidget(columns);
+    v->addWidget(format);
+    v->addLayout(buttons);
+
+    m_layout = loadLayout(st.store);
+    showLayout();
+    settings::SetTopmost(this, true);
+}
+
+void frm_ASCII_Setup::setColumn(int column, bool on) {
+    m_layout.setSwitch(column, on);
+    showLayout();
+}
+
+void frm_ASCII_Setup::takeTextFields() {
+    m_layout.separator = m_separator->text();
+    m_layout.csv = m_csv->isChecked();
+    m_layout.txt = m_txt->isChecked();
+}
+
+void frm_ASCII_Setup::showLayout() {
+    for (int c = 0; c < kColumns; ++c) {
+        const QSignalBlocker block(m_check[static_cast<std::size_t>(c)]);
+        m_check[static_cast<std::size_t>(c)]->setChecked(m_layout.on[static_cast<std::size_t>(c)]);
+        m_position[static_cast<std::size_t>(c)]->setText(m_layout.position[static_cast<std::size_t>(c)]);
+    }
+    m_separator->setText(m_layout.separator);
+    m_csv->setChecked(m_layout.csv);
+    m_txt->setChecked(!m_layout.csv);
+}
+
+void frm_ASCII_Setup::OKButton_Click() {
+    takeTextFields();
+    mainwindow::AppState& st = m_main.state();
+    try {
+        saveLayout(st.store, m_layout);
+    } catch (const settings::SettingsWriteError& e) {
+        settings::reportSettingsWriteError(e, st.texts, st.message);
+        return;
+    }
+    close();
+}
+
+void frm_ASCII_Setup::cmdExport_Click() {
+    takeTextFields();
+    mainwindow::AppState& st = m_main.state();
+    try {
+        settings::writeTextLines(asciiSettingsFile(), exportLines(m_layout), settings::systemCodePage());
+    } catch (const settings::FileError& e) {
+        common::notify(st.message, common::MsgIcon::Error,
+                       st.text(kBox, 17) + common::crlf() + e.path() + common::crlf() + e.reason());
+    }
+}
+
+void frm_ASCII_Setup::cmdImport_Click() {
+    mainwindow::AppState& st = m_main.state();
+    const auto lines = settings::readTextLines(asciiSettingsFile(), settings::systemCodePage());
+    if (!lines) {
+        common::notify(st.message, common::MsgIcon::Information,
+                       st.text(kBox, 2) + common::crlf() + st.text(kBox, 3));
+        return;
+    }
+    takeTextFields();
+    importLines(m_layout, *lines);
+    showLayout();
+}
+
+} // namespace ascii

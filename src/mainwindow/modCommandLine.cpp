@@ -1,0 +1,87 @@
+#include "mainwindow/modCommandLine.h"
+
+namespace mainwindow {
+
+StartArgsArray ParseCommandLine(const QString& text, int max) {
+    StartArgsArray args{};
+    int count = 0;
+    bool inArgument = false;
+    for (const QChar c : text) {
+        const bool separator = c == QLatin1Char('/') || c == QLatin1Char('\t');
+        if (separator) {
+            inArgument = false;
+            continue;
+        }
+        if (!inArgument) {
+            if (count == max)
+                break;
+            ++count;
+            inArgument = true;
+        }
+        args[static_cast<std::size_t>(count)] += c;
+    }
+    for (QString& a : args)
+        a = a.trimmed();
+    return args;
+}
+
+StartArgsArray StartArgsFromWords(const QStringList& words, int max) {
+    static const QStringList switches = {QStringLiteral("a"),   QStringLiteral("m"),   QStringLiteral("o"),
+                                         QStringLiteral("ALL"), QStringLiteral("OOT"), QStringLiteral("ALO")};
+    StartArgsArray args{};
+    for (int i = 0; i < words.size() && i < max; ++i) {
+        QString w = words.at(i).trimmed();
+        if (w.startsWith(QLatin1Char('/')) && switches.contains(w.mid(1), Qt::CaseInsensitive))
+            w = w.mid(1);
+        args[static_cast<std::size_t>(i + 1)] = w;
+    }
+    return args;
+}
+
+bool isOfflineMode(const QString& m) {
+    return m == QLatin1String("a") || m == QLatin1String("A") || m == QLatin1String("m") ||
+           m == QLatin1String("M");
+}
+bool isOnlineMode(const QString& m) {
+    return m == QLatin1String("o") || m == QLatin1String("O");
+}
+bool isRunMode(const QString& m) {
+    return isOfflineMode(m) || isOnlineMode(m);
+}
+
+namespace {
+
+bool needsMark(const StartArgsArray& args) {
+    return args[1] != QLatin1String("a") && args[1] != QLatin1String("A");
+}
+
+template <typename Pred> Selection choose(const model::MerkmalTable& table, int entries, Pred pred) {
+    Selection s(static_cast<std::size_t>(entries), false);
+    for (int i = 1; i <= entries && i <= table.AnzMerkmale; ++i)
+        s[static_cast<std::size_t>(i - 1)] = pred(table.row(i));
+    return s;
+}
+
+} // namespace
+
+Selection chooseCorrectionRows(const model::MerkmalTable& table, int entries, const StartArgsArray& args) {
+    const bool mark = needsMark(args);
+    return choose(table, entries, [&](const model::MerkmalRow& r) {
+        return isReported(r) && (r.ATol > 0.0 || r.Kritisch) && (!mark || r.Markiert);
+    });
+}
+
+Selection chooseRows(const model::MerkmalTable& table, int entries, const StartArgsArray& args) {
+    const QString choice = args[4];
+    const QString upper = choice.toUpper();
+    if (upper == QLatin1String("ALL") || upper == QLatin1String("ALO") || choice.trimmed().isEmpty()) {
+        const bool mark = needsMark(args);
+        return choose(table, entries,
+                      [&](const model::MerkmalRow& r) { return isReported(r) && (!mark || r.Markiert); });
+    }
+    if (choice == QLatin1String("OOT"))
+        return chooseCorrectionRows(table, entries, args);
+    return Selection(static_cast<std::size_t>(entries), false);
+}
+
+} // namespace mainwindow

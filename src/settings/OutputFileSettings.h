@@ -1,0 +1,46 @@
+#pragma once
+
+#include "settings/SettingsStore.h"
+
+#include <QString>
+#include <QStringList>
+
+// Where result files go and how they are named, plus a few program-wide switches: what the
+// output file settings dialog edits.
+namespace settings {
+
+struct OutputFileSettings {
+    QString drive;  // DRIVE: the drive (on Linux a file system root)
+    QString folder; // DIR
+    bool partProgFolder = false;
+    bool selectFolder = false;
+    bool defaultFolder = true;
+    int fileName[5] = {0, 1, 1, 1, 1};
+    int separator = 1;
+    bool fileCounter = false;
+    bool header = true; // the hidden box; saving always stores 1
+    bool multiLine = true;
+    QString tolProzent = QStringLiteral("90");
+    bool currentUser = false;
+    bool minimize = false;
+};
+
+// Loads with the dialog's defaults (written back where the store allows).
+OutputFileSettings loadOutputFileSettings(const SettingsStore& store, const QString& programDir);
+
+// Stores in the dialog's order. With the current-user box ticked the store switches to the
+// current-user root first, so that this save and every later write go there. Throws
+// SettingsWriteError.
+void saveOutputFileSettings(SettingsStore& store, const OutputFileSettings& s);
+
+// "OutputFile_Settings.cfg": 17 lines.
+QStringList exportOutputFileSettings(const OutputFileSettings& s);
+// Unreadable items are skipped; a missing warning limit becomes "90".
+void importOutputFileSettings(OutputFileSettings& s, const QStringList& lines);
+
+QString outputFileSettingsFile();
+
+// The folder's drive: its file system root ("/" here, "C:/" on Windows).
+QString driveOf(const QString& folder);
+
+} // namespace settings

@@ -1,0 +1,239 @@
+#include "settings/frm_Ausgabedatei_Setup.h"
+
+#include "common/ProgramPaths.h"
+#include "mainwindow/frm_Hauptfenster.h"
+#include "settings/FolderChooser.h"
+#include "settings/SettingsMessages.h"
+#include "settings/TextCodec.h"
+#include "settings/modWindowOnTop.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace settings {
+
+namespace {
+const QString kSection = QStringLiteral("frm_OutputFileSetup");
+const QString kBox = QStringLiteral("MessageBoxen");
+} // namespace
+
+frm_Ausgabedatei_Setup::frm_Ausgabedatei_Setup(mainwindow::frm_Hauptfenster& main)
+    : QDialog(&main), m_main(main) {
+    setObjectName(QStringLiteral("frm_Ausgabedatei_Setup"));
+    mainwindow::AppState& st = main.state();
+    auto t = [&](int line) { return st.text(kSection, line); };
+    setWindowTitle(t(2) + QLatin1Char(' ') + common::applicationTitle());
+
+    // Folder.
+    auto* folderFrame = new QGroupBox(t(3));
+    folderFrame->setObjectName(QStringLiteral("Frame1"));
+    m_optPartProgram = new QRadioButton(t(4));
+    m_optPartProgram->setObjectName(QStringLiteral("optUsePartProgramFolder"));
+    m_optSelected = new QRadioButton(t(5));
+    m_optSelected->setObjectName(QStringLiteral("optSelectedFolder"));
+    m_optDefault = new QRadioButton(t(6));
+    m_optDefault->setObjectName(QStringLiteral("optUseDefaultFolder"));
+    m_folder = new FolderChooser(QStringLiteral("Drive_Zirirezu"), QStringLiteral("Dir_Zirirezu"));
+    auto* pathCaption = new QLabel(t(7));
+    pathCaption->setObjectName(QStringLiteral("Label1"));
+    m_path = new QLabel;
+    m_path->setObjectName(QStringLiteral("Label_Verzeichnis"));
+    m_path->setWordWrap(true);
+    m_path->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* vf = new QVBoxLayout(folderFrame);
+    vf->addWidget(m_optPartProgram);
+    vf->addWidget(m_optSelected);
+    vf->addWidget(m_optDefault);
+    vf->addWidget(m_folder, 1);
+    vf->addWidget(pathCaption);
+    vf->addWidget(m_path);
+    for (QRadioButton* r : {m_optPartProgram, m_optSelected, m_optDefault})
+        connect(r, &QRadioButton::toggled, this, [this] { folderModeChanged(); });
+    connect(m_folder, &FolderChooser::folderChanged, this, [this](const QString& f) { m_path->setText(f); });
+
+    // Program settings.
+    auto* progFrame = new QGroupBox(t(8));
+    progFrame->setObjectName(QStringLiteral("Frame2"));
+    auto check = [](const QString& name, const QString& text) {
+        auto* c = new QCheckBox(text);
+        c->setObjectName(name);
+        return c;
+    };
+    m_multiLine = check(QStringLiteral("chkMultiLine"), QLatin1Char(' ') + t(9));
+    m_currentUser = check(QStringLiteral("chkCurrentUser"), QLatin1Char(' ') + t(10));
+    m_minimize = check(QStringLiteral("chkMinimize"), QLatin1Char(' ') + t(11));
+    m_header = check(QStringLiteral("chkUseHeaderData"), QStringLiteral(" Kopfdaten unterstützen"));
+    m_header->setVisible(false);
+    m_tolProzent = new QLineEdit;
+    m_tolProzent->setObjectName(QStringLiteral("txtTolProzent"));
+    m_tolProzent->setMaximumWidth(80);
+    auto* tolLabel = new QLabel(t(26));
+    tolLabel->setObjectName(QStringLiteral("lblTolProzent"));
+    auto* gp = new QGridLayout(progFrame);
+    gp->addWidget(m_multiLine, 0, 0, 1, 2);
+    gp->addWidget(m_currentUser, 1, 0, 1, 2);
+    gp->addWidget(m_minimize, 2, 0, 1, 2);
+    gp->addWidget(tolLabel, 3, 0);
+    gp->addWidget(m_tolProzent, 3, 1, Qt::AlignLeft);
+    gp->setColumnStretch(1, 1);
+
+    // Naming.
+    auto* nameFrame = new QGroupBox(t(12));
+    nameFrame->setObjectName(QStringLiteral("Frame3"));
+    auto* gn = new QGridLayout(nameFrame);
+    auto* nameLabel = new QLabel(t(13));
+    nameLabel->setObjectName(QStringLiteral("Label2"));
+    gn->addWidget(nameLabel, 0, 0, 1, 5);
+    const QString designation = t(20), drawing = t(21), none = t(22), revision = t(23), date = t(24),
+                  time = t(25);
+    const QStringList entries[5] = {{designation, drawing},
+                                    {none, revision, designation, drawing},
+                                    {none, drawing, revision, date},
+                                    {none, date, time},
+                                    {none, time}};
+    for (int i = 0; i < 5; ++i) {
+        m_fileName[i] = new QComboBox;
+        m_fileName[i]->setObjectName(QStringLiteral("comboFileName%1").arg(i + 1));
+        m_fileName[i]->addItems(entries[i]);
+        gn->addWidget(m_fileName[i], 1, i);
+    }
+    auto* sepLabel = new QLabel(t(14));
+    sepLabel->setObjectName(QStringLiteral("Label3"));
+    m_separator = new QComboBox;
+    m_separator->setObjectName(QStringLiteral("comboSeperator"));
+    m_separator->addItems({QStringLiteral("___"), QStringLiteral("__"), QStringLiteral("_"),
+                           QStringLiteral("---"), QStringLiteral("--"), QStringLiteral("-")});
+    m_counter = check(QStringLiteral("chkFileCounter"), t(15));
+    gn->addWidget(sepLabel, 2, 0);
+    gn->addWidget(m_separator, 2, 1);
+    gn->addWidget(m_counter, 2, 2, 1, 3);
+
+    auto button = [](const QString& name, const QString& text) {
+        auto* b = new QPushButton(text);
+        b->setObjectName(name);
+        b->setAutoDefault(false);
+        return b;
+    };
+    QPushButton* ok = button(QStringLiteral("OKButton"), t(16));
+    QPushButton* cancel = button(QStringLiteral("CancelButton"), t(17));
+    QPushButton* exp = button(QStringLiteral("cmdExport"), t(18));
+    QPushButton* imp = button(QStringLiteral("cmdImport"), t(19));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &frm_Ausgabedatei_Setup::OKButton_Click);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::close);
+    connect(exp, &QPushButton::clicked, this, &frm_Ausgabedatei_Setup::cmdExport_Click);
+    connect(imp, &QPushButton::clicked, this, &frm_Ausgabedatei_Setup::cmdImport_Click);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(exp);
+    buttons->addWidget(imp);
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(progFrame);
+    right->addWidget(nameFrame);
+    right->addStretch(1);
+    auto* top = new QHBoxLayout;
+    top->addWidget(folderFrame, 1);
+    top->addLayout(right, 1);
+    auto* v = new QVBoxLayout(this);
+    v->addLayout(top, 1);
+    v->addLayout(buttons);
+    resize(880, 520);
+
+    showSettings(loadOutputFileSettings(st.store, common::programDir()));
+    SetTopmost(this, true);
+}
+
+void frm_Ausgabedatei_Setup::folderModeChanged() {
+    // The folder lists are for the default folder only.
+    const bool usable = m_optDefault->isChecked();
+    m_folder->setEnabled(usable);
+    m_path->setEnabled(usable);
+}
+
+void frm_Ausgabedatei_Setup::showSettings(const OutputFileSettings& s) {
+    m_optPartProgram->setChecked(s.partProgFolder);
+    m_optSelected->setChecked(s.selectFolder);
+    m_optDefault->setChecked(s.defaultFolder || (!s.partProgFolder && !s.selectFolder));
+    m_folder->setFolder(s.drive, s.folder);
+    m_path->setText(s.folder);
+    for (int i = 0; i < 5; ++i)
+        m_fileName[i]->setCurrentIndex(
+            s.fileName[i] >= 0 && s.fileName[i] < m_fileName[i]->count() ? s.fileName[i] : 0);
+    m_separator->setCurrentIndex(s.separator >= 0 && s.separator < m_separator->count() ? s.separator : 0);
+    m_counter->setChecked(s.fileCounter);
+    m_multiLine->setChecked(s.multiLine);
+    m_currentUser->setChecked(s.currentUser);
+    m_minimize->setChecked(s.minimize);
+    m_header->setChecked(s.header);
+    m_tolProzent->setText(s.tolProzent);
+    folderModeChanged();
+}
+
+OutputFileSettings frm_Ausgabedatei_Setup::current() const {
+    OutputFileSettings s;
+    s.drive = m_folder->drive();
+    s.folder = m_folder->folder();
+    s.partProgFolder = m_optPartProgram->isChecked();
+    s.selectFolder = m_optSelected->isChecked();
+    s.defaultFolder = m_optDefault->isChecked();
+    for (int i = 0; i < 5; ++i)
+        s.fileName[i] = m_fileName[i]->currentIndex();
+    s.separator = m_separator->currentIndex();
+    s.fileCounter = m_counter->isChecked();
+    s.multiLine = m_multiLine->isChecked();
+    s.currentUser = m_currentUser->isChecked();
+    s.minimize = m_minimize->isChecked();
+    s.header = m_header->isChecked();
+    s.tolProzent = m_tolProzent->text();
+    return s;
+}
+
+void frm_Ausgabedatei_Setup::OKButton_Click() {
+    mainwindow::AppState& st = m_main.state();
+    const OutputFileSettings s = current();
+    try {
+        saveOutputFileSettings(st.store, s);
+    } catch (const SettingsWriteError& e) {
+        reportSettingsWriteError(e, st.texts, st.message);
+        return; // the dialog stays open with the values
+    }
+    m_main.setHeaderFrameVisible(s.header);
+    close();
+}
+
+void frm_Ausgabedatei_Setup::cmdExport_Click() {
+    mainwindow::AppState& st = m_main.state();
+    try {
+        writeTextLines(outputFileSettingsFile(), exportOutputFileSettings(current()), systemCodePage());
+    } catch (const FileError& e) {
+        common::notify(st.message, common::MsgIcon::Error,
+                       st.text(kBox, 17) + common::crlf() + e.path() + common::crlf() + e.reason());
+    }
+}
+
+void frm_Ausgabedatei_Setup::cmdImport_Click() {
+    mainwindow::AppState& st = m_main.state();
+    const auto lines = readTextLines(outputFileSettingsFile(), systemCodePage());
+    if (!lines) {
+        common::notify(st.message, common::MsgIcon::Information,
+                       st.text(kBox, 2) + common::crlf() + st.text(kBox, 3));
+        return;
+    }
+    OutputFileSettings s = current();
+    importOutputFileSettings(s, *lines);
+    showSettings(s);
+}
+
+} // namespace settings

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "settings/OutputFileSettings.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+
+namespace mainwindow {
+class frm_Hauptfenster;
+}
+
+namespace settings {
+
+class FolderChooser;
+
+// Where result files go and how they are named, the warning limit, the settings root, multi-line
+// comments and minimising while online.
+class frm_Ausgabedatei_Setup : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit frm_Ausgabedatei_Setup(mainwindow::frm_Hauptfenster& main);
+
+    void OKButton_Click();
+    void cmdExport_Click();
+    void cmdImport_Click();
+
+    OutputFileSettings current() const;
+    void showSettings(const OutputFileSettings& s);
+
+private:
+    void folderModeChanged();
+
+    mainwindow::frm_Hauptfenster& m_main;
+    QRadioButton* m_optDefault = nullptr;
+    QRadioButton* m_optPartProgram = nullptr;
+    QRadioButton* m_optSelected = nullptr;
+    FolderChooser* m_folder = nullptr;
+    QLabel* m_path = nullptr;
+    QComboBox* m_fileName[5] = {};
+    QComboBox* m_separator = nullptr;
+    QCheckBox* m_counter = nullptr;
+    QCheckBox* m_multiLine = nullptr;
+    QCheckBox* m_currentUser = nullptr;
+    QCheckBox* m_minimize = nullptr;
+    QCheckBox* m_header = nullptr;
+    QLineEdit* m_tolProzent = nullptr;
+};
+
+} // namespace settings
