@@ -1,13 +1,17 @@
+#include "ascii/frm_ASCII_Setup.h"
 #include "common/GuiEnv.h"
 #include "common/SimPrograms.h"
 #include "mainwindow/LampWidget.h"
 #include "partprogram/frm_SavePartProgram.h"
 #include "settings/TextCodec.h"
+#include "settings/frm_Ausgabedatei_Setup.h"
 #include "settings/frm_Fensterpos.h"
 #include "settings/frm_Kopfdaten.h"
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDirIterator>
 #include <QGroupBox>
 #include <QJsonDocument>
@@ -15,6 +19,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTableWidget>
 
 using namespace mainwindow;
@@ -317,4 +322,57 @@ TEST(MainWindow, SavePartProgramCopyName) {
                              QStringLiteral("__") + child<QLabel>(dlg, "lblTime")->text() +
                              QStringLiteral("__4711.sav");
     EXPECT_TRUE(QFile::exists(expected)) << expected.toStdString();
+}
+
+TEST(MainWindow, AsciiAndOutputSettingsDialogsStoreWhatTheyShow) {
+    GuiEnv env;
+    frm_Hauptfenster& w = env.open();
+    {
+        ascii::frm_ASCII_Setup dlg(w);
+        EXPECT_EQ(child<QLabel>(dlg, "Label1_21")->text(),
+                  QStringLiteral("22")); // fresh: all in column order
+        child<QPushButton>(dlg, "cmd_AUS")->click();
+        child<QCheckBox>(dlg, "Check1_5")->setChecked(true);
+        child<QCheckBox>(dlg, "Check1_0")->setChecked(true);
+        EXPECT_EQ(child<QLabel>(dlg, "Label1_0")->text(), QStringLiteral("2"));
+        child<QLineEdit>(dlg, "txt_ASCII")->setText(QStringLiteral(";"));
+        child<QRadioButton>(dlg, "optTXT")->setChecked(true);
+        dlg.cmdExport_Click();
+        dlg.OKButton_Click();
+    }
+    const QString a = QStringLiteral("ASCIISettings");
+    EXPECT_EQ(env.state.store.Read(a, QStringLiteral("Label1_5"), {}), QStringLiteral("1"));
+    EXPECT_EQ(env.state.store.Read(a, QStringLiteral("Label1_1"), {}), QString());
+    EXPECT_EQ(env.state.store.Read(a, QStringLiteral("ASCII"), {}), QStringLiteral(";"));
+    EXPECT_EQ(env.state.store.Read(a, QStringLiteral("CSV"), {}), QStringLiteral("0"));
+    QFile exported(env.programDir() + QStringLiteral("/ASCII_Settings.cfg"));
+    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+    EXPECT_EQ(exported.readAll().count("\r\n"), 47);
+
+    {
+        settings::frm_Ausgabedatei_Setup dlg(w);
+        // First opening: default folder mode, naming 0/1/1/1/1, "__", multi-line on, 90 %.
+        EXPECT_TRUE(child<QRadioButton>(dlg, "optUseDefaultFolder")->isChecked());
+        EXPECT_EQ(child<QComboBox>(dlg, "comboSeperator")->currentText(), QStringLiteral("__"));
+        EXPECT_EQ(child<QComboBox>(dlg, "comboFileName2")->currentText(),
+                  QString::fromUtf8("Änderungsstand"));
+        EXPECT_TRUE(child<QCheckBox>(dlg, "chkMultiLine")->isChecked());
+        EXPECT_EQ(child<QLineEdit>(dlg, "txtTolProzent")->text(), QStringLiteral("90"));
+        child<QRadioButton>(dlg, "optUsePartProgramFolder")->setChecked(true);
+        EXPECT_FALSE(child<QWidget>(dlg, "Dir_Zirirezu")->isEnabled());
+        child<QCheckBox>(dlg, "chkCurrentUser")->setChecked(true);
+        child<QLineEdit>(dlg, "txtTolProzent")->setText(QStringLiteral("80"));
+        dlg.OKButton_Click();
+    }
+    // Ticking the current-user box moves this save and every later write to the user's store.
+    EXPECT_TRUE(env.state.store.usesCurrentUser());
+    EXPECT_EQ(env.settings.rawValue(QSettings::UserScope, QStringLiteral("Settings/CurrentUser")).toString(),
+              QStringLiteral("TRUE"));
+    EXPECT_EQ(env.settings.rawValue(QSettings::UserScope, QStringLiteral("Settings/ProgSettings/TolProzent"))
+                  .toString(),
+              QStringLiteral("80"));
+    EXPECT_EQ(
+        env.settings.rawValue(QSettings::UserScope, QStringLiteral("Settings/FileSettings/PartProgFolder"))
+            .toString(),
+        QStringLiteral("-1"));
 }

@@ -1,0 +1,242 @@
+#include "ascii/AsciiLayout.h"
+#include "ascii/modASCIIOutput.h"
+#include "common/TempSettings.h"
+#include "settings/TextCodec.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+using namespace ascii;
+
+namespace {
+
+QString positions(const AsciiLayout& l) {
+    QStringList p;
+    for (const QString& s : l.position)
+        p << (s.isEmpty() ? QStringLiteral("-") : s);
+    return p.join(QLatin1Char(' '));
+}
+
+// A table, settings and a result folder for one write.
+struct Write {
+    TempSettings tmp;
+    settings::SettingsStore store;
+    settings::LanguageTable texts;
+    model::MerkmalTable table;
+    model::KommentarTable comments;
+    host::HeaderRows header;
+    mainwindow::Selection selection;
+    QStringList messages;
+    QString status;
+
+    Write() {
+        QStringList box{QStringLiteral("[h]")};
+        for (int i = 2; i <= 49; ++i)
+            box << QStringLiteral("M%1").arg(i);
+        texts.setSection(QStringLiteral("MessageBoxen"), box);
+        QStringList bar{QStringLiteral("[h]")};
+        for (int i = 2; i <= 14; ++i)
+            bar << QStringLiteral("S%1").arg(i);
+        texts.setSection(QStringLiteral("StatusBar"), bar);
+        store.Write(QStringLiteral("FileSettings"), QStringLiteral("DIR"), tmp.path());
+        store.Write(QStringLiteral("FileSettings"), QStringLiteral("FileName1"), QStringLiteral("9"));
+        for (const char* k : {"FileName2", "FileName3", "FileName4", "FileName5"})
+            store.Write(QStringLiteral("FileSettings"), QString::fromLatin1(k), QStringLiteral("0"));
+        table.reset(4);
+        comments.reset(4);
+    }
+    model::MerkmalRow& row(const QString& id, const QString& axis, double measured, const QString& out,
+                           const QStringList& comment = {}) {
+        model::MerkmalRow& r = table.append();
+        r.ID = id;
+        r.Achse = axis;
+        r.Messwert = measured;
+        r.Ausgabe = out;
+        if (!comment.isEmpty()) {
+            r.KommentarIndex = table.AnzMerkmale;
+            for (int i = 0; i < comment.size(); ++i)
+                comments.block(r.KommentarIndex).Zeile[static_cast<std::size_t>(i + 1)] = comment[i];
+        }
+        selection.push_back(true);
+        return r;
+    }
+    void layout(std::initializer_list<std::pair<int, int>> columnPositions, const QString& sep) {
+        for (int c = 0; c < kColumns; ++c)
+            store.Write(QStringLiteral("ASCIISettings"), QStringLiteral("Label1_%1").arg(c), QString());
+        for (auto [c, p] : columnPositions)
+            store.Write(QStringLiteral("ASCIISettings"), QStringLiteral("Label1_%1").arg(c),
+                        QString::number(p));
+        store.Write(QStringLiteral("ASCIISettings"), QStringLiteral("ASCII"), sep);
+        store.Write(QStringLiteral("ASCIISettings"), QStringLiteral("CSV"), QStringLiteral("1"));
+    }
+    AsciiWriteResult run() {
+        AsciiWriteInput in{store,
+                           texts,
+                           [this](const common::Message& m) {
+                               messages << m.text;
+                               return common::MsgResult::Ok;
+                           },
+                           table,
+                           comments,
+                           selection,
+                           header,
+                           nullptr,
+                           [this](const QString& s) { status = s; },
+                           {},
+                           {},
+                           QLocale(QLocale::German, QLocale::Germany)};
+        return WriteAsciiResults(in);
+    }
+    QByteArray file(const AsciiWriteResult& r) {
+        QFile f(r.path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+};
+
+} // namespace
+
+TEST(AsciiLayout, SwitchingRulesKeepPositionsDense) {
+    AsciiLayout l;
+    l.allOff();
+    l.switchOn(0);
+    l.switchOn(5);
+    l.switchOn(21);
+    l.switchOff(5);
+    EXPECT_EQ(l.position[0], QStringLiteral("1"));
+    EXPECT_EQ(l.position[21], QStringLiteral("2"));
+    l.switchOn(8);
+    EXPECT_EQ(l.position[8], QStringLiteral("3"));
+    l.switchOn(0); // already on: keeps its place
+    EXPECT_EQ(l.position[0], QStringLiteral("1"));
+    l.allOn();
+    EXPECT_EQ(positions(l), QStringLiteral("1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22"));
+}
+
+TEST(AsciiLayout, FreshStoreExportAndImport) {
+    TempSettings tmp;
+    settings::SettingsStore store;
+    AsciiLayout l = loadLayout(store);
+    EXPECT_EQ(positions(l), QStringLiteral("1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22"));
+    EXPECT_EQ(l.separator, QStringLiteral(","));
+    EXPECT_TRUE(l.csv);
+    // Opening the dialog stores no empty positions the writer would take for "not written".
+    EXPECT_FALSE(store.ReadDirect(QStringLiteral("ASCIISettings"), QStringLiteral("Label1_0")).has_value());
+
+    l.allOff();
+    l.switchOn(0);
+    l.switchOn(5);
+    l.separator = QStringLiteral(";");
+    l.csv = false;
+    l.txt = true;
+    const QStringList lines = exportLines(l);
+    ASSERT_EQ(lines.size(), 47);
+    EXPECT_EQ(lines[19], QStringLiteral("\";\""));
+    EXPECT_EQ(lines[23], QStringLiteral("#FALSE#"));
+    EXPECT_EQ(lines[25], QStringLiteral("\"1\""));
+    EXPECT_EQ(lines[26], QStringLiteral("\"\""));
+
+    AsciiLayout back = loadLayout(store);
+    importLines(back, lines);
+    EXPECT_EQ(exportLines(back), lines);
+
+    AsciiLayout partial = loadLayout(store);
+    QStringList broken = lines.mid(0, 20);
+    broken[0] = QStringLiteral("#TRUE#"); // unreadable: column 0 keeps its switch
+    importLines(partial, broken);
+    EXPECT_TRUE(partial.on[0]);
+    EXPECT_FALSE(partial.on[1]);
+    EXPECT_EQ(partial.separator, QStringLiteral(";"));
+    EXPECT_TRUE(partial.on[21]); // beyond the short file: unchanged
+}
+
+TEST(WriteAsciiResults, LinesTitlesMarkersAndSkippedRows) {
+    Write w;
+    w.layout({{0, 1}, {5, 2}, {21, 3}}, QStringLiteral(";"));
+    w.row("P1", "X", 10.5, "PROTOKOLL", {"Gut", QString::fromUtf8("geprüft")});
+    w.row("P2", "M", 1, "STATISTIK");
+    w.row("P3", "M", 2, "BEIDE", {"<<# intern"});
+    w.row("P4", "Y", -0.00002, "BEIDE", {"<<  Hinweis;1 "});
+    w.row("P5", "Z", 3, "KEINE");
+    w.selection[0] = false;
+    w.selection[0] = true;
+    const AsciiWriteResult r = w.run();
+    ASSERT_TRUE(r.written) << w.messages.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(w.file(r), QByteArray("ID;Achse;Messwert;Kommentar\r\n"
+                                    "P1;X;10,5;Gutgepr\xfc"
+                                    "ft\r\n"
+                                    "P4;Y;-0,00002;Hinweis;1\r\n"));
+    EXPECT_EQ(w.comments.block(4).Zeile[1], QStringLiteral("Hinweis;1")); // the table keeps the change
+    EXPECT_EQ(w.status, QStringLiteral("S10"));
+    EXPECT_TRUE(r.path.endsWith(QStringLiteral("UNKNOWN_FILE1.csv")));
+}
+
+TEST(WriteAsciiResults, HeaderBlockGapsSelectionAndDefaults) {
+    Write w;
+    w.layout({{5, 2}, {0, 3}}, QStringLiteral(","));
+    w.store.Write(QStringLiteral("ProgSettings"), QStringLiteral("HEADER"), QStringLiteral("1"));
+    w.header = {{QStringLiteral(" Auftrag "), QStringLiteral(" 4711 ")}, {QString::fromUtf8(" Prüfer"), {}}};
+    w.row("A", "X", 1, "BEIDE");
+    w.row("B", "Y", 2, "BEIDE");
+    w.row("C", "Z", 3, "BEIDE");
+    w.selection = {false, true, false};
+    const AsciiWriteResult r = w.run();
+    ASSERT_TRUE(r.written);
+    // No column at position 1: every line starts with the separator.
+    EXPECT_EQ(w.file(r), QByteArray("Auftrag,4711\r\nPr\xfc"
+                                    "fer,\r\n,Messwert,ID,Achse\r\n,2,B,Y\r\n"));
+
+    Write fresh; // a layout never stored: all 22 columns in column order
+    fresh.store.Write(QStringLiteral("ASCIISettings"), QStringLiteral("CSV"), QStringLiteral("1"));
+    model::MerkmalRow& row = fresh.row("F", "M", 1.25, "BEIDE");
+    row.Markiert = true;
+    const AsciiWriteResult f = fresh.run();
+    ASSERT_TRUE(f.written);
+    const QList<QByteArray> lines = fresh.file(f).split('\n');
+    EXPECT_EQ(lines[0].count(','), 22);
+    EXPECT_EQ(lines[1], QByteArray("F,M,0,0,0,0,1,25,0,0,0,0,,BEIDE,Wahr,,,,,,,0,,\r"));
+}
+
+TEST(WriteAsciiResults, RefusalsAndFailuresLeaveNoFile) {
+    struct Case {
+        const char* name;
+        std::function<void(Write&)> setup;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"empty list", [](Write& w) { w.selection.clear(); }, "M45\r\nM46"},
+        {"nothing selected", [](Write& w) { w.selection.assign(w.selection.size(), false); }, "M24\r\nM46"},
+        {"file type unreadable",
+         [](Write& w) {
+             w.store.Write(QStringLiteral("ASCIISettings"), QStringLiteral("CSV"), QStringLiteral("ja"));
+         },
+         "M47\r\nM48"},
+        {"folder missing",
+         [](Write& w) {
+             w.store.Write(QStringLiteral("FileSettings"), QStringLiteral("DIR"),
+                           w.tmp.path() + QStringLiteral("/gone"));
+         },
+         "M49"},
+        {"part program folder without host",
+         [](Write& w) {
+             w.store.Write(QStringLiteral("FileSettings"), QStringLiteral("PartProgFolder"),
+                           QStringLiteral("-1"));
+         },
+         "M15"},
+    };
+    for (const Case& c : cases) {
+        Write w;
+        w.layout({{0, 1}}, QStringLiteral(","));
+        w.row("A", "X", 1, "BEIDE");
+        c.setup(w);
+        const AsciiWriteResult r = w.run();
+        EXPECT_FALSE(r.written) << c.name;
+        ASSERT_EQ(w.messages.size(), 1) << c.name;
+        EXPECT_TRUE(w.messages[0].startsWith(QString::fromLatin1(c.message))) << c.name;
+        EXPECT_EQ(w.status, QStringLiteral("S11")) << c.name;
+        EXPECT_TRUE(
+            QDir(w.tmp.path()).entryList({QStringLiteral("*.csv"), QStringLiteral("*.txt")}).isEmpty())
+            << c.name;
+    }
+}

@@ -1,0 +1,159 @@
+// Whole-program runs: korvex-sim and doziduvov as real processes, with their own temporary
+// folder, program folder and settings, in a German locale and without a display.
+#include "common/SimProcess.h"
+#include "common/TempSettings.h"
+#include "settings/SettingsStore.h"
+#include "settings/TextCodec.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+namespace {
+
+const QString kExamples = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/");
+const QString kExpected = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/tests/e2e/expected/");
+
+struct ProcessRun {
+    int exitCode = -1;
+    QString stderrText;
+};
+
+class Unattended : public ::testing::Test {
+protected:
+    void SetUp() override {
+        programDir = sim.dir() + QStringLiteral("/program");
+        outDir = sim.dir() + QStringLiteral("/results");
+        QDir().mkpath(programDir + QStringLiteral("/LanguageFiles"));
+        QDir().mkpath(outDir);
+        const QDir lang(QStringLiteral(DOZIDUVOV_BIN_DIR "/LanguageFiles"));
+        for (const QString& f : lang.entryList({QStringLiteral("*.dll")}, QDir::Files))
+            QFile::copy(lang.filePath(f), programDir + QStringLiteral("/LanguageFiles/") + f);
+        settings::writeTextLines(programDir + QStringLiteral("/HeaderData.cfg"),
+                                 {QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer")},
+                                 settings::CodePage::Windows1252);
+
+        // Result files: ID, measured value and comment, separated by ";", named by part name
+        // and a counter.
+        const QString ascii = QStringLiteral("ASCIISettings");
+        const QString files = QStringLiteral("FileSettings");
+        for (int c = 0; c < 22; ++c)
+            store.Write(ascii, QStringLiteral("Label1_%1").arg(c), QString());
+        store.Write(ascii, QStringLiteral("Label1_0"), QStringLiteral("1"));
+        store.Write(ascii, QStringLiteral("Label1_5"), QStringLiteral("2"));
+        store.Write(ascii, QStringLiteral("Label1_21"), QStringLiteral("3"));
+        store.Write(ascii, QStringLiteral("ASCII"), QStringLiteral(";"));
+        store.Write(ascii, QStringLiteral("CSV"), QStringLiteral("-1"));
+        store.Write(files, QStringLiteral("DIR"), outDir);
+        store.Write(files, QStringLiteral("FileName1"), QStringLiteral("0"));
+        for (const char* k : {"FileName2", "FileName3", "FileName4", "FileName5"})
+            store.Write(files, QString::fromLatin1(k), QStringLiteral("0"));
+        store.Write(files, QStringLiteral("SEPERATOR"), QStringLiteral("5"));
+        store.Write(files, QStringLiteral("FileCounter"), QStringLiteral("1"));
+    }
+
+    ProcessRun doziduvov(const QStringList& args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), sim.dir());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), settingsDirs.userDir);
+        env.insert(QStringLiteral("XDG_CONFIG_DIRS"), settingsDirs.systemDir);
+        env.insert(QStringLiteral("DOZIDUVOV_PROGRAM_DIR"), programDir);
+        env.insert(QStringLiteral("LANG"), QStringLiteral("de_DE.UTF-8"));
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), args);
+        ProcessRun r;
+        if (!p.waitForFinished(60000)) {
+            p.kill();
+            p.waitForFinished();
+            ADD_FAILURE() << "doziduvov did not end";
+            return r;
+        }
+        r.exitCode = p.exitCode();
+        r.stderrText = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+
+    QByteArray result(const QString& name) {
+        QFile f(outDir + QLatin1Char('/') + name);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    // With DOZIDUVOV_UPDATE_REFERENCES set, the written file becomes the reference (review it!).
+    QByteArray expected(const QString& name, const QString& written) {
+        if (!qEnvironmentVariableIsEmpty("DOZIDUVOV_UPDATE_REFERENCES")) {
+            QFile::remove(kExpected + name);
+            QFile::copy(outDir + QLatin1Char('/') + written, kExpected + name);
+        }
+        return expected(name);
+    }
+    QByteArray expected(const QString& name) {
+        QFile f(kExpected + name);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing reference " + name.toUtf8());
+    }
+
+    TempSettings settingsDirs;
+    settings::SettingsStore store;
+    SimProcess sim;
+    QString programDir;
+    QString outDir;
+};
+
+} // namespace
+
+TEST_F(Unattended, AllReportedRowsToAnAsciiFileAndTheCounterGoesOn) {
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    ProcessRun r = doziduvov({QStringLiteral("/a")});
+    EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    EXPECT_EQ(result(QStringLiteral("Welle-0001.csv")),
+              expected(QStringLiteral("Welle_a.csv"), QStringLiteral("Welle-0001.csv")));
+
+    r = doziduvov({QStringLiteral("/A")});
+    EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    EXPECT_EQ(result(QStringLiteral("Welle-0002.csv")), expected(QStringLiteral("Welle_a.csv")));
+}
+
+TEST_F(Unattended, MarkedRowsOfflineAndOnline) {
+    ASSERT_TRUE(
+        sim.start({QStringLiteral("--execute-on-subscribe"), kExamples + QStringLiteral("Welle.PRG")}));
+    ProcessRun r = doziduvov({QStringLiteral("/m")});
+    EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    EXPECT_EQ(result(QStringLiteral("Welle-0001.csv")),
+              expected(QStringLiteral("Welle_m.csv"), QStringLiteral("Welle-0001.csv")));
+
+    // Online: the host executes the program, the end of execution writes the same rows.
+    r = doziduvov({QStringLiteral("/o")});
+    EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    EXPECT_EQ(result(QStringLiteral("Welle-0002.csv")), expected(QStringLiteral("Welle_m.csv")));
+}
+
+TEST_F(Unattended, InchProgramWithCorrectionChoice) {
+    store.Write(QStringLiteral("ASCIISettings"), QStringLiteral("Label1_10"), QStringLiteral("4"));
+    store.Write(QStringLiteral("ASCIISettings"), QStringLiteral("Label1_7"), QStringLiteral("5"));
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Flansch_inch.PRG")}));
+    const ProcessRun r = doziduvov({QStringLiteral("/a"), QString(), QString(), QStringLiteral("/OOT")});
+    EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    EXPECT_EQ(result(QStringLiteral("Flansch-0001.csv")),
+              expected(QStringLiteral("Flansch_oot.csv"), QStringLiteral("Flansch-0001.csv")));
+}
+
+TEST_F(Unattended, FailuresEndTheRunWithStatusOne) {
+    // No host: the connect message, and the run ends instead of waiting.
+    ProcessRun r = doziduvov({QStringLiteral("/a")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.stderrText.contains(QStringLiteral("Korvex wurde nicht gefunden.")))
+        << r.stderrText.toStdString();
+    r = doziduvov({QStringLiteral("/o")});
+    EXPECT_EQ(r.exitCode, 1);
+
+    // Nothing chosen ("oot" is compared exactly): nothing written, status 1.
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    r = doziduvov({QStringLiteral("/a"), QString(), QString(), QStringLiteral("oot")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(QDir(outDir).isEmpty());
+}

@@ -1,0 +1,64 @@
+#include "mainwindow/modCommandLine.h"
+
+#include <gtest/gtest.h>
+
+using namespace mainwindow;
+
+namespace {
+QStringList list(const StartArgsArray& a) {
+    return {a[1], a[2], a[3], a[4], a[5]};
+}
+} // namespace
+
+TEST(StartArgs, WindowsCommandLineText) {
+    EXPECT_EQ(list(ParseCommandLine(QStringLiteral("/a /C:\\Forms\\Part 1.xls /C:\\Cfg\\report.cfg /ALL"))),
+              QStringList({"a", "C:\\Forms\\Part 1.xls", "C:\\Cfg\\report.cfg", "ALL", ""}));
+    EXPECT_EQ(list(ParseCommandLine(QStringLiteral("/a/C:\\Forms\\x.xls"))),
+              QStringList({"a", "C:\\Forms\\x.xls", "", "", ""}));
+    EXPECT_EQ(list(ParseCommandLine(QStringLiteral("lead /m//\t/x /1/2/3/4/5/6"))),
+              QStringList({"lead", "m", "x", "1", "2"}));
+    EXPECT_EQ(list(ParseCommandLine(QString())), QStringList({"", "", "", "", ""}));
+}
+
+TEST(StartArgs, PosixWords) {
+    EXPECT_EQ(list(StartArgsFromWords({"/a", "/home/qs/Forms/Part 1.xlsx", "/home/qs/R.cfg", "/ALL"})),
+              QStringList({"a", "/home/qs/Forms/Part 1.xlsx", "/home/qs/R.cfg", "ALL", ""}));
+    EXPECT_EQ(list(StartArgsFromWords({" /O ", "x", "y", "/alo", "z", "sixth"})),
+              QStringList({"O", "x", "y", "alo", "z"}));
+    EXPECT_EQ(StartArgsFromWords({"/ALLES"})[1], QStringLiteral("/ALLES")); // not a switch word
+}
+
+TEST(StartArgs, ChoiceRules) {
+    model::MerkmalTable t;
+    t.reset(5);
+    auto add = [&](const char* out, bool marked, double atol, bool critical) {
+        model::MerkmalRow& r = t.append();
+        r.ID = QStringLiteral("R");
+        r.Ausgabe = QString::fromLatin1(out);
+        r.Markiert = marked;
+        r.ATol = atol;
+        r.Kritisch = critical;
+    };
+    add("PROTOKOLL", true, 0, false);
+    add("BEIDE", false, 0.1, false);
+    add("STATISTIK", true, 0.1, false);
+    add("BEIDE", true, 0, true);
+    add("KEINE", true, 0, true);
+
+    auto choose = [&](const char* mode, const char* choice) {
+        StartArgsArray a{};
+        a[1] = QString::fromLatin1(mode);
+        a[4] = QString::fromLatin1(choice);
+        return chooseRows(t, 5, a);
+    };
+    using S = Selection;
+    EXPECT_EQ(choose("a", "ALL"), (S{true, true, false, true, false}));
+    EXPECT_EQ(choose("a", ""), (S{true, true, false, true, false}));
+    EXPECT_EQ(choose("a", "alo"), (S{true, true, false, true, false}));
+    EXPECT_EQ(choose("m", "ALL"), (S{true, false, false, true, false}));
+    EXPECT_EQ(choose("a", "OOT"), (S{false, true, false, true, false}));
+    EXPECT_EQ(choose("o", "OOT"), (S{false, false, false, true, false}));
+    EXPECT_EQ(choose("a", "oot"), (S(5, false)));
+    EXPECT_TRUE(isRunMode(QStringLiteral("O")));
+    EXPECT_FALSE(isRunMode(QStringLiteral("x")));
+}
