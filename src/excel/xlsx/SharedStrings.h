@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+
+#include <pugixml.hpp>
+
+#include <memory>
+#include <vector>
+
+namespace excel::xlsx {
+
+// The workbook's shared strings: read with their rich-text runs joined, new texts appended and
+// reused.
+class SharedStrings {
+public:
+    explicit SharedStrings(std::unique_ptr<pugi::xml_document> doc);
+
+    QString text(int index) const;
+    int indexOf(const QString& text); // adds the text when it is new
+    bool modified() const { return m_modified; }
+    const pugi::xml_document& document() const { return *m_doc; }
+
+    // The text of an <si> or <is> element: its <t>, or its runs' <t> joined.
+    static QString itemText(const pugi::xml_node& item);
+
+private:
+    std::unique_ptr<pugi::xml_document> m_doc;
+    std::vector<QString> m_texts;
+    QHash<QString, int> m_index;
+    bool m_modified = false;
+};
+
+} // namespace excel::xlsx

@@ -1,0 +1,155 @@
+#include "excel/xlsx/Xml.h"
+
+#include "excel/Spreadsheet.h"
+
+#include <cstring>
+#include <sstream>
+
+namespace excel::xlsx {
+
+const std::initializer_list<const char*> kWorksheetOrder = {"sheetPr",
+                                                            "dimension",
+                                                            "sheetViews",
+                                                            "sheetFormatPr",
+                                                            "cols",
+                                                            "sheetData",
+                                                            "sheetCalcPr",
+                                                            "sheetProtection",
+                                                            "protectedRanges",
+                                                            "scenarios",
+                                                            "autoFilter",
+                                                            "sortState",
+                                                            "dataConsolidate",
+                                                            "customSheetViews",
+                                                            "mergeCells",
+                                                            "phoneticPr",
+                                                            "conditionalFormatting",
+                                                            "dataValidations",
+                                                            "hyperlinks",
+                                                            "printOptions",
+                                                            "pageMargins",
+                                                            "pageSetup",
+                                                            "headerFooter",
+                                                            "rowBreaks",
+                                                            "colBreaks",
+                                                            "customProperties",
+                                                            "cellWatches",
+                                                            "ignoredErrors",
+                                                            "smartTags",
+                                                            "drawing",
+                                                            "legacyDrawing",
+                                                            "legacyDrawingHF",
+                                                            "drawingHF",
+                                                            "picture",
+                                                            "oleObjects",
+                                                            "controls",
+                                                            "webPublishItems",
+                                                            "tableParts",
+                                                            "extLst"};
+
+const std::initializer_list<const char*> kStyleSheetOrder = {
+    "numFmts",    "fonts", "fills",       "borders", "cellStyleXfs", "cellXfs",
+    "cellStyles", "dxfs",  "tableStyles", "colors",  "extLst"};
+
+const std::initializer_list<const char*> kFontOrder = {"b",       "i",      "strike", "condense",  "extend",
+                                                       "outline", "shadow", "u",      "vertAlign", "sz",
+                                                       "color",   "name",   "family", "charset",   "scheme"};
+
+std::unique_ptr<pugi::xml_document> parseXml(const QByteArray& data, const QString& part) {
+    auto doc = std::make_unique<pugi::xml_document>();
+    const pugi::xml_parse_result r = doc->load_buffer(data.constData(), static_cast<std::size_t>(data.size()),
+                                                      pugi::parse_default | pugi::parse_ws_pcdata_single);
+    if (!r)
+        throw SpreadsheetError(QStringLiteral("The part %1 of the workbook is not valid XML: %2")
+                                   .arg(part, QString::fromUtf8(r.description())));
+    return doc;
+}
+
+QByteArray serializeXml(const pugi::xml_document& doc) {
+    std::ostringstream os;
+    doc.save(os, "", pugi::format_raw | pugi::format_no_declaration);
+    const std::string body = os.str();
+    QByteArray out("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n");
+    out.append(body.data(), static_cast<qsizetype>(body.size()));
+    return out;
+}
+
+void setAttr(pugi::xml_node n, const char* name, const QString& value) {
+    pugi::xml_attribute a = n.attribute(name);
+    if (!a)
+        a = n.append_attribute(name);
+    a.set_value(value.toUtf8().constData());
+}
+
+void setAttr(pugi::xml_node n, const char* name, long long value) {
+    pugi::xml_attribute a = n.attribute(name);
+    if (!a)
+        a = n.append_attribute(name);
+    a.set_value(value);
+}
+
+pugi::xml_node childInOrder(pugi::xml_node parent, const char* name,
+                            std::initializer_list<const char*> order) {
+    if (pugi::xml_node existing = parent.child(name))
+        return existing;
+    int rank = -1;
+    int i = 0;
+    for (const char* o : order) {
+        if (std::strcmp(o, name) == 0)
+            rank = i;
+        ++i;
+    }
+    // Before the first child that comes later in the order.
+    for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
+        if (c.type() != pugi::node_element)
+            continue;
+        int crank = -1;
+        int j = 0;
+        for (const char* o : order) {
+            if (std::strcmp(o, c.name()) == 0)
+                crank = j;
+            ++j;
+        }
+        if (crank > rank)
+            return parent.insert_child_before(name, c);
+    }
+    return parent.append_child(name);
+}
+
+QString columnLetters(int column) {
+    QString s;
+    while (column > 0) {
+        const int m = (column - 1) % 26;
+        s.prepend(QChar(u'A' + m));
+        column = (column - 1) / 26;
+    }
+    return s;
+}
+
+int columnNumber(const QString& letters) {
+    int n = 0;
+    for (const QChar c : letters) {
+        if (c < QLatin1Char('A') || c > QLatin1Char('Z'))
+            return 0;
+        n = n * 26 + (c.unicode() - u'A' + 1);
+        if (n > 16384)
+            return 0;
+    }
+    return n;
+}
+
+QString cellName(int row, int column) {
+    return columnLetters(column) + QString::number(row);
+}
+
+bool parseCellName(const QString& name, int& row, int& column) {
+    qsizetype i = 0;
+    while (i < name.size() && name[i].isLetter())
+        ++i;
+    column = columnNumber(name.left(i).toUpper());
+    bool ok = false;
+    row = name.mid(i).toInt(&ok);
+    return ok && column > 0 && row > 0 && row <= 1048576;
+}
+
+} // namespace excel::xlsx

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <pugixml.hpp>
+
+#include <initializer_list>
+#include <memory>
+
+namespace excel::xlsx {
+
+inline constexpr char kMainNs[] = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+inline constexpr char kStrictNs[] = "http://purl.oclc.org/ooxml/spreadsheetml/main";
+inline constexpr char kRelNs[] = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+inline constexpr char kPkgRelNs[] = "http://schemas.openxmlformats.org/package/2006/relationships";
+
+// Parses a part; throws SpreadsheetError naming the part. pugixml expands no entities beyond
+// XML's own, so a file cannot reach outside itself.
+std::unique_ptr<pugi::xml_document> parseXml(const QByteArray& data, const QString& part);
+QByteArray serializeXml(const pugi::xml_document& doc);
+
+inline QString qstr(const char* s) {
+    return QString::fromUtf8(s);
+}
+inline QString attr(const pugi::xml_node& n, const char* name) {
+    return qstr(n.attribute(name).value());
+}
+void setAttr(pugi::xml_node n, const char* name, const QString& value);
+void setAttr(pugi::xml_node n, const char* name, long long value);
+
+// The child with this name, made at its place in the schema's order when missing.
+pugi::xml_node childInOrder(pugi::xml_node parent, const char* name,
+                            std::initializer_list<const char*> order);
+
+// Element order of a worksheet and of the style sheet, as the schema fixes it.
+extern const std::initializer_list<const char*> kWorksheetOrder;
+extern const std::initializer_list<const char*> kStyleSheetOrder;
+extern const std::initializer_list<const char*> kFontOrder;
+
+// 1-based column number <-> letters; "B12" <-> (12, 2).
+QString columnLetters(int column);
+int columnNumber(const QString& letters);
+QString cellName(int row, int column);
+bool parseCellName(const QString& name, int& row, int& column);
+
+} // namespace excel::xlsx

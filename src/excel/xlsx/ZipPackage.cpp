@@ -1,0 +1,241 @@
+#include "excel/xlsx/ZipPackage.h"
+
+#include "excel/Spreadsheet.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <zip.h>
+
+#include <cstdio>
+
+namespace excel::xlsx {
+
+namespace {
+
+QString fileKind(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray head = f.read(64 * 1024);
+    // Compound files hold legacy workbooks and password-protected OOXML alike.
+    if (head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) {
+        const QByteArray encryption = QByteArray("E\0n\0c\0r\0y\0p\0t\0i\0o\0n\0I\0n\0f\0o\0", 28);
+        return head.contains(encryption) ? QStringLiteral("encrypted") : QStringLiteral("xls");
+    }
+    return QStringLiteral("other");
+}
+
+} // namespace
+
+ZipPackage::ZipPackage() = default;
+
+ZipPackage::~ZipPackage() {
+    if (m_archive)
+        zip_discard(m_archive);
+}
+
+void ZipPackage::open(const QString& path) {
+    m_path = path;
+    if (!QFileInfo(path).isFile())
+        throw SpreadsheetError(
+            QStringLiteral("The file %1 does not exist.").arg(QDir::toNativeSeparators(path)));
+    int err = 0;
+    m_archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &err);
+    if (!m_archive) {
+        const QString kind = fileKind(path);
+        if (kind == QLatin1String("encrypted"))
+            throw SpreadsheetError(
+                QStringLiteral(
+                    "%1 is protected by a password. Save the form without a password as an Excel workbook "
+                    "(.xlsx).")
+                    .arg(QDir::toNativeSeparators(path)));
+        if (kind == QLatin1String("xls"))
+            throw SpreadsheetError(
+                QStringLiteral("%1 is an Excel 97-2003 workbook (.xls). Open it in your spreadsheet "
+                               "program and save the form as an Excel workbook (.xlsx).")
+                    .arg(QDir::toNativeSeparators(path)));
+        throw SpreadsheetError(
+            QStringLiteral("%1 is not an Excel workbook (.xlsx).").arg(QDir::toNativeSeparators(path)));
+    }
+    const zip_int64_t n = zip_get_num_entries(m_archive, 0);
+    qint64 total = 0;
+    for (zip_int64_t i = 0; i < n; ++i) {
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat_index(m_archive, static_cast<zip_uint64_t>(i), 0, &st) != 0 ||
+            !(st.valid & ZIP_STAT_NAME))
+            throw SpreadsheetError(
+                QStringLiteral("The workbook %1 is damaged.").arg(QDir::toNativeSeparators(path)));
+        const QString name = QString::fromUtf8(st.name);
+        if (name.endsWith(QLatin1Char('/')))
+            continue; // a folder entry
+        if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
+            throw SpreadsheetError(
+                QStringLiteral("%1 is protected by a password. Save the form without a password.")
+                    .arg(QDir::toNativeSeparators(path)));
+        const qint64 size = static_cast<qint64>(st.size);
+        total += size;
+        // A part far larger than any form, or a package that unpacks to gigabytes, is refused
+        // before it is read.
+        if (size > kMaxPartBytes || total > kMaxTotalBytes)
+            throw SpreadsheetError(QStringLiteral("The workbook %1 is too large to be a form.")
+                                       .arg(QDir::toNativeSeparators(path)));
+        Entry e;
+        e.index = i;
+        e.size = size;
+        m_entries[name] = e;
+        m_order.push_back(name);
+    }
+}
+
+bool ZipPackage::contains(const QString& part) const {
+    const auto it = m_entries.find(part);
+    return it != m_entries.end() && !it->second.removed;
+}
+
+QByteArray ZipPackage::read(const QString& part) const {
+    const auto it = m_entries.find(part);
+    if (it == m_entries.end() || it->second.removed)
+        throw SpreadsheetError(QStringLiteral("The workbook lacks its part %1.").arg(part));
+    const Entry& e = it->second;
+    if (e.replaced)
+        return e.data;
+    zip_file_t* f = zip_fopen_index(m_archive, static_cast<zip_uint64_t>(e.index), 0);
+    if (!f)
+        throw SpreadsheetError(QStringLiteral("The part %1 of the workbook cannot be read.").arg(part));
+    QByteArray data;
+    data.resize(e.size);
+    qint64 got = 0;
+    while (got < e.size) {
+        const zip_int64_t r = zip_fread(f, data.data() + got, static_cast<zip_uint64_t>(e.size - got));
+        if (r <= 0)
+            break;
+        got += r;
+    }
+    char extra;
+    const bool longer = zip_fread(f, &extra, 1) > 0;
+    zip_fclose(f);
+    if (got != e.size || longer)
+        throw SpreadsheetError(QStringLiteral("The part %1 of the workbook is damaged.").arg(part));
+    return data;
+}
+
+void ZipPackage::write(const QString& part, const QByteArray& data) {
+    auto it = m_entries.find(part);
+    if (it == m_entries.end()) {
+        m_order.push_back(part);
+        it = m_entries.emplace(part, Entry{}).first;
+    }
+    it->second.replaced = true;
+    it->second.removed = false;
+    it->second.data = data;
+    it->second.size = data.size();
+}
+
+void ZipPackage::remove(const QString& part) {
+    const auto it = m_entries.find(part);
+    if (it != m_entries.end())
+        it->second.removed = true;
+}
+
+QStringList ZipPackage::parts() const {
+    QStringList out;
+    for (const QString& name : m_order)
+        if (contains(name))
+            out << name;
+    return out;
+}
+
+void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRename) {
+    const QFileInfo target(path);
+    QTemporaryFile tmp(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+                       QStringLiteral(".XXXXXX"));
+    if (!tmp.open())
+        throw SpreadsheetError(QStringLiteral("The workbook cannot be saved in %1: %2")
+                                   .arg(QDir::toNativeSeparators(target.absolutePath()), tmp.errorString()));
+    const QString tmpPath = tmp.fileName();
+    tmp.close();
+
+    int err = 0;
+    zip_t* out = zip_open(QFile::encodeName(tmpPath).constData(), ZIP_TRUNCATE | ZIP_CREATE, &err);
+    if (!out)
+        throw SpreadsheetError(
+            QStringLiteral("The workbook cannot be saved as %1.").arg(QDir::toNativeSeparators(path)));
+    auto fail = [&](const QString& why) {
+        zip_discard(out);
+        throw SpreadsheetError(QStringLiteral("The workbook %1 could not be saved: %2")
+                                   .arg(QDir::toNativeSeparators(path), why));
+    };
+    for (const QString& name : m_order) {
+        const Entry& e = m_entries.at(name);
+        if (e.removed)
+            continue;
+        zip_source_t* src = nullptr;
+        if (e.replaced)
+            src = zip_source_buffer(out, e.data.constData(), static_cast<zip_uint64_t>(e.data.size()), 0);
+        else // unchanged: the compressed bytes as they are
+            src =
+                zip_source_zip(out, m_archive, static_cast<zip_uint64_t>(e.index), ZIP_FL_COMPRESSED, 0, -1);
+        if (!src)
+            fail(QString::fromUtf8(zip_strerror(out)));
+        const zip_int64_t idx =
+            zip_file_add(out, name.toUtf8().constData(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+        if (idx < 0) {
+            zip_source_free(src);
+            fail(QString::fromUtf8(zip_strerror(out)));
+        }
+        // A moderate level: the highest is many times slower for a percent.
+        if (e.replaced)
+            zip_set_file_compression(out, static_cast<zip_uint64_t>(idx), ZIP_CM_DEFLATE, 6);
+    }
+    if (zip_close(out) != 0)
+        fail(QString::fromUtf8(zip_strerror(out)));
+
+    if (beforeRename && !beforeRename()) {
+        QFile::remove(tmpPath);
+        throw SpreadsheetError(
+            QStringLiteral("The workbook %1 was not saved.").arg(QDir::toNativeSeparators(path)));
+    }
+    if (std::rename(QFile::encodeName(tmpPath).constData(), QFile::encodeName(path).constData()) != 0) {
+        // Windows does not replace an existing file by rename.
+        if (!QFile::exists(path) || !QFile::remove(path) ||
+            std::rename(QFile::encodeName(tmpPath).constData(), QFile::encodeName(path).constData()) != 0) {
+            QFile::remove(tmpPath);
+            throw SpreadsheetError(
+                QStringLiteral("The workbook %1 could not be replaced; it may be open in another "
+                               "program.")
+                    .arg(QDir::toNativeSeparators(path)));
+        }
+    }
+    tmp.setAutoRemove(false);
+}
+
+QString partFolder(const QString& part) {
+    const qsizetype slash = part.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : part.left(slash);
+}
+
+QString resolvePart(const QString& sourcePart, const QString& target) {
+    QString t = target;
+    if (t.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(t.mid(1));
+    const QString folder = partFolder(sourcePart);
+    const QString joined = folder.isEmpty() ? t : folder + QLatin1Char('/') + t;
+    return QDir::cleanPath(joined);
+}
+
+QString relsPartOf(const QString& part) {
+    const QString folder = partFolder(part);
+    const QString file = part.mid(folder.isEmpty() ? 0 : folder.size() + 1);
+    return (folder.isEmpty() ? QString() : folder + QLatin1Char('/')) + QStringLiteral("_rels/") + file +
+           QStringLiteral(".rels");
+}
+
+QString relativeTarget(const QString& sourcePart, const QString& targetPart) {
+    return QDir(QLatin1Char('/') + partFolder(sourcePart)).relativeFilePath(QLatin1Char('/') + targetPart);
+}
+
+} // namespace excel::xlsx

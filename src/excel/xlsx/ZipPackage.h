@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+
+struct zip;
+
+namespace excel::xlsx {
+
+// The parts of an OPC package (a zip file). Parts are read on demand; changed and new parts live
+// in memory until the package is written again, unchanged ones are copied without recompression.
+class ZipPackage {
+public:
+    // Limits for untrusted files: no part and no package is read beyond these.
+    static constexpr qint64 kMaxPartBytes = 256LL * 1024 * 1024;
+    static constexpr qint64 kMaxTotalBytes = 1024LL * 1024 * 1024;
+
+    ZipPackage();
+    ~ZipPackage();
+    ZipPackage(const ZipPackage&) = delete;
+    ZipPackage& operator=(const ZipPackage&) = delete;
+
+    // Throws SpreadsheetError with a text for the user.
+    void open(const QString& path);
+
+    bool contains(const QString& part) const;
+    QByteArray read(const QString& part) const;
+    void write(const QString& part, const QByteArray& data);
+    void remove(const QString& part);
+    QStringList parts() const;
+
+    // Writes the whole package to path through a temporary file in the same folder and a
+    // rename. beforeRename may refuse (return false) to simulate a failure at the last moment.
+    void save(const QString& path, const std::function<bool()>& beforeRename = {});
+
+private:
+    struct Entry {
+        qint64 index = -1; // in the source archive; -1 for a new part
+        qint64 size = 0;
+        bool replaced = false;
+        bool removed = false;
+        QByteArray data;
+    };
+    std::vector<QString> m_order;
+    std::map<QString, Entry> m_entries;
+    zip* m_archive = nullptr;
+    QString m_path;
+};
+
+// The folder of a part name ("xl/worksheets") and a relative target resolved against it.
+QString partFolder(const QString& part);
+QString resolvePart(const QString& sourcePart, const QString& target);
+// The relationships part of a part: xl/_rels/workbook.xml.rels for xl/workbook.xml.
+QString relsPartOf(const QString& part);
+// The target as written in the relationships of sourcePart.
+QString relativeTarget(const QString& sourcePart, const QString& targetPart);
+
+} // namespace excel::xlsx

@@ -1,0 +1,301 @@
+#include "WorkbookReader.h"
+#include "excel/Spreadsheet.h"
+#include "excel/xlsx/XlsxWorkbook.h"
+
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <zip.h>
+
+using namespace excel;
+
+namespace {
+
+const QString kFixtures = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/tests/excel/fixtures/");
+
+QString copyFixture(const QTemporaryDir& dir, const QString& name) {
+    const QString to = dir.filePath(name);
+    QFile::copy(kFixtures + name, to);
+    QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
+    return to;
+}
+
+QByteArray bytesOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+}
+
+// A zip holding the given parts, for packages no spreadsheet program would write.
+void writeZip(const QString& path, const std::vector<std::pair<QString, QByteArray>>& parts) {
+    int err = 0;
+    zip_t* z = zip_open(path.toUtf8().constData(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    std::vector<QByteArray> keep;
+    for (const auto& [name, data] : parts) {
+        keep.push_back(data);
+        zip_file_add(
+            z, name.toUtf8().constData(),
+            zip_source_buffer(z, keep.back().constData(), static_cast<zip_uint64_t>(keep.back().size()), 0),
+            ZIP_FL_OVERWRITE);
+    }
+    zip_close(z);
+}
+
+QString openError(const QString& path) {
+    try {
+        openWorkbook(path);
+    } catch (const SpreadsheetError& e) {
+        return e.text();
+    }
+    return {};
+}
+
+void expectSound(const QString& path) {
+    const QStringList faults = checkWorkbookStructure(path);
+    EXPECT_TRUE(faults.isEmpty()) << faults.join(QStringLiteral("\n")).toStdString();
+}
+
+} // namespace
+
+TEST(Xlsx, RefusesWhatIsNoUsableWorkbook) {
+    QTemporaryDir dir;
+    struct Case {
+        const char* name;
+        std::function<void(const QString&)> make;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"text.xlsx", [](const QString& p) { writeBytes(p, "not a workbook"); }, "not an Excel workbook"},
+        {"old.xls",
+         [](const QString& p) {
+             writeBytes(p, QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(600, '\0'));
+         },
+         "save the form as an Excel workbook (.xlsx)"},
+        {"secret.xlsx",
+         [](const QString& p) {
+             writeBytes(p, QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(100, '\0') +
+                               QByteArray("E\0n\0c\0r\0y\0p\0t\0i\0o\0n\0I\0n\0f\0o\0", 28));
+         },
+         "password"},
+        {"empty.xlsx",
+         [](const QString& p) {
+             writeZip(p, {{"a.txt", "x"}});
+         },
+         "not an Excel workbook"},
+        {"strict.xlsx",
+         [](const QString& p) {
+             writeZip(
+                 p,
+                 {{"[Content_Types].xml", "<Types/>"},
+                  {"_rels/.rels",
+                   "<Relationships><Relationship Id=\"r\" Type=\"http://purl.oclc.org/ooxml/officeDocument/"
+                   "relationships/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
+                  {"xl/workbook.xml",
+                   "<workbook xmlns=\"http://purl.oclc.org/ooxml/spreadsheetml/main\"/>"}});
+         },
+         "Strict"},
+        {"nosheet.xlsx",
+         [](const QString& p) {
+             writeZip(p, {{"[Content_Types].xml", "<Types/>"},
+                          {"_rels/.rels",
+                           "<Relationships><Relationship Id=\"r\" Type=\"http://schemas.openxmlformats.org/"
+                           "officeDocument/2006/relationships/officeDocument\" "
+                           "Target=\"xl/workbook.xml\"/></Relationships>"}});
+         },
+         "lacks its part"},
+        {"entity.xlsx",
+         [](const QString& p) {
+             writeZip(p, {{"[Content_Types].xml",
+                           "<!DOCTYPE x [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><Types>&e;</Types>"},
+                          {"_rels/.rels", "<Relationships/>"}});
+         },
+         "not"},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(QString::fromLatin1(c.name));
+        c.make(path);
+        const QString error = openError(path);
+        EXPECT_TRUE(error.contains(QString::fromLatin1(c.says))) << c.name << ": " << error.toStdString();
+    }
+}
+
+TEST(Xlsx, RefusesAPartTooLargeToBeAForm) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bomb.xlsx"));
+    writeZip(path, {{"[Content_Types].xml", "<Types/>"}, {"xl/big.xml", QByteArray(257 * 1024 * 1024, ' ')}});
+    EXPECT_TRUE(openError(path).contains(QStringLiteral("too large")));
+}
+
+TEST(Xlsx, NewWorkbookCellsAndFormatsReadBackWithOpenpyxl) {
+    QTemporaryDir dir;
+    auto book = newWorkbook(QStringLiteral("Protokoll"));
+    Worksheet* ws = book->sheet(QStringLiteral("protokoll")); // names are found ignoring case
+    ASSERT_NE(ws, nullptr);
+    ws->setText(1, 1, QStringLiteral("Merkmalstyp und Element"));
+    ws->setText(1, 8, QStringLiteral("ATol"));
+    ws->setText(3, 1, QStringLiteral(" Leerzeichen "));
+    ws->setNumber(3, 2, 0.0125);
+    ws->setNumber(3, 3, -12345.678);
+    ws->setDate(4, 1, QDate(2026, 12, 6));
+    ws->setTime(5, 1, QTime(14, 5, 9));
+    ws->setText(2, 2, QStringLiteral("Merkmalstyp und Element")); // reused shared string
+    CellFormat red;
+    red.singleUnderline = true;
+    red.fontColour = std::optional<Colour>(paletteColour(3));
+    ws->format(Range::cell(3, 2), red);
+    CellFormat head;
+    head.fill = std::optional<Colour>(paletteColour(33));
+    head.bold = true;
+    ws->format({1, 1, 1, 8}, head);
+    CellFormat cols;
+    cols.numberFormat = QStringLiteral("#,##0.0000");
+    cols.horizontal = HAlign::Center;
+    ws->formatColumns(2, 8, cols);
+    ws->merge({2, 1, 2, 8});
+    ws->setColumnWidth(2, 8, 20);
+    ws->autoFitColumn(1);
+    ws->freezeFirstRow();
+    EXPECT_EQ(ws->cellText(3, 2), QStringLiteral("0.0125"));
+    EXPECT_EQ(ws->cellText(3, 1), QStringLiteral(" Leerzeichen "));
+    EXPECT_TRUE(ws->isEmpty(9, 9));
+    EXPECT_THROW(ws->setNumber(5, 1, std::nan("")), SpreadsheetError);
+    const QString path = dir.filePath(QStringLiteral("neu.xlsx"));
+    book->saveAs(path);
+    expectSound(path);
+
+    const QJsonObject s = sheetOf(readWithOpenpyxl(path), QStringLiteral("Protokoll"));
+    ASSERT_FALSE(s.isEmpty());
+    EXPECT_EQ(cellOf(s, "A1").value("value").toString(), QStringLiteral("Merkmalstyp und Element"));
+    EXPECT_TRUE(cellOf(s, "A1").value("bold").toBool());
+    EXPECT_EQ(cellOf(s, "A1").value("fill").toString(), QStringLiteral("00CCFF"));
+    EXPECT_EQ(cellOf(s, "B3").value("value").toDouble(), 0.0125);
+    EXPECT_EQ(cellOf(s, "B3").value("underline").toString(), QStringLiteral("single"));
+    EXPECT_EQ(cellOf(s, "B3").value("colour").toString(), QStringLiteral("FF0000"));
+    EXPECT_EQ(cellOf(s, "B3").value("format").toString(), QStringLiteral("#,##0.0000"));
+    EXPECT_EQ(cellOf(s, "C3").value("h").toString(), QStringLiteral("center"));
+    EXPECT_EQ(cellOf(s, "A4").value("value").toString(), QStringLiteral("2026-12-06T00:00:00"));
+    EXPECT_EQ(cellOf(s, "A5").value("value").toString(), QStringLiteral("14:05:09"));
+    EXPECT_EQ(s.value("merged").toArray().first().toString(), QStringLiteral("A2:H2"));
+    EXPECT_EQ(s.value("freeze").toString(), QStringLiteral("A2"));
+    EXPECT_EQ(s.value("widths").toObject().value("B").toDouble(), 20.0);
+}
+
+TEST(Xlsx, CopiesOfAFormKeepEverythingAndStaySound) {
+    for (const QString& fixture :
+         {QStringLiteral("form_openpyxl.xlsx"), QStringLiteral("form_libreoffice.xlsx")}) {
+        SCOPED_TRACE(fixture.toStdString());
+        QTemporaryDir dir;
+        const QString path = copyFixture(dir, fixture);
+        {
+            auto book = openWorkbook(path);
+            const QStringList before = book->sheetNames();
+            book->copySheetAfter(QStringLiteral("Master"), QStringLiteral("Master"),
+                                 QStringLiteral("Seite1"));
+            Worksheet* p2 = book->copySheetAfter(QStringLiteral("MASTER"), QStringLiteral("Seite1"),
+                                                 QStringLiteral("Seite2"));
+            EXPECT_THROW(book->copySheetAfter(QStringLiteral("Master"), QStringLiteral("Master"),
+                                              QStringLiteral("seite1")),
+                         SpreadsheetError);
+            EXPECT_THROW(book->addSheet(QStringLiteral("a/b")), SpreadsheetError);
+            p2->setText(10, 2, QStringLiteral("LOC1.X"));
+            p2->setNumber(10, 7, 10.012);
+            p2->clearComment(10, 1);
+            p2->clearComment(3, 2);
+            book->addSheet(QStringLiteral("UniqueIDs"))->setText(1, 1, QStringLiteral("ID"));
+            QStringList expected = before;
+            expected.insert(1, QStringLiteral("Seite1"));
+            expected.insert(2, QStringLiteral("Seite2"));
+            expected << QStringLiteral("UniqueIDs");
+            EXPECT_EQ(book->sheetNames(), expected);
+            book->save();
+        }
+        expectSound(path);
+        const QJsonObject r = readWithOpenpyxl(path);
+        ASSERT_FALSE(r.isEmpty());
+        const QJsonObject master = sheetOf(r, QStringLiteral("Master"));
+        const QJsonObject s1 = sheetOf(r, QStringLiteral("Seite1"));
+        const QJsonObject s2 = sheetOf(r, QStringLiteral("Seite2"));
+        EXPECT_EQ(s1.value("merged"), master.value("merged"));
+        EXPECT_EQ(s1.value("comments"), master.value("comments"));
+        EXPECT_EQ(s1.value("images").toInt(), master.value("images").toInt());
+        EXPECT_GE(master.value("images").toInt(), 1);
+        EXPECT_LT(s2.value("comments").toArray().size(), master.value("comments").toArray().size());
+        EXPECT_EQ(cellOf(s2, "B10").value("value").toString(), QStringLiteral("LOC1.X"));
+        EXPECT_EQ(cellOf(s2, "G10").value("value").toDouble(), 10.012);
+        // Each page prints its own area, with its own titles.
+        EXPECT_FALSE(master.value("print_area").toArray().isEmpty());
+        EXPECT_EQ(s1.value("print_area"), master.value("print_area"));
+        EXPECT_EQ(s2.value("print_titles"), master.value("print_titles"));
+        // Tables get names of their own; hidden sheets stay hidden.
+        const QJsonArray tables = s1.value("tables").toArray();
+        if (!master.value("tables").toArray().isEmpty()) {
+            ASSERT_EQ(tables.size(), 1);
+            EXPECT_NE(tables.first(), master.value("tables").toArray().first());
+        }
+        for (const QJsonValue& s : r.value("sheets").toArray()) {
+            const QString name = s.toObject().value("name").toString();
+            if (name == QStringLiteral("Hilfswerte") || name == QStringLiteral("Intern")) {
+                EXPECT_EQ(s.toObject().value("state").toString(), QStringLiteral("hidden"));
+            }
+        }
+    }
+}
+
+TEST(Xlsx, AnInterruptedSaveLeavesTheFileAsItWas) {
+    QTemporaryDir dir;
+    const QString path = copyFixture(dir, QStringLiteral("form_openpyxl.xlsx"));
+    const QByteArray original = bytesOf(path);
+    auto book = xlsx::XlsxWorkbook::open(path);
+    book->copySheetAfter(QStringLiteral("Master"), QStringLiteral("Master"), QStringLiteral("Seite1"));
+    book->sheet(QStringLiteral("Seite1"))->setText(10, 2, QStringLiteral("X"));
+    book->beforeRename = [] { return false; };
+    EXPECT_THROW(book->save(), SpreadsheetError);
+    EXPECT_EQ(bytesOf(path), original);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary left
+    book->beforeRename = {};
+    book->save();
+    EXPECT_NE(bytesOf(path), original);
+    expectSound(path);
+}
+
+TEST(Xlsx, WritingOverAFormulaUnsharesItsGroup) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("shared.xlsx"));
+    auto book = newWorkbook(QStringLiteral("S"));
+    book->saveAs(path);
+    book.reset();
+    // Put a shared formula group into the sheet by hand: B1 is the master of B1:B3.
+    {
+        xlsx::ZipPackage pkg;
+        pkg.open(path);
+        QByteArray sheet = pkg.read(QStringLiteral("xl/worksheets/sheet1.xml"));
+        sheet.replace(
+            "<sheetData/>",
+            "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"B1\"><f t=\"shared\" ref=\"B1:B3\" "
+            "si=\"0\">A1*2+$A$1</f><v>3</v></c></row><row r=\"2\"><c r=\"A2\"><v>2</v></c><c r=\"B2\"><f "
+            "t=\"shared\" si=\"0\"/><v>5</v></c></row><row r=\"3\"><c r=\"B3\"><f t=\"shared\" si=\"0\"/>"
+            "<v>1</v></c></row></sheetData>");
+        pkg.write(QStringLiteral("xl/worksheets/sheet1.xml"), sheet);
+        pkg.save(path);
+    }
+    auto again = openWorkbook(path);
+    Worksheet* ws = again->sheet(QStringLiteral("S"));
+    EXPECT_EQ(ws->cellText(2, 2), QStringLiteral("5")); // a formula's result
+    ws->setNumber(1, 2, 42);
+    again->save();
+    xlsx::ZipPackage pkg;
+    pkg.open(path);
+    const QString xml = QString::fromUtf8(pkg.read(QStringLiteral("xl/worksheets/sheet1.xml")));
+    EXPECT_TRUE(xml.contains(QStringLiteral("<c r=\"B2\"><f>A2*2+$A$1</f>"))) << xml.toStdString();
+    EXPECT_TRUE(xml.contains(QStringLiteral("<c r=\"B3\"><f>A3*2+$A$1</f>")));
+    EXPECT_FALSE(xml.contains(QStringLiteral("shared")));
+    expectSound(path);
+}
