@@ -30,7 +30,7 @@ QString plainDigits(double v, const QLocale& locale) {
 // Values the reader rounded to five decimals, written without the general machinery (a result
 // file holds hundreds of thousands of them). 0 when the value is not such a number; buf holds at
 // least 32 bytes.
-static int fiveDecimals(double v, char point, char* buf) {
+int fiveDecimalText(double v, char point, char* buf) {
     const double mag = std::fabs(v);
     if (!(mag >= 1e-5 && mag < 1e9))
         return 0;
@@ -72,7 +72,7 @@ int NumberFormat::asciiText(double value, char* buffer) const {
     }
     if (m_point >= 0x80 || !std::isfinite(value))
         return 0;
-    return fiveDecimals(value, static_cast<char>(m_point), buffer);
+    return fiveDecimalText(value, static_cast<char>(m_point), buffer);
 }
 
 QString NumberFormat::text(double value) const {
@@ -92,7 +92,7 @@ void NumberFormat::append(QString& out, double value) const {
     }
     if (m_point < 0x80) {
         char buf[32];
-        if (const int n = fiveDecimals(value, static_cast<char>(m_point), buf)) {
+        if (const int n = fiveDecimalText(value, static_cast<char>(m_point), buf)) {
             out.append(QLatin1StringView(buf, n));
             return;
         }

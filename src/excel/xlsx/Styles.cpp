@@ -2,8 +2,6 @@
 
 #include "excel/xlsx/Xml.h"
 
-#include <QTextStream>
-
 #include <sstream>
 
 namespace excel::xlsx {
@@ -260,20 +258,29 @@ int Styles::withNumFmtId(int xf, int id) {
     return result;
 }
 
+QString Styles::key(const CellFormat& f) {
+    // The change's own text: the same change of the same style gives one result.
+    auto opt = [](const auto& o, auto&& text) { return o ? text(*o) : QStringLiteral("-"); };
+    auto num = [](auto v) { return QString::number(v); };
+    auto colour = [](const std::optional<Colour>& c) {
+        return c ? QString::number(c->rgb) : QStringLiteral("auto");
+    };
+    return opt(f.fontName, [](const QString& s) { return s; }) + QLatin1Char('|') + opt(f.fontSize, num) +
+           QLatin1Char('|') + opt(f.bold, num) + QLatin1Char('|') + opt(f.singleUnderline, num) +
+           QLatin1Char('|') + opt(f.fontColour, colour) + QLatin1Char('|') + opt(f.fill, colour) +
+           QLatin1Char('|') + opt(f.horizontal, [](HAlign h) { return QString::number(int(h)); }) +
+           QLatin1Char('|') + opt(f.vertical, [](VAlign v) { return QString::number(int(v)); }) +
+           QLatin1Char('|') + opt(f.wrapText, num) + QLatin1Char('|') + opt(f.shrinkToFit, num) +
+           QLatin1Char('|') + opt(f.indent, num) + QLatin1Char('|') + opt(f.rotation, num) +
+           QLatin1Char('|') + opt(f.thinBorders, num) + QLatin1Char('|') +
+           opt(f.numberFormat, [](const QString& s) { return s; });
+}
+
 int Styles::derive(int xf, const CellFormat& f) {
-    // The change's own text is the cache key: the same change of the same style gives one result.
-    QString changeKey;
-    QTextStream k(&changeKey);
-    k << (f.fontName ? *f.fontName : QStringLiteral("-")) << '|' << (f.fontSize ? *f.fontSize : -1) << '|'
-      << (f.bold ? int(*f.bold) : -1) << '|' << (f.singleUnderline ? int(*f.singleUnderline) : -1) << '|'
-      << (f.fontColour ? (*f.fontColour ? int((*f.fontColour)->rgb) : -2) : -1) << '|'
-      << (f.fill ? (*f.fill ? int((*f.fill)->rgb) : -2) : -1) << '|'
-      << (f.horizontal ? int(*f.horizontal) : -1) << '|' << (f.vertical ? int(*f.vertical) : -1) << '|'
-      << (f.wrapText ? int(*f.wrapText) : -1) << '|' << (f.shrinkToFit ? int(*f.shrinkToFit) : -1) << '|'
-      << (f.indent ? *f.indent : -1) << '|' << (f.rotation ? *f.rotation : -1) << '|'
-      << (f.thinBorders ? int(*f.thinBorders) : -1) << '|'
-      << (f.numberFormat ? *f.numberFormat : QStringLiteral("-"));
-    k.flush();
+    return derive(xf, f, key(f));
+}
+
+int Styles::derive(int xf, const CellFormat& f, const QString& changeKey) {
     if (xf < 0 || xf >= xfCount())
         xf = 0;
     const auto cached = m_derived.find({xf, changeKey});

@@ -20,6 +20,9 @@ public:
     explicit Styles(std::unique_ptr<pugi::xml_document> doc);
 
     int derive(int xf, const CellFormat& change);
+    // The same with the change's key worked out once for many cells.
+    int derive(int xf, const CellFormat& change, const QString& changeKey);
+    static QString key(const CellFormat& change);
     int numFmtId(int xf) const;
     int withNumFmtId(int xf, int numFmtId);
     int xfCount() const;

@@ -1,6 +1,7 @@
 #include "excel/xlsx/XlsxWorkbook.h"
 
 #include "excel/xlsx/Xml.h"
+#include "settings/LocaleText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -228,6 +229,7 @@ XlsxWorksheet::XlsxWorksheet(XlsxWorkbook& book, QString part, std::unique_ptr<p
                 setAttr(c, "r", cellName(rowNumber, col));
             }
             lastCol = col;
+            noteCell(rowNumber, col);
         }
     }
 }
@@ -242,9 +244,14 @@ void XlsxWorksheet::touch() {
 }
 
 pugi::xml_node XlsxWorksheet::rowNode(int row, bool create) {
+    if (row == m_lastRow && m_lastRowNode)
+        return m_lastRowNode; // writing goes row by row
     const auto it = m_rows.find(row);
-    if (it != m_rows.end())
+    if (it != m_rows.end()) {
+        m_lastRow = row;
+        m_lastRowNode = it->second;
         return it->second;
+    }
     if (!create)
         return {};
     const auto next = m_rows.upper_bound(row);
@@ -252,6 +259,8 @@ pugi::xml_node XlsxWorksheet::rowNode(int row, bool create) {
                                             : m_sheetData.insert_child_before("row", next->second);
     setAttr(r, "r", row);
     m_rows[row] = r;
+    m_lastRow = row;
+    m_lastRowNode = r;
     return r;
 }
 
@@ -260,9 +269,16 @@ int XlsxWorksheet::defaultStyle(int row, int column) {
     if (pugi::xml_node r = rowNode(row, false))
         if (r.attribute("customFormat").as_bool() && r.attribute("s"))
             return r.attribute("s").as_int();
-    for (pugi::xml_node c : m_root.child("cols").children("col"))
-        if (column >= c.attribute("min").as_int() && column <= c.attribute("max").as_int())
-            return c.attribute("style").as_int();
+    if (!m_columnStylesKnown) {
+        m_columnStyles.clear();
+        for (pugi::xml_node c : m_root.child("cols").children("col"))
+            if (const int s = c.attribute("style").as_int())
+                m_columnStyles.push_back({c.attribute("min").as_int(), c.attribute("max").as_int(), s});
+        m_columnStylesKnown = true;
+    }
+    for (const ColumnStyle& c : m_columnStyles)
+        if (column >= c.min && column <= c.max)
+            return c.style;
     return 0;
 }
 
@@ -276,19 +292,31 @@ pugi::xml_node XlsxWorksheet::cell(int row, int column, bool create) {
     if (!r)
         return {};
     pugi::xml_node before;
+    if (r == m_lastCellRow && column > m_lastCellColumn && !r.last_child().next_sibling()) {
+        // Writing left to right along a row appends without looking at the cells.
+        if (!create)
+            return {};
+        pugi::xml_node c = r.append_child("c");
+        char ref[24];
+        ref[writeCellRef(ref, row, column)] = '\0';
+        c.append_attribute("r").set_value(ref);
+        if (const int s = defaultStyle(row, column))
+            setAttr(c, "s", s);
+        m_lastCellColumn = column;
+        noteCell(row, column);
+        return c;
+    }
     // Cells are kept in column order; writing left to right appends.
     pugi::xml_node last = r.last_child();
-    while (last && std::string(last.name()) != "c")
+    while (last && std::strcmp(last.name(), "c") != 0)
         last = last.previous_sibling();
     int lr = 0;
     int lc = 0;
-    if (last && parseCellName(attr(last, "r"), lr, lc) && lc < column) {
-        before = pugi::xml_node();
-    } else {
+    if (!(last && parseCellRef(last.attribute("r").value(), lr, lc) && lc < column)) {
         for (pugi::xml_node c = r.child("c"); c; c = c.next_sibling("c")) {
             int cr = 0;
             int cc = 0;
-            parseCellName(attr(c, "r"), cr, cc);
+            parseCellRef(c.attribute("r").value(), cr, cc);
             if (cc == column)
                 return c;
             if (cc > column) {
@@ -300,9 +328,16 @@ pugi::xml_node XlsxWorksheet::cell(int row, int column, bool create) {
     if (!create)
         return {};
     pugi::xml_node c = before ? r.insert_child_before("c", before) : r.append_child("c");
-    setAttr(c, "r", cellName(row, column));
+    char ref[24];
+    ref[writeCellRef(ref, row, column)] = '\0';
+    c.append_attribute("r").set_value(ref);
     if (const int s = defaultStyle(row, column))
         setAttr(c, "s", s);
+    if (!before) {
+        m_lastCellRow = r;
+        m_lastCellColumn = column;
+    }
+    noteCell(row, column);
     return c;
 }
 
@@ -334,6 +369,8 @@ void XlsxWorksheet::unshareFormula(pugi::xml_node c) {
 }
 
 void XlsxWorksheet::clearValue(pugi::xml_node c) {
+    if (!c.first_child() && !c.attribute("t"))
+        return; // a new cell: nothing to clear
     unshareFormula(c);
     c.remove_child("f");
     c.remove_child("v");
@@ -348,8 +385,8 @@ void XlsxWorksheet::setStyle(pugi::xml_node c, int style) {
         setAttr(c, "s", style);
 }
 
-void XlsxWorksheet::setValueText(pugi::xml_node c, const QString& text) {
-    c.append_child("v").text().set(text.toUtf8().constData());
+void XlsxWorksheet::setValueText(pugi::xml_node c, const char* text) {
+    c.append_child("v").text().set(text);
 }
 
 QString XlsxWorksheet::cellText(int row, int column) {
@@ -375,8 +412,10 @@ QString XlsxWorksheet::cellText(int row, int column) {
 void XlsxWorksheet::setText(int row, int column, const QString& text) {
     pugi::xml_node c = cell(row, column, true);
     clearValue(c);
-    setAttr(c, "t", QStringLiteral("s"));
-    setValueText(c, QString::number(m_book.sharedStrings().indexOf(text)));
+    c.append_attribute("t").set_value("s");
+    char index[16];
+    std::snprintf(index, sizeof index, "%d", m_book.sharedStrings().indexOf(text));
+    setValueText(c, index);
     touch();
 }
 
@@ -386,7 +425,16 @@ void XlsxWorksheet::setNumber(int row, int column, double value) {
             QStringLiteral("%1 cannot hold a value that is not a number.").arg(cellName(row, column)));
     pugi::xml_node c = cell(row, column, true);
     clearValue(c);
-    setValueText(c, numberText(value));
+    // Reader values have five decimals: written as that decimal, else as the shortest text that
+    // reads back as the same double.
+    char buf[64];
+    int n = value == 0.0 ? 0 : settings::fiveDecimalText(value, '.', buf);
+    if (value == 0.0)
+        buf[n++] = '0';
+    if (n == 0)
+        n = static_cast<int>(std::to_chars(buf, buf + sizeof buf - 1, value).ptr - buf);
+    buf[n] = '\0';
+    setValueText(c, buf);
     touch();
 }
 
@@ -408,15 +456,17 @@ void XlsxWorksheet::setTime(int row, int column, const QTime& time) {
 }
 
 void XlsxWorksheet::format(const Range& range, const CellFormat& f) {
+    const QString key = Styles::key(f);
     for (int r = range.firstRow; r <= range.lastRow; ++r)
         for (int col = range.firstColumn; col <= range.lastColumn; ++col) {
             pugi::xml_node c = cell(r, col, true);
-            setStyle(c, m_book.styles().derive(c.attribute("s").as_int(), f));
+            setStyle(c, m_book.styles().derive(c.attribute("s").as_int(), f, key));
         }
     m_modified = true;
 }
 
 std::vector<pugi::xml_node> XlsxWorksheet::columnNodes(int first, int last) {
+    m_columnStylesKnown = false;
     pugi::xml_node cols = childInOrder(m_root, "cols", kWorksheetOrder);
     struct Span {
         int min;
@@ -634,25 +684,22 @@ void XlsxWorksheet::clearComment(int row, int column) {
     m_modified = true;
 }
 
+void XlsxWorksheet::noteCell(int row, int column) {
+    if (!m_minRow || row < m_minRow)
+        m_minRow = row;
+    m_maxRow = std::max(m_maxRow, row);
+    if (!m_minColumn || column < m_minColumn)
+        m_minColumn = column;
+    m_maxColumn = std::max(m_maxColumn, column);
+}
+
 void XlsxWorksheet::updateDimension() {
-    int minRow = 0, maxRow = 0, minCol = 0, maxCol = 0;
-    for (const auto& [rowNumber, r] : m_rows)
-        for (pugi::xml_node c : r.children("c")) {
-            int cr = 0;
-            int cc = 0;
-            parseCellName(attr(c, "r"), cr, cc);
-            if (!minRow || cr < minRow)
-                minRow = cr;
-            maxRow = std::max(maxRow, cr);
-            if (!minCol || cc < minCol)
-                minCol = cc;
-            maxCol = std::max(maxCol, cc);
-        }
     pugi::xml_node dim = childInOrder(m_root, "dimension", kWorksheetOrder);
-    const QString ref = !minRow ? QStringLiteral("A1")
-                        : (minRow == maxRow && minCol == maxCol)
-                            ? cellName(minRow, minCol)
-                            : cellName(minRow, minCol) + QLatin1Char(':') + cellName(maxRow, maxCol);
+    const QString ref =
+        !m_minRow ? QStringLiteral("A1")
+        : (m_minRow == m_maxRow && m_minColumn == m_maxColumn)
+            ? cellName(m_minRow, m_minColumn)
+            : cellName(m_minRow, m_minColumn) + QLatin1Char(':') + cellName(m_maxRow, m_maxColumn);
     setAttr(dim, "ref", ref);
 }
 

@@ -78,11 +78,12 @@ private:
     void clearValue(pugi::xml_node c);
     void unshareFormula(pugi::xml_node c);
     void setStyle(pugi::xml_node c, int style);
-    void setValueText(pugi::xml_node c, const QString& text);
+    void setValueText(pugi::xml_node c, const char* text);
     void touch();
     // Column ranges: split so that [first, last] is covered by <col> elements of its own.
     std::vector<pugi::xml_node> columnNodes(int first, int last);
     void updateDimension();
+    void noteCell(int row, int column);
 
     XlsxWorkbook& m_book;
     QString m_part;
@@ -90,8 +91,20 @@ private:
     pugi::xml_node m_root;
     pugi::xml_node m_sheetData;
     std::map<int, pugi::xml_node> m_rows;
+    int m_lastRow = 0;
+    pugi::xml_node m_lastRowNode;
+    pugi::xml_node m_lastCellRow;
+    int m_lastCellColumn = 0;
+    int m_minRow = 0, m_maxRow = 0, m_minColumn = 0, m_maxColumn = 0;
     std::unique_ptr<Rels> m_rels;
     bool m_modified = false;
+    struct ColumnStyle {
+        int min;
+        int max;
+        int style;
+    };
+    std::vector<ColumnStyle> m_columnStyles;
+    bool m_columnStylesKnown = false;
 };
 
 class XlsxWorkbook : public Workbook {

@@ -2,6 +2,8 @@
 
 #include "excel/Spreadsheet.h"
 
+#include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 
@@ -65,12 +67,20 @@ std::unique_ptr<pugi::xml_document> parseXml(const QByteArray& data, const QStri
     return doc;
 }
 
+namespace {
+struct ByteWriter : pugi::xml_writer {
+    QByteArray& out;
+    explicit ByteWriter(QByteArray& o) : out(o) {}
+    void write(const void* data, std::size_t size) override {
+        out.append(static_cast<const char*>(data), static_cast<qsizetype>(size));
+    }
+};
+} // namespace
+
 QByteArray serializeXml(const pugi::xml_document& doc) {
-    std::ostringstream os;
-    doc.save(os, "", pugi::format_raw | pugi::format_no_declaration);
-    const std::string body = os.str();
     QByteArray out("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n");
-    out.append(body.data(), static_cast<qsizetype>(body.size()));
+    ByteWriter w(out);
+    doc.save(w, "", pugi::format_raw | pugi::format_no_declaration);
     return out;
 }
 
@@ -150,6 +160,41 @@ bool parseCellName(const QString& name, int& row, int& column) {
     bool ok = false;
     row = name.mid(i).toInt(&ok);
     return ok && column > 0 && row > 0 && row <= 1048576;
+}
+
+bool parseCellRef(const char* ref, int& row, int& column) {
+    column = 0;
+    row = 0;
+    const char* p = ref;
+    while (*p >= 'A' && *p <= 'Z') {
+        column = column * 26 + (*p - 'A' + 1);
+        if (column > 16384)
+            return false;
+        ++p;
+    }
+    if (p == ref)
+        return false;
+    const char* digits = p;
+    while (*p >= '0' && *p <= '9') {
+        row = row * 10 + (*p - '0');
+        if (row > 1048576)
+            return false;
+        ++p;
+    }
+    return p != digits && *p == '\0' && row > 0;
+}
+
+int writeCellRef(char* buffer, int row, int column) {
+    char letters[4];
+    int n = 0;
+    while (column > 0 && n < 4) {
+        letters[n++] = static_cast<char>('A' + (column - 1) % 26);
+        column = (column - 1) / 26;
+    }
+    int len = 0;
+    while (n > 0)
+        buffer[len++] = letters[--n];
+    return static_cast<int>(std::to_chars(buffer + len, buffer + len + 12, row).ptr - buffer);
 }
 
 } // namespace excel::xlsx

@@ -43,5 +43,8 @@ QString columnLetters(int column);
 int columnNumber(const QString& letters);
 QString cellName(int row, int column);
 bool parseCellName(const QString& name, int& row, int& column);
+// The same on the bytes of an attribute, for the paths that touch every cell.
+bool parseCellRef(const char* ref, int& row, int& column);
+int writeCellRef(char* buffer, int row, int column); // at least 16 bytes; returns the length
 
 } // namespace excel::xlsx

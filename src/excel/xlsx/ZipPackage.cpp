@@ -10,6 +10,7 @@
 #include <zip.h>
 
 #include <cstdio>
+#include <future>
 
 namespace excel::xlsx {
 
@@ -159,6 +160,58 @@ void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRe
     const QString tmpPath = tmp.fileName();
     tmp.close();
 
+    // Large changed parts are compressed side by side, each into an archive of its own in
+    // memory; the output then takes their compressed bytes as they are.
+    struct Compressed {
+        zip_source_t* memory = nullptr;
+        zip_t* archive = nullptr;
+    };
+    std::map<QString, std::future<Compressed>> pending;
+    for (const QString& name : m_order) {
+        const Entry& e = m_entries.at(name);
+        if (e.removed || !e.replaced || e.data.size() < 256 * 1024)
+            continue;
+        pending[name] = std::async(std::launch::async, [&e] {
+            Compressed c;
+            zip_error_t error;
+            zip_error_init(&error);
+            c.memory = zip_source_buffer_create(nullptr, 0, 0, &error);
+            if (!c.memory)
+                return c;
+            zip_source_keep(c.memory);
+            zip_t* z = zip_open_from_source(c.memory, ZIP_TRUNCATE, &error);
+            if (!z)
+                return c;
+            zip_source_t* src =
+                zip_source_buffer(z, e.data.constData(), static_cast<zip_uint64_t>(e.data.size()), 0);
+            if (!src || zip_file_add(z, "part", src, 0) < 0 ||
+                zip_set_file_compression(z, 0, ZIP_CM_DEFLATE, 1) < 0 || zip_close(z) < 0) {
+                if (src)
+                    zip_source_free(src);
+                zip_discard(z);
+                return c;
+            }
+            c.archive = zip_open_from_source(c.memory, ZIP_RDONLY, &error);
+            if (c.archive)
+                zip_source_keep(c.memory);
+            return c;
+        });
+    }
+    std::map<QString, Compressed> compressed;
+    for (auto& [name, f] : pending)
+        compressed[name] = f.get();
+    struct Release {
+        std::map<QString, Compressed>& c;
+        ~Release() {
+            for (auto& [name, part] : c) {
+                if (part.archive)
+                    zip_discard(part.archive);
+                if (part.memory)
+                    zip_source_free(part.memory);
+            }
+        }
+    } release{compressed};
+
     int err = 0;
     zip_t* out = zip_open(QFile::encodeName(tmpPath).constData(), ZIP_TRUNCATE | ZIP_CREATE, &err);
     if (!out)
@@ -174,7 +227,11 @@ void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRe
         if (e.removed)
             continue;
         zip_source_t* src = nullptr;
-        if (e.replaced)
+        const auto ready = compressed.find(name);
+        const bool precompressed = ready != compressed.end() && ready->second.archive;
+        if (precompressed)
+            src = zip_source_zip(out, ready->second.archive, 0, ZIP_FL_COMPRESSED, 0, -1);
+        else if (e.replaced)
             src = zip_source_buffer(out, e.data.constData(), static_cast<zip_uint64_t>(e.data.size()), 0);
         else // unchanged: the compressed bytes as they are
             src =
@@ -187,9 +244,9 @@ void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRe
             zip_source_free(src);
             fail(QString::fromUtf8(zip_strerror(out)));
         }
-        // A moderate level: the highest is many times slower for a percent.
-        if (e.replaced)
-            zip_set_file_compression(out, static_cast<zip_uint64_t>(idx), ZIP_CM_DEFLATE, 6);
+        // A moderate level: the highest ones are many times slower for a few percent.
+        if (e.replaced && !precompressed)
+            zip_set_file_compression(out, static_cast<zip_uint64_t>(idx), ZIP_CM_DEFLATE, 1);
     }
     if (zip_close(out) != 0)
         fail(QString::fromUtf8(zip_strerror(out)));
