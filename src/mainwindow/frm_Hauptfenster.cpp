@@ -1,6 +1,8 @@
 #include "mainwindow/frm_Hauptfenster.h"
 
 #include "ascii/frm_ASCII_Setup.h"
+#include "excel/ReportLayout.h"
+#include "excel/mdl_ExcelFormular.h"
 #include "ascii/modASCIIOutput.h"
 #include "common/MessageBox.h"
 #include "common/ProgramPaths.h"
@@ -19,6 +21,8 @@
 #include "settings/modWindowOnTop.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QFileDialog>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
@@ -154,7 +158,7 @@ void frm_Hauptfenster::buildUi() {
     connect(m_button[2], &QAction::triggered, this, [this] { ReadValuesOffline(); });
     connect(m_button[3], &QAction::triggered, this, [this] { showNotAvailable(); });
     connect(m_button[5], &QAction::triggered, this, [this] { ASCII(); });
-    connect(m_button[6], &QAction::triggered, this, [this] { showNotAvailable(); });
+    connect(m_button[6], &QAction::triggered, this, [this] { ExcelBerichtAusfuellen(); });
     connect(m_button[7], &QAction::triggered, this, [this] {
         openWindow<QWidget>(m_savePartProgram,
                             [this] { return new partprogram::frm_SavePartProgram(m_state, this); });
@@ -853,25 +857,87 @@ void frm_Hauptfenster::StartoptionenAuswerten() {
     setSelection(chooseRows(m_state.table, listCount(), args));
 
     if (!args[2].isEmpty()) {
-        if (!excelReport) {
-            showNotAvailable();
-            endStuckHeadlessRun();
+        if (!excel::LoadReportConfiguration(args[3], m_state.store, static_cast<int>(m_state.header.size()))) {
+            common::Message m;
+            m.icon = common::MsgIcon::None;
+            m.caption = common::applicationTitle();
+            m.text = m_state.text(QStringLiteral("MessageBoxen"), 9);
+            m_state.message(m);
+            endStuckHeadlessRun(); // the program stays open in a windowed run
             return;
         }
-        if (!excelReport(2, args[4] == QLatin1String("OOT"))) {
-            endStuckHeadlessRun(); // the report layout could not be loaded: the program stays open
-            return;
-        }
+        // The argument itself receives a correction report's saved name.
+        fillExcelReport(m_state.StartArgs[2], args[4] == QLatin1String("OOT"));
         if (args[4] == QLatin1String("ALO")) {
+            Selection none = selection();
+            MarkDelete(none);
+            setSelection(none);
             setSelection(chooseCorrectionRows(m_state.table, listCount(), args));
             if (!args[5].trimmed().isEmpty())
-                excelReport(5, true);
+                fillExcelReport(m_state.StartArgs[5], true);
         }
     } else {
         ASCII();
     }
     if (!m_unloading)
         close();
+}
+
+bool frm_Hauptfenster::fillExcelReport(QString& formPath, bool korrekturbericht) {
+    QStringList entries;
+    for (int i = 0; i < m_list->count(); ++i)
+        entries << m_list->item(i)->text();
+    excel::ReportRun run{m_state.store,  m_state.texts, m_state.message,      m_state.table,
+                         m_state.comments, entries,    selection(),          m_state.header,
+                         m_state.SaveAsChosen, {},      {},                   {},
+                         QDate::currentDate(), QTime::currentTime()};
+    run.chooseSaveAs = [this] {
+        return QFileDialog::getSaveFileName(this, QString(), QString(),
+                                            QStringLiteral("Excel Workbook (*.xlsx)"));
+    };
+    run.status = [this](const QString& t) { setStatusText(t); };
+    run.progress = [this](int max, int value) {
+        if (max < 0) {
+            m_progress->setVisible(false);
+            return;
+        }
+        m_progress->setVisible(true);
+        m_progress->setRange(0, max);
+        m_progress->setValue(value);
+        if (value % 200 == 0)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+    const excel::ReportResult r = excel::FillExcelReport(run, formPath, korrekturbericht);
+    if (r.saved)
+        m_state.outputsWritten = true;
+    else
+        show(); // the abort ending makes the main window visible
+    return r.saved;
+}
+
+void frm_Hauptfenster::ExcelBerichtAusfuellen() {
+    // The form dialog, with the choice to keep the form as it is and save the filled copy under
+    // a new name.
+    QFileDialog dialog(this, QString(),
+                       m_state.store.Read(QStringLiteral("ProgSettings"), QStringLiteral("LastUsedFolder"),
+                                          common::programDir()),
+                       QStringLiteral("Excel Workbook (*.xlsx *.xlsm)"));
+    dialog.setObjectName(QStringLiteral("CommonDialog1"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto* readOnly = new QCheckBox(text(75), &dialog);
+    readOnly->setObjectName(QStringLiteral("chkReadOnly"));
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+        grid->addWidget(readOnly, grid->rowCount(), 0, 1, grid->columnCount());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    QString file = dialog.selectedFiles().first();
+    m_state.SaveAsChosen = readOnly->isChecked();
+    if (file.isEmpty())
+        return;
+    settings::writeOrReport(m_state.store, QStringLiteral("ProgSettings"), QStringLiteral("LastUsedFolder"),
+                            QFileInfo(file).absolutePath() + QLatin1Char('/'), m_state.texts, m_state.message);
+    fillExcelReport(file, false);
 }
 
 void frm_Hauptfenster::ASCII() {

@@ -53,9 +53,10 @@ public:
     // Writes the ASCII file; an unattended "a" run ends after success.
     bool subWerteAusgeben();
 
-    // The Excel report of an unattended run: (workbook argument index, correction report).
-    // Returns false when the report layout file could not be loaded.
-    std::function<bool(int, bool)> excelReport;
+    // "Excel Bericht ausfüllen": the form is chosen in a dialog, then filled.
+    void ExcelBerichtAusfuellen();
+    // Fills a form with the selected rows; the path receives a correction report's new name.
+    bool fillExcelReport(QString& formPath, bool korrekturbericht);
 
     // Panel 1 of the status bar: also the online state.
     void setStatusText(const QString& text);

@@ -1,0 +1,292 @@
+#include "excel/ReportLayout.h"
+
+#include "settings/TextCodec.h"
+
+#include <QHash>
+
+namespace excel {
+
+namespace {
+
+const QString kSection = QStringLiteral("ExcelReportSettings");
+
+int letterValue(QChar c) { return c >= QLatin1Char('A') && c <= QLatin1Char('Z') ? c.unicode() - u'A' + 1 : 0; }
+
+} // namespace
+
+std::vector<QString*> ReportLayoutValues::fileOrderFields() {
+    return {&FormATolColum, &FormDevColum, &FormIDColum,    &FormCommentColum, &CommentLength, &FormNominalColum,
+            &FormOTolColum, &FormMeasColums, &FormSymbolColum, &FormUTolColum, &FormEndRow, &FormStartRow};
+}
+
+bool ReportLayout::headerUsed() const {
+    for (std::size_t i = 0; i < v.Kopfdaten1.size(); ++i)
+        if (v.Kopfdaten1[i] != kNotUsed || v.Kopfdaten2[i] != kNotUsed)
+            return true;
+    return false;
+}
+
+int ColumnNumber(const QString& text, const LayoutMessages* messages) {
+    if (text.isEmpty())
+        return 0;
+    const int first = letterValue(text.at(0));
+    int result = first;
+    const QString trimmed = text.trimmed();
+    if (trimmed.size() == 2)
+        result = first * 26 + letterValue(trimmed.at(1));
+    if (result > 256) {
+        if (messages)
+            common::notify(messages->message, common::MsgIcon::Information,
+                           messages->texts.text(QStringLiteral("MessageBoxen"), 40));
+        result = 256;
+    }
+    return result;
+}
+
+std::vector<int> ParseColumnList(const QString& text, const LayoutMessages* messages) {
+    std::vector<int> list;
+    for (const QString& piece : text.split(QLatin1Char(','))) {
+        const qsizetype dash = piece.indexOf(QLatin1Char('-'));
+        if (dash >= 0) {
+            const int from = ColumnNumber(piece.left(dash).toUpper(), messages);
+            const int to = ColumnNumber(piece.mid(dash + 1).toUpper(), messages);
+            for (int c = from; c <= to; ++c)
+                list.push_back(c);
+        } else {
+            list.push_back(ColumnNumber(piece, messages));
+        }
+    }
+    return list;
+}
+
+bool LoadReportSettings(const settings::SettingsStore& store, int headerItems, ReportLayout& layout,
+                        const LayoutMessages& messages) {
+    ReportLayoutValues& v = layout.v;
+    auto read = [&](const char* key) {
+        return store.ReadDirect(kSection, QString::fromLatin1(key)).value_or(QString());
+    };
+    auto optional = [&](const char* key) {
+        const QString s = read(key);
+        return s.isEmpty() ? kNotUsed : s;
+    };
+    v.FormStartRow = read("FormStartRow");
+    v.FormEndRow = read("FormEndRow");
+    v.FormMeasColums = read("FormMeasColums");
+    v.FormIDColum = read("FormIDColum");
+    v.FormNominalColum = read("FormNominalColum");
+    v.FormUTolColum = read("FormUTolColum");
+    v.FormOTolColum = read("FormOTolColum");
+    v.FormDevColum = read("FormDevColum");
+    v.FormATolColum = read("FormATolColum");
+    v.FormSymbolColum = read("FormSymbolColum");
+    v.FormCommentColum = optional("FormCommentColum");
+    v.CommentLength = read("CommentLength").isEmpty() ? QStringLiteral("0") : read("CommentLength");
+    v.rows = settings::parseFlag(read("Zeile_Spalte")).value_or(true);
+    v.FormDateRow = optional("FormDateRow");
+    v.FormTimeRow = optional("FormTimeRow");
+    v.Element1Colum = optional("Element1Colum");
+    v.Element2Colum = optional("Element2Colum");
+    v.Element3Colum = optional("Element3Colum");
+    v.Bezug1Colum = optional("Bezug1Colum");
+    v.Bezug2Colum = optional("Bezug2Colum");
+    v.Bezug3Colum = optional("Bezug3Colum");
+    v.EinheitColum = optional("EinheitColum");
+    v.LfdNr = optional("LfdNr");
+    layout.EmptyCells = settings::parseInteger(read("EmptyCells")).value_or(0);
+    v.Kopfdaten1.clear();
+    v.Kopfdaten2.clear();
+    // A header variable added after the layout was made has no cell yet: it is left out.
+    for (int i = 1; i <= headerItems; ++i) {
+        v.Kopfdaten1.push_back(store.ReadDirect(kSection, QStringLiteral("Kopfdaten_1_%1").arg(i)).value_or(kNotUsed));
+        v.Kopfdaten2.push_back(store.ReadDirect(kSection, QStringLiteral("Kopfdaten_2_%1").arg(i)).value_or(kNotUsed));
+    }
+
+    const int start = settings::parseInteger(v.FormStartRow).value_or(0);
+    const int end = settings::parseInteger(v.FormEndRow).value_or(0);
+    bool valid = start != 0 && end != 0;
+    for (const QString* required : {&v.FormMeasColums, &v.FormIDColum, &v.FormNominalColum, &v.FormUTolColum,
+                                    &v.FormOTolColum, &v.FormDevColum, &v.FormATolColum, &v.FormSymbolColum})
+        valid = valid && !required->isEmpty();
+    if (!valid) {
+        common::notify(messages.message, common::MsgIcon::Error, messages.texts.text(QStringLiteral("MessageBoxen"), 39));
+        return false;
+    }
+    layout.ColumnList = ParseColumnList(v.FormMeasColums, &messages);
+    return true;
+}
+
+QString layoutFault(const ReportLayout& layout) {
+    const ReportLayoutValues& v = layout.v;
+    auto row = [](const QString& s) { return settings::parseInteger(s).value_or(0); };
+    auto col = [](const QString& s) { return ColumnNumber(s); };
+    if (row(v.FormStartRow) < 1 || row(v.FormEndRow) < row(v.FormStartRow))
+        return QStringLiteral("FormStartRow/FormEndRow");
+    if (layout.ColumnList.empty())
+        return QStringLiteral("FormMeasColums");
+    for (int c : layout.ColumnList)
+        if (c < 1)
+            return QStringLiteral("FormMeasColums");
+    // Fields are columns with characteristics in rows and rows with characteristics in columns.
+    const std::pair<const char*, const QString*> fields[] = {
+        {"FormIDColum", &v.FormIDColum},         {"FormNominalColum", &v.FormNominalColum},
+        {"FormUTolColum", &v.FormUTolColum},     {"FormOTolColum", &v.FormOTolColum},
+        {"FormDevColum", &v.FormDevColum},       {"FormATolColum", &v.FormATolColum},
+        {"FormSymbolColum", &v.FormSymbolColum}, {"FormCommentColum", &v.FormCommentColum},
+        {"Element1Colum", &v.Element1Colum},     {"Element2Colum", &v.Element2Colum},
+        {"Element3Colum", &v.Element3Colum},     {"Bezug1Colum", &v.Bezug1Colum},
+        {"Bezug2Colum", &v.Bezug2Colum},         {"Bezug3Colum", &v.Bezug3Colum},
+        {"EinheitColum", &v.EinheitColum},       {"LfdNr", &v.LfdNr}};
+    for (const auto& [name, value] : fields)
+        if (layout.used(*value) && (v.rows ? col(*value) : row(*value)) < 1)
+            return QString::fromLatin1(name);
+    for (const auto& [name, value] : {std::pair{"FormDateRow", &v.FormDateRow}, std::pair{"FormTimeRow", &v.FormTimeRow}})
+        if (layout.used(*value) && (v.rows ? row(*value) : col(*value)) < 1)
+            return QString::fromLatin1(name);
+    for (std::size_t i = 0; i < v.Kopfdaten1.size(); ++i) {
+        const QString& r = v.Kopfdaten1[i];
+        const QString& c = v.Kopfdaten2[i];
+        if (!layout.used(r) || !layout.used(c))
+            continue; // left out, with a message, when the run comes to it
+        const bool rowOk = (!v.rows && r == QLatin1String("VM")) || row(r) >= 1;
+        const bool colOk = (v.rows && c == QLatin1String("VM")) || col(c) >= 1;
+        if (!rowOk || !colOk)
+            return QStringLiteral("Kopfdaten_%1").arg(i + 1);
+    }
+    return {};
+}
+
+QStringList layoutFileLines(const ReportLayoutValues& cv, const QStringList& headerNames) {
+    ReportLayoutValues v = cv;
+    QStringList lines;
+    const std::vector<QString*> first = v.fileOrderFields();
+    for (QString* f : first)
+        lines << *f;
+    lines << (v.rows ? QStringLiteral("-1") : QStringLiteral("0"));
+    lines << v.FormDateRow << v.FormTimeRow << v.Element1Colum << v.Element2Colum << v.Element3Colum << v.Bezug1Colum
+          << v.Bezug2Colum << v.Bezug3Colum << v.EinheitColum;
+    for (const QString& k : v.Kopfdaten1)
+        lines << k.trimmed();
+    for (const QString& k : v.Kopfdaten2)
+        lines << k.trimmed();
+    lines << v.LfdNr << QStringLiteral("[Kopfdaten]");
+    for (const QString& n : headerNames)
+        lines << n.trimmed();
+    return lines;
+}
+
+void readLayoutFile(ReportLayoutValues& v, const QStringList& lines, int headerItems) {
+    qsizetype at = 0;
+    auto next = [&](QString& into) {
+        if (at < lines.size())
+            into = lines.at(at);
+        ++at;
+    };
+    for (QString* f : v.fileOrderFields())
+        next(*f);
+    if (at < lines.size())
+        v.rows = settings::parseInteger(lines.at(at)).value_or(0) != 0;
+    ++at;
+    for (QString* f : {&v.FormDateRow, &v.FormTimeRow, &v.Element1Colum, &v.Element2Colum, &v.Element3Colum,
+                       &v.Bezug1Colum, &v.Bezug2Colum, &v.Bezug3Colum, &v.EinheitColum})
+        next(*f);
+    v.Kopfdaten1.resize(static_cast<std::size_t>(headerItems));
+    v.Kopfdaten2.resize(static_cast<std::size_t>(headerItems));
+    for (QString& k : v.Kopfdaten1)
+        next(k);
+    for (QString& k : v.Kopfdaten2)
+        next(k);
+    next(v.LfdNr);
+}
+
+std::optional<QStringList> layoutFileHeaderNames(const QStringList& lines) {
+    const qsizetype at = lines.indexOf(QStringLiteral("[Kopfdaten]"));
+    if (at < 0)
+        return std::nullopt;
+    return lines.mid(at + 1);
+}
+
+bool LoadReportConfiguration(const QString& path, const settings::SettingsStore& store, int headerItems) {
+    if (path.isEmpty())
+        return false;
+    QString file = path;
+    if (!file.endsWith(QLatin1String(".cfg")))
+        file += QStringLiteral(".cfg");
+    const auto lines = settings::readTextLines(file, settings::systemCodePage());
+    if (!lines)
+        return false;
+    QStringList keys = {QStringLiteral("FormATolColum"), QStringLiteral("FormDevColum"),     QStringLiteral("FormIDColum"),
+                        QStringLiteral("FormCommentColum"), QStringLiteral("CommentLength"), QStringLiteral("FormNominalColum"),
+                        QStringLiteral("FormOTolColum"), QStringLiteral("FormMeasColums"),   QStringLiteral("FormSymbolColum"),
+                        QStringLiteral("FormUTolColum"), QStringLiteral("FormEndRow"),       QStringLiteral("FormStartRow"),
+                        QStringLiteral("Zeile_Spalte"),  QStringLiteral("FormDateRow"),      QStringLiteral("FormTimeRow"),
+                        QStringLiteral("Element1Colum"), QStringLiteral("Element2Colum"),    QStringLiteral("Element3Colum"),
+                        QStringLiteral("Bezug1Colum"),   QStringLiteral("Bezug2Colum"),      QStringLiteral("Bezug3Colum"),
+                        QStringLiteral("EinheitColum")};
+    for (int a = 1; a <= 2; ++a)
+        for (int k = 1; k <= headerItems; ++k)
+            keys << QStringLiteral("Kopfdaten_%1_%2").arg(a).arg(k);
+    keys << QStringLiteral("LfdNr");
+    // A file that ends before its values would leave the layout half old, half new.
+    if (lines->size() < keys.size())
+        return false;
+    try {
+        for (qsizetype i = 0; i < keys.size(); ++i)
+            store.Write(kSection, keys.at(i), lines->at(i));
+    } catch (const settings::SettingsWriteError&) {
+        return false;
+    }
+    return true;
+}
+
+void storeReportLayout(const settings::SettingsStore& store, const ReportLayoutValues& v) {
+    store.Write(kSection, QStringLiteral("Zeile_Spalte"), settings::flagText(v.rows));
+    const std::pair<const char*, const QString*> boxes[] = {
+        {"FormStartRow", &v.FormStartRow},   {"FormEndRow", &v.FormEndRow},
+        {"FormMeasColums", &v.FormMeasColums}, {"FormIDColum", &v.FormIDColum},
+        {"FormNominalColum", &v.FormNominalColum}, {"FormUTolColum", &v.FormUTolColum},
+        {"FormOTolColum", &v.FormOTolColum}, {"FormDevColum", &v.FormDevColum},
+        {"FormATolColum", &v.FormATolColum}, {"FormSymbolColum", &v.FormSymbolColum},
+        {"FormCommentColum", &v.FormCommentColum}, {"CommentLength", &v.CommentLength},
+        {"FormDateRow", &v.FormDateRow},     {"FormTimeRow", &v.FormTimeRow},
+        {"Element1Colum", &v.Element1Colum}, {"Element2Colum", &v.Element2Colum},
+        {"Element3Colum", &v.Element3Colum}, {"Bezug1Colum", &v.Bezug1Colum},
+        {"Bezug2Colum", &v.Bezug2Colum},     {"Bezug3Colum", &v.Bezug3Colum},
+        {"EinheitColum", &v.EinheitColum}};
+    for (const auto& [key, value] : boxes)
+        store.Write(kSection, QString::fromLatin1(key), *value);
+    for (std::size_t i = 0; i < v.Kopfdaten1.size(); ++i)
+        store.Write(kSection, QStringLiteral("Kopfdaten_1_%1").arg(i + 1), v.Kopfdaten1[i].trimmed());
+    for (std::size_t i = 0; i < v.Kopfdaten2.size(); ++i)
+        store.Write(kSection, QStringLiteral("Kopfdaten_2_%1").arg(i + 1), v.Kopfdaten2[i].trimmed());
+    store.Write(kSection, QStringLiteral("LfdNr"), v.LfdNr);
+}
+
+QString SymbolText(const QString& t) {
+    static const QHash<QString, QString> table = [] {
+        QHash<QString, QString> h;
+        for (const char* loc : {"X_LOCATION", "Y_LOCATION", "Z_LOCATION", "H_LOCATION", "L_LOCATION", "PA_LOCATION",
+                                "PD_LOCATION", "PR_LOCATION", "R_LOCATION", "RS_LOCATION", "RT_LOCATION", "S_LOCATION",
+                                "T_LOCATION", "V_LOCATION"})
+            h.insert(QString::fromLatin1(loc), QStringLiteral("\""));
+        const std::pair<const char*, const char*> single[] = {
+            {"A_LOCATION", "$"},      {"D_LOCATION", "n"},         {"2D_ANGLE", "2D $"},
+            {"2D_DISTANCE", "2D #"},  {"3D_ANGLE", "3D $"},        {"3D_DISTANCE", "3D #"},
+            {"ANGULARITY", "a"},      {"COAXIALITY", "%"},         {"CONCENTRICITY", "r"},
+            {"FLATNESS", "c"},        {"FLATNESS_LOCATION", "c"},  {"TRUE_FLATNESS_LOCATION", "c"},
+            {"KEYIN", "&"},           {"PARALLELISM", "f"},        {"PERPENDICULARITY", "b"},
+            {"PROFILE", "d"},         {"ROUNDNESS", "e"},          {"ROUNDNESS_LOCATION", "e"},
+            {"TRUE_ROUNDNESS_LOCATION", "e"}, {"RUNOUT", "h"},     {"STRAIGHTNESS", "u"},
+            {"STRAIGHTNESS_LOCATION", "u"}, {"TRUE_STRAIGHTNESS_LOCATION", "u"}, {"SYMMETRY", "i"}};
+        for (const auto& [k, s] : single)
+            h.insert(QString::fromLatin1(k), QString::fromLatin1(s));
+        for (const char* tp : {"TRUE_X_LOCATION", "TRUE_Y_LOCATION", "TRUE_Z_LOCATION", "TRUE_PA_LOCATION",
+                               "TRUE_PR_LOCATION", "TRUE_DD_LOCATION", "TRUE_DF_LOCATION", "TRUE_DIAM_LOCATION",
+                               "TRUE_LD_LOCATION", "TRUE_LF_LOCATION", "TRUE_WD_LOCATION", "TRUE_WF_LOCATION",
+                               "TRUE_D1_LOCATION", "TRUE_D2_LOCATION", "TRUE_D3_LOCATION"})
+            h.insert(QString::fromLatin1(tp), QStringLiteral("j"));
+        return h;
+    }();
+    return table.value(t);
+}
+
+} // namespace excel

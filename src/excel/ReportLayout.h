@@ -1,0 +1,79 @@
+#pragma once
+
+#include "common/Message.h"
+#include "settings/SettingsStore.h"
+#include "settings/modLanguage.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+// Where each value goes in the user's form: rows (or columns) for the characteristics, the
+// measurement columns, the fields, the cells of date, time, running number and header data.
+namespace excel {
+
+inline const QString kNotUsed = QStringLiteral("NotUsed");
+
+// The layout's values as the dialog edits them and the layout file holds them.
+struct ReportLayoutValues {
+    QString FormATolColum, FormDevColum, FormIDColum, FormCommentColum, CommentLength, FormNominalColum,
+        FormOTolColum, FormMeasColums, FormSymbolColum, FormUTolColum, FormEndRow, FormStartRow;
+    bool rows = true; // characteristics in rows (Zeile_Spalte)
+    QString FormDateRow, FormTimeRow, Element1Colum, Element2Colum, Element3Colum, Bezug1Colum, Bezug2Colum,
+        Bezug3Colum, EinheitColum;
+    std::vector<QString> Kopfdaten1; // row setting of header item i
+    std::vector<QString> Kopfdaten2; // column setting of header item i
+    QString LfdNr;
+
+    // The fields in the order of the layout file's first 22 lines (orientation at 13 apart).
+    std::vector<QString*> fileOrderFields();
+};
+
+// The layout as a report run uses it.
+struct ReportLayout {
+    ReportLayoutValues v;
+    int EmptyCells = 0;
+    std::vector<int> ColumnList;
+    bool used(const QString& value) const { return value != kNotUsed; }
+    bool headerUsed() const;
+};
+
+// Messages the layout functions show: language texts and the message function.
+struct LayoutMessages {
+    const settings::LanguageTable& texts;
+    common::MessageFn message;
+};
+
+// Column letters to a number: A = 1, IV = 256; a lower-case or other first character gives 0;
+// beyond 256 says so and gives 256.
+int ColumnNumber(const QString& text, const LayoutMessages* messages = nullptr);
+std::vector<int> ParseColumnList(const QString& text, const LayoutMessages* messages = nullptr);
+
+// Reads the stored layout (nothing written back). False after message 39 when it is incomplete.
+bool LoadReportSettings(const settings::SettingsStore& store, int headerItems, ReportLayout& layout,
+                        const LayoutMessages& messages);
+
+// Every cell the layout names lies on a sheet: no column 0 and no row 0. A text naming the first
+// bad setting, or nothing.
+QString layoutFault(const ReportLayout& layout);
+
+// The layout file: 24 + 3n lines.
+QStringList layoutFileLines(const ReportLayoutValues& v, const QStringList& headerNames);
+// Reads a layout file's values (from the start, as many as the file has).
+void readLayoutFile(ReportLayoutValues& v, const QStringList& lines, int headerItems);
+// The header names after "[Kopfdaten]"; nothing when the file has no such line.
+std::optional<QStringList> layoutFileHeaderNames(const QStringList& lines);
+
+// Stores a layout file's values for an unattended run. False when the file cannot be read or
+// ends before its values do, or a value cannot be stored.
+bool LoadReportConfiguration(const QString& path, const settings::SettingsStore& store, int headerItems);
+
+// Stores the dialog's values in the dialog's order. Throws settings::SettingsWriteError.
+void storeReportLayout(const settings::SettingsStore& store, const ReportLayoutValues& v);
+
+// The text a symbol cell gets for a dimension type.
+QString SymbolText(const QString& typ);
+
+} // namespace excel

@@ -1,0 +1,397 @@
+#include "excel/mdl_ExcelFormular.h"
+
+#include "settings/LocaleText.h"
+#include "settings/mdl_Generate_File_Name.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace excel {
+
+namespace {
+
+const QString kBox = QStringLiteral("MessageBoxen");
+const QString kStatus = QStringLiteral("StatusBar");
+
+struct Abort {}; // the abort ending, after its message
+
+bool threeBlankTolerance(const QString& typ) {
+    return typ == QLatin1String("TRUE_X_LOCATION") || typ == QLatin1String("TRUE_Y_LOCATION") ||
+           typ == QLatin1String("TRUE_Z_LOCATION") || typ == QLatin1String("TRUE_PA_LOCATION") ||
+           typ == QLatin1String("TRUE_PR_LOCATION");
+}
+
+// One run's state: the workbook, the page, the counters and the layout.
+class Writer {
+public:
+    Writer(ReportRun& run, ReportLayout& layout, Workbook& book, bool korrektur)
+        : r(run), L(layout), v(layout.v), wb(book), korrektur(korrektur),
+          msgs{run.texts, run.message} {}
+
+    QString text(int line) const { return r.texts.text(kBox, line); }
+    void say(common::MsgIcon icon, const QString& t) { common::notify(r.message, icon, t); }
+
+    void firstPage() {
+        page = wb.sheet(QStringLiteral("Seite1"));
+        if (!page) {
+            if (!wb.sheet(QStringLiteral("Master"))) {
+                say(common::MsgIcon::Information, text(30));
+                throw Abort{};
+            }
+            page = wb.copySheetAfter(QStringLiteral("Master"), QStringLiteral("Master"), QStringLiteral("Seite1"));
+        }
+        pageNumber = 1;
+        newPage = true;
+    }
+
+    void pageChange() {
+        const QString previous = page->name();
+        ++pageNumber;
+        const QString name = QStringLiteral("Seite%1").arg(pageNumber);
+        page = wb.sheet(name);
+        if (!page)
+            page = wb.copySheetAfter(QStringLiteral("Master"), previous, name);
+        newPage = true;
+    }
+
+    int number(const QString& s) const { return settings::parseInteger(s).value_or(0); }
+    int column(const QString& s) { return ColumnNumber(s, &msgs); }
+
+    void put(int row, int col, const QString& t) { page->setText(row, col, t); }
+    void put(int row, int col, double d) { page->setNumber(row, col, d); }
+
+    // The fields of a characteristic at (row of the field, column of the field) by orientation.
+    template <typename At> void fields(int i, const model::MerkmalRow& m, bool selected, At at) {
+        const QString blanks3 = QStringLiteral("   ");
+        const QString notMeasured = v.rows ? blanks3 : QStringLiteral("n.g.");
+        if (L.used(v.FormIDColum)) {
+            const auto [row, col] = at(v.FormIDColum);
+            put(row, col, r.entries.at(i));
+            if (!v.rows)
+                page->clearComment(row, col);
+        }
+        if (L.used(v.FormNominalColum)) {
+            const auto [row, col] = at(v.FormNominalColum);
+            put(row, col, m.Nennwert);
+        }
+        if (L.used(v.LfdNr)) {
+            const auto [row, col] = at(v.LfdNr);
+            put(row, col, QString::number(runningNumber));
+        }
+        for (const auto& [key, value] : {std::pair{&v.FormOTolColum, m.OTol}, std::pair{&v.FormUTolColum, m.UTol}})
+            if (L.used(*key)) {
+                const auto [row, col] = at(*key);
+                if (threeBlankTolerance(m.Typ))
+                    put(row, col, blanks3);
+                else
+                    put(row, col, value);
+            }
+        for (const auto& [key, value] :
+             {std::pair{&v.FormDevColum, m.Abweichung}, std::pair{&v.FormATolColum, m.ATol}})
+            if (L.used(*key)) {
+                const auto [row, col] = at(*key);
+                if (selected)
+                    put(row, col, value);
+                else
+                    put(row, col, notMeasured);
+            }
+        if (L.used(v.FormSymbolColum)) {
+            const auto [row, col] = at(v.FormSymbolColum);
+            put(row, col, SymbolText(m.Typ));
+        }
+        if (L.used(v.FormCommentColum)) {
+            const auto [row, col] = at(v.FormCommentColum);
+            put(row, col, r.comments.block(m.KommentarIndex).Zeile[1].left(std::max(0, number(v.CommentLength))));
+        }
+        const std::pair<const QString*, const QString*> texts[] = {
+            {&v.Element1Colum, &m.Element1}, {&v.Element2Colum, &m.Element2}, {&v.Element3Colum, &m.Element3},
+            {&v.Bezug1Colum, &m.Bezug1},     {&v.Bezug2Colum, &m.Bezug2},     {&v.Bezug3Colum, &m.Bezug3},
+            {&v.EinheitColum, &m.Einheit}};
+        for (const auto& [key, value] : texts)
+            if (L.used(*key)) {
+                const auto [row, col] = at(*key);
+                put(row, col, *value);
+            }
+    }
+
+    void measurement(int row, int col, const model::MerkmalRow& m, bool selected) {
+        if (!selected) {
+            put(row, col, QStringLiteral("  ")); // counts as filled for the next run
+            return;
+        }
+        put(row, col, m.Messwert);
+        if (m.ATol != 0.0) {
+            CellFormat red;
+            red.singleUnderline = true;
+            red.fontColour = std::optional<Colour>(paletteColour(3));
+            page->format(Range::cell(row, col), red);
+        }
+    }
+
+    void headerMissing(int k, int first, int second) {
+        say(common::MsgIcon::Information,
+            text(first) + QLatin1Char(' ') + QString::number(k) + QLatin1Char(' ') + text(second));
+    }
+
+    void placeInRows(int i, const model::MerkmalRow& m, bool selected) {
+        ++runningNumber;
+        ++counter;
+        const int start = number(v.FormStartRow);
+        if (counter > number(v.FormEndRow) - start + 1) {
+            pageChange();
+            counter = 1;
+        }
+        const int y = start + counter - 1;
+        fields(i, m, selected, [&](const QString& key) { return std::pair{y, column(key)}; });
+        int c = 0;
+        for (int col : L.ColumnList)
+            if (page->isEmpty(y, col)) {
+                c = col;
+                break;
+            }
+        if (!c) {
+            say(common::MsgIcon::Critical, text(33));
+            throw Abort{};
+        }
+        measurement(y, c, m, selected);
+        if (counter == 1 || newPage) {
+            newPage = false;
+            for (std::size_t k = 0; k < v.Kopfdaten1.size(); ++k) {
+                const QString& rowSetting = v.Kopfdaten1[k];
+                const QString& colSetting = v.Kopfdaten2[k];
+                if (!L.used(rowSetting))
+                    continue;
+                const QString& value = r.header.at(k).value;
+                if (colSetting == QLatin1String("VM"))
+                    put(number(rowSetting), c, value);
+                else if (!L.used(colSetting))
+                    headerMissing(static_cast<int>(k) + 1, 31, 32);
+                else
+                    put(number(rowSetting), column(colSetting), value);
+            }
+            if (L.used(v.FormDateRow))
+                page->setDate(number(v.FormDateRow), c, r.date);
+            if (L.used(v.FormTimeRow))
+                page->setTime(number(v.FormTimeRow), c, r.time);
+        }
+    }
+
+    void placeInColumns(int i, const model::MerkmalRow& m, bool selected) {
+        ++counter;
+        ++runningNumber;
+        if (!measurementRow) {
+            for (int y = number(v.FormStartRow); y <= number(v.FormEndRow); ++y)
+                if (page->isEmpty(y, L.ColumnList.front())) {
+                    measurementRow = y;
+                    break;
+                }
+            if (!measurementRow) {
+                say(common::MsgIcon::Critical, text(33));
+                throw Abort{};
+            }
+        }
+        if (counter > static_cast<int>(L.ColumnList.size())) {
+            pageChange();
+            counter = 1;
+        }
+        const int c = L.ColumnList[static_cast<std::size_t>(counter - 1)];
+        fields(i, m, selected, [&](const QString& key) { return std::pair{number(key), c}; });
+        measurement(measurementRow, c, m, selected);
+        if (counter == 1 || newPage) {
+            newPage = false;
+            for (std::size_t k = 0; k < v.Kopfdaten1.size(); ++k) {
+                const QString& rowSetting = v.Kopfdaten1[k];
+                const QString& colSetting = v.Kopfdaten2[k];
+                if (!L.used(colSetting))
+                    continue;
+                const QString& value = r.header.at(k).value;
+                if (rowSetting == QLatin1String("VM")) {
+                    put(measurementRow, column(colSetting), value);
+                } else if (!L.used(rowSetting)) {
+                    headerMissing(static_cast<int>(k) + 1, 31, 32);
+                } else {
+                    const int row = number(rowSetting);
+                    const int col = column(colSetting);
+                    if (row < 1 || col < 1)
+                        headerMissing(static_cast<int>(k) + 1, 34, 35);
+                    else
+                        put(row, col, value);
+                }
+            }
+            if (L.used(v.FormDateRow))
+                page->setDate(measurementRow, column(v.FormDateRow), r.date);
+            if (L.used(v.FormTimeRow))
+                page->setTime(measurementRow, column(v.FormTimeRow), r.time);
+        }
+    }
+
+    ReportRun& r;
+    ReportLayout& L;
+    ReportLayoutValues& v;
+    Workbook& wb;
+    bool korrektur;
+    LayoutMessages msgs;
+    Worksheet* page = nullptr;
+    int pageNumber = 1;
+    int runningNumber = 0;
+    int counter = 0;
+    int measurementRow = 0;
+    bool newPage = false;
+};
+
+// The form's name, "__", date, "__", time and the form's own extension.
+QString correctionReportName(const QString& formPath, const QDate& date, const QTime& time) {
+    const QFileInfo fi(formPath);
+    const QString ext = fi.suffix().isEmpty() ? QString() : QLatin1Char('.') + fi.suffix();
+    const QString base = ext.isEmpty() ? formPath : formPath.left(formPath.size() - ext.size());
+    return base + QStringLiteral("__") + settings::fileNameSafe(settings::shortDateText(date)) + QStringLiteral("__") +
+           settings::CurrentTimeText(time) + ext;
+}
+
+} // namespace
+
+QString UniqueIdText(const model::MerkmalRow& row) { return QString::number(row.UniqueId1) + QString::number(row.UniqueId2); }
+
+ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturbericht) {
+    ReportResult result;
+    auto status = [&](const QString& t) {
+        if (r.status)
+            r.status(t);
+    };
+    auto box = [&](int line) { return r.texts.text(kBox, line); };
+    auto abortEnding = [&] {
+        common::notify(r.message, common::MsgIcon::Critical, box(38));
+        if (r.progress)
+            r.progress(-1, 0);
+        result.aborted = true;
+        return result;
+    };
+    status(r.texts.text(kStatus, 5) + QLatin1Char(' ') + formPath + QLatin1Char(' ') + r.texts.text(kStatus, 6));
+
+    const int n = static_cast<int>(r.entries.size());
+    if (n == 0) {
+        common::notify(r.message, common::MsgIcon::Information, box(23));
+        return abortEnding();
+    }
+    if (std::find(r.selection.begin(), r.selection.end(), true) == r.selection.end()) {
+        common::notify(r.message, common::MsgIcon::Information, box(24));
+        return abortEnding();
+    }
+    ReportLayout layout;
+    const LayoutMessages msgs{r.texts, r.message};
+    if (!LoadReportSettings(r.store, static_cast<int>(r.header.size()), layout, msgs)) {
+        common::notify(r.message, common::MsgIcon::Information, box(25));
+        return abortEnding();
+    }
+    if (formPath.trimmed().isEmpty()) {
+        common::notify(r.message, common::MsgIcon::Information, box(27));
+        return abortEnding();
+    }
+    // A layout naming column 0 or row 0 would write outside the sheet: refused before anything.
+    layout.v.rows = r.store.Read(QStringLiteral("ExcelReportSettings"), QStringLiteral("Zeile_Spalte"),
+                                 QStringLiteral("-1")) == QLatin1String("-1");
+    if (const QString fault = layoutFault(layout); !fault.isEmpty()) {
+        common::notify(r.message, common::MsgIcon::Error, box(19) + common::crlf() + fault);
+        return abortEnding();
+    }
+
+    std::unique_ptr<Workbook> book;
+    try {
+        book = openWorkbook(formPath);
+    } catch (const SpreadsheetError& e) {
+        common::notify(r.message, common::MsgIcon::Critical, box(29) + common::crlf() + common::crlf() + e.text());
+        return result;
+    }
+
+    try {
+        // Bookkeeping: the unique ids the form was first filled with.
+        Worksheet* ids = book->sheet(QStringLiteral("UniqueIDs"));
+        if (!ids) {
+            ids = book->addSheet(QStringLiteral("UniqueIDs"));
+            ids->setText(1, 1, QStringLiteral("ID"));
+            ids->setText(1, 2, QStringLiteral("Unique-ID"));
+            for (int row = 2; row <= n + 1; ++row) {
+                ids->setText(row, 1, r.entries.at(row - 2));
+                ids->setText(row, 2, UniqueIdText(r.table.row(row - 1)));
+            }
+        } else {
+            bool changed = false;
+            ids->setText(1, 3, QStringLiteral("New Unique-ID"));
+            CellFormat red;
+            red.fill = std::optional<Colour>(paletteColour(3));
+            CellFormat none;
+            none.fill = std::optional<Colour>();
+            for (int row = 2; row <= n + 1; ++row) {
+                ids->setText(row, 3, UniqueIdText(r.table.row(row - 1)));
+                const bool differs = ids->cellText(row, 3) != ids->cellText(row, 2);
+                changed = changed || differs;
+                ids->format(Range::cell(row, 3), differs ? red : none);
+            }
+            if (changed) {
+                common::Message q;
+                q.icon = common::MsgIcon::Question;
+                q.caption = common::applicationTitle();
+                q.text = QStringLiteral("Ihr Messprogramm wurde geändert.") + common::crlf() +
+                         QStringLiteral("Sollen die Werte trotzdem in das aktuelle Formular übernommen werden?");
+                q.buttons = common::MsgButtons::YesNo;
+                // Nobody at the screen: values of another program are not mixed into the form.
+                q.defaultButton = common::MsgResult::No;
+                if (!r.message || r.message(q) != common::MsgResult::Yes)
+                    return abortEnding();
+            }
+        }
+
+        Writer w(r, layout, *book, Korrekturbericht);
+        w.firstPage();
+        const int progressMax = layout.v.rows ? n : std::max(1, n - 1);
+        for (int i = 0; i < n; ++i) {
+            if (r.progress)
+                r.progress(progressMax, i);
+            const model::MerkmalRow& m = r.table.row(i + 1);
+            if (m.Ausgabe == QLatin1String("KEINE") || m.Ausgabe == QLatin1String("STATISTIK"))
+                continue;
+            QString& first = r.comments.block(m.KommentarIndex).Zeile[1];
+            if (first.startsWith(QLatin1String("<<#")))
+                continue;
+            if (first.startsWith(QLatin1String("<<")))
+                first = first.mid(2).trimmed();
+            const bool selected = r.selection[static_cast<std::size_t>(i)];
+            if (layout.EmptyCells != 0 && !selected)
+                continue;
+            if (Korrekturbericht && !selected) {
+                ++w.runningNumber;
+                continue;
+            }
+            if (layout.v.rows)
+                w.placeInRows(i, m, selected);
+            else
+                w.placeInColumns(i, m, selected);
+        }
+
+        if (r.SaveAsChosen) {
+            const QString target = r.chooseSaveAs ? r.chooseSaveAs() : QString();
+            if (target.isEmpty())
+                return abortEnding();
+            book->saveAs(target);
+        } else if (Korrekturbericht) {
+            const QString target = correctionReportName(formPath, r.date, r.time);
+            book->saveAs(target);
+            formPath = target;
+        } else {
+            book->save();
+        }
+        result.saved = true;
+    } catch (const Abort&) {
+        return abortEnding();
+    } catch (const SpreadsheetError& e) {
+        common::notify(r.message, common::MsgIcon::Critical, box(20) + common::crlf() + e.text());
+        return abortEnding();
+    }
+
+    status(r.texts.text(kStatus, 2) + QLatin1Char(' ') + formPath + QLatin1Char(' ') + r.texts.text(kStatus, 3));
+    if (r.progress)
+        r.progress(-1, 0);
+    return result;
+}
+
+} // namespace excel

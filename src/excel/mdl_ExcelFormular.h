@@ -1,0 +1,52 @@
+#pragma once
+
+#include "common/Message.h"
+#include "excel/ReportLayout.h"
+#include "excel/Spreadsheet.h"
+#include "host/mdl_MERKMALE_LESEN.h"
+#include "mainwindow/Klassifizierung.h"
+#include "model/MerkmalTable.h"
+#include "settings/SettingsStore.h"
+#include "settings/modLanguage.h"
+
+#include <QDate>
+#include <QTime>
+
+#include <functional>
+
+namespace excel {
+
+// What a report run takes from the program, gathered by the main window.
+struct ReportRun {
+    const settings::SettingsStore& store;
+    const settings::LanguageTable& texts;
+    common::MessageFn message;
+    model::MerkmalTable& table;
+    model::KommentarTable& comments; // "<<" markers are removed from the table itself
+    QStringList entries;             // the characteristic list's texts
+    mainwindow::Selection selection;
+    host::HeaderRows header;
+    bool SaveAsChosen = false;
+    // Asks where to save the filled form; "" when the user cancels.
+    std::function<QString()> chooseSaveAs;
+    std::function<void(const QString&)> status;
+    // Progress: maximum, value; a negative maximum hides the bar.
+    std::function<void(int, int)> progress;
+    QDate date = QDate::currentDate();
+    QTime time = QTime::currentTime();
+};
+
+struct ReportResult {
+    bool saved = false;
+    bool aborted = false;
+};
+
+// "12" + "345": the two halves of a row's unique id as one text.
+QString UniqueIdText(const model::MerkmalRow& row);
+
+// Fills the form with the selected characteristics and saves it: in place, under a chosen name,
+// or, for a report with correction values, as a dated copy whose name replaces formPath.
+// Everything it has to say it says itself; an aborted run leaves the form file as it was.
+ReportResult FillExcelReport(ReportRun& run, QString& formPath, bool Korrekturbericht);
+
+} // namespace excel
