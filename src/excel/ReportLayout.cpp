@@ -10,13 +10,16 @@ namespace {
 
 const QString kSection = QStringLiteral("ExcelReportSettings");
 
-int letterValue(QChar c) { return c >= QLatin1Char('A') && c <= QLatin1Char('Z') ? c.unicode() - u'A' + 1 : 0; }
+int letterValue(QChar c) {
+    return c >= QLatin1Char('A') && c <= QLatin1Char('Z') ? c.unicode() - u'A' + 1 : 0;
+}
 
 } // namespace
 
 std::vector<QString*> ReportLayoutValues::fileOrderFields() {
-    return {&FormATolColum, &FormDevColum, &FormIDColum,    &FormCommentColum, &CommentLength, &FormNominalColum,
-            &FormOTolColum, &FormMeasColums, &FormSymbolColum, &FormUTolColum, &FormEndRow, &FormStartRow};
+    return {&FormATolColum,   &FormDevColum,     &FormIDColum,   &FormCommentColum,
+            &CommentLength,   &FormNominalColum, &FormOTolColum, &FormMeasColums,
+            &FormSymbolColum, &FormUTolColum,    &FormEndRow,    &FormStartRow};
 }
 
 bool ReportLayout::headerUsed() const {
@@ -97,8 +100,10 @@ bool LoadReportSettings(const settings::SettingsStore& store, int headerItems, R
     v.Kopfdaten2.clear();
     // A header variable added after the layout was made has no cell yet: it is left out.
     for (int i = 1; i <= headerItems; ++i) {
-        v.Kopfdaten1.push_back(store.ReadDirect(kSection, QStringLiteral("Kopfdaten_1_%1").arg(i)).value_or(kNotUsed));
-        v.Kopfdaten2.push_back(store.ReadDirect(kSection, QStringLiteral("Kopfdaten_2_%1").arg(i)).value_or(kNotUsed));
+        v.Kopfdaten1.push_back(
+            store.ReadDirect(kSection, QStringLiteral("Kopfdaten_1_%1").arg(i)).value_or(kNotUsed));
+        v.Kopfdaten2.push_back(
+            store.ReadDirect(kSection, QStringLiteral("Kopfdaten_2_%1").arg(i)).value_or(kNotUsed));
     }
 
     const int start = settings::parseInteger(v.FormStartRow).value_or(0);
@@ -108,7 +113,8 @@ bool LoadReportSettings(const settings::SettingsStore& store, int headerItems, R
                                     &v.FormOTolColum, &v.FormDevColum, &v.FormATolColum, &v.FormSymbolColum})
         valid = valid && !required->isEmpty();
     if (!valid) {
-        common::notify(messages.message, common::MsgIcon::Error, messages.texts.text(QStringLiteral("MessageBoxen"), 39));
+        common::notify(messages.message, common::MsgIcon::Error,
+                       messages.texts.text(QStringLiteral("MessageBoxen"), 39));
         return false;
     }
     layout.ColumnList = ParseColumnList(v.FormMeasColums, &messages);
@@ -139,7 +145,8 @@ QString layoutFault(const ReportLayout& layout) {
     for (const auto& [name, value] : fields)
         if (layout.used(*value) && (v.rows ? col(*value) : row(*value)) < 1)
             return QString::fromLatin1(name);
-    for (const auto& [name, value] : {std::pair{"FormDateRow", &v.FormDateRow}, std::pair{"FormTimeRow", &v.FormTimeRow}})
+    for (const auto& [name, value] :
+         {std::pair{"FormDateRow", &v.FormDateRow}, std::pair{"FormTimeRow", &v.FormTimeRow}})
         if (layout.used(*value) && (v.rows ? row(*value) : col(*value)) < 1)
             return QString::fromLatin1(name);
     for (std::size_t i = 0; i < v.Kopfdaten1.size(); ++i) {
@@ -162,8 +169,8 @@ QStringList layoutFileLines(const ReportLayoutValues& cv, const QStringList& hea
     for (QString* f : first)
         lines << *f;
     lines << (v.rows ? QStringLiteral("-1") : QStringLiteral("0"));
-    lines << v.FormDateRow << v.FormTimeRow << v.Element1Colum << v.Element2Colum << v.Element3Colum << v.Bezug1Colum
-          << v.Bezug2Colum << v.Bezug3Colum << v.EinheitColum;
+    lines << v.FormDateRow << v.FormTimeRow << v.Element1Colum << v.Element2Colum << v.Element3Colum
+          << v.Bezug1Colum << v.Bezug2Colum << v.Bezug3Colum << v.EinheitColum;
     for (const QString& k : v.Kopfdaten1)
         lines << k.trimmed();
     for (const QString& k : v.Kopfdaten2)
@@ -214,14 +221,17 @@ bool LoadReportConfiguration(const QString& path, const settings::SettingsStore&
     const auto lines = settings::readTextLines(file, settings::systemCodePage());
     if (!lines)
         return false;
-    QStringList keys = {QStringLiteral("FormATolColum"), QStringLiteral("FormDevColum"),     QStringLiteral("FormIDColum"),
-                        QStringLiteral("FormCommentColum"), QStringLiteral("CommentLength"), QStringLiteral("FormNominalColum"),
-                        QStringLiteral("FormOTolColum"), QStringLiteral("FormMeasColums"),   QStringLiteral("FormSymbolColum"),
-                        QStringLiteral("FormUTolColum"), QStringLiteral("FormEndRow"),       QStringLiteral("FormStartRow"),
-                        QStringLiteral("Zeile_Spalte"),  QStringLiteral("FormDateRow"),      QStringLiteral("FormTimeRow"),
-                        QStringLiteral("Element1Colum"), QStringLiteral("Element2Colum"),    QStringLiteral("Element3Colum"),
-                        QStringLiteral("Bezug1Colum"),   QStringLiteral("Bezug2Colum"),      QStringLiteral("Bezug3Colum"),
-                        QStringLiteral("EinheitColum")};
+    QStringList keys = {QStringLiteral("FormATolColum"),   QStringLiteral("FormDevColum"),
+                        QStringLiteral("FormIDColum"),     QStringLiteral("FormCommentColum"),
+                        QStringLiteral("CommentLength"),   QStringLiteral("FormNominalColum"),
+                        QStringLiteral("FormOTolColum"),   QStringLiteral("FormMeasColums"),
+                        QStringLiteral("FormSymbolColum"), QStringLiteral("FormUTolColum"),
+                        QStringLiteral("FormEndRow"),      QStringLiteral("FormStartRow"),
+                        QStringLiteral("Zeile_Spalte"),    QStringLiteral("FormDateRow"),
+                        QStringLiteral("FormTimeRow"),     QStringLiteral("Element1Colum"),
+                        QStringLiteral("Element2Colum"),   QStringLiteral("Element3Colum"),
+                        QStringLiteral("Bezug1Colum"),     QStringLiteral("Bezug2Colum"),
+                        QStringLiteral("Bezug3Colum"),     QStringLiteral("EinheitColum")};
     for (int a = 1; a <= 2; ++a)
         for (int k = 1; k <= headerItems; ++k)
             keys << QStringLiteral("Kopfdaten_%1_%2").arg(a).arg(k);
@@ -241,16 +251,16 @@ bool LoadReportConfiguration(const QString& path, const settings::SettingsStore&
 void storeReportLayout(const settings::SettingsStore& store, const ReportLayoutValues& v) {
     store.Write(kSection, QStringLiteral("Zeile_Spalte"), settings::flagText(v.rows));
     const std::pair<const char*, const QString*> boxes[] = {
-        {"FormStartRow", &v.FormStartRow},   {"FormEndRow", &v.FormEndRow},
-        {"FormMeasColums", &v.FormMeasColums}, {"FormIDColum", &v.FormIDColum},
+        {"FormStartRow", &v.FormStartRow},         {"FormEndRow", &v.FormEndRow},
+        {"FormMeasColums", &v.FormMeasColums},     {"FormIDColum", &v.FormIDColum},
         {"FormNominalColum", &v.FormNominalColum}, {"FormUTolColum", &v.FormUTolColum},
-        {"FormOTolColum", &v.FormOTolColum}, {"FormDevColum", &v.FormDevColum},
-        {"FormATolColum", &v.FormATolColum}, {"FormSymbolColum", &v.FormSymbolColum},
+        {"FormOTolColum", &v.FormOTolColum},       {"FormDevColum", &v.FormDevColum},
+        {"FormATolColum", &v.FormATolColum},       {"FormSymbolColum", &v.FormSymbolColum},
         {"FormCommentColum", &v.FormCommentColum}, {"CommentLength", &v.CommentLength},
-        {"FormDateRow", &v.FormDateRow},     {"FormTimeRow", &v.FormTimeRow},
-        {"Element1Colum", &v.Element1Colum}, {"Element2Colum", &v.Element2Colum},
-        {"Element3Colum", &v.Element3Colum}, {"Bezug1Colum", &v.Bezug1Colum},
-        {"Bezug2Colum", &v.Bezug2Colum},     {"Bezug3Colum", &v.Bezug3Colum},
+        {"FormDateRow", &v.FormDateRow},           {"FormTimeRow", &v.FormTimeRow},
+        {"Element1Colum", &v.Element1Colum},       {"Element2Colum", &v.Element2Colum},
+        {"Element3Colum", &v.Element3Colum},       {"Bezug1Colum", &v.Bezug1Colum},
+        {"Bezug2Colum", &v.Bezug2Colum},           {"Bezug3Colum", &v.Bezug3Colum},
         {"EinheitColum", &v.EinheitColum}};
     for (const auto& [key, value] : boxes)
         store.Write(kSection, QString::fromLatin1(key), *value);
@@ -264,25 +274,41 @@ void storeReportLayout(const settings::SettingsStore& store, const ReportLayoutV
 QString SymbolText(const QString& t) {
     static const QHash<QString, QString> table = [] {
         QHash<QString, QString> h;
-        for (const char* loc : {"X_LOCATION", "Y_LOCATION", "Z_LOCATION", "H_LOCATION", "L_LOCATION", "PA_LOCATION",
-                                "PD_LOCATION", "PR_LOCATION", "R_LOCATION", "RS_LOCATION", "RT_LOCATION", "S_LOCATION",
-                                "T_LOCATION", "V_LOCATION"})
+        for (const char* loc : {"X_LOCATION", "Y_LOCATION", "Z_LOCATION", "H_LOCATION", "L_LOCATION",
+                                "PA_LOCATION", "PD_LOCATION", "PR_LOCATION", "R_LOCATION", "RS_LOCATION",
+                                "RT_LOCATION", "S_LOCATION", "T_LOCATION", "V_LOCATION"})
             h.insert(QString::fromLatin1(loc), QStringLiteral("\""));
-        const std::pair<const char*, const char*> single[] = {
-            {"A_LOCATION", "$"},      {"D_LOCATION", "n"},         {"2D_ANGLE", "2D $"},
-            {"2D_DISTANCE", "2D #"},  {"3D_ANGLE", "3D $"},        {"3D_DISTANCE", "3D #"},
-            {"ANGULARITY", "a"},      {"COAXIALITY", "%"},         {"CONCENTRICITY", "r"},
-            {"FLATNESS", "c"},        {"FLATNESS_LOCATION", "c"},  {"TRUE_FLATNESS_LOCATION", "c"},
-            {"KEYIN", "&"},           {"PARALLELISM", "f"},        {"PERPENDICULARITY", "b"},
-            {"PROFILE", "d"},         {"ROUNDNESS", "e"},          {"ROUNDNESS_LOCATION", "e"},
-            {"TRUE_ROUNDNESS_LOCATION", "e"}, {"RUNOUT", "h"},     {"STRAIGHTNESS", "u"},
-            {"STRAIGHTNESS_LOCATION", "u"}, {"TRUE_STRAIGHTNESS_LOCATION", "u"}, {"SYMMETRY", "i"}};
+        const std::pair<const char*, const char*> single[] = {{"A_LOCATION", "$"},
+                                                              {"D_LOCATION", "n"},
+                                                              {"2D_ANGLE", "2D $"},
+                                                              {"2D_DISTANCE", "2D #"},
+                                                              {"3D_ANGLE", "3D $"},
+                                                              {"3D_DISTANCE", "3D #"},
+                                                              {"ANGULARITY", "a"},
+                                                              {"COAXIALITY", "%"},
+                                                              {"CONCENTRICITY", "r"},
+                                                              {"FLATNESS", "c"},
+                                                              {"FLATNESS_LOCATION", "c"},
+                                                              {"TRUE_FLATNESS_LOCATION", "c"},
+                                                              {"KEYIN", "&"},
+                                                              {"PARALLELISM", "f"},
+                                                              {"PERPENDICULARITY", "b"},
+                                                              {"PROFILE", "d"},
+                                                              {"ROUNDNESS", "e"},
+                                                              {"ROUNDNESS_LOCATION", "e"},
+                                                              {"TRUE_ROUNDNESS_LOCATION", "e"},
+                                                              {"RUNOUT", "h"},
+                                                              {"STRAIGHTNESS", "u"},
+                                                              {"STRAIGHTNESS_LOCATION", "u"},
+                                                              {"TRUE_STRAIGHTNESS_LOCATION", "u"},
+                                                              {"SYMMETRY", "i"}};
         for (const auto& [k, s] : single)
             h.insert(QString::fromLatin1(k), QString::fromLatin1(s));
-        for (const char* tp : {"TRUE_X_LOCATION", "TRUE_Y_LOCATION", "TRUE_Z_LOCATION", "TRUE_PA_LOCATION",
-                               "TRUE_PR_LOCATION", "TRUE_DD_LOCATION", "TRUE_DF_LOCATION", "TRUE_DIAM_LOCATION",
-                               "TRUE_LD_LOCATION", "TRUE_LF_LOCATION", "TRUE_WD_LOCATION", "TRUE_WF_LOCATION",
-                               "TRUE_D1_LOCATION", "TRUE_D2_LOCATION", "TRUE_D3_LOCATION"})
+        for (const char* tp :
+             {"TRUE_X_LOCATION", "TRUE_Y_LOCATION", "TRUE_Z_LOCATION", "TRUE_PA_LOCATION", "TRUE_PR_LOCATION",
+              "TRUE_DD_LOCATION", "TRUE_DF_LOCATION", "TRUE_DIAM_LOCATION", "TRUE_LD_LOCATION",
+              "TRUE_LF_LOCATION", "TRUE_WD_LOCATION", "TRUE_WF_LOCATION", "TRUE_D1_LOCATION",
+              "TRUE_D2_LOCATION", "TRUE_D3_LOCATION"})
             h.insert(QString::fromLatin1(tp), QStringLiteral("j"));
         return h;
     }();

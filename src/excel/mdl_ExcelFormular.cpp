@@ -25,8 +25,7 @@ bool threeBlankTolerance(const QString& typ) {
 class Writer {
 public:
     Writer(ReportRun& run, ReportLayout& layout, Workbook& book, bool korrektur)
-        : r(run), L(layout), v(layout.v), wb(book), korrektur(korrektur),
-          msgs{run.texts, run.message} {}
+        : r(run), L(layout), v(layout.v), wb(book), korrektur(korrektur), msgs{run.texts, run.message} {}
 
     QString text(int line) const { return r.texts.text(kBox, line); }
     void say(common::MsgIcon icon, const QString& t) { common::notify(r.message, icon, t); }
@@ -38,7 +37,8 @@ public:
                 say(common::MsgIcon::Information, text(30));
                 throw Abort{};
             }
-            page = wb.copySheetAfter(QStringLiteral("Master"), QStringLiteral("Master"), QStringLiteral("Seite1"));
+            page = wb.copySheetAfter(QStringLiteral("Master"), QStringLiteral("Master"),
+                                     QStringLiteral("Seite1"));
         }
         pageNumber = 1;
         newPage = true;
@@ -78,7 +78,8 @@ public:
             const auto [row, col] = at(v.LfdNr);
             put(row, col, QString::number(runningNumber));
         }
-        for (const auto& [key, value] : {std::pair{&v.FormOTolColum, m.OTol}, std::pair{&v.FormUTolColum, m.UTol}})
+        for (const auto& [key, value] :
+             {std::pair{&v.FormOTolColum, m.OTol}, std::pair{&v.FormUTolColum, m.UTol}})
             if (L.used(*key)) {
                 const auto [row, col] = at(*key);
                 if (threeBlankTolerance(m.Typ))
@@ -101,7 +102,8 @@ public:
         }
         if (L.used(v.FormCommentColum)) {
             const auto [row, col] = at(v.FormCommentColum);
-            put(row, col, r.comments.block(m.KommentarIndex).Zeile[1].left(std::max(0, number(v.CommentLength))));
+            put(row, col,
+                r.comments.block(m.KommentarIndex).Zeile[1].left(std::max(0, number(v.CommentLength))));
         }
         const std::pair<const QString*, const QString*> texts[] = {
             {&v.Element1Colum, &m.Element1}, {&v.Element2Colum, &m.Element2}, {&v.Element3Colum, &m.Element3},
@@ -244,13 +246,15 @@ QString correctionReportName(const QString& formPath, const QDate& date, const Q
     const QFileInfo fi(formPath);
     const QString ext = fi.suffix().isEmpty() ? QString() : QLatin1Char('.') + fi.suffix();
     const QString base = ext.isEmpty() ? formPath : formPath.left(formPath.size() - ext.size());
-    return base + QStringLiteral("__") + settings::fileNameSafe(settings::shortDateText(date)) + QStringLiteral("__") +
-           settings::CurrentTimeText(time) + ext;
+    return base + QStringLiteral("__") + settings::fileNameSafe(settings::shortDateText(date)) +
+           QStringLiteral("__") + settings::CurrentTimeText(time) + ext;
 }
 
 } // namespace
 
-QString UniqueIdText(const model::MerkmalRow& row) { return QString::number(row.UniqueId1) + QString::number(row.UniqueId2); }
+QString UniqueIdText(const model::MerkmalRow& row) {
+    return QString::number(row.UniqueId1) + QString::number(row.UniqueId2);
+}
 
 ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturbericht) {
     ReportResult result;
@@ -266,7 +270,8 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
         result.aborted = true;
         return result;
     };
-    status(r.texts.text(kStatus, 5) + QLatin1Char(' ') + formPath + QLatin1Char(' ') + r.texts.text(kStatus, 6));
+    status(r.texts.text(kStatus, 5) + QLatin1Char(' ') + formPath + QLatin1Char(' ') +
+           r.texts.text(kStatus, 6));
 
     const int n = static_cast<int>(r.entries.size());
     if (n == 0) {
@@ -299,7 +304,8 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
     try {
         book = openWorkbook(formPath);
     } catch (const SpreadsheetError& e) {
-        common::notify(r.message, common::MsgIcon::Critical, box(29) + common::crlf() + common::crlf() + e.text());
+        common::notify(r.message, common::MsgIcon::Critical,
+                       box(29) + common::crlf() + common::crlf() + e.text());
         return result;
     }
 
@@ -331,8 +337,9 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
                 common::Message q;
                 q.icon = common::MsgIcon::Question;
                 q.caption = common::applicationTitle();
-                q.text = QStringLiteral("Ihr Messprogramm wurde geändert.") + common::crlf() +
-                         QStringLiteral("Sollen die Werte trotzdem in das aktuelle Formular übernommen werden?");
+                q.text =
+                    QStringLiteral("Ihr Messprogramm wurde geändert.") + common::crlf() +
+                    QStringLiteral("Sollen die Werte trotzdem in das aktuelle Formular übernommen werden?");
                 q.buttons = common::MsgButtons::YesNo;
                 // Nobody at the screen: values of another program are not mixed into the form.
                 q.defaultButton = common::MsgResult::No;
@@ -388,7 +395,8 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
         return abortEnding();
     }
 
-    status(r.texts.text(kStatus, 2) + QLatin1Char(' ') + formPath + QLatin1Char(' ') + r.texts.text(kStatus, 3));
+    status(r.texts.text(kStatus, 2) + QLatin1Char(' ') + formPath + QLatin1Char(' ') +
+           r.texts.text(kStatus, 3));
     if (r.progress)
         r.progress(-1, 0);
     return result;

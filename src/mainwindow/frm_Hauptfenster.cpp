@@ -1,11 +1,12 @@
 #include "mainwindow/frm_Hauptfenster.h"
 
 #include "ascii/frm_ASCII_Setup.h"
-#include "excel/ReportLayout.h"
-#include "excel/mdl_ExcelFormular.h"
 #include "ascii/modASCIIOutput.h"
 #include "common/MessageBox.h"
 #include "common/ProgramPaths.h"
+#include "excel/ReportLayout.h"
+#include "excel/frm_BerichtDesign.h"
+#include "excel/mdl_ExcelFormular.h"
 #include "host/HostSocketClient.h"
 #include "mainwindow/LampWidget.h"
 #include "mainwindow/MerkmalsListe.h"
@@ -21,11 +22,11 @@
 #include "settings/modWindowOnTop.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QFileDialog>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -857,7 +858,8 @@ void frm_Hauptfenster::StartoptionenAuswerten() {
     setSelection(chooseRows(m_state.table, listCount(), args));
 
     if (!args[2].isEmpty()) {
-        if (!excel::LoadReportConfiguration(args[3], m_state.store, static_cast<int>(m_state.header.size()))) {
+        if (!excel::LoadReportConfiguration(args[3], m_state.store,
+                                            static_cast<int>(m_state.header.size()))) {
             common::Message m;
             m.icon = common::MsgIcon::None;
             m.caption = common::applicationTitle();
@@ -887,10 +889,20 @@ bool frm_Hauptfenster::fillExcelReport(QString& formPath, bool korrekturbericht)
     QStringList entries;
     for (int i = 0; i < m_list->count(); ++i)
         entries << m_list->item(i)->text();
-    excel::ReportRun run{m_state.store,  m_state.texts, m_state.message,      m_state.table,
-                         m_state.comments, entries,    selection(),          m_state.header,
-                         m_state.SaveAsChosen, {},      {},                   {},
-                         QDate::currentDate(), QTime::currentTime()};
+    excel::ReportRun run{m_state.store,
+                         m_state.texts,
+                         m_state.message,
+                         m_state.table,
+                         m_state.comments,
+                         entries,
+                         selection(),
+                         m_state.header,
+                         m_state.SaveAsChosen,
+                         {},
+                         {},
+                         {},
+                         QDate::currentDate(),
+                         QTime::currentTime()};
     run.chooseSaveAs = [this] {
         return QFileDialog::getSaveFileName(this, QString(), QString(),
                                             QStringLiteral("Excel Workbook (*.xlsx)"));
@@ -936,7 +948,8 @@ void frm_Hauptfenster::ExcelBerichtAusfuellen() {
     if (file.isEmpty())
         return;
     settings::writeOrReport(m_state.store, QStringLiteral("ProgSettings"), QStringLiteral("LastUsedFolder"),
-                            QFileInfo(file).absolutePath() + QLatin1Char('/'), m_state.texts, m_state.message);
+                            QFileInfo(file).absolutePath() + QLatin1Char('/'), m_state.texts,
+                            m_state.message);
     fillExcelReport(file, false);
 }
 
@@ -1007,7 +1020,7 @@ void frm_Hauptfenster::Form_Unload() {
     } catch (...) {
     }
     for (QPointer<QWidget>* w : {&m_about, &m_asciiSetup, &m_outputSetup, &m_fensterpos, &m_selectFolder,
-                                 &m_kopfdatenDialog, &m_savePartProgram})
+                                 &m_kopfdatenDialog, &m_berichtDesign, &m_savePartProgram})
         if (*w)
             (*w)->close();
     for (QWidget* w : QApplication::topLevelWidgets())

@@ -174,6 +174,7 @@ private:
     void endStuckHeadlessRun();
 
     QPointer<QWidget> m_asciiSetup;
+    QPointer<QWidget> m_berichtDesign;
     QPointer<QWidget> m_outputSetup;
     QPointer<QWidget> m_selectFolder;
     QPointer<QWidget> m_fensterpos;

@@ -1,0 +1,337 @@
+#include "WorkbookReader.h"
+#include "common/TempSettings.h"
+#include "excel/mdl_ExcelFormular.h"
+#include "settings/LocaleText.h"
+#include "settings/TextCodec.h"
+#include "settings/mdl_Generate_File_Name.h"
+
+#include <deque>
+
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace excel;
+
+namespace {
+
+const QString kForm = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/forms/Pruefbericht.xlsx");
+const QString kLayout = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/forms/Pruefbericht.cfg");
+
+QByteArray bytesOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A table, the example form and its layout, and everything a run says.
+struct Report {
+    TempSettings tmp;
+    QTemporaryDir dir;
+    settings::SettingsStore store;
+    settings::LanguageTable texts;
+    model::MerkmalTable table;
+    model::KommentarTable comments;
+    QString form;
+    QList<common::Message> shown;
+    std::deque<common::MsgResult> answers;
+    host::HeaderRows header{{QStringLiteral(" Auftrag"), QStringLiteral("4711")},
+                            {QString::fromUtf8(" Prüfer"), QStringLiteral("M. Keller")}};
+    mainwindow::Selection selection;
+    QStringList entries;
+
+    Report() {
+        QStringList box{QStringLiteral("[h]")};
+        for (int i = 2; i <= 49; ++i)
+            box << QStringLiteral("M%1").arg(i);
+        texts.setSection(QStringLiteral("MessageBoxen"), box);
+        form = dir.filePath(QStringLiteral("Pruefbericht.xlsx"));
+        QFile::copy(kForm, form);
+        QFile::setPermissions(form, QFile::ReadOwner | QFile::WriteOwner);
+        EXPECT_TRUE(LoadReportConfiguration(kLayout, store, 2));
+        table.reset(10);
+        comments.reset(10);
+    }
+    void set(const char* key, const QString& value) {
+        store.Write(QStringLiteral("ExcelReportSettings"), QString::fromLatin1(key), value);
+    }
+    model::MerkmalRow& row(const QString& id, double measured, double atol = 0, bool selected = true) {
+        model::MerkmalRow& r = table.append();
+        r.ID = id;
+        r.Achse = QStringLiteral("X");
+        r.Typ = QStringLiteral("X_LOCATION");
+        r.Nennwert = 10;
+        r.OTol = 0.1;
+        r.UTol = -0.1;
+        r.Messwert = measured;
+        r.ATol = atol;
+        r.Ausgabe = QStringLiteral("BEIDE");
+        r.UniqueId1 = 100 + table.AnzMerkmale;
+        r.UniqueId2 = 7;
+        entries << id + QStringLiteral(".X");
+        selection.push_back(selected);
+        return r;
+    }
+    void comment(model::MerkmalRow& r, const QString& line) {
+        r.KommentarIndex = table.AnzMerkmale;
+        comments.block(r.KommentarIndex).Zeile[1] = line;
+    }
+    ReportResult run(bool korrektur = false, QString* path = nullptr) {
+        shown.clear();
+        ReportRun r{store,
+                    texts,
+                    [this](const common::Message& m) {
+                        shown.append(m);
+                        if (!answers.empty()) {
+                            const auto a = answers.front();
+                            answers.pop_front();
+                            return a;
+                        }
+                        return m.defaultButton;
+                    },
+                    table,
+                    comments,
+                    entries,
+                    selection,
+                    header,
+                    false,
+                    {},
+                    {},
+                    {},
+                    QDate(2026, 12, 6),
+                    QTime(14, 5, 9)};
+        QString p = form;
+        const ReportResult result = FillExcelReport(r, p, korrektur);
+        if (path)
+            *path = p;
+        return result;
+    }
+    QStringList texts_() const {
+        QStringList t;
+        for (const common::Message& m : shown)
+            t << m.text;
+        return t;
+    }
+};
+
+} // namespace
+
+TEST(ExcelReport, FirstAndSecondRunOnOneForm) {
+    Report r;
+    model::MerkmalRow& a = r.row(QStringLiteral("LOC1"), 10.05);
+    r.comment(a, QStringLiteral("<<  Bohrung"));
+    r.row(QStringLiteral("LOC2"), 10.2, 0.1); // out of tolerance
+    model::MerkmalRow& hidden = r.row(QStringLiteral("LOC3"), 9.9);
+    r.comment(hidden, QStringLiteral("<<# intern"));
+    model::MerkmalRow& tp = r.row(QStringLiteral("TP1"), 0.02);
+    tp.Typ = QStringLiteral("TRUE_X_LOCATION");
+    r.row(QStringLiteral("STAT"), 1).Ausgabe = QStringLiteral("STATISTIK");
+    r.row(QStringLiteral("OFF"), 9.95, 0, false); // not selected: placeholders
+
+    EXPECT_TRUE(r.run().saved) << r.texts_().join(QStringLiteral(" | ")).toStdString();
+    EXPECT_TRUE(r.shown.isEmpty());
+    EXPECT_EQ(r.comments.block(1).Zeile[1], QStringLiteral("Bohrung")); // the table keeps the change
+    {
+        const QStringList faults = checkWorkbookStructure(r.form);
+        EXPECT_TRUE(faults.isEmpty()) << faults.join(QStringLiteral("\n")).toStdString();
+    }
+    QJsonObject book = readWithOpenpyxl(r.form);
+    EXPECT_EQ(sheetNamesOf(book), QStringList({"Master", "Seite1", "UniqueIDs"}));
+    QJsonObject s1 = sheetOf(book, QStringLiteral("Seite1"));
+    EXPECT_EQ(cellOf(s1, "B10").value("value").toString(), QStringLiteral("LOC1.X"));
+    EXPECT_EQ(cellOf(s1, "A10").value("value").toString(), QStringLiteral("1"));
+    EXPECT_EQ(cellOf(s1, "C10").value("value").toString(), QStringLiteral("\""));
+    EXPECT_EQ(cellOf(s1, "G10").value("value").toString(), QStringLiteral("Bohrung"));
+    EXPECT_EQ(cellOf(s1, "H10").value("value").toDouble(), 10.05);
+    EXPECT_EQ(cellOf(s1, "H11").value("colour").toString(), QStringLiteral("FF0000"));
+    EXPECT_EQ(cellOf(s1, "H11").value("underline").toString(), QStringLiteral("single"));
+    EXPECT_EQ(cellOf(s1, "B12").value("value").toString(),
+              QStringLiteral("TP1.X")); // LOC3 is written nowhere
+    EXPECT_EQ(cellOf(s1, "A12").value("value").toString(), QStringLiteral("3"));
+    EXPECT_EQ(cellOf(s1, "E12").value("value").toString(), QStringLiteral("   "));
+    EXPECT_EQ(cellOf(s1, "C12").value("value").toString(), QStringLiteral("j"));
+    EXPECT_EQ(cellOf(s1, "H13").value("value").toString(), QStringLiteral("  "));
+    EXPECT_EQ(cellOf(s1, "H5").value("value").toString(), QStringLiteral("4711"));
+    EXPECT_EQ(cellOf(s1, "H6").value("value").toString(), QStringLiteral("M. Keller"));
+    EXPECT_EQ(cellOf(s1, "H7").value("value").toString(), QStringLiteral("2026-12-06T00:00:00"));
+    EXPECT_EQ(cellOf(s1, "H8").value("value").toString(), QStringLiteral("14:05:09"));
+    QJsonObject ids = sheetOf(book, QStringLiteral("UniqueIDs"));
+    EXPECT_EQ(cellOf(ids, "A2").value("value").toString(), QStringLiteral("LOC1.X"));
+    EXPECT_EQ(cellOf(ids, "B2").value("value").toString(), QStringLiteral("1017"));
+
+    // The second run: same program, next measurement column, no question.
+    EXPECT_TRUE(r.run().saved);
+    EXPECT_TRUE(r.shown.isEmpty()) << r.texts_().join(QStringLiteral(" | ")).toStdString();
+    book = readWithOpenpyxl(r.form);
+    s1 = sheetOf(book, QStringLiteral("Seite1"));
+    EXPECT_EQ(cellOf(s1, "I10").value("value").toDouble(), 10.05);
+    EXPECT_EQ(cellOf(s1, "I5").value("value").toString(), QStringLiteral("4711"));
+    ids = sheetOf(book, QStringLiteral("UniqueIDs"));
+    EXPECT_EQ(cellOf(ids, "C1").value("value").toString(), QStringLiteral("New Unique-ID"));
+    EXPECT_EQ(cellOf(ids, "C2").value("fill").toString(), QString());
+}
+
+TEST(ExcelReport, AChangedProgramAsksAndNoLeavesTheFormAsItWas) {
+    Report r;
+    r.row(QStringLiteral("A"), 10);
+    r.row(QStringLiteral("B"), 10);
+    ASSERT_TRUE(r.run().saved);
+    r.table.row(2).UniqueId1 = 999; // the part program changed
+    const QByteArray before = bytesOf(r.form);
+    r.answers = {common::MsgResult::No};
+    const ReportResult no = r.run();
+    EXPECT_TRUE(no.aborted);
+    ASSERT_EQ(r.shown.size(), 2);
+    EXPECT_TRUE(r.shown[0].text.startsWith(QString::fromUtf8("Ihr Messprogramm wurde geändert.\r\n")));
+    EXPECT_EQ(r.shown[1].text, QStringLiteral("M38"));
+    EXPECT_EQ(bytesOf(r.form), before);
+
+    r.answers = {common::MsgResult::Yes};
+    EXPECT_TRUE(r.run().saved);
+    const QJsonObject ids = sheetOf(readWithOpenpyxl(r.form), QStringLiteral("UniqueIDs"));
+    EXPECT_EQ(cellOf(ids, "C3").value("fill").toString(), QStringLiteral("FF0000"));
+    EXPECT_EQ(cellOf(ids, "C2").value("fill").toString(), QString());
+}
+
+TEST(ExcelReport, PageChangesInRowsAndInColumns) {
+    Report rows;
+    rows.set("FormEndRow", QStringLiteral("12"));
+    for (int i = 1; i <= 4; ++i)
+        rows.row(QStringLiteral("R%1").arg(i), i);
+    ASSERT_TRUE(rows.run().saved);
+    QJsonObject book = readWithOpenpyxl(rows.form);
+    EXPECT_EQ(sheetNamesOf(book), QStringList({"Master", "Seite1", "Seite2", "UniqueIDs"}));
+    const QJsonObject p2 = sheetOf(book, QStringLiteral("Seite2"));
+    EXPECT_EQ(cellOf(p2, "B10").value("value").toString(), QStringLiteral("R4.X"));
+    EXPECT_EQ(cellOf(p2, "H10").value("value").toDouble(), 4.0);
+    EXPECT_EQ(cellOf(p2, "H5").value("value").toString(), QStringLiteral("4711"));
+    EXPECT_EQ(cellOf(p2, "H8").value("value").toString(), QStringLiteral("14:05:09"));
+
+    Report cols; // characteristics in columns B, C, D; fields in rows
+    cols.set("Zeile_Spalte", QStringLiteral("0"));
+    cols.set("FormMeasColums", QStringLiteral("B,C,D"));
+    cols.set("FormStartRow", QStringLiteral("20"));
+    cols.set("FormEndRow", QStringLiteral("30"));
+    cols.set("FormIDColum", QStringLiteral("12"));
+    cols.set("FormNominalColum", QStringLiteral("13"));
+    cols.set("FormOTolColum", QStringLiteral("14"));
+    cols.set("FormUTolColum", QStringLiteral("15"));
+    cols.set("FormSymbolColum", QStringLiteral("16"));
+    cols.set("FormDevColum", QStringLiteral("17"));
+    cols.set("FormCommentColum", kNotUsed);
+    cols.set("LfdNr", QStringLiteral("11"));
+    cols.set("FormDateRow", QStringLiteral("M"));
+    cols.set("FormTimeRow", kNotUsed);
+    cols.set("Kopfdaten_1_1", QStringLiteral("VM"));
+    cols.set("Kopfdaten_2_1", QStringLiteral("G"));
+    cols.set("Kopfdaten_1_2", kNotUsed);
+    cols.set("Kopfdaten_2_2", kNotUsed);
+    for (int i = 1; i <= 4; ++i)
+        cols.row(QStringLiteral("C%1").arg(i), i, 0, i != 2);
+    ASSERT_TRUE(cols.run().saved) << cols.texts_().join(QStringLiteral(" | ")).toStdString();
+    book = readWithOpenpyxl(cols.form);
+    const QJsonObject c1 = sheetOf(book, QStringLiteral("Seite1"));
+    EXPECT_EQ(cellOf(c1, "B12").value("value").toString(), QStringLiteral("C1.X"));
+    EXPECT_EQ(cellOf(c1, "D12").value("value").toString(), QStringLiteral("C3.X"));
+    EXPECT_EQ(cellOf(c1, "B20").value("value").toDouble(), 1.0);
+    EXPECT_EQ(cellOf(c1, "C17").value("value").toString(), QStringLiteral("n.g.")); // not selected
+    EXPECT_EQ(cellOf(c1, "G20").value("value").toString(), QStringLiteral("4711"));
+    EXPECT_EQ(cellOf(c1, "M20").value("value").toString(), QStringLiteral("2026-12-06T00:00:00"));
+    const QJsonObject c2 = sheetOf(book, QStringLiteral("Seite2"));
+    EXPECT_EQ(cellOf(c2, "B12").value("value").toString(), QStringLiteral("C4.X"));
+    EXPECT_EQ(cellOf(c2, "B11").value("value").toString(), QStringLiteral("4"));
+}
+
+TEST(ExcelReport, CorrectionReportNameRunningNumbersAndEmptyCells) {
+    Report r;
+    r.row(QStringLiteral("A"), 10.2, 0.1);
+    r.row(QStringLiteral("B"), 10, 0, false);
+    r.row(QStringLiteral("C"), 10.3, 0.2);
+    const QByteArray form = bytesOf(r.form);
+    QString saved;
+    ASSERT_TRUE(r.run(true, &saved).saved);
+    EXPECT_EQ(saved, r.dir.filePath(QStringLiteral("Pruefbericht__%1__14.05.09.xlsx"))
+                         .arg(settings::fileNameSafe(settings::shortDateText(QDate(2026, 12, 6)))));
+    EXPECT_EQ(bytesOf(r.form), form); // the form itself stays as it was
+    const QJsonObject s1 = sheetOf(readWithOpenpyxl(saved), QStringLiteral("Seite1"));
+    EXPECT_EQ(cellOf(s1, "B11").value("value").toString(), QStringLiteral("C.X"));
+    EXPECT_EQ(cellOf(s1, "A11").value("value").toString(), QStringLiteral("3"));
+
+    Report empty; // EmptyCells: unselected rows take no place at all
+    empty.set("EmptyCells", QStringLiteral("1"));
+    empty.row(QStringLiteral("A"), 1);
+    empty.row(QStringLiteral("B"), 2, 0, false);
+    empty.row(QStringLiteral("C"), 3);
+    ASSERT_TRUE(empty.run().saved);
+    const QJsonObject e1 = sheetOf(readWithOpenpyxl(empty.form), QStringLiteral("Seite1"));
+    EXPECT_EQ(cellOf(e1, "B11").value("value").toString(), QStringLiteral("C.X"));
+}
+
+TEST(ExcelReport, FailuresLeaveTheFormUnchanged) {
+    struct Case {
+        const char* name;
+        std::function<void(Report&)> setup;
+        const char* first;
+    };
+    const Case cases[] = {
+        {"full form", [](Report& r) { r.set("FormMeasColums", QStringLiteral("H")); }, nullptr},
+        {"column 0", [](Report& r) { r.set("FormIDColum", QStringLiteral("b")); }, "M19"},
+        {"layout incomplete", [](Report& r) { r.set("FormMeasColums", QString()); }, "M39"},
+        {"nothing selected", [](Report& r) { r.selection.assign(r.selection.size(), false); }, "M24"},
+    };
+    for (const Case& c : cases) {
+        Report r;
+        r.row(QStringLiteral("A"), 10);
+        r.row(QStringLiteral("B"), 10);
+        if (QByteArray(c.name) == "full form") {
+            r.set("FormMeasColums", QStringLiteral("H"));
+            ASSERT_TRUE(r.run().saved); // the only measurement column is now taken
+        }
+        c.setup(r);
+        const QByteArray before = bytesOf(r.form);
+        const ReportResult res = r.run();
+        EXPECT_TRUE(res.aborted) << c.name;
+        EXPECT_EQ(bytesOf(r.form), before) << c.name;
+        ASSERT_FALSE(r.shown.isEmpty()) << c.name;
+        EXPECT_EQ(r.shown.back().text, QStringLiteral("M38")) << c.name;
+        EXPECT_TRUE(r.shown.front().text.startsWith(QString::fromLatin1(c.first ? c.first : "M33")))
+            << c.name;
+    }
+
+    Report xls; // a legacy workbook is refused with a text that says what to do
+    xls.row(QStringLiteral("A"), 1);
+    xls.form = xls.dir.filePath(QStringLiteral("alt.xls"));
+    QFile f(xls.form);
+    f.open(QIODevice::WriteOnly);
+    f.write(QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(512, '\0'));
+    f.close();
+    xls.run();
+    ASSERT_EQ(xls.shown.size(), 1);
+    EXPECT_TRUE(xls.shown[0].text.contains(QStringLiteral(".xlsx")));
+}
+
+TEST(ReportLayout, ColumnNumbersAndColumnLists) {
+    EXPECT_EQ(ColumnNumber(QStringLiteral("A")), 1);
+    EXPECT_EQ(ColumnNumber(QStringLiteral("AA")), 27);
+    EXPECT_EQ(ColumnNumber(QStringLiteral("IV")), 256);
+    EXPECT_EQ(ColumnNumber(QStringLiteral("IW")), 256);
+    EXPECT_EQ(ColumnNumber(QStringLiteral("b")), 0);
+    EXPECT_EQ(ParseColumnList(QStringLiteral("E,G-I,K")), (std::vector<int>{5, 7, 8, 9, 11}));
+    EXPECT_EQ(ParseColumnList(QStringLiteral("C-E,H")), (std::vector<int>{3, 4, 5, 8}));
+
+    QStringList lines = layoutFileLines(ReportLayoutValues{}, {});
+    EXPECT_EQ(lines.size(), 24);
+    ReportLayoutValues v;
+    QTemporaryDir dir;
+    TempSettings tmp;
+    settings::SettingsStore store;
+    const QStringList example = *settings::readTextLines(kLayout, settings::CodePage::Windows1252);
+    EXPECT_EQ(example.size(), 30);
+    EXPECT_EQ(example.at(27), QStringLiteral("[Kopfdaten]"));
+    readLayoutFile(v, example, 2);
+    EXPECT_EQ(layoutFileLines(v, *layoutFileHeaderNames(example)), example);
+    EXPECT_FALSE(LoadReportConfiguration(dir.filePath(QStringLiteral("missing")), store, 2));
+    EXPECT_TRUE(LoadReportConfiguration(QString(kLayout).chopped(4), store, 2)); // ".cfg" appended
+    EXPECT_FALSE(LoadReportConfiguration(kLayout, store, 5));                    // ends before its values
+}
