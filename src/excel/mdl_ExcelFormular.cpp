@@ -54,8 +54,25 @@ public:
         newPage = true;
     }
 
-    int number(const QString& s) const { return settings::parseInteger(s).value_or(0); }
-    int column(const QString& s) { return ColumnNumber(s, &msgs); }
+    // Layout values are worked out once per run, not once per characteristic.
+    int number(const QString& s) {
+        const auto it = m_numbers.constFind(s);
+        if (it != m_numbers.constEnd())
+            return *it;
+        const int n = settings::parseInteger(s).value_or(0);
+        m_numbers.insert(s, n);
+        return n;
+    }
+    int column(const QString& s) {
+        const auto it = m_columns.constFind(s);
+        if (it != m_columns.constEnd())
+            return *it;
+        const int n = ColumnNumber(s, &msgs);
+        m_columns.insert(s, n);
+        return n;
+    }
+    QHash<QString, int> m_numbers;
+    QHash<QString, int> m_columns;
 
     void put(int row, int col, const QString& t) { page->setText(row, col, t); }
     void put(int row, int col, double d) { page->setNumber(row, col, d); }

@@ -2,6 +2,7 @@
 // folder, program folder and settings, in a German locale and without a display.
 #include "common/SimProcess.h"
 #include "common/TempSettings.h"
+#include "excel/WorkbookReader.h"
 #include "settings/SettingsStore.h"
 #include "settings/TextCodec.h"
 
@@ -156,4 +157,53 @@ TEST_F(Unattended, FailuresEndTheRunWithStatusOne) {
     r = doziduvov({QStringLiteral("/a"), QString(), QString(), QStringLiteral("oot")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(QDir(outDir).isEmpty());
+}
+
+TEST_F(Unattended, FullCorrectionAndBothReportsIntoForms) {
+    const QString form = sim.dir() + QStringLiteral("/Pruefbericht.xlsx");
+    const QString second = sim.dir() + QStringLiteral("/Korrektur.xlsx");
+    for (const QString& f : {form, second}) {
+        QFile::copy(kExamples + QStringLiteral("forms/Pruefbericht.xlsx"), f);
+        QFile::setPermissions(f, QFile::ReadOwner | QFile::WriteOwner);
+    }
+    const QString layout = kExamples + QStringLiteral("forms/Pruefbericht"); // ".cfg" is appended
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+
+    ProcessRun r = doziduvov({QStringLiteral("/a"), form, layout, QStringLiteral("/ALL")});
+    EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    QJsonObject s1 = sheetOf(readWithOpenpyxl(form), QStringLiteral("Seite1"));
+    EXPECT_EQ(cellOf(s1, "B10").value("value").toString(), QStringLiteral("LOC1.X"));
+    EXPECT_EQ(cellOf(s1, "H10").value("value").toDouble(), 0.012);
+    EXPECT_EQ(cellOf(s1, "H5").value("value").toString(), QStringLiteral("4711"));
+    EXPECT_EQ(cellOf(s1, "G13").value("value").toString(), QStringLiteral("Lagersitz rechts"));
+    EXPECT_EQ(cellOf(s1, "H14").value("colour").toString(),
+              QStringLiteral("FF0000")); // LOC2.Y out of tolerance
+
+    // The next part continues in the next measurement column.
+    r = doziduvov({QStringLiteral("/a"), form, layout, QStringLiteral("/ALL")});
+    EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    s1 = sheetOf(readWithOpenpyxl(form), QStringLiteral("Seite1"));
+    EXPECT_EQ(cellOf(s1, "I10").value("value").toDouble(), 0.012);
+
+    // Both reports: the full one continues the form, the correction report is a dated copy of
+    // the second form with only the rows to correct measured.
+    r = doziduvov({QStringLiteral("/a"), form, layout, QStringLiteral("/ALO"), second});
+    EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    s1 = sheetOf(readWithOpenpyxl(form), QStringLiteral("Seite1"));
+    EXPECT_EQ(cellOf(s1, "J10").value("value").toDouble(), 0.012);
+    const QStringList copies = QDir(sim.dir()).entryList({QStringLiteral("Korrektur__*.xlsx")});
+    ASSERT_EQ(copies.size(), 1);
+    const QJsonObject k1 =
+        sheetOf(readWithOpenpyxl(sim.dir() + QLatin1Char('/') + copies.first()), QStringLiteral("Seite1"));
+    // Rows not to correct take no place but keep their running numbers.
+    EXPECT_EQ(cellOf(k1, "B10").value("value").toString(), QStringLiteral("LOC1.Y")); // critical
+    EXPECT_EQ(cellOf(k1, "H10").value("value").toDouble(), -0.047);
+    EXPECT_EQ(cellOf(k1, "A10").value("value").toString(), QStringLiteral("2"));
+    EXPECT_EQ(cellOf(k1, "B11").value("value").toString(), QStringLiteral("LOC2.Y")); // out of tolerance
+    EXPECT_EQ(cellOf(k1, "A11").value("value").toString(), QStringLiteral("5"));
+
+    // A layout file that cannot be loaded: message 9 and status 1.
+    r = doziduvov(
+        {QStringLiteral("/a"), form, sim.dir() + QStringLiteral("/none.cfg"), QStringLiteral("/ALL")});
+    EXPECT_EQ(r.exitCode, 1);
 }

@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <future>
 #include <set>
 
 namespace excel::xlsx {
@@ -1190,13 +1191,19 @@ void XlsxWorkbook::updateAppXml() {
 }
 
 void XlsxWorkbook::write(const QString& path) {
+    // Sheets are independent documents: they are turned into text side by side.
+    std::vector<std::pair<QString, std::future<QByteArray>>> sheets;
     for (SheetEntry& e : m_sheets)
         if (e.sheet) {
-            if (e.sheet->modified())
-                m_pkg->write(e.part, e.sheet->serialize());
+            if (e.sheet->modified()) {
+                XlsxWorksheet* ws = e.sheet.get();
+                sheets.emplace_back(e.part, std::async(std::launch::async, [ws] { return ws->serialize(); }));
+            }
             if (e.sheet->rels().modified())
                 m_pkg->write(relsPartOf(e.part), e.sheet->rels().serialize());
         }
+    for (auto& [part, text] : sheets)
+        m_pkg->write(part, text.get());
     if (m_cellsWritten) {
         // The calculation chain names cells we may have changed; the spreadsheet program rebuilds it.
         if (const Rels::Rel* r = m_workbookRels.firstOfType(QStringLiteral("calcChain"))) {
