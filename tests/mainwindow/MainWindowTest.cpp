@@ -1,6 +1,7 @@
 #include "ascii/frm_ASCII_Setup.h"
 #include "common/GuiEnv.h"
 #include "common/SimPrograms.h"
+#include "excel/frm_BerichtDesign.h"
 #include "mainwindow/LampWidget.h"
 #include "partprogram/frm_SavePartProgram.h"
 #include "settings/TextCodec.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -44,7 +46,10 @@ void screenshot(QWidget& w, const char* name) {
     const QString dir = qEnvironmentVariable("DOZIDUVOV_SCREENSHOT_DIR");
     if (dir.isEmpty())
         return;
-    w.resize(1280, 800);
+    if (qobject_cast<QMainWindow*>(&w))
+        w.resize(1280, 800);
+    else
+        w.adjustSize();
     QCoreApplication::processEvents();
     w.grab().save(dir + QLatin1Char('/') + QString::fromLatin1(name) + QStringLiteral(".png"));
 }
@@ -375,4 +380,46 @@ TEST(MainWindow, AsciiAndOutputSettingsDialogsStoreWhatTheyShow) {
         env.settings.rawValue(QSettings::UserScope, QStringLiteral("Settings/FileSettings/PartProgFolder"))
             .toString(),
         QStringLiteral("-1"));
+}
+
+TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
+    GuiEnv env;
+    settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"),
+                             {QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer")},
+                             settings::systemCodePage());
+    frm_Hauptfenster& w = env.open();
+    const QString file = env.programDir() + QStringLiteral("/layout.cfg");
+    {
+        excel::frm_BerichtDesign dlg(w);
+        screenshot(dlg, "report-layout");
+        env.shown.clear();
+        dlg.cmdSaveAs_Click(file); // nothing filled in: refused, nothing saved
+        ASSERT_EQ(env.shown.size(), 1);
+        EXPECT_EQ(env.shown[0].text, QStringLiteral("Not all values are set."));
+        EXPECT_FALSE(QFile::exists(file));
+        dlg.box("txtZeileStart")->setText(QStringLiteral("10"));
+        dlg.box("txtZeileEnde")->setText(QStringLiteral("40"));
+        dlg.box("txtSpalteStart")->setText(QStringLiteral("E"));
+        dlg.cmdSaveAs_Click(file);
+        dlg.cmdOK_Click();
+    }
+    const QString s = QStringLiteral("ExcelReportSettings");
+    EXPECT_EQ(env.state.store.Read(s, QStringLiteral("FormIDColum"), {}), QStringLiteral("NotUsed"));
+    EXPECT_EQ(env.state.store.Read(s, QStringLiteral("CommentLength"), {}), QStringLiteral("0"));
+    EXPECT_EQ(env.state.store.Read(s, QStringLiteral("Zeile_Spalte"), {}), QStringLiteral("-1"));
+    EXPECT_EQ(env.state.store.Read(s, QStringLiteral("Kopfdaten_2_2"), {}), QStringLiteral("NotUsed"));
+    const QStringList lines = *settings::readTextLines(file, settings::systemCodePage());
+    ASSERT_EQ(lines.size(), 30);
+    EXPECT_EQ(lines.at(27), QStringLiteral("[Kopfdaten]"));
+
+    // Loading a layout made for other header data changes nothing.
+    settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"), {QStringLiteral("Los")},
+                             settings::systemCodePage());
+    excel::frm_BerichtDesign other(w);
+    other.box("txtZeileStart")->setText(QStringLiteral("7"));
+    env.shown.clear();
+    other.cmdLoad_Click(file);
+    ASSERT_EQ(env.shown.size(), 1);
+    EXPECT_TRUE(env.shown[0].text.startsWith(QStringLiteral("Header Data in cgf file did not fit")));
+    EXPECT_EQ(other.box("txtZeileStart")->text(), QStringLiteral("7"));
 }
