@@ -6,12 +6,14 @@
 #include "common/ProgramPaths.h"
 #include "excel/ReportLayout.h"
 #include "excel/frm_BerichtDesign.h"
+#include "excel/frm_Online.h"
 #include "excel/mdl_ExcelFormular.h"
 #include "host/HostSocketClient.h"
 #include "mainwindow/LampWidget.h"
 #include "mainwindow/MerkmalsListe.h"
 #include "mainwindow/Startup.h"
 #include "mainwindow/frm_About.h"
+#include "mainwindow/frm_BatchFile.h"
 #include "mainwindow/modCommandLine.h"
 #include "partprogram/frm_SavePartProgram.h"
 #include "settings/SettingsMessages.h"
@@ -157,7 +159,10 @@ void frm_Hauptfenster::buildUi() {
     m_button[1]->setCheckable(true);
     connect(m_button[1], &QAction::triggered, this, [this] { ToggleOnlineReception(); });
     connect(m_button[2], &QAction::triggered, this, [this] { ReadValuesOffline(); });
-    connect(m_button[3], &QAction::triggered, this, [this] { showNotAvailable(); });
+    connect(m_button[3], &QAction::triggered, this, [this] {
+        openWindow<QWidget>(m_online, [this] { return new excel::frm_Online(*this); });
+        hide();
+    });
     connect(m_button[5], &QAction::triggered, this, [this] { ASCII(); });
     connect(m_button[6], &QAction::triggered, this, [this] { ExcelBerichtAusfuellen(); });
     connect(m_button[7], &QAction::triggered, this, [this] {
@@ -369,17 +374,21 @@ void frm_Hauptfenster::buildMenus() {
 
     m_menuEinstellungen = menuBar()->addMenu(QString());
     m_menuEinstellungen->setObjectName(QStringLiteral("Menue_Einstellungen"));
-    m_menuAusgabedatei =
-        action(m_menuEinstellungen, QStringLiteral("menuAusgabedatei"), [this] { showNotAvailable(); });
+    m_menuAusgabedatei = action(m_menuEinstellungen, QStringLiteral("menuAusgabedatei"), [this] {
+        openWindow<QWidget>(m_outputSetup, [this] { return new settings::frm_Ausgabedatei_Setup(*this); });
+    });
     m_menuEinstellungen->addSeparator();
-    m_menuASCII = action(m_menuEinstellungen, QStringLiteral("menuASCII"), [this] { showNotAvailable(); });
+    m_menuASCII = action(m_menuEinstellungen, QStringLiteral("menuASCII"), [this] {
+        openWindow<QWidget>(m_asciiSetup, [this] { return new ascii::frm_ASCII_Setup(*this); });
+    });
     m_menuEinstellungen->addSeparator();
     m_menuKopfdaten = action(m_menuEinstellungen, QStringLiteral("menuKopfdaten"), [this] {
         openWindow<QWidget>(m_kopfdatenDialog, [this] { return new settings::frm_Kopfdaten(*this); });
     });
     m_menuEinstellungen->addSeparator();
-    m_menuFormular =
-        action(m_menuEinstellungen, QStringLiteral("menuFormular"), [this] { showNotAvailable(); });
+    m_menuFormular = action(m_menuEinstellungen, QStringLiteral("menuFormular"), [this] {
+        openWindow<QWidget>(m_berichtDesign, [this] { return new excel::frm_BerichtDesign(*this); });
+    });
     m_menuEinstellungen->addSeparator();
     m_menueWindowPos = action(m_menuEinstellungen, QStringLiteral("Menue_Window_Pos"), [this] {
         openWindow<QWidget>(m_fensterpos, [this] { return new settings::frm_Fensterpos(*this); });
@@ -387,8 +396,10 @@ void frm_Hauptfenster::buildMenus() {
 
     m_menuAktionen = menuBar()->addMenu(QString());
     m_menuAktionen->setObjectName(QStringLiteral("Menue_Aktionen"));
-    m_menueBatchFile =
-        action(m_menuAktionen, QStringLiteral("Menue_BatchFile"), [this] { showNotAvailable(); });
+    m_menueBatchFile = action(m_menuAktionen, QStringLiteral("Menue_BatchFile"), [this] {
+        openWindow<QWidget>(m_batchFile, [this] { return new frm_BatchFile(*this); });
+        hide();
+    });
 
     m_menuHilfe = menuBar()->addMenu(QString());
     m_menuHilfe->setObjectName(QStringLiteral("Menue_Hilfe"));
@@ -405,11 +416,6 @@ template <typename W> void frm_Hauptfenster::openWindow(QPointer<W>& window, std
     window->show();
     window->raise();
     window->activateWindow();
-}
-
-void frm_Hauptfenster::showNotAvailable() {
-    common::notify(m_state.message, common::MsgIcon::Information,
-                   QStringLiteral("This function is not available yet in this version."));
 }
 
 void frm_Hauptfenster::Form_Load() {
@@ -1019,8 +1025,9 @@ void frm_Hauptfenster::Form_Unload() {
         host::Trennen(m_state.link);
     } catch (...) {
     }
-    for (QPointer<QWidget>* w : {&m_about, &m_asciiSetup, &m_outputSetup, &m_fensterpos, &m_selectFolder,
-                                 &m_kopfdatenDialog, &m_berichtDesign, &m_savePartProgram})
+    for (QPointer<QWidget>* w :
+         {&m_about, &m_asciiSetup, &m_outputSetup, &m_fensterpos, &m_selectFolder, &m_kopfdatenDialog,
+          &m_batchFile, &m_online, &m_berichtDesign, &m_savePartProgram})
         if (*w)
             (*w)->close();
     for (QWidget* w : QApplication::topLevelWidgets())

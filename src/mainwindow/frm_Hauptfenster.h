@@ -84,8 +84,6 @@ public:
     common::Rgb gridColour() const;
     common::Rgb lampColourOf(Lamp lamp) const;
 
-    void showNotAvailable();
-
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -174,6 +172,8 @@ private:
     void endStuckHeadlessRun();
 
     QPointer<QWidget> m_asciiSetup;
+    QPointer<QWidget> m_batchFile;
+    QPointer<QWidget> m_online;
     QPointer<QWidget> m_berichtDesign;
     QPointer<QWidget> m_outputSetup;
     QPointer<QWidget> m_selectFolder;

@@ -3,6 +3,7 @@
 #include "common/SimProcess.h"
 #include "common/TempSettings.h"
 #include "excel/WorkbookReader.h"
+#include "mainwindow/BatchFile.h"
 #include "settings/SettingsStore.h"
 #include "settings/TextCodec.h"
 
@@ -10,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 namespace {
@@ -56,6 +58,10 @@ protected:
     }
 
     ProcessRun doziduvov(const QStringList& args) {
+        return run(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), args);
+    }
+
+    ProcessRun run(const QString& program, const QStringList& args) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TMPDIR"), sim.dir());
@@ -68,7 +74,7 @@ protected:
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         p.setProcessEnvironment(env);
-        p.start(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), args);
+        p.start(program, args);
         ProcessRun r;
         if (!p.waitForFinished(60000)) {
             p.kill();
@@ -206,4 +212,27 @@ TEST_F(Unattended, FullCorrectionAndBothReportsIntoForms) {
     r = doziduvov(
         {QStringLiteral("/a"), form, sim.dir() + QStringLiteral("/none.cfg"), QStringLiteral("/ALL")});
     EXPECT_EQ(r.exitCode, 1);
+}
+
+TEST_F(Unattended, TheWrittenShellScriptRunsTheReport) {
+    const QString form = sim.dir() + QStringLiteral("/Welle Form.xlsx");
+    QFile::copy(kExamples + QStringLiteral("forms/Pruefbericht.xlsx"), form);
+    QFile::setPermissions(form, QFile::ReadOwner | QFile::WriteOwner);
+    mainwindow::BatchChoice c;
+    c.mode = 0;
+    c.choice = 0;
+    c.workbook1 = form;
+    c.configuration = kExamples + QStringLiteral("forms/Pruefbericht.cfg");
+    c.program = QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov");
+    const mainwindow::BatchFile script = mainwindow::makeBatchFile(c, mainwindow::ScriptKind::PosixShell);
+    mainwindow::writeBatchFile(script, mainwindow::ScriptKind::PosixShell);
+    EXPECT_EQ(script.path, sim.dir() + QStringLiteral("/Welle Form.sh"));
+    EXPECT_TRUE(QFileInfo(script.path).isExecutable());
+
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    const ProcessRun r = run(script.path, {});
+    EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    const QJsonObject s1 = sheetOf(readWithOpenpyxl(form), QStringLiteral("Seite1"));
+    EXPECT_EQ(cellOf(s1, "B10").value("value").toString(), QStringLiteral("LOC1.X"));
+    EXPECT_EQ(cellOf(s1, "H10").value("value").toDouble(), 0.012);
 }

@@ -1,8 +1,11 @@
 #include "ascii/frm_ASCII_Setup.h"
 #include "common/GuiEnv.h"
 #include "common/SimPrograms.h"
+#include "excel/WorkbookReader.h"
 #include "excel/frm_BerichtDesign.h"
+#include "excel/frm_Online.h"
 #include "mainwindow/LampWidget.h"
+#include "mainwindow/frm_BatchFile.h"
 #include "partprogram/frm_SavePartProgram.h"
 #include "settings/TextCodec.h"
 #include "settings/frm_Ausgabedatei_Setup.h"
@@ -422,4 +425,109 @@ TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
     ASSERT_EQ(env.shown.size(), 1);
     EXPECT_TRUE(env.shown[0].text.startsWith(QStringLiteral("Header Data in cgf file did not fit")));
     EXPECT_EQ(other.box("txtZeileStart")->text(), QStringLiteral("7"));
+}
+
+TEST(MainWindow, MenusAndButtonsOpenTheirWindows) {
+    GuiEnv env;
+    frm_Hauptfenster& w = env.open();
+    const std::pair<const char*, const char*> entries[] = {{"menuAusgabedatei", "frm_Ausgabedatei_Setup"},
+                                                           {"menuASCII", "frm_ASCII_Setup"},
+                                                           {"menuKopfdaten", "frm_Kopfdaten"},
+                                                           {"menuFormular", "frm_BerichtDesign"},
+                                                           {"Menue_Window_Pos", "frm_Fensterpos"},
+                                                           {"Menue_Info", "frm_About"},
+                                                           {"Toolbar1_7", "frm_SavePartProgram"},
+                                                           {"Menue_BatchFile", "frm_BatchFile"}};
+    for (const auto& [action, window] : entries) {
+        env.trigger(QString::fromLatin1(action));
+        QWidget* opened = w.findChild<QWidget*>(QString::fromLatin1(window));
+        ASSERT_NE(opened, nullptr) << action;
+        EXPECT_TRUE(opened->isVisible()) << action;
+        if (QByteArray(window) != "frm_BatchFile") {
+            EXPECT_TRUE(opened->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) << window;
+        }
+        opened->close();
+    }
+    EXPECT_TRUE(w.isVisible()); // the batch window brings the main window back when it closes
+}
+
+TEST(MainWindow, BatchWindowWritesNothingWithoutWorkbookAndLayout) {
+    GuiEnv env;
+    frm_Hauptfenster& w = env.open();
+    env.trigger(QStringLiteral("Menue_BatchFile"));
+    EXPECT_FALSE(w.isVisible());
+    auto* batch = w.findChild<mainwindow::frm_BatchFile*>();
+    ASSERT_NE(batch, nullptr);
+    EXPECT_FALSE(batch->workbook2Enabled());
+    batch->selectChoice(2);
+    EXPECT_TRUE(batch->workbook2Enabled());
+    batch->selectChoice(0);
+    EXPECT_FALSE(batch->workbook2Enabled());
+    const QString form = env.programDir() + QStringLiteral("/Form.xlsx");
+    batch->setWorkbook1(form);
+    batch->cmdCreateBatchFile_Click(); // no layout file chosen: nothing written, the window closes
+    EXPECT_FALSE(QFile::exists(env.programDir() + QStringLiteral("/Form.sh")));
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST(MainWindow, ExcelOnlineProtocolAgainstAnExecutingHost) {
+    GuiEnv env;
+    const sim::SimProgram program = sim::loadProgram(kWelle);
+    int run1 = -1;
+    for (std::size_t i = 0; i < program.commands.size(); ++i)
+        if (program.commands[i].id == QLatin1String("RUN1"))
+            run1 = static_cast<int>(i);
+    ASSERT_TRUE(env.sim.start({QStringLiteral("--execute-on-subscribe"), kWelle}));
+    frm_Hauptfenster& w = env.open();
+    env.state.store.Write(QStringLiteral("FileSettings"), QStringLiteral("DIR"), env.programDir());
+    env.trigger(QStringLiteral("Toolbar1_3"));
+    EXPECT_FALSE(w.isVisible());
+    auto* online = w.findChild<excel::frm_Online*>();
+    ASSERT_NE(online, nullptr);
+    EXPECT_TRUE(env.sim.waitForLog(QStringLiteral("placement 12 1")));
+    // The heading, then label and value rows of every marked dimension.
+    ASSERT_TRUE(spinUntil([&] { return online->protocol().rows().size() == 33; }));
+    const auto& rows = online->protocol().rows();
+    EXPECT_TRUE(rows[1].label);
+    EXPECT_EQ(rows[1].cells.first(), QStringLiteral("LOC1"));
+    EXPECT_EQ(rows[2].cells.first(), QStringLiteral("X_LOCATION von CIR1"));
+
+    online->cmdPause_Click(); // paused: an added command leaves no row
+    EXPECT_FALSE(online->receiving());
+    env.sim.write(QStringLiteral("add %1\n").arg(run1).toLatin1());
+    QThread::msleep(100);
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(online->protocol().rows().size(), 33u);
+    // Resuming subscribes again, which this simulator answers by executing the program again;
+    // the rows continue under the last one.
+    online->cmdPause_Click();
+    env.sim.write(QStringLiteral("add %1\n").arg(run1).toLatin1()); // unmarked, but added: written
+    auto hasRunout = [&] {
+        for (const auto& r : online->protocol().rows())
+            if (r.cells.first() == QStringLiteral("RUNOUT von CYL2--CYL1"))
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(spinUntil(hasRunout));
+    EXPECT_TRUE(spinUntil([&] { return online->protocol().rows().size() == 33 + 32 + 2; }));
+
+    const QString path = online->protocol().path();
+    online->cmdStopOnline_Click();
+    EXPECT_TRUE(w.isVisible());
+    const QJsonObject s = sheetOf(readWithOpenpyxl(path), QStringLiteral("Tabelle1"));
+    ASSERT_FALSE(s.isEmpty());
+    EXPECT_EQ(cellOf(s, "A1").value("value").toString(), QStringLiteral("Merkmalstyp und Element"));
+    EXPECT_EQ(cellOf(s, "A1").value("fill").toString(), QStringLiteral("00CCFF"));
+    EXPECT_EQ(cellOf(s, "A2").value("value").toString(), QStringLiteral("LOC1"));
+    EXPECT_EQ(cellOf(s, "A2").value("fill").toString(), QStringLiteral("C0C0C0"));
+    EXPECT_TRUE(s.value("merged").toArray().contains(QStringLiteral("A2:H2")));
+    EXPECT_TRUE(cellOf(s, "A3").value("bold").toBool());
+    EXPECT_EQ(cellOf(s, "C3").value("value").toDouble(), 0.012);
+    EXPECT_EQ(cellOf(s, "F3").value("value").toDouble(), -0.05);
+    EXPECT_EQ(cellOf(s, "C3").value("format").toString(), QStringLiteral("#,##0.0000"));
+    EXPECT_EQ(cellOf(s, "B3").value("font").toString(), QStringLiteral("Arial"));
+    EXPECT_EQ(s.value("freeze").toString(), QStringLiteral("A2"));
+    EXPECT_EQ(s.value("widths").toObject().value("B").toDouble(), 20.0);
+    EXPECT_TRUE(checkWorkbookStructure(path).isEmpty());
 }

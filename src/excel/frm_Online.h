@@ -1,0 +1,54 @@
+#pragma once
+
+#include "excel/OnlineProtocol.h"
+#include "host/mdl_Korvex_VERBINDEN.h"
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+
+namespace mainwindow {
+class frm_Hauptfenster;
+}
+
+namespace excel {
+
+// Excel online: dimension values stream into a protocol while the host executes the program.
+class frm_Online : public QDialog, public host::HostEventListener {
+    Q_OBJECT
+
+public:
+    explicit frm_Online(mainwindow::frm_Hauptfenster& main);
+    ~frm_Online() override;
+
+    void cmdPause_Click();
+    void cmdStopOnline_Click();
+    bool receiving() const { return m_events != nullptr; }
+    const OnlineProtocol& protocol() const { return m_protocol; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void OnObjectExecuted(std::shared_ptr<host::HostPartProgram>,
+                          std::shared_ptr<host::HostCommand> c) override;
+    void OnEndExecution(std::shared_ptr<host::HostPartProgram>, int) override {}
+    void OnAddObject(std::shared_ptr<host::HostPartProgram>, std::shared_ptr<host::HostCommand> c) override;
+    void showNewRows();
+    QString text(int line) const;
+
+    mainwindow::frm_Hauptfenster& m_main;
+    host::HostLink m_link;
+    std::shared_ptr<host::HostApplicationEvents> m_events;
+    OnlineProtocol m_protocol;
+    QTableWidget* m_view = nullptr;
+    QLabel* m_path = nullptr;
+    QPushButton* m_pause = nullptr;
+    QPushButton* m_stop = nullptr;
+    std::size_t m_shown = 0;
+    bool m_stopped = false;
+};
+
+} // namespace excel

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+namespace mainwindow {
+
+class frm_Hauptfenster;
+
+// Writes the file that starts this program unattended with the chosen start options.
+class frm_BatchFile : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit frm_BatchFile(frm_Hauptfenster& main);
+
+    void cmdCreateBatchFile_Click();
+    void setWorkbook1(const QString& path);
+    void setWorkbook2(const QString& path);
+    void setConfiguration(const QString& path);
+    void selectMode(int index);
+    void selectChoice(int index);
+    bool workbook2Enabled() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void option2Clicked(int index);
+
+    frm_Hauptfenster& m_main;
+    QLabel* m_tabelle1 = nullptr;
+    QLabel* m_tabelle2 = nullptr;
+    QLabel* m_konfig = nullptr;
+    QPushButton* m_selectTabelle2 = nullptr;
+    QRadioButton* m_option1[3] = {};
+    QRadioButton* m_option2[3] = {};
+};
+
+} // namespace mainwindow

@@ -1,0 +1,60 @@
+#include "mainwindow/BatchFile.h"
+
+#include <gtest/gtest.h>
+
+using namespace mainwindow;
+
+TEST(BatchFile, LinesForEveryChoice) {
+    struct Case {
+        int mode;
+        int choice;
+        const char* second;
+        const char* windows; // the command line after @echo off
+        const char* posix;   // the command after #!/bin/sh
+    };
+    const Case cases[] = {
+        {0, 0, "", "\"C:\\Doziduvov\\Konv.exe\" /a /C:\\Forms\\Part 1.xlsx /C:\\Cfg\\R.cfg /ALL",
+         "'/opt/dz/doziduvov' '/a' '/srv/Forms/Part 1.xlsx' '/srv/R.cfg' '/ALL'"},
+        {-1, 1, "", "\"C:\\Doziduvov\\Konv.exe\"  /C:\\Forms\\Part 1.xlsx /C:\\Cfg\\R.cfg /OOT",
+         "'/opt/dz/doziduvov' '/srv/Forms/Part 1.xlsx' '/srv/R.cfg' '/OOT'"},
+        {2, 2, "D:\\K&R.xlsx",
+         "\"C:\\Doziduvov\\Konv.exe\" /o /C:\\Forms\\Part 1.xlsx /C:\\Cfg\\R.cfg /ALO /D:\\K^&R.xlsx",
+         "'/opt/dz/doziduvov' '/o' '/srv/Forms/Part 1.xlsx' '/srv/R.cfg' '/ALO' '/srv/K'\\''R.xlsx'"},
+        {1, 2, "", "\"C:\\Doziduvov\\Konv.exe\" /m /C:\\Forms\\Part 1.xlsx /C:\\Cfg\\R.cfg /ALO /",
+         "'/opt/dz/doziduvov' '/m' '/srv/Forms/Part 1.xlsx' '/srv/R.cfg' '/ALO'"},
+        {0, -1, "", "\"C:\\Doziduvov\\Konv.exe\" /a /C:\\Forms\\Part 1.xlsx /C:\\Cfg\\R.cfg ",
+         "'/opt/dz/doziduvov' '/a' '/srv/Forms/Part 1.xlsx' '/srv/R.cfg'"},
+    };
+    for (const Case& c : cases) {
+        BatchChoice w{c.mode,
+                      c.choice,
+                      QStringLiteral("C:\\Forms\\Part 1.xlsx"),
+                      QString::fromLatin1(c.second),
+                      QStringLiteral("C:\\Cfg\\R.cfg"),
+                      QStringLiteral("C:\\Doziduvov\\Konv.exe")};
+        const BatchFile bat = makeBatchFile(w, ScriptKind::WindowsBatch);
+        EXPECT_EQ(bat.path, QStringLiteral("C:\\Forms\\Part 1.bat"));
+        EXPECT_EQ(bat.content, QByteArray("@echo off\r\n") + c.windows + "\r\n");
+
+        QString second = QString::fromLatin1(c.second);
+        if (!second.isEmpty())
+            second = QStringLiteral("/srv/K'R.xlsx");
+        BatchChoice p{c.mode,
+                      c.choice,
+                      QStringLiteral("/srv/Forms/Part 1.xlsx"),
+                      second,
+                      QStringLiteral("/srv/R.cfg"),
+                      QStringLiteral("/opt/dz/doziduvov")};
+        const BatchFile sh = makeBatchFile(p, ScriptKind::PosixShell);
+        EXPECT_EQ(sh.path, QStringLiteral("/srv/Forms/Part 1.sh")); // not "Part 1.xsh"
+        EXPECT_EQ(sh.content, QByteArray("#!/bin/sh\n") + c.posix + "\n");
+    }
+    // cmd.exe's own characters in a path are escaped; % doubled.
+    BatchChoice odd{0,
+                    0,
+                    QStringLiteral("C:\\A|B<C>^D%E.xlsx"),
+                    QString(),
+                    QStringLiteral("C:\\R.cfg"),
+                    QStringLiteral("C:/P/K.exe")};
+    EXPECT_TRUE(makeBatchFile(odd, ScriptKind::WindowsBatch).content.contains("/C:\\A^|B^<C^>^^D%%E.xlsx"));
+}
