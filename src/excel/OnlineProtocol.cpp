@@ -2,6 +2,8 @@
 
 #include "host/mdl_MERKMALE_LESEN.h"
 
+#include <QLocale>
+
 #include <cmath>
 
 namespace excel {
@@ -116,7 +118,7 @@ void OnlineProtocol::handle(host::HostCommand& c, bool markTest) {
                                       threeDecimals(d->OutTol())};
             for (int i = 0; i < 7; ++i) {
                 m_sheet->setNumber(m_onlineRow, i + 2, values[i]);
-                row.cells << QString::number(values[i], 'f', 4);
+                row.cells << QLocale::system().toString(values[i], 'f', 4); // as "#,##0.0000" shows it
             }
             m_rows.push_back(row);
         }

@@ -491,6 +491,7 @@ TEST(MainWindow, ExcelOnlineProtocolAgainstAnExecutingHost) {
     EXPECT_TRUE(rows[1].label);
     EXPECT_EQ(rows[1].cells.first(), QStringLiteral("LOC1"));
     EXPECT_EQ(rows[2].cells.first(), QStringLiteral("X_LOCATION von CIR1"));
+    screenshot(*online, "excel-online");
 
     online->cmdPause_Click(); // paused: an added command leaves no row
     EXPECT_FALSE(online->receiving());
