@@ -161,22 +161,14 @@ void frm_ASCII_Setup::OKButton_Click() {
 void frm_ASCII_Setup::cmdExport_Click() {
     takeTextFields();
     mainwindow::AppState& st = m_main.state();
-    try {
-        settings::writeTextLines(asciiSettingsFile(), exportLines(m_layout), settings::systemCodePage());
-    } catch (const settings::FileError& e) {
-        common::notify(st.message, common::MsgIcon::Error,
-                       st.text(kBox, 17) + common::crlf() + e.path() + common::crlf() + e.reason());
-    }
+    settings::exportSettingsFile(asciiSettingsFile(), exportLines(m_layout), st.texts, st.message);
 }
 
 void frm_ASCII_Setup::cmdImport_Click() {
     mainwindow::AppState& st = m_main.state();
-    const auto lines = settings::readTextLines(asciiSettingsFile(), settings::systemCodePage());
-    if (!lines) {
-        common::notify(st.message, common::MsgIcon::Information,
-                       st.text(kBox, 2) + common::crlf() + st.text(kBox, 3));
+    const auto lines = settings::importSettingsFile(asciiSettingsFile(), st.texts, st.message);
+    if (!lines)
         return;
-    }
     takeTextFields();
     importLines(m_layout, *lines);
     showLayout();

@@ -22,8 +22,4 @@ void applyHeaderNames(host::HeaderRows& rows, const QStringList& names) {
         rows[static_cast<std::size_t>(i)].name = QLatin1Char(' ') + names.at(i);
 }
 
-void writeHeaderDataFile(const QString& path, const QStringList& names) {
-    writeTextLines(path, names, systemCodePage());
-}
-
 } // namespace settings

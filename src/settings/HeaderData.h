@@ -15,8 +15,4 @@ std::optional<QString> headerNameToAdd(const QString& typed);
 // The grid rows for a new list of names: the values stay in their rows.
 void applyHeaderNames(host::HeaderRows& rows, const QStringList& names);
 
-// Writes the list, one name per line; the old file stays until the new one is complete.
-// Throws FileError.
-void writeHeaderDataFile(const QString& path, const QStringList& names);
-
 } // namespace settings

@@ -1,5 +1,7 @@
 #include "settings/SettingsMessages.h"
 
+#include "settings/TextCodec.h"
+
 namespace settings {
 
 void reportSettingsWriteError(const SettingsWriteError& error, const LanguageTable& texts,
@@ -21,6 +23,29 @@ bool writeOrReport(const SettingsStore& store, const QString& section, const QSt
         reportSettingsWriteError(e, texts, message);
         return false;
     }
+}
+
+bool exportSettingsFile(const QString& path, const QStringList& lines, const LanguageTable& texts,
+                        const common::MessageFn& message) {
+    try {
+        writeTextLines(path, lines, systemCodePage());
+        return true;
+    } catch (const FileError& e) {
+        common::notify(message, common::MsgIcon::Error,
+                       texts.text(QStringLiteral("MessageBoxen"), 17) + common::crlf() + e.path() +
+                           common::crlf() + e.reason());
+        return false;
+    }
+}
+
+std::optional<QStringList> importSettingsFile(const QString& path, const LanguageTable& texts,
+                                              const common::MessageFn& message) {
+    auto lines = readTextLines(path, systemCodePage());
+    if (!lines)
+        common::notify(message, common::MsgIcon::Information,
+                       texts.text(QStringLiteral("MessageBoxen"), 2) + common::crlf() +
+                           texts.text(QStringLiteral("MessageBoxen"), 3));
+    return lines;
 }
 
 } // namespace settings

@@ -4,6 +4,10 @@
 #include "settings/SettingsStore.h"
 #include "settings/modLanguage.h"
 
+#include <QStringList>
+
+#include <optional>
+
 namespace settings {
 
 // Language lines of our own messages, in section MessageBoxen.
@@ -20,5 +24,12 @@ void reportSettingsWriteError(const SettingsWriteError& error, const LanguageTab
 // Writes the value; a failure is reported and false returned, the program goes on.
 bool writeOrReport(const SettingsStore& store, const QString& section, const QString& key,
                    const QString& value, const LanguageTable& texts, const common::MessageFn& message);
+
+// The settings export files in the program's folder: written whole (a failure reported with
+// the file and the reason), read back (a file that cannot be opened reported as such).
+bool exportSettingsFile(const QString& path, const QStringList& lines, const LanguageTable& texts,
+                        const common::MessageFn& message);
+std::optional<QStringList> importSettingsFile(const QString& path, const LanguageTable& texts,
+                                              const common::MessageFn& message);
 
 } // namespace settings

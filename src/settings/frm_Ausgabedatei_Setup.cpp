@@ -215,22 +215,14 @@ void frm_Ausgabedatei_Setup::OKButton_Click() {
 
 void frm_Ausgabedatei_Setup::cmdExport_Click() {
     mainwindow::AppState& st = m_main.state();
-    try {
-        writeTextLines(outputFileSettingsFile(), exportOutputFileSettings(current()), systemCodePage());
-    } catch (const FileError& e) {
-        common::notify(st.message, common::MsgIcon::Error,
-                       st.text(kBox, 17) + common::crlf() + e.path() + common::crlf() + e.reason());
-    }
+    exportSettingsFile(outputFileSettingsFile(), exportOutputFileSettings(current()), st.texts, st.message);
 }
 
 void frm_Ausgabedatei_Setup::cmdImport_Click() {
     mainwindow::AppState& st = m_main.state();
-    const auto lines = readTextLines(outputFileSettingsFile(), systemCodePage());
-    if (!lines) {
-        common::notify(st.message, common::MsgIcon::Information,
-                       st.text(kBox, 2) + common::crlf() + st.text(kBox, 3));
+    const auto lines = importSettingsFile(outputFileSettingsFile(), st.texts, st.message);
+    if (!lines)
         return;
-    }
     OutputFileSettings s = current();
     importOutputFileSettings(s, *lines);
     showSettings(s);

@@ -2,6 +2,7 @@
 
 #include "mainwindow/frm_Hauptfenster.h"
 #include "settings/HeaderData.h"
+#include "settings/SettingsMessages.h"
 #include "settings/modWindowOnTop.h"
 
 #include <QCloseEvent>
@@ -114,15 +115,7 @@ void frm_Kopfdaten::cmdClearList_Click() {
 
 bool frm_Kopfdaten::save() {
     mainwindow::AppState& st = m_main.state();
-    try {
-        writeHeaderDataFile(headerDataFile(), names());
-        return true;
-    } catch (const FileError& e) {
-        common::notify(st.message, common::MsgIcon::Error,
-                       st.text(QStringLiteral("MessageBoxen"), 17) + common::crlf() + e.path() +
-                           common::crlf() + e.reason());
-        return false;
-    }
+    return exportSettingsFile(headerDataFile(), names(), st.texts, st.message);
 }
 
 void frm_Kopfdaten::cmdOK_Click() {
