@@ -2,15 +2,62 @@
 
 #include "excel/xlsx/Xml.h"
 
+#include <cctype>
+
 namespace excel::xlsx {
+
+namespace {
+
+// Spreadsheet text carries characters XML cannot hold as _xHHHH_; a literal "_xHHHH_" in the
+// text is itself written with its underscore escaped, so that it reads back as typed.
+bool escapeAt(const QString& text, qsizetype i) {
+    if (i + 6 >= text.size() || text[i] != u'_' || text[i + 1] != u'x' || text[i + 6] != u'_')
+        return false;
+    for (qsizetype k = i + 2; k < i + 6; ++k)
+        if (!isxdigit(text[k].toLatin1()))
+            return false;
+    return true;
+}
+
+QString decoded(const QString& text) {
+    if (!text.contains(QLatin1String("_x")))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (escapeAt(text, i)) {
+            out += QChar(static_cast<char16_t>(QStringView(text).mid(i + 2, 4).toUShort(nullptr, 16)));
+            i += 6;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+QString encoded(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t ch = text[i].unicode();
+        const bool control = ch < 0x20 && ch != u'\t' && ch != u'\n' && ch != u'\r';
+        if (control || ch == 0xFFFE || ch == 0xFFFF || escapeAt(text, i))
+            out += QLatin1String("_x") + QString::number(ch, 16).toUpper().rightJustified(4, u'0') + u'_';
+        else
+            out += text[i];
+    }
+    return out;
+}
+
+} // namespace
 
 QString SharedStrings::itemText(const pugi::xml_node& item) {
     if (pugi::xml_node t = item.child("t"))
-        return qstr(t.text().get());
+        return decoded(qstr(t.text().get()));
     QString s;
     for (pugi::xml_node r : item.children("r"))
         s += qstr(r.child("t").text().get());
-    return s;
+    return decoded(s);
 }
 
 SharedStrings::SharedStrings(std::unique_ptr<pugi::xml_document> doc) : m_doc(std::move(doc)) {
@@ -25,6 +72,7 @@ SharedStrings::SharedStrings(std::unique_ptr<pugi::xml_document> doc) : m_doc(st
         m_index.insert(t, static_cast<int>(m_texts.size())); // the last one wins, any will do
         m_texts.push_back(t);
     }
+    m_inDocument = m_texts.size();
 }
 
 QString SharedStrings::text(int index) const {
@@ -36,20 +84,54 @@ int SharedStrings::indexOf(const QString& text) {
     const auto it = m_index.constFind(text);
     if (it != m_index.constEnd())
         return *it;
-    pugi::xml_node root = m_doc->document_element();
-    pugi::xml_node t = root.append_child("si").append_child("t");
-    if (!text.isEmpty() && (text.front().isSpace() || text.back().isSpace()))
-        t.append_attribute("xml:space").set_value("preserve");
-    t.text().set(text.toUtf8().constData());
     const int index = static_cast<int>(m_texts.size());
     m_texts.push_back(text);
     m_index.insert(text, index);
+    m_modified = true;
+    return index;
+}
+
+QByteArray SharedStrings::serialize() {
+    pugi::xml_node root = m_doc->document_element();
     setAttr(root, "uniqueCount", static_cast<long long>(m_texts.size()));
     // The total count only matters to the spreadsheet program as a hint; keep it at least unique.
     if (root.attribute("count").as_llong() < static_cast<long long>(m_texts.size()))
         setAttr(root, "count", static_cast<long long>(m_texts.size()));
-    m_modified = true;
-    return index;
+    QByteArray xml = serializeXml(*m_doc);
+    if (m_inDocument == m_texts.size())
+        return xml;
+    QByteArray added;
+    for (std::size_t i = m_inDocument; i < m_texts.size(); ++i) {
+        const QString& text = m_texts[i];
+        const bool keepBlanks = !text.isEmpty() && (text.front().isSpace() || text.back().isSpace());
+        added += keepBlanks ? "<si><t xml:space=\"preserve\">" : "<si><t>";
+        const QByteArray utf8 = encoded(text).toUtf8();
+        for (const char ch : utf8) {
+            switch (ch) {
+            case '&':
+                added += "&amp;";
+                break;
+            case '<':
+                added += "&lt;";
+                break;
+            case '>':
+                added += "&gt;";
+                break;
+            default:
+                added += ch;
+            }
+        }
+        added += "</t></si>";
+    }
+    const qsizetype close = xml.lastIndexOf("</sst>");
+    if (close >= 0) {
+        xml.insert(close, added);
+        return xml;
+    }
+    // <sst .../> without items: open it.
+    const qsizetype selfClose = xml.lastIndexOf("/>");
+    xml.replace(selfClose, 2, QByteArray(">") + added + "</sst>");
+    return xml;
 }
 
 } // namespace excel::xlsx

@@ -19,7 +19,8 @@ public:
     QString text(int index) const;
     int indexOf(const QString& text); // adds the text when it is new
     bool modified() const { return m_modified; }
-    const pugi::xml_document& document() const { return *m_doc; }
+    // The part's text: the strings read, then the ones added (kept compact until now).
+    QByteArray serialize();
 
     // The text of an <si> or <is> element: its <t>, or its runs' <t> joined.
     static QString itemText(const pugi::xml_node& item);
@@ -27,6 +28,7 @@ public:
 private:
     std::unique_ptr<pugi::xml_document> m_doc;
     std::vector<QString> m_texts;
+    std::size_t m_inDocument = 0; // m_texts[0 .. m_inDocument) are in m_doc
     QHash<QString, int> m_index;
     bool m_modified = false;
 };

@@ -390,8 +390,77 @@ void XlsxWorksheet::setValueText(pugi::xml_node c, const char* text) {
     c.append_child("v").text().set(text);
 }
 
+XlsxWorksheet::FreshCell* XlsxWorksheet::freshCell(int row, int column, bool create) {
+    if (row < 1 || row > 1048576 || column < 1 || column > 16384) {
+        if (!create)
+            return nullptr;
+        throw SpreadsheetError(QStringLiteral("There is no cell at row %1, column %2.").arg(row).arg(column));
+    }
+    auto it = m_fresh.find(row);
+    if (it == m_fresh.end()) {
+        if (!create)
+            return nullptr;
+        it = m_fresh.emplace(row, std::vector<FreshCell>()).first;
+    }
+    std::vector<FreshCell>& cells = it->second;
+    if (!cells.empty() && cells.back().column < column) {
+        // left to right along a row: appended
+    } else {
+        auto pos = std::lower_bound(cells.begin(), cells.end(), column,
+                                    [](const FreshCell& c, int col) { return c.column < col; });
+        if (pos != cells.end() && pos->column == column)
+            return &*pos;
+        if (!create)
+            return nullptr;
+        FreshCell c;
+        c.column = column;
+        c.style = defaultStyle(row, column);
+        noteCell(row, column);
+        return &*cells.insert(pos, std::move(c));
+    }
+    if (!create)
+        return nullptr;
+    FreshCell c;
+    c.column = column;
+    c.style = defaultStyle(row, column);
+    noteCell(row, column);
+    cells.push_back(std::move(c));
+    return &cells.back();
+}
+
+XlsxWorksheet::CellRef XlsxWorksheet::at(int row, int column, bool create) {
+    CellRef c;
+    if (m_rows.count(row))
+        c.node = cell(row, column, create);
+    else
+        c.fresh = freshCell(row, column, create);
+    return c;
+}
+
+int XlsxWorksheet::styleOf(const CellRef& c) const {
+    return c.fresh ? c.fresh->style : c.node.attribute("s").as_int();
+}
+
+void XlsxWorksheet::setStyleOf(CellRef& c, int style) {
+    if (c.fresh)
+        c.fresh->style = style;
+    else
+        setStyle(c.node, style);
+}
+
+QString XlsxWorksheet::freshText(const FreshCell& c) {
+    if (c.kind == 's')
+        return m_book.sharedStrings().text(std::atoi(c.value.c_str()));
+    if (c.kind == 'n')
+        return numberText(std::strtod(c.value.c_str(), nullptr));
+    return {};
+}
+
 QString XlsxWorksheet::cellText(int row, int column) {
-    pugi::xml_node c = cell(row, column, false);
+    const CellRef ref = at(row, column, false);
+    if (ref.fresh)
+        return freshText(*ref.fresh);
+    pugi::xml_node c = ref.node;
     if (!c)
         return {};
     const QString t = attr(c, "t");
@@ -411,21 +480,35 @@ QString XlsxWorksheet::cellText(int row, int column) {
 }
 
 void XlsxWorksheet::setText(int row, int column, const QString& text) {
-    pugi::xml_node c = cell(row, column, true);
-    clearValue(c);
-    c.append_attribute("t").set_value("s");
+    CellRef c = at(row, column, true);
     char index[16];
     std::snprintf(index, sizeof index, "%d", m_book.sharedStrings().indexOf(text));
-    setValueText(c, index);
+    if (c.fresh) {
+        c.fresh->kind = 's';
+        c.fresh->value = index;
+    } else {
+        clearValue(c.node);
+        c.node.append_attribute("t").set_value("s");
+        setValueText(c.node, index);
+    }
     touch();
+}
+
+void XlsxWorksheet::setNumberText(CellRef& c, const char* text) {
+    if (c.fresh) {
+        c.fresh->kind = 'n';
+        c.fresh->value = text;
+    } else {
+        clearValue(c.node);
+        setValueText(c.node, text);
+    }
 }
 
 void XlsxWorksheet::setNumber(int row, int column, double value) {
     if (!std::isfinite(value))
         throw SpreadsheetError(
             QStringLiteral("%1 cannot hold a value that is not a number.").arg(cellName(row, column)));
-    pugi::xml_node c = cell(row, column, true);
-    clearValue(c);
+    CellRef c = at(row, column, true);
     // Reader values have five decimals: written as that decimal, else as the shortest text that
     // reads back as the same double.
     char buf[64];
@@ -435,33 +518,33 @@ void XlsxWorksheet::setNumber(int row, int column, double value) {
     if (n == 0)
         n = static_cast<int>(std::to_chars(buf, buf + sizeof buf - 1, value).ptr - buf);
     buf[n] = '\0';
-    setValueText(c, buf);
+    setNumberText(c, buf);
     touch();
 }
 
 void XlsxWorksheet::setDate(int row, int column, const QDate& date) {
     const QDate epoch = m_book.date1904() ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
     setNumber(row, column, static_cast<double>(epoch.daysTo(date)));
-    pugi::xml_node c = cell(row, column, true);
-    const int s = c.attribute("s").as_int();
+    CellRef c = at(row, column, true);
+    const int s = styleOf(c);
     if (m_book.styles().numFmtId(s) == 0)
-        setStyle(c, m_book.styles().withNumFmtId(s, 14));
+        setStyleOf(c, m_book.styles().withNumFmtId(s, 14));
 }
 
 void XlsxWorksheet::setTime(int row, int column, const QTime& time) {
     setNumber(row, column, time.msecsSinceStartOfDay() / 86400000.0);
-    pugi::xml_node c = cell(row, column, true);
-    const int s = c.attribute("s").as_int();
+    CellRef c = at(row, column, true);
+    const int s = styleOf(c);
     if (m_book.styles().numFmtId(s) == 0)
-        setStyle(c, m_book.styles().withNumFmtId(s, 21));
+        setStyleOf(c, m_book.styles().withNumFmtId(s, 21));
 }
 
 void XlsxWorksheet::format(const Range& range, const CellFormat& f) {
     const QString key = Styles::key(f);
     for (int r = range.firstRow; r <= range.lastRow; ++r)
         for (int col = range.firstColumn; col <= range.lastColumn; ++col) {
-            pugi::xml_node c = cell(r, col, true);
-            setStyle(c, m_book.styles().derive(c.attribute("s").as_int(), f, key));
+            CellRef c = at(r, col, true);
+            setStyleOf(c, m_book.styles().derive(styleOf(c), f, key));
         }
     m_modified = true;
 }
@@ -535,6 +618,10 @@ void XlsxWorksheet::formatColumns(int firstColumn, int lastColumn, const CellFor
             if (cc >= firstColumn && cc <= lastColumn)
                 setStyle(c, m_book.styles().derive(c.attribute("s").as_int(), f));
         }
+    for (auto& [rowNumber, cells] : m_fresh)
+        for (FreshCell& c : cells)
+            if (c.column >= firstColumn && c.column <= lastColumn)
+                c.style = m_book.styles().derive(c.style, f);
 }
 
 void XlsxWorksheet::merge(const Range& range) {
@@ -563,6 +650,8 @@ void XlsxWorksheet::setColumnWidth(int firstColumn, int lastColumn, double width
 void XlsxWorksheet::autoFitColumn(int column) {
     int longest = 0;
     for (const auto& [rowNumber, r] : m_rows)
+        longest = std::max(longest, static_cast<int>(cellText(rowNumber, column).size()));
+    for (const auto& [rowNumber, cells] : m_fresh)
         longest = std::max(longest, static_cast<int>(cellText(rowNumber, column).size()));
     // Character widths of the default font, with room for the cell's margins.
     setColumnWidth(column, column, std::clamp(longest * 1.15 + 2.0, 4.0, 255.0));
@@ -704,6 +793,40 @@ void XlsxWorksheet::updateDimension() {
     setAttr(dim, "ref", ref);
 }
 
+QByteArray XlsxWorksheet::freshRowsXml(std::map<int, std::vector<FreshCell>>::const_iterator from,
+                                       std::map<int, std::vector<FreshCell>>::const_iterator to) const {
+    QByteArray out;
+    char buf[48];
+    for (auto it = from; it != to; ++it) {
+        if (it->second.empty())
+            continue;
+        out += "<row r=\"";
+        out += QByteArray::number(it->first);
+        out += "\">";
+        for (const FreshCell& c : it->second) {
+            out += "<c r=\"";
+            out.append(buf, writeCellRef(buf, it->first, c.column));
+            out += '"';
+            if (c.style) {
+                out += " s=\"";
+                out += QByteArray::number(c.style);
+                out += '"';
+            }
+            if (c.kind == 's')
+                out += " t=\"s\"";
+            if (c.kind) {
+                out += "><v>";
+                out.append(c.value.data(), static_cast<qsizetype>(c.value.size()));
+                out += "</v></c>";
+            } else {
+                out += "/>";
+            }
+        }
+        out += "</row>";
+    }
+    return out;
+}
+
 QByteArray XlsxWorksheet::serialize() {
     updateDimension();
     // Empty lists are not allowed where the schema wants at least one item.
@@ -712,7 +835,44 @@ QByteArray XlsxWorksheet::serialize() {
         if (n && !n.find_child([](pugi::xml_node c) { return c.type() == pugi::node_element; }))
             m_root.remove_child(n);
     }
-    return serializeXml(*m_doc);
+    QByteArray xml = serializeXml(*m_doc);
+    if (m_fresh.empty())
+        return xml;
+    // The added rows go between the loaded ones in row order.
+    qsizetype start = xml.indexOf("<sheetData");
+    if (start < 0)
+        throw SpreadsheetError(QStringLiteral("The sheet %1 has no cell data.").arg(m_part));
+    qsizetype open = xml.indexOf('>', start);
+    if (xml.at(open - 1) == '/') { // <sheetData/>
+        xml.replace(open - 1, 2,
+                    QByteArray(">") + freshRowsXml(m_fresh.begin(), m_fresh.end()) + "</sheetData>");
+        return xml;
+    }
+    const qsizetype end = xml.indexOf("</sheetData>", open);
+    QByteArray out;
+    out.reserve(xml.size() + static_cast<qsizetype>(m_fresh.size()) * 200);
+    out.append(xml.constData(), open + 1);
+    auto next = m_fresh.begin();
+    qsizetype at = open + 1;
+    while (true) {
+        const qsizetype row = xml.indexOf("<row ", at);
+        if (row < 0 || row >= end)
+            break;
+        const qsizetype r = xml.indexOf(" r=\"", row);
+        const int number = std::atoi(xml.constData() + r + 4);
+        auto upto = m_fresh.lower_bound(number);
+        out += freshRowsXml(next, upto);
+        next = upto;
+        const qsizetype close = xml.indexOf("</row>", row);
+        const qsizetype selfClose = xml.indexOf("/>", row);
+        const qsizetype tagEnd = xml.indexOf('>', row);
+        const qsizetype stop = (selfClose >= 0 && selfClose + 1 == tagEnd) ? tagEnd + 1 : close + 6;
+        out.append(xml.constData() + row, stop - row);
+        at = stop;
+    }
+    out += freshRowsXml(next, m_fresh.end());
+    out.append(xml.constData() + end, xml.size() - end);
+    return out;
 }
 
 // ---------------------------------------------------------------- Workbook
@@ -1212,7 +1372,7 @@ void XlsxWorkbook::write(const QString& path) {
         }
     }
     if (m_sst && m_sst->modified())
-        m_pkg->write(m_sstPart, serializeXml(m_sst->document()));
+        m_pkg->write(m_sstPart, m_sst->serialize());
     if (m_styles && m_styles->modified())
         m_pkg->write(m_stylesPart, serializeXml(m_styles->document()));
     if (m_structureChanged)

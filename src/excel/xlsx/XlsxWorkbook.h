@@ -72,6 +72,29 @@ public:
     const pugi::xml_document& document() const { return *m_doc; }
 
 private:
+    // Rows the program adds are kept compact until saved: a form gets thousands of them, and a
+    // node per cell and value would cost more than everything else.
+    struct FreshCell {
+        int column = 0;
+        int style = 0;
+        char kind = 0; // 0 empty, 'n' number, 's' shared string
+        std::string value;
+    };
+    struct CellRef {
+        pugi::xml_node node;
+        FreshCell* fresh = nullptr;
+        explicit operator bool() const { return node || fresh; }
+    };
+    CellRef at(int row, int column, bool create);
+    FreshCell* freshCell(int row, int column, bool create);
+    int styleOf(const CellRef& c) const;
+    void setStyleOf(CellRef& c, int style);
+    void setNumberText(CellRef& c, const char* text);
+    QString freshText(const FreshCell& c);
+    QByteArray freshRowsXml(std::map<int, std::vector<FreshCell>>::const_iterator from,
+                            std::map<int, std::vector<FreshCell>>::const_iterator to) const;
+    std::map<int, std::vector<FreshCell>> m_fresh;
+
     pugi::xml_node cell(int row, int column, bool create);
     pugi::xml_node rowNode(int row, bool create);
     int defaultStyle(int row, int column);
