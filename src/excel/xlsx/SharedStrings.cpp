@@ -2,6 +2,7 @@
 
 #include "excel/xlsx/Xml.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace excel::xlsx {
@@ -36,6 +37,11 @@ QString decoded(const QString& text) {
 }
 
 QString encoded(const QString& text) {
+    const bool plain = std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() >= 0x20 && c != u'_' && c.unicode() < 0xFFFE;
+    });
+    if (plain)
+        return text;
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -101,27 +107,22 @@ QByteArray SharedStrings::serialize() {
     if (m_inDocument == m_texts.size())
         return xml;
     QByteArray added;
+    added.reserve(static_cast<qsizetype>(m_texts.size() - m_inDocument) * 32);
     for (std::size_t i = m_inDocument; i < m_texts.size(); ++i) {
         const QString& text = m_texts[i];
         const bool keepBlanks = !text.isEmpty() && (text.front().isSpace() || text.back().isSpace());
         added += keepBlanks ? "<si><t xml:space=\"preserve\">" : "<si><t>";
         const QByteArray utf8 = encoded(text).toUtf8();
-        for (const char ch : utf8) {
-            switch (ch) {
-            case '&':
-                added += "&amp;";
-                break;
-            case '<':
-                added += "&lt;";
-                break;
-            case '>':
-                added += "&gt;";
-                break;
-            default:
-                added += ch;
+        const char* run = utf8.constData();
+        const char* const end = run + utf8.size();
+        for (const char* p = run; p != end; ++p) {
+            const char* entity = *p == '&' ? "&amp;" : *p == '<' ? "&lt;" : *p == '>' ? "&gt;" : nullptr;
+            if (entity) {
+                added.append(run, p - run).append(entity);
+                run = p + 1;
             }
         }
-        added += "</t></si>";
+        added.append(run, end - run).append("</t></si>");
     }
     const qsizetype close = xml.lastIndexOf("</sst>");
     if (close >= 0) {

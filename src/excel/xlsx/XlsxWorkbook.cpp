@@ -1362,6 +1362,9 @@ void XlsxWorkbook::write(const QString& path) {
             if (e.sheet->rels().modified())
                 m_pkg->write(relsPartOf(e.part), e.sheet->rels().serialize());
         }
+    // The shared strings meanwhile; each written part starts compressing at once.
+    if (m_sst && m_sst->modified())
+        m_pkg->write(m_sstPart, m_sst->serialize());
     for (auto& [part, text] : sheets)
         m_pkg->write(part, text.get());
     if (m_cellsWritten) {
@@ -1371,8 +1374,6 @@ void XlsxWorkbook::write(const QString& path) {
             m_workbookRels.remove(QString(r->id));
         }
     }
-    if (m_sst && m_sst->modified())
-        m_pkg->write(m_sstPart, m_sst->serialize());
     if (m_styles && m_styles->modified())
         m_pkg->write(m_stylesPart, serializeXml(m_styles->document()));
     if (m_structureChanged)

@@ -2,9 +2,9 @@
 
 #include "excel/Spreadsheet.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QDateTime>
 #include <QFileInfo>
 #include <QTemporaryFile>
 
@@ -61,8 +61,8 @@ QByteArray singleEntryZip(const QByteArray& data) {
     };
     // The entry keeps this time in the output, as the other changed parts do.
     const QDateTime now = QDateTime::currentDateTime();
-    const auto dosTime = static_cast<quint16>(now.time().hour() << 11 | now.time().minute() << 5 |
-                                              now.time().second() / 2);
+    const auto dosTime =
+        static_cast<quint16>(now.time().hour() << 11 | now.time().minute() << 5 | now.time().second() / 2);
     const auto dosDate = static_cast<quint16>((std::max(now.date().year(), 1980) - 1980) << 9 |
                                               now.date().month() << 5 | now.date().day());
     const auto csize = static_cast<quint32>(deflated.size());
@@ -113,6 +113,9 @@ QByteArray singleEntryZip(const QByteArray& data) {
     u16(0);
     return out;
 }
+
+// Below this a part is compressed while the output is written; above it, in a thread of its own.
+constexpr qsizetype kParallelCompression = 256 * 1024;
 
 } // namespace
 
@@ -219,6 +222,9 @@ void ZipPackage::write(const QString& part, const QByteArray& data) {
     it->second.removed = false;
     it->second.data = data;
     it->second.size = data.size();
+    it->second.zipped = {};
+    if (data.size() >= kParallelCompression)
+        it->second.zipped = std::async(std::launch::async, [data] { return singleEntryZip(data); }).share();
 }
 
 void ZipPackage::remove(const QString& part) {
@@ -245,38 +251,14 @@ void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRe
     const QString tmpPath = tmp.fileName();
     tmp.close();
 
-    // Large changed parts are compressed side by side, each into an archive of its own in
-    // memory; the output then takes their compressed bytes as they are.
+    // Large changed parts were compressed side by side, each into an archive of its own in
+    // memory; the output takes their compressed bytes as they are.
     struct Compressed {
         QByteArray bytes;
         zip_source_t* memory = nullptr;
         zip_t* archive = nullptr;
     };
-    std::map<QString, std::future<Compressed>> pending;
-    for (const QString& name : m_order) {
-        const Entry& e = m_entries.at(name);
-        if (e.removed || !e.replaced || e.data.size() < 256 * 1024)
-            continue;
-        pending[name] = std::async(std::launch::async, [&e] {
-            Compressed c;
-            c.bytes = singleEntryZip(e.data);
-            if (c.bytes.isEmpty())
-                return c;
-            zip_error_t error;
-            zip_error_init(&error);
-            // The source reads the bytes where they are: they live as long as the archive.
-            c.memory = zip_source_buffer_create(c.bytes.constData(),
-                                                static_cast<zip_uint64_t>(c.bytes.size()), 0, &error);
-            if (!c.memory)
-                return c;
-            zip_source_keep(c.memory);
-            c.archive = zip_open_from_source(c.memory, ZIP_RDONLY, &error);
-            return c;
-        });
-    }
     std::map<QString, Compressed> compressed;
-    for (auto& [name, f] : pending)
-        compressed[name] = f.get();
     struct Release {
         std::map<QString, Compressed>& c;
         ~Release() {
@@ -288,6 +270,24 @@ void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRe
             }
         }
     } release{compressed};
+    for (const QString& name : m_order) {
+        const Entry& e = m_entries.at(name);
+        if (e.removed || !e.replaced || !e.zipped.valid())
+            continue;
+        Compressed& c = compressed[name];
+        c.bytes = e.zipped.get();
+        if (c.bytes.isEmpty())
+            continue;
+        zip_error_t error;
+        zip_error_init(&error);
+        // The source reads the bytes where they are: they live as long as the archive.
+        c.memory = zip_source_buffer_create(c.bytes.constData(), static_cast<zip_uint64_t>(c.bytes.size()), 0,
+                                            &error);
+        if (!c.memory)
+            continue;
+        zip_source_keep(c.memory);
+        c.archive = zip_open_from_source(c.memory, ZIP_RDONLY, &error);
+    }
 
     int err = 0;
     zip_t* out = zip_open(QFile::encodeName(tmpPath).constData(), ZIP_TRUNCATE | ZIP_CREATE, &err);

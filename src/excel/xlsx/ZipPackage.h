@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <set>
@@ -46,6 +47,8 @@ private:
         bool replaced = false;
         bool removed = false;
         QByteArray data;
+        // Large parts start compressing when written, while the caller produces the next one.
+        std::shared_future<QByteArray> zipped;
     };
     std::vector<QString> m_order;
     std::map<QString, Entry> m_entries;
