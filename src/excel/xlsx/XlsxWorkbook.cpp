@@ -390,18 +390,31 @@ void XlsxWorksheet::setValueText(pugi::xml_node c, const char* text) {
     c.append_child("v").text().set(text);
 }
 
+void XlsxWorksheet::FreshCell::set(char k, const char* text, std::size_t n) {
+    if (n >= sizeof value) // numbers and indexes are far shorter; never cut one silently
+        throw SpreadsheetError(
+            QStringLiteral("A cell value is too long: %1").arg(QString::fromLatin1(text, n)));
+    kind = k;
+    length = static_cast<unsigned char>(n);
+    std::memcpy(value, text, n);
+    value[n] = '\0';
+}
+
 XlsxWorksheet::FreshCell* XlsxWorksheet::freshCell(int row, int column, bool create) {
     if (row < 1 || row > 1048576 || column < 1 || column > 16384) {
         if (!create)
             return nullptr;
         throw SpreadsheetError(QStringLiteral("There is no cell at row %1, column %2.").arg(row).arg(column));
     }
-    auto it = m_fresh.find(row);
+    // Rows are written one after the other: the last one is most likely the one asked for.
+    auto it = m_lastFresh != m_fresh.end() && m_lastFresh->first == row ? m_lastFresh : m_fresh.find(row);
     if (it == m_fresh.end()) {
         if (!create)
             return nullptr;
         it = m_fresh.emplace(row, std::vector<FreshCell>()).first;
+        it->second.reserve(16);
     }
+    m_lastFresh = it;
     std::vector<FreshCell>& cells = it->second;
     if (!cells.empty() && cells.back().column < column) {
         // left to right along a row: appended
@@ -450,9 +463,9 @@ void XlsxWorksheet::setStyleOf(CellRef& c, int style) {
 
 QString XlsxWorksheet::freshText(const FreshCell& c) {
     if (c.kind == 's')
-        return m_book.sharedStrings().text(std::atoi(c.value.c_str()));
+        return m_book.sharedStrings().text(std::atoi(c.value));
     if (c.kind == 'n')
-        return numberText(std::strtod(c.value.c_str(), nullptr));
+        return numberText(std::strtod(c.value, nullptr));
     return {};
 }
 
@@ -482,10 +495,11 @@ QString XlsxWorksheet::cellText(int row, int column) {
 void XlsxWorksheet::setText(int row, int column, const QString& text) {
     CellRef c = at(row, column, true);
     char index[16];
-    std::snprintf(index, sizeof index, "%d", m_book.sharedStrings().indexOf(text));
+    const std::size_t n = static_cast<std::size_t>(
+        std::to_chars(index, index + 15, m_book.sharedStrings().indexOf(text)).ptr - index);
+    index[n] = '\0';
     if (c.fresh) {
-        c.fresh->kind = 's';
-        c.fresh->value = index;
+        c.fresh->set('s', index, n);
     } else {
         clearValue(c.node);
         c.node.append_attribute("t").set_value("s");
@@ -496,8 +510,7 @@ void XlsxWorksheet::setText(int row, int column, const QString& text) {
 
 void XlsxWorksheet::setNumberText(CellRef& c, const char* text) {
     if (c.fresh) {
-        c.fresh->kind = 'n';
-        c.fresh->value = text;
+        c.fresh->set('n', text, std::strlen(text));
     } else {
         clearValue(c.node);
         setValueText(c.node, text);
@@ -797,11 +810,12 @@ QByteArray XlsxWorksheet::freshRowsXml(std::map<int, std::vector<FreshCell>>::co
                                        std::map<int, std::vector<FreshCell>>::const_iterator to) const {
     QByteArray out;
     char buf[48];
+    const auto number = [&](int v) { out.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr - buf); };
     for (auto it = from; it != to; ++it) {
         if (it->second.empty())
             continue;
         out += "<row r=\"";
-        out += QByteArray::number(it->first);
+        number(it->first);
         out += "\">";
         for (const FreshCell& c : it->second) {
             out += "<c r=\"";
@@ -809,14 +823,14 @@ QByteArray XlsxWorksheet::freshRowsXml(std::map<int, std::vector<FreshCell>>::co
             out += '"';
             if (c.style) {
                 out += " s=\"";
-                out += QByteArray::number(c.style);
+                number(c.style);
                 out += '"';
             }
             if (c.kind == 's')
                 out += " t=\"s\"";
             if (c.kind) {
                 out += "><v>";
-                out.append(c.value.data(), static_cast<qsizetype>(c.value.size()));
+                out.append(c.value, c.length);
                 out += "</v></c>";
             } else {
                 out += "/>";

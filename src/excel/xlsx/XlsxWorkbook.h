@@ -50,6 +50,8 @@ private:
 class XlsxWorksheet : public Worksheet {
 public:
     XlsxWorksheet(XlsxWorkbook& book, QString part, std::unique_ptr<pugi::xml_document> doc);
+    XlsxWorksheet(const XlsxWorksheet&) = delete; // m_lastFresh points into this object's map
+    XlsxWorksheet& operator=(const XlsxWorksheet&) = delete;
 
     QString name() const override;
     QString cellText(int row, int column) override;
@@ -78,7 +80,10 @@ private:
         int column = 0;
         int style = 0;
         char kind = 0; // 0 empty, 'n' number, 's' shared string
-        std::string value;
+        unsigned char length = 0;
+        char value[32]; // the value's text: a shared string index or a number, at most 24 chars
+        void set(char k, const char* text, std::size_t n);
+        const char* end() const { return value + length; }
     };
     struct CellRef {
         pugi::xml_node node;
@@ -94,6 +99,7 @@ private:
     QByteArray freshRowsXml(std::map<int, std::vector<FreshCell>>::const_iterator from,
                             std::map<int, std::vector<FreshCell>>::const_iterator to) const;
     std::map<int, std::vector<FreshCell>> m_fresh;
+    std::map<int, std::vector<FreshCell>>::iterator m_lastFresh = m_fresh.end(); // the row written last
 
     pugi::xml_node cell(int row, int column, bool create);
     pugi::xml_node rowNode(int row, bool create);
