@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string>
 
 namespace excel::xlsx {
 
@@ -55,6 +56,17 @@ QString encoded(const QString& text) {
     return out;
 }
 
+void appendEscaped(QByteArray& out, const char* run, const char* end) {
+    for (const char* p = run; p != end; ++p) {
+        const char* entity = *p == '&' ? "&amp;" : *p == '<' ? "&lt;" : *p == '>' ? "&gt;" : nullptr;
+        if (entity) {
+            out.append(run, p - run).append(entity);
+            run = p + 1;
+        }
+    }
+    out.append(run, end - run);
+}
+
 } // namespace
 
 QString SharedStrings::itemText(const pugi::xml_node& item) {
@@ -75,7 +87,7 @@ SharedStrings::SharedStrings(std::unique_ptr<pugi::xml_document> doc) : m_doc(st
     }
     for (pugi::xml_node si : m_doc->document_element().children("si")) {
         const QString t = itemText(si);
-        m_index.insert(t, static_cast<int>(m_texts.size())); // the last one wins, any will do
+        m_index.insert_or_assign(t, static_cast<int>(m_texts.size())); // the last one wins, any will do
         m_texts.push_back(t);
     }
     m_inDocument = m_texts.size();
@@ -87,14 +99,12 @@ QString SharedStrings::text(int index) const {
 }
 
 int SharedStrings::indexOf(const QString& text) {
-    const auto it = m_index.constFind(text);
-    if (it != m_index.constEnd())
-        return *it;
-    const int index = static_cast<int>(m_texts.size());
-    m_texts.push_back(text);
-    m_index.insert(text, index);
-    m_modified = true;
-    return index;
+    const auto [it, added] = m_index.try_emplace(text, static_cast<int>(m_texts.size()));
+    if (added) {
+        m_texts.push_back(text);
+        m_modified = true;
+    }
+    return it->second;
 }
 
 QByteArray SharedStrings::serialize() {
@@ -107,22 +117,26 @@ QByteArray SharedStrings::serialize() {
     if (m_inDocument == m_texts.size())
         return xml;
     QByteArray added;
+    std::string scratch;
     added.reserve(static_cast<qsizetype>(m_texts.size() - m_inDocument) * 32);
     for (std::size_t i = m_inDocument; i < m_texts.size(); ++i) {
         const QString& text = m_texts[i];
         const bool keepBlanks = !text.isEmpty() && (text.front().isSpace() || text.back().isSpace());
         added += keepBlanks ? "<si><t xml:space=\"preserve\">" : "<si><t>";
-        const QByteArray utf8 = encoded(text).toUtf8();
-        const char* run = utf8.constData();
-        const char* const end = run + utf8.size();
-        for (const char* p = run; p != end; ++p) {
-            const char* entity = *p == '&' ? "&amp;" : *p == '<' ? "&lt;" : *p == '>' ? "&gt;" : nullptr;
-            if (entity) {
-                added.append(run, p - run).append(entity);
-                run = p + 1;
-            }
+        // Plain ASCII, the usual case, goes straight in; anything else through UTF-8.
+        const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) {
+            return c.unicode() >= 0x20 && c.unicode() < 0x80 && c != u'_';
+        });
+        if (ascii) {
+            scratch.resize(static_cast<std::size_t>(text.size()));
+            std::transform(text.begin(), text.end(), scratch.begin(),
+                           [](QChar c) { return static_cast<char>(c.unicode()); });
+            appendEscaped(added, scratch.data(), scratch.data() + scratch.size());
+        } else {
+            const QByteArray utf8 = encoded(text).toUtf8();
+            appendEscaped(added, utf8.constData(), utf8.constData() + utf8.size());
         }
-        added.append(run, end - run).append("</t></si>");
+        added += "</t></si>";
     }
     const qsizetype close = xml.lastIndexOf("</sst>");
     if (close >= 0) {

@@ -6,6 +6,7 @@
 #include <pugixml.hpp>
 
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace excel::xlsx {
@@ -29,7 +30,10 @@ private:
     std::unique_ptr<pugi::xml_document> m_doc;
     std::vector<QString> m_texts;
     std::size_t m_inDocument = 0; // m_texts[0 .. m_inDocument) are in m_doc
-    QHash<QString, int> m_index;
+    struct Hash {
+        std::size_t operator()(const QString& s) const noexcept { return qHash(s); }
+    };
+    std::unordered_map<QString, int, Hash> m_index; // one lookup finds or adds a text
     bool m_modified = false;
 };
 

@@ -411,11 +411,11 @@ XlsxWorksheet::FreshCell* XlsxWorksheet::freshCell(int row, int column, bool cre
     if (it == m_fresh.end()) {
         if (!create)
             return nullptr;
-        it = m_fresh.emplace(row, std::vector<FreshCell>()).first;
+        it = m_fresh.try_emplace(row).first;
         it->second.reserve(16);
     }
     m_lastFresh = it;
-    std::vector<FreshCell>& cells = it->second;
+    std::pmr::vector<FreshCell>& cells = it->second;
     if (!cells.empty() && cells.back().column < column) {
         // left to right along a row: appended
     } else {
@@ -806,8 +806,7 @@ void XlsxWorksheet::updateDimension() {
     setAttr(dim, "ref", ref);
 }
 
-QByteArray XlsxWorksheet::freshRowsXml(std::map<int, std::vector<FreshCell>>::const_iterator from,
-                                       std::map<int, std::vector<FreshCell>>::const_iterator to) const {
+QByteArray XlsxWorksheet::freshRowsXml(FreshRows::const_iterator from, FreshRows::const_iterator to) const {
     QByteArray out;
     char buf[48];
     const auto number = [&](int v) { out.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr - buf); };

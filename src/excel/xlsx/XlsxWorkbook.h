@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <memory_resource>
 #include <vector>
 
 namespace excel::xlsx {
@@ -96,10 +97,12 @@ private:
     void setStyleOf(CellRef& c, int style);
     void setNumberText(CellRef& c, const char* text);
     QString freshText(const FreshCell& c);
-    QByteArray freshRowsXml(std::map<int, std::vector<FreshCell>>::const_iterator from,
-                            std::map<int, std::vector<FreshCell>>::const_iterator to) const;
-    std::map<int, std::vector<FreshCell>> m_fresh;
-    std::map<int, std::vector<FreshCell>>::iterator m_lastFresh = m_fresh.end(); // the row written last
+    // The added rows live in an arena: thousands of small blocks, all released at once.
+    using FreshRows = std::pmr::map<int, std::pmr::vector<FreshCell>>;
+    QByteArray freshRowsXml(FreshRows::const_iterator from, FreshRows::const_iterator to) const;
+    std::pmr::monotonic_buffer_resource m_arena;
+    FreshRows m_fresh{&m_arena};
+    FreshRows::iterator m_lastFresh = m_fresh.end(); // the row written last
 
     pugi::xml_node cell(int row, int column, bool create);
     pugi::xml_node rowNode(int row, bool create);
