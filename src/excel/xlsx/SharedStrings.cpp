@@ -87,7 +87,8 @@ SharedStrings::SharedStrings(std::unique_ptr<pugi::xml_document> doc) : m_doc(st
     }
     for (pugi::xml_node si : m_doc->document_element().children("si")) {
         const QString t = itemText(si);
-        m_index.insert_or_assign(t, static_cast<int>(m_texts.size())); // the last one wins, any will do
+        growIndex();
+        slotFor(t, qHash(t)) = {qHash(t), static_cast<int>(m_texts.size())}; // the last one wins, any will do
         m_texts.push_back(t);
     }
     m_inDocument = m_texts.size();
@@ -98,13 +99,41 @@ QString SharedStrings::text(int index) const {
                                                                   : QString();
 }
 
+SharedStrings::Slot& SharedStrings::slotFor(const QString& text, std::size_t hash) {
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        Slot& s = m_slots[i];
+        if (s.index < 0 || (s.hash == hash && m_texts[static_cast<std::size_t>(s.index)] == text))
+            return s;
+    }
+}
+
+// Keeps the table at most half full, so that probes stay short and a free slot always exists.
+void SharedStrings::growIndex() {
+    if ((m_texts.size() + 1) * 2 <= m_slots.size())
+        return;
+    std::vector<Slot> old(std::max<std::size_t>(1024, m_slots.size() * 2));
+    old.swap(m_slots);
+    const std::size_t mask = m_slots.size() - 1;
+    for (const Slot& s : old)
+        if (s.index >= 0) {
+            std::size_t i = s.hash & mask;
+            while (m_slots[i].index >= 0)
+                i = (i + 1) & mask;
+            m_slots[i] = s;
+        }
+}
+
 int SharedStrings::indexOf(const QString& text) {
-    const auto [it, added] = m_index.try_emplace(text, static_cast<int>(m_texts.size()));
-    if (added) {
+    growIndex();
+    const std::size_t hash = qHash(text);
+    Slot& s = slotFor(text, hash);
+    if (s.index < 0) {
+        s = {hash, static_cast<int>(m_texts.size())};
         m_texts.push_back(text);
         m_modified = true;
     }
-    return it->second;
+    return s.index;
 }
 
 QByteArray SharedStrings::serialize() {

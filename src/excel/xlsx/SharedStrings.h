@@ -6,7 +6,6 @@
 #include <pugixml.hpp>
 
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 namespace excel::xlsx {
@@ -30,10 +29,15 @@ private:
     std::unique_ptr<pugi::xml_document> m_doc;
     std::vector<QString> m_texts;
     std::size_t m_inDocument = 0; // m_texts[0 .. m_inDocument) are in m_doc
-    struct Hash {
-        std::size_t operator()(const QString& s) const noexcept { return qHash(s); }
+    // Open addressing over m_texts: a form run adds thousands of texts, and a node per text
+    // cost more to allocate and free than everything else the index does.
+    struct Slot {
+        std::size_t hash = 0;
+        int index = -1; // into m_texts; -1 for a free slot
     };
-    std::unordered_map<QString, int, Hash> m_index; // one lookup finds or adds a text
+    Slot& slotFor(const QString& text, std::size_t hash);
+    void growIndex();
+    std::vector<Slot> m_slots;
     bool m_modified = false;
 };
 
