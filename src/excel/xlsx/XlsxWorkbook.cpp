@@ -807,36 +807,48 @@ void XlsxWorksheet::updateDimension() {
 }
 
 QByteArray XlsxWorksheet::freshRowsXml(FreshRows::const_iterator from, FreshRows::const_iterator to) const {
-    QByteArray out;
-    char buf[48];
-    const auto number = [&](int v) { out.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr - buf); };
+    // Written straight into a buffer sized for the longest row and cell texts, then cut to size.
+    constexpr qsizetype kRowText = 32;  // <row r="1048576"></row>
+    constexpr qsizetype kCellText = 96; // <c r="XFD1048576" s="..." t="s"><v>32 chars</v></c>
+    qsizetype bound = 0;
+    for (auto it = from; it != to; ++it)
+        bound += kRowText + kCellText * static_cast<qsizetype>(it->second.size());
+    QByteArray out(bound, Qt::Uninitialized);
+    char* p = out.data();
+    const auto put = [&p](const char* text, std::size_t n) {
+        std::memcpy(p, text, n);
+        p += n;
+    };
+    const auto literal = [&put](const auto& text) { put(text, sizeof text - 1); };
+    const auto number = [&p](int v) { p = std::to_chars(p, p + 12, v).ptr; };
     for (auto it = from; it != to; ++it) {
         if (it->second.empty())
             continue;
-        out += "<row r=\"";
+        literal("<row r=\"");
         number(it->first);
-        out += "\">";
+        literal("\">");
         for (const FreshCell& c : it->second) {
-            out += "<c r=\"";
-            out.append(buf, writeCellRef(buf, it->first, c.column));
-            out += '"';
+            literal("<c r=\"");
+            p += writeCellRef(p, it->first, c.column);
+            literal("\"");
             if (c.style) {
-                out += " s=\"";
+                literal(" s=\"");
                 number(c.style);
-                out += '"';
+                literal("\"");
             }
             if (c.kind == 's')
-                out += " t=\"s\"";
+                literal(" t=\"s\"");
             if (c.kind) {
-                out += "><v>";
-                out.append(c.value, c.length);
-                out += "</v></c>";
+                literal("><v>");
+                put(c.value, c.length);
+                literal("</v></c>");
             } else {
-                out += "/>";
+                literal("/>");
             }
         }
-        out += "</row>";
+        literal("</row>");
     }
+    out.truncate(p - out.constData());
     return out;
 }
 
