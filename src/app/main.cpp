@@ -27,7 +27,7 @@ const char* kUsage =
     "  CHOICE     ALL full report, OOT report with correction values, ALO both\n"
     "  WORKBOOK2  the second form for ALO\n"
     "Each argument may be written with a leading '/', as in the Windows batch files:\n"
-    "  doziduvov /a \"/home/qs/Forms/Part 1.xlsx\" /home/qs/R.cfg /ALL\n"
+    "  doziduvov /a \"/home/qs/Forms/Teil 1.xlsx\" /home/qs/R.cfg /ALL\n"
     "\n"
     "  --help     show this text\n"
     "  --version  show the version\n"

@@ -13,22 +13,22 @@ TEST(BatchFile, LinesForEveryChoice) {
         const char* posix;   // the command after #!/bin/sh
     };
     const Case cases[] = {
-        {0, 0, "", "\"C:\\Doziduvov\\Konv.exe\" /a /C:\\Forms\\Part 1.xlsx /C:\\Cfg\\R.cfg /ALL",
-         "'/opt/dz/doziduvov' '/a' '/srv/Forms/Part 1.xlsx' '/srv/R.cfg' '/ALL'"},
-        {-1, 1, "", "\"C:\\Doziduvov\\Konv.exe\"  /C:\\Forms\\Part 1.xlsx /C:\\Cfg\\R.cfg /OOT",
-         "'/opt/dz/doziduvov' '/srv/Forms/Part 1.xlsx' '/srv/R.cfg' '/OOT'"},
+        {0, 0, "", "\"C:\\Doziduvov\\Konv.exe\" /a /C:\\Forms\\Teil 1.xlsx /C:\\Cfg\\R.cfg /ALL",
+         "'/opt/dz/doziduvov' '/a' '/srv/Forms/Teil 1.xlsx' '/srv/R.cfg' '/ALL'"},
+        {-1, 1, "", "\"C:\\Doziduvov\\Konv.exe\"  /C:\\Forms\\Teil 1.xlsx /C:\\Cfg\\R.cfg /OOT",
+         "'/opt/dz/doziduvov' '/srv/Forms/Teil 1.xlsx' '/srv/R.cfg' '/OOT'"},
         {2, 2, "D:\\K&R.xlsx",
-         "\"C:\\Doziduvov\\Konv.exe\" /o /C:\\Forms\\Part 1.xlsx /C:\\Cfg\\R.cfg /ALO /D:\\K^&R.xlsx",
-         "'/opt/dz/doziduvov' '/o' '/srv/Forms/Part 1.xlsx' '/srv/R.cfg' '/ALO' '/srv/K'\\''R.xlsx'"},
-        {1, 2, "", "\"C:\\Doziduvov\\Konv.exe\" /m /C:\\Forms\\Part 1.xlsx /C:\\Cfg\\R.cfg /ALO /",
-         "'/opt/dz/doziduvov' '/m' '/srv/Forms/Part 1.xlsx' '/srv/R.cfg' '/ALO'"},
-        {0, -1, "", "\"C:\\Doziduvov\\Konv.exe\" /a /C:\\Forms\\Part 1.xlsx /C:\\Cfg\\R.cfg ",
-         "'/opt/dz/doziduvov' '/a' '/srv/Forms/Part 1.xlsx' '/srv/R.cfg'"},
+         "\"C:\\Doziduvov\\Konv.exe\" /o /C:\\Forms\\Teil 1.xlsx /C:\\Cfg\\R.cfg /ALO /D:\\K^&R.xlsx",
+         "'/opt/dz/doziduvov' '/o' '/srv/Forms/Teil 1.xlsx' '/srv/R.cfg' '/ALO' '/srv/K'\\''R.xlsx'"},
+        {1, 2, "", "\"C:\\Doziduvov\\Konv.exe\" /m /C:\\Forms\\Teil 1.xlsx /C:\\Cfg\\R.cfg /ALO /",
+         "'/opt/dz/doziduvov' '/m' '/srv/Forms/Teil 1.xlsx' '/srv/R.cfg' '/ALO'"},
+        {0, -1, "", "\"C:\\Doziduvov\\Konv.exe\" /a /C:\\Forms\\Teil 1.xlsx /C:\\Cfg\\R.cfg ",
+         "'/opt/dz/doziduvov' '/a' '/srv/Forms/Teil 1.xlsx' '/srv/R.cfg'"},
     };
     for (const Case& c : cases) {
         BatchChoice w{c.mode,
                       c.choice,
-                      QStringLiteral("C:\\Forms\\Part 1.xlsx"),
+                      QStringLiteral("C:\\Forms\\Teil 1.xlsx"),
                       QString::fromLatin1(c.second),
                       QStringLiteral("C:\\Cfg\\R.cfg"),
                       QStringLiteral("C:\\Doziduvov\\Konv.exe")};
@@ -41,7 +41,7 @@ TEST(BatchFile, LinesForEveryChoice) {
             second = QStringLiteral("/srv/K'R.xlsx");
         BatchChoice p{c.mode,
                       c.choice,
-                      QStringLiteral("/srv/Forms/Part 1.xlsx"),
+                      QStringLiteral("/srv/Forms/Teil 1.xlsx"),
                       second,
                       QStringLiteral("/srv/R.cfg"),
                       QStringLiteral("/opt/dz/doziduvov")};
