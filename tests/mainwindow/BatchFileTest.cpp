@@ -33,7 +33,7 @@ TEST(BatchFile, LinesForEveryChoice) {
                       QStringLiteral("C:\\Cfg\\R.cfg"),
                       QStringLiteral("C:\\Doziduvov\\Konv.exe")};
         const BatchFile bat = makeBatchFile(w, ScriptKind::WindowsBatch);
-        EXPECT_EQ(bat.path, QStringLiteral("C:\\Forms\\Part 1.bat"));
+        EXPECT_EQ(bat.path, QStringLiteral("C:\\Forms\\Teil 1.bat"));
         EXPECT_EQ(bat.content, QByteArray("@echo off\r\n") + c.windows + "\r\n");
 
         QString second = QString::fromLatin1(c.second);
@@ -46,7 +46,7 @@ TEST(BatchFile, LinesForEveryChoice) {
                       QStringLiteral("/srv/R.cfg"),
                       QStringLiteral("/opt/dz/doziduvov")};
         const BatchFile sh = makeBatchFile(p, ScriptKind::PosixShell);
-        EXPECT_EQ(sh.path, QStringLiteral("/srv/Forms/Part 1.sh")); // not "Part 1.xsh"
+        EXPECT_EQ(sh.path, QStringLiteral("/srv/Forms/Teil 1.sh")); // not "Teil 1.xsh"
         EXPECT_EQ(sh.content, QByteArray("#!/bin/sh\n") + c.posix + "\n");
     }
     // cmd.exe's own characters in a path are escaped; % doubled.

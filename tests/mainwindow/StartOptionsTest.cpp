@@ -11,8 +11,8 @@ QStringList list(const StartArgsArray& a) {
 } // namespace
 
 TEST(StartArgs, WindowsCommandLineText) {
-    EXPECT_EQ(list(ParseCommandLine(QStringLiteral("/a /C:\\Forms\\Part 1.xls /C:\\Cfg\\report.cfg /ALL"))),
-              QStringList({"a", "C:\\Forms\\Part 1.xls", "C:\\Cfg\\report.cfg", "ALL", ""}));
+    EXPECT_EQ(list(ParseCommandLine(QStringLiteral("/a /C:\\Forms\\Teil 1.xls /C:\\Cfg\\report.cfg /ALL"))),
+              QStringList({"a", "C:\\Forms\\Teil 1.xls", "C:\\Cfg\\report.cfg", "ALL", ""}));
     EXPECT_EQ(list(ParseCommandLine(QStringLiteral("/a/C:\\Forms\\x.xls"))),
               QStringList({"a", "C:\\Forms\\x.xls", "", "", ""}));
     EXPECT_EQ(list(ParseCommandLine(QStringLiteral("lead /m//\t/x /1/2/3/4/5/6"))),
@@ -21,8 +21,8 @@ TEST(StartArgs, WindowsCommandLineText) {
 }
 
 TEST(StartArgs, PosixWords) {
-    EXPECT_EQ(list(StartArgsFromWords({"/a", "/home/qs/Forms/Part 1.xlsx", "/home/qs/R.cfg", "/ALL"})),
-              QStringList({"a", "/home/qs/Forms/Part 1.xlsx", "/home/qs/R.cfg", "ALL", ""}));
+    EXPECT_EQ(list(StartArgsFromWords({"/a", "/home/qs/Forms/Teil 1.xlsx", "/home/qs/R.cfg", "/ALL"})),
+              QStringList({"a", "/home/qs/Forms/Teil 1.xlsx", "/home/qs/R.cfg", "ALL", ""}));
     EXPECT_EQ(list(StartArgsFromWords({" /O ", "x", "y", "/alo", "z", "sixth"})),
               QStringList({"O", "x", "y", "alo", "z"}));
     EXPECT_EQ(StartArgsFromWords({"/ALLES"})[1], QStringLiteral("/ALLES")); // not a switch word

@@ -76,7 +76,7 @@ TEST(SettingsStore, ValuesKeepTheirTextExactly) {
     SettingsStore store;
     for (const QString& v :
          {QStringLiteral("a,b;c"), QStringLiteral("  blanks  "), QStringLiteral("Prüfer \"X\""),
-          QStringLiteral("C:\\Forms\\Part 1.xlsx"), QStringLiteral("-1")}) {
+          QStringLiteral("C:\\Forms\\Teil 1.xlsx"), QStringLiteral("-1")}) {
         store.Write(QStringLiteral("ASCIISettings"), QStringLiteral("ASCII"), v);
         EXPECT_EQ(store.Read(QStringLiteral("ASCIISettings"), QStringLiteral("ASCII"), QString()), v);
     }
