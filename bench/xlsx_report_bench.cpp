@@ -5,14 +5,12 @@
 //   build/bin/bench_xlsx_report --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include "excel/Spreadsheet.h"
 
+#include "OpenpyxlMain.h"
+
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
-
-#include <cstdio>
 
 namespace {
 
@@ -49,19 +47,7 @@ BENCHMARK(BM_FillFormWithOurEngine)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-
-    QProcess py;
-    py.start(
-        QStringLiteral("/usr/bin/python3"),
-        {QStringLiteral(DOZIDUVOV_SOURCE_DIR "/bench/xlsx_report_openpyxl.py"), kForm, QStringLiteral("5")});
-    if (py.waitForFinished(600000) && py.exitCode() == 0)
-        std::printf("openpyxl, same work, median of 5: %.1f ms\n",
-                    QString::fromUtf8(py.readAllStandardOutput()).trimmed().toDouble() * 1000.0);
-    else
-        std::printf("openpyxl could not be run: %s\n", py.readAllStandardError().constData());
-    return 0;
+    return runAgainstOpenpyxl(argc, argv,
+                              QStringLiteral(DOZIDUVOV_SOURCE_DIR "/bench/xlsx_report_openpyxl.py"), kForm,
+                              "same work");
 }

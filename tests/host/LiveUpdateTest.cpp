@@ -1,6 +1,6 @@
 #include "host/LiveUpdate.h"
+#include "common/ReaderSetup.h"
 #include "common/SimPrograms.h"
-#include "common/TempSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -10,15 +10,7 @@ namespace {
 
 // The online reception as the main window wires it: a subscription whose events go to the live
 // update, and an end that classifies and lets go of the subscription.
-struct Online : HostEventListener {
-    TempSettings tmp;
-    settings::SettingsStore store;
-    settings::LanguageTable texts;
-    model::MerkmalTable table;
-    model::KommentarTable comments;
-    model::ReaderContext context;
-    HeaderRows header;
-    HostLink link;
+struct Online : HostEventListener, ReaderSetup {
     ReaderState state{table, comments, context, header, {}, &link};
     LiveUpdate live{state, {}};
     std::shared_ptr<HostApplicationEvents> events;

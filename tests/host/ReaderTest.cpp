@@ -1,5 +1,5 @@
+#include "common/ReaderSetup.h"
 #include "common/SimPrograms.h"
-#include "common/TempSettings.h"
 #include "host/mdl_MERKMALE_LESEN.h"
 
 #include <gtest/gtest.h>
@@ -9,15 +9,7 @@ using namespace host;
 namespace {
 
 // One read of a program through the in-process host, as the offline read runs it.
-struct Read {
-    TempSettings tmp;
-    settings::SettingsStore store;
-    settings::LanguageTable texts;
-    model::MerkmalTable table;
-    model::KommentarTable comments;
-    model::ReaderContext context;
-    HeaderRows header;
-    HostLink link;
+struct Read : ReaderSetup {
     ReaderState state{table, comments, context, header, {}, nullptr};
     QStringList messages;
     ReadResult result;

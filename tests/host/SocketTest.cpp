@@ -1,6 +1,6 @@
+#include "common/ReaderSetup.h"
 #include "common/SimProcess.h"
 #include "common/SimPrograms.h"
-#include "common/TempSettings.h"
 #include "host/HostSocketClient.h"
 #include "host/LiveUpdate.h"
 
@@ -14,15 +14,7 @@ namespace {
 
 const QString kWelle = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/Welle.PRG");
 
-struct Reading {
-    TempSettings tmp;
-    settings::SettingsStore store;
-    settings::LanguageTable texts;
-    model::MerkmalTable table;
-    model::KommentarTable comments;
-    model::ReaderContext context;
-    HeaderRows header;
-    HostLink link;
+struct Reading : ReaderSetup {
     ReaderState state{table, comments, context, header, {}, nullptr};
 
     void read(const std::shared_ptr<HostApplication>& app) {

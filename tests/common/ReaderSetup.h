@@ -1,0 +1,17 @@
+#pragma once
+
+#include "common/TempSettings.h"
+#include "host/mdl_MERKMALE_LESEN.h"
+
+// What one read of a part program needs: settings in a temporary place, the language table, the
+// tables the reader fills and the host link.
+struct ReaderSetup {
+    TempSettings tmp;
+    settings::SettingsStore store;
+    settings::LanguageTable texts;
+    model::MerkmalTable table;
+    model::KommentarTable comments;
+    model::ReaderContext context;
+    host::HeaderRows header;
+    host::HostLink link;
+};
