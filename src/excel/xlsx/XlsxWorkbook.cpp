@@ -1050,34 +1050,29 @@ Worksheet* XlsxWorkbook::sheet(const QString& name) {
     return e ? worksheet(*e) : nullptr;
 }
 
-SharedStrings& XlsxWorkbook::sharedStrings() {
-    if (!m_sst) {
-        if (!m_sstPart.isEmpty() && m_pkg->contains(m_sstPart)) {
-            m_sst = std::make_unique<SharedStrings>(parsePart(*m_pkg, m_sstPart));
+// Shared strings and styles are read when first needed; a workbook without the part gets a new
+// one, related to the workbook and typed.
+template <typename Part>
+Part& XlsxWorkbook::partOrNew(std::unique_ptr<Part>& loaded, QString& part, const QString& kind) {
+    if (!loaded) {
+        if (!part.isEmpty() && m_pkg->contains(part)) {
+            loaded = std::make_unique<Part>(parsePart(*m_pkg, part));
         } else {
-            m_sstPart = partFolder(m_workbookPart) + QStringLiteral("/sharedStrings.xml");
-            m_sst = std::make_unique<SharedStrings>(nullptr);
-            m_workbookRels.add(relType(QStringLiteral("sharedStrings")),
-                               relativeTarget(m_workbookPart, m_sstPart));
-            setContentType(m_sstPart, kCtBase + QStringLiteral("sharedStrings+xml"));
+            part = partFolder(m_workbookPart) + QLatin1Char('/') + kind + QStringLiteral(".xml");
+            loaded = std::make_unique<Part>(nullptr);
+            m_workbookRels.add(relType(kind), relativeTarget(m_workbookPart, part));
+            setContentType(part, kCtBase + kind + QStringLiteral("+xml"));
         }
     }
-    return *m_sst;
+    return *loaded;
+}
+
+SharedStrings& XlsxWorkbook::sharedStrings() {
+    return partOrNew(m_sst, m_sstPart, QStringLiteral("sharedStrings"));
 }
 
 Styles& XlsxWorkbook::styles() {
-    if (!m_styles) {
-        if (!m_stylesPart.isEmpty() && m_pkg->contains(m_stylesPart)) {
-            m_styles = std::make_unique<Styles>(parsePart(*m_pkg, m_stylesPart));
-        } else {
-            m_stylesPart = partFolder(m_workbookPart) + QStringLiteral("/styles.xml");
-            m_styles = std::make_unique<Styles>(nullptr);
-            m_workbookRels.add(relType(QStringLiteral("styles")),
-                               relativeTarget(m_workbookPart, m_stylesPart));
-            setContentType(m_stylesPart, kCtBase + QStringLiteral("styles+xml"));
-        }
-    }
-    return *m_styles;
+    return partOrNew(m_styles, m_stylesPart, QStringLiteral("styles"));
 }
 
 void XlsxWorkbook::setContentType(const QString& part, const QString& type) {

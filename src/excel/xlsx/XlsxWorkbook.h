@@ -187,6 +187,8 @@ private:
     void shiftLocalSheetIds(int from);
     void updateAppXml();
     void write(const QString& path);
+    template <typename Part>
+    Part& partOrNew(std::unique_ptr<Part>& loaded, QString& part, const QString& kind);
 
     std::unique_ptr<ZipPackage> m_pkg;
     QString m_path;

@@ -66,41 +66,33 @@ QByteArray singleEntryZip(const QByteArray& data) {
         static_cast<quint16>(now.time().hour() << 11 | now.time().minute() << 5 | now.time().second() / 2);
     const auto dosDate = static_cast<quint16>((std::max(now.date().year(), 1980) - 1980) << 9 |
                                               now.date().month() << 5 | now.date().day());
-    const auto csize = static_cast<quint32>(deflated.size());
-    const auto usize = static_cast<quint32>(data.size());
-    // local file header
-    u32(0x04034b50);
-    u16(20);
-    u16(0);
-    u16(8);
-    u16(dosTime);
-    u16(dosDate);
-    u32(crc);
-    u32(csize);
-    u32(usize);
-    u16(static_cast<quint16>(name.size()));
-    u16(0);
+    // What the local header and the directory entry both say: version 2.0, no flags, deflated,
+    // time, checksum, sizes and name length, with no extra field.
+    const auto entryFields = [&] {
+        u16(20);
+        u16(0);
+        u16(8);
+        u16(dosTime);
+        u16(dosDate);
+        u32(crc);
+        u32(static_cast<quint32>(deflated.size()));
+        u32(static_cast<quint32>(data.size()));
+        u16(static_cast<quint16>(name.size()));
+        u16(0);
+    };
+    u32(0x04034b50); // local file header
+    entryFields();
     out += name;
     out += deflated;
     const auto directory = static_cast<quint32>(out.size());
-    // central directory entry
-    u32(0x02014b50);
-    u16(20);
-    u16(20);
-    u16(0);
-    u16(8);
-    u16(dosTime);
-    u16(dosDate);
-    u32(crc);
-    u32(csize);
-    u32(usize);
-    u16(static_cast<quint16>(name.size()));
-    u16(0);
-    u16(0);
-    u16(0);
-    u16(0);
-    u32(0);
-    u32(0);
+    u32(0x02014b50); // central directory entry
+    u16(20);         // made by version 2.0
+    entryFields();
+    u16(0); // comment length
+    u16(0); // disk
+    u16(0); // internal attributes
+    u32(0); // external attributes
+    u32(0); // where the local header starts
     out += name;
     const auto directorySize = static_cast<quint32>(out.size()) - directory;
     // end of central directory
