@@ -1,5 +1,6 @@
 #include "ascii/frm_ASCII_Setup.h"
 
+#include "common/DialogButton.h"
 #include "mainwindow/frm_Hauptfenster.h"
 #include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
@@ -11,7 +12,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -92,16 +92,10 @@ frm_ASCII_Setup::frm_ASCII_Setup(mainwindow::frm_Hauptfenster& main) : QDialog(&
     hf->addWidget(typeFrame);
     hf->addStretch(1);
 
-    auto button = [](const QString& name, const QString& text) {
-        auto* b = new QPushButton(text);
-        b->setObjectName(name);
-        b->setAutoDefault(false);
-        return b;
-    };
-    QPushButton* ok = button(QStringLiteral("OKButton"), t(33));
-    QPushButton* cancel = button(QStringLiteral("CancelButton"), t(34));
-    QPushButton* exp = button(QStringLiteral("cmdExport"), t(35));
-    QPushButton* imp = button(QStringLiteral("cmdImport"), t(36));
+    QPushButton* ok = common::dialogButton(QStringLiteral("OKButton"), t(33));
+    QPushButton* cancel = common::dialogButton(QStringLiteral("CancelButton"), t(34));
+    QPushButton* exp = common::dialogButton(QStringLiteral("cmdExport"), t(35));
+    QPushButton* imp = common::dialogButton(QStringLiteral("cmdImport"), t(36));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &frm_ASCII_Setup::OKButton_Click);
     connect(cancel, &QPushButton::clicked, this, &QDialog::close);

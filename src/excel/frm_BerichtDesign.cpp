@@ -1,5 +1,6 @@
 #include "excel/frm_BerichtDesign.h"
 
+#include "common/DialogButton.h"
 #include "mainwindow/Startup.h"
 #include "mainwindow/frm_Hauptfenster.h"
 #include "settings/HeaderData.h"
@@ -17,7 +18,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -141,19 +141,13 @@ frm_BerichtDesign::frm_BerichtDesign(mainwindow::frm_Hauptfenster& main) : QDial
     auto* hv = new QVBoxLayout(m_headerFrame);
     hv->addWidget(m_grid);
 
-    auto button = [](const QString& name, const QString& t) {
-        auto* b = new QPushButton(t);
-        b->setObjectName(name);
-        b->setAutoDefault(false);
-        return b;
-    };
-    QPushButton* ok = button(QStringLiteral("cmdOK"), text(30));
+    QPushButton* ok = common::dialogButton(QStringLiteral("cmdOK"), text(30));
     ok->setToolTip(text(37));
-    QPushButton* cancel = button(QStringLiteral("cmdCancel"), text(31));
+    QPushButton* cancel = common::dialogButton(QStringLiteral("cmdCancel"), text(31));
     cancel->setToolTip(text(49));
-    QPushButton* save = button(QStringLiteral("cmdSaveAs"), text(32));
+    QPushButton* save = common::dialogButton(QStringLiteral("cmdSaveAs"), text(32));
     save->setToolTip(text(38));
-    QPushButton* load = button(QStringLiteral("cmdLoad"), text(33));
+    QPushButton* load = common::dialogButton(QStringLiteral("cmdLoad"), text(33));
     load->setToolTip(text(39));
     connect(ok, &QPushButton::clicked, this, &frm_BerichtDesign::cmdOK_Click);
     connect(cancel, &QPushButton::clicked, this, &QDialog::close);
@@ -336,17 +330,23 @@ void frm_BerichtDesign::cmdOK_Click() {
     close();
 }
 
+// The layout file given, or the one the user picks; ".cfg" is added when missing. "" when none.
+QString frm_BerichtDesign::layoutFile(const QString& chosenFile, FileDialog dialog) {
+    QString file = chosenFile.isEmpty()
+                       ? dialog(this, QString(), QString(), QStringLiteral("CFG Datei (*.cfg)"), nullptr, {})
+                       : chosenFile;
+    if (!file.isEmpty() && !file.endsWith(QLatin1String(".cfg")))
+        file += QStringLiteral(".cfg");
+    return file;
+}
+
 void frm_BerichtDesign::cmdSaveAs_Click(const QString& chosenFile) {
     if (!validate(Check::Save))
         return;
     mainwindow::AppState& st = m_main.state();
-    QString file = chosenFile.isEmpty() ? QFileDialog::getSaveFileName(this, QString(), QString(),
-                                                                       QStringLiteral("CFG Datei (*.cfg)"))
-                                        : chosenFile;
+    const QString file = layoutFile(chosenFile, &QFileDialog::getSaveFileName);
     if (file.isEmpty())
         return;
-    if (!file.endsWith(QLatin1String(".cfg")))
-        file += QStringLiteral(".cfg");
     // The new file is written completely before it replaces the old one; a file another program
     // holds is reported at once.
     try {
@@ -364,13 +364,9 @@ void frm_BerichtDesign::cmdSaveAs_Click(const QString& chosenFile) {
 
 void frm_BerichtDesign::cmdLoad_Click(const QString& chosenFile) {
     mainwindow::AppState& st = m_main.state();
-    QString file = chosenFile.isEmpty() ? QFileDialog::getOpenFileName(this, QString(), QString(),
-                                                                       QStringLiteral("CFG Datei (*.cfg)"))
-                                        : chosenFile;
+    const QString file = layoutFile(chosenFile, &QFileDialog::getOpenFileName);
     if (file.isEmpty())
         return;
-    if (!file.endsWith(QLatin1String(".cfg")))
-        file += QStringLiteral(".cfg");
     setTitle(file);
     settings::writeOrReport(st.store, QStringLiteral("ExcelReportSettings"), QStringLiteral("LastUsedConfig"),
                             file, st.texts, st.message);

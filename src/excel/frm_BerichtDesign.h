@@ -3,6 +3,7 @@
 #include "excel/ReportLayout.h"
 
 #include <QDialog>
+#include <QFileDialog>
 #include <QMap>
 
 class QGroupBox;
@@ -36,6 +37,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    using FileDialog = QString (*)(QWidget*, const QString&, const QString&, const QString&, QString*,
+                                   QFileDialog::Options);
+    QString layoutFile(const QString& chosenFile, FileDialog dialog);
     enum class Check { Ok, Save };
     bool validate(Check check);
     void orientationChanged();

@@ -1,5 +1,6 @@
 #include "settings/frm_Ausgabedatei_Setup.h"
 
+#include "common/DialogButton.h"
 #include "common/ProgramPaths.h"
 #include "mainwindow/frm_Hauptfenster.h"
 #include "settings/FolderChooser.h"
@@ -15,7 +16,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -117,16 +117,10 @@ frm_Ausgabedatei_Setup::frm_Ausgabedatei_Setup(mainwindow::frm_Hauptfenster& mai
     gn->addWidget(m_separator, 2, 1);
     gn->addWidget(m_counter, 2, 2, 1, 3);
 
-    auto button = [](const QString& name, const QString& text) {
-        auto* b = new QPushButton(text);
-        b->setObjectName(name);
-        b->setAutoDefault(false);
-        return b;
-    };
-    QPushButton* ok = button(QStringLiteral("OKButton"), t(16));
-    QPushButton* cancel = button(QStringLiteral("CancelButton"), t(17));
-    QPushButton* exp = button(QStringLiteral("cmdExport"), t(18));
-    QPushButton* imp = button(QStringLiteral("cmdImport"), t(19));
+    QPushButton* ok = common::dialogButton(QStringLiteral("OKButton"), t(16));
+    QPushButton* cancel = common::dialogButton(QStringLiteral("CancelButton"), t(17));
+    QPushButton* exp = common::dialogButton(QStringLiteral("cmdExport"), t(18));
+    QPushButton* imp = common::dialogButton(QStringLiteral("cmdImport"), t(19));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &frm_Ausgabedatei_Setup::OKButton_Click);
     connect(cancel, &QPushButton::clicked, this, &QDialog::close);

@@ -1,5 +1,6 @@
 #include "settings/frm_Kopfdaten.h"
 
+#include "common/DialogButton.h"
 #include "mainwindow/frm_Hauptfenster.h"
 #include "settings/HeaderData.h"
 #include "settings/SettingsMessages.h"
@@ -10,7 +11,6 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -49,17 +49,10 @@ frm_Kopfdaten::frm_Kopfdaten(mainwindow::frm_Hauptfenster& main) : QDialog(&main
     connect(remove, &QPushButton::clicked, this, &frm_Kopfdaten::cmdRemoveFromList_Click);
     connect(clear, &QPushButton::clicked, this, &frm_Kopfdaten::cmdClearList_Click);
 
-    auto button = [](const QString& name, const QString& text, const QString& tip) {
-        auto* b = new QPushButton(text);
-        b->setObjectName(name);
-        b->setToolTip(tip);
-        b->setAutoDefault(false);
-        return b;
-    };
-    QPushButton* ok = button(QStringLiteral("cmdOK"), t(3), t(12));
-    QPushButton* cancel = button(QStringLiteral("cmdCancel"), t(4), t(13));
-    QPushButton* exp = button(QStringLiteral("cmdExport"), t(5), t(14));
-    QPushButton* imp = button(QStringLiteral("cmdImport"), t(6), t(15));
+    QPushButton* ok = common::dialogButton(QStringLiteral("cmdOK"), t(3), t(12));
+    QPushButton* cancel = common::dialogButton(QStringLiteral("cmdCancel"), t(4), t(13));
+    QPushButton* exp = common::dialogButton(QStringLiteral("cmdExport"), t(5), t(14));
+    QPushButton* imp = common::dialogButton(QStringLiteral("cmdImport"), t(6), t(15));
     connect(ok, &QPushButton::clicked, this, &frm_Kopfdaten::cmdOK_Click);
     connect(cancel, &QPushButton::clicked, this, &QDialog::close);
     connect(exp, &QPushButton::clicked, this, &frm_Kopfdaten::cmdExport_Click);
