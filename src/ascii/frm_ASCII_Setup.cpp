@@ -92,21 +92,9 @@ frm_ASCII_Setup::frm_ASCII_Setup(mainwindow::frm_Hauptfenster& main) : QDialog(&
     hf->addWidget(typeFrame);
     hf->addStretch(1);
 
-    QPushButton* ok = common::dialogButton(QStringLiteral("OKButton"), t(33));
-    QPushButton* cancel = common::dialogButton(QStringLiteral("CancelButton"), t(34));
-    QPushButton* exp = common::dialogButton(QStringLiteral("cmdExport"), t(35));
-    QPushButton* imp = common::dialogButton(QStringLiteral("cmdImport"), t(36));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &frm_ASCII_Setup::OKButton_Click);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::close);
-    connect(exp, &QPushButton::clicked, this, &frm_ASCII_Setup::cmdExport_Click);
-    connect(imp, &QPushButton::clicked, this, &frm_ASCII_Setup::cmdImport_Click);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(exp);
-    buttons->addWidget(imp);
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    QHBoxLayout* buttons = common::settingsButtonRow(
+        this, {t(33), t(34), t(35), t(36)}, [this] { OKButton_Click(); }, [this] { cmdExport_Click(); },
+        [this] { cmdImport_Click(); });
 
     auto* v = new QVBoxLayout(this);
     v->addWidget(columns);

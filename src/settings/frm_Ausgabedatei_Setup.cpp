@@ -117,21 +117,9 @@ frm_Ausgabedatei_Setup::frm_Ausgabedatei_Setup(mainwindow::frm_Hauptfenster& mai
     gn->addWidget(m_separator, 2, 1);
     gn->addWidget(m_counter, 2, 2, 1, 3);
 
-    QPushButton* ok = common::dialogButton(QStringLiteral("OKButton"), t(16));
-    QPushButton* cancel = common::dialogButton(QStringLiteral("CancelButton"), t(17));
-    QPushButton* exp = common::dialogButton(QStringLiteral("cmdExport"), t(18));
-    QPushButton* imp = common::dialogButton(QStringLiteral("cmdImport"), t(19));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &frm_Ausgabedatei_Setup::OKButton_Click);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::close);
-    connect(exp, &QPushButton::clicked, this, &frm_Ausgabedatei_Setup::cmdExport_Click);
-    connect(imp, &QPushButton::clicked, this, &frm_Ausgabedatei_Setup::cmdImport_Click);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(exp);
-    buttons->addWidget(imp);
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    QHBoxLayout* buttons = common::settingsButtonRow(
+        this, {t(16), t(17), t(18), t(19)}, [this] { OKButton_Click(); }, [this] { cmdExport_Click(); },
+        [this] { cmdImport_Click(); });
 
     auto* right = new QVBoxLayout;
     right->addWidget(progFrame);

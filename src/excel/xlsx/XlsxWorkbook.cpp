@@ -416,29 +416,20 @@ XlsxWorksheet::FreshCell* XlsxWorksheet::freshCell(int row, int column, bool cre
     }
     m_lastFresh = it;
     std::pmr::vector<FreshCell>& cells = it->second;
-    if (!cells.empty() && cells.back().column < column) {
-        // left to right along a row: appended
-    } else {
-        auto pos = std::lower_bound(cells.begin(), cells.end(), column,
-                                    [](const FreshCell& c, int col) { return c.column < col; });
-        if (pos != cells.end() && pos->column == column)
-            return &*pos;
-        if (!create)
-            return nullptr;
-        FreshCell c;
-        c.column = column;
-        c.style = defaultStyle(row, column);
-        noteCell(row, column);
-        return &*cells.insert(pos, std::move(c));
-    }
+    // Left to right along a row, the usual order, appends.
+    const auto pos = !cells.empty() && cells.back().column < column
+                         ? cells.end()
+                         : std::lower_bound(cells.begin(), cells.end(), column,
+                                            [](const FreshCell& c, int col) { return c.column < col; });
+    if (pos != cells.end() && pos->column == column)
+        return &*pos;
     if (!create)
         return nullptr;
     FreshCell c;
     c.column = column;
     c.style = defaultStyle(row, column);
     noteCell(row, column);
-    cells.push_back(std::move(c));
-    return &cells.back();
+    return &*cells.insert(pos, c);
 }
 
 XlsxWorksheet::CellRef XlsxWorksheet::at(int row, int column, bool create) {
