@@ -2,6 +2,8 @@
 
 #include "XlsxChecker.h"
 
+#include <gtest/gtest.h>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,6 +19,12 @@ inline QJsonObject readWithOpenpyxl(const QString& path) {
     if (o.isEmpty())
         qWarning("openpyxl could not read %s: %s", qPrintable(path), p.readAllStandardError().constData());
     return o;
+}
+
+// The structural checker finds nothing wrong with the workbook.
+inline void expectSound(const QString& path) {
+    const QStringList faults = checkWorkbookStructure(path);
+    EXPECT_TRUE(faults.isEmpty()) << faults.join(QStringLiteral("\n")).toStdString();
 }
 
 inline QJsonObject sheetOf(const QJsonObject& book, const QString& name) {

@@ -58,11 +58,6 @@ QString openError(const QString& path) {
     return {};
 }
 
-void expectSound(const QString& path) {
-    const QStringList faults = checkWorkbookStructure(path);
-    EXPECT_TRUE(faults.isEmpty()) << faults.join(QStringLiteral("\n")).toStdString();
-}
-
 } // namespace
 
 TEST(Xlsx, RefusesWhatIsNoUsableWorkbook) {

@@ -1,0 +1,121 @@
+#include "WorkbookReader.h"
+#include "excel/Spreadsheet.h"
+#include "excel/xlsx/SharedStrings.h"
+#include "excel/xlsx/Xml.h"
+#include "excel/xlsx/ZipPackage.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+using namespace excel;
+using namespace excel::xlsx;
+
+namespace {
+
+std::unique_ptr<pugi::xml_document> sst(const QByteArray& items) {
+    return parseXml("<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">" + items +
+                        "</sst>",
+                    QStringLiteral("sharedStrings.xml"));
+}
+
+} // namespace
+
+// Texts read from the form and texts added by a run share one index, across its growth, and come
+// back the same after writing and reading the part again.
+TEST(SharedStrings, FindsReadAndAddedTextsAndWritesThemBack) {
+    SharedStrings s(
+        sst("<si><t>A</t></si><si><t>B</t></si><si><t>A</t></si>"
+            "<si><r><t>rich </t></r><r><t>text</t></r></si><si><t>_x0041__x005F_x0042_</t></si>"));
+    EXPECT_EQ(s.text(3), QStringLiteral("rich text"));
+    EXPECT_EQ(s.text(4), QStringLiteral("A_x0042_"));
+    EXPECT_EQ(s.text(99), QString());
+    const int a = s.indexOf(QStringLiteral("A"));
+    EXPECT_TRUE(a == 0 || a == 2);
+    EXPECT_EQ(s.indexOf(QStringLiteral("rich text")), 3);
+    EXPECT_FALSE(s.modified());
+
+    QStringList added;
+    for (int i = 0; i < 3000; ++i) // several times the first table size
+        added << QStringLiteral("LOC%1.X").arg(i);
+    added << QStringLiteral(" blank ") << QStringLiteral("a<b&c>") << QString::fromUtf8("Prüf\x01mal")
+          << QStringLiteral("_x0041_") << QString();
+    for (int i = 0; i < added.size(); ++i)
+        ASSERT_EQ(s.indexOf(added[i]), 5 + i) << i;
+    for (int i = 0; i < added.size(); i += 97)
+        ASSERT_EQ(s.indexOf(added[i]), 5 + i) << i;
+    EXPECT_EQ(s.indexOf(QStringLiteral("B")), 1);
+    EXPECT_TRUE(s.modified());
+
+    SharedStrings again(parseXml(s.serialize(), QStringLiteral("sharedStrings.xml")));
+    for (int i = 0; i < 5 + added.size(); ++i)
+        ASSERT_EQ(again.text(i), s.text(i)) << i;
+}
+
+// A part large enough to be compressed on its own thread reads back whole, also when it is
+// replaced and the package saved a second time, and beside parts that were not touched.
+TEST(ZipPackage, LargePartsSavedTwiceReadBackWhole) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("p.zip"));
+    QByteArray big;
+    for (int i = 0; big.size() < 600 * 1024; ++i)
+        big += "<c r=\"A" + QByteArray::number(i) + "\"><v>" + QByteArray::number(i * 0.001) + "</v></c>";
+    {
+        ZipPackage pkg;
+        pkg.write(QStringLiteral("small.xml"), "<a/>");
+        pkg.write(QStringLiteral("xl/big.xml"), big);
+        pkg.save(path);
+    }
+    ZipPackage pkg;
+    pkg.open(path);
+    EXPECT_EQ(pkg.read(QStringLiteral("xl/big.xml")), big);
+    pkg.write(QStringLiteral("xl/big.xml"), big + "<end/>");
+    pkg.write(QStringLiteral("xl/other.xml"), big.left(300 * 1024));
+    pkg.save(path);
+    pkg.save(path); // nothing changed since: the same parts again
+    ZipPackage back;
+    back.open(path);
+    EXPECT_EQ(back.read(QStringLiteral("small.xml")), QByteArray("<a/>"));
+    EXPECT_EQ(back.read(QStringLiteral("xl/big.xml")), big + "<end/>");
+    EXPECT_EQ(back.read(QStringLiteral("xl/other.xml")), big.left(300 * 1024));
+}
+
+// Spreadsheet programs refuse rows and cells out of order; a run may write them in any order,
+// into rows the form has and rows it adds.
+TEST(Xlsx, CellsWrittenInAnyOrderAreSavedInOrder) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, int>> cells; // (row, column) in the order written
+    };
+    const Case cases[] = {
+        {"rows downwards", {{1, 1}, {2, 1}, {3, 2}, {3, 1}}},
+        {"rows upwards, right to left", {{9, 5}, {9, 3}, {7, 4}, {4, 9}, {4, 1}, {2, 2}}},
+        {"around the form's rows", {{6, 2}, {4, 1}, {5, 7}, {5, 1}, {20, 1}, {3, 3}}},
+        {"the same cell twice", {{8, 2}, {8, 1}, {8, 2}, {2, 1}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("order.xlsx"));
+        {
+            auto book = newWorkbook(QStringLiteral("S"));
+            Worksheet* ws = book->sheet(QStringLiteral("S"));
+            ws->setText(5, 3, QStringLiteral("form")); // rows 5 and 6 belong to the form
+            ws->setText(6, 1, QStringLiteral("form"));
+            book->saveAs(path);
+        }
+        {
+            auto book = openWorkbook(path);
+            Worksheet* ws = book->sheet(QStringLiteral("S"));
+            for (const auto& [row, col] : c.cells)
+                ws->setNumber(row, col, row * 100 + col);
+            book->save();
+        }
+        expectSound(path);
+        auto book = openWorkbook(path);
+        Worksheet* ws = book->sheet(QStringLiteral("S"));
+        for (const auto& [row, col] : c.cells)
+            EXPECT_EQ(ws->cellText(row, col), QString::number(row * 100 + col)) << row << "," << col;
+        EXPECT_EQ(ws->cellText(5, 3), QStringLiteral("form"));
+    }
+}
