@@ -3,6 +3,7 @@
 //
 //   build/bin/bench_ascii_write --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 #include "ascii/modASCIIOutput.h"
+#include "host/mdl_MERKMALE_LESEN.h"
 
 #include <benchmark/benchmark.h>
 
@@ -24,8 +25,8 @@ struct Fixture {
     settings::LanguageTable texts;
     model::MerkmalTable table;
     model::KommentarTable comments;
-    host::HeaderRows header;
-    mainwindow::Selection selection;
+    model::HeaderRows header;
+    model::Selection selection;
     QString path;
 
     Fixture() {
@@ -78,7 +79,6 @@ struct Fixture {
                                   selection,
                                   header,
                                   nullptr,
-                                  {},
                                   {},
                                   {},
                                   QLocale::system()};

@@ -24,7 +24,7 @@ void readOnce(benchmark::State& state, bool snapshots) {
     model::MerkmalTable table;
     model::KommentarTable comments;
     model::ReaderContext context;
-    host::HeaderRows header;
+    model::HeaderRows header;
     settings::SettingsStore store;
     settings::LanguageTable texts;
     for (auto _ : state) {

@@ -1,14 +1,19 @@
+#include "Display.h"
+
 #include "common/MessageBox.h"
 #include "host/HostSocketClient.h"
-#include "mainwindow/AppState.h"
 #include "mainwindow/frm_Hauptfenster.h"
-#include "mainwindow/modCommandLine.h"
+#include "run/AppState.h"
+#include "run/Conversion.h"
+#include "run/modCommandLine.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -33,8 +38,9 @@ const char* kUsage =
     "  --version  show the version\n"
     "\n"
     "Environment: DOZIDUVOV_PROGRAM_DIR replaces the program folder (language files and the\n"
-    "fixed-name settings files). With no display (QT_QPA_PLATFORM=offscreen) messages go to\n"
-    "standard error and the exit status is 0 only when the outputs were written.\n";
+    "fixed-name settings files). Start options with no display (or QT_QPA_PLATFORM=offscreen) run\n"
+    "without any window: messages go to standard error, the default answer is taken, and the\n"
+    "exit status is 0 only when every output was written.\n";
 
 QtMessageHandler standardHandler = nullptr;
 
@@ -45,6 +51,42 @@ void quietMessages(QtMsgType type, const QMessageLogContext& context, const QStr
         return;
     if (standardHandler)
         standardHandler(type, context, text);
+}
+
+void initialiseState(run::AppState& state, const QStringList& words, bool windowed) {
+    state.findHost = [] { return host::connectToHost(); };
+    state.message = windowed ? common::MessageFn(common::showMessage) : common::MessageFn(common::consoleMessage);
+    state.commandLine = words;
+}
+
+int exitStatus(const std::optional<run::RunResult>& result, int loopStatus) {
+    if (!result)
+        return loopStatus;
+    return result->ended && result->success ? 0 : 1;
+}
+
+// Start options and nobody to see a window: the run alone, on the core application.
+int runUnattended(int argc, char* argv[], const QStringList& words) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("doziduvov"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(DOZIDUVOV_VERSION));
+
+    run::AppState state;
+    initialiseState(state, words, false);
+    run::Conversion conversion(state);
+    std::optional<run::RunResult> result;
+    QObject::connect(&conversion, &run::Conversion::runFinished, &app, [&](const run::RunResult& r) {
+        result = r;
+        QCoreApplication::exit(exitStatus(result, 1));
+    });
+    // Started inside the event loop, so that the run can end it.
+    QTimer::singleShot(0, &app, [&] {
+        run::startUp(state);
+        conversion.dispatchStartOptions();
+    });
+    const int status = QCoreApplication::exec();
+    conversion.release();
+    return exitStatus(result, status == 0 ? 1 : status);
 }
 
 } // namespace
@@ -64,41 +106,32 @@ int main(int argc, char* argv[]) {
     QStringList words;
     for (int i = 1; i < argc; ++i)
         words << QString::fromLocal8Bit(argv[i]);
-    const bool unattended = mainwindow::isRunMode(mainwindow::StartArgsFromWords(words)[1]);
-    const bool display =
-        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if (!display && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        if (!unattended) {
-            std::fputs(
-                "doziduvov: no display to show the main window on. Start it on a desktop, or give start "
-                "options for an unattended run (see doziduvov --help).\n",
-                stderr);
-            return 1;
-        }
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const bool unattended = run::isRunMode(run::StartArgsFromWords(words)[1]);
+    standardHandler = qInstallMessageHandler(quietMessages);
+    if (app::noDisplay(app::currentDisplayEnvironment())) {
+        if (unattended)
+            return runUnattended(argc, argv, words);
+        std::fputs("doziduvov: no display to show the main window on. Start it on a desktop, or give start "
+                   "options for an unattended run (see doziduvov --help).\n",
+                   stderr);
+        return 1;
     }
 
-    standardHandler = qInstallMessageHandler(quietMessages);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("doziduvov"));
     QApplication::setApplicationVersion(QStringLiteral(DOZIDUVOV_VERSION));
     Q_INIT_RESOURCE(icons);
 
-    mainwindow::AppState state;
-    state.findHost = [] { return host::connectToHost(); };
-    state.headless = unattended && common::isHeadless();
-    state.message = [&state](const common::Message& m) {
-        if (m.icon == common::MsgIcon::Error || m.icon == common::MsgIcon::Critical)
-            state.errorShown = true;
-        return common::showMessage(m);
-    };
-    state.commandLine = words;
+    run::AppState state;
+    initialiseState(state, words, true);
+    run::Conversion conversion(state);
+    std::optional<run::RunResult> result;
+    QObject::connect(&conversion, &run::Conversion::runFinished, &app,
+                     [&](const run::RunResult& r) { result = r; });
 
-    mainwindow::frm_Hauptfenster window(state);
+    mainwindow::frm_Hauptfenster window(state, conversion);
     // Start-up runs inside the event loop, so that an unattended run can end it.
     QTimer::singleShot(0, &window, [&window] { window.Form_Load(); });
     const int status = QApplication::exec();
-    if (state.headless)
-        return status == 0 && state.outputsWritten && !state.errorShown ? 0 : 1;
-    return status;
+    return exitStatus(result, status);
 }

@@ -1,7 +1,7 @@
 #include "ascii/frm_ASCII_Setup.h"
 
 #include "common/DialogButton.h"
-#include "mainwindow/frm_Hauptfenster.h"
+#include "run/AppState.h"
 #include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
 #include "settings/modWindowOnTop.h"
@@ -22,9 +22,9 @@ const QString kSection = QStringLiteral("frm_AsciiFileSetup");
 const QString kBox = QStringLiteral("MessageBoxen");
 } // namespace
 
-frm_ASCII_Setup::frm_ASCII_Setup(mainwindow::frm_Hauptfenster& main) : QDialog(&main), m_main(main) {
+frm_ASCII_Setup::frm_ASCII_Setup(run::AppState& state, QWidget* mainWindow) : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_ASCII_Setup"));
-    mainwindow::AppState& st = main.state();
+    run::AppState& st = state;
     auto t = [&](int line) { return st.text(kSection, line); };
     setWindowTitle(t(2) + QLatin1Char(' ') + common::applicationTitle());
 
@@ -130,7 +130,7 @@ void frm_ASCII_Setup::showLayout() {
 
 void frm_ASCII_Setup::OKButton_Click() {
     takeTextFields();
-    mainwindow::AppState& st = m_main.state();
+    run::AppState& st = m_state;
     try {
         saveLayout(st.store, m_layout);
     } catch (const settings::SettingsWriteError& e) {
@@ -142,12 +142,12 @@ void frm_ASCII_Setup::OKButton_Click() {
 
 void frm_ASCII_Setup::cmdExport_Click() {
     takeTextFields();
-    mainwindow::AppState& st = m_main.state();
+    run::AppState& st = m_state;
     settings::exportSettingsFile(asciiSettingsFile(), exportLines(m_layout), st.texts, st.message);
 }
 
 void frm_ASCII_Setup::cmdImport_Click() {
-    mainwindow::AppState& st = m_main.state();
+    run::AppState& st = m_state;
     const auto lines = settings::importSettingsFile(asciiSettingsFile(), st.texts, st.message);
     if (!lines)
         return;

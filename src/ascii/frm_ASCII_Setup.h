@@ -11,8 +11,8 @@ class QLabel;
 class QLineEdit;
 class QRadioButton;
 
-namespace mainwindow {
-class frm_Hauptfenster;
+namespace run {
+struct AppState;
 }
 
 namespace ascii {
@@ -22,7 +22,7 @@ class frm_ASCII_Setup : public QDialog {
     Q_OBJECT
 
 public:
-    explicit frm_ASCII_Setup(mainwindow::frm_Hauptfenster& main);
+    explicit frm_ASCII_Setup(run::AppState& state, QWidget* mainWindow);
 
     void OKButton_Click();
     void cmdExport_Click();
@@ -34,7 +34,8 @@ private:
     void showLayout();
     void takeTextFields();
 
-    mainwindow::frm_Hauptfenster& m_main;
+    run::AppState& m_state;
+    QWidget* m_main;
     AsciiLayout m_layout;
     std::array<QCheckBox*, kColumns> m_check{};
     std::array<QLabel*, kColumns> m_position{};

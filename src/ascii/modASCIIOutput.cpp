@@ -172,7 +172,7 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
     try {
         settings::TextFileWriter out(result.path, settings::systemCodePage());
         if (header)
-            for (const host::HeaderRow& row : in.header)
+            for (const model::HeaderRow& row : in.header)
                 out.writeLine(QString(row.name.trimmed() + sep + row.value.trimmed()));
 
         // Columns by position; the title line names every column at a position, a value line
@@ -198,16 +198,7 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
                               settings::boolText(false, in.locale), sep};
         for (int i = 1; i <= entries && i <= in.table.AnzMerkmale; ++i) {
             const model::MerkmalRow& r = in.table.row(i);
-            if (r.Ausgabe == QLatin1String("KEINE") || r.Ausgabe == QLatin1String("STATISTIK"))
-                continue;
-            QString& first = in.comments.block(r.KommentarIndex).Zeile[1];
-            if (first.startsWith(QLatin1String("<<#")))
-                continue;
-            if (first.startsWith(QLatin1String("<<")))
-                first = first.mid(2).trimmed();
-            if (in.currentEntry)
-                in.currentEntry(i - 1);
-            if (!in.selection[static_cast<std::size_t>(i - 1)])
+            if (!model::takeForOutput(r, in.comments) || !in.selection[static_cast<std::size_t>(i - 1)])
                 continue;
             if (firstAt[1] >= 0)
                 writeValue(out, firstAt[1], r, in.comments, formats);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "common/Message.h"
-#include "host/mdl_MERKMALE_LESEN.h"
-#include "mainwindow/Klassifizierung.h"
+#include "host/HostInterfaces.h"
+#include "model/Klassifizierung.h"
 #include "model/MerkmalTable.h"
 #include "settings/SettingsStore.h"
 #include "settings/mdl_Generate_File_Name.h"
@@ -21,11 +21,10 @@ struct AsciiWriteInput {
     common::MessageFn message;
     model::MerkmalTable& table;
     model::KommentarTable& comments;        // "<<" markers are removed from the table itself
-    const mainwindow::Selection& selection; // one entry per list entry
-    const host::HeaderRows& header;
+    const model::Selection& selection; // one entry per list entry
+    const model::HeaderRows& header;
     host::HostPartProgram* program = nullptr; // nothing when the host is gone
     std::function<void(const QString&)> status;
-    std::function<void(int entry)> currentEntry;
     settings::NamingContext naming;
     QLocale locale = QLocale::system();
 };

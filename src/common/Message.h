@@ -35,6 +35,9 @@ inline MsgResult notify(const MessageFn& fn, MsgIcon icon, const QString& text, 
     return fn ? fn(m) : MsgResult::Ok;
 }
 
+// Nobody can click: the message as one line on standard error, and the default button taken.
+MsgResult consoleMessage(const Message& message);
+
 // Carriage return and line feed, as the message texts join their lines.
 inline QString crlf() {
     return QStringLiteral("\r\n");

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include <cstdio>
 
 namespace common {
 
@@ -61,33 +60,11 @@ QMessageBox::Icon toIcon(MsgIcon i) {
     return QMessageBox::NoIcon;
 }
 
-const char* iconWord(MsgIcon i) {
-    switch (i) {
-    case MsgIcon::Warning:
-        return "warning";
-    case MsgIcon::Error:
-    case MsgIcon::Critical:
-        return "error";
-    case MsgIcon::Question:
-        return "question";
-    default:
-        return "info";
-    }
-}
-
 } // namespace
 
 MsgResult showMessage(const Message& message) {
-    if (isHeadless()) {
-        QString text = message.text;
-        text.replace(QLatin1String("\r\n"), QLatin1String(" "));
-        text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-        text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-        std::fprintf(stderr, "%s [%s] %s\n", qPrintable(message.caption), iconWord(message.icon),
-                     qPrintable(text.simplified()));
-        std::fflush(stderr);
-        return message.defaultButton;
-    }
+    if (isHeadless())
+        return consoleMessage(message);
     QMessageBox box(toIcon(message.icon), message.caption, message.text, toButtons(message.buttons));
     box.setDefaultButton(toButton(message.defaultButton));
     const int r = box.exec();

@@ -1,8 +1,8 @@
 #include "excel/frm_BerichtDesign.h"
 
 #include "common/DialogButton.h"
-#include "mainwindow/Startup.h"
-#include "mainwindow/frm_Hauptfenster.h"
+#include "settings/ProgramSettings.h"
+#include "run/AppState.h"
 #include "settings/HeaderData.h"
 #include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
@@ -43,16 +43,16 @@ const BoxDef kBoxes[] = {
 } // namespace
 
 QString frm_BerichtDesign::text(int line) const {
-    return m_main.state().text(kSection, line);
+    return m_state.text(kSection, line);
 }
 
 QLineEdit* frm_BerichtDesign::box(const char* name) const {
     return m_boxes.value(QString::fromUtf8(name));
 }
 
-frm_BerichtDesign::frm_BerichtDesign(mainwindow::frm_Hauptfenster& main) : QDialog(&main), m_main(main) {
+frm_BerichtDesign::frm_BerichtDesign(run::AppState& state, QWidget* mainWindow) : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_BerichtDesign"));
-    mainwindow::AppState& st = main.state();
+    run::AppState& st = state;
 
     auto* orientation = new QGroupBox(text(6));
     orientation->setObjectName(QStringLiteral("FrameOrientation"));
@@ -124,10 +124,10 @@ frm_BerichtDesign::frm_BerichtDesign(mainwindow::frm_Hauptfenster& main) : QDial
     m_grid->horizontalHeader()->hide();
     m_grid->verticalHeader()->hide();
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_grid->setColumnWidth(0, mainwindow::twipsToPixels(1900));
-    m_grid->setColumnWidth(1, mainwindow::twipsToPixels(900));
-    m_grid->setColumnWidth(2, mainwindow::twipsToPixels(900));
-    m_grid->setMinimumWidth(mainwindow::twipsToPixels(3700) + 24);
+    m_grid->setColumnWidth(0, settings::twipsToPixels(1900));
+    m_grid->setColumnWidth(1, settings::twipsToPixels(900));
+    m_grid->setColumnWidth(2, settings::twipsToPixels(900));
+    m_grid->setMinimumWidth(settings::twipsToPixels(3700) + 24);
     for (int c = 0; c < 3; ++c) {
         auto* item = new QTableWidgetItem(QLatin1Char(' ') + text(2 + c) + QLatin1Char(' '));
         item->setBackground(QColor(232, 232, 232));
@@ -290,7 +290,7 @@ void frm_BerichtDesign::showValues(const ReportLayoutValues& v) {
 
 bool frm_BerichtDesign::validate(Check check) {
     leaveCell();
-    mainwindow::AppState& st = m_main.state();
+    run::AppState& st = m_state;
     for (const char* required : {"txtZeileStart", "txtZeileEnde", "txtSpalteStart"})
         if (box(required)->text().trimmed().isEmpty()) {
             if (check == Check::Ok) {
@@ -320,7 +320,7 @@ bool frm_BerichtDesign::validate(Check check) {
 void frm_BerichtDesign::cmdOK_Click() {
     if (!validate(Check::Ok))
         return;
-    mainwindow::AppState& st = m_main.state();
+    run::AppState& st = m_state;
     try {
         storeReportLayout(st.store, values());
     } catch (const settings::SettingsWriteError& e) {
@@ -343,7 +343,7 @@ QString frm_BerichtDesign::layoutFile(const QString& chosenFile, FileDialog dial
 void frm_BerichtDesign::cmdSaveAs_Click(const QString& chosenFile) {
     if (!validate(Check::Save))
         return;
-    mainwindow::AppState& st = m_main.state();
+    run::AppState& st = m_state;
     const QString file = layoutFile(chosenFile, &QFileDialog::getSaveFileName);
     if (file.isEmpty())
         return;
@@ -363,7 +363,7 @@ void frm_BerichtDesign::cmdSaveAs_Click(const QString& chosenFile) {
 }
 
 void frm_BerichtDesign::cmdLoad_Click(const QString& chosenFile) {
-    mainwindow::AppState& st = m_main.state();
+    run::AppState& st = m_state;
     const QString file = layoutFile(chosenFile, &QFileDialog::getOpenFileName);
     if (file.isEmpty())
         return;
@@ -465,8 +465,8 @@ bool frm_BerichtDesign::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void frm_BerichtDesign::closeEvent(QCloseEvent* event) {
-    m_main.show();
-    m_main.raise();
+    m_main->show();
+    m_main->raise();
     event->accept();
 }
 

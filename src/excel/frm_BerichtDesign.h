@@ -12,8 +12,8 @@ class QLineEdit;
 class QRadioButton;
 class QTableWidget;
 
-namespace mainwindow {
-class frm_Hauptfenster;
+namespace run {
+struct AppState;
 }
 
 namespace excel {
@@ -23,7 +23,7 @@ class frm_BerichtDesign : public QDialog {
     Q_OBJECT
 
 public:
-    explicit frm_BerichtDesign(mainwindow::frm_Hauptfenster& main);
+    explicit frm_BerichtDesign(run::AppState& state, QWidget* mainWindow);
 
     void cmdOK_Click();
     void cmdSaveAs_Click(const QString& chosenFile = {});
@@ -50,7 +50,8 @@ private:
     QStringList headerNames() const;
     QString text(int line) const;
 
-    mainwindow::frm_Hauptfenster& m_main;
+    run::AppState& m_state;
+    QWidget* m_main;
     QMap<QString, QLineEdit*> m_boxes;
     QRadioButton* m_rows = nullptr;
     QRadioButton* m_columns = nullptr;

@@ -1,7 +1,7 @@
 #include "excel/frm_Online.h"
 
 #include "common/ProgramPaths.h"
-#include "mainwindow/frm_Hauptfenster.h"
+#include "run/AppState.h"
 #include "settings/LocaleText.h"
 #include "settings/mdl_Generate_File_Name.h"
 #include "settings/modWindowOnTop.h"
@@ -27,12 +27,12 @@ const QString kSection = QStringLiteral("frm_ExcelOnline");
 }
 
 QString frm_Online::text(int line) const {
-    return m_main.state().text(kSection, line);
+    return m_state.text(kSection, line);
 }
 
-frm_Online::frm_Online(mainwindow::frm_Hauptfenster& main) : QDialog(&main), m_main(main) {
+frm_Online::frm_Online(run::AppState& state, QWidget* mainWindow) : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_Online"));
-    mainwindow::AppState& st = main.state();
+    run::AppState& st = state;
     setWindowTitle(text(2));
 
     m_view = new QTableWidget(0, 8);
@@ -151,7 +151,7 @@ void frm_Online::cmdPause_Click() {
         m_pause->setText(text(4));
     } catch (const host::HostError& e) {
         m_events.reset();
-        common::notify(m_main.state().message, common::MsgIcon::Error, e.text(), host::connectionCaption());
+        common::notify(m_state.message, common::MsgIcon::Error, e.text(), host::connectionCaption());
     }
 }
 
@@ -171,10 +171,10 @@ void frm_Online::closeEvent(QCloseEvent* event) {
             m.text = text(9) + common::crlf() + QDir::toNativeSeparators(m_protocol.path());
             m.buttons = common::MsgButtons::YesNo;
             m.defaultButton = common::MsgResult::No;
-            if (m_main.state().message(m) == common::MsgResult::Yes)
+            if (m_state.message(m) == common::MsgResult::Yes)
                 QDesktopServices::openUrl(QUrl::fromLocalFile(m_protocol.path()));
         }
-        m_main.show();
+        m_main->show();
     }
     event->accept();
 }

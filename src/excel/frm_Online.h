@@ -9,8 +9,8 @@ class QLabel;
 class QPushButton;
 class QTableWidget;
 
-namespace mainwindow {
-class frm_Hauptfenster;
+namespace run {
+struct AppState;
 }
 
 namespace excel {
@@ -20,7 +20,7 @@ class frm_Online : public QDialog, public host::HostEventListener {
     Q_OBJECT
 
 public:
-    explicit frm_Online(mainwindow::frm_Hauptfenster& main);
+    explicit frm_Online(run::AppState& state, QWidget* mainWindow);
     ~frm_Online() override;
 
     void cmdPause_Click();
@@ -39,7 +39,8 @@ private:
     void showNewRows();
     QString text(int line) const;
 
-    mainwindow::frm_Hauptfenster& m_main;
+    run::AppState& m_state;
+    QWidget* m_main;
     host::HostLink m_link;
     std::shared_ptr<host::HostApplicationEvents> m_events;
     OnlineProtocol m_protocol;

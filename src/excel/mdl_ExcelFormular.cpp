@@ -372,13 +372,8 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
             if (r.progress)
                 r.progress(progressMax, i);
             const model::MerkmalRow& m = r.table.row(i + 1);
-            if (m.Ausgabe == QLatin1String("KEINE") || m.Ausgabe == QLatin1String("STATISTIK"))
+            if (!model::takeForOutput(m, r.comments))
                 continue;
-            QString& first = r.comments.block(m.KommentarIndex).Zeile[1];
-            if (first.startsWith(QLatin1String("<<#")))
-                continue;
-            if (first.startsWith(QLatin1String("<<")))
-                first = first.mid(2).trimmed();
             const bool selected = r.selection[static_cast<std::size_t>(i)];
             if (layout.EmptyCells != 0 && !selected)
                 continue;

@@ -4,7 +4,7 @@
 #include "excel/ReportLayout.h"
 #include "excel/Spreadsheet.h"
 #include "host/mdl_MERKMALE_LESEN.h"
-#include "mainwindow/Klassifizierung.h"
+#include "model/Klassifizierung.h"
 #include "model/MerkmalTable.h"
 #include "settings/SettingsStore.h"
 #include "settings/modLanguage.h"
@@ -24,8 +24,8 @@ struct ReportRun {
     model::MerkmalTable& table;
     model::KommentarTable& comments; // "<<" markers are removed from the table itself
     QStringList entries;             // the characteristic list's texts
-    mainwindow::Selection selection;
-    host::HeaderRows header;
+    model::Selection selection;
+    model::HeaderRows header;
     bool SaveAsChosen = false;
     // Asks where to save the filled form; "" when the user cancels.
     std::function<QString()> chooseSaveAs;

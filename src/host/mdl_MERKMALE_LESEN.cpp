@@ -1,5 +1,7 @@
 #include "host/mdl_MERKMALE_LESEN.h"
 
+#include "settings/ProgramSettings.h"
+
 #include <QHash>
 
 #include <algorithm>
@@ -120,9 +122,9 @@ double R5(double x) {
     return negative ? -v : v;
 }
 
-mainwindow::ClassificationResult ClassifyWithStoredLimit(model::MerkmalTable& table,
+model::ClassificationResult ClassifyWithStoredLimit(model::MerkmalTable& table,
                                                          const settings::SettingsStore& store) {
-    return mainwindow::Klassifizieren(table, mainwindow::warningPercent(mainwindow::readTolProzent(store)));
+    return model::Klassifizieren(table, settings::warningPercent(settings::readTolProzent(store)));
 }
 
 void PrepareReader(ReaderState& state, const settings::SettingsStore& store, int capacity) {
@@ -304,7 +306,7 @@ void ApplyCommand(ReaderState& s, const std::shared_ptr<HostCommand>& command) {
             s.link->assignment = a;
         ctx.ZuweisungName = a->Name();
         ctx.ZuweisungWert = a->Value();
-        for (HeaderRow& row : s.header) {
+        for (model::HeaderRow& row : s.header) {
             if (row.name.trimmed() == ctx.ZuweisungName) {
                 row.value = ctx.ZuweisungWert;
                 break;
@@ -352,7 +354,7 @@ ReadResult MerkmaleLesen(HostLink& link, ReaderState& s, const settings::Setting
     const int n = link.commands->Count();
     s.hostVersion = link.application->Version();
     PrepareReader(s, store, n);
-    for (HeaderRow& row : s.header)
+    for (model::HeaderRow& row : s.header)
         row.value.clear();
     if (cb.started)
         cb.started(n);

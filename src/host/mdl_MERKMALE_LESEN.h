@@ -2,7 +2,7 @@
 
 #include "common/Message.h"
 #include "host/mdl_Korvex_VERBINDEN.h"
-#include "mainwindow/Klassifizierung.h"
+#include "model/Klassifizierung.h"
 #include "model/MerkmalTable.h"
 #include "settings/SettingsStore.h"
 #include "settings/modLanguage.h"
@@ -21,20 +21,12 @@ QString ZeileBereinigen(const QString& text);
 // A host number rounded to five decimals, halves away from zero on the decimal value.
 double R5(double x);
 
-// One row of the main window's header data grid: the name cell (a blank before the name) and the
-// value cell.
-struct HeaderRow {
-    QString name;
-    QString value;
-};
-using HeaderRows = std::vector<HeaderRow>;
-
 // What the per-command rules work on, in a read and while online.
 struct ReaderState {
     model::MerkmalTable& table;
     model::KommentarTable& comments;
     model::ReaderContext& context;
-    HeaderRows& header;
+    model::HeaderRows& header;
     QString hostVersion;
     HostLink* link = nullptr; // receives the current command and its views
 };
@@ -57,7 +49,7 @@ struct ReaderCallbacks {
 };
 
 struct ReadResult {
-    mainwindow::ClassificationResult classification;
+    model::ClassificationResult classification;
     bool complete = true; // false: a host call failed and the read stopped there
 };
 
@@ -69,7 +61,7 @@ ReadResult MerkmaleLesen(HostLink& link, ReaderState& state, const settings::Set
                          const common::MessageFn& message);
 
 // Classifies with the stored warning limit.
-mainwindow::ClassificationResult ClassifyWithStoredLimit(model::MerkmalTable& table,
+model::ClassificationResult ClassifyWithStoredLimit(model::MerkmalTable& table,
                                                          const settings::SettingsStore& store);
 
 } // namespace host

@@ -4,21 +4,16 @@
 
 namespace mainwindow {
 
-QString listEntryText(const model::MerkmalRow& row) {
-    return row.ID + QLatin1Char('.') + row.Achse;
-}
-
-QStringList listEntries(const model::MerkmalTable& table) {
-    // Every row of the table is listed, also rows an online run added beyond the host's command
-    // count: what is not in the list can never be written.
-    QStringList entries;
-    for (int y = 1; y <= table.AnzMerkmale; ++y) {
-        const model::MerkmalRow& r = table.row(y);
-        if (r.ID.isEmpty())
-            break;
-        entries.append(listEntryText(r));
+common::Rgb lampColour(model::Lamp lamp, bool lit) {
+    switch (lamp) {
+    case model::Lamp::Shape1:
+        return lit ? common::Rgb{0, 255, 0} : common::Rgb{0, 64, 0};
+    case model::Lamp::Shape2:
+        return lit ? common::Rgb{255, 255, 0} : common::Rgb{64, 64, 0};
+    case model::Lamp::Shape3:
+        return lit ? common::Rgb{255, 0, 0} : common::Rgb{64, 0, 0};
     }
-    return entries;
+    return {};
 }
 
 GridValues gridValues(const model::MerkmalRow& r, const QString& entryText, const QLocale& locale) {
@@ -56,17 +51,6 @@ common::Rgb gridColour(const model::MerkmalRow& row, GridColourRule rule) {
     if (row.Kritisch && rule == GridColourRule::AfterClick)
         return {255, 255, 0};
     return {0, 255, 0};
-}
-
-QStringList commentLines(const model::KommentarBlock& block) {
-    QStringList lines;
-    for (int i = 1; i <= model::KommentarBlock::kLines; ++i) {
-        const QString& l = block.Zeile[static_cast<std::size_t>(i)];
-        if (l.isEmpty())
-            break;
-        lines.append(l);
-    }
-    return lines;
 }
 
 bool presentRow(host::HostLink& link, const model::MerkmalRow& row) {

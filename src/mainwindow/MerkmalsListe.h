@@ -2,6 +2,7 @@
 
 #include "common/Rgb.h"
 #include "host/mdl_Korvex_VERBINDEN.h"
+#include "model/Klassifizierung.h"
 #include "model/MerkmalTable.h"
 
 #include <QLocale>
@@ -13,11 +14,8 @@
 // What the characteristic list, the value grid and the comment list show.
 namespace mainwindow {
 
-// "ID.Achse"
-QString listEntryText(const model::MerkmalRow& row);
-
-// The list's entries: one per row in table order, ending at the first row without an ID.
-QStringList listEntries(const model::MerkmalTable& table);
+// A lamp's colour, lit or dark.
+common::Rgb lampColour(model::Lamp lamp, bool lit);
 
 // Column 1 of the value grid for one row: index = grid row (1 to 23; 0 unused).
 using GridValues = std::array<QString, 24>;
@@ -27,9 +25,6 @@ GridValues gridValues(const model::MerkmalRow& row, const QString& entryText,
 // The grid's background: right after a fill never yellow, after a click yellow for a critical row.
 enum class GridColourRule { AfterFill, AfterClick };
 common::Rgb gridColour(const model::MerkmalRow& row, GridColourRule rule);
-
-// The comment lines of a block up to the first empty one.
-QStringList commentLines(const model::KommentarBlock& block);
 
 // Makes the host present the dimension of a row: its group start for an axis of a group.
 // False when the host no longer knows the command.

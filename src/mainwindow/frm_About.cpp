@@ -1,6 +1,6 @@
 #include "mainwindow/frm_About.h"
 
-#include "mainwindow/Startup.h"
+#include "settings/ProgramSettings.h"
 #include "settings/modWindowOnTop.h"
 
 #include <QDialogButtonBox>
@@ -12,7 +12,7 @@
 
 namespace mainwindow {
 
-frm_About::frm_About(const AppState& state, QWidget* parent) : QDialog(parent) {
+frm_About::frm_About(const run::AppState& state, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frm_About"));
     const QString section = QStringLiteral("frm_About");
     setWindowTitle(state.text(section, 2));
@@ -26,7 +26,7 @@ frm_About::frm_About(const AppState& state, QWidget* parent) : QDialog(parent) {
     f.setBold(true);
     f.setPointSizeF(f.pointSizeF() * 1.4);
     title->setFont(f);
-    auto* version = new QLabel(state.text(section, 3) + QLatin1Char(' ') + versionText());
+    auto* version = new QLabel(state.text(section, 3) + QLatin1Char(' ') + settings::versionText());
     version->setObjectName(QStringLiteral("lblVersion"));
     auto* description = new QLabel(state.text(section, 4));
     description->setObjectName(QStringLiteral("lblDescription"));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mainwindow/AppState.h"
+#include "run/AppState.h"
 
 #include <QDialog>
 
@@ -11,7 +11,7 @@ class frm_About : public QDialog {
     Q_OBJECT
 
 public:
-    frm_About(const AppState& state, QWidget* parent);
+    frm_About(const run::AppState& state, QWidget* parent);
 };
 
 } // namespace mainwindow

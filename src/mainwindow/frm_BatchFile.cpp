@@ -1,7 +1,7 @@
 #include "mainwindow/frm_BatchFile.h"
 
-#include "mainwindow/BatchFile.h"
-#include "mainwindow/frm_Hauptfenster.h"
+#include "run/BatchFile.h"
+#include "run/AppState.h"
 #include "settings/TextCodec.h"
 
 #include <QButtonGroup>
@@ -33,9 +33,9 @@ QLabel* pathLabel(const QString& name) {
 }
 } // namespace
 
-frm_BatchFile::frm_BatchFile(frm_Hauptfenster& main) : QDialog(&main), m_main(main) {
+frm_BatchFile::frm_BatchFile(run::AppState& state, QWidget* mainWindow) : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_BatchFile"));
-    AppState& st = main.state();
+    run::AppState& st = state;
     auto t = [&](int line) { return st.text(kSection, line); };
     setWindowTitle(t(2));
 
@@ -159,7 +159,7 @@ void frm_BatchFile::cmdCreateBatchFile_Click() {
         close();
         return;
     }
-    BatchChoice c;
+    run::BatchChoice c;
     for (int i = 0; i < 3; ++i) {
         if (c.mode < 0 && m_option1[i]->isChecked())
             c.mode = i;
@@ -170,12 +170,12 @@ void frm_BatchFile::cmdCreateBatchFile_Click() {
     c.workbook2 = m_tabelle2->text();
     c.configuration = m_konfig->text();
     c.program = QDir::toNativeSeparators(QCoreApplication::applicationFilePath());
-    const ScriptKind kind = platformScriptKind();
-    const BatchFile f = makeBatchFile(c, kind);
+    const run::ScriptKind kind = run::platformScriptKind();
+    const run::BatchFile f = run::makeBatchFile(c, kind);
     try {
-        writeBatchFile(f, kind);
+        run::writeBatchFile(f, kind);
     } catch (const settings::FileError& e) {
-        AppState& st = m_main.state();
+        run::AppState& st = m_state;
         common::notify(st.message, common::MsgIcon::Error,
                        st.text(QStringLiteral("MessageBoxen"), 50) + common::crlf() +
                            QDir::toNativeSeparators(e.path()) + common::crlf() + e.reason());
@@ -185,7 +185,7 @@ void frm_BatchFile::cmdCreateBatchFile_Click() {
 }
 
 void frm_BatchFile::closeEvent(QCloseEvent* event) {
-    m_main.show();
+    m_main->show();
     event->accept();
 }
 

@@ -6,16 +6,19 @@ class QLabel;
 class QPushButton;
 class QRadioButton;
 
+namespace run {
+struct AppState;
+}
+
 namespace mainwindow {
 
-class frm_Hauptfenster;
 
 // Writes the file that starts this program unattended with the chosen start options.
 class frm_BatchFile : public QDialog {
     Q_OBJECT
 
 public:
-    explicit frm_BatchFile(frm_Hauptfenster& main);
+    explicit frm_BatchFile(run::AppState& state, QWidget* mainWindow);
 
     void cmdCreateBatchFile_Click();
     void setWorkbook1(const QString& path);
@@ -31,7 +34,8 @@ protected:
 private:
     void option2Clicked(int index);
 
-    frm_Hauptfenster& m_main;
+    run::AppState& m_state;
+    QWidget* m_main;
     QLabel* m_tabelle1 = nullptr;
     QLabel* m_tabelle2 = nullptr;
     QLabel* m_konfig = nullptr;

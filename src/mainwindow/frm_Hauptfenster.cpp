@@ -4,18 +4,16 @@
 #include "ascii/modASCIIOutput.h"
 #include "common/MessageBox.h"
 #include "common/ProgramPaths.h"
-#include "excel/ReportLayout.h"
 #include "excel/frm_BerichtDesign.h"
 #include "excel/frm_Online.h"
-#include "excel/mdl_ExcelFormular.h"
-#include "host/HostSocketClient.h"
 #include "mainwindow/LampWidget.h"
+#include "mainwindow/MerkmalListModel.h"
 #include "mainwindow/MerkmalsListe.h"
-#include "mainwindow/Startup.h"
 #include "mainwindow/frm_About.h"
 #include "mainwindow/frm_BatchFile.h"
-#include "mainwindow/modCommandLine.h"
 #include "partprogram/frm_SavePartProgram.h"
+#include "run/modCommandLine.h"
+#include "settings/ProgramSettings.h"
 #include "settings/SettingsMessages.h"
 #include "settings/frm_Ausgabedatei_Setup.h"
 #include "settings/frm_Fensterpos.h"
@@ -35,6 +33,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListView>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -122,17 +121,54 @@ QPushButton* makeMarkButton(const QString& name, const char* icon) {
 
 } // namespace
 
-frm_Hauptfenster::frm_Hauptfenster(AppState& state, QWidget* parent)
-    : QMainWindow(parent), m_state(state), m_reader(state.readerState()), m_live{m_reader, {}} {
+frm_Hauptfenster::frm_Hauptfenster(run::AppState& state, run::Conversion& conversion, QWidget* parent)
+    : QMainWindow(parent), m_state(state), m_run(conversion) {
     setObjectName(QStringLiteral("frm_Hauptfenster"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
-    m_live.fctEndProgram = [this] { fctEndProgram(); };
+    m_run.chooseSaveAs = [this] {
+        return QFileDialog::getSaveFileName(this, QString(), QString(),
+                                            QStringLiteral("Excel Workbook (*.xlsx)"));
+    };
     buildUi();
     buildMenus();
+    observeRun();
 }
 
 frm_Hauptfenster::~frm_Hauptfenster() {
-    m_KvxEvents.reset();
+    m_run.chooseSaveAs = {};
+    disconnect(&m_run, nullptr, this, nullptr);
+}
+
+void frm_Hauptfenster::observeRun() {
+    connect(&m_run, &run::Conversion::statusChanged, this, [this] { m_panel1->setText(m_state.status); });
+    connect(&m_run, &run::Conversion::progressChanged, this, &frm_Hauptfenster::showProgress);
+    connect(&m_run, &run::Conversion::valuesCleared, this, [this] {
+        m_listModel->reload();
+        m_shownEntry = -1;
+        m_comment->clear();
+        clearValueColumn();
+        setGridColour({255, 255, 255});
+        clearCountsAndLamps();
+    });
+    connect(&m_run, &run::Conversion::programChanged, this, &frm_Hauptfenster::showProgramData);
+    connect(&m_run, &run::Conversion::headerChanged, this, &frm_Hauptfenster::refreshHeaderGrid);
+    connect(&m_run, &run::Conversion::valuesListed, this, &frm_Hauptfenster::WerteInListeEintragen);
+    connect(&m_run, &run::Conversion::classified, this, &frm_Hauptfenster::showClassification);
+    connect(&m_run, &run::Conversion::selectionChanged, this, &frm_Hauptfenster::showSelection);
+    connect(&m_run, &run::Conversion::onlineChanged, this, [this](bool on) {
+        setOnlineButton(on);
+        if (on && settings::parseInteger(m_state.store.Read(QStringLiteral("ProgSettings"),
+                                                            QStringLiteral("MINIMIZE"), QStringLiteral("0")))
+                          .value_or(0) != 0)
+            showMinimized();
+        else if (!on && isMinimized())
+            showNormal();
+    });
+    // The end of an unattended run unloads the window; after a failure it stays open.
+    connect(&m_run, &run::Conversion::runFinished, this, [this](const run::RunResult& r) {
+        if (r.ended && !m_unloading)
+            close();
+    });
 }
 
 QString frm_Hauptfenster::text(int line) const {
@@ -160,7 +196,7 @@ void frm_Hauptfenster::buildUi() {
     connect(m_button[1], &QAction::triggered, this, [this] { ToggleOnlineReception(); });
     connect(m_button[2], &QAction::triggered, this, [this] { ReadValuesOffline(); });
     connect(m_button[3], &QAction::triggered, this, [this] {
-        openWindow<QWidget>(m_online, [this] { return new excel::frm_Online(*this); });
+        openWindow<QWidget>(m_online, [this] { return new excel::frm_Online(m_state, this); });
         hide();
     });
     connect(m_button[5], &QAction::triggered, this, [this] { ASCII(); });
@@ -247,9 +283,12 @@ void frm_Hauptfenster::buildUi() {
     m_frame2 = new QGroupBox;
     m_frame2->setObjectName(QStringLiteral("Frame2"));
     auto* v2 = new QVBoxLayout(m_frame2);
-    m_list = new QListWidget;
+    m_list = new QListView;
     m_list->setObjectName(QStringLiteral("lst_MM_ID"));
+    m_listModel = new MerkmalListModel(m_state.entries, m_list);
+    m_list->setModel(m_listModel);
     m_list->setSelectionMode(QAbstractItemView::MultiSelection);
+    m_list->setUniformItemSizes(true); // no per-row size pass over long lists
     m_list->setMinimumWidth(230);
     v2->addWidget(m_list, 1);
     auto* marks = new QGridLayout;
@@ -263,28 +302,27 @@ void frm_Hauptfenster::buildUi() {
     for (int i = 0; i < 6; ++i)
         marks->addWidget(order[i], 0, i);
     v2->addLayout(marks);
-    connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0)
-            lst_MM_ID_Click();
-    });
-    connect(m_list, &QListWidget::itemClicked, this, [this] { lst_MM_ID_Click(); });
-    connect(m_markAll, &QPushButton::clicked, this, [this] {
-        Selection s = selection();
-        MarkAll(s);
-        setSelection(s);
-    });
-    connect(m_markDelete, &QPushButton::clicked, this, [this] {
-        Selection s = selection();
-        MarkDelete(s);
-        setSelection(s);
-    });
-    connect(m_markAT, &QPushButton::clicked, this, [this] { markButton(&MarkAT); });
-    connect(m_markOK, &QPushButton::clicked, this, [this] { markButton(&MarkOK); });
-    connect(m_markKritisch, &QPushButton::clicked, this, [this] { markButton(&MarkKritisch); });
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid())
+                    lst_MM_ID_Click(current.row());
+            });
+    connect(m_list, &QListView::clicked, this, [this](const QModelIndex& i) { lst_MM_ID_Click(i.row()); });
+    // Clicks in the list change the state's selection by the ranges the view reports.
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected, const QItemSelection& deselected) {
+                if (!m_syncingSelection)
+                    applySelectionChange(m_state.selection, selected, deselected);
+            });
+    connect(m_markAll, &QPushButton::clicked, this,
+            [this] { m_run.changeSelection([](model::Selection& s) { model::MarkAll(s); }); });
+    connect(m_markDelete, &QPushButton::clicked, this,
+            [this] { m_run.changeSelection([](model::Selection& s) { model::MarkDelete(s); }); });
+    connect(m_markAT, &QPushButton::clicked, this, [this] { markButton(&model::MarkAT); });
+    connect(m_markOK, &QPushButton::clicked, this, [this] { markButton(&model::MarkOK); });
+    connect(m_markKritisch, &QPushButton::clicked, this, [this] { markButton(&model::MarkKritisch); });
     connect(m_markMarked, &QPushButton::clicked, this, [this] {
-        Selection s = selection();
-        MarkMarked(m_state.table, s);
-        setSelection(s);
+        m_run.changeSelection([this](model::Selection& s) { model::MarkMarked(m_state.table, s); });
     });
 
     // Value grid.
@@ -292,9 +330,9 @@ void frm_Hauptfenster::buildUi() {
     m_frameWerte->setObjectName(QStringLiteral("frameMerkmaswerte"));
     auto* vw = new QVBoxLayout(m_frameWerte);
     m_werte = makeGrid(QStringLiteral("FlexGridMerkmalswerte"), 24, 2);
-    m_werte->setColumnWidth(0, twipsToPixels(1700));
-    m_werte->setColumnWidth(1, twipsToPixels(4850));
-    m_werte->setMinimumWidth(twipsToPixels(1700 + 4850) + 22);
+    m_werte->setColumnWidth(0, settings::twipsToPixels(1700));
+    m_werte->setColumnWidth(1, settings::twipsToPixels(4850));
+    m_werte->setMinimumWidth(settings::twipsToPixels(1700 + 4850) + 22);
     m_werte->horizontalHeader()->setStretchLastSection(true);
     m_werte->setMinimumHeight(24 * 21 + 4);
     m_werte->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -310,10 +348,10 @@ void frm_Hauptfenster::buildUi() {
     m_frame4->setObjectName(QStringLiteral("Frame4"));
     auto* v4 = new QVBoxLayout(m_frame4);
     m_kopfdaten = makeGrid(QStringLiteral("FlexGridKopfdaten"), 1, 2);
-    m_kopfdaten->setColumnWidth(0, twipsToPixels(1900));
-    m_kopfdaten->setColumnWidth(1, twipsToPixels(2900));
+    m_kopfdaten->setColumnWidth(0, settings::twipsToPixels(1900));
+    m_kopfdaten->setColumnWidth(1, settings::twipsToPixels(2900));
     m_kopfdaten->horizontalHeader()->setStretchLastSection(true);
-    m_kopfdaten->setMinimumWidth(twipsToPixels(1900 + 2900) + 22);
+    m_kopfdaten->setMinimumWidth(settings::twipsToPixels(1900 + 2900) + 22);
     styleFixedCells(m_kopfdaten);
     v4->addWidget(m_kopfdaten);
 
@@ -345,7 +383,7 @@ void frm_Hauptfenster::buildUi() {
     setCentralWidget(central);
 
     for (int i = 1; i <= 3; ++i)
-        m_shape[i]->setColour(lampColour(static_cast<Lamp>(i - 1), false));
+        m_shape[i]->setColour(lampColour(static_cast<model::Lamp>(i - 1), false));
     setGridColour({255, 255, 255});
 }
 
@@ -375,29 +413,38 @@ void frm_Hauptfenster::buildMenus() {
     m_menuEinstellungen = menuBar()->addMenu(QString());
     m_menuEinstellungen->setObjectName(QStringLiteral("Menue_Einstellungen"));
     m_menuAusgabedatei = action(m_menuEinstellungen, QStringLiteral("menuAusgabedatei"), [this] {
-        openWindow<QWidget>(m_outputSetup, [this] { return new settings::frm_Ausgabedatei_Setup(*this); });
+        openWindow<QWidget>(m_outputSetup, [this] {
+            auto* d = new settings::frm_Ausgabedatei_Setup(m_state, this);
+            connect(d, &settings::frm_Ausgabedatei_Setup::headerVisibilityChanged, this,
+                    &frm_Hauptfenster::setHeaderFrameVisible);
+            return d;
+        });
     });
     m_menuEinstellungen->addSeparator();
     m_menuASCII = action(m_menuEinstellungen, QStringLiteral("menuASCII"), [this] {
-        openWindow<QWidget>(m_asciiSetup, [this] { return new ascii::frm_ASCII_Setup(*this); });
+        openWindow<QWidget>(m_asciiSetup, [this] { return new ascii::frm_ASCII_Setup(m_state, this); });
     });
     m_menuEinstellungen->addSeparator();
     m_menuKopfdaten = action(m_menuEinstellungen, QStringLiteral("menuKopfdaten"), [this] {
-        openWindow<QWidget>(m_kopfdatenDialog, [this] { return new settings::frm_Kopfdaten(*this); });
+        openWindow<QWidget>(m_kopfdatenDialog, [this] {
+            auto* d = new settings::frm_Kopfdaten(m_state, this);
+            connect(d, &settings::frm_Kopfdaten::headerChanged, this, &frm_Hauptfenster::refreshHeaderGrid);
+            return d;
+        });
     });
     m_menuEinstellungen->addSeparator();
     m_menuFormular = action(m_menuEinstellungen, QStringLiteral("menuFormular"), [this] {
-        openWindow<QWidget>(m_berichtDesign, [this] { return new excel::frm_BerichtDesign(*this); });
+        openWindow<QWidget>(m_berichtDesign, [this] { return new excel::frm_BerichtDesign(m_state, this); });
     });
     m_menuEinstellungen->addSeparator();
     m_menueWindowPos = action(m_menuEinstellungen, QStringLiteral("Menue_Window_Pos"), [this] {
-        openWindow<QWidget>(m_fensterpos, [this] { return new settings::frm_Fensterpos(*this); });
+        openWindow<QWidget>(m_fensterpos, [this] { return new settings::frm_Fensterpos(m_state, this); });
     });
 
     m_menuAktionen = menuBar()->addMenu(QString());
     m_menuAktionen->setObjectName(QStringLiteral("Menue_Aktionen"));
     m_menueBatchFile = action(m_menuAktionen, QStringLiteral("Menue_BatchFile"), [this] {
-        openWindow<QWidget>(m_batchFile, [this] { return new frm_BatchFile(*this); });
+        openWindow<QWidget>(m_batchFile, [this] { return new frm_BatchFile(m_state, this); });
         hide();
     });
 
@@ -419,67 +466,24 @@ template <typename W> void frm_Hauptfenster::openWindow(QPointer<W>& window, std
 }
 
 void frm_Hauptfenster::Form_Load() {
-    settings::SettingsStore& store = m_state.store;
-    store.selectRoot();
-    setWindowTitle(provisionalCaption());
-
-    StartupKeys keys = readLanguageKey(store);
-    settings::LoadLanguage(m_state.texts, keys.language, common::programDir(), m_state.message);
+    setWindowTitle(settings::provisionalCaption());
+    const settings::StartupKeys keys = run::startUp(m_state);
 
     show();
     repaint();
-
-    readStartupKeys(store, keys);
     placeWindow(keys.topTwips, keys.leftTwips);
+    m_frame4->setVisible(keys.header);
+    refreshHeaderGrid();
 
-    if (keys.header) {
-        m_frame4->setVisible(true);
-        const QStringList names = readHeaderDataNames(common::programFile(QStringLiteral("HeaderData.cfg")));
-        // The values stay with their rows; only the names come from the file.
-        m_state.header.resize(static_cast<std::size_t>(names.size()));
-        for (int i = 0; i < names.size(); ++i)
-            m_state.header[static_cast<std::size_t>(i)].name = QLatin1Char(' ') + names.at(i);
-        refreshHeaderGrid();
-    } else {
-        m_frame4->setVisible(false);
-    }
-
-    setWindowTitle(finalCaption(m_state.texts, keys.lastUsedConfig));
+    setWindowTitle(settings::finalCaption(m_state.texts, keys.lastUsedConfig));
     applyTexts();
     settings::SetTopmost(this, true);
 
-    dispatchStartOptions();
-}
-
-void frm_Hauptfenster::dispatchStartOptions() {
-#ifdef Q_OS_WIN
-    const StartArgsArray args = ParseCommandLine(m_state.commandLine.join(QLatin1Char(' ')));
-#else
-    const StartArgsArray args = StartArgsFromWords(m_state.commandLine);
-#endif
-    m_state.StartArgs = args;
-    const QString mode = args[1];
-    if (isOfflineMode(mode)) {
-        ReadValuesOffline();
-        endStuckHeadlessRun();
-    } else if (isOnlineMode(mode)) {
-        ToggleOnlineReception();
-        if (!onlineReceptionOn())
-            endStuckHeadlessRun();
-    }
-}
-
-void frm_Hauptfenster::endStuckHeadlessRun() {
-    // A windowed run stays open after a failure; a run nobody watches ends with status 1.
-    if (m_state.headless && !m_unloading) {
-        m_unloading = true;
-        Form_Unload();
-        QCoreApplication::exit(1);
-    }
+    m_run.dispatchStartOptions();
 }
 
 void frm_Hauptfenster::placeWindow(double topTwips, double leftTwips) {
-    QPoint pos(twipsToPixels(leftTwips), twipsToPixels(topTwips));
+    QPoint pos(settings::twipsToPixels(leftTwips), settings::twipsToPixels(topTwips));
     // A stored position on a screen that is no longer there would hide the window.
     const QRect probe(pos, QSize(120, 60));
     bool visible = false;
@@ -529,12 +533,12 @@ void frm_Hauptfenster::applyTexts() {
     setCell(m_werte, 23, 0, QStringLiteral(" Korvex Unique-ID"));
     setCell(m_werte, 0, 0, QLatin1Char(' ') + text(61));
     setCell(m_werte, 0, 1, QLatin1Char(' ') + text(62));
-    m_werte->setColumnWidth(0, twipsToPixels(1700));
-    m_werte->setColumnWidth(1, twipsToPixels(4850));
+    m_werte->setColumnWidth(0, settings::twipsToPixels(1700));
+    m_werte->setColumnWidth(1, settings::twipsToPixels(4850));
     // The stored widths assume the small fonts of the Windows program; a caption must still fit.
     m_werte->resizeColumnToContents(0);
-    m_werte->setColumnWidth(0, std::max(m_werte->columnWidth(0) + 8, twipsToPixels(1700)));
-    m_werte->setMinimumWidth(m_werte->columnWidth(0) + twipsToPixels(4850) + 2 * m_werte->frameWidth());
+    m_werte->setColumnWidth(0, std::max(m_werte->columnWidth(0) + 8, settings::twipsToPixels(1700)));
+    m_werte->setMinimumWidth(m_werte->columnWidth(0) + settings::twipsToPixels(4850) + 2 * m_werte->frameWidth());
     m_frame2->setTitle(text(63));
     QPushButton* marks[6] = {m_markAll, m_markOK, m_markAT, m_markKritisch, m_markDelete, m_markMarked};
     for (int i = 0; i < 6; ++i) {
@@ -546,37 +550,32 @@ void frm_Hauptfenster::applyTexts() {
     m_label2->setText(text(72));
     m_label3->setText(text(73));
     m_label4->setText(text(74));
-    setStatusText(m_state.text(kStatus, 12));
+    m_run.setStatus(m_state.text(kStatus, 12));
 }
 
-void frm_Hauptfenster::setStatusText(const QString& t) {
-    m_panel1->setText(t);
-}
-QString frm_Hauptfenster::statusText() const {
-    return m_panel1->text();
-}
-
-bool frm_Hauptfenster::onlineReceptionOn() const {
-    // The panel text is the state: an action that writes its own text there makes the next press
-    // of the button switch reception on again.
-    return statusText() == m_state.text(kStatus, 13);
+void frm_Hauptfenster::showSelection() {
+    // The view follows the state in two calls: clearing first keeps the selection model from
+    // comparing every old range with every new one.
+    m_syncingSelection = true;
+    QItemSelectionModel* sm = m_list->selectionModel();
+    sm->clearSelection();
+    sm->select(m_listModel->ranges(m_state.selection), QItemSelectionModel::Select);
+    m_syncingSelection = false;
 }
 
-Selection frm_Hauptfenster::selection() const {
-    Selection s(static_cast<std::size_t>(m_list->count()), false);
-    for (int i = 0; i < m_list->count(); ++i)
-        s[static_cast<std::size_t>(i)] = m_list->item(i)->isSelected();
-    return s;
-}
-
-void frm_Hauptfenster::setSelection(const Selection& s) {
-    for (int i = 0; i < m_list->count() && i < static_cast<int>(s.size()); ++i)
-        m_list->item(i)->setSelected(s[static_cast<std::size_t>(i)]);
-    m_list->update();
-}
-
-int frm_Hauptfenster::listCount() const {
-    return m_list->count();
+void frm_Hauptfenster::showProgress(int maximum, int value) {
+    if (maximum < 0) {
+        m_progress->setVisible(false);
+        m_progress->setEnabled(false);
+        m_progress->setValue(0);
+        return;
+    }
+    m_progress->setEnabled(true);
+    m_progress->setVisible(true);
+    m_progress->setRange(0, std::max(maximum, 1));
+    m_progress->setValue(value);
+    // Updates come at most every 50 ms: keep the window painted, without taking user input.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void frm_Hauptfenster::refreshHeaderGrid() {
@@ -594,19 +593,19 @@ void frm_Hauptfenster::setHeaderFrameVisible(bool visible) {
 }
 
 double frm_Hauptfenster::topTwips() const {
-    return pixelsToTwips(y());
+    return settings::pixelsToTwips(y());
 }
 double frm_Hauptfenster::leftTwips() const {
-    return pixelsToTwips(x());
+    return settings::pixelsToTwips(x());
 }
 void frm_Hauptfenster::moveToTwips(double top, double left) {
-    move(twipsToPixels(left), twipsToPixels(top));
+    move(settings::twipsToPixels(left), settings::twipsToPixels(top));
 }
 
 common::Rgb frm_Hauptfenster::gridColour() const {
     return m_gridColour;
 }
-common::Rgb frm_Hauptfenster::lampColourOf(Lamp lamp) const {
+common::Rgb frm_Hauptfenster::lampColourOf(model::Lamp lamp) const {
     return m_shape[static_cast<int>(lamp) + 1]->colour();
 }
 
@@ -622,94 +621,34 @@ void frm_Hauptfenster::clearValueColumn() {
         setCell(m_werte, r, 1, QString());
 }
 
-void frm_Hauptfenster::resetCountsAndLamps() {
-    m_state.table.AnzOOT = m_state.table.AnzKritisch = m_state.table.AnzOK = 0;
+void frm_Hauptfenster::clearCountsAndLamps() {
     for (int i = 1; i <= 3; ++i)
-        m_shape[i]->setColour(lampColour(static_cast<Lamp>(i - 1), false));
+        m_shape[i]->setColour(lampColour(static_cast<model::Lamp>(i - 1), false));
+    m_lblAnzOK->clear();
+    m_lblAnzKritisch->clear();
+    m_lblAnzOOT->clear();
 }
 
-void frm_Hauptfenster::showClassification(const ClassificationResult& r) {
-    m_lblAnzKritisch->setText(r.lblAnzKritisch);
-    m_lblAnzOK->setText(r.lblAnzOK);
-    m_lblAnzOOT->setText(r.lblAnzOOT);
+void frm_Hauptfenster::showClassification() {
+    clearCountsAndLamps();
+    if (!m_state.classification)
+        return;
+    const model::ClassificationResult& r = *m_state.classification;
+    m_lblAnzKritisch->setText(QString::number(r.AnzKritisch));
+    m_lblAnzOK->setText(QString::number(r.AnzOK));
+    m_lblAnzOOT->setText(QString::number(r.AnzOOT));
     m_shape[static_cast<int>(r.litLamp) + 1]->setColour(lampColour(r.litLamp, true));
 }
 
-void frm_Hauptfenster::reportHostError(const host::HostError& e) {
-    common::notify(m_state.message, common::MsgIcon::Error,
-                   m_state.text(kBox, 12) + common::crlf() + e.text() + common::crlf() + common::crlf() +
-                       m_state.text(kBox, 13),
-                   host::connectionCaption());
-}
-
-bool frm_Hauptfenster::connectHost() {
-    host::Verbinden(m_state.link, m_state.table.TeileProgrammName, m_state.findHost, m_state.texts,
-                    m_state.message);
-    return !m_state.table.TeileProgrammName.isEmpty();
-}
-
 void frm_Hauptfenster::showProgramData() {
-    auto& p = *m_state.link.partProgram;
-    m_lblProgrammname->setText(p.FileName());
-    m_lblProgName->setText(p.PartName());
-    m_lblIndex->setText(p.Revision());
-    m_lblZgNr->setText(p.DrawingNumber());
+    m_lblProgrammname->setText(m_state.program.fileName);
+    m_lblProgName->setText(m_state.program.partName);
+    m_lblIndex->setText(m_state.program.revision);
+    m_lblZgNr->setText(m_state.program.drawingNumber);
 }
 
 void frm_Hauptfenster::ReadValuesOffline() {
-    m_state.context.ZeilenPos = 0;
-    if (!connectHost())
-        return;
-    // Host events wait until the read has ended.
-    const auto hold = host::holdHostEvents(m_state.link.application);
-    try {
-        showProgramData();
-        host::ReaderCallbacks cb;
-        QElapsedTimer repaintTimer;
-        cb.started = [&](int n) {
-            m_progress->setMaximum(std::max(n, 1));
-            m_progress->setValue(0);
-            m_progress->setEnabled(true);
-            m_progress->setVisible(true);
-            resetCountsAndLamps();
-            setGridColour({255, 255, 255});
-            clearValueColumn();
-            refreshHeaderGrid();
-            m_comment->clear();
-            m_list->clear();
-            m_lblAnzOK->clear();
-            m_lblAnzKritisch->clear();
-            m_lblAnzOOT->clear();
-            repaintTimer.start();
-        };
-        cb.progress = [&](int v) {
-            m_progress->setValue(v);
-            // Keep the window painted during a long read, without taking user input meanwhile.
-            if (repaintTimer.elapsed() > 50) {
-                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-                repaintTimer.restart();
-            }
-        };
-        cb.status = [&](const QString& t) { setStatusText(t); };
-        cb.finished = [&] {
-            m_progress->setVisible(false);
-            m_progress->setEnabled(false);
-            m_progress->setValue(0);
-        };
-        host::ReaderState rs = m_state.readerState();
-        const host::ReadResult result =
-            host::MerkmaleLesen(m_state.link, rs, m_state.store, m_state.texts, cb, m_state.message);
-        refreshHeaderGrid();
-        showClassification(result.classification);
-    } catch (const host::HostError& e) {
-        m_progress->setVisible(false);
-        reportHostError(e);
-        return;
-    }
-    m_list->clear();
-    m_comment->clear();
-    WerteInListeEintragen();
-    StartoptionenAuswerten();
+    m_run.ReadValuesOffline();
 }
 
 void frm_Hauptfenster::showRow(const model::MerkmalRow& row, const QString& entryText) {
@@ -719,46 +658,47 @@ void frm_Hauptfenster::showRow(const model::MerkmalRow& row, const QString& entr
 }
 
 void frm_Hauptfenster::WerteInListeEintragen() {
+    m_listModel->reload();
+    m_shownEntry = -1;
     clearValueColumn();
     const model::MerkmalRow empty;
     const model::MerkmalRow& first = m_state.table.AnzMerkmale >= 1 ? m_state.table.row(1) : empty;
     showRow(first, QString());
     setGridColour(mainwindow::gridColour(first, GridColourRule::AfterFill));
-    for (const QString& line : commentLines(m_state.comments.block(first.KommentarIndex)))
-        m_comment->addItem(line);
+    m_comment->clear();
+    m_comment->addItems(model::commentLines(m_state.comments.block(first.KommentarIndex)));
 
-    const QString mode = m_state.StartArgs[1];
-    if (mode != QLatin1String("A") && mode != QLatin1String("a") && mode != QLatin1String("M") &&
-        mode != QLatin1String("m"))
+    if (!run::isOfflineMode(m_state.StartArgs[1]))
         m_list->setFocus();
-
-    const QSignalBlocker block(m_list);
-    m_list->addItems(listEntries(m_state.table));
-    setCell(m_werte, 1, 1, m_list->count() > 0 ? m_list->item(0)->text() : QString());
+    setCell(m_werte, 1, 1, m_state.entries.isEmpty() ? QString() : m_state.entries.first());
 }
 
-void frm_Hauptfenster::lst_MM_ID_Click() {
-    const int r = m_list->currentRow() + 1;
-    if (r < 1 || r > m_state.table.AnzMerkmale)
+void frm_Hauptfenster::lst_MM_ID_Click(int entry) {
+    const int r = entry + 1;
+    if (entry < 0 || entry >= listCount() || r > m_state.table.AnzMerkmale)
         return;
+    m_shownEntry = entry;
     const model::MerkmalRow& row = m_state.table.row(r);
+    const QString& text = m_state.entries.at(entry);
     clearValueColumn();
-    setCell(m_werte, 1, 1, m_list->currentItem()->text());
-    showRow(row, m_list->currentItem()->text());
+    setCell(m_werte, 1, 1, text);
+    showRow(row, text);
     setGridColour(mainwindow::gridColour(row, GridColourRule::AfterClick));
     m_comment->clear();
-    for (const QString& line : commentLines(m_state.comments.block(row.KommentarIndex)))
-        m_comment->addItem(line);
+    m_comment->addItems(model::commentLines(m_state.comments.block(row.KommentarIndex)));
 }
 
 void frm_Hauptfenster::FlexGridMerkmalswerte_DblClick() {
-    const int r = m_list->currentRow() + 1;
+    const int r = m_shownEntry + 1;
     if (r < 1 || r > m_state.table.AnzMerkmale || !m_state.link.hasPartProgram())
         return;
     try {
         presentRow(m_state.link, m_state.table.row(r));
     } catch (const host::HostError& e) {
-        reportHostError(e);
+        common::notify(m_state.message, common::MsgIcon::Error,
+                       m_state.text(kBox, 12) + common::crlf() + e.text() + common::crlf() + common::crlf() +
+                           m_state.text(kBox, 13),
+                       host::connectionCaption());
     }
 }
 
@@ -772,10 +712,10 @@ bool frm_Hauptfenster::askClearFirst() {
     return m_state.message(m) == common::MsgResult::Yes;
 }
 
-void frm_Hauptfenster::markButton(void (*rule)(const model::MerkmalTable&, Selection&, const AskClearFn&)) {
-    Selection s = selection();
-    rule(m_state.table, s, [this] { return askClearFirst(); });
-    setSelection(s);
+void frm_Hauptfenster::markButton(
+    void (*rule)(const model::MerkmalTable&, model::Selection&, const model::AskClearFn&)) {
+    m_run.changeSelection(
+        [this, rule](model::Selection& s) { rule(m_state.table, s, [this] { return askClearFirst(); }); });
 }
 
 void frm_Hauptfenster::setOnlineButton(bool pressed) {
@@ -785,152 +725,9 @@ void frm_Hauptfenster::setOnlineButton(bool pressed) {
 }
 
 void frm_Hauptfenster::ToggleOnlineReception() {
-    if (onlineReceptionOn()) {
-        m_KvxEvents.reset();
-        setOnlineButton(false);
-        setStatusText(m_state.text(kStatus, 14));
-        showNormal();
-        StartoptionenAuswerten();
-        return;
-    }
-
-    if (settings::parseInteger(m_state.store.Read(QStringLiteral("ProgSettings"), QStringLiteral("MINIMIZE"),
-                                                  QStringLiteral("0")))
-            .value_or(0) != 0)
-        showMinimized();
-    if (!connectHost()) {
-        setOnlineButton(false);
-        return;
-    }
-    // Everything below happens before any event is handled.
-    const auto hold = host::holdHostEvents(m_state.link.application);
-    try {
-        showProgramData();
-        m_list->clear();
-        m_comment->clear();
-        clearValueColumn();
-        setGridColour({255, 255, 255});
-        resetCountsAndLamps();
-        m_lblAnzOK->clear();
-        m_lblAnzKritisch->clear();
-        m_lblAnzOOT->clear();
-        setOnlineButton(true);
-        m_KvxEvents = m_state.link.application->Events();
-        m_KvxEvents->setListener(this);
-        setStatusText(m_state.text(kStatus, 13));
-        const int capacity = m_state.link.commands->Count();
-        const QString version = m_state.link.application->Version();
-        host::PrepareReader(m_reader, m_state.store, capacity);
-        m_reader.hostVersion = version;
-    } catch (const host::HostError& e) {
-        m_KvxEvents.reset();
-        setOnlineButton(false);
-        setStatusText(m_state.text(kStatus, 14));
-        reportHostError(e);
-    }
-}
-
-void frm_Hauptfenster::OnObjectExecuted(std::shared_ptr<host::HostPartProgram> partProg,
-                                        std::shared_ptr<host::HostCommand> cmmd) {
-    try {
-        host::KvxEvents_OnObjectExecuted(m_live, partProg, cmmd);
-    } catch (const host::HostError& e) {
-        reportHostError(e);
-    }
-    m_list->update();
-}
-
-void frm_Hauptfenster::OnEndExecution(std::shared_ptr<host::HostPartProgram> partProg, int terminationType) {
-    try {
-        host::KvxEvents_OnEndExecution(m_live, partProg, terminationType);
-    } catch (const host::HostError& e) {
-        reportHostError(e);
-    }
-}
-
-void frm_Hauptfenster::fctEndProgram() {
-    WerteInListeEintragen();
-    showClassification(host::ClassifyWithStoredLimit(m_state.table, m_state.store));
-    ToggleOnlineReception();
-}
-
-void frm_Hauptfenster::StartoptionenAuswerten() {
-    const StartArgsArray& args = m_state.StartArgs;
-    if (!isRunMode(args[1]))
-        return;
-    Selection s = selection();
-    MarkDelete(s);
-    setSelection(s);
-    setSelection(chooseRows(m_state.table, listCount(), args));
-
-    if (!args[2].isEmpty()) {
-        if (!excel::LoadReportConfiguration(args[3], m_state.store,
-                                            static_cast<int>(m_state.header.size()))) {
-            common::Message m;
-            m.icon = common::MsgIcon::None;
-            m.caption = common::applicationTitle();
-            m.text = m_state.text(QStringLiteral("MessageBoxen"), 9);
-            m_state.message(m);
-            endStuckHeadlessRun(); // the program stays open in a windowed run
-            return;
-        }
-        // The argument itself receives a correction report's saved name.
-        fillExcelReport(m_state.StartArgs[2], args[4] == QLatin1String("OOT"));
-        if (args[4] == QLatin1String("ALO")) {
-            Selection none = selection();
-            MarkDelete(none);
-            setSelection(none);
-            setSelection(chooseCorrectionRows(m_state.table, listCount(), args));
-            if (!args[5].trimmed().isEmpty())
-                fillExcelReport(m_state.StartArgs[5], true);
-        }
-    } else {
-        ASCII();
-    }
-    if (!m_unloading)
-        close();
-}
-
-bool frm_Hauptfenster::fillExcelReport(QString& formPath, bool korrekturbericht) {
-    QStringList entries;
-    for (int i = 0; i < m_list->count(); ++i)
-        entries << m_list->item(i)->text();
-    excel::ReportRun run{m_state.store,
-                         m_state.texts,
-                         m_state.message,
-                         m_state.table,
-                         m_state.comments,
-                         entries,
-                         selection(),
-                         m_state.header,
-                         m_state.SaveAsChosen,
-                         {},
-                         {},
-                         {},
-                         QDate::currentDate(),
-                         QTime::currentTime()};
-    run.chooseSaveAs = [this] {
-        return QFileDialog::getSaveFileName(this, QString(), QString(),
-                                            QStringLiteral("Excel Workbook (*.xlsx)"));
-    };
-    run.status = [this](const QString& t) { setStatusText(t); };
-    run.progress = [this](int max, int value) {
-        if (max < 0) {
-            m_progress->setVisible(false);
-            return;
-        }
-        m_progress->setVisible(true);
-        m_progress->setRange(0, max);
-        m_progress->setValue(value);
-        if (value % 200 == 0)
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    };
-    const excel::ReportResult r = excel::FillExcelReport(run, formPath, korrekturbericht);
-    if (r.saved)
-        m_state.outputsWritten = true;
-    else
-        show(); // the abort ending makes the main window visible
-    return r.saved;
+    m_run.ToggleOnlineReception();
+    if (!m_state.online)
+        setOnlineButton(false); // a failed start leaves the button up
 }
 
 void frm_Hauptfenster::ExcelBerichtAusfuellen() {
@@ -956,46 +753,22 @@ void frm_Hauptfenster::ExcelBerichtAusfuellen() {
     settings::writeOrReport(m_state.store, QStringLiteral("ProgSettings"), QStringLiteral("LastUsedFolder"),
                             QFileInfo(file).absolutePath() + QLatin1Char('/'), m_state.texts,
                             m_state.message);
-    fillExcelReport(file, false);
+    if (!m_run.fillExcelReport(file, false))
+        show(); // the abort ending makes the main window visible
 }
 
 void frm_Hauptfenster::ASCII() {
     const QString mode = m_state.store.Read(QStringLiteral("FileSettings"), QStringLiteral("SelectFolder"),
                                             QStringLiteral("0"));
-    if (mode == QLatin1String("-1") && !m_state.headless) {
-        openWindow<QWidget>(m_selectFolder, [this] { return new settings::frm_SelectFolder(*this); });
+    if (mode == QLatin1String("-1")) {
+        openWindow<QWidget>(m_selectFolder, [this] {
+            auto* d = new settings::frm_SelectFolder(m_state, this);
+            connect(d, &settings::frm_SelectFolder::folderChosen, this, [this] { m_run.subWerteAusgeben(); });
+            return d;
+        });
         return;
     }
-    if (mode == QLatin1String("-1"))
-        return; // nobody to choose a folder: nothing is written
-    subWerteAusgeben();
-}
-
-bool frm_Hauptfenster::subWerteAusgeben() {
-    const Selection sel = selection();
-    std::shared_ptr<host::HostPartProgram> program = m_state.link.partProgram;
-    ascii::AsciiWriteInput in{m_state.store,
-                              m_state.texts,
-                              m_state.message,
-                              m_state.table,
-                              m_state.comments,
-                              sel,
-                              m_state.header,
-                              program.get(),
-                              [this](const QString& t) { setStatusText(t); },
-                              [this](int entry) {
-                                  const QSignalBlocker block(m_list);
-                                  m_list->setCurrentRow(entry, QItemSelectionModel::NoUpdate);
-                              },
-                              {},
-                              QLocale::system()};
-    const ascii::AsciiWriteResult r = ascii::WriteAsciiResults(in);
-    if (r.written) {
-        m_state.outputsWritten = true;
-        if (m_state.StartArgs[1] == QLatin1String("a") || m_state.StartArgs[1] == QLatin1String("A"))
-            close();
-    }
-    return r.written;
+    m_run.subWerteAusgeben();
 }
 
 void frm_Hauptfenster::chooseLanguage(const QString& language) {
@@ -1006,25 +779,13 @@ void frm_Hauptfenster::chooseLanguage(const QString& language) {
 }
 
 void frm_Hauptfenster::Menue_Beenden() {
-    m_KvxEvents.reset();
-    m_state.link.command.reset();
-    m_state.link.commands.reset();
-    m_state.link.partProgram.reset();
-    m_state.link.application.reset();
+    m_run.release();
     m_unloading = true;
     QCoreApplication::exit(0);
 }
 
 void frm_Hauptfenster::Form_Unload() {
-    // Nothing here may keep the program from ending.
-    try {
-        m_KvxEvents.reset();
-    } catch (...) {
-    }
-    try {
-        host::Trennen(m_state.link);
-    } catch (...) {
-    }
+    m_run.release();
     for (QPointer<QWidget>* w :
          {&m_about, &m_asciiSetup, &m_outputSetup, &m_fensterpos, &m_selectFolder, &m_kopfdatenDialog,
           &m_batchFile, &m_online, &m_berichtDesign, &m_savePartProgram})

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "host/LiveUpdate.h"
-#include "mainwindow/AppState.h"
-#include "mainwindow/Klassifizierung.h"
+#include "common/Rgb.h"
+#include "model/Klassifizierung.h"
+#include "run/AppState.h"
+#include "run/Conversion.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -13,6 +14,7 @@
 class QAction;
 class QGroupBox;
 class QLabel;
+class QListView;
 class QListWidget;
 class QMenu;
 class QProgressBar;
@@ -23,18 +25,19 @@ class QToolBar;
 namespace mainwindow {
 
 class LampWidget;
+class MerkmalListModel;
 
-// The main window: the characteristic list and value grid, the tolerance lamps, the toolbar and
-// menus, offline reading and online reception. It gathers what the logic needs and shows what it
-// returns.
-class frm_Hauptfenster : public QMainWindow, public host::HostEventListener {
+// The main window: a view over the state with the characteristic list and value grid, the
+// tolerance lamps, the toolbar and menus. Its actions call the run object, and it shows what the
+// run object reports.
+class frm_Hauptfenster : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit frm_Hauptfenster(AppState& state, QWidget* parent = nullptr);
+    frm_Hauptfenster(run::AppState& state, run::Conversion& conversion, QWidget* parent = nullptr);
     ~frm_Hauptfenster() override;
 
-    AppState& state() { return m_state; }
+    run::AppState& state() { return m_state; }
 
     // Start-up; a language change runs it again.
     void Form_Load();
@@ -42,31 +45,21 @@ public:
     void ReadValuesOffline();
     void ToggleOnlineReception();
     void WerteInListeEintragen();
-    void lst_MM_ID_Click();
+    void lst_MM_ID_Click(int entry);
     void FlexGridMerkmalswerte_DblClick();
-    void fctEndProgram();
-    void StartoptionenAuswerten();
     void Menue_Beenden();
 
     // The ASCII export: the folder choice first when it is asked for each run.
     void ASCII();
-    // Writes the ASCII file; an unattended "a" run ends after success.
-    bool subWerteAusgeben();
 
     // "Excel Bericht ausfüllen": the form is chosen in a dialog, then filled.
     void ExcelBerichtAusfuellen();
-    // Fills a form with the selected rows; the path receives a correction report's new name.
-    bool fillExcelReport(QString& formPath, bool korrekturbericht);
 
-    // Panel 1 of the status bar: also the online state.
-    void setStatusText(const QString& text);
-    QString statusText() const;
-    bool onlineReceptionOn() const;
-
-    // The output selection, entry k for row k + 1.
-    Selection selection() const;
-    void setSelection(const Selection& selection);
-    int listCount() const;
+    // What the status line, the list and the online button show: the state's values.
+    QString statusText() const { return m_state.status; }
+    bool onlineReceptionOn() const { return m_state.online; }
+    const model::Selection& selection() const { return m_state.selection; }
+    int listCount() const { return static_cast<int>(m_state.entries.size()); }
 
     // Header data grid rows from the state (names and values).
     void refreshHeaderGrid();
@@ -82,42 +75,38 @@ public:
 
     // Lamp and grid colours, for the looks and for tests.
     common::Rgb gridColour() const;
-    common::Rgb lampColourOf(Lamp lamp) const;
+    common::Rgb lampColourOf(model::Lamp lamp) const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // host events
-    void OnObjectExecuted(std::shared_ptr<host::HostPartProgram> partProg,
-                          std::shared_ptr<host::HostCommand> cmmd) override;
-    void OnEndExecution(std::shared_ptr<host::HostPartProgram> partProg, int terminationType) override;
-    void OnAddObject(std::shared_ptr<host::HostPartProgram>, std::shared_ptr<host::HostCommand>) override {}
-
     void buildUi();
     void buildMenus();
     void applyTexts();
     void placeWindow(double topTwips, double leftTwips);
     bool connectHost();
-    void showProgramData();
     void clearValueColumn();
     void setGridColour(const common::Rgb& colour);
     void showRow(const model::MerkmalRow& row, const QString& entryText);
-    void resetCountsAndLamps();
-    void showClassification(const ClassificationResult& result);
+    void clearCountsAndLamps();
+    void showClassification();
+    void showProgramData();
+    void showProgress(int maximum, int value);
+    void showSelection();
     void chooseLanguage(const QString& language);
     void Form_Unload();
-    void reportHostError(const host::HostError& e);
-    void markButton(void (*rule)(const model::MerkmalTable&, Selection&, const AskClearFn&));
+    void markButton(void (*rule)(const model::MerkmalTable&, model::Selection&, const model::AskClearFn&));
     bool askClearFirst();
     void setOnlineButton(bool pressed);
+    void observeRun();
     template <typename W> void openWindow(QPointer<W>& window, std::function<W*()> make);
 
-    AppState& m_state;
-    host::ReaderState m_reader;
-    host::LiveUpdate m_live;
-    std::shared_ptr<host::HostApplicationEvents> m_KvxEvents;
+    run::AppState& m_state;
+    run::Conversion& m_run;
     bool m_unloading = false;
+    bool m_syncingSelection = false;
+    int m_shownEntry = -1; // the entry the value grid shows
 
     QToolBar* m_toolbar = nullptr;
     QAction* m_button[8] = {};
@@ -136,7 +125,8 @@ private:
     QLabel* m_lblZgNr = nullptr;
     QTableWidget* m_kopfdaten = nullptr;
     QTableWidget* m_werte = nullptr;
-    QListWidget* m_list = nullptr;
+    QListView* m_list = nullptr;
+    MerkmalListModel* m_listModel = nullptr;
     QListWidget* m_comment = nullptr;
     QPushButton* m_markAll = nullptr;
     QPushButton* m_markOK = nullptr;
@@ -167,9 +157,6 @@ private:
     QAction* m_menueWindowPos = nullptr;
     QAction* m_menueBatchFile = nullptr;
     QAction* m_menueInfo = nullptr;
-
-    void dispatchStartOptions();
-    void endStuckHeadlessRun();
 
     QPointer<QWidget> m_asciiSetup;
     QPointer<QWidget> m_batchFile;

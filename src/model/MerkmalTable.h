@@ -108,6 +108,13 @@ struct ReaderContext {
     void reset();
 };
 
+// One row of the header data grid: the name cell (a blank before the name) and the value cell.
+struct HeaderRow {
+    QString name;
+    QString value;
+};
+using HeaderRows = std::vector<HeaderRow>;
+
 // Re-creates both tables with the capacity and resets the counters and the reader context, as
 // every read and every online start does.
 void resetForRead(MerkmalTable& table, KommentarTable& comments, ReaderContext& context, int capacity);

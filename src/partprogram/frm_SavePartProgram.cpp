@@ -23,7 +23,7 @@ QString frm_SavePartProgram::text(int line) const {
     return m_state.text(kSection, line);
 }
 
-frm_SavePartProgram::frm_SavePartProgram(mainwindow::AppState& state, QWidget* mainWindow)
+frm_SavePartProgram::frm_SavePartProgram(run::AppState& state, QWidget* mainWindow)
     : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_SavePartProgram"));
     setWindowTitle(text(2));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mainwindow/AppState.h"
+#include "run/AppState.h"
 
 #include <QDialog>
 
@@ -15,7 +15,7 @@ class frm_SavePartProgram : public QDialog {
     Q_OBJECT
 
 public:
-    frm_SavePartProgram(mainwindow::AppState& state, QWidget* mainWindow);
+    frm_SavePartProgram(run::AppState& state, QWidget* mainWindow);
 
     void cmdOK_Click();
 
@@ -23,7 +23,7 @@ private:
     QString text(int line) const;
     bool reportFailure(const QString& text);
 
-    mainwindow::AppState& m_state;
+    run::AppState& m_state;
     QWidget* m_main;
     QLabel* m_lblProgramName = nullptr;
     QLabel* m_lblDate = nullptr;

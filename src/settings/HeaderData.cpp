@@ -16,7 +16,7 @@ std::optional<QString> headerNameToAdd(const QString& typed) {
     return t;
 }
 
-void applyHeaderNames(host::HeaderRows& rows, const QStringList& names) {
+void applyHeaderNames(model::HeaderRows& rows, const QStringList& names) {
     rows.resize(static_cast<std::size_t>(names.size()));
     for (int i = 0; i < names.size(); ++i)
         rows[static_cast<std::size_t>(i)].name = QLatin1Char(' ') + names.at(i);

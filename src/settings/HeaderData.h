@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/mdl_MERKMALE_LESEN.h"
+#include "model/MerkmalTable.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,6 +13,6 @@ QString headerDataFile();
 std::optional<QString> headerNameToAdd(const QString& typed);
 
 // The grid rows for a new list of names: the values stay in their rows.
-void applyHeaderNames(host::HeaderRows& rows, const QStringList& names);
+void applyHeaderNames(model::HeaderRows& rows, const QStringList& names);
 
 } // namespace settings

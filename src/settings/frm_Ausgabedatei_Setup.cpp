@@ -2,7 +2,7 @@
 
 #include "common/DialogButton.h"
 #include "common/ProgramPaths.h"
-#include "mainwindow/frm_Hauptfenster.h"
+#include "run/AppState.h"
 #include "settings/FolderChooser.h"
 #include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
@@ -26,10 +26,10 @@ const QString kSection = QStringLiteral("frm_OutputFileSetup");
 const QString kBox = QStringLiteral("MessageBoxen");
 } // namespace
 
-frm_Ausgabedatei_Setup::frm_Ausgabedatei_Setup(mainwindow::frm_Hauptfenster& main)
-    : QDialog(&main), m_main(main) {
+frm_Ausgabedatei_Setup::frm_Ausgabedatei_Setup(run::AppState& state, QWidget* mainWindow)
+    : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_Ausgabedatei_Setup"));
-    mainwindow::AppState& st = main.state();
+    run::AppState& st = state;
     auto t = [&](int line) { return st.text(kSection, line); };
     setWindowTitle(t(2) + QLatin1Char(' ') + common::applicationTitle());
 
@@ -183,7 +183,7 @@ OutputFileSettings frm_Ausgabedatei_Setup::current() const {
 }
 
 void frm_Ausgabedatei_Setup::OKButton_Click() {
-    mainwindow::AppState& st = m_main.state();
+    run::AppState& st = m_state;
     const OutputFileSettings s = current();
     try {
         saveOutputFileSettings(st.store, s);
@@ -191,17 +191,17 @@ void frm_Ausgabedatei_Setup::OKButton_Click() {
         reportSettingsWriteError(e, st.texts, st.message);
         return; // the dialog stays open with the values
     }
-    m_main.setHeaderFrameVisible(s.header);
+    Q_EMIT headerVisibilityChanged(s.header);
     close();
 }
 
 void frm_Ausgabedatei_Setup::cmdExport_Click() {
-    mainwindow::AppState& st = m_main.state();
+    run::AppState& st = m_state;
     exportSettingsFile(outputFileSettingsFile(), exportOutputFileSettings(current()), st.texts, st.message);
 }
 
 void frm_Ausgabedatei_Setup::cmdImport_Click() {
-    mainwindow::AppState& st = m_main.state();
+    run::AppState& st = m_state;
     const auto lines = importSettingsFile(outputFileSettingsFile(), st.texts, st.message);
     if (!lines)
         return;

@@ -10,8 +10,8 @@ class QLabel;
 class QLineEdit;
 class QRadioButton;
 
-namespace mainwindow {
-class frm_Hauptfenster;
+namespace run {
+struct AppState;
 }
 
 namespace settings {
@@ -24,7 +24,7 @@ class frm_Ausgabedatei_Setup : public QDialog {
     Q_OBJECT
 
 public:
-    explicit frm_Ausgabedatei_Setup(mainwindow::frm_Hauptfenster& main);
+    explicit frm_Ausgabedatei_Setup(run::AppState& state, QWidget* mainWindow);
 
     void OKButton_Click();
     void cmdExport_Click();
@@ -33,10 +33,15 @@ public:
     OutputFileSettings current() const;
     void showSettings(const OutputFileSettings& s);
 
+Q_SIGNALS:
+    // The header data frame is shown or hidden by the stored switch.
+    void headerVisibilityChanged(bool visible);
+
 private:
     void folderModeChanged();
 
-    mainwindow::frm_Hauptfenster& m_main;
+    run::AppState& m_state;
+    QWidget* m_main;
     QRadioButton* m_optDefault = nullptr;
     QRadioButton* m_optPartProgram = nullptr;
     QRadioButton* m_optSelected = nullptr;

@@ -1,7 +1,7 @@
 #include "settings/frm_Fensterpos.h"
 
-#include "mainwindow/Startup.h"
-#include "mainwindow/frm_Hauptfenster.h"
+#include "settings/ProgramSettings.h"
+#include "run/AppState.h"
 #include "settings/SettingsMessages.h"
 #include "settings/modWindowOnTop.h"
 
@@ -23,9 +23,9 @@ QString twipsText(double twips) {
 }
 } // namespace
 
-frm_Fensterpos::frm_Fensterpos(mainwindow::frm_Hauptfenster& main) : QDialog(&main), m_main(main) {
+frm_Fensterpos::frm_Fensterpos(run::AppState& state, QWidget* mainWindow) : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_Fensterpos"));
-    mainwindow::AppState& st = main.state();
+    run::AppState& st = state;
     auto t = [&](int line) { return st.text(kSection, line); };
     setWindowTitle(t(2) + QLatin1Char(' ') + common::applicationTitle());
 
@@ -88,9 +88,9 @@ frm_Fensterpos::frm_Fensterpos(mainwindow::frm_Hauptfenster& main) : QDialog(&ma
         m_left->setText(*left);
         m_leftAlt->setText(*left);
     } else {
-        m_top->setText(twipsText(main.topTwips()));
+        m_top->setText(twipsText(settings::pixelsToTwips(mainWindow->y())));
         m_topAlt->setText(m_top->text());
-        m_left->setText(twipsText(main.leftTwips()));
+        m_left->setText(twipsText(settings::pixelsToTwips(mainWindow->x())));
         m_leftAlt->setText(m_left->text());
         const QString box = QStringLiteral("MessageBoxen");
         common::notify(st.message, common::MsgIcon::Information,
@@ -100,12 +100,12 @@ frm_Fensterpos::frm_Fensterpos(mainwindow::frm_Hauptfenster& main) : QDialog(&ma
 }
 
 void frm_Fensterpos::cmd_POS_LESEN_Click() {
-    m_top->setText(twipsText(m_main.topTwips()));
-    m_left->setText(twipsText(m_main.leftTwips()));
+    m_top->setText(twipsText(settings::pixelsToTwips(m_main->y())));
+    m_left->setText(twipsText(settings::pixelsToTwips(m_main->x())));
 }
 
 void frm_Fensterpos::cmd_POS_SAVE_Click() {
-    mainwindow::AppState& st = m_main.state();
+    run::AppState& st = m_state;
     // Stored as typed; a text that is no number is read as 1 at the next start.
     if (writeOrReport(st.store, QStringLiteral("ProgSettings"), QStringLiteral("TOP"), m_top->text(),
                       st.texts, st.message))
@@ -121,9 +121,9 @@ void frm_Fensterpos::cmd_CANCEL_Click() {
 void frm_Fensterpos::closeEvent(QCloseEvent* event) {
     if (!m_closing) {
         m_closing = true;
-        m_main.moveToTwips(mainwindow::positionTwips(m_topAlt->text()),
-                           mainwindow::positionTwips(m_leftAlt->text()));
-        m_main.show();
+        m_main->move(twipsToPixels(positionTwips(m_leftAlt->text())),
+                     twipsToPixels(positionTwips(m_topAlt->text())));
+        m_main->show();
     }
     event->accept();
 }

@@ -4,8 +4,8 @@
 
 class QLineEdit;
 
-namespace mainwindow {
-class frm_Hauptfenster;
+namespace run {
+struct AppState;
 }
 
 namespace settings {
@@ -16,7 +16,7 @@ class frm_Fensterpos : public QDialog {
     Q_OBJECT
 
 public:
-    explicit frm_Fensterpos(mainwindow::frm_Hauptfenster& main);
+    explicit frm_Fensterpos(run::AppState& state, QWidget* mainWindow);
 
     void cmd_POS_LESEN_Click();
     void cmd_POS_SAVE_Click();
@@ -26,7 +26,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    mainwindow::frm_Hauptfenster& m_main;
+    run::AppState& m_state;
+    QWidget* m_main;
     QLineEdit* m_top = nullptr;
     QLineEdit* m_left = nullptr;
     QLineEdit* m_topAlt = nullptr;

@@ -1,7 +1,7 @@
 #include "settings/frm_Kopfdaten.h"
 
 #include "common/DialogButton.h"
-#include "mainwindow/frm_Hauptfenster.h"
+#include "run/AppState.h"
 #include "settings/HeaderData.h"
 #include "settings/SettingsMessages.h"
 #include "settings/modWindowOnTop.h"
@@ -20,9 +20,9 @@ namespace {
 const QString kSection = QStringLiteral("frm_HeaderDataSetup");
 }
 
-frm_Kopfdaten::frm_Kopfdaten(mainwindow::frm_Hauptfenster& main) : QDialog(&main), m_main(main) {
+frm_Kopfdaten::frm_Kopfdaten(run::AppState& state, QWidget* mainWindow) : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_Kopfdaten"));
-    mainwindow::AppState& st = main.state();
+    run::AppState& st = state;
     auto t = [&](int line) { return st.text(kSection, line); };
     setWindowTitle(t(2) + QLatin1Char(' ') + common::applicationTitle());
 
@@ -107,15 +107,15 @@ void frm_Kopfdaten::cmdClearList_Click() {
 }
 
 bool frm_Kopfdaten::save() {
-    mainwindow::AppState& st = m_main.state();
+    run::AppState& st = m_state;
     return exportSettingsFile(headerDataFile(), names(), st.texts, st.message);
 }
 
 void frm_Kopfdaten::cmdOK_Click() {
     if (!save())
         return; // the dialog stays open with the list
-    applyHeaderNames(m_main.state().header, names());
-    m_main.refreshHeaderGrid();
+    applyHeaderNames(m_state.header, names());
+    Q_EMIT headerChanged();
     close();
 }
 
@@ -131,8 +131,8 @@ void frm_Kopfdaten::cmdImport_Click() {
 }
 
 void frm_Kopfdaten::closeEvent(QCloseEvent* event) {
-    m_main.show();
-    m_main.raise();
+    m_main->show();
+    m_main->raise();
     event->accept();
 }
 

@@ -5,8 +5,8 @@
 class QLineEdit;
 class QListWidget;
 
-namespace mainwindow {
-class frm_Hauptfenster;
+namespace run {
+struct AppState;
 }
 
 namespace settings {
@@ -16,7 +16,7 @@ class frm_Kopfdaten : public QDialog {
     Q_OBJECT
 
 public:
-    explicit frm_Kopfdaten(mainwindow::frm_Hauptfenster& main);
+    explicit frm_Kopfdaten(run::AppState& state, QWidget* mainWindow);
 
     void cmdAddInList_Click();
     void cmdRemoveFromList_Click();
@@ -29,10 +29,15 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
 
+Q_SIGNALS:
+    // The header data names changed; the grid shows them.
+    void headerChanged();
+
 private:
     bool save();
 
-    mainwindow::frm_Hauptfenster& m_main;
+    run::AppState& m_state;
+    QWidget* m_main;
     QListWidget* m_list = nullptr;
     QLineEdit* m_new = nullptr;
 };

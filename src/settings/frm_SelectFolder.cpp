@@ -1,6 +1,6 @@
 #include "settings/frm_SelectFolder.h"
 
-#include "mainwindow/frm_Hauptfenster.h"
+#include "run/AppState.h"
 #include "settings/FolderChooser.h"
 #include "settings/SettingsMessages.h"
 #include "settings/modWindowOnTop.h"
@@ -12,11 +12,11 @@
 
 namespace settings {
 
-frm_SelectFolder::frm_SelectFolder(mainwindow::frm_Hauptfenster& main)
-    : QDialog(&main), m_main(main),
+frm_SelectFolder::frm_SelectFolder(run::AppState& state, QWidget* mainWindow)
+    : QDialog(mainWindow), m_state(state), m_main(mainWindow),
       m_folder(new FolderChooser(QStringLiteral("Drive1"), QStringLiteral("Dir1"))) {
     setObjectName(QStringLiteral("frm_SelectFolder"));
-    mainwindow::AppState& st = main.state();
+    run::AppState& st = state;
     const QString section = QStringLiteral("frm_SelectOutputFolder");
     setWindowTitle(st.text(section, 2));
 
@@ -45,13 +45,13 @@ frm_SelectFolder::frm_SelectFolder(mainwindow::frm_Hauptfenster& main)
 }
 
 void frm_SelectFolder::cmdOK_Click() {
-    mainwindow::AppState& st = m_main.state();
+    run::AppState& st = m_state;
     const QString files = QStringLiteral("FileSettings");
     if (!writeOrReport(st.store, files, QStringLiteral("DRIVE"), m_folder->drive(), st.texts, st.message) ||
         !writeOrReport(st.store, files, QStringLiteral("DIR"), m_folder->folder(), st.texts, st.message))
         return;
     hide();
-    m_main.subWerteAusgeben();
+    Q_EMIT folderChosen();
     close();
 }
 

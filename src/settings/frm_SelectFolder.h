@@ -2,8 +2,8 @@
 
 #include <QDialog>
 
-namespace mainwindow {
-class frm_Hauptfenster;
+namespace run {
+struct AppState;
 }
 
 namespace settings {
@@ -15,13 +15,18 @@ class frm_SelectFolder : public QDialog {
     Q_OBJECT
 
 public:
-    explicit frm_SelectFolder(mainwindow::frm_Hauptfenster& main);
+    explicit frm_SelectFolder(run::AppState& state, QWidget* mainWindow);
 
     void cmdOK_Click();
     FolderChooser* chooser() const { return m_folder; }
 
+Q_SIGNALS:
+    // The folder is stored: the ASCII export may go on.
+    void folderChosen();
+
 private:
-    mainwindow::frm_Hauptfenster& m_main;
+    run::AppState& m_state;
+    QWidget* m_main;
     FolderChooser* m_folder;
 };
 

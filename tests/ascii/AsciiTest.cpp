@@ -26,8 +26,8 @@ struct Write {
     settings::LanguageTable texts;
     model::MerkmalTable table;
     model::KommentarTable comments;
-    host::HeaderRows header;
-    mainwindow::Selection selection;
+    model::HeaderRows header;
+    model::Selection selection;
     QStringList messages;
     QString status;
 
@@ -84,7 +84,6 @@ struct Write {
                            header,
                            nullptr,
                            [this](const QString& s) { status = s; },
-                           {},
                            {},
                            QLocale(QLocale::German, QLocale::Germany)};
         return WriteAsciiResults(in);

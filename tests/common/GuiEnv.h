@@ -3,7 +3,8 @@
 #include "common/SimProcess.h"
 #include "common/TempSettings.h"
 #include "host/HostSocketClient.h"
-#include "mainwindow/AppState.h"
+#include "run/AppState.h"
+#include "run/Conversion.h"
 #include "mainwindow/frm_Hauptfenster.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +48,7 @@ public:
     QString programDir() const { return m_programDir.path(); }
 
     mainwindow::frm_Hauptfenster& open() {
-        window = std::make_unique<mainwindow::frm_Hauptfenster>(state);
+        window = std::make_unique<mainwindow::frm_Hauptfenster>(state, conversion);
         window->Form_Load();
         return *window;
     }
@@ -60,7 +61,8 @@ public:
 
     TempSettings settings;
     SimProcess sim;
-    mainwindow::AppState state;
+    run::AppState state;
+    run::Conversion conversion{state};
     QList<common::Message> shown;
     std::deque<common::MsgResult> answers;
     std::unique_ptr<mainwindow::frm_Hauptfenster> window;

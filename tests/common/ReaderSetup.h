@@ -12,6 +12,6 @@ struct ReaderSetup {
     model::MerkmalTable table;
     model::KommentarTable comments;
     model::ReaderContext context;
-    host::HeaderRows header;
+    model::HeaderRows header;
     host::HostLink link;
 };

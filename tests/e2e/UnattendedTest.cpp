@@ -3,7 +3,7 @@
 #include "common/SimProcess.h"
 #include "common/TempSettings.h"
 #include "excel/WorkbookReader.h"
-#include "mainwindow/BatchFile.h"
+#include "run/BatchFile.h"
 #include "settings/SettingsStore.h"
 #include "settings/TextCodec.h"
 
@@ -218,14 +218,14 @@ TEST_F(Unattended, TheWrittenShellScriptRunsTheReport) {
     const QString form = sim.dir() + QStringLiteral("/Welle Form.xlsx");
     QFile::copy(kExamples + QStringLiteral("forms/Pruefbericht.xlsx"), form);
     QFile::setPermissions(form, QFile::ReadOwner | QFile::WriteOwner);
-    mainwindow::BatchChoice c;
+    run::BatchChoice c;
     c.mode = 0;
     c.choice = 0;
     c.workbook1 = form;
     c.configuration = kExamples + QStringLiteral("forms/Pruefbericht.cfg");
     c.program = QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov");
-    const mainwindow::BatchFile script = mainwindow::makeBatchFile(c, mainwindow::ScriptKind::PosixShell);
-    mainwindow::writeBatchFile(script, mainwindow::ScriptKind::PosixShell);
+    const run::BatchFile script = run::makeBatchFile(c, run::ScriptKind::PosixShell);
+    run::writeBatchFile(script, run::ScriptKind::PosixShell);
     EXPECT_EQ(script.path, sim.dir() + QStringLiteral("/Welle Form.sh"));
     EXPECT_TRUE(QFileInfo(script.path).isExecutable());
 

@@ -36,9 +36,9 @@ struct Report {
     QString form;
     QList<common::Message> shown;
     std::deque<common::MsgResult> answers;
-    host::HeaderRows header{{QStringLiteral(" Auftrag"), QStringLiteral("4711")},
+    model::HeaderRows header{{QStringLiteral(" Auftrag"), QStringLiteral("4711")},
                             {QString::fromUtf8(" Prüfer"), QStringLiteral("M. Keller")}};
-    mainwindow::Selection selection;
+    model::Selection selection;
     QStringList entries;
 
     Report() {

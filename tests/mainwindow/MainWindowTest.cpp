@@ -1,5 +1,6 @@
 #include "ascii/frm_ASCII_Setup.h"
 #include "common/GuiEnv.h"
+#include "mainwindow/MerkmalsListe.h"
 #include "common/SimPrograms.h"
 #include "excel/WorkbookReader.h"
 #include "excel/frm_BerichtDesign.h"
@@ -21,6 +22,7 @@
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QPushButton>
@@ -61,15 +63,28 @@ void click(QWidget& w, const char* button) {
     child<QPushButton>(w, button)->click();
 }
 
+QListView* listOf(frm_Hauptfenster& w) {
+    return child<QListView>(w, "lst_MM_ID");
+}
+
+QString entryText(frm_Hauptfenster& w, int entry) {
+    return listOf(w)->model()->index(entry, 0).data().toString();
+}
+
 void selectRow(frm_Hauptfenster& w, int entry) {
-    auto* list = child<QListWidget>(w, "lst_MM_ID");
-    list->setCurrentRow(entry, QItemSelectionModel::NoUpdate);
+    auto* list = listOf(w);
+    list->selectionModel()->setCurrentIndex(list->model()->index(entry, 0), QItemSelectionModel::NoUpdate);
+}
+
+// As a click in the list does: the entry joins the selection.
+void clickToSelect(frm_Hauptfenster& w, int entry) {
+    auto* list = listOf(w);
+    list->selectionModel()->select(list->model()->index(entry, 0), QItemSelectionModel::Select);
 }
 
 int entryOf(frm_Hauptfenster& w, const QString& text) {
-    auto* list = child<QListWidget>(w, "lst_MM_ID");
-    for (int i = 0; i < list->count(); ++i)
-        if (list->item(i)->text() == text)
+    for (int i = 0; i < listOf(w)->model()->rowCount(); ++i)
+        if (entryText(w, i) == text)
             return i;
     ADD_FAILURE() << "no entry " << text.toStdString();
     return 0;
@@ -129,20 +144,19 @@ TEST(MainWindow, OfflineReadShowsEveryRowCountsAndOneLamp) {
     env.trigger(QStringLiteral("Toolbar1_2"));
     screenshot(w, "offline-read");
 
-    auto* list = child<QListWidget>(w, "lst_MM_ID");
-    ASSERT_EQ(list->count(), env.state.table.AnzMerkmale);
-    EXPECT_EQ(list->count(), 21);
-    EXPECT_EQ(list->item(0)->text(), QStringLiteral("LOC1.X"));
-    EXPECT_EQ(list->item(2)->text(), QStringLiteral("LOC1.D"));
+    ASSERT_EQ(listOf(w)->model()->rowCount(), env.state.table.AnzMerkmale);
+    EXPECT_EQ(listOf(w)->model()->rowCount(), 21);
+    EXPECT_EQ(entryText(w, 0), QStringLiteral("LOC1.X"));
+    EXPECT_EQ(entryText(w, 2), QStringLiteral("LOC1.D"));
     EXPECT_EQ(child<QLabel>(w, "lbl_Programmname")->text(), kWelle);
     EXPECT_EQ(child<QLabel>(w, "lblZgNr")->text(), QStringLiteral("Z-77"));
     EXPECT_EQ(child<QLabel>(w, "lblAnzOOT")->text(), QString::number(env.state.table.AnzOOT));
     EXPECT_EQ(child<QLabel>(w, "lblAnzKritisch")->text(), QString::number(env.state.table.AnzKritisch));
     EXPECT_EQ(child<QLabel>(w, "lblAnzOK")->text(), QString::number(env.state.table.AnzOK));
     EXPECT_GT(env.state.table.AnzOOT, 0);
-    EXPECT_EQ(w.lampColourOf(Lamp::Shape3), (common::Rgb{255, 0, 0}));
-    EXPECT_EQ(w.lampColourOf(Lamp::Shape2), (common::Rgb{64, 64, 0}));
-    EXPECT_EQ(w.lampColourOf(Lamp::Shape1), (common::Rgb{0, 64, 0}));
+    EXPECT_EQ(w.lampColourOf(model::Lamp::Shape3), (common::Rgb{255, 0, 0}));
+    EXPECT_EQ(w.lampColourOf(model::Lamp::Shape2), (common::Rgb{64, 64, 0}));
+    EXPECT_EQ(w.lampColourOf(model::Lamp::Shape1), (common::Rgb{0, 64, 0}));
     // Row 1 is shown, never yellow right after a fill.
     EXPECT_EQ(gridText(w, 1), QStringLiteral("LOC1.X"));
     EXPECT_EQ(gridText(w, 23), QStringLiteral("1000074711"));
@@ -155,8 +169,9 @@ TEST(MainWindow, OfflineReadShowsEveryRowCountsAndOneLamp) {
     EXPECT_EQ(header->item(3, 1)->text(), QString());
 
     // Clicks: red out of tolerance, yellow critical, green otherwise; the Bonus with a field text.
-    child<QListWidget>(w, "lst_MM_ID")->item(entryOf(w, QStringLiteral("DIST1.M")))->setSelected(true);
-    child<QListWidget>(w, "lst_MM_ID")->item(entryOf(w, QStringLiteral("FL1.M")))->setSelected(true);
+    clickToSelect(w, entryOf(w, QStringLiteral("DIST1.M")));
+    clickToSelect(w, entryOf(w, QStringLiteral("FL1.M")));
+    EXPECT_TRUE(w.selection()[static_cast<std::size_t>(entryOf(w, QStringLiteral("FL1.M")))]);
     selectRow(w, entryOf(w, QStringLiteral("LOC2.Y")));
     EXPECT_EQ(w.gridColour(), (common::Rgb{255, 0, 0}));
     screenshot(w, "out-of-tolerance-row");
@@ -241,8 +256,8 @@ TEST(MainWindow, OnlineReceptionFillsTheSameRowsOrEndsAtEek) {
         EXPECT_FALSE(w.findChild<QAction*>(QStringLiteral("Toolbar1_1"))->isChecked());
         // The EEK comment follows LOC1: its three axes only, one of them critical.
         EXPECT_EQ(w.listCount(), eek ? 3 : 21);
-        EXPECT_EQ(w.lampColourOf(eek ? Lamp::Shape2 : Lamp::Shape3),
-                  lampColour(eek ? Lamp::Shape2 : Lamp::Shape3, true));
+        EXPECT_EQ(w.lampColourOf(eek ? model::Lamp::Shape2 : model::Lamp::Shape3),
+                  mainwindow::lampColour(eek ? model::Lamp::Shape2 : model::Lamp::Shape3, true));
         EXPECT_TRUE(env.sim.waitForLog(QStringLiteral("unsubscribe")));
     }
 }
@@ -253,7 +268,7 @@ TEST(MainWindow, WindowPositionCancelMovesBack) {
     w.moveToTwips(1500, 3000);
     env.state.store.Write(QStringLiteral("ProgSettings"), QStringLiteral("TOP"), QStringLiteral("1500"));
     env.state.store.Write(QStringLiteral("ProgSettings"), QStringLiteral("LEFT"), QStringLiteral("3000"));
-    auto* dlg = new settings::frm_Fensterpos(w);
+    auto* dlg = new settings::frm_Fensterpos(env.state, &w);
     EXPECT_EQ(child<QLineEdit>(*dlg, "txt_POS_TOP_ALT")->text(), QStringLiteral("1500"));
     w.moveToTwips(4500, 6000);
     dlg->cmd_POS_LESEN_Click();
@@ -269,7 +284,7 @@ TEST(MainWindow, WindowPositionCancelMovesBack) {
 
     env.settings.makeSystemScopeReadOnly(); // nothing stored: the present position and a message
     env.shown.clear();
-    settings::frm_Fensterpos missing(w);
+    settings::frm_Fensterpos missing(env.state, &w);
     ASSERT_EQ(env.shown.size(), 1);
     EXPECT_EQ(child<QLineEdit>(missing, "txt_POS_TOP_ALT")->text(), QStringLiteral("1500"));
 }
@@ -278,7 +293,11 @@ TEST(MainWindow, HeaderDataDialogOkAndImport) {
     GuiEnv env;
     frm_Hauptfenster& w = env.open();
     env.state.header = {{QStringLiteral(" Alt"), QStringLiteral("wert1")}};
-    settings::frm_Kopfdaten dlg(w);
+    // Opened from the menu, as the grid follows what the dialog stores.
+    env.trigger(QStringLiteral("menuKopfdaten"));
+    auto* opened = w.findChild<settings::frm_Kopfdaten*>();
+    ASSERT_NE(opened, nullptr);
+    settings::frm_Kopfdaten& dlg = *opened;
     auto* edit = child<QLineEdit>(dlg, "txtNewVariable");
     for (const QString& typed :
          {QStringLiteral("  Auftrag  "), QStringLiteral("   "), QString::fromUtf8("Prüfer")}) {
@@ -297,7 +316,7 @@ TEST(MainWindow, HeaderDataDialogOkAndImport) {
     EXPECT_EQ(grid->item(1, 0)->text(), QStringLiteral(" Auftrag"));
     EXPECT_EQ(grid->item(1, 1)->text(), QStringLiteral("wert1")); // values stay in their rows
 
-    settings::frm_Kopfdaten again(w);
+    settings::frm_Kopfdaten again(env.state, &w);
     again.cmdClearList_Click();
     QFile::remove(file);
     again.cmdImport_Click(); // no file: the list stays as it is
@@ -336,7 +355,7 @@ TEST(MainWindow, AsciiAndOutputSettingsDialogsStoreWhatTheyShow) {
     GuiEnv env;
     frm_Hauptfenster& w = env.open();
     {
-        ascii::frm_ASCII_Setup dlg(w);
+        ascii::frm_ASCII_Setup dlg(env.state, &w);
         EXPECT_EQ(child<QLabel>(dlg, "Label1_21")->text(),
                   QStringLiteral("22")); // fresh: all in column order
         child<QPushButton>(dlg, "cmd_AUS")->click();
@@ -358,7 +377,7 @@ TEST(MainWindow, AsciiAndOutputSettingsDialogsStoreWhatTheyShow) {
     EXPECT_EQ(exported.readAll().count("\r\n"), 47);
 
     {
-        settings::frm_Ausgabedatei_Setup dlg(w);
+        settings::frm_Ausgabedatei_Setup dlg(env.state, &w);
         // First opening: default folder mode, naming 0/1/1/1/1, "__", multi-line on, 90 %.
         EXPECT_TRUE(child<QRadioButton>(dlg, "optUseDefaultFolder")->isChecked());
         EXPECT_EQ(child<QComboBox>(dlg, "comboSeperator")->currentText(), QStringLiteral("__"));
@@ -393,7 +412,7 @@ TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
     frm_Hauptfenster& w = env.open();
     const QString file = env.programDir() + QStringLiteral("/layout.cfg");
     {
-        excel::frm_BerichtDesign dlg(w);
+        excel::frm_BerichtDesign dlg(env.state, &w);
         screenshot(dlg, "report-layout");
         env.shown.clear();
         dlg.cmdSaveAs_Click(file); // nothing filled in: refused, nothing saved
@@ -418,7 +437,7 @@ TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
     // Loading a layout made for other header data changes nothing.
     settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"), {QStringLiteral("Los")},
                              settings::systemCodePage());
-    excel::frm_BerichtDesign other(w);
+    excel::frm_BerichtDesign other(env.state, &w);
     other.box("txtZeileStart")->setText(QStringLiteral("7"));
     env.shown.clear();
     other.cmdLoad_Click(file);

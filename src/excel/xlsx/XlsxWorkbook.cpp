@@ -1,7 +1,42 @@
 #include "excel/xlsx/XlsxWorkbook.h"
 
 #include "excel/xlsx/Xml.h"
-#include "settings/LocaleText.h"
+#include <charconv>
+#include <cmath>
+namespace {
+// Numbers of five decimals as the engine writes them into cells.
+int fiveDecimalText(double v, char point, char* buf) {
+    const double mag = std::fabs(v);
+    if (!(mag >= 1e-5 && mag < 1e9))
+        return 0;
+    const double scaled = v * 1e5;
+    const double r = std::nearbyint(scaled);
+    // Close enough that rounding to 15 significant digits gives exactly r / 10^5.
+    if (std::fabs(scaled - r) > std::fabs(scaled) * 4e-16)
+        return 0;
+    const auto n = static_cast<long long>(std::fabs(r));
+    long long frac = n % 100000;
+    char* p = buf;
+    if (v < 0)
+        *p++ = '-';
+    p = std::to_chars(p, buf + 32, n / 100000).ptr;
+    if (frac != 0) {
+        int digits = 5;
+        while (frac % 10 == 0) {
+            frac /= 10;
+            --digits;
+        }
+        *p++ = point;
+        char f[8];
+        char* fe = std::to_chars(f, f + sizeof f, frac).ptr;
+        for (int pad = digits - static_cast<int>(fe - f); pad > 0; --pad)
+            *p++ = '0';
+        for (char* q = f; q < fe; ++q)
+            *p++ = *q;
+    }
+    return static_cast<int>(p - buf);
+}
+} // namespace
 
 #include <QDir>
 #include <QFileInfo>
@@ -516,7 +551,7 @@ void XlsxWorksheet::setNumber(int row, int column, double value) {
     // Reader values have five decimals: written as that decimal, else as the shortest text that
     // reads back as the same double.
     char buf[64];
-    int n = value == 0.0 ? 0 : settings::fiveDecimalText(value, '.', buf);
+    int n = value == 0.0 ? 0 : fiveDecimalText(value, '.', buf);
     if (value == 0.0)
         buf[n++] = '0';
     if (n == 0)

@@ -1,8 +1,9 @@
-#include "mainwindow/Klassifizierung.h"
+#include "model/Klassifizierung.h"
+#include "settings/ProgramSettings.h"
 
 #include <gtest/gtest.h>
 
-using namespace mainwindow;
+using namespace model;
 using model::MerkmalRow;
 using model::MerkmalTable;
 
@@ -76,8 +77,8 @@ TEST(Klassifizieren, CountsAndTheOneLitLamp) {
     MerkmalTable empty = tableOf({});
     ClassificationResult r = Klassifizieren(empty, 90);
     EXPECT_EQ(r.litLamp, Lamp::Shape1);
-    EXPECT_EQ(r.lblAnzOOT, QStringLiteral("0"));
-    EXPECT_EQ(r.lblAnzOK, QStringLiteral("0"));
+    EXPECT_EQ(r.AnzOOT, 0);
+    EXPECT_EQ(r.AnzOK, 0);
 
     MerkmalTable ok = tableOf({row("X_LOCATION", 0, 1, -1, 0.1), row("ROUNDNESS", 0, 0.1, 0, 0.01)});
     r = Klassifizieren(ok, 90);
@@ -87,28 +88,25 @@ TEST(Klassifizieren, CountsAndTheOneLitLamp) {
     MerkmalTable warn = tableOf({row("X_LOCATION", 0, 1, -1, 0.1), row("X_LOCATION", 0, 1, -1, 0.95)});
     r = Klassifizieren(warn, 90);
     EXPECT_EQ(r.litLamp, Lamp::Shape2);
-    EXPECT_EQ(r.lblAnzKritisch, QStringLiteral("1"));
-    EXPECT_EQ(r.lblAnzOK, QStringLiteral("1"));
+    EXPECT_EQ(r.AnzKritisch, 1);
+    EXPECT_EQ(r.AnzOK, 1);
 
     // One out of tolerance and one critical: red only; the critical count has the second row.
     MerkmalTable mixed = tableOf({row("X_LOCATION", 0, 1, -1, 2, 1), row("X_LOCATION", 0, 1, -1, 0.95),
                                   row("X_LOCATION", 0, 1, -1, 0)});
     r = Klassifizieren(mixed, 90);
     EXPECT_EQ(r.litLamp, Lamp::Shape3);
-    EXPECT_EQ(r.lblAnzOOT, QStringLiteral("1"));
+    EXPECT_EQ(r.AnzOOT, 1);
     EXPECT_EQ(mixed.AnzKritisch, 1);
     EXPECT_TRUE(mixed.row(2).Kritisch);
     EXPECT_EQ(mixed.AnzOK, 1);
-
-    EXPECT_EQ(lampColour(Lamp::Shape2, false), (common::Rgb{64, 64, 0}));
-    EXPECT_EQ(lampColour(Lamp::Shape3, true), (common::Rgb{255, 0, 0}));
 }
 
 TEST(Klassifizieren, WarningPercentFromTheStoredText) {
-    EXPECT_EQ(warningPercent(QStringLiteral("80")), 80.0);
-    EXPECT_EQ(warningPercent(QStringLiteral("87.5")), 87.5);
-    EXPECT_EQ(warningPercent(QStringLiteral("")), 90.0);
-    EXPECT_EQ(warningPercent(QStringLiteral("neunzig")), 90.0);
+    EXPECT_EQ(settings::warningPercent(QStringLiteral("80")), 80.0);
+    EXPECT_EQ(settings::warningPercent(QStringLiteral("87.5")), 87.5);
+    EXPECT_EQ(settings::warningPercent(QStringLiteral("")), 90.0);
+    EXPECT_EQ(settings::warningPercent(QStringLiteral("neunzig")), 90.0);
 }
 
 TEST(MarkRules, ButtonsSelectByRuleAndAskOnlyWithASelection) {
@@ -153,4 +151,39 @@ TEST(MarkRules, ButtonsSelectByRuleAndAskOnlyWithASelection) {
     EXPECT_EQ(s, Selection(5, true));
     MarkDelete(s);
     EXPECT_EQ(s, Selection(5, false));
+}
+
+TEST(OutputRule, WritersSkipStatisticsAndHiddenCommentsAndStripTheMarker) {
+    struct Case {
+        const char* ausgabe;
+        const char* firstLine;
+        bool taken;
+        const char* lineAfter;
+    };
+    const Case cases[] = {
+        {"PROTOKOLL", "Lager", true, "Lager"},   {"BEIDE", "<< Lager", true, "Lager"},
+        {"BEIDE", "<<#intern", false, "<<#intern"}, {"STATISTIK", "<< Lager", false, "<< Lager"},
+        {"KEINE", "", false, ""},                {"", "", true, ""}, // an unknown mode is written
+    };
+    for (const Case& c : cases) {
+        KommentarTable comments;
+        comments.reset(1);
+        comments.block(1).Zeile[1] = QString::fromUtf8(c.firstLine);
+        MerkmalRow r;
+        r.Ausgabe = QString::fromLatin1(c.ausgabe);
+        r.KommentarIndex = 1;
+        EXPECT_EQ(takeForOutput(r, comments), c.taken) << c.ausgabe << " " << c.firstLine;
+        EXPECT_EQ(comments.block(1).Zeile[1], QString::fromUtf8(c.lineAfter));
+    }
+}
+
+TEST(ListEntries, OneEntryPerRowUpToTheFirstRowWithoutAnId) {
+    MerkmalRow a;
+    a.ID = QStringLiteral("LOC1");
+    a.Achse = QStringLiteral("X");
+    MerkmalRow b = a;
+    b.Achse = QStringLiteral("Y");
+    MerkmalRow blank;
+    EXPECT_EQ(listEntries(tableOf({a, b})), (QStringList{QStringLiteral("LOC1.X"), QStringLiteral("LOC1.Y")}));
+    EXPECT_EQ(listEntries(tableOf({a, blank, b})), QStringList{QStringLiteral("LOC1.X")});
 }

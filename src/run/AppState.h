@@ -3,6 +3,7 @@
 #include "common/Message.h"
 #include "host/mdl_Korvex_VERBINDEN.h"
 #include "host/mdl_MERKMALE_LESEN.h"
+#include "model/Klassifizierung.h"
 #include "model/MerkmalTable.h"
 #include "settings/SettingsStore.h"
 #include "settings/modLanguage.h"
@@ -11,31 +12,44 @@
 #include <QStringList>
 
 #include <array>
+#include <optional>
 
-namespace mainwindow {
+namespace run {
 
-// The process-wide state: made in main and handed to the main window, which hands it on.
+// What the main window shows of the connected part program.
+struct ProgramData {
+    QString fileName;
+    QString partName;
+    QString revision;
+    QString drawingNumber;
+};
+
+// The process-wide state: made in main, changed by the run object, shown by the windows.
 struct AppState {
     model::MerkmalTable table;
     model::KommentarTable comments;
     model::ReaderContext context;
     host::HostLink link;
-    host::HeaderRows header; // the header data grid's rows below its title row
+    model::HeaderRows header; // the header data grid's rows below its title row
 
     settings::SettingsStore store;
     settings::LanguageTable texts;
+
+    // The characteristic list: one entry per listed row (entry k for row k + 1), and which
+    // entries are chosen for output.
+    QStringList entries;
+    model::Selection selection;
+    // Counts and lamp after a classification; nothing while the view is cleared.
+    std::optional<model::ClassificationResult> classification;
+    ProgramData program;
+    bool online = false; // online reception is on
+    QString status;      // the status line's text
 
     // The up to five start arguments, index 1 to 5; all empty in interactive use.
     std::array<QString, 6> StartArgs{};
     // The raw command-line arguments the start options are parsed from at each start-up.
     QStringList commandLine;
     bool SaveAsChosen = false;
-
-    // An unattended run without a display: it never waits, and its exit status says whether
-    // it wrote its outputs without an error message.
-    bool headless = false;
-    bool outputsWritten = false;
-    bool errorShown = false;
 
     // How the host is found (the socket client; tests may put an in-process host here).
     host::HostFinder findHost;
@@ -47,4 +61,4 @@ struct AppState {
     QString text(const QString& section, int line) const { return texts.text(section, line); }
 };
 
-} // namespace mainwindow
+} // namespace run

@@ -1,11 +1,13 @@
-#include "mainwindow/Klassifizierung.h"
+#include "model/Klassifizierung.h"
+
+#include <QStringList>
 
 #include <QSet>
 
 #include <algorithm>
 #include <cmath>
 
-namespace mainwindow {
+namespace model {
 
 namespace {
 
@@ -53,7 +55,7 @@ void askAndMaybeClear(Selection& selection, const AskClearFn& ask) {
         MarkDelete(selection);
 }
 
-template <typename Pred> void selectWhere(const model::MerkmalTable& table, Selection& selection, Pred pred) {
+template <typename Pred> void selectWhere(const MerkmalTable& table, Selection& selection, Pred pred) {
     const int n = std::min(static_cast<int>(selection.size()), table.AnzMerkmale);
     for (int k = 0; k < n; ++k)
         if (pred(table.row(k + 1)))
@@ -62,31 +64,10 @@ template <typename Pred> void selectWhere(const model::MerkmalTable& table, Sele
 
 } // namespace
 
-common::Rgb lampColour(Lamp lamp, bool lit) {
-    switch (lamp) {
-    case Lamp::Shape1:
-        return lit ? common::Rgb{0, 255, 0} : common::Rgb{0, 64, 0};
-    case Lamp::Shape2:
-        return lit ? common::Rgb{255, 255, 0} : common::Rgb{64, 64, 0};
-    case Lamp::Shape3:
-        return lit ? common::Rgb{255, 0, 0} : common::Rgb{64, 0, 0};
-    }
-    return {};
-}
-
-double warningPercent(const QString& tolProzentText) {
-    return settings::parseNumber(tolProzentText).value_or(90.0);
-}
-
-QString readTolProzent(const settings::SettingsStore& store) {
-    const auto v = store.ReadDirect(QStringLiteral("ProgSettings"), QStringLiteral("TolProzent"));
-    return (!v || v->trimmed().isEmpty()) ? QStringLiteral("90") : *v;
-}
-
-ClassificationResult Klassifizieren(model::MerkmalTable& table, double p) {
+ClassificationResult Klassifizieren(MerkmalTable& table, double p) {
     ClassificationResult result;
     for (int i = 1; i <= table.AnzMerkmale; ++i) {
-        model::MerkmalRow& r = table.row(i);
+        MerkmalRow& r = table.row(i);
         if (r.ATol != 0.0)
             ++table.AnzOOT;
         if (typesWithoutWarningCheck().contains(r.Typ))
@@ -119,19 +100,17 @@ ClassificationResult Klassifizieren(model::MerkmalTable& table, double p) {
     }
 
     table.AnzOK = table.AnzMerkmale - table.AnzKritisch - table.AnzOOT;
-    result.lblAnzKritisch = QString::number(table.AnzKritisch);
-    result.lblAnzOK = QString::number(table.AnzOK);
-    if (table.AnzOOT < 1) {
-        result.lblAnzOOT = QStringLiteral("0");
+    result.AnzKritisch = table.AnzKritisch;
+    result.AnzOK = table.AnzOK;
+    result.AnzOOT = table.AnzOOT;
+    if (table.AnzOOT < 1)
         result.litLamp = result.WarnungGefunden ? Lamp::Shape2 : Lamp::Shape1;
-    } else {
-        result.lblAnzOOT = QString::number(table.AnzOOT);
+    else
         result.litLamp = Lamp::Shape3;
-    }
     return result;
 }
 
-bool isReported(const model::MerkmalRow& row) {
+bool isReported(const MerkmalRow& row) {
     return row.Ausgabe == QLatin1String("PROTOKOLL") || row.Ausgabe == QLatin1String("BEIDE");
 }
 
@@ -143,24 +122,64 @@ void MarkDelete(Selection& selection) {
     std::fill(selection.begin(), selection.end(), false);
 }
 
-void MarkAT(const model::MerkmalTable& table, Selection& selection, const AskClearFn& ask) {
+void MarkAT(const MerkmalTable& table, Selection& selection, const AskClearFn& ask) {
     askAndMaybeClear(selection, ask);
-    selectWhere(table, selection, [](const model::MerkmalRow& r) { return r.ATol > 0.0; });
+    selectWhere(table, selection, [](const MerkmalRow& r) { return r.ATol > 0.0; });
 }
 
-void MarkOK(const model::MerkmalTable& table, Selection& selection, const AskClearFn& ask) {
+void MarkOK(const MerkmalTable& table, Selection& selection, const AskClearFn& ask) {
     askAndMaybeClear(selection, ask);
-    selectWhere(table, selection, [](const model::MerkmalRow& r) { return r.ATol == 0.0 && !r.Kritisch; });
+    selectWhere(table, selection, [](const MerkmalRow& r) { return r.ATol == 0.0 && !r.Kritisch; });
 }
 
-void MarkKritisch(const model::MerkmalTable& table, Selection& selection, const AskClearFn& ask) {
+void MarkKritisch(const MerkmalTable& table, Selection& selection, const AskClearFn& ask) {
     askAndMaybeClear(selection, ask);
-    selectWhere(table, selection, [](const model::MerkmalRow& r) { return r.Kritisch; });
+    selectWhere(table, selection, [](const MerkmalRow& r) { return r.Kritisch; });
 }
 
-void MarkMarked(const model::MerkmalTable& table, Selection& selection) {
+void MarkMarked(const MerkmalTable& table, Selection& selection) {
     MarkDelete(selection);
-    selectWhere(table, selection, [](const model::MerkmalRow& r) { return r.Markiert && isReported(r); });
+    selectWhere(table, selection, [](const MerkmalRow& r) { return r.Markiert && isReported(r); });
 }
 
-} // namespace mainwindow
+bool takeForOutput(const MerkmalRow& row, KommentarTable& comments) {
+    if (row.Ausgabe == QLatin1String("KEINE") || row.Ausgabe == QLatin1String("STATISTIK"))
+        return false;
+    QString& first = comments.block(row.KommentarIndex).Zeile[1];
+    if (first.startsWith(QLatin1String("<<#")))
+        return false;
+    if (first.startsWith(QLatin1String("<<")))
+        first = first.mid(2).trimmed();
+    return true;
+}
+
+QString listEntryText(const MerkmalRow& row) {
+    return row.ID + QLatin1Char('.') + row.Achse;
+}
+
+QStringList listEntries(const MerkmalTable& table) {
+    // Every row of the table is listed, also rows an online run added beyond the host's command
+    // count: what is not in the list can never be written.
+    QStringList entries;
+    entries.reserve(table.AnzMerkmale);
+    for (int y = 1; y <= table.AnzMerkmale; ++y) {
+        const MerkmalRow& r = table.row(y);
+        if (r.ID.isEmpty())
+            break;
+        entries.append(listEntryText(r));
+    }
+    return entries;
+}
+
+QStringList commentLines(const KommentarBlock& block) {
+    QStringList lines;
+    for (int i = 1; i <= KommentarBlock::kLines; ++i) {
+        const QString& l = block.Zeile[static_cast<std::size_t>(i)];
+        if (l.isEmpty())
+            break;
+        lines.append(l);
+    }
+    return lines;
+}
+
+} // namespace model

@@ -4,7 +4,7 @@
 #include <QString>
 
 // The file that starts an unattended run: a batch file on Windows, a shell script elsewhere.
-namespace mainwindow {
+namespace run {
 
 enum class ScriptKind { WindowsBatch, PosixShell };
 
@@ -36,4 +36,4 @@ inline ScriptKind platformScriptKind() {
 #endif
 }
 
-} // namespace mainwindow
+} // namespace run

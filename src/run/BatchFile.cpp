@@ -1,4 +1,4 @@
-#include "mainwindow/BatchFile.h"
+#include "run/BatchFile.h"
 
 #include "settings/TextCodec.h"
 
@@ -7,7 +7,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-namespace mainwindow {
+namespace run {
 
 namespace {
 
@@ -84,4 +84,4 @@ void writeBatchFile(const BatchFile& f, ScriptKind kind) {
                                           QFile::ExeOther);
 }
 
-} // namespace mainwindow
+} // namespace run

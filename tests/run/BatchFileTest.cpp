@@ -1,8 +1,8 @@
-#include "mainwindow/BatchFile.h"
+#include "run/BatchFile.h"
 
 #include <gtest/gtest.h>
 
-using namespace mainwindow;
+using namespace run;
 
 TEST(BatchFile, LinesForEveryChoice) {
     struct Case {

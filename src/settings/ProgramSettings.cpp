@@ -1,30 +1,39 @@
-#include "mainwindow/Startup.h"
+#include "settings/ProgramSettings.h"
 
 #include "common/Message.h"
 #include "settings/TextCodec.h"
 
-namespace mainwindow {
+namespace settings {
 
-StartupKeys readLanguageKey(const settings::SettingsStore& store) {
+StartupKeys readLanguageKey(const SettingsStore& store) {
     StartupKeys k;
     k.language =
         store.Read(QStringLiteral("LanguageSettings"), QStringLiteral("Language"), QStringLiteral("German"));
     return k;
 }
 
-void readStartupKeys(const settings::SettingsStore& store, StartupKeys& k) {
+void readStartupKeys(const SettingsStore& store, StartupKeys& k) {
     const QString prog = QStringLiteral("ProgSettings");
     k.topTwips = positionTwips(store.Read(prog, QStringLiteral("TOP"), QStringLiteral("1")));
     k.leftTwips = positionTwips(store.Read(prog, QStringLiteral("LEFT"), QStringLiteral("1")));
-    k.partProgFolder = settings::toFlag(
+    k.partProgFolder = toFlag(
         store.Read(QStringLiteral("FileSettings"), QStringLiteral("PartProgFolder"), QStringLiteral("0")));
-    k.header = settings::toFlag(store.Read(prog, QStringLiteral("HEADER"), QStringLiteral("1")));
+    k.header = toFlag(store.Read(prog, QStringLiteral("HEADER"), QStringLiteral("1")));
     k.lastUsedConfig =
         store.Read(QStringLiteral("ExcelReportSettings"), QStringLiteral("LastUsedConfig"), QString());
 }
 
 double positionTwips(const QString& text) {
-    return settings::parseNumber(text).value_or(1.0);
+    return parseNumber(text).value_or(1.0);
+}
+
+double warningPercent(const QString& tolProzentText) {
+    return parseNumber(tolProzentText).value_or(90.0);
+}
+
+QString readTolProzent(const SettingsStore& store) {
+    const auto v = store.ReadDirect(QStringLiteral("ProgSettings"), QStringLiteral("TolProzent"));
+    return (!v || v->trimmed().isEmpty()) ? QStringLiteral("90") : *v;
 }
 
 QString versionText() {
@@ -38,14 +47,14 @@ QString provisionalCaption() {
     return common::applicationTitle() + QStringLiteral("  Version ") + versionText();
 }
 
-QString finalCaption(const settings::LanguageTable& texts, const QString& lastUsedConfig) {
+QString finalCaption(const LanguageTable& texts, const QString& lastUsedConfig) {
     return common::applicationTitle() + QStringLiteral("  ") +
            texts.text(QStringLiteral("frm_MainWindow"), 2) + QLatin1Char(' ') + versionText() +
            QStringLiteral("   ---   ") + lastUsedConfig;
 }
 
 QStringList readHeaderDataNames(const QString& path) {
-    return settings::readTextLines(path, settings::systemCodePage()).value_or(QStringList());
+    return readTextLines(path, systemCodePage()).value_or(QStringList());
 }
 
-} // namespace mainwindow
+} // namespace settings

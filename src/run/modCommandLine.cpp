@@ -1,6 +1,6 @@
-#include "mainwindow/modCommandLine.h"
+#include "run/modCommandLine.h"
 
-namespace mainwindow {
+namespace run {
 
 StartArgsArray ParseCommandLine(const QString& text, int max) {
     StartArgsArray args{};
@@ -55,8 +55,8 @@ bool needsMark(const StartArgsArray& args) {
     return args[1] != QLatin1String("a") && args[1] != QLatin1String("A");
 }
 
-template <typename Pred> Selection choose(const model::MerkmalTable& table, int entries, Pred pred) {
-    Selection s(static_cast<std::size_t>(entries), false);
+template <typename Pred> model::Selection choose(const model::MerkmalTable& table, int entries, Pred pred) {
+    model::Selection s(static_cast<std::size_t>(entries), false);
     for (int i = 1; i <= entries && i <= table.AnzMerkmale; ++i)
         s[static_cast<std::size_t>(i - 1)] = pred(table.row(i));
     return s;
@@ -64,24 +64,24 @@ template <typename Pred> Selection choose(const model::MerkmalTable& table, int 
 
 } // namespace
 
-Selection chooseCorrectionRows(const model::MerkmalTable& table, int entries, const StartArgsArray& args) {
+model::Selection chooseCorrectionRows(const model::MerkmalTable& table, int entries, const StartArgsArray& args) {
     const bool mark = needsMark(args);
     return choose(table, entries, [&](const model::MerkmalRow& r) {
-        return isReported(r) && (r.ATol > 0.0 || r.Kritisch) && (!mark || r.Markiert);
+        return model::isReported(r) && (r.ATol > 0.0 || r.Kritisch) && (!mark || r.Markiert);
     });
 }
 
-Selection chooseRows(const model::MerkmalTable& table, int entries, const StartArgsArray& args) {
+model::Selection chooseRows(const model::MerkmalTable& table, int entries, const StartArgsArray& args) {
     const QString choice = args[4];
     const QString upper = choice.toUpper();
     if (upper == QLatin1String("ALL") || upper == QLatin1String("ALO") || choice.trimmed().isEmpty()) {
         const bool mark = needsMark(args);
         return choose(table, entries,
-                      [&](const model::MerkmalRow& r) { return isReported(r) && (!mark || r.Markiert); });
+                      [&](const model::MerkmalRow& r) { return model::isReported(r) && (!mark || r.Markiert); });
     }
     if (choice == QLatin1String("OOT"))
         return chooseCorrectionRows(table, entries, args);
-    return Selection(static_cast<std::size_t>(entries), false);
+    return model::Selection(static_cast<std::size_t>(entries), false);
 }
 
-} // namespace mainwindow
+} // namespace run

@@ -1,8 +1,8 @@
-#include "mainwindow/modCommandLine.h"
+#include "run/modCommandLine.h"
 
 #include <gtest/gtest.h>
 
-using namespace mainwindow;
+using namespace run;
 
 namespace {
 QStringList list(const StartArgsArray& a) {
@@ -51,7 +51,7 @@ TEST(StartArgs, ChoiceRules) {
         a[4] = QString::fromLatin1(choice);
         return chooseRows(t, 5, a);
     };
-    using S = Selection;
+    using S = model::Selection;
     EXPECT_EQ(choose("a", "ALL"), (S{true, true, false, true, false}));
     EXPECT_EQ(choose("a", ""), (S{true, true, false, true, false}));
     EXPECT_EQ(choose("a", "alo"), (S{true, true, false, true, false}));

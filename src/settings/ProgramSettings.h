@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace mainwindow {
+namespace settings {
 
 // The keys the main window's start-up reads, in its order (the root switch comes first).
 struct StartupKeys {
@@ -18,9 +18,9 @@ struct StartupKeys {
     QString lastUsedConfig;
 };
 
-StartupKeys readLanguageKey(const settings::SettingsStore& store);
+StartupKeys readLanguageKey(const SettingsStore& store);
 // TOP, LEFT, PartProgFolder, HEADER (default "1") and LastUsedConfig, in this order.
-void readStartupKeys(const settings::SettingsStore& store, StartupKeys& keys);
+void readStartupKeys(const SettingsStore& store, StartupKeys& keys);
 
 // A stored window position; a text that is not a number counts as 1.
 double positionTwips(const QString& text);
@@ -33,11 +33,16 @@ inline double pixelsToTwips(int pixels) {
     return pixels * 15.0;
 }
 
+// The warning limit as stored: a missing, empty or non-numeric value counts as 90.
+double warningPercent(const QString& tolProzentText);
+// Reads TolProzent directly (no write-back), "90" when missing or empty.
+QString readTolProzent(const SettingsStore& store);
+
 QString versionText(); // major.minor.revision
 QString provisionalCaption();
-QString finalCaption(const settings::LanguageTable& texts, const QString& lastUsedConfig);
+QString finalCaption(const LanguageTable& texts, const QString& lastUsedConfig);
 
 // The header data names of "HeaderData.cfg", one per line; none when the file cannot be read.
 QStringList readHeaderDataNames(const QString& path);
 
-} // namespace mainwindow
+} // namespace settings

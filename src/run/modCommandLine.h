@@ -1,12 +1,11 @@
 #pragma once
 
-#include "mainwindow/AppState.h"
-#include "mainwindow/Klassifizierung.h"
+#include "model/Klassifizierung.h"
 
 #include <QString>
 #include <QStringList>
 
-namespace mainwindow {
+namespace run {
 
 using StartArgsArray = std::array<QString, 6>; // index 1 to 5
 
@@ -23,8 +22,8 @@ bool isOfflineMode(const QString& mode); // a A m M
 bool isOnlineMode(const QString& mode);  // o O
 
 // The rows an unattended run outputs (the choice of the fourth argument); entry k for row k + 1.
-Selection chooseRows(const model::MerkmalTable& table, int entries, const StartArgsArray& args);
+model::Selection chooseRows(const model::MerkmalTable& table, int entries, const StartArgsArray& args);
 // The correction rows (the "OOT" rule) with the mode's condition.
-Selection chooseCorrectionRows(const model::MerkmalTable& table, int entries, const StartArgsArray& args);
+model::Selection chooseCorrectionRows(const model::MerkmalTable& table, int entries, const StartArgsArray& args);
 
-} // namespace mainwindow
+} // namespace run

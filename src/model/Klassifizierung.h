@@ -1,0 +1,52 @@
+#pragma once
+
+#include "model/MerkmalTable.h"
+
+#include <functional>
+#include <vector>
+
+namespace model {
+
+// The three lamps: green (inside), yellow (beyond the warning limit), red (out of tolerance).
+enum class Lamp { Shape1, Shape2, Shape3 };
+
+struct ClassificationResult {
+    bool WarnungGefunden = false;
+    Lamp litLamp = Lamp::Shape1;
+    int AnzOK = 0;
+    int AnzKritisch = 0;
+    int AnzOOT = 0;
+};
+
+// Flags rows beyond the warning limit and adds to AnzOOT and AnzKritisch (the callers reset the
+// counters with the table); sets AnzOK and tells which lamp to light.
+ClassificationResult Klassifizieren(MerkmalTable& table, double warningPercent);
+
+// The output selection: entry k of the characteristic list belongs to row k + 1.
+using Selection = std::vector<bool>;
+// The question before a rule adds to an existing selection; true (Yes) clears it first.
+using AskClearFn = std::function<bool()>;
+
+void MarkAll(Selection& selection);
+void MarkDelete(Selection& selection);
+void MarkAT(const MerkmalTable& table, Selection& selection, const AskClearFn& ask);
+void MarkOK(const MerkmalTable& table, Selection& selection, const AskClearFn& ask);
+void MarkKritisch(const MerkmalTable& table, Selection& selection, const AskClearFn& ask);
+void MarkMarked(const MerkmalTable& table, Selection& selection);
+
+// Rows the host sends to its report (output mode PROTOKOLL or BEIDE).
+bool isReported(const MerkmalRow& row);
+
+// Whether the writers output a row at all: never rows of output mode STATISTIK or KEINE, nor rows
+// whose first comment line starts with "<<#". A leading "<<" is taken off the comment line, as
+// every writer does before it writes (also for rows that are not selected).
+bool takeForOutput(const MerkmalRow& row, KommentarTable& comments);
+
+// "ID.Achse"
+QString listEntryText(const MerkmalRow& row);
+// The list's entries: one per row in table order, ending at the first row without an ID.
+QStringList listEntries(const MerkmalTable& table);
+// The comment lines of a block up to the first empty one.
+QStringList commentLines(const KommentarBlock& block);
+
+} // namespace model

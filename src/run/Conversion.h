@@ -1,0 +1,115 @@
+#pragma once
+
+#include "host/LiveUpdate.h"
+#include "run/AppState.h"
+#include "run/modCommandLine.h"
+#include "settings/ProgramSettings.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+namespace run {
+
+// How an unattended run ended.
+struct RunResult {
+    // The run reached its end and the program ends; false: it stopped on a failure (a windowed
+    // run then stays open and repeats the start options after the next read).
+    bool ended = false;
+    // Every output the start options asked for was written.
+    bool success = false;
+    QStringList written; // the files written, in order
+};
+
+// The start-up that needs no window: the settings root, the stored language, the start-up keys
+// and the header data names; the status line says "ready".
+settings::StartupKeys startUp(AppState& state);
+
+// The converter's sequence: connect, read (offline or online), classify, list, choose rows,
+// write the ASCII file or the reports, and the result of an unattended run. Windows call it and
+// observe it through its signals; an unattended run without a display uses it alone.
+class Conversion : public QObject, public host::HostEventListener {
+    Q_OBJECT
+
+public:
+    explicit Conversion(AppState& state, QObject* parent = nullptr);
+    ~Conversion() override;
+
+    AppState& state() { return m_state; }
+
+    // Parses the command line into the start arguments and starts an unattended run when the
+    // first one is a run mode; false when there is nothing to run.
+    bool dispatchStartOptions();
+
+    // "Werte Offline lesen": connect, read, list, then the start options.
+    void ReadValuesOffline();
+    // "Werte Online empfangen" on and off; switching off runs the start options.
+    void startOnlineReception();
+    void stopOnlineReception();
+    void ToggleOnlineReception();
+
+    // Chooses rows for the start options and writes their outputs.
+    void StartoptionenAuswerten();
+
+    // The ASCII result file of the selected rows; an unattended "a" run ends after success.
+    bool subWerteAusgeben();
+    // Fills a form with the selected rows; the path receives a correction report's new name.
+    bool fillExcelReport(QString& formPath, bool korrekturbericht);
+
+    // The selection changed by a rule or a start option; the views follow.
+    void setSelection(model::Selection selection);
+    void changeSelection(const std::function<void(model::Selection&)>& change);
+
+    void setStatus(const QString& text);
+    // Lets go of the host (events first).
+    void release();
+
+    // Asks where to save a filled form when the form dialog asked for it; "" when nobody does.
+    std::function<QString()> chooseSaveAs;
+
+Q_SIGNALS:
+    void statusChanged();
+    // A negative maximum hides the bar; at most one update per 50 ms while work goes on.
+    void progressChanged(int maximum, int value);
+    // A read or online reception starts: the list, grid, counts and lamps clear.
+    void valuesCleared();
+    void programChanged();
+    void headerChanged();
+    void valuesListed();
+    void classified();
+    void selectionChanged();
+    void onlineChanged(bool on);
+    // An unattended run has ended (or stopped on a failure).
+    void runFinished(const run::RunResult& result);
+
+private:
+    void OnObjectExecuted(std::shared_ptr<host::HostPartProgram> partProg,
+                          std::shared_ptr<host::HostCommand> cmmd) override;
+    void OnEndExecution(std::shared_ptr<host::HostPartProgram> partProg, int terminationType) override;
+    void OnAddObject(std::shared_ptr<host::HostPartProgram>, std::shared_ptr<host::HostCommand>) override {}
+
+    bool connectHost();
+    void showProgramData();
+    void clearValues();
+    void listValues();
+    void fctEndProgram();
+    void reportHostError(const host::HostError& e);
+    void progress(int maximum, int value);
+    bool unattended() const;
+    void finishRun(bool ended, bool success);
+    bool writeAsciiForRun();
+
+    AppState& m_state;
+    host::ReaderState m_reader;
+    host::LiveUpdate m_live;
+    std::shared_ptr<host::HostApplicationEvents> m_events;
+    QElapsedTimer m_progressClock;
+    QStringList m_written; // outputs of the running evaluation
+    bool m_evaluating = false;
+};
+
+} // namespace run
+
+Q_DECLARE_METATYPE(run::RunResult)
