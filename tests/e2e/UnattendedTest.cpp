@@ -61,7 +61,8 @@ protected:
         return run(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), args);
     }
 
-    ProcessRun run(const QString& program, const QStringList& args) {
+    ProcessRun run(const QString& program, const QStringList& args,
+                   const QList<QPair<QString, QString>>& extraEnv = {}) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TMPDIR"), sim.dir());
@@ -73,6 +74,8 @@ protected:
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        for (const auto& [name, value] : extraEnv)
+            env.insert(name, value);
         p.setProcessEnvironment(env);
         p.start(program, args);
         ProcessRun r;
@@ -235,4 +238,31 @@ TEST_F(Unattended, TheWrittenShellScriptRunsTheReport) {
     const QJsonObject s1 = sheetOf(readWithOpenpyxl(form), QStringLiteral("Seite1"));
     EXPECT_EQ(cellOf(s1, "B10").value("value").toString(), QStringLiteral("LOC1.X"));
     EXPECT_EQ(cellOf(s1, "H10").value("value").toDouble(), 0.012);
+}
+
+TEST_F(Unattended, NoDisplayRunsWithoutAnyPlatformWhateverTheEnvironmentAsks) {
+    // A desktop's QT_QPA_PLATFORM inherited by cron or a service, with no display or a display
+    // nobody serves: the run must neither abort nor load a platform plugin.
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    const QString trace = sim.dir() + QStringLiteral("/openat.txt");
+    const QList<QList<QPair<QString, QString>>> environments = {
+        {{QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb")}},
+        {{QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb")}, {QStringLiteral("DISPLAY"), QStringLiteral(":987")}},
+        {{QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-987")}},
+    };
+    int counter = 1;
+    for (const auto& extra : environments) {
+        const ProcessRun r = run(QStringLiteral("strace"),
+                                 {QStringLiteral("-f"), QStringLiteral("-e"), QStringLiteral("trace=openat"),
+                                  QStringLiteral("-o"), trace, QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"),
+                                  QStringLiteral("/a")},
+                                 extra);
+        EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+        EXPECT_FALSE(result(QStringLiteral("Welle-%1.csv").arg(counter++, 4, 10, QLatin1Char('0'))).isEmpty());
+        QFile f(trace);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray opened = f.readAll();
+        EXPECT_FALSE(opened.contains("/platforms/")) << "a platform plugin was loaded";
+        EXPECT_FALSE(opened.contains("libqxcb")) << "the xcb platform was loaded";
+    }
 }
