@@ -47,7 +47,8 @@ BENCHMARK(BM_FillFormWithOurEngine)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    return runAgainstOpenpyxl(argc, argv,
-                              QStringLiteral(DOZIDUVOV_SOURCE_DIR "/bench/xlsx_report_openpyxl.py"), kForm,
-                              "same work");
+    return runAgainstOpenpyxl(
+        argc, argv,
+        {QStringLiteral(DOZIDUVOV_SOURCE_DIR "/bench/xlsx_report_openpyxl.py"), kForm, QStringLiteral("5")},
+        "same work");
 }
