@@ -1,7 +1,7 @@
 #include "excel/xlsx/XlsxWorkbook.h"
 
+#include "excel/xlsx/NumberText.h"
 #include "excel/xlsx/Xml.h"
-#include "settings/LocaleText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -57,12 +57,6 @@ QString lastSegment(const QString& type) {
 
 std::unique_ptr<pugi::xml_document> parsePart(const ZipPackage& pkg, const QString& part) {
     return parseXml(pkg.read(part), part);
-}
-
-QString numberText(double v) {
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return QString::fromLatin1(buf, r.ptr - buf);
 }
 
 // Shifts the relative references of a formula by a row and column offset, as copying a formula
@@ -456,7 +450,7 @@ QString XlsxWorksheet::freshText(const FreshCell& c) {
     if (c.kind == 's')
         return m_book.sharedStrings().text(std::atoi(c.value));
     if (c.kind == 'n')
-        return numberText(std::strtod(c.value, nullptr));
+        return shortestNumberText(std::strtod(c.value, nullptr));
     return {};
 }
 
@@ -478,7 +472,7 @@ QString XlsxWorksheet::cellText(int row, int column) {
     if (t.isEmpty() || t == QLatin1String("n")) {
         bool ok = false;
         const double d = v.toDouble(&ok);
-        return ok ? numberText(d) : v;
+        return ok ? shortestNumberText(d) : v;
     }
     return v; // errors and formula strings as they stand
 }
@@ -513,15 +507,8 @@ void XlsxWorksheet::setNumber(int row, int column, double value) {
         throw SpreadsheetError(
             QStringLiteral("%1 cannot hold a value that is not a number.").arg(cellName(row, column)));
     CellRef c = at(row, column, true);
-    // Reader values have five decimals: written as that decimal, else as the shortest text that
-    // reads back as the same double.
-    char buf[64];
-    int n = value == 0.0 ? 0 : settings::fiveDecimalText(value, '.', buf);
-    if (value == 0.0)
-        buf[n++] = '0';
-    if (n == 0)
-        n = static_cast<int>(std::to_chars(buf, buf + sizeof buf - 1, value).ptr - buf);
-    buf[n] = '\0';
+    char buf[33];
+    buf[writeNumber(buf, value)] = '\0';
     setNumberText(c, buf);
     touch();
 }
