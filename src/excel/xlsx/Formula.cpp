@@ -56,12 +56,18 @@ QString shiftFormula(const QString& f, int dRow, int dCol) {
 }
 
 QString retargetSheet(const QString& formula, const QString& from, const QString& to) {
-    QString quotedFrom = from;
-    quotedFrom.replace(QLatin1Char('\''), QStringLiteral("''"));
-    const QRegularExpression re(
-        QStringLiteral("(^|[^A-Za-z0-9_.'])('%1'|%2)!")
-            .arg(QRegularExpression::escape(quotedFrom), QRegularExpression::escape(from)),
-        QRegularExpression::CaseInsensitiveOption);
+    // Pages are copied from one template: its pattern is compiled once, not once a page.
+    thread_local QString lastFrom;
+    thread_local QRegularExpression re;
+    if (re.pattern().isEmpty() || from != lastFrom) {
+        QString quotedFrom = from;
+        quotedFrom.replace(QLatin1Char('\''), QStringLiteral("''"));
+        re = QRegularExpression(
+            QStringLiteral("(^|[^A-Za-z0-9_.'])('%1'|%2)!")
+                .arg(QRegularExpression::escape(quotedFrom), QRegularExpression::escape(from)),
+            QRegularExpression::CaseInsensitiveOption);
+        lastFrom = from;
+    }
     QString out = formula;
     out.replace(re, QStringLiteral("\\1") + quotedSheet(to) + QLatin1Char('!'));
     return out;

@@ -24,6 +24,8 @@ QString relType(const QString& name) {
 void Rels::load(const ZipPackage& pkg, const QString& sourcePart) {
     m_source = sourcePart;
     m_rels.clear();
+    m_byId.clear();
+    m_lowestFree = 1;
     const QString part = relsPartOf(sourcePart);
     if (!pkg.contains(part))
         return;
@@ -36,6 +38,7 @@ void Rels::load(const ZipPackage& pkg, const QString& sourcePart) {
         rel.target = attr(r, "Target");
         rel.external = attr(r, "TargetMode") == QLatin1String("External");
         m_rels.push_back(rel);
+        index(m_rels.size() - 1);
     }
 }
 
@@ -55,10 +58,8 @@ QByteArray Rels::serialize() const {
 }
 
 const Rels::Rel* Rels::byId(const QString& id) const {
-    for (const Rel& r : m_rels)
-        if (r.id == id)
-            return &r;
-    return nullptr;
+    const auto it = m_byId.constFind(id);
+    return it == m_byId.constEnd() ? nullptr : &m_rels[*it];
 }
 
 const Rels::Rel* Rels::firstOfType(const QString& type) const {
@@ -68,23 +69,42 @@ const Rels::Rel* Rels::firstOfType(const QString& type) const {
     return nullptr;
 }
 
+void Rels::index(std::size_t i) {
+    if (!m_byId.contains(m_rels[i].id)) // a repeated id finds the first, as readers do
+        m_byId.insert(m_rels[i].id, i);
+}
+
 QString Rels::add(const QString& fullType, const QString& target) {
-    int n = 1;
-    while (byId(QStringLiteral("rId%1").arg(n)))
-        ++n;
+    QString id;
+    do
+        id = QStringLiteral("rId%1").arg(m_lowestFree++);
+    while (m_byId.contains(id));
     Rel r;
-    r.id = QStringLiteral("rId%1").arg(n);
+    r.id = id;
     r.fullType = fullType;
     r.type = lastSegment(fullType);
     r.target = target;
-    m_rels.push_back(r);
+    append(r);
+    return id;
+}
+
+void Rels::append(const Rel& rel) {
+    m_rels.push_back(rel);
+    index(m_rels.size() - 1);
     m_modified = true;
-    return r.id;
 }
 
 void Rels::remove(const QString& id) {
     m_rels.erase(std::remove_if(m_rels.begin(), m_rels.end(), [&](const Rel& r) { return r.id == id; }),
                  m_rels.end());
+    m_byId.clear();
+    for (std::size_t i = 0; i < m_rels.size(); ++i)
+        index(i);
+    // The id is free again: the next add may take it.
+    bool number = false;
+    const int n = id.mid(3).toInt(&number);
+    if (number && id == QStringLiteral("rId%1").arg(n))
+        m_lowestFree = std::min(m_lowestFree, n);
     m_modified = true;
 }
 

@@ -3,6 +3,7 @@
 #include "excel/xlsx/ZipPackage.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <vector>
@@ -27,19 +28,22 @@ public:
     const std::vector<Rel>& all() const { return m_rels; }
     const Rel* byId(const QString& id) const;
     const Rel* firstOfType(const QString& type) const;
+    // Adds a relationship under the lowest free id "rId<n>".
     QString add(const QString& fullType, const QString& target);
-    void append(const Rel& rel) {
-        m_rels.push_back(rel);
-        m_modified = true;
-    }
+    void append(const Rel& rel);
     void remove(const QString& id);
     bool modified() const { return m_modified; }
     bool empty() const { return m_rels.empty(); }
     QString targetPart(const Rel& r) const { return resolvePart(m_source, r.target); }
 
 private:
+    void index(std::size_t i);
+
     QString m_source;
     std::vector<Rel> m_rels;
+    QHash<QString, std::size_t> m_byId; // the first relationship with each id
+    // Every "rId<n>" below this is taken: a workbook with a thousand pages adds ids in O(1).
+    int m_lowestFree = 1;
     bool m_modified = false;
 };
 

@@ -13,9 +13,6 @@ namespace excel::xlsx {
 
 namespace {
 
-const QString kCtBase = QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.");
-const QString kContentTypesPart = QStringLiteral("[Content_Types].xml");
-
 const char* kEmptySheet =
     "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
     "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
@@ -25,10 +22,6 @@ const char* kEmptySheet =
     "footer=\"0.3\"/></worksheet>";
 
 } // namespace
-
-QString spreadsheetType(const QString& kind) {
-    return kCtBase + kind + QStringLiteral("+xml");
-}
 
 std::unique_ptr<XlsxWorkbook> XlsxWorkbook::open(const QString& path) {
     std::unique_ptr<XlsxWorkbook> b(new XlsxWorkbook());
@@ -43,9 +36,9 @@ XlsxWorkbook::~XlsxWorkbook() = default;
 
 void XlsxWorkbook::load() {
     const QString name = QDir::toNativeSeparators(m_path);
-    if (!m_pkg->contains(kContentTypesPart) || !m_pkg->contains(QStringLiteral("_rels/.rels")))
+    if (!m_pkg->contains(ContentTypes::kPart) || !m_pkg->contains(QStringLiteral("_rels/.rels")))
         throw SpreadsheetError(QStringLiteral("%1 is not an Excel workbook (.xlsx).").arg(name));
-    m_contentTypes = parsePart(*m_pkg, kContentTypesPart);
+    m_types.load(*m_pkg);
     Rels root;
     root.load(*m_pkg, QString());
     const Rels::Rel* office = root.firstOfType(QStringLiteral("officeDocument"));
@@ -75,15 +68,23 @@ void XlsxWorkbook::load() {
         if (!rel)
             throw SpreadsheetError(
                 QStringLiteral("%1 is damaged: the sheet %2 has no part.").arg(name, attr(s, "name")));
-        SheetEntry e;
-        e.name = attr(s, "name");
-        e.part = rel->type == QLatin1String("worksheet") ? m_workbookRels.targetPart(*rel) : QString();
-        e.node = s;
-        if (!e.part.isEmpty() && !m_pkg->contains(e.part))
+        auto e = std::make_unique<SheetEntry>();
+        e->name = attr(s, "name");
+        e->part = rel->type == QLatin1String("worksheet") ? m_workbookRels.targetPart(*rel) : QString();
+        e->node = s;
+        if (!e->part.isEmpty() && !m_pkg->contains(e->part))
             throw SpreadsheetError(
-                QStringLiteral("%1 is damaged: the part of sheet %2 is missing.").arg(name, e.name));
+                QStringLiteral("%1 is damaged: the part of sheet %2 is missing.").arg(name, e->name));
+        m_maxSheetId = std::max(m_maxSheetId, s.attribute("sheetId").as_int());
+        if (!m_byName.contains(nameKey(e->name)))
+            m_byName.insert(nameKey(e->name), e.get());
+        if (!e->part.isEmpty())
+            m_byPart.insert(e->part, e.get());
         m_sheets.push_back(std::move(e));
     }
+    for (pugi::xml_node n : wb.child("definedNames").children("definedName"))
+        if (pugi::xml_attribute id = n.attribute("localSheetId"))
+            m_localNames[id.as_int()].push_back(n);
     if (m_sheets.empty())
         throw SpreadsheetError(QStringLiteral("%1 holds no sheet.").arg(name));
     if (const Rels::Rel* r = m_workbookRels.firstOfType(QStringLiteral("sharedStrings")))
@@ -96,7 +97,7 @@ std::unique_ptr<XlsxWorkbook> XlsxWorkbook::create(const QString& sheetName) {
     std::unique_ptr<XlsxWorkbook> b(new XlsxWorkbook());
     b->m_pkg = std::make_unique<ZipPackage>();
     ZipPackage& p = *b->m_pkg;
-    p.write(kContentTypesPart,
+    p.write(ContentTypes::kPart,
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
             "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
             "<Default Extension=\"rels\" "
@@ -133,36 +134,31 @@ std::unique_ptr<XlsxWorkbook> XlsxWorkbook::create(const QString& sheetName) {
     p.write(QStringLiteral("xl/worksheets/sheet1.xml"), QByteArray(kEmptySheet));
     p.write(QStringLiteral("xl/styles.xml"), serializeXml(*Styles::minimalDocument()));
     b->load();
-    b->m_sheets[0].name = sheetName;
-    setAttr(b->m_sheets[0].node, "name", sheetName);
-    b->m_structureChanged = true;
+    b->setSheetName(*b->m_sheets[0], sheetName);
     return b;
 }
 
 QStringList XlsxWorkbook::sheetNames() const {
     QStringList n;
-    for (const SheetEntry& e : m_sheets)
-        n << e.name;
+    for (const auto& e : m_sheets)
+        n << e->name;
     return n;
 }
 
-int XlsxWorkbook::indexOf(const QString& name) const {
-    for (std::size_t i = 0; i < m_sheets.size(); ++i)
-        if (m_sheets[i].name.compare(name, Qt::CaseInsensitive) == 0)
+XlsxWorkbook::SheetEntry* XlsxWorkbook::entry(const QString& name) const {
+    return m_byName.value(nameKey(name));
+}
+
+int XlsxWorkbook::indexOf(const SheetEntry* e) const {
+    for (std::size_t i = 0; e && i < m_sheets.size(); ++i)
+        if (m_sheets[i].get() == e)
             return static_cast<int>(i);
     return -1;
 }
 
-XlsxWorkbook::SheetEntry* XlsxWorkbook::entry(const QString& name) {
-    const int i = indexOf(name);
-    return i < 0 ? nullptr : &m_sheets[static_cast<std::size_t>(i)];
-}
-
 QString XlsxWorkbook::sheetNameOfPart(const QString& part) const {
-    for (const SheetEntry& e : m_sheets)
-        if (e.part == part)
-            return e.name;
-    return {};
+    const SheetEntry* e = m_byPart.value(part);
+    return e ? e->name : QString();
 }
 
 XlsxWorksheet* XlsxWorkbook::worksheet(SheetEntry& e) {
@@ -189,7 +185,7 @@ Part& XlsxWorkbook::partOrNew(std::unique_ptr<Part>& loaded, QString& part, cons
             part = partFolder(m_workbookPart) + QLatin1Char('/') + kind + QStringLiteral(".xml");
             loaded = std::make_unique<Part>(nullptr);
             m_workbookRels.add(relType(kind), relativeTarget(m_workbookPart, part));
-            setContentType(part, spreadsheetType(kind));
+            m_types.set(part, spreadsheetType(kind));
         }
     }
     return *loaded;
@@ -203,42 +199,11 @@ Styles& XlsxWorkbook::styles() {
     return partOrNew(m_styles, m_stylesPart, QStringLiteral("styles"));
 }
 
-void XlsxWorkbook::setContentType(const QString& part, const QString& type) {
-    pugi::xml_node types = m_contentTypes->document_element();
-    const QString name = QLatin1Char('/') + part;
-    for (pugi::xml_node o : types.children("Override"))
-        if (attr(o, "PartName").compare(name, Qt::CaseInsensitive) == 0) {
-            setAttr(o, "ContentType", type);
-            return;
-        }
-    pugi::xml_node o = types.append_child("Override");
-    setAttr(o, "PartName", name);
-    setAttr(o, "ContentType", type);
-}
-
-QString XlsxWorkbook::contentTypeOf(const QString& part) const {
-    pugi::xml_node types = m_contentTypes->document_element();
-    const QString name = QLatin1Char('/') + part;
-    for (pugi::xml_node o : types.children("Override"))
-        if (attr(o, "PartName").compare(name, Qt::CaseInsensitive) == 0)
-            return attr(o, "ContentType");
-    const QString ext = QFileInfo(part).suffix();
-    for (pugi::xml_node d : types.children("Default"))
-        if (attr(d, "Extension").compare(ext, Qt::CaseInsensitive) == 0)
-            return attr(d, "ContentType");
-    return {};
-}
-
 void XlsxWorkbook::removePartWithType(const QString& part) {
     m_pkg->remove(part);
     m_pkg->remove(relsPartOf(part));
-    pugi::xml_node types = m_contentTypes->document_element();
-    const QString name = QLatin1Char('/') + part;
-    for (pugi::xml_node o : types.children("Override"))
-        if (attr(o, "PartName").compare(name, Qt::CaseInsensitive) == 0) {
-            types.remove_child(o);
-            break;
-        }
+    m_types.remove(part);
+    m_copyIds.forget(part);
 }
 
 void XlsxWorkbook::checkNewName(const QString& name, const QString& except) const {
@@ -246,48 +211,45 @@ void XlsxWorkbook::checkNewName(const QString& name, const QString& except) cons
         throw SpreadsheetError(
             QStringLiteral("\"%1\" cannot be a sheet name: 1 to 31 characters, none of / \\ ? * : [ ].")
                 .arg(name));
-    const int i = indexOf(name);
-    if (i >= 0 && m_sheets[static_cast<std::size_t>(i)].name.compare(except, Qt::CaseInsensitive) != 0)
+    const SheetEntry* e = entry(name);
+    if (e && e->name.compare(except, Qt::CaseInsensitive) != 0)
         throw SpreadsheetError(QStringLiteral("The workbook already has a sheet named \"%1\".").arg(name));
 }
 
-QString XlsxWorkbook::freePartName(const QString& like) const {
-    static const QRegularExpression re(QStringLiteral("^(.*?)(\\d*)(\\.[^./]+)$"));
-    const QRegularExpressionMatch m = re.match(like);
-    const QString base = m.hasMatch() ? m.captured(1) : like;
-    const QString ext = m.hasMatch() ? m.captured(3) : QString();
-    for (int n = 1;; ++n) {
-        const QString candidate = base + QString::number(n) + ext;
-        if (!m_pkg->contains(candidate))
-            return candidate;
-    }
-}
-
-void XlsxWorkbook::insertSheetNode(const QString& name, const QString& relId, int index, SheetEntry e) {
+XlsxWorkbook::SheetEntry& XlsxWorkbook::insertSheet(const QString& name, const QString& relId, int index,
+                                                    const QString& part) {
     pugi::xml_node sheets = m_workbook->document_element().child("sheets");
-    int maxId = 0;
-    for (pugi::xml_node s : sheets.children("sheet"))
-        maxId = std::max(maxId, s.attribute("sheetId").as_int());
     pugi::xml_node node =
         index >= static_cast<int>(m_sheets.size())
             ? sheets.append_child("sheet")
-            : sheets.insert_child_before("sheet", m_sheets[static_cast<std::size_t>(index)].node);
+            : sheets.insert_child_before("sheet", m_sheets[static_cast<std::size_t>(index)]->node);
     // The prefix is declared on the element itself: not every writer declares it on the root.
     node.append_attribute("xmlns:r").set_value(kRelNs);
     setAttr(node, "name", name);
-    setAttr(node, "sheetId", maxId + 1);
+    setAttr(node, "sheetId", ++m_maxSheetId);
     node.append_attribute("r:id").set_value(relId.toUtf8().constData());
-    e.name = name;
-    e.node = node;
-    m_sheets.insert(m_sheets.begin() + index, std::move(e));
+    auto e = std::make_unique<SheetEntry>();
+    e->name = name;
+    e->part = part;
+    e->node = node;
+    m_byName.insert(nameKey(name), e.get());
+    m_byPart.insert(part, e.get());
     m_structureChanged = true;
+    return **m_sheets.insert(m_sheets.begin() + index, std::move(e));
 }
 
 void XlsxWorkbook::shiftLocalSheetIds(int from) {
     pugi::xml_node wb = m_workbook->document_element();
-    for (pugi::xml_node n : wb.child("definedNames").children("definedName"))
-        if (n.attribute("localSheetId") && n.attribute("localSheetId").as_int() >= from)
-            n.attribute("localSheetId").set_value(n.attribute("localSheetId").as_int() + 1);
+    // The names of the sheets from there on move up one place: taken out, renumbered, put back.
+    std::vector<decltype(m_localNames)::node_type> moved;
+    for (auto it = m_localNames.lower_bound(from); it != m_localNames.end();)
+        moved.push_back(m_localNames.extract(it++));
+    for (auto& names : moved) {
+        ++names.key();
+        for (pugi::xml_node n : names.mapped())
+            n.attribute("localSheetId").set_value(names.key());
+        m_localNames.insert(std::move(names));
+    }
     for (pugi::xml_node v : wb.child("bookViews").children("workbookView"))
         for (const char* a : {"activeTab", "firstSheet"})
             if (v.attribute(a) && v.attribute(a).as_int() >= from)
@@ -296,15 +258,13 @@ void XlsxWorkbook::shiftLocalSheetIds(int from) {
 
 Worksheet* XlsxWorkbook::addSheet(const QString& name) {
     checkNewName(name);
-    const QString part = freePartName(partFolder(m_workbookPart) + QStringLiteral("/worksheets/sheet1.xml"));
+    const QString part =
+        m_pkg->freeName(partFolder(m_workbookPart) + QStringLiteral("/worksheets/sheet1.xml"));
     m_pkg->write(part, QByteArray(kEmptySheet));
-    setContentType(part, spreadsheetType(QStringLiteral("worksheet")));
+    m_types.set(part, spreadsheetType(QStringLiteral("worksheet")));
     const QString relId =
         m_workbookRels.add(relType(QStringLiteral("worksheet")), relativeTarget(m_workbookPart, part));
-    SheetEntry e;
-    e.part = part;
-    insertSheetNode(name, relId, static_cast<int>(m_sheets.size()), std::move(e));
-    return worksheet(m_sheets.back());
+    return worksheet(insertSheet(name, relId, static_cast<int>(m_sheets.size()), part));
 }
 
 void XlsxWorkbook::renameSheet(const QString& oldName, const QString& newName) {
@@ -314,8 +274,23 @@ void XlsxWorkbook::renameSheet(const QString& oldName, const QString& newName) {
     checkNewName(newName, oldName);
     for (pugi::xml_node n : m_workbook->document_element().child("definedNames").children("definedName"))
         n.text().set(retargetSheet(qstr(n.text().get()), e->name, newName).toUtf8().constData());
-    e->name = newName;
-    setAttr(e->node, "name", newName);
+    setSheetName(*e, newName);
+}
+
+void XlsxWorkbook::setSheetName(SheetEntry& e, const QString& name) {
+    const QString old = nameKey(e.name);
+    if (m_byName.value(old) == &e) {
+        m_byName.remove(old);
+        for (const auto& other : m_sheets) // a file may name two sheets alike: the next one is found
+            if (other.get() != &e && nameKey(other->name) == old) {
+                m_byName.insert(old, other.get());
+                break;
+            }
+    }
+    e.name = name;
+    if (!m_byName.contains(nameKey(name)))
+        m_byName.insert(nameKey(name), &e);
+    setAttr(e.node, "name", name);
     m_structureChanged = true;
 }
 
@@ -334,14 +309,15 @@ void XlsxWorkbook::updateAppXml() {
 void XlsxWorkbook::write(const QString& path) {
     // Sheets are independent documents: they are turned into text side by side.
     std::vector<std::pair<QString, std::future<QByteArray>>> sheets;
-    for (SheetEntry& e : m_sheets)
-        if (e.sheet) {
-            if (e.sheet->modified()) {
-                XlsxWorksheet* ws = e.sheet.get();
-                sheets.emplace_back(e.part, std::async(std::launch::async, [ws] { return ws->serialize(); }));
+    for (const auto& e : m_sheets)
+        if (e->sheet) {
+            if (e->sheet->modified()) {
+                XlsxWorksheet* ws = e->sheet.get();
+                sheets.emplace_back(e->part,
+                                    std::async(std::launch::async, [ws] { return ws->serialize(); }));
             }
-            if (e.sheet->rels().modified())
-                m_pkg->write(relsPartOf(e.part), e.sheet->rels().serialize());
+            if (e->sheet->rels().modified())
+                m_pkg->write(relsPartOf(e->part), e->sheet->rels().serialize());
         }
     // The shared strings meanwhile; each written part starts compressing at once.
     if (m_sst && m_sst->modified())
@@ -361,7 +337,7 @@ void XlsxWorkbook::write(const QString& path) {
         updateAppXml();
     m_pkg->write(m_workbookPart, serializeXml(*m_workbook));
     m_pkg->write(relsPartOf(m_workbookPart), m_workbookRels.serialize());
-    m_pkg->write(kContentTypesPart, serializeXml(*m_contentTypes));
+    m_pkg->write(ContentTypes::kPart, m_types.serialize());
     m_pkg->save(path, beforeRename);
 }
 

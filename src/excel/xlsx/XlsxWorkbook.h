@@ -1,13 +1,17 @@
 #pragma once
 
 #include "excel/Spreadsheet.h"
+#include "excel/xlsx/ContentTypes.h"
 #include "excel/xlsx/Relationships.h"
 #include "excel/xlsx/SharedStrings.h"
+#include "excel/xlsx/SheetCopy.h"
 #include "excel/xlsx/Styles.h"
 #include "excel/xlsx/XlsxWorksheet.h"
 #include "excel/xlsx/ZipPackage.h"
 
 #include <pugixml.hpp>
+
+#include <QHash>
 
 #include <functional>
 #include <map>
@@ -15,9 +19,6 @@
 #include <vector>
 
 namespace excel::xlsx {
-
-// The content type of a SpreadsheetML part: "worksheet" gives its ...spreadsheetml.worksheet+xml.
-QString spreadsheetType(const QString& kind);
 
 class XlsxWorkbook : public Workbook {
 public:
@@ -44,8 +45,6 @@ public:
     void cellsWritten() { m_cellsWritten = true; }
     QString sheetNameOfPart(const QString& part) const;
     ZipPackage& package() { return *m_pkg; }
-    void setContentType(const QString& part, const QString& type);
-    QString contentTypeOf(const QString& part) const;
     void removePartWithType(const QString& part);
 
 private:
@@ -57,13 +56,17 @@ private:
         pugi::xml_node node;
         std::unique_ptr<XlsxWorksheet> sheet;
     };
-    SheetEntry* entry(const QString& name);
-    int indexOf(const QString& name) const;
+    SheetEntry* entry(const QString& name) const;
+    int indexOf(const SheetEntry* e) const;
+    int indexOf(const QString& name) const { return indexOf(entry(name)); }
+    static QString nameKey(const QString& name) { return name.toCaseFolded(); }
     XlsxWorksheet* worksheet(SheetEntry& e);
     void checkNewName(const QString& name, const QString& except = {}) const;
-    QString freePartName(const QString& like) const;
+    // Copies a part and what it relates to; `copied` maps each part copied so far to its copy.
     QString copyPartTree(const QString& part, std::map<QString, QString>& copied);
-    void insertSheetNode(const QString& name, const QString& relId, int index, SheetEntry entry);
+    void copyRels(const Rels& rels, const QString& copy, std::map<QString, QString>& copied);
+    SheetEntry& insertSheet(const QString& name, const QString& relId, int index, const QString& part);
+    void setSheetName(SheetEntry& e, const QString& name);
     void shiftLocalSheetIds(int from);
     void updateAppXml();
     void write(const QString& path);
@@ -73,14 +76,21 @@ private:
     std::unique_ptr<ZipPackage> m_pkg;
     QString m_path;
     QString m_workbookPart;
-    std::unique_ptr<pugi::xml_document> m_contentTypes;
+    ContentTypes m_types;
+    CopyIds m_copyIds;
     std::unique_ptr<pugi::xml_document> m_workbook;
     Rels m_workbookRels;
     std::unique_ptr<SharedStrings> m_sst;
     QString m_sstPart;
     std::unique_ptr<Styles> m_styles;
     QString m_stylesPart;
-    std::vector<SheetEntry> m_sheets;
+    // A run adds a thousand pages: sheets are found by name and by part through hashes.
+    std::vector<std::unique_ptr<SheetEntry>> m_sheets;
+    QHash<QString, SheetEntry*> m_byName; // by nameKey, the first sheet of a name
+    QHash<QString, SheetEntry*> m_byPart;
+    int m_maxSheetId = 0;
+    // The defined names local to a sheet (print area, print titles) by the sheet's position.
+    std::map<int, std::vector<pugi::xml_node>> m_localNames;
     bool m_date1904 = false;
     bool m_cellsWritten = false;
     bool m_structureChanged = false;

@@ -30,7 +30,9 @@ XlsxWorksheet::XlsxWorksheet(XlsxWorkbook& book, QString part, std::unique_ptr<p
         for (pugi::xml_node c = r.child("c"); c; c = c.next_sibling("c")) {
             int row = 0;
             int col = 0;
-            if (!parseCellName(attr(c, "r"), row, col) || col <= lastCol) {
+            const bool named = parseCellRef(c.attribute("r").value(), row, col) || // the usual form, fast
+                               parseCellName(attr(c, "r"), row, col);
+            if (!named || col <= lastCol) {
                 col = lastCol + 1;
                 setAttr(c, "r", cellName(rowNumber, col));
             }
