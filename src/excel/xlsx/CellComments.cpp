@@ -25,6 +25,7 @@ pugi::xml_node localChild(const pugi::xml_node& n, const char* local) {
 } // namespace
 
 void XlsxWorksheet::clearComment(int row, int column) {
+    hold();
     const QString ref = cellName(row, column);
     Rels& r = rels();
     ZipPackage& pkg = m_book.package();

@@ -192,14 +192,15 @@ Worksheet* XlsxWorkbook::copySheetAfter(const QString& source, const QString& af
 
     // The source as it is now, with what was written to it and not yet saved.
     XlsxWorksheet* srcSheet = worksheet(*src);
-    const QByteArray xml = srcSheet->serialize();
+    const QByteArray xml = srcSheet->currentXml();
     const QString part = m_pkg->freeName(src->part);
     std::map<QString, QString> copied;
     copied[src->part] = part;
     auto doc = parseXml(xml, part);
     for (pugi::xml_node v : doc->document_element().child("sheetViews").children("sheetView"))
         v.remove_attribute("tabSelected");
-    m_pkg->write(part, serializeXml(*doc));
+    // The copy is held as a tree only: the package gets its text when it is parked or saved.
+    m_pkg->write(part, QByteArray());
     m_types.set(part, spreadsheetType(QStringLiteral("worksheet")));
     copyRels(srcSheet->rels(), part, copied);
 
@@ -210,7 +211,7 @@ Worksheet* XlsxWorkbook::copySheetAfter(const QString& source, const QString& af
     const QString relId =
         m_workbookRels.add(relType(QStringLiteral("worksheet")), relativeTarget(m_workbookPart, part));
     SheetEntry& e = insertSheet(newName, relId, insertIndex, part);
-    e.sheet = std::make_unique<XlsxWorksheet>(*this, part, std::move(doc));
+    e.sheet = std::make_unique<XlsxWorksheet>(*this, part, std::move(doc), false);
     // A hidden template gives visible pages: the new sheet element carries no state.
 
     // The copy's own print area and print titles.

@@ -156,6 +156,21 @@ int XlsxWorkbook::indexOf(const SheetEntry* e) const {
     return -1;
 }
 
+void XlsxWorkbook::holding(XlsxWorksheet& sheet) {
+    if (!m_held.empty() && m_held.back() == &sheet)
+        return; // the usual case: the page being written
+    // A run writes its page, the list of ids beside it and copies the template: a few trees cover
+    // that, while every tree held costs a few hundred kilobytes.
+    constexpr std::size_t kHeld = 8;
+    m_held.erase(std::remove(m_held.begin(), m_held.end(), &sheet), m_held.end());
+    m_held.push_back(&sheet);
+    if (m_held.size() > kHeld) {
+        XlsxWorksheet* oldest = m_held.front();
+        m_held.erase(m_held.begin());
+        oldest->park();
+    }
+}
+
 QString XlsxWorkbook::sheetNameOfPart(const QString& part) const {
     const SheetEntry* e = m_byPart.value(part);
     return e ? e->name : QString();

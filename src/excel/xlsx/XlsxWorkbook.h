@@ -45,6 +45,8 @@ public:
     void cellsWritten() { m_cellsWritten = true; }
     QString sheetNameOfPart(const QString& part) const;
     ZipPackage& package() { return *m_pkg; }
+    // A sheet is used as a tree: the ones not used for longest are parked beyond a few.
+    void holding(XlsxWorksheet& sheet);
     void removePartWithType(const QString& part);
 
 private:
@@ -86,6 +88,7 @@ private:
     QString m_stylesPart;
     // A run adds a thousand pages: sheets are found by name and by part through hashes.
     std::vector<std::unique_ptr<SheetEntry>> m_sheets;
+    std::vector<XlsxWorksheet*> m_held;   // the sheets held as trees, the one used last at the end
     QHash<QString, SheetEntry*> m_byName; // by nameKey, the first sheet of a name
     QHash<QString, SheetEntry*> m_byPart;
     int m_maxSheetId = 0;

@@ -11,12 +11,28 @@
 
 namespace excel::xlsx {
 
-XlsxWorksheet::XlsxWorksheet(XlsxWorkbook& book, QString part, std::unique_ptr<pugi::xml_document> doc)
-    : m_book(book), m_part(std::move(part)), m_doc(std::move(doc)) {
+XlsxWorksheet::XlsxWorksheet(XlsxWorkbook& book, QString part, std::unique_ptr<pugi::xml_document> doc,
+                             bool inPackage)
+    : m_book(book), m_part(std::move(part)), m_doc(std::move(doc)), m_modified(!inPackage) {
+    load();
+    m_book.holding(*this);
+}
+
+void XlsxWorksheet::load() {
+    if (!m_doc)
+        m_doc = parsePart(m_book.package(), m_part);
     m_root = m_doc->document_element();
     if (std::string(m_root.name()) != "worksheet")
         throw SpreadsheetError(QStringLiteral("The part %1 is not a worksheet.").arg(m_part));
     m_sheetData = childInOrder(m_root, "sheetData", kWorksheetOrder);
+    m_rows.clear();
+    m_lastRow = 0;
+    m_lastRowNode = {};
+    m_lastCellRow = {};
+    m_lastCellColumn = 0;
+    m_minRow = m_maxRow = m_minColumn = m_maxColumn = 0;
+    m_lastFresh = m_fresh.end();
+    m_columnStylesKnown = false;
     int lastRow = 0;
     for (pugi::xml_node r = m_sheetData.child("row"); r; r = r.next_sibling("row")) {
         int rowNumber = r.attribute("r").as_int();
@@ -40,6 +56,33 @@ XlsxWorksheet::XlsxWorksheet(XlsxWorkbook& book, QString part, std::unique_ptr<p
             noteCell(rowNumber, col);
         }
     }
+}
+
+void XlsxWorksheet::hold() {
+    if (!m_doc)
+        load();
+    m_book.holding(*this);
+}
+
+void XlsxWorksheet::park() {
+    if (!m_doc)
+        return;
+    if (m_modified) {
+        m_book.package().write(m_part, serialize());
+        m_modified = false;
+    }
+    m_rows.clear();
+    m_fresh.clear(); // the added rows are in the text now
+    m_lastFresh = m_fresh.end();
+    m_arena.release();
+    m_columnStyles.clear();
+    m_root = m_sheetData = m_lastRowNode = m_lastCellRow = {};
+    m_doc.reset();
+}
+
+QByteArray XlsxWorksheet::currentXml() {
+    hold();
+    return serialize();
 }
 
 QString XlsxWorksheet::name() const {
@@ -218,8 +261,12 @@ XlsxWorksheet::FreshCell* XlsxWorksheet::freshCell(int row, int column, bool cre
     if (it == m_fresh.end()) {
         if (!create)
             return nullptr;
+        // Room for as many cells as the row before: rows of one table are alike, and what a
+        // vector outgrows stays in the arena until the sheet is parked.
+        const std::size_t cells =
+            m_lastFresh == m_fresh.end() ? 16 : std::max<std::size_t>(m_lastFresh->second.size(), 1);
         it = m_fresh.try_emplace(row).first;
-        it->second.reserve(16);
+        it->second.reserve(cells);
     }
     m_lastFresh = it;
     std::pmr::vector<FreshCell>& cells = it->second;
@@ -268,6 +315,7 @@ QString XlsxWorksheet::freshText(const FreshCell& c) {
 }
 
 QString XlsxWorksheet::cellText(int row, int column) {
+    hold();
     const CellRef ref = at(row, column, false);
     if (ref.fresh)
         return freshText(*ref.fresh);
@@ -291,6 +339,7 @@ QString XlsxWorksheet::cellText(int row, int column) {
 }
 
 void XlsxWorksheet::setText(int row, int column, const QString& text) {
+    hold();
     CellRef c = at(row, column, true);
     char index[16];
     const std::size_t n = static_cast<std::size_t>(
@@ -316,6 +365,7 @@ void XlsxWorksheet::setNumberText(CellRef& c, const char* text) {
 }
 
 void XlsxWorksheet::setNumber(int row, int column, double value) {
+    hold();
     if (!std::isfinite(value))
         throw SpreadsheetError(
             QStringLiteral("%1 cannot hold a value that is not a number.").arg(cellName(row, column)));
@@ -327,6 +377,7 @@ void XlsxWorksheet::setNumber(int row, int column, double value) {
 }
 
 void XlsxWorksheet::setDate(int row, int column, const QDate& date) {
+    hold();
     const QDate epoch = m_book.date1904() ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
     setNumber(row, column, static_cast<double>(epoch.daysTo(date)));
     CellRef c = at(row, column, true);
@@ -336,6 +387,7 @@ void XlsxWorksheet::setDate(int row, int column, const QDate& date) {
 }
 
 void XlsxWorksheet::setTime(int row, int column, const QTime& time) {
+    hold();
     setNumber(row, column, time.msecsSinceStartOfDay() / 86400000.0);
     CellRef c = at(row, column, true);
     const int s = styleOf(c);
@@ -344,6 +396,7 @@ void XlsxWorksheet::setTime(int row, int column, const QTime& time) {
 }
 
 void XlsxWorksheet::format(const Range& range, const CellFormat& f) {
+    hold();
     const QString key = Styles::key(f);
     for (int r = range.firstRow; r <= range.lastRow; ++r)
         for (int col = range.firstColumn; col <= range.lastColumn; ++col) {
@@ -412,6 +465,7 @@ std::vector<pugi::xml_node> XlsxWorksheet::columnNodes(int first, int last) {
 }
 
 void XlsxWorksheet::formatColumns(int firstColumn, int lastColumn, const CellFormat& f) {
+    hold();
     for (pugi::xml_node c : columnNodes(firstColumn, lastColumn))
         setAttr(c, "style", m_book.styles().derive(c.attribute("style").as_int(), f));
     for (const auto& [rowNumber, r] : m_rows)
@@ -429,6 +483,7 @@ void XlsxWorksheet::formatColumns(int firstColumn, int lastColumn, const CellFor
 }
 
 void XlsxWorksheet::merge(const Range& range) {
+    hold();
     pugi::xml_node merges = childInOrder(m_root, "mergeCells", kWorksheetOrder);
     const QString ref = cellName(range.firstRow, range.firstColumn) + QLatin1Char(':') +
                         cellName(range.lastRow, range.lastColumn);
@@ -444,6 +499,7 @@ void XlsxWorksheet::merge(const Range& range) {
 }
 
 void XlsxWorksheet::setColumnWidth(int firstColumn, int lastColumn, double width) {
+    hold();
     for (pugi::xml_node c : columnNodes(firstColumn, lastColumn)) {
         c.remove_attribute("width");
         c.append_attribute("width").set_value(width);
@@ -452,6 +508,7 @@ void XlsxWorksheet::setColumnWidth(int firstColumn, int lastColumn, double width
 }
 
 void XlsxWorksheet::autoFitColumn(int column) {
+    hold();
     int longest = 0;
     for (const auto& [rowNumber, r] : m_rows)
         longest = std::max(longest, static_cast<int>(cellText(rowNumber, column).size()));
@@ -462,6 +519,7 @@ void XlsxWorksheet::autoFitColumn(int column) {
 }
 
 void XlsxWorksheet::freezeFirstRow() {
+    hold();
     pugi::xml_node views = childInOrder(m_root, "sheetViews", kWorksheetOrder);
     pugi::xml_node view = views.child("sheetView");
     if (!view) {

@@ -14,9 +14,14 @@ namespace excel::xlsx {
 
 class XlsxWorkbook;
 
+// A worksheet is held as a tree while it is being written; the workbook parks the ones not used
+// lately as their XML in the package and they are parsed again when next used. A run fills a
+// thousand pages, and a tree per page would take hundreds of megabytes.
 class XlsxWorksheet : public Worksheet {
 public:
-    XlsxWorksheet(XlsxWorkbook& book, QString part, std::unique_ptr<pugi::xml_document> doc);
+    // inPackage: the package holds this content already; else the sheet is written on saving.
+    XlsxWorksheet(XlsxWorkbook& book, QString part, std::unique_ptr<pugi::xml_document> doc,
+                  bool inPackage = true);
     XlsxWorksheet(const XlsxWorksheet&) = delete; // m_lastFresh points into this object's map
     XlsxWorksheet& operator=(const XlsxWorksheet&) = delete;
 
@@ -35,10 +40,14 @@ public:
     void clearComment(int row, int column) override;
 
     const QString& part() const { return m_part; }
+    // Changed since the package last got its text: only a held sheet can be.
     bool modified() const { return m_modified; }
+    // The sheet's XML as it is now; serialize() wants a held sheet and may run beside others.
+    QByteArray currentXml();
     QByteArray serialize();
+    // Leaves the text in the package and lets go of the tree.
+    void park();
     Rels& rels();
-    const pugi::xml_document& document() const { return *m_doc; }
 
 private:
     // Rows the program adds are kept compact until saved: a form gets thousands of them, and a
@@ -70,6 +79,8 @@ private:
     FreshRows m_fresh{&m_arena};
     FreshRows::iterator m_lastFresh = m_fresh.end(); // the row written last
 
+    void hold();
+    void load();
     pugi::xml_node cell(int row, int column, bool create);
     pugi::xml_node rowNode(int row, bool create);
     int defaultStyle(int row, int column);
