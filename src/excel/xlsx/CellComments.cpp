@@ -22,6 +22,32 @@ pugi::xml_node localChild(const pugi::xml_node& n, const char* local) {
     return {};
 }
 
+// Takes a cell's entries out of the comments part related with this type; the part and its
+// relationship go when no entry is left. Whether entries are left.
+bool dropCellEntries(XlsxWorkbook& book, Rels& rels, const QString& type, const char* list, const char* item,
+                     const QString& ref) {
+    const Rels::Rel* rel = rels.firstOfType(type);
+    if (!rel)
+        return false;
+    const QString part = rels.targetPart(*rel);
+    const QString relId = rel->id;
+    auto doc = parsePart(book.package(), part);
+    pugi::xml_node parent = list ? doc->document_element().child(list) : doc->document_element();
+    for (pugi::xml_node c = parent.child(item); c;) {
+        pugi::xml_node next = c.next_sibling(item);
+        if (attr(c, "ref").compare(ref, Qt::CaseInsensitive) == 0)
+            parent.remove_child(c);
+        c = next;
+    }
+    if (parent.child(item)) {
+        book.package().write(part, serializeXml(*doc));
+        return true;
+    }
+    book.removePartWithType(part);
+    rels.remove(relId);
+    return false;
+}
+
 } // namespace
 
 void XlsxWorksheet::clearComment(int row, int column) {
@@ -29,27 +55,8 @@ void XlsxWorksheet::clearComment(int row, int column) {
     const QString ref = cellName(row, column);
     Rels& r = rels();
     ZipPackage& pkg = m_book.package();
-    bool commentsLeft = false;
-
-    if (const Rels::Rel* rel = r.firstOfType(QStringLiteral("comments"))) {
-        const QString part = r.targetPart(*rel);
-        const QString relId = rel->id;
-        auto doc = parsePart(pkg, part);
-        pugi::xml_node list = doc->document_element().child("commentList");
-        for (pugi::xml_node c = list.child("comment"); c;) {
-            pugi::xml_node next = c.next_sibling("comment");
-            if (attr(c, "ref").compare(ref, Qt::CaseInsensitive) == 0)
-                list.remove_child(c);
-            c = next;
-        }
-        commentsLeft = static_cast<bool>(list.child("comment"));
-        if (commentsLeft) {
-            pkg.write(part, serializeXml(*doc));
-        } else {
-            m_book.removePartWithType(part);
-            r.remove(relId);
-        }
-    }
+    const bool commentsLeft =
+        dropCellEntries(m_book, r, QStringLiteral("comments"), "commentList", "comment", ref);
 
     // The note's shape in the legacy drawing.
     if (pugi::xml_node legacy = m_root.child("legacyDrawing")) {
@@ -90,24 +97,7 @@ void XlsxWorksheet::clearComment(int row, int column) {
     }
 
     // Threaded comments and their replies share the cell's reference.
-    if (const Rels::Rel* rel = r.firstOfType(QStringLiteral("threadedComment"))) {
-        const QString part = r.targetPart(*rel);
-        const QString relId = rel->id;
-        auto doc = parsePart(pkg, part);
-        pugi::xml_node root = doc->document_element();
-        for (pugi::xml_node c = root.child("threadedComment"); c;) {
-            pugi::xml_node next = c.next_sibling("threadedComment");
-            if (attr(c, "ref").compare(ref, Qt::CaseInsensitive) == 0)
-                root.remove_child(c);
-            c = next;
-        }
-        if (root.child("threadedComment")) {
-            pkg.write(part, serializeXml(*doc));
-        } else {
-            m_book.removePartWithType(part);
-            r.remove(relId);
-        }
-    }
+    dropCellEntries(m_book, r, QStringLiteral("threadedComment"), nullptr, "threadedComment", ref);
     m_modified = true;
 }
 

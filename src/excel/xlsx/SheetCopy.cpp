@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QUuid>
 
+#include <functional>
+
 namespace excel::xlsx {
 
 namespace {
@@ -21,6 +23,20 @@ int highestBlock(const QString& vml) {
         for (const QString& n : it.next().captured(1).split(QLatin1Char(','), Qt::SkipEmptyParts))
             highest = std::max(highest, n.trimmed().toInt());
     return highest;
+}
+
+// The text with each match replaced by what `with` makes of it.
+QString replaceEach(const QString& text, const QRegularExpression& re,
+                    const std::function<QString(const QRegularExpressionMatch&)>& with) {
+    QString out;
+    qsizetype last = 0;
+    QRegularExpressionMatchIterator it = re.globalMatch(text);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        out += text.mid(last, m.capturedStart() - last) + with(m);
+        last = m.capturedEnd();
+    }
+    return out + text.mid(last);
 }
 
 } // namespace
@@ -111,16 +127,9 @@ QString XlsxWorkbook::copyPartTree(const QString& part, std::map<QString, QStrin
         static const QRegularExpression idmapData(QStringLiteral("(<\\w+:idmap[^>]*data=\")[0-9, ]+(\")"));
         text.replace(idmapData, QStringLiteral("\\1%1\\2").arg(block));
         static const QRegularExpression shapeId(QStringLiteral("_x0000_s(\\d+)"));
-        QString out;
-        qsizetype last = 0;
-        QRegularExpressionMatchIterator it = shapeId.globalMatch(text);
-        while (it.hasNext()) {
-            const QRegularExpressionMatch m = it.next();
-            out += text.mid(last, m.capturedStart() - last);
-            out += QStringLiteral("_x0000_s%1").arg(block * 1024 + m.captured(1).toInt() % 1024);
-            last = m.capturedEnd();
-        }
-        out += text.mid(last);
+        const QString out = replaceEach(text, shapeId, [block](const QRegularExpressionMatch& m) {
+            return QStringLiteral("_x0000_s%1").arg(block * 1024 + m.captured(1).toInt() % 1024);
+        });
         if (copy.endsWith(QLatin1String(".vml"), Qt::CaseInsensitive))
             m_copyIds.noteDrawing(copy, highestBlock(out));
         data = out.toUtf8();
@@ -137,21 +146,13 @@ QString XlsxWorkbook::copyPartTree(const QString& part, std::map<QString, QStrin
         data = serializeXml(*t);
     } else if (type.contains(QLatin1String("threadedcomments"), Qt::CaseInsensitive)) {
         static const QRegularExpression guid(QStringLiteral("\\{[0-9A-Fa-f-]{36}\\}"));
-        QString text = QString::fromUtf8(data);
         std::map<QString, QString> fresh;
-        QString out;
-        qsizetype last = 0;
-        QRegularExpressionMatchIterator it = guid.globalMatch(text);
-        while (it.hasNext()) {
-            const QRegularExpressionMatch m = it.next();
-            QString& g = fresh[m.captured(0).toUpper()];
-            if (g.isEmpty())
-                g = QUuid::createUuid().toString().toUpper();
-            out += text.mid(last, m.capturedStart() - last) + g;
-            last = m.capturedEnd();
-        }
-        out += text.mid(last);
-        data = out.toUtf8();
+        data = replaceEach(QString::fromUtf8(data), guid, [&fresh](const QRegularExpressionMatch& m) {
+                   QString& g = fresh[m.captured(0).toUpper()];
+                   if (g.isEmpty())
+                       g = QUuid::createUuid().toString().toUpper();
+                   return g;
+               }).toUtf8();
     }
 
     m_pkg->write(copy, data);

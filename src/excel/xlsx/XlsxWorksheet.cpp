@@ -14,8 +14,7 @@ namespace excel::xlsx {
 XlsxWorksheet::XlsxWorksheet(XlsxWorkbook& book, QString part, std::unique_ptr<pugi::xml_document> doc,
                              bool inPackage)
     : m_book(book), m_part(std::move(part)), m_doc(std::move(doc)), m_modified(!inPackage) {
-    load();
-    m_book.holding(*this);
+    hold();
 }
 
 void XlsxWorksheet::load() {
@@ -59,7 +58,7 @@ void XlsxWorksheet::load() {
 }
 
 void XlsxWorksheet::hold() {
-    if (!m_doc)
+    if (!m_root)
         load();
     m_book.holding(*this);
 }
@@ -142,37 +141,27 @@ pugi::xml_node XlsxWorksheet::cell(int row, int column, bool create) {
     pugi::xml_node r = rowNode(row, create);
     if (!r)
         return {};
+    // Writing left to right along a row appends without looking at the cells.
+    const bool appending = r == m_lastCellRow && column > m_lastCellColumn && !r.last_child().next_sibling();
     pugi::xml_node before;
-    if (r == m_lastCellRow && column > m_lastCellColumn && !r.last_child().next_sibling()) {
-        // Writing left to right along a row appends without looking at the cells.
-        if (!create)
-            return {};
-        pugi::xml_node c = r.append_child("c");
-        char ref[24];
-        ref[writeCellRef(ref, row, column)] = '\0';
-        c.append_attribute("r").set_value(ref);
-        if (const int s = defaultStyle(row, column))
-            setAttr(c, "s", s);
-        m_lastCellColumn = column;
-        noteCell(row, column);
-        return c;
-    }
-    // Cells are kept in column order; writing left to right appends.
-    pugi::xml_node last = r.last_child();
-    while (last && std::strcmp(last.name(), "c") != 0)
-        last = last.previous_sibling();
-    int lr = 0;
-    int lc = 0;
-    if (!(last && parseCellRef(last.attribute("r").value(), lr, lc) && lc < column)) {
-        for (pugi::xml_node c = r.child("c"); c; c = c.next_sibling("c")) {
-            int cr = 0;
-            int cc = 0;
-            parseCellRef(c.attribute("r").value(), cr, cc);
-            if (cc == column)
-                return c;
-            if (cc > column) {
-                before = c;
-                break;
+    if (!appending) {
+        // Cells are kept in column order; one right of the last cell appends.
+        pugi::xml_node last = r.last_child();
+        while (last && std::strcmp(last.name(), "c") != 0)
+            last = last.previous_sibling();
+        int lr = 0;
+        int lc = 0;
+        if (!(last && parseCellRef(last.attribute("r").value(), lr, lc) && lc < column)) {
+            for (pugi::xml_node c = r.child("c"); c; c = c.next_sibling("c")) {
+                int cr = 0;
+                int cc = 0;
+                parseCellRef(c.attribute("r").value(), cr, cc);
+                if (cc == column)
+                    return c;
+                if (cc > column) {
+                    before = c;
+                    break;
+                }
             }
         }
     }
