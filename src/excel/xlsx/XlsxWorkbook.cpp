@@ -163,12 +163,12 @@ void XlsxWorkbook::holding(XlsxWorksheet& sheet) {
     // that, while every tree held costs a few hundred kilobytes.
     constexpr std::size_t kHeld = 8;
     m_held.erase(std::remove(m_held.begin(), m_held.end(), &sheet), m_held.end());
-    m_held.push_back(&sheet);
-    if (m_held.size() > kHeld) {
+    if (m_held.size() >= kHeld) {
         XlsxWorksheet* oldest = m_held.front();
         m_held.erase(m_held.begin());
         oldest->park();
     }
+    m_held.push_back(&sheet);
 }
 
 QString XlsxWorkbook::sheetNameOfPart(const QString& part) const {
