@@ -5,6 +5,7 @@
 #include "excel/xlsx/ZipPackage.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -18,6 +19,7 @@ struct Checker {
     ZipPackage pkg;
     QStringList faults;
     std::unique_ptr<pugi::xml_document> types;
+    QHash<QString, QString> relatedFrom; // part -> the part whose relationship targets it
 
     void fault(const QString& f) { faults << f; }
 
@@ -76,6 +78,13 @@ struct Checker {
             const QString target = resolvePart(part, attr(r, "Target"));
             if (!pkg.contains(target))
                 fault(QStringLiteral("%1: target %2 missing").arg(rels, target));
+            // Pictures and the persons list are shared; any other part belongs to one part.
+            const bool shared = target.contains(QLatin1String("/media/")) ||
+                                attr(r, "Type").endsWith(QLatin1String("/person"));
+            const QString owner = relatedFrom.value(target, part);
+            if (!shared && owner != part)
+                fault(QStringLiteral("%1 belongs to both %2 and %3").arg(target, owner, part));
+            relatedFrom.insert(target, part);
         }
     }
 

@@ -1,5 +1,7 @@
 #include "WorkbookReader.h"
 #include "excel/Spreadsheet.h"
+#include "excel/xlsx/NumberText.h"
+#include "excel/xlsx/Relationships.h"
 #include "excel/xlsx/SharedStrings.h"
 #include "excel/xlsx/Xml.h"
 #include "excel/xlsx/ZipPackage.h"
@@ -117,5 +119,66 @@ TEST(Xlsx, CellsWrittenInAnyOrderAreSavedInOrder) {
         for (const auto& [row, col] : c.cells)
             EXPECT_EQ(ws->cellText(row, col), QString::number(row * 100 + col)) << row << "," << col;
         EXPECT_EQ(ws->cellText(5, 3), QStringLiteral("form"));
+    }
+}
+
+// New relationship ids take the lowest free "rId<n>", also after one is removed; ids written
+// another way (rId01, a name) do not count as taken numbers.
+TEST(Rels, NewIdsTakeTheLowestFreeNumber) {
+    struct Case {
+        const char* name;
+        QStringList ids;
+        QString removed;
+        QStringList added;
+    };
+    const Case cases[] = {
+        {"gaps filled first", {"rId1", "rId3"}, {}, {"rId2", "rId4", "rId5"}},
+        {"other spellings", {"rId01", "rId2", "sheet"}, {}, {"rId1", "rId3"}},
+        {"a removed id again", {"rId1", "rId2", "rId3"}, "rId2", {"rId2", "rId4"}},
+        {"none yet", {}, {}, {"rId1", "rId2"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ZipPackage pkg;
+        QByteArray xml =
+            "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+        for (const QString& id : c.ids)
+            xml += "<Relationship Id=\"" + id.toUtf8() + "\" Type=\"t/worksheet\" Target=\"a.xml\"/>";
+        pkg.write(QStringLiteral("xl/_rels/workbook.xml.rels"), xml + "</Relationships>");
+        Rels rels;
+        rels.load(pkg, QStringLiteral("xl/workbook.xml"));
+        if (!c.removed.isEmpty())
+            rels.remove(c.removed);
+        for (const QString& id : c.added)
+            EXPECT_EQ(rels.add(relType(QStringLiteral("styles")), QStringLiteral("b.xml")), id);
+        EXPECT_EQ(rels.byId(c.added.last())->type, QStringLiteral("styles"));
+    }
+}
+
+// New part names take the lowest free number of their pattern, also after a part is removed.
+TEST(ZipPackage, FreeNamesTakeTheLowestFreeNumber) {
+    ZipPackage pkg;
+    for (const char* p : {"xl/worksheets/sheet1.xml", "xl/worksheets/sheet2.xml", "xl/worksheets/sheet4.xml"})
+        pkg.write(QString::fromLatin1(p), "<x/>");
+    const QString like = QStringLiteral("xl/worksheets/sheet9.xml");
+    EXPECT_EQ(pkg.freeName(like), QStringLiteral("xl/worksheets/sheet3.xml"));
+    pkg.write(QStringLiteral("xl/worksheets/sheet3.xml"), "<x/>");
+    EXPECT_EQ(pkg.freeName(like), QStringLiteral("xl/worksheets/sheet5.xml"));
+    pkg.remove(QStringLiteral("xl/worksheets/sheet2.xml"));
+    EXPECT_EQ(pkg.freeName(like), QStringLiteral("xl/worksheets/sheet2.xml"));
+    EXPECT_EQ(pkg.freeName(QStringLiteral("xl/comments.xml")), QStringLiteral("xl/comments1.xml"));
+}
+
+// Reader values are written as their five-decimal text, anything else as the shortest text that
+// reads back the same.
+TEST(NumberText, CellNumbers) {
+    const std::pair<double, const char*> cases[] = {
+        {0.0, "0"},         {-0.0, "0"},       {10.012, "10.012"},     {-12345.678, "-12345.678"},
+        {0.1 + 0.2, "0.3"}, {1e-5, "0.00001"}, {123.0, "123"},         {999999999.99999, "999999999.99999"},
+        {9e-6, "9e-06"},    {1e9, "1e+09"},    {0.123456, "0.123456"}, {1.0 / 3, "0.3333333333333333"},
+    };
+    for (const auto& [value, text] : cases) {
+        char buffer[32];
+        EXPECT_EQ(std::string(buffer, writeNumber(buffer, value)), text) << value;
     }
 }

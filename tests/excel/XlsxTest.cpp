@@ -348,3 +348,53 @@ TEST(Xlsx, LargePagesWrittenTwiceReadBackCellByCell) {
     EXPECT_TRUE(cellOf(s, "C500").value("bold").toBool());
     EXPECT_FALSE(cellOf(s, "D500").value("bold").toBool());
 }
+
+// A run copies its template into far more pages than the engine keeps as trees. Every copy gets
+// parts, ids and names of its own, pages set aside are written and read again, and a second run
+// on the saved form goes on from what the file holds.
+TEST(Xlsx, ManyCopiesKeepPartsIdsAndCellsOfTheirOwn) {
+    const auto page = [](int i) { return QStringLiteral("Seite%1").arg(i); };
+    const std::pair<int, int> runs[] = {{1, 30}, {31, 45}};
+    for (const QString& fixture :
+         {QStringLiteral("form_openpyxl.xlsx"), QStringLiteral("form_libreoffice.xlsx")}) {
+        SCOPED_TRACE(fixture.toStdString());
+        QTemporaryDir dir;
+        const QString path = copyFixture(dir, fixture);
+        for (const auto& [from, to] : runs) {
+            auto book = openWorkbook(path);
+            QString previous = from == 1 ? QStringLiteral("Master") : page(from - 1);
+            for (int i = from; i <= to; ++i) {
+                Worksheet* ws = book->copySheetAfter(QStringLiteral("Master"), previous, page(i));
+                ws->setText(10, 2, page(i));
+                ws->setNumber(10, 7, i + 0.5);
+                if (i % 3 == 0) // without comments: their parts go, and their names are free again
+                    for (const auto& [row, col] : {std::pair{10, 1}, {12, 2}, {3, 2}, {6, 4}})
+                        ws->clearComment(row, col);
+                previous = page(i);
+            }
+            Worksheet* first = book->sheet(page(from));
+            first->setNumber(11, 7, -1.25);
+            EXPECT_EQ(first->cellText(10, 2), page(from));
+            EXPECT_EQ(first->cellText(11, 7), QStringLiteral("-1.25"));
+            book->save();
+        }
+        expectSound(path);
+        const QJsonObject r = readWithOpenpyxl(path);
+        ASSERT_FALSE(r.isEmpty());
+        const QStringList names = sheetNamesOf(r);
+        const QJsonObject master = sheetOf(r, QStringLiteral("Master"));
+        for (int i = 1; i <= 45; ++i) {
+            SCOPED_TRACE(i);
+            ASSERT_EQ(names.value(i), page(i));
+            const QJsonObject s = sheetOf(r, page(i));
+            EXPECT_EQ(cellOf(s, "B10").value("value").toString(), page(i));
+            EXPECT_EQ(cellOf(s, "G10").value("value").toDouble(), i + 0.5);
+            EXPECT_EQ(s.value("print_area"), master.value("print_area"));
+            EXPECT_EQ(s.value("print_titles"), master.value("print_titles"));
+            EXPECT_EQ(s.value("images"), master.value("images"));
+            EXPECT_EQ(s.value("comments").toArray().isEmpty(), i % 3 == 0);
+        }
+        for (const char* first : {"Seite1", "Seite31"})
+            EXPECT_EQ(cellOf(sheetOf(r, QString::fromLatin1(first)), "G11").value("value").toDouble(), -1.25);
+    }
+}

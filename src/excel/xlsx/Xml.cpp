@@ -1,6 +1,7 @@
 #include "excel/xlsx/Xml.h"
 
 #include "excel/Spreadsheet.h"
+#include "excel/xlsx/ZipPackage.h"
 
 #include <charconv>
 #include <cstdio>
@@ -65,6 +66,19 @@ std::unique_ptr<pugi::xml_document> parseXml(const QByteArray& data, const QStri
         throw SpreadsheetError(QStringLiteral("The part %1 of the workbook is not valid XML: %2")
                                    .arg(part, QString::fromUtf8(r.description())));
     return doc;
+}
+
+QString relIdOf(const pugi::xml_node& n) {
+    for (pugi::xml_attribute a : n.attributes()) {
+        const char* colon = std::strchr(a.name(), ':');
+        if (colon && std::strcmp(colon + 1, "id") == 0)
+            return qstr(a.value());
+    }
+    return {};
+}
+
+std::unique_ptr<pugi::xml_document> parsePart(const ZipPackage& pkg, const QString& part) {
+    return parseXml(pkg.read(part), part);
 }
 
 namespace {

@@ -10,6 +10,8 @@
 
 namespace excel::xlsx {
 
+class ZipPackage;
+
 inline constexpr char kMainNs[] = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 inline constexpr char kStrictNs[] = "http://purl.oclc.org/ooxml/spreadsheetml/main";
 inline constexpr char kRelNs[] = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
@@ -19,6 +21,8 @@ inline constexpr char kPkgRelNs[] = "http://schemas.openxmlformats.org/package/2
 // XML's own, so a file cannot reach outside itself.
 std::unique_ptr<pugi::xml_document> parseXml(const QByteArray& data, const QString& part);
 QByteArray serializeXml(const pugi::xml_document& doc);
+// A part of the package, parsed.
+std::unique_ptr<pugi::xml_document> parsePart(const ZipPackage& pkg, const QString& part);
 
 inline QString qstr(const char* s) {
     return QString::fromUtf8(s);
@@ -28,6 +32,8 @@ inline QString attr(const pugi::xml_node& n, const char* name) {
 }
 void setAttr(pugi::xml_node n, const char* name, const QString& value);
 void setAttr(pugi::xml_node n, const char* name, long long value);
+// A relationship id attribute, whatever prefix its writer bound the relationships namespace to.
+QString relIdOf(const pugi::xml_node& n);
 
 // The child with this name, made at its place in the schema's order when missing.
 pugi::xml_node childInOrder(pugi::xml_node parent, const char* name,

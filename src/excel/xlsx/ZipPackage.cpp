@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 
 #include <libdeflate.h>
@@ -105,6 +106,26 @@ QByteArray singleEntryZip(const QByteArray& data) {
     u32(directory);
     u16(0);
     return out;
+}
+
+// A part name split around its number: xl/worksheets/sheet12.xml gives the pattern
+// "xl/worksheets/sheet" + ".xml" and the number 12 (0 when it has none).
+struct NumberedName {
+    QString pattern;
+    QString base;
+    QString ext;
+    int number = 0;
+};
+
+NumberedName numberedName(const QString& name) {
+    static const QRegularExpression re(QStringLiteral("^(.*?)(\\d*)(\\.[^./]+)$"));
+    const QRegularExpressionMatch m = re.match(name);
+    NumberedName n;
+    n.base = m.hasMatch() ? m.captured(1) : name;
+    n.ext = m.hasMatch() ? m.captured(3) : QString();
+    n.number = m.hasMatch() ? m.captured(2).toInt() : 0;
+    n.pattern = n.base + QChar(0) + n.ext;
+    return n;
 }
 
 // Below this a part is compressed while the output is written; above it, in a thread of its own.
@@ -222,8 +243,24 @@ void ZipPackage::write(const QString& part, const QByteArray& data) {
 
 void ZipPackage::remove(const QString& part) {
     const auto it = m_entries.find(part);
-    if (it != m_entries.end())
-        it->second.removed = true;
+    if (it == m_entries.end())
+        return;
+    it->second.removed = true;
+    // Its number is free again.
+    const NumberedName n = numberedName(part);
+    const auto lowest = m_lowestFree.find(n.pattern);
+    if (lowest != m_lowestFree.end() && n.number > 0)
+        *lowest = std::min(*lowest, n.number);
+}
+
+QString ZipPackage::freeName(const QString& like) const {
+    const NumberedName n = numberedName(like);
+    int& number = m_lowestFree[n.pattern];
+    for (number = std::max(number, 1);; ++number) {
+        const QString candidate = n.base + QString::number(number) + n.ext;
+        if (!contains(candidate))
+            return candidate;
+    }
 }
 
 QStringList ZipPackage::parts() const {

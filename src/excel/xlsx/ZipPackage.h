@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -35,6 +36,9 @@ public:
     void write(const QString& part, const QByteArray& data);
     void remove(const QString& part);
     QStringList parts() const;
+    // A name for a new part like `like`, its number replaced by the lowest one no part has:
+    // xl/worksheets/sheet3.xml gives xl/worksheets/sheet1.xml while that name is free.
+    QString freeName(const QString& like) const;
 
     // Writes the whole package to path through a temporary file in the same folder and a
     // rename. beforeRename may refuse (return false) to simulate a failure at the last moment.
@@ -52,6 +56,9 @@ private:
     };
     std::vector<QString> m_order;
     std::map<QString, Entry> m_entries;
+    // Per name pattern, every number below this one is taken: a thousand copies of a page get
+    // their names without trying all the names before.
+    mutable QHash<QString, int> m_lowestFree;
     zip* m_archive = nullptr;
     QString m_path;
 };
