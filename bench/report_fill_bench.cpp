@@ -99,7 +99,8 @@ void BM_FillReport(benchmark::State& state) {
                              {},
                              {},
                              QDate(2026, 12, 6),
-                             QTime(14, 5, 9)};
+                             QTime(14, 5, 9),
+                    {}};
         QString path = form;
         if (!excel::FillExcelReport(run, path, false).saved)
             state.SkipWithError("the report was not saved");

@@ -64,10 +64,15 @@ std::vector<int> ParseColumnList(const QString& text, const LayoutMessages* mess
 
 bool LoadReportSettings(const settings::SettingsStore& store, int headerItems, ReportLayout& layout,
                         const LayoutMessages& messages) {
+    return LoadReportSettings(
+        [&store](const QString& key) { return store.ReadDirect(kSection, key); }, headerItems, layout,
+        messages);
+}
+
+bool LoadReportSettings(const LayoutValueFn& value, int headerItems, ReportLayout& layout,
+                        const LayoutMessages& messages) {
     ReportLayoutValues& v = layout.v;
-    auto read = [&](const char* key) {
-        return store.ReadDirect(kSection, QString::fromLatin1(key)).value_or(QString());
-    };
+    auto read = [&](const char* key) { return value(QString::fromLatin1(key)).value_or(QString()); };
     auto optional = [&](const char* key) {
         const QString s = read(key);
         return s.isEmpty() ? kNotUsed : s;
@@ -100,10 +105,8 @@ bool LoadReportSettings(const settings::SettingsStore& store, int headerItems, R
     v.Kopfdaten2.clear();
     // A header variable added after the layout was made has no cell yet: it is left out.
     for (int i = 1; i <= headerItems; ++i) {
-        v.Kopfdaten1.push_back(
-            store.ReadDirect(kSection, QStringLiteral("Kopfdaten_1_%1").arg(i)).value_or(kNotUsed));
-        v.Kopfdaten2.push_back(
-            store.ReadDirect(kSection, QStringLiteral("Kopfdaten_2_%1").arg(i)).value_or(kNotUsed));
+        v.Kopfdaten1.push_back(value(QStringLiteral("Kopfdaten_1_%1").arg(i)).value_or(kNotUsed));
+        v.Kopfdaten2.push_back(value(QStringLiteral("Kopfdaten_2_%1").arg(i)).value_or(kNotUsed));
     }
 
     const int start = settings::parseInteger(v.FormStartRow).value_or(0);
@@ -212,7 +215,8 @@ std::optional<QStringList> layoutFileHeaderNames(const QStringList& lines) {
     return lines.mid(at + 1);
 }
 
-bool LoadReportConfiguration(const QString& path, const settings::SettingsStore& store, int headerItems) {
+bool LoadReportConfiguration(const QString& path, const settings::SettingsStore& store, int headerItems,
+                             LayoutFileValues* loaded) {
     if (path.isEmpty())
         return false;
     QString file = path;
@@ -239,17 +243,23 @@ bool LoadReportConfiguration(const QString& path, const settings::SettingsStore&
     // A file that ends before its values would leave the layout half old, half new.
     if (lines->size() < keys.size())
         return false;
+    LayoutFileValues values;
+    values.reserve(static_cast<std::size_t>(keys.size()));
+    for (qsizetype i = 0; i < keys.size(); ++i)
+        values.emplace_back(keys.at(i), lines->at(i));
     try {
-        for (qsizetype i = 0; i < keys.size(); ++i)
-            store.Write(kSection, keys.at(i), lines->at(i));
+        store.WriteAll(kSection, values);
     } catch (const settings::SettingsWriteError&) {
         return false;
     }
+    if (loaded)
+        *loaded = std::move(values);
     return true;
 }
 
 void storeReportLayout(const settings::SettingsStore& store, const ReportLayoutValues& v) {
-    store.Write(kSection, QStringLiteral("Zeile_Spalte"), settings::flagText(v.rows));
+    LayoutFileValues values;
+    values.emplace_back(QStringLiteral("Zeile_Spalte"), settings::flagText(v.rows));
     const std::pair<const char*, const QString*> boxes[] = {
         {"FormStartRow", &v.FormStartRow},         {"FormEndRow", &v.FormEndRow},
         {"FormMeasColums", &v.FormMeasColums},     {"FormIDColum", &v.FormIDColum},
@@ -263,12 +273,13 @@ void storeReportLayout(const settings::SettingsStore& store, const ReportLayoutV
         {"Bezug2Colum", &v.Bezug2Colum},           {"Bezug3Colum", &v.Bezug3Colum},
         {"EinheitColum", &v.EinheitColum}};
     for (const auto& [key, value] : boxes)
-        store.Write(kSection, QString::fromLatin1(key), *value);
+        values.emplace_back(QString::fromLatin1(key), *value);
     for (std::size_t i = 0; i < v.Kopfdaten1.size(); ++i)
-        store.Write(kSection, QStringLiteral("Kopfdaten_1_%1").arg(i + 1), v.Kopfdaten1[i].trimmed());
+        values.emplace_back(QStringLiteral("Kopfdaten_1_%1").arg(i + 1), v.Kopfdaten1[i].trimmed());
     for (std::size_t i = 0; i < v.Kopfdaten2.size(); ++i)
-        store.Write(kSection, QStringLiteral("Kopfdaten_2_%1").arg(i + 1), v.Kopfdaten2[i].trimmed());
-    store.Write(kSection, QStringLiteral("LfdNr"), v.LfdNr);
+        values.emplace_back(QStringLiteral("Kopfdaten_2_%1").arg(i + 1), v.Kopfdaten2[i].trimmed());
+    values.emplace_back(QStringLiteral("LfdNr"), v.LfdNr);
+    store.WriteAll(kSection, values);
 }
 
 QString SymbolText(const QString& t) {

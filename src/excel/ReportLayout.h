@@ -7,7 +7,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // Where each value goes in the user's form: rows (or columns) for the characteristics, the
@@ -51,8 +53,16 @@ struct LayoutMessages {
 int ColumnNumber(const QString& text, const LayoutMessages* messages = nullptr);
 std::vector<int> ParseColumnList(const QString& text, const LayoutMessages* messages = nullptr);
 
+// A layout value by its settings key; nothing when it is not set.
+using LayoutValueFn = std::function<std::optional<QString>(const QString& key)>;
+// Keys and values of a layout file, in the file's order.
+using LayoutFileValues = std::vector<std::pair<QString, QString>>;
+
 // Reads the stored layout (nothing written back). False after message 39 when it is incomplete.
 bool LoadReportSettings(const settings::SettingsStore& store, int headerItems, ReportLayout& layout,
+                        const LayoutMessages& messages);
+// The same from values given by key.
+bool LoadReportSettings(const LayoutValueFn& value, int headerItems, ReportLayout& layout,
                         const LayoutMessages& messages);
 
 // Every cell the layout names lies on a sheet: no column 0 and no row 0. A text naming the first
@@ -66,9 +76,12 @@ void readLayoutFile(ReportLayoutValues& v, const QStringList& lines, int headerI
 // The header names after "[Kopfdaten]"; nothing when the file has no such line.
 std::optional<QStringList> layoutFileHeaderNames(const QStringList& lines);
 
-// Stores a layout file's values for an unattended run. False when the file cannot be read or
-// ends before its values do, or a value cannot be stored.
-bool LoadReportConfiguration(const QString& path, const settings::SettingsStore& store, int headerItems);
+// Stores a layout file's values for an unattended run (one write of the settings file) and hands
+// them to the caller, so that the run fills the form with this file's layout even when another
+// run stores its own meanwhile. False when the file cannot be read or ends before its values do,
+// or the values cannot be stored.
+bool LoadReportConfiguration(const QString& path, const settings::SettingsStore& store, int headerItems,
+                             LayoutFileValues* loaded = nullptr);
 
 // Stores the dialog's values in the dialog's order. Throws settings::SettingsWriteError.
 void storeReportLayout(const settings::SettingsStore& store, const ReportLayoutValues& v);

@@ -301,7 +301,11 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
     }
     ReportLayout layout;
     const LayoutMessages msgs{r.texts, r.message};
-    if (!LoadReportSettings(r.store, static_cast<int>(r.header.size()), layout, msgs)) {
+    const LayoutValueFn layoutValue =
+        r.layoutValue ? r.layoutValue : [&r](const QString& key) {
+            return r.store.ReadDirect(QStringLiteral("ExcelReportSettings"), key);
+        };
+    if (!LoadReportSettings(layoutValue, static_cast<int>(r.header.size()), layout, msgs)) {
         common::notify(r.message, common::MsgIcon::Information, box(25));
         return abortEnding();
     }
@@ -310,8 +314,11 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
         return abortEnding();
     }
     // A layout naming column 0 or row 0 would write outside the sheet: refused before anything.
-    layout.v.rows = r.store.Read(QStringLiteral("ExcelReportSettings"), QStringLiteral("Zeile_Spalte"),
-                                 QStringLiteral("-1")) == QLatin1String("-1");
+    layout.v.rows = r.layoutValue ? r.layoutValue(QStringLiteral("Zeile_Spalte")).value_or(QStringLiteral("-1")) ==
+                                        QLatin1String("-1")
+                                  : r.store.Read(QStringLiteral("ExcelReportSettings"),
+                                                 QStringLiteral("Zeile_Spalte"),
+                                                 QStringLiteral("-1")) == QLatin1String("-1");
     if (const QString fault = layoutFault(layout); !fault.isEmpty()) {
         common::notify(r.message, common::MsgIcon::Error, box(19) + common::crlf() + fault);
         return abortEnding();

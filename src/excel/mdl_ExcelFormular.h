@@ -34,6 +34,8 @@ struct ReportRun {
     std::function<void(int, int)> progress;
     QDate date = QDate::currentDate();
     QTime time = QTime::currentTime();
+    // The layout's values when the run brings its own (a layout file); else the stored layout.
+    LayoutValueFn layoutValue;
 };
 
 struct ReportResult {

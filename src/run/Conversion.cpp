@@ -8,6 +8,7 @@
 #include "settings/ProgramSettings.h"
 
 #include <QDate>
+#include <QHash>
 #include <QLocale>
 #include <QTime>
 
@@ -278,7 +279,9 @@ void Conversion::StartoptionenAuswerten() {
 
     bool success = false;
     if (!args[2].isEmpty()) {
-        if (!excel::LoadReportConfiguration(args[3], m_state.store, static_cast<int>(m_state.header.size()))) {
+        excel::LayoutFileValues layout;
+        if (!excel::LoadReportConfiguration(args[3], m_state.store, static_cast<int>(m_state.header.size()),
+                                            &layout)) {
             common::Message m;
             m.icon = common::MsgIcon::None;
             m.caption = common::applicationTitle();
@@ -288,6 +291,16 @@ void Conversion::StartoptionenAuswerten() {
             finishRun(false, false);
             return;
         }
+        // This run's layout is the file's, whatever another run stores meanwhile; what the file
+        // does not hold (EmptyCells) comes from the store.
+        QHash<QString, QString> fileValues;
+        for (const auto& [key, value] : layout)
+            fileValues.insert(key, value);
+        m_layoutValue = [this, fileValues](const QString& key) -> std::optional<QString> {
+            if (const auto it = fileValues.constFind(key); it != fileValues.constEnd())
+                return *it;
+            return m_state.store.ReadDirect(QStringLiteral("ExcelReportSettings"), key);
+        };
         // The argument itself receives a correction report's saved name.
         success = fillExcelReport(m_state.StartArgs[2], args[4] == QLatin1String("OOT"));
         if (args[4] == QLatin1String("ALO")) {
@@ -298,6 +311,7 @@ void Conversion::StartoptionenAuswerten() {
     } else {
         success = writeAsciiForRun();
     }
+    m_layoutValue = {};
     m_evaluating = false;
     finishRun(true, success);
 }
@@ -343,7 +357,8 @@ bool Conversion::fillExcelReport(QString& formPath, bool korrekturbericht) {
                          [this](const QString& t) { setStatus(t); },
                          [this](int maximum, int value) { progress(maximum, value); },
                          QDate::currentDate(),
-                         QTime::currentTime()};
+                         QTime::currentTime(),
+                         m_layoutValue};
     const excel::ReportResult r = excel::FillExcelReport(run, formPath, korrekturbericht);
     if (r.saved)
         m_written << formPath;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "excel/ReportLayout.h"
 #include "host/LiveUpdate.h"
 #include "run/AppState.h"
 #include "run/modCommandLine.h"
@@ -108,6 +109,8 @@ private:
     QElapsedTimer m_progressClock;
     QStringList m_written; // outputs of the running evaluation
     bool m_evaluating = false;
+    excel::LayoutValueFn m_layoutValue; // the layout file of the running evaluation
+
 };
 
 } // namespace run

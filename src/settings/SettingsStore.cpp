@@ -73,12 +73,21 @@ QString valueText(const QVariant& v) {
     return v.toString();
 }
 
-void writeAt(const QString& path, const QString& value) {
+// Values of paths that all lie in one store, written with one sync.
+void writeAt(const std::vector<std::pair<QString, QString>>& values) {
+    if (values.empty())
+        return;
+    const QString& path = values.front().first;
     const auto loc = locate(path);
     if (!loc)
         throw SettingsWriteError(path, QStringLiteral("not a settings path of this program"));
     auto s = open(*loc);
-    s->setValue(loc->key, value);
+    for (const auto& [p, value] : values) {
+        const auto at = locate(p);
+        if (!at || at->scope != loc->scope)
+            throw SettingsWriteError(p, QStringLiteral("not a settings path of this program"));
+        s->setValue(at->key, value);
+    }
     s->sync();
     if (s->status() != QSettings::NoError)
         throw SettingsWriteError(path,
@@ -118,7 +127,7 @@ QString SettingsStore::ReadPath(const QString& path, const QString& defaultValue
     if (auto v = ReadDirectPath(path))
         return *v;
     try {
-        writeAt(path, defaultValue);
+        writeAt({{path, defaultValue}});
     } catch (const SettingsWriteError&) {
         // No write access (the machine-wide root for an ordinary user): the default is used and
         // nothing is stored.
@@ -131,11 +140,20 @@ QString SettingsStore::Read(const QString& section, const QString& key, const QS
 }
 
 void SettingsStore::WritePath(const QString& path, const QString& value) const {
-    writeAt(path, value);
+    writeAt({{path, value}});
 }
 
 void SettingsStore::Write(const QString& section, const QString& key, const QString& value) const {
-    writeAt(valuePath(section, key), value);
+    writeAt({{valuePath(section, key), value}});
+}
+
+void SettingsStore::WriteAll(const QString& section,
+                             const std::vector<std::pair<QString, QString>>& values) const {
+    std::vector<std::pair<QString, QString>> paths;
+    paths.reserve(values.size());
+    for (const auto& [key, value] : values)
+        paths.emplace_back(valuePath(section, key), value);
+    writeAt(paths);
 }
 
 std::optional<bool> parseFlag(const QString& text) {

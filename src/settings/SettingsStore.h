@@ -3,6 +3,8 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
+#include <vector>
 #include <stdexcept>
 
 namespace settings {
@@ -53,6 +55,9 @@ public:
     // Stores the value; throws SettingsWriteError when it could not be stored.
     void Write(const QString& section, const QString& key, const QString& value) const;
     void WritePath(const QString& path, const QString& value) const;
+    // Stores several values of one section with one write of the file: all of them or, on a
+    // failure, the error.
+    void WriteAll(const QString& section, const std::vector<std::pair<QString, QString>>& values) const;
 
     QString valuePath(const QString& section, const QString& key) const;
 

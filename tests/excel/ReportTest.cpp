@@ -77,6 +77,7 @@ struct Report {
         r.KommentarIndex = table.AnzMerkmale;
         comments.block(r.KommentarIndex).Zeile[1] = line;
     }
+    LayoutValueFn layoutValue; // a run's own layout; nothing: the stored one
     ReportResult run(bool korrektur = false, QString* path = nullptr) {
         shown.clear();
         ReportRun r{store,
@@ -100,7 +101,8 @@ struct Report {
                     {},
                     {},
                     QDate(2026, 12, 6),
-                    QTime(14, 5, 9)};
+                    QTime(14, 5, 9),
+                    layoutValue};
         QString p = form;
         const ReportResult result = FillExcelReport(r, p, korrektur);
         if (path)
@@ -334,4 +336,24 @@ TEST(ReportLayout, ColumnNumbersAndColumnLists) {
     EXPECT_FALSE(LoadReportConfiguration(dir.filePath(QStringLiteral("missing")), store, 2));
     EXPECT_TRUE(LoadReportConfiguration(QString(kLayout).chopped(4), store, 2)); // ".cfg" appended
     EXPECT_FALSE(LoadReportConfiguration(kLayout, store, 5));                    // ends before its values
+}
+
+TEST(ExcelReport, ARunKeepsItsLayoutFileWhateverIsStoredMeanwhile) {
+    // Another run stores its layout between this run's loading and filling: this run still
+    // fills by its own file.
+    Report r;
+    LayoutFileValues file;
+    ASSERT_TRUE(LoadReportConfiguration(kLayout, r.store, 2, &file));
+    r.set("FormIDColum", QStringLiteral("D"));
+    r.layoutValue = [&file](const QString& key) -> std::optional<QString> {
+        for (const auto& [k, v] : file)
+            if (k == key)
+                return v;
+        return std::nullopt;
+    };
+    r.row(QStringLiteral("LOC1"), 10.05);
+    ASSERT_TRUE(r.run().saved) << r.texts_().join(QLatin1Char('|')).toStdString();
+    const QJsonObject s1 = sheetOf(readWithOpenpyxl(r.form), QStringLiteral("Seite1"));
+    EXPECT_EQ(cellOf(s1, "B10").value("value").toString(), QStringLiteral("LOC1.X"));
+    EXPECT_NE(cellOf(s1, "D10").value("value").toString(), QStringLiteral("LOC1.X"));
 }
