@@ -3,6 +3,8 @@
 #include "ascii/AsciiLayout.h"
 #include "common/ProgramPaths.h"
 #include "settings/LocaleText.h"
+#include "settings/OutputFileSettings.h"
+#include "settings/ProgramSettings.h"
 #include "settings/TextCodec.h"
 
 #include <QDir>
@@ -115,7 +117,6 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
 
     const settings::SettingsStore& store = in.store;
     const QString ascii = QStringLiteral("ASCIISettings");
-    const QString files = QStringLiteral("FileSettings");
     // A layout never stored writes every column in column order, as the layout dialog shows it.
     std::array<int, kColumns> position{};
     for (int c = 0; c < kColumns; ++c)
@@ -125,24 +126,11 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
                 .value_or(0);
     const QString sep = store.Read(ascii, QStringLiteral("ASCII"), QStringLiteral(","));
     const auto csv = settings::parseFlag(store.Read(ascii, QStringLiteral("CSV"), QStringLiteral("0")));
-    const bool partProgFolder =
-        settings::toFlag(store.Read(files, QStringLiteral("PartProgFolder"), QStringLiteral("0")));
-    const QString dir = store.Read(files, QStringLiteral("DIR"), common::programDir());
-    auto integer = [&](const char* key, const char* def) {
-        return settings::parseInteger(store.Read(files, QString::fromLatin1(key), QString::fromLatin1(def)))
-            .value_or(0);
-    };
-    settings::FileNameSelection naming;
-    naming.FileName1 = integer("FileName1", "0");
-    naming.FileName2 = integer("FileName2", "1");
-    naming.FileName3 = integer("FileName3", "1");
-    naming.FileName4 = integer("FileName4", "1");
-    naming.FileName5 = integer("FileName5", "1");
-    naming.SEPERATOR = integer("SEPERATOR", "1");
-    naming.FileCounter =
-        settings::toFlag(store.Read(files, QStringLiteral("FileCounter"), QStringLiteral("0")));
-    const bool header = settings::toFlag(
-        store.Read(QStringLiteral("ProgSettings"), QStringLiteral("HEADER"), QStringLiteral("0")));
+    const settings::ResultFileSettings files = settings::readResultFileSettings(store, common::programDir());
+    const bool partProgFolder = files.partProgFolder;
+    const QString& dir = files.folder;
+    const settings::FileNameSelection& naming = files.naming;
+    const bool header = settings::readHeaderSwitch(store, false);
 
     if (!csv)
         return refuse(in.texts.text(kBox, 47) + nl + in.texts.text(kBox, 48), common::MsgIcon::Error);

@@ -128,10 +128,8 @@ model::ClassificationResult ClassifyWithStoredLimit(model::MerkmalTable& table,
 }
 
 void PrepareReader(ReaderState& state, const settings::SettingsStore& store, int capacity) {
-    const QString prog = QStringLiteral("ProgSettings");
-    state.context.HeaderAusProgramm = store.Read(prog, QStringLiteral("HEADER"), QStringLiteral("0"));
-    state.context.MultiLine =
-        settings::toFlag(store.Read(prog, QStringLiteral("MultiLine"), QStringLiteral("0")));
+    state.context.HeaderAusProgramm = settings::readHeaderSwitch(store, false);
+    state.context.MultiLine = settings::readMultiLine(store, false);
     model::resetForRead(state.table, state.comments, state.context, capacity);
 }
 
@@ -300,7 +298,7 @@ void ApplyCommand(ReaderState& s, const std::shared_ptr<HostCommand>& command) {
     model::ReaderContext& ctx = s.context;
     const int type = c.Type();
 
-    if (ctx.HeaderAusProgramm == QLatin1String("1") && type == 191) {
+    if (ctx.HeaderAusProgramm && type == 191) {
         auto a = c.Assignment();
         if (s.link)
             s.link->assignment = a;

@@ -157,9 +157,7 @@ void frm_Hauptfenster::observeRun() {
     connect(&m_run, &run::Conversion::selectionChanged, this, &frm_Hauptfenster::showSelection);
     connect(&m_run, &run::Conversion::onlineChanged, this, [this](bool on) {
         setOnlineButton(on);
-        if (on && settings::parseInteger(m_state.store.Read(QStringLiteral("ProgSettings"),
-                                                            QStringLiteral("MINIMIZE"), QStringLiteral("0")))
-                          .value_or(0) != 0)
+        if (on && settings::readMinimize(m_state.store))
             showMinimized();
         else if (!on && isMinimized())
             showNormal();

@@ -100,7 +100,7 @@ struct ReaderContext {
     // comment pending for the next dimension (0 = none).
     std::array<int, kCommentSlots + 1> ZeilenIndex{};
     bool MultiLine = false;
-    QString HeaderAusProgramm;
+    bool HeaderAusProgramm = false; // header data values from the program's assignments
     QString AktuelleKommentarZeile;
     QString ZuweisungName;
     QString ZuweisungWert;

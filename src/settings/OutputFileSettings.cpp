@@ -1,6 +1,7 @@
 #include "settings/OutputFileSettings.h"
 
 #include "common/ProgramPaths.h"
+#include "settings/ProgramSettings.h"
 #include "settings/SequentialFile.h"
 
 #include <QDir>
@@ -24,24 +25,44 @@ QString driveOf(const QString& folder) {
     return QDir(folder).isRoot() ? folder : QDir::rootPath();
 }
 
+ResultFileSettings readResultFileSettings(const SettingsStore& store, const QString& programDir) {
+    ResultFileSettings r;
+    r.folder = store.Read(kFiles, QStringLiteral("DIR"), programDir);
+    r.partProgFolder = toFlag(store.Read(kFiles, QStringLiteral("PartProgFolder"), QStringLiteral("0")));
+    auto number = [&](const char* key, const char* defaultValue) {
+        return integer(store.Read(kFiles, QString::fromLatin1(key), QString::fromLatin1(defaultValue)));
+    };
+    r.naming.FileName1 = number("FileName1", "0");
+    r.naming.FileName2 = number("FileName2", "1");
+    r.naming.FileName3 = number("FileName3", "1");
+    r.naming.FileName4 = number("FileName4", "1");
+    r.naming.FileName5 = number("FileName5", "1");
+    r.naming.SEPERATOR = number("SEPERATOR", "1");
+    r.naming.FileCounter = toFlag(store.Read(kFiles, QStringLiteral("FileCounter"), QStringLiteral("0")));
+    return r;
+}
+
 OutputFileSettings loadOutputFileSettings(const SettingsStore& store, const QString& programDir) {
     OutputFileSettings s;
     s.drive = store.Read(kFiles, QStringLiteral("DRIVE"), QDir::rootPath());
-    s.folder = store.Read(kFiles, QStringLiteral("DIR"), programDir);
-    s.partProgFolder = toFlag(store.Read(kFiles, QStringLiteral("PartProgFolder"), QStringLiteral("0")));
-    for (int i = 0; i < 5; ++i)
-        s.fileName[i] = integer(store.Read(kFiles, QStringLiteral("FileName%1").arg(i + 1),
-                                           i == 0 ? QStringLiteral("0") : QStringLiteral("1")));
-    s.separator = integer(store.Read(kFiles, QStringLiteral("SEPERATOR"), QStringLiteral("1")));
-    s.fileCounter = integer(store.Read(kFiles, QStringLiteral("FileCounter"), QStringLiteral("0"))) != 0;
+    const ResultFileSettings r = readResultFileSettings(store, programDir);
+    s.folder = r.folder;
+    s.partProgFolder = r.partProgFolder;
+    s.fileName[0] = r.naming.FileName1;
+    s.fileName[1] = r.naming.FileName2;
+    s.fileName[2] = r.naming.FileName3;
+    s.fileName[3] = r.naming.FileName4;
+    s.fileName[4] = r.naming.FileName5;
+    s.separator = r.naming.SEPERATOR;
+    s.fileCounter = r.naming.FileCounter;
     s.selectFolder = toFlag(store.Read(kFiles, QStringLiteral("SelectFolder"), QStringLiteral("0")));
     s.defaultFolder = toFlag(store.Read(kFiles, QStringLiteral("DefaultFolder"), QStringLiteral("1")));
-    s.header = toFlag(store.Read(kProg, QStringLiteral("HEADER"), QStringLiteral("1")));
-    s.multiLine = integer(store.Read(kProg, QStringLiteral("MultiLine"), QStringLiteral("1"))) != 0;
+    s.header = readHeaderSwitch(store, true);
+    s.multiLine = readMultiLine(store, true);
     s.tolProzent = store.Read(kProg, QStringLiteral("TolProzent"), QStringLiteral("90"));
     s.currentUser = store.Read(QString(), QStringLiteral("CurrentUser"), QStringLiteral("FALSE")).toUpper() ==
                     QLatin1String("TRUE");
-    s.minimize = integer(store.Read(kProg, QStringLiteral("MINIMIZE"), QStringLiteral("0"))) != 0;
+    s.minimize = readMinimize(store);
     // Exactly one folder mode is in force; a store that says otherwise falls back to the default.
     if (int(s.partProgFolder) + int(s.selectFolder) + int(s.defaultFolder) != 1) {
         s.defaultFolder = !s.partProgFolder && !s.selectFolder;

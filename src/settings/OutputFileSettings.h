@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/SettingsStore.h"
+#include "settings/mdl_Generate_File_Name.h"
 
 #include <QString>
 #include <QStringList>
@@ -24,6 +25,15 @@ struct OutputFileSettings {
     bool currentUser = false;
     bool minimize = false;
 };
+
+// Where result files go and how they are named, as the ASCII writer uses it.
+struct ResultFileSettings {
+    QString folder;              // DIR
+    bool partProgFolder = false; // the part program's folder instead of DIR
+    FileNameSelection naming;
+};
+// The one reading of these keys (missing values written back with their defaults).
+ResultFileSettings readResultFileSettings(const SettingsStore& store, const QString& programDir);
 
 // Loads with the dialog's defaults (written back where the store allows).
 OutputFileSettings loadOutputFileSettings(const SettingsStore& store, const QString& programDir);

@@ -18,13 +18,32 @@ void readStartupKeys(const SettingsStore& store, StartupKeys& k) {
     k.leftTwips = positionTwips(store.Read(prog, QStringLiteral("LEFT"), QStringLiteral("1")));
     k.partProgFolder = toFlag(
         store.Read(QStringLiteral("FileSettings"), QStringLiteral("PartProgFolder"), QStringLiteral("0")));
-    k.header = toFlag(store.Read(prog, QStringLiteral("HEADER"), QStringLiteral("1")));
+    k.header = readHeaderSwitch(store, true);
     k.lastUsedConfig =
         store.Read(QStringLiteral("ExcelReportSettings"), QStringLiteral("LastUsedConfig"), QString());
 }
 
 double positionTwips(const QString& text) {
     return parseNumber(text).value_or(1.0);
+}
+
+namespace {
+bool readSwitch(const SettingsStore& store, const char* key, bool defaultOn) {
+    return toFlag(store.Read(QStringLiteral("ProgSettings"), QString::fromLatin1(key),
+                             defaultOn ? QStringLiteral("1") : QStringLiteral("0")));
+}
+} // namespace
+
+bool readHeaderSwitch(const SettingsStore& store, bool defaultOn) {
+    return readSwitch(store, "HEADER", defaultOn);
+}
+
+bool readMultiLine(const SettingsStore& store, bool defaultOn) {
+    return readSwitch(store, "MultiLine", defaultOn);
+}
+
+bool readMinimize(const SettingsStore& store) {
+    return readSwitch(store, "MINIMIZE", false);
 }
 
 double warningPercent(const QString& tolProzentText) {

@@ -33,6 +33,13 @@ inline double pixelsToTwips(int pixels) {
     return pixels * 15.0;
 }
 
+// The switches of ProgSettings the logic uses, each read in one way; where callers differ in the
+// default (the start-up shows the header data unless told otherwise, the reader and the ASCII
+// writer use it only when told), the caller gives it.
+bool readHeaderSwitch(const SettingsStore& store, bool defaultOn);
+bool readMultiLine(const SettingsStore& store, bool defaultOn);
+bool readMinimize(const SettingsStore& store);
+
 // The warning limit as stored: a missing, empty or non-numeric value counts as 90.
 double warningPercent(const QString& tolProzentText);
 // Reads TolProzent directly (no write-back), "90" when missing or empty.
