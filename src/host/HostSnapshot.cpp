@@ -14,11 +14,11 @@ template <typename S, typename T> struct Field {
 // The name each dimension member has on the wire; encoding and decoding both go by these tables.
 using D = DimensionSnapshot;
 const Field<D, double> kDimensionNumbers[] = {
-    {QLatin1String("bonus"), &D::bonus},       {QLatin1String("deviation"), &D::deviation},
-    {QLatin1String("length"), &D::length},     {QLatin1String("nominal"), &D::nominal},
-    {QLatin1String("max"), &D::max},           {QLatin1String("measured"), &D::measured},
-    {QLatin1String("min"), &D::min},           {QLatin1String("minusTol"), &D::minusTol},
-    {QLatin1String("plusTol"), &D::plusTol},   {QLatin1String("outTol"), &D::outTol},
+    {QLatin1String("bonus"), &D::bonus},     {QLatin1String("deviation"), &D::deviation},
+    {QLatin1String("length"), &D::length},   {QLatin1String("nominal"), &D::nominal},
+    {QLatin1String("max"), &D::max},         {QLatin1String("measured"), &D::measured},
+    {QLatin1String("min"), &D::min},         {QLatin1String("minusTol"), &D::minusTol},
+    {QLatin1String("plusTol"), &D::plusTol}, {QLatin1String("outTol"), &D::outTol},
 };
 const Field<D, int> kDimensionIntegers[] = {
     {QLatin1String("outputMode"), &D::outputMode},
@@ -37,9 +37,9 @@ const Field<D, bool> kDimensionFlags[] = {
 
 using P = ProgramSnapshot;
 const Field<P, QString> kProgramTexts[] = {
-    {QLatin1String("partName"), &P::partName},   {QLatin1String("folder"), &P::folder},
-    {QLatin1String("revision"), &P::revision},   {QLatin1String("drawingNumber"), &P::drawingNumber},
-    {QLatin1String("fileName"), &P::fileName},   {QLatin1String("fullName"), &P::fullName},
+    {QLatin1String("partName"), &P::partName}, {QLatin1String("folder"), &P::folder},
+    {QLatin1String("revision"), &P::revision}, {QLatin1String("drawingNumber"), &P::drawingNumber},
+    {QLatin1String("fileName"), &P::fileName}, {QLatin1String("fullName"), &P::fullName},
 };
 
 void decode(const QJsonValue& v, double& out) {
@@ -141,7 +141,8 @@ CommandSnapshot takeCommandSnapshot(HostCommand& c) {
 }
 
 ProgramSnapshot takeProgramSnapshot(HostPartProgram& p) {
-    return ProgramSnapshot{p.PartName(), p.Folder(), p.Revision(), p.DrawingNumber(), p.FileName(), p.FullName()};
+    return ProgramSnapshot{p.PartName(),      p.Folder(),   p.Revision(),
+                           p.DrawingNumber(), p.FileName(), p.FullName()};
 }
 
 QJsonObject toJson(const CommandSnapshot& s) {
@@ -161,9 +162,10 @@ QJsonObject toJson(const CommandSnapshot& s) {
         QJsonArray lines;
         for (const QString& line : s.comment->lines)
             lines.append(line);
-        o.insert(QStringLiteral("comment"), QJsonObject{{QStringLiteral("commentType"), s.comment->commentType},
-                                                        {QStringLiteral("text"), s.comment->text},
-                                                        {QStringLiteral("lines"), lines}});
+        o.insert(QStringLiteral("comment"),
+                 QJsonObject{{QStringLiteral("commentType"), s.comment->commentType},
+                             {QStringLiteral("text"), s.comment->text},
+                             {QStringLiteral("lines"), lines}});
     }
     if (s.assignment)
         o.insert(QStringLiteral("assignment"), QJsonObject{{QStringLiteral("name"), s.assignment->name},

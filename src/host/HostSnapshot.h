@@ -36,7 +36,7 @@ struct CommentSnapshot {
     // "" past the lines the snapshot holds, as the host answers past the last line.
     QString line(int n) const {
         return n >= 1 && n <= static_cast<int>(lines.size()) ? lines[static_cast<std::size_t>(n - 1)]
-                                                              : QString();
+                                                             : QString();
     }
     bool operator==(const CommentSnapshot&) const = default;
 };

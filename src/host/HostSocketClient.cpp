@@ -161,7 +161,8 @@ template <typename T> T fromValue(const QJsonValue& v) {
 // Reads of one command: from its snapshot while the host cannot have changed, else one call each.
 class ClientCommand : public HostCommand, public std::enable_shared_from_this<ClientCommand> {
 public:
-    ClientCommand(std::shared_ptr<Client> c, int index, std::optional<CommandSnapshot> snapshot = std::nullopt)
+    ClientCommand(std::shared_ptr<Client> c, int index,
+                  std::optional<CommandSnapshot> snapshot = std::nullopt)
         : m_client(std::move(c)), m_index(index), m_snapshot(std::move(snapshot)),
           m_epoch(m_client->epoch()) {}
 
@@ -188,7 +189,8 @@ public:
     }
 
     // The dimension, comment or assignment part; a command without it has no such object.
-    template <typename Part> const Part& part(const std::optional<Part> CommandSnapshot::*which, const char* name) {
+    template <typename Part>
+    const Part& part(const std::optional<Part> CommandSnapshot::*which, const char* name) {
         const CommandSnapshot& s = snapshot();
         if (!(s.*which))
             throw HostError(QStringLiteral("Command %1 has no %2.").arg(s.idText, QLatin1String(name)));
@@ -363,8 +365,8 @@ public:
                 m_batch.push_back(commandSnapshotFromJson(v.toObject()));
         }
         // Each index is handed out once, so its snapshot can move to the command.
-        return std::make_shared<ClientCommand>(m_client, index,
-                                               std::move(m_batch[static_cast<std::size_t>(index - m_batchFrom)]));
+        return std::make_shared<ClientCommand>(
+            m_client, index, std::move(m_batch[static_cast<std::size_t>(index - m_batchFrom)]));
     }
 
 private:
@@ -423,7 +425,8 @@ public:
 private:
     QString member(const char* name, QString ProgramSnapshot::*f) {
         if (!m_client->options().snapshots)
-            return m_client->call(p::kProgramGet, {{QStringLiteral("member"), QLatin1String(name)}}).toString();
+            return m_client->call(p::kProgramGet, {{QStringLiteral("member"), QLatin1String(name)}})
+                .toString();
         if (!m_snapshot || m_epoch != m_client->epoch()) {
             m_snapshot = programSnapshotFromJson(m_client->call(p::kProgram).toObject());
             m_epoch = m_client->epoch();

@@ -1,7 +1,7 @@
+#include "SimServer.h"
 #include "common/ReaderSetup.h"
 #include "common/SimProcess.h"
 #include "common/SimPrograms.h"
-#include "SimServer.h"
 #include "host/HostProtocol.h"
 #include "host/HostSnapshot.h"
 #include "host/HostSocketClient.h"
@@ -35,7 +35,9 @@ public:
         m_thread.wait();
     }
     bool listening() const { return m_listening; }
-    template <typename F> void run(F f) { QMetaObject::invokeMethod(&m_context, f, Qt::BlockingQueuedConnection); }
+    template <typename F> void run(F f) {
+        QMetaObject::invokeMethod(&m_context, f, Qt::BlockingQueuedConnection);
+    }
 
 private:
     SimProcess m_folder; // never started: a socket folder of the test's own
@@ -62,8 +64,14 @@ ProgramBuilder awkwardProgram() {
               QJsonObject{{"bonus", 0.015}, {"datum1", "A"}, {"datum2", "B|C"}, {"datum3", "Ä"}}, true)
         .groupEnd(1201, QStringLiteral("TP1"))
         .single(1108, QStringLiteral("ANG1"),
-                QJsonObject{{"measured", -0.0}, {"nominal", 1e-300}, {"max", 1.7e308}, {"min", -123456.789012345},
-                            {"plusTol", 0.1 + 0.2}, {"length", 3.0}, {"units", 0}, {"outputMode", 3}},
+                QJsonObject{{"measured", -0.0},
+                            {"nominal", 1e-300},
+                            {"max", 1.7e308},
+                            {"min", -123456.789012345},
+                            {"plusTol", 0.1 + 0.2},
+                            {"length", 3.0},
+                            {"units", 0},
+                            {"outputMode", 3}},
                 false)
         .add(QJsonObject{{"type", 1102},
                          {"id", "FL1"},
@@ -135,7 +143,8 @@ TEST(Socket, ReadsTheSameValuesAsTheFileHolds) {
 TEST(Socket, EveryMemberReadsAsTheHostHoldsIt) {
     const std::shared_ptr<sim::SimHost> hosts[] = {
         sim::SimHost::create(sim::loadProgram(kWelle)),
-        sim::SimHost::create(sim::loadProgram(QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/Flansch_inch.PRG"))),
+        sim::SimHost::create(
+            sim::loadProgram(QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/Flansch_inch.PRG"))),
         awkwardProgram().host(),
     };
     for (const auto& host : hosts) {
