@@ -1,5 +1,5 @@
 // Reading a 10,000-command part program through the host socket: snapshots fetched in batches
-// against one round trip per member read.
+// against one round trip per member read; and what one member read costs once its snapshot is here.
 //
 //   build/bin/bench_host_read --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include "host/HostSocketClient.h"
@@ -49,8 +49,42 @@ void BM_ReadMemberByMember(benchmark::State& state) {
     readOnce(state, false);
 }
 
+// The members the reader takes from an axis, read again and again from one held snapshot.
+void BM_AxisMembersFromSnapshot(benchmark::State& state) {
+    auto app = host::connectToHost();
+    auto prog = app ? app->ActivePartProgram() : nullptr;
+    if (!prog) {
+        state.SkipWithError("no simulator");
+        return;
+    }
+    auto walk = prog->Commands()->Enumerate();
+    std::shared_ptr<host::HostCommand> c;
+    while ((c = walk->Next()) && !(c->IsDimension() && c->Dimension()->IsLocationAxis()))
+        ;
+    if (!c) {
+        state.SkipWithError("no axis");
+        return;
+    }
+    auto d = c->Dimension();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(c->Type());
+        benchmark::DoNotOptimize(d->AxisLabel());
+        benchmark::DoNotOptimize(d->Deviation());
+        benchmark::DoNotOptimize(d->Max());
+        benchmark::DoNotOptimize(d->Measured());
+        benchmark::DoNotOptimize(d->Min());
+        benchmark::DoNotOptimize(d->MinusTol());
+        benchmark::DoNotOptimize(d->Nominal());
+        benchmark::DoNotOptimize(d->OutTol());
+        benchmark::DoNotOptimize(d->PlusTol());
+        benchmark::DoNotOptimize(c->Marked());
+    }
+    state.SetItemsProcessed(state.iterations() * 11);
+}
+
 BENCHMARK(BM_ReadWithSnapshots)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_ReadMemberByMember)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_AxisMembersFromSnapshot);
 
 } // namespace
 

@@ -49,8 +49,12 @@ SimServer::SimServer(std::shared_ptr<SimHost> host, ServerOptions options, QObje
 }
 
 SimServer::~SimServer() {
-    for (auto& [socket, conn] : m_connections)
+    // The sockets are deleted after the connection table; their last "disconnected" must not
+    // reach it.
+    for (auto& [socket, conn] : m_connections) {
+        QObject::disconnect(socket, nullptr, this, nullptr);
         conn->events.reset();
+    }
 }
 
 bool SimServer::listen(const QString& name, QString* error) {

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <deque>
 #include <map>
+#include <optional>
+#include <type_traits>
 #include <vector>
 
 namespace host {
@@ -144,38 +146,62 @@ private:
     bool m_dispatchScheduled = false;
 };
 
+// A member read one round trip at a time, as the host's JSON value gives it.
+template <typename T> T fromValue(const QJsonValue& v) {
+    if constexpr (std::is_same_v<T, double>)
+        return v.toDouble();
+    else if constexpr (std::is_same_v<T, int>)
+        return v.toInt();
+    else if constexpr (std::is_same_v<T, bool>)
+        return v.toBool();
+    else
+        return v.toString();
+}
+
 // Reads of one command: from its snapshot while the host cannot have changed, else one call each.
 class ClientCommand : public HostCommand, public std::enable_shared_from_this<ClientCommand> {
 public:
-    ClientCommand(std::shared_ptr<Client> c, int index, std::optional<QJsonObject> snapshot = std::nullopt)
+    ClientCommand(std::shared_ptr<Client> c, int index,
+                  std::optional<CommandSnapshot> snapshot = std::nullopt)
         : m_client(std::move(c)), m_index(index), m_snapshot(std::move(snapshot)),
           m_epoch(m_client->epoch()) {}
 
-    QJsonValue member(const QString& name, int arg = 0) {
-        if (!m_client->options().snapshots ||
-            (name == QLatin1String("comment.line") && (arg < 1 || arg > kSnapshotCommentLines)))
-            return m_client->call(p::kGet, {{QStringLiteral("index"), m_index},
-                                            {QStringLiteral("member"), name},
-                                            {QStringLiteral("arg"), arg}});
-        const QJsonObject& s = snapshot();
-        const qsizetype dot = name.indexOf(QLatin1Char('.'));
-        if (dot < 0)
-            return s.value(name);
-        const QString part = name.left(dot);
-        if (!s.contains(part))
-            throw HostError(QStringLiteral("Command %1 has no %2.")
-                                .arg(s.value(QStringLiteral("idText")).toString(), part));
-        const QJsonObject sub = s.value(part).toObject();
-        if (name == QLatin1String("comment.line"))
-            return sub.value(QStringLiteral("lines")).toArray().at(arg - 1);
-        return sub.value(name.mid(dot + 1));
+    bool snapshots() const { return m_client->options().snapshots; }
+
+    QJsonValue get(const QString& member, int arg = 0) {
+        return m_client->call(p::kGet, {{QStringLiteral("index"), m_index},
+                                        {QStringLiteral("member"), member},
+                                        {QStringLiteral("arg"), arg}});
     }
 
-    QString IdText() override { return member(QStringLiteral("idText")).toString(); }
-    int Type() override { return member(QStringLiteral("type")).toInt(); }
-    bool IsDimension() override { return member(QStringLiteral("isDimension")).toBool(); }
-    bool IsComment() override { return member(QStringLiteral("isComment")).toBool(); }
-    bool Marked() override { return member(QStringLiteral("marked")).toBool(); }
+    const CommandSnapshot& snapshot() {
+        if (!m_snapshot || m_epoch != m_client->epoch()) {
+            const QJsonArray a =
+                m_client
+                    ->call(p::kCommands, {{QStringLiteral("from"), m_index}, {QStringLiteral("count"), 1}})
+                    .toArray();
+            if (a.isEmpty())
+                throw HostError(QStringLiteral("Command %1 does not exist.").arg(m_index));
+            m_snapshot = commandSnapshotFromJson(a.at(0).toObject());
+            m_epoch = m_client->epoch();
+        }
+        return *m_snapshot;
+    }
+
+    // The dimension, comment or assignment part; a command without it has no such object.
+    template <typename Part>
+    const Part& part(const std::optional<Part> CommandSnapshot::*which, const char* name) {
+        const CommandSnapshot& s = snapshot();
+        if (!(s.*which))
+            throw HostError(QStringLiteral("Command %1 has no %2.").arg(s.idText, QLatin1String(name)));
+        return *(s.*which);
+    }
+
+    QString IdText() override { return field("idText", &CommandSnapshot::idText); }
+    int Type() override { return field("type", &CommandSnapshot::type); }
+    bool IsDimension() override { return field("isDimension", &CommandSnapshot::isDimension); }
+    bool IsComment() override { return field("isComment", &CommandSnapshot::isComment); }
+    bool Marked() override { return field("marked", &CommandSnapshot::marked); }
     std::shared_ptr<HostDimension> Dimension() override;
     std::shared_ptr<HostComment> Comment() override;
     std::shared_ptr<HostAssignment> Assignment() override;
@@ -189,8 +215,8 @@ public:
         m_client->bumpEpoch();
     }
     QString GetFieldText(int field, int index) override {
-        if (m_client->options().snapshots && field == 169 && index == 0)
-            return member(QStringLiteral("fieldText169")).toString();
+        if (snapshots() && field == 169 && index == 0)
+            return snapshot().fieldText169;
         return m_client
             ->call(p::kFieldText, {{QStringLiteral("index"), m_index},
                                    {QStringLiteral("field"), field},
@@ -198,83 +224,106 @@ public:
             .toString();
     }
     void GetUniqueId(std::int32_t& id1, std::int32_t& id2) override {
-        const QJsonArray a = member(QStringLiteral("uniqueId")).toArray();
+        if (snapshots()) {
+            const CommandSnapshot& s = snapshot();
+            id1 = s.uniqueId1;
+            id2 = s.uniqueId2;
+            return;
+        }
+        const QJsonArray a = get(QStringLiteral("uniqueId")).toArray();
         id1 = a.at(0).toInt();
         id2 = a.at(1).toInt();
     }
 
 private:
-    const QJsonObject& snapshot() {
-        if (!m_snapshot || m_epoch != m_client->epoch()) {
-            const QJsonArray a =
-                m_client
-                    ->call(p::kCommands, {{QStringLiteral("from"), m_index}, {QStringLiteral("count"), 1}})
-                    .toArray();
-            if (a.isEmpty())
-                throw HostError(QStringLiteral("Command %1 does not exist.").arg(m_index));
-            m_snapshot = a.at(0).toObject();
-            m_epoch = m_client->epoch();
-        }
-        return *m_snapshot;
+    template <typename T> T field(const char* member, T CommandSnapshot::*f) {
+        if (!snapshots())
+            return fromValue<T>(get(QLatin1String(member)));
+        return snapshot().*f;
     }
 
     std::shared_ptr<Client> m_client;
     int m_index;
-    std::optional<QJsonObject> m_snapshot;
+    std::optional<CommandSnapshot> m_snapshot;
     quint64 m_epoch;
 };
 
 class ClientDimension : public HostDimension {
 public:
     explicit ClientDimension(std::shared_ptr<ClientCommand> c) : m_c(std::move(c)) {}
-    double Bonus() override { return num("bonus"); }
-    double Deviation() override { return num("deviation"); }
-    QString Name() override { return txt("name"); }
-    QString Feature1() override { return txt("feature1"); }
-    QString Feature2() override { return txt("feature2"); }
-    QString Feature3() override { return txt("feature3"); }
-    double Length() override { return num("length"); }
-    double Nominal() override { return num("nominal"); }
-    double Max() override { return num("max"); }
-    double Measured() override { return num("measured"); }
-    double Min() override { return num("min"); }
-    double MinusTol() override { return num("minusTol"); }
-    double PlusTol() override { return num("plusTol"); }
-    double OutTol() override { return num("outTol"); }
-    int OutputMode() override { return get("outputMode").toInt(); }
-    int Units() override { return get("units").toInt(); }
-    QString AxisLabel() override { return txt("axisLabel"); }
-    bool IsLocationAxis() override { return get("isLocationAxis").toBool(); }
-    bool IsTruePositionAxis() override { return get("isTruePositionAxis").toBool(); }
-    QString Datum1() override { return txt("datum1"); }
-    QString Datum2() override { return txt("datum2"); }
-    QString Datum3() override { return txt("datum3"); }
+    double Bonus() override { return field("bonus", &D::bonus); }
+    double Deviation() override { return field("deviation", &D::deviation); }
+    QString Name() override { return field("name", &D::name); }
+    QString Feature1() override { return field("feature1", &D::feature1); }
+    QString Feature2() override { return field("feature2", &D::feature2); }
+    QString Feature3() override { return field("feature3", &D::feature3); }
+    double Length() override { return field("length", &D::length); }
+    double Nominal() override { return field("nominal", &D::nominal); }
+    double Max() override { return field("max", &D::max); }
+    double Measured() override { return field("measured", &D::measured); }
+    double Min() override { return field("min", &D::min); }
+    double MinusTol() override { return field("minusTol", &D::minusTol); }
+    double PlusTol() override { return field("plusTol", &D::plusTol); }
+    double OutTol() override { return field("outTol", &D::outTol); }
+    int OutputMode() override { return field("outputMode", &D::outputMode); }
+    int Units() override { return field("units", &D::units); }
+    QString AxisLabel() override { return field("axisLabel", &D::axisLabel); }
+    bool IsLocationAxis() override { return field("isLocationAxis", &D::isLocationAxis); }
+    bool IsTruePositionAxis() override { return field("isTruePositionAxis", &D::isTruePositionAxis); }
+    QString Datum1() override { return field("datum1", &D::datum1); }
+    QString Datum2() override { return field("datum2", &D::datum2); }
+    QString Datum3() override { return field("datum3", &D::datum3); }
 
 private:
-    QJsonValue get(const char* m) { return m_c->member(QStringLiteral("dimension.") + QLatin1String(m)); }
-    double num(const char* m) { return get(m).toDouble(); }
-    QString txt(const char* m) { return get(m).toString(); }
+    using D = DimensionSnapshot;
+    template <typename T> T field(const char* member, T D::*f) {
+        if (!m_c->snapshots())
+            return fromValue<T>(m_c->get(QStringLiteral("dimension.") + QLatin1String(member)));
+        return m_c->part(&CommandSnapshot::dimension, "dimension").*f;
+    }
     std::shared_ptr<ClientCommand> m_c;
 };
 
 class ClientComment : public HostComment {
 public:
     explicit ClientComment(std::shared_ptr<ClientCommand> c) : m_c(std::move(c)) {}
-    int CommentType() override { return m_c->member(QStringLiteral("comment.commentType")).toInt(); }
-    QString Text() override { return m_c->member(QStringLiteral("comment.text")).toString(); }
-    QString Line(int line) override { return m_c->member(QStringLiteral("comment.line"), line).toString(); }
+    int CommentType() override {
+        if (!m_c->snapshots())
+            return m_c->get(QStringLiteral("comment.commentType")).toInt();
+        return part().commentType;
+    }
+    QString Text() override {
+        if (!m_c->snapshots())
+            return m_c->get(QStringLiteral("comment.text")).toString();
+        return part().text;
+    }
+    QString Line(int line) override {
+        if (!m_c->snapshots() || line < 1 || line > kSnapshotCommentLines)
+            return m_c->get(QStringLiteral("comment.line"), line).toString();
+        return part().line(line);
+    }
 
 private:
+    const CommentSnapshot& part() { return m_c->part(&CommandSnapshot::comment, "comment"); }
     std::shared_ptr<ClientCommand> m_c;
 };
 
 class ClientAssignment : public HostAssignment {
 public:
     explicit ClientAssignment(std::shared_ptr<ClientCommand> c) : m_c(std::move(c)) {}
-    QString Name() override { return m_c->member(QStringLiteral("assignment.name")).toString(); }
-    QString Value() override { return m_c->member(QStringLiteral("assignment.value")).toString(); }
+    QString Name() override {
+        if (!m_c->snapshots())
+            return m_c->get(QStringLiteral("assignment.name")).toString();
+        return part().name;
+    }
+    QString Value() override {
+        if (!m_c->snapshots())
+            return m_c->get(QStringLiteral("assignment.value")).toString();
+        return part().value;
+    }
 
 private:
+    const AssignmentSnapshot& part() { return m_c->part(&CommandSnapshot::assignment, "assignment"); }
     std::shared_ptr<ClientCommand> m_c;
 };
 
@@ -288,7 +337,7 @@ std::shared_ptr<HostAssignment> ClientCommand::Assignment() {
     return std::make_shared<ClientAssignment>(shared_from_this());
 }
 
-// Walks the commands, fetching a batch of snapshots per answer.
+// Walks the commands, fetching a batch of snapshots per answer and decoding it as it arrives.
 class ClientEnumerator : public HostCommandEnumerator {
 public:
     explicit ClientEnumerator(std::shared_ptr<Client> c) : m_client(std::move(c)) {
@@ -301,16 +350,23 @@ public:
         if (!m_client->options().snapshots)
             return std::make_shared<ClientCommand>(m_client, index);
         if (index >= m_batchFrom + static_cast<int>(m_batch.size()) || m_batchEpoch != m_client->epoch()) {
-            m_batchFrom = index;
-            m_batch = m_client
-                          ->call(p::kCommands, {{QStringLiteral("from"), index},
-                                                {QStringLiteral("count"), m_client->options().batchSize}})
-                          .toArray();
-            m_batchEpoch = m_client->epoch();
-            if (m_batch.isEmpty())
+            const QJsonArray a =
+                m_client
+                    ->call(p::kCommands, {{QStringLiteral("from"), index},
+                                          {QStringLiteral("count"), m_client->options().batchSize}})
+                    .toArray();
+            if (a.isEmpty())
                 throw HostError(QStringLiteral("Command %1 does not exist.").arg(index));
+            m_batchFrom = index;
+            m_batchEpoch = m_client->epoch();
+            m_batch.clear();
+            m_batch.reserve(static_cast<std::size_t>(a.size()));
+            for (const QJsonValue& v : a)
+                m_batch.push_back(commandSnapshotFromJson(v.toObject()));
         }
-        return std::make_shared<ClientCommand>(m_client, index, m_batch.at(index - m_batchFrom).toObject());
+        // Each index is handed out once, so its snapshot can move to the command.
+        return std::make_shared<ClientCommand>(
+            m_client, index, std::move(m_batch[static_cast<std::size_t>(index - m_batchFrom)]));
     }
 
 private:
@@ -318,7 +374,7 @@ private:
     int m_count = 0;
     int m_next = 0;
     int m_batchFrom = 0;
-    QJsonArray m_batch;
+    std::vector<CommandSnapshot> m_batch;
     quint64 m_batchEpoch = 0;
 };
 
@@ -349,16 +405,16 @@ public:
     explicit ClientProgram(std::shared_ptr<Client> c, QString knownFullName = {})
         : m_client(std::move(c)), m_knownFullName(std::move(knownFullName)), m_knownEpoch(m_client->epoch()) {
     }
-    QString PartName() override { return member(QStringLiteral("partName")); }
-    QString Folder() override { return member(QStringLiteral("folder")); }
-    QString Revision() override { return member(QStringLiteral("revision")); }
-    QString DrawingNumber() override { return member(QStringLiteral("drawingNumber")); }
-    QString FileName() override { return member(QStringLiteral("fileName")); }
+    QString PartName() override { return member("partName", &ProgramSnapshot::partName); }
+    QString Folder() override { return member("folder", &ProgramSnapshot::folder); }
+    QString Revision() override { return member("revision", &ProgramSnapshot::revision); }
+    QString DrawingNumber() override { return member("drawingNumber", &ProgramSnapshot::drawingNumber); }
+    QString FileName() override { return member("fileName", &ProgramSnapshot::fileName); }
     QString FullName() override {
         // An event names its part program; that is what the host held when it sent the event.
         if (!m_knownFullName.isEmpty() && m_knownEpoch == m_client->epoch())
             return m_knownFullName;
-        return member(QStringLiteral("fullName"));
+        return member("fullName", &ProgramSnapshot::fullName);
     }
     std::shared_ptr<HostCommands> Commands() override { return std::make_shared<ClientCommands>(m_client); }
     void Save() override {
@@ -367,20 +423,21 @@ public:
     }
 
 private:
-    QString member(const QString& name) {
+    QString member(const char* name, QString ProgramSnapshot::*f) {
         if (!m_client->options().snapshots)
-            return m_client->call(p::kProgramGet, {{QStringLiteral("member"), name}}).toString();
+            return m_client->call(p::kProgramGet, {{QStringLiteral("member"), QLatin1String(name)}})
+                .toString();
         if (!m_snapshot || m_epoch != m_client->epoch()) {
-            m_snapshot = m_client->call(p::kProgram).toObject();
+            m_snapshot = programSnapshotFromJson(m_client->call(p::kProgram).toObject());
             m_epoch = m_client->epoch();
         }
-        return m_snapshot->value(name).toString();
+        return (*m_snapshot).*f;
     }
 
     std::shared_ptr<Client> m_client;
     QString m_knownFullName;
     quint64 m_knownEpoch;
-    std::optional<QJsonObject> m_snapshot;
+    std::optional<ProgramSnapshot> m_snapshot;
     quint64 m_epoch = 0;
 };
 

@@ -1,18 +1,85 @@
+#include "SimServer.h"
 #include "common/ReaderSetup.h"
 #include "common/SimProcess.h"
 #include "common/SimPrograms.h"
+#include "host/HostProtocol.h"
+#include "host/HostSnapshot.h"
 #include "host/HostSocketClient.h"
 #include "host/LiveUpdate.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QThread>
 
 using namespace host;
 
 namespace {
 
 const QString kWelle = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/Welle.PRG");
+
+// The simulator's server on a thread of its own, over a host the test can change between reads.
+class ServerThread {
+public:
+    explicit ServerThread(std::shared_ptr<sim::SimHost> host) {
+        m_thread.start();
+        m_context.moveToThread(&m_thread);
+        run([&] {
+            m_server = std::make_unique<sim::SimServer>(std::move(host), sim::ServerOptions{});
+            m_listening = m_server->listen(QString::fromLatin1(protocol::kServerName), nullptr);
+        });
+    }
+    ~ServerThread() {
+        run([&] { m_server.reset(); });
+        m_thread.quit();
+        m_thread.wait();
+    }
+    bool listening() const { return m_listening; }
+    template <typename F> void run(F f) {
+        QMetaObject::invokeMethod(&m_context, f, Qt::BlockingQueuedConnection);
+    }
+
+private:
+    SimProcess m_folder; // never started: a socket folder of the test's own
+    QThread m_thread;
+    QObject m_context;
+    std::unique_ptr<sim::SimServer> m_server;
+    bool m_listening = false;
+};
+
+// Texts and numbers a snapshot must carry unchanged through the socket.
+ProgramBuilder awkwardProgram() {
+    QStringList lines;
+    for (int i = 1; i <= 25; ++i)
+        lines << QStringLiteral("Zeile %1").arg(i);
+    lines[1] = QString();
+    lines[2] = QStringLiteral("\"quoted\" back\\slash\ttab\r\nnew line \x01");
+    lines[3] = QStringLiteral("Prüfmaß Ø 12 µm \U0001F4CF");
+    ProgramBuilder b;
+    b.comment(lines, 1, QStringLiteral("Kopf \"1\""))
+        .assignment(QStringLiteral("Prüfer"), QStringLiteral("\"M. Keller\""))
+        .move()
+        .groupStart(1200, QStringLiteral("TP1"), QStringLiteral("CIR Ø1"), 1, 0)
+        .axis(1209, QStringLiteral("TP1"), QStringLiteral("DF"),
+              QJsonObject{{"bonus", 0.015}, {"datum1", "A"}, {"datum2", "B|C"}, {"datum3", "Ä"}}, true)
+        .groupEnd(1201, QStringLiteral("TP1"))
+        .single(1108, QStringLiteral("ANG1"),
+                QJsonObject{{"measured", -0.0},
+                            {"nominal", 1e-300},
+                            {"max", 1.7e308},
+                            {"min", -123456.789012345},
+                            {"plusTol", 0.1 + 0.2},
+                            {"length", 3.0},
+                            {"units", 0},
+                            {"outputMode", 3}},
+                false)
+        .add(QJsonObject{{"type", 1102},
+                         {"id", "FL1"},
+                         {"uniqueId", QJsonArray{-2147483647 - 1, 2147483647}},
+                         {"fieldText169", "Zusatz \"169\""},
+                         {"dimension", QJsonObject{{"name", "FL1"}}}});
+    return b;
+}
 
 struct Reading : ReaderSetup {
     ReaderState state{table, comments, context, header, {}, nullptr};
@@ -71,6 +138,90 @@ TEST(Socket, ReadsTheSameValuesAsTheFileHolds) {
         EXPECT_EQ(viaSocket.link.partProgram->DrawingNumber(), QStringLiteral("Z-77"));
         EXPECT_EQ(viaSocket.link.partProgram->Folder(), QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples"));
     }
+}
+
+TEST(Socket, EveryMemberReadsAsTheHostHoldsIt) {
+    const std::shared_ptr<sim::SimHost> hosts[] = {
+        sim::SimHost::create(sim::loadProgram(kWelle)),
+        sim::SimHost::create(
+            sim::loadProgram(QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/Flansch_inch.PRG"))),
+        awkwardProgram().host(),
+    };
+    for (const auto& host : hosts) {
+        SCOPED_TRACE(host->program()->path.toStdString());
+        std::vector<CommandSnapshot> expected;
+        for (int i = 0; i < host->commandCount(); ++i)
+            expected.push_back(takeCommandSnapshot(*host->command(i)));
+        const ProgramSnapshot expectedProgram = takeProgramSnapshot(*host->partProgram());
+
+        ServerThread server(host);
+        ASSERT_TRUE(server.listening());
+        for (bool snapshots : {true, false}) {
+            SCOPED_TRACE(snapshots ? "snapshots" : "member by member");
+            ClientOptions options;
+            options.snapshots = snapshots;
+            options.batchSize = 5;
+            auto app = connectToHost(options);
+            ASSERT_TRUE(app);
+            auto prog = app->ActivePartProgram();
+            EXPECT_EQ(takeProgramSnapshot(*prog), expectedProgram);
+            auto walk = prog->Commands()->Enumerate();
+            for (std::size_t i = 0; i < expected.size(); ++i) {
+                SCOPED_TRACE(i);
+                auto c = walk->Next();
+                ASSERT_TRUE(c);
+                EXPECT_EQ(takeCommandSnapshot(*c), expected[i]);
+            }
+            EXPECT_EQ(walk->Next(), nullptr);
+        }
+    }
+    // Lines past those a snapshot holds are asked of the host.
+    ServerThread server(awkwardProgram().host());
+    auto app = connectToHost();
+    ASSERT_TRUE(app);
+    auto comment = app->ActivePartProgram()->Commands()->Item(0)->Comment();
+    EXPECT_EQ(comment->Line(kSnapshotCommentLines + 1), QStringLiteral("Zeile 22"));
+    EXPECT_EQ(comment->Line(4), QStringLiteral("Prüfmaß Ø 12 µm \U0001F4CF"));
+}
+
+TEST(Socket, ASnapshotLastsUntilTheHostMayHaveChanged) {
+    SimProcess folder;
+    auto host = sim::SimHost::create(ProgramBuilder()
+                                         .single(1102, QStringLiteral("FL1"), QJsonObject{{"measured", 0.1}})
+                                         .single(1102, QStringLiteral("FL2"), QJsonObject{{"measured", 0.2}})
+                                         .program(folder.dir() + QStringLiteral("/Test.PRG")));
+    ServerThread server(host);
+    auto app = connectToHost();
+    ASSERT_TRUE(app);
+    auto prog = app->ActivePartProgram();
+    auto change = [&](const QString& partName, double first, double second) {
+        server.run([&] {
+            host->program()->partName = partName;
+            host->program()->commands[0].dimension->measured = first;
+            host->program()->commands[1].dimension->measured = second;
+        });
+    };
+
+    auto walk = prog->Commands()->Enumerate();
+    auto first = walk->Next();
+    auto d = first->Dimension();
+    EXPECT_EQ(prog->PartName(), QStringLiteral("Test"));
+    EXPECT_EQ(d->Measured(), 0.1);
+    change(QStringLiteral("Changed"), 1.1, 1.2);
+    // Served from the snapshots: the host cannot have changed without telling.
+    EXPECT_EQ(d->Measured(), 0.1);
+    EXPECT_EQ(prog->PartName(), QStringLiteral("Test"));
+
+    first->Present();
+    EXPECT_EQ(d->Measured(), 1.1);
+    EXPECT_EQ(walk->Next()->Dimension()->Measured(), 1.2); // the batch fetched before is stale too
+    EXPECT_EQ(prog->PartName(), QStringLiteral("Changed"));
+
+    change(QStringLiteral("Saved"), 2.1, 2.2);
+    EXPECT_EQ(d->Measured(), 1.1);
+    prog->Save();
+    EXPECT_EQ(d->Measured(), 2.1);
+    EXPECT_EQ(prog->PartName(), QStringLiteral("Saved"));
 }
 
 TEST(Socket, ConnectFailuresSayWhatIsMissing) {
