@@ -4,7 +4,7 @@
 // local socket named after the host's window class.
 //
 // Request:  {"id": n, "op": "...", ...arguments}
-// Reply:    {"re": n, "v": value, "gen": g}   or   {"re": n, "err": "text", "gen": g}
+// Reply:    {"re": n, "v": value}   or   {"re": n, "err": "text"}
 // Event:    {"ev": "executed" | "end" | "added", "index": i, "fullName": "...", "termination": t}
 //
 // A command's snapshot ("cmds") holds every member the program reads, so one answer serves all
