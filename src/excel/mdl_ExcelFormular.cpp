@@ -4,6 +4,8 @@
 #include "settings/mdl_Generate_File_Name.h"
 
 #include <QDir>
+
+#include <array>
 #include <QFileInfo>
 
 namespace excel {
@@ -77,59 +79,87 @@ public:
     void put(int row, int col, const QString& t) { page->setText(row, col, t); }
     void put(int row, int col, double d) { page->setNumber(row, col, d); }
 
-    // The fields of a characteristic at (row of the field, column of the field) by orientation.
+    // Where each field goes, worked out once per run: with characteristics in rows a field
+    // names a column, in columns a row. 0: the field is not used (the layout was checked before,
+    // so a used field is never 0).
+    struct Positions {
+        int id = 0, nominal = 0, lfdNr = 0, otol = 0, utol = 0, dev = 0, atol = 0, symbol = 0, comment = 0;
+        int commentLength = 0;
+        std::array<int, 7> texts{}; // Element 1-3, Bezug 1-3, Einheit
+    };
+    Positions resolvePositions() {
+        auto at = [&](const QString& key) {
+            if (!L.used(key))
+                return 0;
+            return v.rows ? column(key) : number(key);
+        };
+        Positions p;
+        p.id = at(v.FormIDColum);
+        p.nominal = at(v.FormNominalColum);
+        p.lfdNr = at(v.LfdNr);
+        p.otol = at(v.FormOTolColum);
+        p.utol = at(v.FormUTolColum);
+        p.dev = at(v.FormDevColum);
+        p.atol = at(v.FormATolColum);
+        p.symbol = at(v.FormSymbolColum);
+        p.comment = at(v.FormCommentColum);
+        p.commentLength = std::max(0, number(v.CommentLength));
+        const QString* texts[] = {&v.Element1Colum, &v.Element2Colum, &v.Element3Colum, &v.Bezug1Colum,
+                                  &v.Bezug2Colum,   &v.Bezug3Colum,   &v.EinheitColum};
+        for (std::size_t k = 0; k < p.texts.size(); ++k)
+            p.texts[k] = at(*texts[k]);
+        return p;
+    }
+
+    // The fields of a characteristic; at turns a field's position into (row, column).
     template <typename At> void fields(int i, const model::MerkmalRow& m, bool selected, At at) {
+        const Positions& p = positions;
         const QString blanks3 = QStringLiteral("   ");
         const QString notMeasured = v.rows ? blanks3 : QStringLiteral("n.g.");
-        if (L.used(v.FormIDColum)) {
-            const auto [row, col] = at(v.FormIDColum);
+        if (p.id) {
+            const auto [row, col] = at(p.id);
             put(row, col, r.entries.at(i));
             if (!v.rows)
                 page->clearComment(row, col);
         }
-        if (L.used(v.FormNominalColum)) {
-            const auto [row, col] = at(v.FormNominalColum);
+        if (p.nominal) {
+            const auto [row, col] = at(p.nominal);
             put(row, col, m.Nennwert);
         }
-        if (L.used(v.LfdNr)) {
-            const auto [row, col] = at(v.LfdNr);
+        if (p.lfdNr) {
+            const auto [row, col] = at(p.lfdNr);
             put(row, col, QString::number(runningNumber));
         }
-        for (const auto& [key, value] :
-             {std::pair{&v.FormOTolColum, m.OTol}, std::pair{&v.FormUTolColum, m.UTol}})
-            if (L.used(*key)) {
-                const auto [row, col] = at(*key);
+        for (const auto& [position, value] : {std::pair{p.otol, m.OTol}, std::pair{p.utol, m.UTol}})
+            if (position) {
+                const auto [row, col] = at(position);
                 if (threeBlankTolerance(m.Typ))
                     put(row, col, blanks3);
                 else
                     put(row, col, value);
             }
-        for (const auto& [key, value] :
-             {std::pair{&v.FormDevColum, m.Abweichung}, std::pair{&v.FormATolColum, m.ATol}})
-            if (L.used(*key)) {
-                const auto [row, col] = at(*key);
+        for (const auto& [position, value] : {std::pair{p.dev, m.Abweichung}, std::pair{p.atol, m.ATol}})
+            if (position) {
+                const auto [row, col] = at(position);
                 if (selected)
                     put(row, col, value);
                 else
                     put(row, col, notMeasured);
             }
-        if (L.used(v.FormSymbolColum)) {
-            const auto [row, col] = at(v.FormSymbolColum);
+        if (p.symbol) {
+            const auto [row, col] = at(p.symbol);
             put(row, col, SymbolText(m.Typ));
         }
-        if (L.used(v.FormCommentColum)) {
-            const auto [row, col] = at(v.FormCommentColum);
-            put(row, col,
-                r.comments.block(m.KommentarIndex).Zeile[1].left(std::max(0, number(v.CommentLength))));
+        if (p.comment) {
+            const auto [row, col] = at(p.comment);
+            put(row, col, r.comments.block(m.KommentarIndex).Zeile[1].left(p.commentLength));
         }
-        const std::pair<const QString*, const QString*> texts[] = {
-            {&v.Element1Colum, &m.Element1}, {&v.Element2Colum, &m.Element2}, {&v.Element3Colum, &m.Element3},
-            {&v.Bezug1Colum, &m.Bezug1},     {&v.Bezug2Colum, &m.Bezug2},     {&v.Bezug3Colum, &m.Bezug3},
-            {&v.EinheitColum, &m.Einheit}};
-        for (const auto& [key, value] : texts)
-            if (L.used(*key)) {
-                const auto [row, col] = at(*key);
-                put(row, col, *value);
+        const QString* texts[] = {&m.Element1, &m.Element2, &m.Element3, &m.Bezug1,
+                                  &m.Bezug2,   &m.Bezug3,   &m.Einheit};
+        for (std::size_t k = 0; k < p.texts.size(); ++k)
+            if (p.texts[k]) {
+                const auto [row, col] = at(p.texts[k]);
+                put(row, col, *texts[k]);
             }
     }
 
@@ -161,7 +191,7 @@ public:
             counter = 1;
         }
         const int y = start + counter - 1;
-        fields(i, m, selected, [&](const QString& key) { return std::pair{y, column(key)}; });
+        fields(i, m, selected, [&](int column) { return std::pair{y, column}; });
         int c = 0;
         for (int col : L.ColumnList)
             if (page->isEmpty(y, col)) {
@@ -214,7 +244,7 @@ public:
             counter = 1;
         }
         const int c = L.ColumnList[static_cast<std::size_t>(counter - 1)];
-        fields(i, m, selected, [&](const QString& key) { return std::pair{number(key), c}; });
+        fields(i, m, selected, [&](int row) { return std::pair{row, c}; });
         measurement(measurementRow, c, m, selected);
         if (counter == 1 || newPage) {
             newPage = false;
@@ -256,6 +286,7 @@ public:
     int counter = 0;
     int measurementRow = 0;
     bool newPage = false;
+    Positions positions = resolvePositions();
 };
 
 // The form's name, "__", date, "__", time and the form's own extension.
