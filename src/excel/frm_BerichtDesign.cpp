@@ -173,8 +173,7 @@ frm_BerichtDesign::frm_BerichtDesign(run::AppState& state, QWidget* mainWindow) 
     v->addLayout(buttons);
 
     bool headerFileOk = true;
-    if (settings::toFlag(
-            st.store.Read(QStringLiteral("ProgSettings"), QStringLiteral("HEADER"), QStringLiteral("1")))) {
+    if (settings::readHeaderSwitch(st.store, true)) {
         const auto names = settings::readTextLines(settings::headerDataFile(), settings::systemCodePage());
         if (!names) {
             headerFileOk = false;
