@@ -1,3 +1,4 @@
+#include "common/BreakingHost.h"
 #include "common/ReaderSetup.h"
 #include "common/SimPrograms.h"
 #include "host/mdl_MERKMALE_LESEN.h"
@@ -261,38 +262,6 @@ TEST(Reader, LongMultiLineGroupGivesLaterAxesNoComment) {
     EXPECT_EQ(r.row(25).KommentarIndex, 0);
 }
 
-namespace {
-
-// A host whose command list breaks after a number of commands, as when the host goes away.
-class BreakingCommands : public HostCommands {
-public:
-    BreakingCommands(std::shared_ptr<HostCommands> inner, int breakAt)
-        : m_inner(std::move(inner)), m_breakAt(breakAt) {}
-    int Count() override { return m_inner->Count(); }
-    std::shared_ptr<HostCommand> Item(int i) override { return m_inner->Item(i); }
-    std::shared_ptr<HostCommand> FindByUniqueId(std::int32_t a, std::int32_t b) override {
-        return m_inner->FindByUniqueId(a, b);
-    }
-    std::unique_ptr<HostCommandEnumerator> Enumerate() override {
-        struct E : HostCommandEnumerator {
-            BreakingCommands& o;
-            int next = 0;
-            explicit E(BreakingCommands& owner) : o(owner) {}
-            std::shared_ptr<HostCommand> Next() override {
-                if (next == o.m_breakAt)
-                    throw HostError(QStringLiteral("Korvex closed the connection."));
-                return next < o.Count() ? o.m_inner->Item(next++) : nullptr;
-            }
-        };
-        return std::make_unique<E>(*this);
-    }
-
-private:
-    std::shared_ptr<HostCommands> m_inner;
-    int m_breakAt;
-};
-
-} // namespace
 
 TEST(Reader, FailingHostStopsTheReadKeepsTheRowsAndSaysWhy) {
     ProgramBuilder b;

@@ -1,0 +1,103 @@
+// The run object without a window: what an unattended run writes and how it ends.
+#include "common/BreakingHost.h"
+#include "common/SimPrograms.h"
+#include "common/TempSettings.h"
+#include "run/Conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+namespace {
+
+struct Unattended {
+    TempSettings tmp;
+    QTemporaryDir out;
+    run::AppState state;
+    run::Conversion conversion{state};
+    std::optional<run::RunResult> result;
+    QStringList messages;
+
+    explicit Unattended(std::shared_ptr<host::HostApplication> app) {
+        state.findHost = [app] { return app; };
+        state.message = [this](const common::Message& m) {
+            messages << m.text;
+            return m.defaultButton;
+        };
+        QStringList box{QStringLiteral("[h]")};
+        for (int i = 2; i <= 60; ++i)
+            box << QStringLiteral("M%1").arg(i);
+        state.texts.setSection(QStringLiteral("MessageBoxen"), box);
+        state.store.Write(QStringLiteral("ASCIISettings"), QStringLiteral("CSV"), QStringLiteral("-1"));
+        state.store.Write(QStringLiteral("FileSettings"), QStringLiteral("DIR"), out.path());
+        QObject::connect(&conversion, &run::Conversion::runFinished,
+                         [this](const run::RunResult& r) { result = r; });
+    }
+    void start(const QStringList& args) {
+        state.commandLine = args;
+        conversion.dispatchStartOptions();
+    }
+    int filesWritten() const { return static_cast<int>(QDir(out.path()).entryList(QDir::Files).size()); }
+};
+
+std::shared_ptr<sim::SimHost> threeDimensions() {
+    ProgramBuilder b;
+    for (const char* id : {"D1", "D2", "D3"})
+        b.single(1107, QString::fromLatin1(id), QJsonObject{{"outputMode", 2}, {"measured", 1.5}});
+    return b.host();
+}
+
+} // namespace
+
+TEST(Conversion, AnUnattendedRunEndsByWhatItWrote) {
+    struct Case {
+        const char* name;
+        int breakAt; // -1: the host answers every command
+        QStringList args;
+        bool ended;
+        bool success;
+        int files;
+        int listed;
+    };
+    const Case cases[] = {
+        {"all rows to a result file", -1, {QStringLiteral("/a")}, true, true, 1, 3},
+        // The host went away after two commands: the rows read are shown, nothing is written.
+        {"a read broken off", 2, {QStringLiteral("/a")}, false, false, 0, 2},
+        // A choice that chooses nothing writes nothing: no success.
+        {"nothing chosen", -1, {QStringLiteral("/a"), {}, {}, QStringLiteral("oot")}, true, false, 0, 3},
+        {"a layout file that is not there", -1,
+         {QStringLiteral("/a"), QStringLiteral("/nowhere/F.xlsx"), QStringLiteral("/nowhere/L.cfg")}, false,
+         false, 0, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto sim = threeDimensions();
+        std::shared_ptr<host::HostApplication> app = sim->application();
+        if (c.breakAt >= 0)
+            app = std::make_shared<BreakingApplication>(app, c.breakAt);
+        Unattended r(app);
+        r.start(c.args);
+        ASSERT_TRUE(r.result.has_value()) << r.messages.join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(r.result->ended, c.ended);
+        EXPECT_EQ(r.result->success, c.success);
+        EXPECT_EQ(r.filesWritten(), c.files);
+        EXPECT_EQ(static_cast<int>(r.result->written.size()), c.files);
+        EXPECT_EQ(r.state.entries.size(), c.listed);
+    }
+}
+
+TEST(Conversion, InteractiveReadsNeverFinishARun) {
+    auto sim = threeDimensions();
+    Unattended r(sim->application());
+    r.start({});
+    r.conversion.ReadValuesOffline();
+    EXPECT_FALSE(r.result.has_value());
+    EXPECT_EQ(r.state.entries.size(), 3);
+    EXPECT_EQ(r.state.selection, model::Selection(3, false));
+    ASSERT_TRUE(r.state.classification.has_value());
+    EXPECT_EQ(r.state.classification->AnzOK + r.state.classification->AnzKritisch +
+                  r.state.classification->AnzOOT,
+              3);
+}
