@@ -85,7 +85,6 @@ private:
     void buildMenus();
     void applyTexts();
     void placeWindow(double topTwips, double leftTwips);
-    bool connectHost();
     void clearValueColumn();
     void setGridColour(const common::Rgb& colour);
     void showRow(const model::MerkmalRow& row, const QString& entryText);
