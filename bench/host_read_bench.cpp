@@ -1,6 +1,6 @@
 // Reading a part program through the host socket (examples/Large_10000.PRG unless --program=FILE
-// names another): snapshots fetched in batches against one round trip per member read; and what
-// one member read costs once its snapshot is here.
+// names another): snapshots fetched in batches, asked for ahead or in turns, against one round
+// trip per member read; and what one member read costs once its snapshot is here.
 //
 //   build/bin/bench_host_read --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 //   bench/make_program.py 14000 /tmp/P14000.PRG && build/bin/bench_host_read --program=/tmp/P14000.PRG
@@ -21,9 +21,10 @@
 
 namespace {
 
-void readOnce(benchmark::State& state, bool snapshots) {
+void readOnce(benchmark::State& state, bool snapshots, int batchesAhead = host::ClientOptions{}.batchesAhead) {
     host::ClientOptions options;
     options.snapshots = snapshots;
+    options.batchesAhead = batchesAhead;
     model::MerkmalTable table;
     model::KommentarTable comments;
     model::ReaderContext context;
@@ -47,6 +48,10 @@ void readOnce(benchmark::State& state, bool snapshots) {
 
 void BM_ReadWithSnapshots(benchmark::State& state) {
     readOnce(state, true);
+}
+// Each batch asked for only when the one before is used up: the host and this side take turns.
+void BM_ReadWithSnapshotsInTurns(benchmark::State& state) {
+    readOnce(state, true, 0);
 }
 void BM_ReadMemberByMember(benchmark::State& state) {
     readOnce(state, false);
@@ -86,6 +91,7 @@ void BM_AxisMembersFromSnapshot(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ReadWithSnapshots)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ReadWithSnapshotsInTurns)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_ReadMemberByMember)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_AxisMembersFromSnapshot);
 
