@@ -115,6 +115,10 @@ void SimServer::onReadyRead(QLocalSocket* socket) {
         if (!frame.isNull())
             socket->write(frame);
         socket->flush();
+        // A client that left while asked-ahead answers were being written is gone from the table
+        // now (flush reports the disconnection at once), and its connection with it.
+        if (!m_connections.contains(socket))
+            return;
     }
     conn.buffer.remove(0, start);
     if (conn.buffer.size() > p::kMaxLineBytes)
