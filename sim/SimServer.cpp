@@ -3,7 +3,6 @@
 #include "host/HostProtocol.h"
 #include "host/HostSnapshot.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocalSocket>
 #include <QTimer>

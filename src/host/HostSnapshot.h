@@ -82,7 +82,6 @@ class CommandFrameWriter {
 public:
     CommandFrameWriter();
     void add(const CommandSnapshot& snapshot);
-    int count() const { return m_count; }
     // The frame; the writer starts over.
     QByteArray take();
 
