@@ -1,7 +1,9 @@
-// Reading a 10,000-command part program through the host socket: snapshots fetched in batches
-// against one round trip per member read; and what one member read costs once its snapshot is here.
+// Reading a part program through the host socket (examples/Large_10000.PRG unless --program=FILE
+// names another): snapshots fetched in batches, asked for ahead or in turns, against one round
+// trip per member read; and what one member read costs once its snapshot is here.
 //
 //   build/bin/bench_host_read --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+//   bench/make_program.py 14000 /tmp/P14000.PRG && build/bin/bench_host_read --program=/tmp/P14000.PRG
 #include "host/HostSocketClient.h"
 #include "host/mdl_MERKMALE_LESEN.h"
 
@@ -14,13 +16,15 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
 
-void readOnce(benchmark::State& state, bool snapshots) {
+void readOnce(benchmark::State& state, bool snapshots, int batchesAhead = host::ClientOptions{}.batchesAhead) {
     host::ClientOptions options;
     options.snapshots = snapshots;
+    options.batchesAhead = batchesAhead;
     model::MerkmalTable table;
     model::KommentarTable comments;
     model::ReaderContext context;
@@ -44,6 +48,10 @@ void readOnce(benchmark::State& state, bool snapshots) {
 
 void BM_ReadWithSnapshots(benchmark::State& state) {
     readOnce(state, true);
+}
+// Each batch asked for only when the one before is used up: the host and this side take turns.
+void BM_ReadWithSnapshotsInTurns(benchmark::State& state) {
+    readOnce(state, true, 0);
 }
 void BM_ReadMemberByMember(benchmark::State& state) {
     readOnce(state, false);
@@ -83,6 +91,7 @@ void BM_AxisMembersFromSnapshot(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ReadWithSnapshots)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ReadWithSnapshotsInTurns)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_ReadMemberByMember)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_AxisMembersFromSnapshot);
 
@@ -96,10 +105,21 @@ int main(int argc, char** argv) {
     QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope,
                        dir.path() + QStringLiteral("/system"));
 
+    QString program = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/Large_10000.PRG");
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg = argv[i];
+        if (arg.startsWith("--program=")) {
+            program = QString::fromLocal8Bit(arg.mid(10));
+            std::copy(argv + i + 1, argv + argc + 1, argv + i); // not one of the benchmark's options
+            --argc;
+            --i;
+        }
+    }
+
     QProcess sim;
     sim.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     sim.start(QStringLiteral(DOZIDUVOV_BIN_DIR "/korvex-sim"),
-              {QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/Large_10000.PRG")});
+              {program});
     if (!sim.waitForStarted()) {
         std::fprintf(stderr, "cannot start korvex-sim\n");
         return 1;
@@ -110,7 +130,11 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    sim.kill();
-    sim.waitForFinished();
+    // Asked to quit, so that a profiler running it writes its figures.
+    sim.write("quit\n");
+    if (!sim.waitForFinished(10000)) {
+        sim.kill();
+        sim.waitForFinished();
+    }
     return 0;
 }

@@ -3,7 +3,6 @@
 #include "host/HostProtocol.h"
 #include "host/HostSnapshot.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocalSocket>
 #include <QTimer>
@@ -92,25 +91,40 @@ void SimServer::onReadyRead(QLocalSocket* socket) {
         return;
     Connection& conn = *it->second;
     conn.buffer += socket->readAll();
+    // Requests may come several at once (a client asks ahead); each answer leaves as soon as it is
+    // made, so the client decodes one while the next is built.
+    qsizetype start = 0;
     qsizetype nl;
-    while ((nl = conn.buffer.indexOf('\n')) >= 0) {
-        const QByteArray line = conn.buffer.left(nl);
-        conn.buffer.remove(0, nl + 1);
-        const QJsonObject request = QJsonDocument::fromJson(line).object();
+    while ((nl = conn.buffer.indexOf('\n', start)) >= 0) {
+        const QJsonObject request = QJsonDocument::fromJson(conn.buffer.sliced(start, nl - start)).object();
+        start = nl + 1;
         QJsonObject reply{{QStringLiteral("re"), request.value(QStringLiteral("id"))}};
+        QByteArray frame;
         try {
-            reply.insert(QStringLiteral("v"), handle(conn, request));
+            const QJsonValue v = handle(conn, request, frame);
+            if (frame.isNull())
+                reply.insert(QStringLiteral("v"), v);
+            else
+                reply.insert(QStringLiteral("bin"), frame.size());
         } catch (const std::exception& e) {
+            frame = QByteArray();
             reply.insert(QStringLiteral("err"), QString::fromUtf8(e.what()));
         }
         conn.send(reply);
+        if (!frame.isNull())
+            socket->write(frame);
+        socket->flush();
+        // A client that left while asked-ahead answers were being written is gone from the table
+        // now (flush reports the disconnection at once), and its connection with it.
+        if (!m_connections.contains(socket))
+            return;
     }
+    conn.buffer.remove(0, start);
     if (conn.buffer.size() > p::kMaxLineBytes)
         socket->abort();
-    socket->flush();
 }
 
-QJsonValue SimServer::handle(Connection& conn, const QJsonObject& r) {
+QJsonValue SimServer::handle(Connection& conn, const QJsonObject& r, QByteArray& frame) {
     const QString op = r.value(QStringLiteral("op")).toString();
     const int index = r.value(QStringLiteral("index")).toInt();
     auto program = [this] {
@@ -137,10 +151,12 @@ QJsonValue SimServer::handle(Connection& conn, const QJsonObject& r) {
     if (op == QLatin1String(p::kCommands)) {
         const int from = r.value(QStringLiteral("from")).toInt();
         const int count = r.value(QStringLiteral("count")).toInt();
-        QJsonArray out;
-        for (int i = from; i < std::min(from + count, m_host->commandCount()); ++i)
-            out.append(host::commandSnapshot(*command(i)));
-        return out;
+        const auto end = static_cast<int>(std::clamp<qint64>(qint64(from) + count, 0, m_host->commandCount()));
+        host::CommandFrameWriter out;
+        for (int i = from; i < end; ++i)
+            out.add(host::takeCommandSnapshot(*command(i)));
+        frame = out.take();
+        return {};
     }
     if (op == QLatin1String(p::kGet))
         return host::readCommandMember(*command(index), r.value(QStringLiteral("member")).toString(),

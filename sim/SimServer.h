@@ -40,7 +40,8 @@ private:
     void onNewConnection();
     void onReadyRead(QLocalSocket* socket);
     void onDisconnected(QLocalSocket* socket);
-    QJsonValue handle(Connection& conn, const QJsonObject& request);
+    // The answer's value, or the frame the answer is (command snapshots).
+    QJsonValue handle(Connection& conn, const QJsonObject& request, QByteArray& frame);
     void executeStep();
 
     std::shared_ptr<SimHost> m_host;

@@ -5,10 +5,12 @@
 //
 // Request:  {"id": n, "op": "...", ...arguments}
 // Reply:    {"re": n, "v": value}   or   {"re": n, "err": "text"}
+//           or {"re": n, "bin": size} followed by size bytes (a frame of command snapshots)
 // Event:    {"ev": "executed" | "end" | "added", "index": i, "fullName": "...", "termination": t}
 //
 // A command's snapshot ("cmds") holds every member the program reads, so one answer serves all
-// reads of that command; "get" reads one member for clients that fetch member by member.
+// reads of that command; "get" reads one member for clients that fetch member by member. A client
+// may send requests before the earlier ones are answered; answers come in the order asked.
 namespace host::protocol {
 
 inline constexpr char kServerName[] = "VextorinKorvexWndClass";
@@ -18,7 +20,7 @@ inline constexpr char kApp[] = "app";               // -> {"hasProgram", "versio
 inline constexpr char kProgram[] = "prog";          // -> {"partName", ..., "fullName"}
 inline constexpr char kProgramGet[] = "prog.get";   // member -> value
 inline constexpr char kCount[] = "count";           // -> number of commands
-inline constexpr char kCommands[] = "cmds";         // from, count -> [snapshot, ...]
+inline constexpr char kCommands[] = "cmds";         // from, count -> frame (HostSnapshot.h)
 inline constexpr char kGet[] = "get";               // index, member [, arg] -> value
 inline constexpr char kFieldText[] = "fieldText";   // index, field, arg -> text
 inline constexpr char kGoPrevious[] = "goPrevious"; // index -> index of the previous command
@@ -34,7 +36,7 @@ inline constexpr char kExecuted[] = "executed";
 inline constexpr char kEnd[] = "end";
 inline constexpr char kAdded[] = "added";
 
-// A reply line longer than this is a broken peer, not data.
+// A line or frame longer than this is a broken peer, not data.
 inline constexpr qsizetype kMaxLineBytes = 64 * 1024 * 1024;
 
 } // namespace host::protocol

@@ -1,6 +1,10 @@
 #include "host/HostSnapshot.h"
 
 #include <QJsonArray>
+#include <QtEndian>
+
+#include <bit>
+#include <cstring>
 
 namespace host {
 
@@ -42,15 +46,6 @@ const Field<P, QString> kProgramTexts[] = {
     {QLatin1String("fileName"), &P::fileName}, {QLatin1String("fullName"), &P::fullName},
 };
 
-void decode(const QJsonValue& v, double& out) {
-    out = v.toDouble();
-}
-void decode(const QJsonValue& v, int& out) {
-    out = v.toInt();
-}
-void decode(const QJsonValue& v, bool& out) {
-    out = v.toBool();
-}
 void decode(const QJsonValue& v, QString& out) {
     out = v.toString();
 }
@@ -145,77 +140,208 @@ ProgramSnapshot takeProgramSnapshot(HostPartProgram& p) {
                            p.DrawingNumber(), p.FileName(), p.FullName()};
 }
 
-QJsonObject toJson(const CommandSnapshot& s) {
-    QJsonObject o{
-        {QStringLiteral("idText"), s.idText},
-        {QStringLiteral("type"), s.type},
-        {QStringLiteral("isDimension"), s.isDimension},
-        {QStringLiteral("isComment"), s.isComment},
-        {QStringLiteral("marked"), s.marked},
-        {QStringLiteral("uniqueId"), QJsonArray{s.uniqueId1, s.uniqueId2}},
-    };
-    if (s.dimension) {
-        o.insert(QStringLiteral("dimension"), toJson(*s.dimension));
-        o.insert(QStringLiteral("fieldText169"), s.fieldText169);
-    }
-    if (s.comment) {
-        QJsonArray lines;
-        for (const QString& line : s.comment->lines)
-            lines.append(line);
-        o.insert(QStringLiteral("comment"),
-                 QJsonObject{{QStringLiteral("commentType"), s.comment->commentType},
-                             {QStringLiteral("text"), s.comment->text},
-                             {QStringLiteral("lines"), lines}});
-    }
-    if (s.assignment)
-        o.insert(QStringLiteral("assignment"), QJsonObject{{QStringLiteral("name"), s.assignment->name},
-                                                           {QStringLiteral("value"), s.assignment->value}});
-    return o;
-}
-
 QJsonObject toJson(const ProgramSnapshot& s) {
     QJsonObject o;
     encodeFields(o, s, kProgramTexts);
     return o;
 }
 
-CommandSnapshot commandSnapshotFromJson(const QJsonObject& o) {
-    CommandSnapshot s;
-    s.idText = o.value(QLatin1String("idText")).toString();
-    s.type = o.value(QLatin1String("type")).toInt();
-    s.isDimension = o.value(QLatin1String("isDimension")).toBool();
-    s.isComment = o.value(QLatin1String("isComment")).toBool();
-    s.marked = o.value(QLatin1String("marked")).toBool();
-    const QJsonArray id = o.value(QLatin1String("uniqueId")).toArray();
-    s.uniqueId1 = id.at(0).toInt();
-    s.uniqueId2 = id.at(1).toInt();
-    s.fieldText169 = o.value(QLatin1String("fieldText169")).toString();
+namespace {
 
-    // A part the answer does not name is one the command does not have.
-    if (const auto it = o.constFind(QLatin1String("dimension")); it != o.constEnd()) {
-        const QJsonObject d = it->toObject();
-        DimensionSnapshot& dim = s.dimension.emplace();
-        decodeFields(d, dim, kDimensionNumbers);
-        decodeFields(d, dim, kDimensionIntegers);
-        decodeFields(d, dim, kDimensionTexts);
-        decodeFields(d, dim, kDimensionFlags);
+// Bits of a snapshot's flag byte, and of a dimension's.
+constexpr std::uint8_t kIsDimension = 1, kIsComment = 2, kMarked = 4, kHasDimension = 8, kHasComment = 16,
+                       kHasAssignment = 32, kCommandBits = 63;
+constexpr std::uint8_t kIsLocationAxis = 1, kIsTruePositionAxis = 2, kAxisBits = 3;
+// Flags, type and unique id, and the lengths of the id text and field 169.
+constexpr qsizetype kMinSnapshotBytes = 1 + 3 * 4 + 2 * 4;
+
+template <typename T> T littleEndian(T v) {
+    if constexpr (std::endian::native == std::endian::big)
+        return qbswap(v);
+    else
+        return v;
+}
+
+void put(QByteArray& out, const void* data, qsizetype n) {
+    out.append(static_cast<const char*>(data), n);
+}
+void putU8(QByteArray& out, std::uint8_t v) {
+    out.append(static_cast<char>(v));
+}
+void putU32(QByteArray& out, std::uint32_t v) {
+    v = littleEndian(v);
+    put(out, &v, 4);
+}
+void putI32(QByteArray& out, std::int32_t v) {
+    putU32(out, static_cast<std::uint32_t>(v));
+}
+void putF64(QByteArray& out, double v) {
+    const auto bits = littleEndian(std::bit_cast<std::uint64_t>(v));
+    put(out, &bits, 8);
+}
+void putText(QByteArray& out, const QString& s) {
+    putU32(out, static_cast<std::uint32_t>(s.size()));
+    if constexpr (std::endian::native == std::endian::big) {
+        for (QChar c : s) {
+            const char16_t u = littleEndian(c.unicode());
+            put(out, &u, 2);
+        }
+    } else {
+        put(out, s.utf16(), s.size() * 2);
     }
-    if (const auto it = o.constFind(QLatin1String("comment")); it != o.constEnd()) {
-        const QJsonObject c = it->toObject();
-        CommentSnapshot& k = s.comment.emplace();
-        k.commentType = c.value(QLatin1String("commentType")).toInt();
-        k.text = c.value(QLatin1String("text")).toString();
-        const QJsonArray lines = c.value(QLatin1String("lines")).toArray();
-        k.lines.reserve(static_cast<std::size_t>(lines.size()));
-        for (const QJsonValue& line : lines)
-            k.lines.push_back(line.toString());
+}
+
+class FrameReader {
+public:
+    explicit FrameReader(QByteArrayView frame) : m_p(frame.data()), m_end(frame.data() + frame.size()) {}
+
+    qsizetype left() const { return m_end - m_p; }
+    std::uint8_t u8() {
+        need(1);
+        return static_cast<std::uint8_t>(*m_p++);
     }
-    if (const auto it = o.constFind(QLatin1String("assignment")); it != o.constEnd()) {
-        const QJsonObject a = it->toObject();
-        s.assignment = AssignmentSnapshot{a.value(QLatin1String("name")).toString(),
-                                          a.value(QLatin1String("value")).toString()};
+    std::uint32_t u32() {
+        std::uint32_t v;
+        take(&v, 4);
+        return littleEndian(v);
     }
-    return s;
+    std::int32_t i32() { return static_cast<std::int32_t>(u32()); }
+    double f64() {
+        std::uint64_t v;
+        take(&v, 8);
+        return std::bit_cast<double>(littleEndian(v));
+    }
+    QString text() {
+        const std::uint32_t n = u32();
+        if (n == 0)
+            return {};
+        need(qsizetype(n) * 2);
+        QString s(qsizetype(n), Qt::Uninitialized);
+        take(s.data(), qsizetype(n) * 2);
+        if constexpr (std::endian::native == std::endian::big)
+            for (QChar& c : s)
+                c = QChar(qbswap(c.unicode()));
+        return s;
+    }
+    // A count of items at least minBytes each, which the rest of the frame must be able to hold.
+    std::size_t count(qsizetype minBytes) {
+        const std::uint32_t n = u32();
+        if (qsizetype(n) > left() / minBytes)
+            bad();
+        return n;
+    }
+    [[noreturn]] static void bad() { throw HostError(QStringLiteral("Korvex sent a malformed answer.")); }
+
+private:
+    void need(qsizetype n) const {
+        if (n > left())
+            bad();
+    }
+    void take(void* out, qsizetype n) {
+        need(n);
+        std::memcpy(out, m_p, static_cast<std::size_t>(n));
+        m_p += n;
+    }
+    const char* m_p;
+    const char* m_end;
+};
+
+} // namespace
+
+CommandFrameWriter::CommandFrameWriter() {
+    putU32(m_frame, 0);
+}
+
+void CommandFrameWriter::add(const CommandSnapshot& s) {
+    QByteArray& out = m_frame;
+    putU8(out, static_cast<std::uint8_t>((s.isDimension ? kIsDimension : 0) | (s.isComment ? kIsComment : 0) |
+                                         (s.marked ? kMarked : 0) | (s.dimension ? kHasDimension : 0) |
+                                         (s.comment ? kHasComment : 0) | (s.assignment ? kHasAssignment : 0)));
+    putI32(out, s.type);
+    putI32(out, s.uniqueId1);
+    putI32(out, s.uniqueId2);
+    putText(out, s.idText);
+    putText(out, s.fieldText169);
+    if (const auto& d = s.dimension) {
+        for (const auto& f : kDimensionNumbers)
+            putF64(out, (*d).*f.member);
+        for (const auto& f : kDimensionIntegers)
+            putI32(out, (*d).*f.member);
+        for (const auto& f : kDimensionTexts)
+            putText(out, (*d).*f.member);
+        putU8(out, static_cast<std::uint8_t>((d->isLocationAxis ? kIsLocationAxis : 0) |
+                                             (d->isTruePositionAxis ? kIsTruePositionAxis : 0)));
+    }
+    if (const auto& c = s.comment) {
+        putI32(out, c->commentType);
+        putText(out, c->text);
+        putU32(out, static_cast<std::uint32_t>(c->lines.size()));
+        for (const QString& line : c->lines)
+            putText(out, line);
+    }
+    if (const auto& a = s.assignment) {
+        putText(out, a->name);
+        putText(out, a->value);
+    }
+    ++m_count;
+}
+
+QByteArray CommandFrameWriter::take() {
+    const auto n = littleEndian(static_cast<std::uint32_t>(m_count));
+    std::memcpy(m_frame.data(), &n, 4);
+    QByteArray frame = std::move(m_frame);
+    m_frame = QByteArray();
+    putU32(m_frame, 0);
+    m_count = 0;
+    return frame;
+}
+
+std::vector<CommandSnapshot> decodeCommandFrame(QByteArrayView frame) {
+    FrameReader r(frame);
+    std::vector<CommandSnapshot> out(r.count(kMinSnapshotBytes));
+    for (CommandSnapshot& s : out) {
+        const std::uint8_t flags = r.u8();
+        if (flags & ~kCommandBits)
+            r.bad();
+        s.isDimension = flags & kIsDimension;
+        s.isComment = flags & kIsComment;
+        s.marked = flags & kMarked;
+        s.type = r.i32();
+        s.uniqueId1 = r.i32();
+        s.uniqueId2 = r.i32();
+        s.idText = r.text();
+        s.fieldText169 = r.text();
+        if (flags & kHasDimension) {
+            DimensionSnapshot& d = s.dimension.emplace();
+            for (const auto& f : kDimensionNumbers)
+                d.*f.member = r.f64();
+            for (const auto& f : kDimensionIntegers)
+                d.*f.member = r.i32();
+            for (const auto& f : kDimensionTexts)
+                d.*f.member = r.text();
+            const std::uint8_t axis = r.u8();
+            if (axis & ~kAxisBits)
+                r.bad();
+            d.isLocationAxis = axis & kIsLocationAxis;
+            d.isTruePositionAxis = axis & kIsTruePositionAxis;
+        }
+        if (flags & kHasComment) {
+            CommentSnapshot& c = s.comment.emplace();
+            c.commentType = r.i32();
+            c.text = r.text();
+            c.lines.resize(r.count(4));
+            for (QString& line : c.lines)
+                line = r.text();
+        }
+        if (flags & kHasAssignment) {
+            AssignmentSnapshot& a = s.assignment.emplace();
+            a.name = r.text();
+            a.value = r.text();
+        }
+    }
+    if (r.left() != 0)
+        r.bad();
+    return out;
 }
 
 ProgramSnapshot programSnapshotFromJson(const QJsonObject& o) {

@@ -2,6 +2,8 @@
 
 #include "host/HostInterfaces.h"
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QJsonObject>
 #include <QJsonValue>
 
@@ -10,8 +12,8 @@
 #include <vector>
 
 // What the host holds of a command or part program at one moment, as typed fields: the simulator
-// takes these from its objects and sends them as JSON, the socket client decodes each answer once
-// and serves its reads from the fields.
+// takes these from its objects and sends them (commands as a binary frame, the program as JSON),
+// the socket client decodes each answer once and serves its reads from the fields.
 namespace host {
 
 // Comment lines a snapshot carries; the reader never asks beyond.
@@ -71,14 +73,26 @@ struct ProgramSnapshot {
 CommandSnapshot takeCommandSnapshot(HostCommand& command);
 ProgramSnapshot takeProgramSnapshot(HostPartProgram& program);
 
-QJsonObject toJson(const CommandSnapshot& snapshot);
 QJsonObject toJson(const ProgramSnapshot& snapshot);
-CommandSnapshot commandSnapshotFromJson(const QJsonObject& o);
 ProgramSnapshot programSnapshotFromJson(const QJsonObject& o);
 
-inline QJsonObject commandSnapshot(HostCommand& command) {
-    return toJson(takeCommandSnapshot(command));
-}
+// Command snapshots as one frame: their number, then each one with its parts, texts as UTF-16
+// code units and numbers as their little-endian bits, so every value arrives exactly as sent.
+class CommandFrameWriter {
+public:
+    CommandFrameWriter();
+    void add(const CommandSnapshot& snapshot);
+    // The frame; the writer starts over.
+    QByteArray take();
+
+private:
+    QByteArray m_frame;
+    int m_count = 0;
+};
+
+// HostError when the frame is cut short, holds more than its snapshots or makes no sense.
+std::vector<CommandSnapshot> decodeCommandFrame(QByteArrayView frame);
+
 inline QJsonObject programSnapshot(HostPartProgram& program) {
     return toJson(takeProgramSnapshot(program));
 }

@@ -12,8 +12,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <deque>
-#include <map>
+#include <unordered_map>
+#include <unordered_set>
 #include <optional>
 #include <type_traits>
 #include <vector>
@@ -24,8 +26,14 @@ namespace p = protocol;
 
 namespace {
 
-// The connection: synchronous calls, and the one queue through which every received line goes,
-// so that events are handled only between operations, never inside one.
+// One answer: its line, and the frame that followed it when the line announced one.
+struct Reply {
+    QJsonObject line;
+    QByteArray frame;
+};
+
+// The connection: requests, the answers waited for, and the one queue through which every event
+// goes, so that events are handled only between operations, never inside one.
 class Client : public QObject, public std::enable_shared_from_this<Client> {
 public:
     explicit Client(const ClientOptions& options) : m_options(options) {
@@ -46,7 +54,9 @@ public:
     // A change the host may have made (an executed command, a save): older snapshots are stale.
     void bumpEpoch() { ++m_epoch; }
 
-    QJsonValue call(const char* op, QJsonObject args = {}) {
+    // Sends a request without waiting for its answer; wait() or forget() takes the answer.
+    qint64 send(const char* op, QJsonObject args = {}) {
+        throwIfBroken();
         if (m_socket.state() != QLocalSocket::ConnectedState)
             throw HostError(QStringLiteral("The connection to Korvex is closed."));
         const qint64 id = ++m_nextId;
@@ -54,7 +64,10 @@ public:
         args.insert(QStringLiteral("op"), QLatin1String(op));
         m_socket.write(QJsonDocument(args).toJson(QJsonDocument::Compact) + '\n');
         m_socket.flush();
+        return id;
+    }
 
+    Reply wait(qint64 id) {
         struct InCall {
             Client& c;
             explicit InCall(Client& client) : c(client) { ++c.m_inCall; }
@@ -70,12 +83,13 @@ public:
             readIncoming();
             const auto it = m_replies.find(id);
             if (it != m_replies.end()) {
-                const QJsonObject reply = it->second;
+                Reply reply = std::move(it->second);
                 m_replies.erase(it);
-                if (reply.contains(QStringLiteral("err")))
-                    throw HostError(reply.value(QStringLiteral("err")).toString());
-                return reply.value(QStringLiteral("v"));
+                if (const auto err = reply.line.constFind(QLatin1String("err")); err != reply.line.constEnd())
+                    throw HostError(err->toString());
+                return reply;
             }
+            throwIfBroken();
             if (m_socket.state() != QLocalSocket::ConnectedState)
                 throw HostError(QStringLiteral("Korvex closed the connection."));
             const qint64 left = m_options.timeoutMs - timer.elapsed();
@@ -84,6 +98,16 @@ public:
                     QStringLiteral("Korvex did not answer within %1 s.").arg(m_options.timeoutMs / 1000));
             m_socket.waitForReadyRead(static_cast<int>(std::min<qint64>(left, 1000)));
         }
+    }
+
+    // An answer no one will wait for: dropped when it comes.
+    void forget(qint64 id) {
+        if (m_replies.erase(id) == 0)
+            m_forgotten.insert(id);
+    }
+
+    QJsonValue call(const char* op, QJsonObject args = {}) {
+        return wait(send(op, std::move(args))).line.value(QLatin1String("v"));
     }
 
     void addListener(HostEventListener* l) {
@@ -107,19 +131,108 @@ public:
     }
 
 private:
+    void throwIfBroken() const {
+        if (!m_broken.isEmpty())
+            throw HostError(m_broken);
+    }
+
+    // A peer that breaks the protocol cannot be trusted with the next answer either.
+    void breakConnection(const QString& why) {
+        m_broken = why;
+        m_socket.abort();
+    }
+
+    // Takes every complete line and frame received so far. The buffer is scanned from where the
+    // last scan stopped and compacted once per read, so a long answer costs linear time.
     void readIncoming() {
-        m_buffer += m_socket.readAll();
-        qsizetype nl;
-        while ((nl = m_buffer.indexOf('\n')) >= 0) {
-            const QJsonObject o = QJsonDocument::fromJson(m_buffer.left(nl)).object();
-            m_buffer.remove(0, nl + 1);
-            if (o.contains(QStringLiteral("ev")))
-                m_events.push_back(o);
-            else if (o.contains(QStringLiteral("re")))
-                m_replies.emplace(o.value(QStringLiteral("re")).toInteger(), o);
+        while (m_broken.isEmpty()) {
+            if (m_frame) {
+                if (!fillFrame())
+                    return;
+                continue;
+            }
+            const char* data = m_buffer.constData();
+            const auto* nl = static_cast<const char*>(
+                std::memchr(data + m_scanned, '\n', static_cast<std::size_t>(m_buffer.size() - m_scanned)));
+            if (nl) {
+                const qsizetype end = nl - data;
+                const qsizetype start = m_lineStart;
+                m_lineStart = m_scanned = end + 1;
+                takeLine(QByteArrayView(data + start, end - start));
+                continue;
+            }
+            m_scanned = m_buffer.size();
+            if (m_buffer.size() - m_lineStart > p::kMaxLineBytes) {
+                breakConnection(QStringLiteral("Korvex sent an answer longer than %1 bytes.").arg(p::kMaxLineBytes));
+                return;
+            }
+            if (m_socket.bytesAvailable() <= 0)
+                return;
+            if (m_lineStart > 0) {
+                m_buffer.remove(0, m_lineStart);
+                m_scanned -= m_lineStart;
+                m_lineStart = 0;
+            }
+            m_buffer += m_socket.readAll();
         }
-        if (m_buffer.size() > p::kMaxLineBytes)
-            m_socket.abort();
+    }
+
+    void takeLine(QByteArrayView line) {
+        QJsonParseError error;
+        QJsonObject o = QJsonDocument::fromJson(line.toByteArray(), &error).object();
+        if (error.error != QJsonParseError::NoError || o.isEmpty()) {
+            breakConnection(QStringLiteral("Korvex sent a malformed answer."));
+            return;
+        }
+        if (o.contains(QLatin1String("ev"))) {
+            m_events.push_back(std::move(o));
+            return;
+        }
+        const auto re = o.constFind(QLatin1String("re"));
+        if (re == o.constEnd()) {
+            breakConnection(QStringLiteral("Korvex sent a malformed answer."));
+            return;
+        }
+        const qint64 id = re->toInteger();
+        const auto bin = o.constFind(QLatin1String("bin"));
+        if (bin == o.constEnd()) {
+            deliver(id, Reply{std::move(o), {}});
+            return;
+        }
+        const qint64 size = bin->toInteger(-1);
+        if (size < 0 || size > p::kMaxLineBytes) {
+            breakConnection(QStringLiteral("Korvex announced an answer of %1 bytes.").arg(bin->toDouble()));
+            return;
+        }
+        m_frame.emplace(PendingFrame{id, Reply{std::move(o), QByteArray(size, Qt::Uninitialized)}, 0});
+    }
+
+    // Moves the frame's bytes from the line buffer, then straight from the socket; true once whole.
+    bool fillFrame() {
+        PendingFrame& f = *m_frame;
+        char* out = f.reply.frame.data();
+        const qsizetype size = f.reply.frame.size();
+        if (const qsizetype buffered = std::min(m_buffer.size() - m_lineStart, size - f.filled); buffered > 0) {
+            std::memcpy(out + f.filled, m_buffer.constData() + m_lineStart, static_cast<std::size_t>(buffered));
+            f.filled += buffered;
+            m_lineStart = m_scanned = m_lineStart + buffered;
+        }
+        if (f.filled < size) {
+            const qint64 n = m_socket.read(out + f.filled, size - f.filled);
+            if (n > 0)
+                f.filled += n;
+        }
+        if (f.filled < size)
+            return false;
+        PendingFrame done = std::move(f);
+        m_frame.reset();
+        deliver(done.id, std::move(done.reply));
+        return true;
+    }
+
+    void deliver(qint64 id, Reply reply) {
+        if (m_forgotten.erase(id) == 0)
+            m_replies.insert_or_assign(id, std::move(reply));
     }
 
     void scheduleDispatch() {
@@ -132,11 +245,22 @@ private:
 
     void dispatchEvents();
 
+    struct PendingFrame {
+        qint64 id;
+        Reply reply;
+        qsizetype filled;
+    };
+
     ClientOptions m_options;
     QLocalSocket m_socket;
     QByteArray m_buffer;
+    qsizetype m_lineStart = 0; // where the first line not yet taken starts
+    qsizetype m_scanned = 0;   // no line end before this
+    std::optional<PendingFrame> m_frame;
+    QString m_broken;
     qint64 m_nextId = 0;
-    std::map<qint64, QJsonObject> m_replies;
+    std::unordered_map<qint64, Reply> m_replies;
+    std::unordered_set<qint64> m_forgotten;
     std::deque<QJsonObject> m_events;
     std::vector<HostEventListener*> m_listeners;
     quint64 m_epoch = 0;
@@ -176,13 +300,12 @@ public:
 
     const CommandSnapshot& snapshot() {
         if (!m_snapshot || m_epoch != m_client->epoch()) {
-            const QJsonArray a =
-                m_client
-                    ->call(p::kCommands, {{QStringLiteral("from"), m_index}, {QStringLiteral("count"), 1}})
-                    .toArray();
-            if (a.isEmpty())
+            const Reply r = m_client->wait(m_client->send(
+                p::kCommands, {{QStringLiteral("from"), m_index}, {QStringLiteral("count"), 1}}));
+            std::vector<CommandSnapshot> one = decodeCommandFrame(r.frame);
+            if (one.size() != 1)
                 throw HostError(QStringLiteral("Command %1 does not exist.").arg(m_index));
-            m_snapshot = commandSnapshotFromJson(a.at(0).toObject());
+            m_snapshot = std::move(one.front());
             m_epoch = m_client->epoch();
         }
         return *m_snapshot;
@@ -337,45 +460,70 @@ std::shared_ptr<HostAssignment> ClientCommand::Assignment() {
     return std::make_shared<ClientAssignment>(shared_from_this());
 }
 
-// Walks the commands, fetching a batch of snapshots per answer and decoding it as it arrives.
+// Walks the commands, fetching a batch of snapshots per answer. The next batches are asked for
+// before the current one is decoded, so that the host writes them while this side decodes.
 class ClientEnumerator : public HostCommandEnumerator {
 public:
     explicit ClientEnumerator(std::shared_ptr<Client> c) : m_client(std::move(c)) {
         m_count = m_client->call(p::kCount).toInt();
     }
+    ~ClientEnumerator() override { forgetAhead(); }
+
     std::shared_ptr<HostCommand> Next() override {
         if (m_next >= m_count)
             return nullptr;
         const int index = m_next++;
         if (!m_client->options().snapshots)
             return std::make_shared<ClientCommand>(m_client, index);
-        if (index >= m_batchFrom + static_cast<int>(m_batch.size()) || m_batchEpoch != m_client->epoch()) {
-            const QJsonArray a =
-                m_client
-                    ->call(p::kCommands, {{QStringLiteral("from"), index},
-                                          {QStringLiteral("count"), m_client->options().batchSize}})
-                    .toArray();
-            if (a.isEmpty())
-                throw HostError(QStringLiteral("Command %1 does not exist.").arg(index));
-            m_batchFrom = index;
-            m_batchEpoch = m_client->epoch();
-            m_batch.clear();
-            m_batch.reserve(static_cast<std::size_t>(a.size()));
-            for (const QJsonValue& v : a)
-                m_batch.push_back(commandSnapshotFromJson(v.toObject()));
-        }
+        if (index >= m_batchFrom + static_cast<int>(m_batch.size()) || m_batchEpoch != m_client->epoch())
+            fetch(index);
         // Each index is handed out once, so its snapshot can move to the command.
         return std::make_shared<ClientCommand>(
             m_client, index, std::move(m_batch[static_cast<std::size_t>(index - m_batchFrom)]));
     }
 
 private:
+    struct Asked {
+        qint64 id;
+        int from;
+        quint64 epoch;
+    };
+
+    void fetch(int index) {
+        const quint64 epoch = m_client->epoch();
+        // Answers asked for before the host may have changed are stale, whenever they arrive.
+        if (!m_ahead.empty() && (m_ahead.front().epoch != epoch || m_ahead.front().from != index))
+            forgetAhead();
+        const int batch = std::max(1, m_client->options().batchSize);
+        const std::size_t depth = 1 + static_cast<std::size_t>(std::max(0, m_client->options().batchesAhead));
+        int from = m_ahead.empty() ? index : m_ahead.back().from + batch;
+        for (; m_ahead.size() < depth && from < m_count; from += batch)
+            m_ahead.push_back({m_client->send(p::kCommands, {{QStringLiteral("from"), from},
+                                                             {QStringLiteral("count"), batch}}),
+                               from, epoch});
+        const Asked asked = m_ahead.front();
+        m_ahead.pop_front();
+        const Reply reply = m_client->wait(asked.id);
+        m_batch = decodeCommandFrame(reply.frame);
+        if (m_batch.empty())
+            throw HostError(QStringLiteral("Command %1 does not exist.").arg(index));
+        m_batchFrom = index;
+        m_batchEpoch = asked.epoch;
+    }
+
+    void forgetAhead() {
+        for (const Asked& a : m_ahead)
+            m_client->forget(a.id);
+        m_ahead.clear();
+    }
+
     std::shared_ptr<Client> m_client;
     int m_count = 0;
     int m_next = 0;
     int m_batchFrom = 0;
     std::vector<CommandSnapshot> m_batch;
     quint64 m_batchEpoch = 0;
+    std::deque<Asked> m_ahead;
 };
 
 class ClientCommands : public HostCommands {

@@ -12,6 +12,8 @@ struct ClientOptions {
     bool snapshots = true;
     // Commands fetched per answer while enumerating.
     int batchSize = 256;
+    // Batches asked for ahead of the one being decoded.
+    int batchesAhead = 3;
     int timeoutMs = 60000;
 };
 

@@ -9,8 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QThread>
+
+#include <limits>
 
 using namespace host;
 
@@ -81,6 +87,29 @@ ProgramBuilder awkwardProgram() {
     return b;
 }
 
+// What the program file cannot spell, set on the host's model directly: infinities, the smallest
+// subnormal, a lone surrogate, extreme integers, a text longer than one socket read, all parts at once.
+std::shared_ptr<sim::SimHost> awkwardHost() {
+    auto host = awkwardProgram()
+                    .add(QJsonObject{{"type", 191},
+                                     {"id", "ALL"},
+                                     {"dimension", QJsonObject{{"name", "ALL"}}},
+                                     {"comment", QJsonObject{{"commentType", -7}, {"lines", QJsonArray{}}}},
+                                     {"assignment", QJsonObject{{"name", ""}, {"value", "x"}}}})
+                    .host();
+    auto& commands = host->program()->commands;
+    const auto ang = std::find_if(commands.begin(), commands.end(), [](const auto& c) { return c.id == "ANG1"; });
+    sim::SimDimension& d = ang->dimension.value();
+    d.bonus = std::numeric_limits<double>::infinity();
+    d.deviation = -std::numeric_limits<double>::infinity();
+    d.outTol = std::numeric_limits<double>::denorm_min();
+    d.outputMode = std::numeric_limits<int>::min();
+    d.units = std::numeric_limits<int>::max();
+    d.feature3 = QString(QChar(0xD800)) + QStringLiteral("x") + QChar(0xDC00);
+    commands[0].comment->text = QString(200000, QChar(0x20AC));
+    return host;
+}
+
 struct Reading : ReaderSetup {
     ReaderState state{table, comments, context, header, {}, nullptr};
 
@@ -146,7 +175,14 @@ TEST(Socket, EveryMemberReadsAsTheHostHoldsIt) {
         sim::SimHost::create(
             sim::loadProgram(QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/Flansch_inch.PRG"))),
         awkwardProgram().host(),
+        awkwardHost(), // beyond JSON: snapshots only
     };
+    struct Way {
+        bool snapshots;
+        int batchSize;
+        int batchesAhead;
+    };
+    const Way ways[] = {{true, 5, 3}, {true, 1, 0}, {true, 1000, 3}, {false, 5, 0}};
     for (const auto& host : hosts) {
         SCOPED_TRACE(host->program()->path.toStdString());
         std::vector<CommandSnapshot> expected;
@@ -156,11 +192,15 @@ TEST(Socket, EveryMemberReadsAsTheHostHoldsIt) {
 
         ServerThread server(host);
         ASSERT_TRUE(server.listening());
-        for (bool snapshots : {true, false}) {
-            SCOPED_TRACE(snapshots ? "snapshots" : "member by member");
+        for (const Way& way : ways) {
+            if (!way.snapshots && host == hosts[std::size(hosts) - 1])
+                continue;
+            SCOPED_TRACE(::testing::Message() << "snapshots " << way.snapshots << ", batch " << way.batchSize
+                                              << ", ahead " << way.batchesAhead);
             ClientOptions options;
-            options.snapshots = snapshots;
-            options.batchSize = 5;
+            options.snapshots = way.snapshots;
+            options.batchSize = way.batchSize;
+            options.batchesAhead = way.batchesAhead;
             auto app = connectToHost(options);
             ASSERT_TRUE(app);
             auto prog = app->ActivePartProgram();
@@ -222,6 +262,170 @@ TEST(Socket, ASnapshotLastsUntilTheHostMayHaveChanged) {
     prog->Save();
     EXPECT_EQ(d->Measured(), 2.1);
     EXPECT_EQ(prog->PartName(), QStringLiteral("Saved"));
+}
+
+TEST(Socket, BatchesAskedAheadAreNotUsedOnceTheHostMayHaveChanged) {
+    ProgramBuilder b;
+    for (int i = 0; i < 40; ++i)
+        b.single(1102, QStringLiteral("FL%1").arg(i), QJsonObject{{"measured", i}});
+    auto host = b.host();
+    ServerThread server(host);
+    ClientOptions options;
+    options.batchSize = 3;
+    options.batchesAhead = 4;
+    auto app = connectToHost(options);
+    ASSERT_TRUE(app);
+    auto walk = app->ActivePartProgram()->Commands()->Enumerate();
+    auto first = walk->Next();
+    EXPECT_EQ(first->Dimension()->Measured(), 0);
+    server.run([&] {
+        for (auto& c : host->program()->commands)
+            c.dimension->measured += 100;
+    });
+    // The host has not said it changed; the first batch ends here, the next ones are asked for.
+    EXPECT_EQ(walk->Next()->Dimension()->Measured(), 1);
+    EXPECT_EQ(walk->Next()->Dimension()->Measured(), 2);
+    first->Present();
+    for (int i = 3; i < 40; ++i)
+        EXPECT_EQ(walk->Next()->Dimension()->Measured(), 100 + i) << i;
+    EXPECT_EQ(walk->Next(), nullptr);
+
+    // A walk left halfway leaves no answers behind for the calls after it.
+    auto left = app->ActivePartProgram()->Commands()->Enumerate();
+    left->Next();
+    left.reset();
+    EXPECT_EQ(app->ActivePartProgram()->Commands()->Count(), 40);
+    EXPECT_EQ(app->ActivePartProgram()->Commands()->Item(39)->Dimension()->Measured(), 139);
+}
+
+TEST(Socket, AClientLeavingWhileAnswersAreWrittenLeavesTheHostServing) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.start({QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/Large_10000.PRG")}));
+    ClientOptions options;
+    options.batchesAhead = 30;
+    for (int i = 0; i < 3; ++i) {
+        auto app = connectToHost(options);
+        ASSERT_TRUE(app);
+        ASSERT_TRUE(app->ActivePartProgram()->Commands()->Enumerate()->Next());
+    }
+    auto app = connectToHost();
+    ASSERT_TRUE(app);
+    EXPECT_EQ(app->ActivePartProgram()->Commands()->Count(), 10000);
+}
+
+TEST(Socket, AFrameThatDoesNotHoldWhatItSaysIsAnError) {
+    auto host = awkwardHost();
+    CommandFrameWriter writer;
+    std::vector<CommandSnapshot> sent;
+    for (int i = 0; i < host->commandCount(); ++i)
+        writer.add(sent.emplace_back(takeCommandSnapshot(*host->command(i))));
+    const QByteArray frame = writer.take();
+    EXPECT_EQ(decodeCommandFrame(frame), sent);
+
+    // Cut anywhere: within a number, a text's length, a text, between snapshots.
+    for (qsizetype n = 0; n < frame.size(); n += n < 4096 ? 1 : 4093)
+        EXPECT_THROW(decodeCommandFrame(QByteArrayView(frame).first(n)), HostError) << n;
+    auto changed = [&](qsizetype at, char byte) {
+        QByteArray f = frame;
+        f[at] = byte;
+        return f;
+    };
+    const QByteArray garbled[] = {
+        frame + '\0',                  // more than its snapshots
+        changed(3, '\x7f'),            // more snapshots than the frame could hold
+        changed(4, '\x40'),            // a part the format does not know
+        changed(4 + 1 + 12, '\xff'),   // the first text longer than the frame
+    };
+    for (const QByteArray& f : garbled)
+        EXPECT_THROW(decodeCommandFrame(f), HostError);
+}
+
+namespace {
+
+// A host that answers "app" and "count" as the simulator does, and "cmds" with the bytes given
+// (the reply's id put in for "%1"), then ends the connection if told to.
+class BrokenHost {
+public:
+    BrokenHost(QByteArray answer, bool close) {
+        m_thread.start();
+        m_context.moveToThread(&m_thread);
+        run([this, answer, close] {
+            auto* server = new QLocalServer(&m_context);
+            QObject::connect(server, &QLocalServer::newConnection, server, [server, answer, close] {
+                QLocalSocket* s = server->nextPendingConnection();
+                QObject::connect(s, &QLocalSocket::readyRead, s, [s, answer, close] {
+                    while (s->canReadLine()) {
+                        const QJsonObject r = QJsonDocument::fromJson(s->readLine()).object();
+                        const QByteArray id = QByteArray::number(r.value("id").toInteger());
+                        const QString op = r.value("op").toString();
+                        if (op == QLatin1String(protocol::kCommands)) {
+                            s->write(QByteArray(answer).replace("%1", id));
+                            s->flush();
+                            if (close)
+                                s->disconnectFromServer();
+                            return;
+                        }
+                        s->write("{\"re\":" + id + ",\"v\":" +
+                                 (op == QLatin1String(protocol::kApp) ? "{\"hasProgram\":true}" : "3") + "}\n");
+                    }
+                });
+            });
+            server->listen(QString::fromLatin1(protocol::kServerName));
+        });
+    }
+    ~BrokenHost() {
+        run([this] { qDeleteAll(m_context.children()); });
+        m_thread.quit();
+        m_thread.wait();
+    }
+
+private:
+    template <typename F> void run(F f) { QMetaObject::invokeMethod(&m_context, f, Qt::BlockingQueuedConnection); }
+    SimProcess m_folder;
+    QThread m_thread;
+    QObject m_context;
+};
+
+} // namespace
+
+template <std::size_t N> QByteArray bytes(const char (&s)[N]) {
+    return QByteArray(s, N - 1); // zero bytes included
+}
+
+TEST(Socket, ABrokenAnswerIsAnErrorNotAWait) {
+    const QByteArray tooLarge = QByteArray::number(protocol::kMaxLineBytes + 1);
+    // A frame that keeps its announced length leaves the answers after it readable; anything
+    // else leaves the stream out of step, so the connection ends.
+    const struct {
+        const char* what;
+        QByteArray answer;
+        bool close;
+        bool connectionEnds;
+    } cases[] = {
+        {"frame cut short", bytes("{\"re\":%1,\"bin\":100}\n\1\0\0\0\0\0"), true, true},
+        {"not JSON", "{\"re\":%1,\"v\":[\n", false, true},
+        {"no id", "{\"v\":1}\n", false, true},
+        {"frame too large", "{\"re\":%1,\"bin\":" + tooLarge + "}\n", false, true},
+        {"line without end", QByteArray(1000, ' '), true, true},
+        {"frame of nonsense", bytes("{\"re\":%1,\"bin\":8}\n\1\0\0\0\xff\xff\xff\xff"), false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        BrokenHost host(c.answer, c.close);
+        ClientOptions options;
+        options.timeoutMs = 20000;
+        auto app = connectToHost(options);
+        ASSERT_TRUE(app);
+        auto walk = app->ActivePartProgram()->Commands()->Enumerate();
+        QElapsedTimer t;
+        t.start();
+        EXPECT_THROW(walk->Next(), HostError);
+        EXPECT_LT(t.elapsed(), 5000);
+        if (c.connectionEnds)
+            EXPECT_THROW(app->ActivePartProgram(), HostError);
+        else
+            EXPECT_TRUE(app->ActivePartProgram());
+    }
 }
 
 TEST(Socket, ConnectFailuresSayWhatIsMissing) {
