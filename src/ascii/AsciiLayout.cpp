@@ -100,6 +100,18 @@ AsciiLayout loadLayout(const settings::SettingsStore& store) {
     return l;
 }
 
+OutputLayout readOutputLayout(const settings::SettingsStore& store) {
+    OutputLayout l;
+    for (int c = 0; c < kColumns; ++c)
+        l.position[static_cast<std::size_t>(c)] =
+            settings::parseInteger(
+                store.Read(kSection, QStringLiteral("Label1_%1").arg(c), QString::number(c + 1)))
+                .value_or(0);
+    l.separator = store.Read(kSection, QStringLiteral("ASCII"), QStringLiteral(","));
+    l.csv = settings::parseFlag(store.Read(kSection, QStringLiteral("CSV"), QStringLiteral("0")));
+    return l;
+}
+
 void saveLayout(const settings::SettingsStore& store, const AsciiLayout& l) {
     for (int c = 0; c < kColumns; ++c)
         store.Write(kSection, QString::fromLatin1(switchKeys()[static_cast<std::size_t>(c)]),

@@ -38,6 +38,17 @@ struct AsciiLayout {
 
 // The layout as the dialog loads it from the store (missing values written back).
 AsciiLayout loadLayout(const settings::SettingsStore& store);
+// The layout as the writer uses it, read once before a file is written.
+struct OutputLayout {
+    // The position 1 to 22 of each column, 0 when it is not written; a layout never stored
+    // writes every column in column order, as the layout dialog shows it.
+    std::array<int, kColumns> position{};
+    QString separator;
+    // CSV (true) or TXT (false); nothing when the stored switch cannot be read.
+    std::optional<bool> csv;
+};
+OutputLayout readOutputLayout(const settings::SettingsStore& store);
+
 // Writes every key; throws settings::SettingsWriteError.
 void saveLayout(const settings::SettingsStore& store, const AsciiLayout& layout);
 

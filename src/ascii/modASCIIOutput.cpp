@@ -116,16 +116,10 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
     status(9);
 
     const settings::SettingsStore& store = in.store;
-    const QString ascii = QStringLiteral("ASCIISettings");
-    // A layout never stored writes every column in column order, as the layout dialog shows it.
-    std::array<int, kColumns> position{};
-    for (int c = 0; c < kColumns; ++c)
-        position[static_cast<std::size_t>(c)] =
-            settings::parseInteger(
-                store.Read(ascii, QStringLiteral("Label1_%1").arg(c), QString::number(c + 1)))
-                .value_or(0);
-    const QString sep = store.Read(ascii, QStringLiteral("ASCII"), QStringLiteral(","));
-    const auto csv = settings::parseFlag(store.Read(ascii, QStringLiteral("CSV"), QStringLiteral("0")));
+    const OutputLayout layout = readOutputLayout(store);
+    const std::array<int, kColumns>& position = layout.position;
+    const QString& sep = layout.separator;
+    const std::optional<bool>& csv = layout.csv;
     const settings::ResultFileSettings files = settings::readResultFileSettings(store, common::programDir());
     const bool partProgFolder = files.partProgFolder;
     const QString& dir = files.folder;
