@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/HostSnapshot.h"
+
 #include <QJsonObject>
 #include <QString>
 
@@ -11,15 +13,8 @@
 // The simulator's part program: what a part program file (JSON, conventionally *.PRG) holds.
 namespace sim {
 
-struct SimDimension {
-    double bonus = 0, deviation = 0, length = 0, nominal = 0, max = 0, measured = 0, min = 0;
-    double minusTol = 0, plusTol = 0, outTol = 0;
-    int outputMode = 0;
-    int units = 0;
-    QString name, feature1, feature2, feature3, axisLabel, datum1, datum2, datum3;
-    bool isLocationAxis = false;
-    bool isTruePositionAxis = false;
-};
+// A dimension's members are exactly what the host hands out for it.
+using SimDimension = host::DimensionSnapshot;
 
 struct SimComment {
     int commentType = 0;
