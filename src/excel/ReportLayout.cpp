@@ -257,6 +257,17 @@ bool LoadReportConfiguration(const QString& path, const settings::SettingsStore&
     return true;
 }
 
+LayoutValueFn layoutOfFile(const LayoutFileValues& values, const settings::SettingsStore& store) {
+    QHash<QString, QString> byKey;
+    for (const auto& [key, value] : values)
+        byKey.insert(key, value);
+    return [byKey, &store](const QString& key) -> std::optional<QString> {
+        if (const auto it = byKey.constFind(key); it != byKey.constEnd())
+            return *it;
+        return store.ReadDirect(kSection, key);
+    };
+}
+
 void storeReportLayout(const settings::SettingsStore& store, const ReportLayoutValues& v) {
     LayoutFileValues values;
     values.emplace_back(QStringLiteral("Zeile_Spalte"), settings::flagText(v.rows));

@@ -83,6 +83,10 @@ std::optional<QStringList> layoutFileHeaderNames(const QStringList& lines);
 bool LoadReportConfiguration(const QString& path, const settings::SettingsStore& store, int headerItems,
                              LayoutFileValues* loaded = nullptr);
 
+// A run's layout from a layout file's values; what a file does not hold (EmptyCells) comes
+// from the store.
+LayoutValueFn layoutOfFile(const LayoutFileValues& values, const settings::SettingsStore& store);
+
 // Stores the dialog's values in the dialog's order. Throws settings::SettingsWriteError.
 void storeReportLayout(const settings::SettingsStore& store, const ReportLayoutValues& v);
 

@@ -2,6 +2,7 @@
 
 #include "common/Message.h"
 #include "host/HostInterfaces.h"
+#include "model/MerkmalTable.h"
 #include "settings/modLanguage.h"
 
 #include <functional>
@@ -37,6 +38,10 @@ QString TeileProgrammNameOf(const QString& fullName);
 // message saying why).
 void Verbinden(HostLink& link, QString& name, const HostFinder& find, const settings::LanguageTable& texts,
                const common::MessageFn& message);
+
+// Makes the host present the dimension of a row: its group start for an axis of a group.
+// False when the host no longer knows the command.
+bool presentRow(HostLink& link, const model::MerkmalRow& row);
 
 // Lets go of every host object; never fails.
 bool Trennen(HostLink& link);

@@ -53,22 +53,5 @@ common::Rgb gridColour(const model::MerkmalRow& row, GridColourRule rule) {
     return {0, 255, 0};
 }
 
-bool presentRow(host::HostLink& link, const model::MerkmalRow& row) {
-    auto commands = link.partProgram->Commands();
-    auto c = commands->FindByUniqueId(row.UniqueId1, row.UniqueId2);
-    if (!c)
-        return false;
-    link.command = c;
-    if (c->IsDimension()) {
-        for (;;) {
-            auto d = c->Dimension();
-            if (!d->IsLocationAxis() && !d->IsTruePositionAxis())
-                break;
-            c->GoPrevious();
-        }
-        c->Present();
-    }
-    return true;
-}
 
 } // namespace mainwindow

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "common/Rgb.h"
-#include "host/mdl_Korvex_VERBINDEN.h"
 #include "model/Klassifizierung.h"
 #include "model/MerkmalTable.h"
 
@@ -26,8 +25,5 @@ GridValues gridValues(const model::MerkmalRow& row, const QString& entryText,
 enum class GridColourRule { AfterFill, AfterClick };
 common::Rgb gridColour(const model::MerkmalRow& row, GridColourRule rule);
 
-// Makes the host present the dimension of a row: its group start for an axis of a group.
-// False when the host no longer knows the command.
-bool presentRow(host::HostLink& link, const model::MerkmalRow& row);
 
 } // namespace mainwindow

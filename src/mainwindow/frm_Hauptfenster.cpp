@@ -13,6 +13,7 @@
 #include "mainwindow/frm_BatchFile.h"
 #include "partprogram/frm_SavePartProgram.h"
 #include "run/modCommandLine.h"
+#include "settings/OutputFileSettings.h"
 #include "settings/ProgramSettings.h"
 #include "settings/SettingsMessages.h"
 #include "settings/frm_Ausgabedatei_Setup.h"
@@ -687,17 +688,7 @@ void frm_Hauptfenster::lst_MM_ID_Click(int entry) {
 }
 
 void frm_Hauptfenster::FlexGridMerkmalswerte_DblClick() {
-    const int r = m_shownEntry + 1;
-    if (r < 1 || r > m_state.table.AnzMerkmale || !m_state.link.hasPartProgram())
-        return;
-    try {
-        presentRow(m_state.link, m_state.table.row(r));
-    } catch (const host::HostError& e) {
-        common::notify(m_state.message, common::MsgIcon::Error,
-                       m_state.text(kBox, 12) + common::crlf() + e.text() + common::crlf() + common::crlf() +
-                           m_state.text(kBox, 13),
-                       host::connectionCaption());
-    }
+    m_run.presentEntry(m_shownEntry);
 }
 
 bool frm_Hauptfenster::askClearFirst() {
@@ -756,9 +747,7 @@ void frm_Hauptfenster::ExcelBerichtAusfuellen() {
 }
 
 void frm_Hauptfenster::ASCII() {
-    const QString mode = m_state.store.Read(QStringLiteral("FileSettings"), QStringLiteral("SelectFolder"),
-                                            QStringLiteral("0"));
-    if (mode == QLatin1String("-1")) {
+    if (settings::folderChosenBeforeEachExport(m_state.store)) {
         openWindow<QWidget>(m_selectFolder, [this] {
             auto* d = new settings::frm_SelectFolder(m_state, this);
             connect(d, &settings::frm_SelectFolder::folderChosen, this, [this] { m_run.subWerteAusgeben(); });

@@ -5,10 +5,10 @@
 #include "excel/ReportLayout.h"
 #include "excel/mdl_ExcelFormular.h"
 #include "host/HostSocketClient.h"
+#include "settings/OutputFileSettings.h"
 #include "settings/ProgramSettings.h"
 
 #include <QDate>
-#include <QHash>
 #include <QLocale>
 #include <QTime>
 
@@ -291,16 +291,8 @@ void Conversion::StartoptionenAuswerten() {
             finishRun(false, false);
             return;
         }
-        // This run's layout is the file's, whatever another run stores meanwhile; what the file
-        // does not hold (EmptyCells) comes from the store.
-        QHash<QString, QString> fileValues;
-        for (const auto& [key, value] : layout)
-            fileValues.insert(key, value);
-        m_layoutValue = [this, fileValues](const QString& key) -> std::optional<QString> {
-            if (const auto it = fileValues.constFind(key); it != fileValues.constEnd())
-                return *it;
-            return m_state.store.ReadDirect(QStringLiteral("ExcelReportSettings"), key);
-        };
+        // This run's layout is the file's, whatever another run stores meanwhile.
+        m_layoutValue = excel::layoutOfFile(layout, m_state.store);
         // The argument itself receives a correction report's saved name.
         success = fillExcelReport(m_state.StartArgs[2], args[4] == QLatin1String("OOT"));
         if (args[4] == QLatin1String("ALO")) {
@@ -318,9 +310,7 @@ void Conversion::StartoptionenAuswerten() {
 
 bool Conversion::writeAsciiForRun() {
     // A folder chosen before each export needs someone to choose it: nothing is written.
-    const QString mode = m_state.store.Read(QStringLiteral("FileSettings"), QStringLiteral("SelectFolder"),
-                                            QStringLiteral("0"));
-    if (mode == QLatin1String("-1"))
+    if (settings::folderChosenBeforeEachExport(m_state.store))
         return false;
     return subWerteAusgeben();
 }
@@ -363,6 +353,17 @@ bool Conversion::fillExcelReport(QString& formPath, bool korrekturbericht) {
     if (r.saved)
         m_written << formPath;
     return r.saved;
+}
+
+void Conversion::presentEntry(int entry) {
+    const int r = entry + 1;
+    if (entry < 0 || r > m_state.table.AnzMerkmale || !m_state.link.hasPartProgram())
+        return;
+    try {
+        host::presentRow(m_state.link, m_state.table.row(r));
+    } catch (const host::HostError& e) {
+        reportHostError(e);
+    }
 }
 
 void Conversion::release() {

@@ -63,6 +63,9 @@ public:
     void setSelection(model::Selection selection);
     void changeSelection(const std::function<void(model::Selection&)>& change);
 
+    // Has the host present the dimension of a list entry (a double-click on the value grid).
+    void presentEntry(int entry);
+
     void setStatus(const QString& text);
     // Lets go of the host (events first).
     void release();

@@ -42,6 +42,10 @@ ResultFileSettings readResultFileSettings(const SettingsStore& store, const QStr
     return r;
 }
 
+bool folderChosenBeforeEachExport(const SettingsStore& store) {
+    return store.Read(kFiles, QStringLiteral("SelectFolder"), QStringLiteral("0")) == QLatin1String("-1");
+}
+
 OutputFileSettings loadOutputFileSettings(const SettingsStore& store, const QString& programDir) {
     OutputFileSettings s;
     s.drive = store.Read(kFiles, QStringLiteral("DRIVE"), QDir::rootPath());

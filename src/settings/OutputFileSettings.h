@@ -35,6 +35,9 @@ struct ResultFileSettings {
 // The one reading of these keys (missing values written back with their defaults).
 ResultFileSettings readResultFileSettings(const SettingsStore& store, const QString& programDir);
 
+// The folder is chosen before each ASCII export (SelectFolder stored as "-1").
+bool folderChosenBeforeEachExport(const SettingsStore& store);
+
 // Loads with the dialog's defaults (written back where the store allows).
 OutputFileSettings loadOutputFileSettings(const SettingsStore& store, const QString& programDir);
 

@@ -345,12 +345,7 @@ TEST(ExcelReport, ARunKeepsItsLayoutFileWhateverIsStoredMeanwhile) {
     LayoutFileValues file;
     ASSERT_TRUE(LoadReportConfiguration(kLayout, r.store, 2, &file));
     r.set("FormIDColum", QStringLiteral("D"));
-    r.layoutValue = [&file](const QString& key) -> std::optional<QString> {
-        for (const auto& [k, v] : file)
-            if (k == key)
-                return v;
-        return std::nullopt;
-    };
+    r.layoutValue = layoutOfFile(file, r.store);
     r.row(QStringLiteral("LOC1"), 10.05);
     ASSERT_TRUE(r.run().saved) << r.texts_().join(QLatin1Char('|')).toStdString();
     const QJsonObject s1 = sheetOf(readWithOpenpyxl(r.form), QStringLiteral("Seite1"));

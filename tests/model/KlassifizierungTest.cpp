@@ -176,14 +176,3 @@ TEST(OutputRule, WritersSkipStatisticsAndHiddenCommentsAndStripTheMarker) {
         EXPECT_EQ(comments.block(1).Zeile[1], QString::fromUtf8(c.lineAfter));
     }
 }
-
-TEST(ListEntries, OneEntryPerRowUpToTheFirstRowWithoutAnId) {
-    MerkmalRow a;
-    a.ID = QStringLiteral("LOC1");
-    a.Achse = QStringLiteral("X");
-    MerkmalRow b = a;
-    b.Achse = QStringLiteral("Y");
-    MerkmalRow blank;
-    EXPECT_EQ(listEntries(tableOf({a, b})), (QStringList{QStringLiteral("LOC1.X"), QStringLiteral("LOC1.Y")}));
-    EXPECT_EQ(listEntries(tableOf({a, blank, b})), QStringList{QStringLiteral("LOC1.X")});
-}
