@@ -5,6 +5,7 @@
 #include "excel/ReportLayout.h"
 #include "excel/mdl_ExcelFormular.h"
 #include "host/HostSocketClient.h"
+#include "settings/HeaderData.h"
 #include "settings/OutputFileSettings.h"
 #include "settings/ProgramSettings.h"
 
@@ -28,14 +29,8 @@ settings::StartupKeys startUp(AppState& state) {
     settings::StartupKeys keys = settings::readLanguageKey(store);
     settings::LoadLanguage(state.texts, keys.language, common::programDir(), state.message);
     settings::readStartupKeys(store, keys);
-    if (keys.header) {
-        const QStringList names =
-            settings::readHeaderDataNames(common::programFile(QStringLiteral("HeaderData.cfg")));
-        // The values stay with their rows; only the names come from the file.
-        state.header.resize(static_cast<std::size_t>(names.size()));
-        for (int i = 0; i < names.size(); ++i)
-            state.header[static_cast<std::size_t>(i)].name = QLatin1Char(' ') + names.at(i);
-    }
+    if (keys.header)
+        settings::applyHeaderNames(state.header, settings::readHeaderDataNames(settings::headerDataFile()));
     state.status = state.text(kStatus, 12);
     return keys;
 }
