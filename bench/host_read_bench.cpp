@@ -40,7 +40,7 @@ void readOnce(benchmark::State& state, bool snapshots, int batchesAhead = host::
             state.SkipWithError("no simulator");
             return;
         }
-        host::MerkmaleLesen(link, s, store, texts, {}, {});
+        host::MerkmaleLesen(link, s, store, texts, {});
         benchmark::DoNotOptimize(table.AnzMerkmale);
     }
     state.counters["rows"] = table.AnzMerkmale;
@@ -101,6 +101,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     qputenv("TMPDIR", dir.path().toLocal8Bit());
+    qunsetenv("XDG_RUNTIME_DIR"); // the socket in this run's own folder
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path() + QStringLiteral("/user"));
     QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope,
                        dir.path() + QStringLiteral("/system"));

@@ -4,7 +4,8 @@
 #include "PartProgramFile.h"
 #include "SimHost.h"
 #include "SimServer.h"
-#include "host/HostProtocol.h"
+#include "host/HostInterfaces.h"
+#include "host/HostSocketPath.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -27,7 +28,12 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("korvex-sim"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Simulated Korvex measurement host."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Simulated Korvex measurement host.\n\n"
+        "Serves the socket VextorinKorvexWndClass in $XDG_RUNTIME_DIR when that is set, else in\n"
+        "the folder korvex-<uid> (mode 0700) under $TMPDIR or /tmp. The converter finds it the\n"
+        "same way and talks only to a host of its own user.\n\n"
+        "Standard input takes the lines: execute, add <index>, quit."));
     parser.addHelpOption();
     const QCommandLineOption executeOpt(QStringLiteral("execute-on-subscribe"),
                                         QStringLiteral("Execute the program whenever a client subscribes."));
@@ -78,7 +84,13 @@ int main(int argc, char* argv[]) {
     auto host = sim::SimHost::create(std::move(program), parser.value(versionOpt));
     host->log = out;
     sim::SimServer server(host, options);
-    const QString name = QString::fromLatin1(host::protocol::kServerName);
+    QString name;
+    try {
+        name = host::hostSocketPath();
+    } catch (const host::HostError& e) {
+        std::fprintf(stderr, "korvex-sim: %s\n", qPrintable(e.text()));
+        return 1;
+    }
     QString error;
     if (!server.listen(name, &error)) {
         std::fprintf(stderr, "korvex-sim: cannot serve %s: %s\n", qPrintable(name), qPrintable(error));

@@ -6,6 +6,7 @@
 #include "run/AppState.h"
 #include "run/Conversion.h"
 #include "run/modCommandLine.h"
+#include "settings/ProgramSettings.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -40,7 +41,11 @@ const char* kUsage =
     "Environment: DOZIDUVOV_PROGRAM_DIR replaces the program folder (language files and the\n"
     "fixed-name settings files). Start options with no display (or QT_QPA_PLATFORM=offscreen) run\n"
     "without any window: messages go to standard error, the default answer is taken, and the\n"
-    "exit status is 0 only when every output was written.\n";
+    "exit status is 0 only when every output was written.\n"
+    "\n"
+    "Korvex is reached on the socket VextorinKorvexWndClass in XDG_RUNTIME_DIR, or, when that is\n"
+    "not set, in the folder korvex-<uid> (mode 0700) under TMPDIR or /tmp; only a Korvex of the\n"
+    "same user is accepted. An answer may take ProgSettings/HostTimeout seconds (default 30).\n";
 
 QtMessageHandler standardHandler = nullptr;
 
@@ -54,8 +59,13 @@ void quietMessages(QtMsgType type, const QMessageLogContext& context, const QStr
 }
 
 void initialiseState(run::AppState& state, const QStringList& words, bool windowed) {
-    state.findHost = [] { return host::connectToHost(); };
-    state.message = windowed ? common::MessageFn(common::showMessage) : common::MessageFn(common::consoleMessage);
+    state.findHost = [&state] {
+        host::ClientOptions options;
+        options.timeoutMs = settings::readHostTimeoutSeconds(state.store) * 1000;
+        return host::connectToHost(options);
+    };
+    state.message =
+        windowed ? common::MessageFn(common::showMessage) : common::MessageFn(common::consoleMessage);
     state.commandLine = words;
 }
 

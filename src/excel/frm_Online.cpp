@@ -30,7 +30,8 @@ QString frm_Online::text(int line) const {
     return m_state.text(kSection, line);
 }
 
-frm_Online::frm_Online(run::AppState& state, QWidget* mainWindow) : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
+frm_Online::frm_Online(run::AppState& state, QWidget* mainWindow)
+    : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_Online"));
     run::AppState& st = state;
     setWindowTitle(text(2));
@@ -91,7 +92,7 @@ frm_Online::frm_Online(run::AppState& state, QWidget* mainWindow) : QDialog(main
         for (const HostPlacement& p : hostPlacement(screen.width(), screen.height()))
             m_link.application->SetPlacement(p.dispid, p.value);
     } catch (const host::HostError& e) {
-        common::notify(st.message, common::MsgIcon::Error, e.text(), host::connectionCaption());
+        reportHostError(QString(), e);
     }
 }
 
@@ -151,8 +152,21 @@ void frm_Online::cmdPause_Click() {
         m_pause->setText(text(4));
     } catch (const host::HostError& e) {
         m_events.reset();
-        common::notify(m_state.message, common::MsgIcon::Error, e.text(), host::connectionCaption());
+        reportHostError(QString(), e);
     }
+}
+
+void frm_Online::reportHostError(const QString& lead, const host::HostError& e) {
+    const QString detail = host::hostErrorText(e, m_state.texts);
+    common::notify(m_state.message, common::MsgIcon::Error,
+                   lead.isEmpty() ? detail : lead + common::crlf() + detail, host::connectionCaption());
+}
+
+void frm_Online::OnConnectionLost(const host::HostError& why) {
+    // Nothing more will come; the protocol keeps what was received.
+    m_events.reset();
+    m_pause->setEnabled(false);
+    reportHostError(m_state.text(QStringLiteral("MessageBoxen"), 57), why);
 }
 
 void frm_Online::cmdStopOnline_Click() {

@@ -36,6 +36,8 @@ private:
                           std::shared_ptr<host::HostCommand> c) override;
     void OnEndExecution(std::shared_ptr<host::HostPartProgram>, int) override {}
     void OnAddObject(std::shared_ptr<host::HostPartProgram>, std::shared_ptr<host::HostCommand> c) override;
+    void OnConnectionLost(const host::HostError& why) override;
+    void reportHostError(const QString& lead, const host::HostError& e);
     void showNewRows();
     QString text(int line) const;
 

@@ -11,14 +11,30 @@
 // the real host's automation on Windows) or, in tests, the simulator's model in-process.
 namespace host {
 
-// Any host call that failed: the host went away, an object is gone, a member is unknown.
+// What went wrong with a host call, so that the caller can say it in the user's language.
+enum class HostFault {
+    Refused,      // the host answered with an error of its own (an object gone, a member unknown)
+    Closed,       // the connection ended
+    TimedOut,     // no answer within the time limit
+    Protocol,     // an answer that breaks the protocol; the connection was closed
+    ForeignHost,  // the server end belongs to another user
+    UnsafeFolder, // the socket's folder is not the user's own
+};
+
+// Any host call that failed. The text is the host's own words or an English description; detail
+// is the variable part of it (seconds, a user id, a path).
 class HostError : public std::runtime_error {
 public:
-    explicit HostError(const QString& what) : std::runtime_error(what.toStdString()), m_text(what) {}
+    explicit HostError(const QString& what, HostFault fault = HostFault::Refused, QString detail = {})
+        : std::runtime_error(what.toStdString()), m_text(what), m_fault(fault), m_detail(std::move(detail)) {}
     const QString& text() const { return m_text; }
+    HostFault fault() const { return m_fault; }
+    const QString& detail() const { return m_detail; }
 
 private:
     QString m_text;
+    HostFault m_fault;
+    QString m_detail;
 };
 
 class HostDimension {
@@ -123,6 +139,8 @@ public:
     virtual void OnEndExecution(std::shared_ptr<HostPartProgram> partProg, int terminationType) = 0;
     virtual void OnAddObject(std::shared_ptr<HostPartProgram> partProg,
                              std::shared_ptr<HostCommand> command) = 0;
+    // The connection ended (or broke) while subscribed: no more events will come.
+    virtual void OnConnectionLost(const HostError& /*why*/) {}
 };
 
 // The host's event source. Holding it with a listener set is the subscription; releasing the

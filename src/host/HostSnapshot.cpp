@@ -230,7 +230,9 @@ public:
             bad();
         return n;
     }
-    [[noreturn]] static void bad() { throw HostError(QStringLiteral("Korvex sent a malformed answer.")); }
+    [[noreturn]] static void bad() {
+        throw HostError(QStringLiteral("Korvex sent a malformed answer."), HostFault::Protocol);
+    }
 
 private:
     void need(qsizetype n) const {
@@ -254,9 +256,10 @@ CommandFrameWriter::CommandFrameWriter() {
 
 void CommandFrameWriter::add(const CommandSnapshot& s) {
     QByteArray& out = m_frame;
-    putU8(out, static_cast<std::uint8_t>((s.isDimension ? kIsDimension : 0) | (s.isComment ? kIsComment : 0) |
-                                         (s.marked ? kMarked : 0) | (s.dimension ? kHasDimension : 0) |
-                                         (s.comment ? kHasComment : 0) | (s.assignment ? kHasAssignment : 0)));
+    putU8(out,
+          static_cast<std::uint8_t>((s.isDimension ? kIsDimension : 0) | (s.isComment ? kIsComment : 0) |
+                                    (s.marked ? kMarked : 0) | (s.dimension ? kHasDimension : 0) |
+                                    (s.comment ? kHasComment : 0) | (s.assignment ? kHasAssignment : 0)));
     putI32(out, s.type);
     putI32(out, s.uniqueId1);
     putI32(out, s.uniqueId2);

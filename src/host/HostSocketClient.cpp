@@ -2,6 +2,7 @@
 
 #include "host/HostProtocol.h"
 #include "host/HostSnapshot.h"
+#include "host/HostSocketPath.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -14,10 +15,10 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <unordered_map>
-#include <unordered_set>
 #include <optional>
 #include <type_traits>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace host {
@@ -42,11 +43,28 @@ public:
             if (!m_events.empty())
                 scheduleDispatch();
         });
+        // A subscriber must hear that no more events will come, or it waits for ever.
+        QObject::connect(&m_socket, &QLocalSocket::disconnected, this, [this] {
+            if (m_broken.isEmpty())
+                readIncoming(); // answers sent before the end are still answers
+            connectionLost();
+        });
     }
 
+    // False when no host serves the socket. Throws when the socket's folder is not the user's own
+    // or another user's process is at the other end.
     bool open() {
-        m_socket.connectToServer(QString::fromLatin1(p::kServerName));
-        return m_socket.waitForConnected(3000);
+        m_socket.connectToServer(hostSocketPath());
+        if (!m_socket.waitForConnected(3000))
+            return false;
+        const std::optional<unsigned> peer = peerUser(m_socket.socketDescriptor());
+        if (peer && *peer != currentUser()) {
+            m_socket.abort();
+            throw HostError(
+                QStringLiteral("The Korvex socket is served by another user (user id %1).").arg(*peer),
+                HostFault::ForeignHost, QString::number(*peer));
+        }
+        return true;
     }
 
     const ClientOptions& options() const { return m_options; }
@@ -55,11 +73,13 @@ public:
     void bumpEpoch() { ++m_epoch; }
 
     // Sends a request without waiting for its answer; wait() or forget() takes the answer.
+    // A frame is the answer when asked for; any other answer is a value.
     qint64 send(const char* op, QJsonObject args = {}) {
         throwIfBroken();
         if (m_socket.state() != QLocalSocket::ConnectedState)
-            throw HostError(QStringLiteral("The connection to Korvex is closed."));
+            throw HostError(QStringLiteral("The connection to Korvex is closed."), HostFault::Closed);
         const qint64 id = ++m_nextId;
+        m_asked.push_back({id, std::strcmp(op, p::kCommands) == 0});
         args.insert(QStringLiteral("id"), id);
         args.insert(QStringLiteral("op"), QLatin1String(op));
         m_socket.write(QJsonDocument(args).toJson(QJsonDocument::Compact) + '\n');
@@ -91,11 +111,15 @@ public:
             }
             throwIfBroken();
             if (m_socket.state() != QLocalSocket::ConnectedState)
-                throw HostError(QStringLiteral("Korvex closed the connection."));
+                throw HostError(QStringLiteral("Korvex closed the connection."), HostFault::Closed);
             const qint64 left = m_options.timeoutMs - timer.elapsed();
-            if (left <= 0)
-                throw HostError(
-                    QStringLiteral("Korvex did not answer within %1 s.").arg(m_options.timeoutMs / 1000));
+            if (left <= 0) {
+                // A late answer would be taken for the next question's: the connection is done.
+                const QString seconds = QString::number((m_options.timeoutMs + 999) / 1000);
+                breakConnection(QStringLiteral("Korvex did not answer within %1 s.").arg(seconds),
+                                HostFault::TimedOut, seconds);
+                throwIfBroken();
+            }
             m_socket.waitForReadyRead(static_cast<int>(std::min<qint64>(left, 1000)));
         }
     }
@@ -108,6 +132,33 @@ public:
 
     QJsonValue call(const char* op, QJsonObject args = {}) {
         return wait(send(op, std::move(args))).line.value(QLatin1String("v"));
+    }
+    // A value that must have a type: anything else is a broken peer, not a zero or an empty text.
+    QJsonValue call(const char* op, QJsonValue::Type type, QJsonObject args = {}) {
+        QJsonValue v = call(op, std::move(args));
+        if (v.type() != type)
+            protocolError(
+                QStringLiteral("Korvex answered %1 with a value of the wrong kind.").arg(QLatin1String(op)));
+        return v;
+    }
+
+    // Decodes a frame of command snapshots; a frame that does not decode ends the connection.
+    std::vector<CommandSnapshot> decode(const Reply& reply, int asked) {
+        std::vector<CommandSnapshot> out;
+        try {
+            out = decodeCommandFrame(reply.frame);
+        } catch (const HostError& e) {
+            protocolError(e.text());
+        }
+        if (static_cast<int>(out.size()) > asked)
+            protocolError(QStringLiteral("Korvex sent more commands than were asked for."));
+        return out;
+    }
+
+    [[noreturn]] void protocolError(const QString& why) {
+        breakConnection(why, HostFault::Protocol);
+        throwIfBroken();
+        std::abort(); // not reached: the connection is broken
     }
 
     void addListener(HostEventListener* l) {
@@ -133,13 +184,43 @@ public:
 private:
     void throwIfBroken() const {
         if (!m_broken.isEmpty())
-            throw HostError(m_broken);
+            throw HostError(m_broken, m_brokenFault, m_brokenDetail);
     }
 
     // A peer that breaks the protocol cannot be trusted with the next answer either.
-    void breakConnection(const QString& why) {
-        m_broken = why;
+    void breakConnection(const QString& why, HostFault fault = HostFault::Protocol,
+                         const QString& detail = {}) {
+        if (m_broken.isEmpty()) {
+            m_broken = why;
+            m_brokenFault = fault;
+            m_brokenDetail = detail;
+        }
         m_socket.abort();
+        connectionLost();
+    }
+
+    // Once per connection: subscribers get one last event saying the host is gone.
+    void connectionLost() {
+        if (m_broken.isEmpty()) {
+            m_broken = QStringLiteral("Korvex closed the connection.");
+            m_brokenFault = HostFault::Closed;
+        }
+        if (m_lostQueued || m_listeners.empty())
+            return;
+        m_lostQueued = true;
+        m_events.push_back(QJsonObject{{QStringLiteral("ev"), QLatin1String(kLost)}});
+        scheduleDispatch();
+    }
+
+    // Compact JSON holds no control characters, and every line is an object: anything else is not
+    // an answer, and waiting for its end would only wait for the time limit.
+    bool plausible(const char* from, const char* to, bool lineStart) const {
+        if (lineStart && from < to && *from != '{')
+            return false;
+        for (const char* c = from; c < to; ++c)
+            if (static_cast<unsigned char>(*c) < 0x20)
+                return false;
+        return true;
     }
 
     // Takes every complete line and frame received so far. The buffer is scanned from where the
@@ -154,6 +235,11 @@ private:
             const char* data = m_buffer.constData();
             const auto* nl = static_cast<const char*>(
                 std::memchr(data + m_scanned, '\n', static_cast<std::size_t>(m_buffer.size() - m_scanned)));
+            const char* scanEnd = nl ? nl : data + m_buffer.size();
+            if (!plausible(data + m_scanned, scanEnd, m_scanned == m_lineStart)) {
+                breakConnection(QStringLiteral("Korvex sent bytes that are not an answer."));
+                return;
+            }
             if (nl) {
                 const qsizetype end = nl - data;
                 const qsizetype start = m_lineStart;
@@ -163,7 +249,8 @@ private:
             }
             m_scanned = m_buffer.size();
             if (m_buffer.size() - m_lineStart > p::kMaxLineBytes) {
-                breakConnection(QStringLiteral("Korvex sent an answer longer than %1 bytes.").arg(p::kMaxLineBytes));
+                breakConnection(
+                    QStringLiteral("Korvex sent an answer longer than %1 bytes.").arg(p::kMaxLineBytes));
                 return;
             }
             if (m_socket.bytesAvailable() <= 0)
@@ -185,16 +272,29 @@ private:
             return;
         }
         if (o.contains(QLatin1String("ev"))) {
+            if (o.value(QLatin1String("ev")).toString() == QLatin1String(kLost)) {
+                breakConnection(QStringLiteral("Korvex sent a malformed answer."));
+                return;
+            }
             m_events.push_back(std::move(o));
             return;
         }
+        // Answers come in the order asked, a frame exactly where one was asked for.
         const auto re = o.constFind(QLatin1String("re"));
-        if (re == o.constEnd()) {
-            breakConnection(QStringLiteral("Korvex sent a malformed answer."));
+        if (re == o.constEnd() || m_asked.empty() || re->toInteger() != m_asked.front().id) {
+            breakConnection(QStringLiteral("Korvex sent an answer to a question it was not asked."));
             return;
         }
+        const bool frameAsked = m_asked.front().frame;
+        m_asked.pop_front();
         const qint64 id = re->toInteger();
         const auto bin = o.constFind(QLatin1String("bin"));
+        const bool isError = o.contains(QLatin1String("err"));
+        if ((bin != o.constEnd()) != (frameAsked && !isError) ||
+            (bin == o.constEnd() && !isError && !o.contains(QLatin1String("v")))) {
+            breakConnection(QStringLiteral("Korvex sent an answer of the wrong kind."));
+            return;
+        }
         if (bin == o.constEnd()) {
             deliver(id, Reply{std::move(o), {}});
             return;
@@ -212,8 +312,10 @@ private:
         PendingFrame& f = *m_frame;
         char* out = f.reply.frame.data();
         const qsizetype size = f.reply.frame.size();
-        if (const qsizetype buffered = std::min(m_buffer.size() - m_lineStart, size - f.filled); buffered > 0) {
-            std::memcpy(out + f.filled, m_buffer.constData() + m_lineStart, static_cast<std::size_t>(buffered));
+        if (const qsizetype buffered = std::min(m_buffer.size() - m_lineStart, size - f.filled);
+            buffered > 0) {
+            std::memcpy(out + f.filled, m_buffer.constData() + m_lineStart,
+                        static_cast<std::size_t>(buffered));
             f.filled += buffered;
             m_lineStart = m_scanned = m_lineStart + buffered;
         }
@@ -250,6 +352,12 @@ private:
         Reply reply;
         qsizetype filled;
     };
+    struct Asked {
+        qint64 id;
+        bool frame;
+    };
+    // The event that says the connection has ended; never sent by a host.
+    static constexpr char kLost[] = "lost";
 
     ClientOptions m_options;
     QLocalSocket m_socket;
@@ -258,6 +366,10 @@ private:
     qsizetype m_scanned = 0;   // no line end before this
     std::optional<PendingFrame> m_frame;
     QString m_broken;
+    HostFault m_brokenFault = HostFault::Closed;
+    QString m_brokenDetail;
+    bool m_lostQueued = false;
+    std::deque<Asked> m_asked; // questions sent and not yet answered, in order
     qint64 m_nextId = 0;
     std::unordered_map<qint64, Reply> m_replies;
     std::unordered_set<qint64> m_forgotten;
@@ -302,7 +414,7 @@ public:
         if (!m_snapshot || m_epoch != m_client->epoch()) {
             const Reply r = m_client->wait(m_client->send(
                 p::kCommands, {{QStringLiteral("from"), m_index}, {QStringLiteral("count"), 1}}));
-            std::vector<CommandSnapshot> one = decodeCommandFrame(r.frame);
+            std::vector<CommandSnapshot> one = m_client->decode(r, 1);
             if (one.size() != 1)
                 throw HostError(QStringLiteral("Command %1 does not exist.").arg(m_index));
             m_snapshot = std::move(one.front());
@@ -330,7 +442,8 @@ public:
     std::shared_ptr<HostAssignment> Assignment() override;
 
     void GoPrevious() override {
-        m_index = m_client->call(p::kGoPrevious, {{QStringLiteral("index"), m_index}}).toInt();
+        m_index =
+            m_client->call(p::kGoPrevious, QJsonValue::Double, {{QStringLiteral("index"), m_index}}).toInt();
         m_snapshot.reset();
     }
     void Present() override {
@@ -465,7 +578,7 @@ std::shared_ptr<HostAssignment> ClientCommand::Assignment() {
 class ClientEnumerator : public HostCommandEnumerator {
 public:
     explicit ClientEnumerator(std::shared_ptr<Client> c) : m_client(std::move(c)) {
-        m_count = m_client->call(p::kCount).toInt();
+        m_count = m_client->call(p::kCount, QJsonValue::Double).toInt();
     }
     ~ClientEnumerator() override { forgetAhead(); }
 
@@ -504,7 +617,7 @@ private:
         const Asked asked = m_ahead.front();
         m_ahead.pop_front();
         const Reply reply = m_client->wait(asked.id);
-        m_batch = decodeCommandFrame(reply.frame);
+        m_batch = m_client->decode(reply, batch);
         if (m_batch.empty())
             throw HostError(QStringLiteral("Command %1 does not exist.").arg(index));
         m_batchFrom = index;
@@ -529,7 +642,7 @@ private:
 class ClientCommands : public HostCommands {
 public:
     explicit ClientCommands(std::shared_ptr<Client> c) : m_client(std::move(c)) {}
-    int Count() override { return m_client->call(p::kCount).toInt(); }
+    int Count() override { return m_client->call(p::kCount, QJsonValue::Double).toInt(); }
     std::shared_ptr<HostCommand> Item(int index) override {
         if (index < 0 || index >= Count())
             throw HostError(QStringLiteral("Command %1 does not exist.").arg(index));
@@ -539,8 +652,10 @@ public:
         return std::make_unique<ClientEnumerator>(m_client);
     }
     std::shared_ptr<HostCommand> FindByUniqueId(std::int32_t id1, std::int32_t id2) override {
-        const int index =
-            m_client->call(p::kFind, {{QStringLiteral("id1"), id1}, {QStringLiteral("id2"), id2}}).toInt();
+        const int index = m_client
+                              ->call(p::kFind, QJsonValue::Double,
+                                     {{QStringLiteral("id1"), id1}, {QStringLiteral("id2"), id2}})
+                              .toInt();
         return index < 0 ? nullptr : std::make_shared<ClientCommand>(m_client, index);
     }
 
@@ -576,7 +691,7 @@ private:
             return m_client->call(p::kProgramGet, {{QStringLiteral("member"), QLatin1String(name)}})
                 .toString();
         if (!m_snapshot || m_epoch != m_client->epoch()) {
-            m_snapshot = programSnapshotFromJson(m_client->call(p::kProgram).toObject());
+            m_snapshot = programSnapshotFromJson(m_client->call(p::kProgram, QJsonValue::Object).toObject());
             m_epoch = m_client->epoch();
         }
         return (*m_snapshot).*f;
@@ -617,7 +732,7 @@ class ClientApp : public HostApplication {
 public:
     explicit ClientApp(std::shared_ptr<Client> c) : m_client(std::move(c)) {}
     std::shared_ptr<HostPartProgram> ActivePartProgram() override {
-        const QJsonObject a = m_client->call(p::kApp).toObject();
+        const QJsonObject a = m_client->call(p::kApp, QJsonValue::Object).toObject();
         if (!a.value(QStringLiteral("hasProgram")).toBool())
             return nullptr;
         return std::make_shared<ClientProgram>(m_client);
@@ -626,7 +741,10 @@ public:
         return std::make_shared<ClientEvents>(m_client);
     }
     QString Version() override {
-        return m_client->call(p::kApp).toObject().value(QStringLiteral("version")).toString();
+        return m_client->call(p::kApp, QJsonValue::Object)
+            .toObject()
+            .value(QStringLiteral("version"))
+            .toString();
     }
     void SetPlacement(int dispid, double value) override {
         m_client->call(p::kPlacement, {{QStringLiteral("dispid"), dispid}, {QStringLiteral("value"), value}});
@@ -648,6 +766,14 @@ void Client::dispatchEvents() {
         m_events.pop_front();
         bumpEpoch();
         const QString kind = ev.value(QStringLiteral("ev")).toString();
+        if (kind == QLatin1String(kLost)) {
+            const HostError why(m_broken, m_brokenFault, m_brokenDetail);
+            const auto listeners = m_listeners;
+            for (HostEventListener* l : listeners)
+                if (std::find(m_listeners.begin(), m_listeners.end(), l) != m_listeners.end())
+                    l->OnConnectionLost(why);
+            continue;
+        }
         auto prog = std::make_shared<ClientProgram>(self, ev.value(QStringLiteral("fullName")).toString());
         const int index = ev.value(QStringLiteral("index")).toInt();
         const auto listeners = m_listeners;

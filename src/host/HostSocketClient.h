@@ -14,10 +14,12 @@ struct ClientOptions {
     int batchSize = 256;
     // Batches asked for ahead of the one being decoded.
     int batchesAhead = 3;
-    int timeoutMs = 60000;
+    // How long one answer may take before the host counts as hung.
+    int timeoutMs = 30000;
 };
 
-// Attaches to the host's socket. Nothing when no host is running (no host window).
+// Attaches to the host's socket. Nothing when no host is running (no host window); throws
+// HostError when the socket's folder is not the user's own or another user serves it.
 std::shared_ptr<HostApplication> connectToHost(const ClientOptions& options = {});
 
 // While the returned object lives, host events wait in the queue instead of being delivered, so

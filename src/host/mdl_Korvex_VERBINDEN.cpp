@@ -6,6 +6,34 @@ QString TeileProgrammNameOf(const QString& fullName) {
     return fullName.size() >= 4 ? fullName.left(fullName.size() - 4) : QString();
 }
 
+QString hostErrorText(const HostError& e, const settings::LanguageTable& texts) {
+    int line = 0;
+    switch (e.fault()) {
+    case HostFault::Refused:
+        return e.text();
+    case HostFault::TimedOut:
+        line = 50;
+        break;
+    case HostFault::Protocol:
+        line = 51;
+        break;
+    case HostFault::Closed:
+        line = 52;
+        break;
+    case HostFault::ForeignHost:
+        line = 53;
+        break;
+    case HostFault::UnsafeFolder:
+        line = 54;
+        break;
+    }
+    const QString t = texts.text(QStringLiteral("MessageBoxen"), line);
+    // A language file without the line still says what happened.
+    if (t.isEmpty())
+        return e.text();
+    return t.contains(QLatin1String("%1")) ? t.arg(e.detail()) : t;
+}
+
 void Verbinden(HostLink& link, QString& name, const HostFinder& find, const settings::LanguageTable& texts,
                const common::MessageFn& message) {
     const QString box = QStringLiteral("MessageBoxen");
@@ -13,7 +41,27 @@ void Verbinden(HostLink& link, QString& name, const HostFinder& find, const sett
 
     // A failed connect empties the name: callers test it for empty text, and a name left from an
     // earlier connect would send them on with objects of a host that is no longer there.
-    auto app = find ? find() : nullptr;
+    std::shared_ptr<HostApplication> app;
+    try {
+        app = find ? find() : nullptr;
+        if (app) {
+            link.application = app;
+            link.partProgram = app->ActivePartProgram();
+            if (link.partProgram) {
+                name = TeileProgrammNameOf(link.partProgram->FullName());
+                link.commands = link.partProgram->Commands();
+                return;
+            }
+        }
+    } catch (const HostError& e) {
+        Trennen(link);
+        name.clear();
+        common::notify(message, common::MsgIcon::Error,
+                       texts.text(box, 41) + common::crlf() + hostErrorText(e, texts) + twoBreaks +
+                           texts.text(box, 42),
+                       connectionCaption());
+        return;
+    }
     if (!app) {
         Trennen(link);
         name.clear();
@@ -21,17 +69,10 @@ void Verbinden(HostLink& link, QString& name, const HostFinder& find, const sett
                        connectionCaption());
         return;
     }
-    link.application = app;
-    link.partProgram = app->ActivePartProgram();
-    if (!link.partProgram) {
-        Trennen(link);
-        name.clear();
-        common::notify(message, common::MsgIcon::Error, texts.text(box, 43) + twoBreaks + texts.text(box, 44),
-                       connectionCaption());
-        return;
-    }
-    name = TeileProgrammNameOf(link.partProgram->FullName());
-    link.commands = link.partProgram->Commands();
+    Trennen(link);
+    name.clear();
+    common::notify(message, common::MsgIcon::Error, texts.text(box, 43) + twoBreaks + texts.text(box, 44),
+                   connectionCaption());
 }
 
 bool Trennen(HostLink& link) {

@@ -31,11 +31,15 @@ inline QString connectionCaption() {
     return QStringLiteral("Korvex Connection");
 }
 
+// A failed host call in the user's language: the connection's faults by the language file's texts,
+// the host's own error words as they came.
+QString hostErrorText(const HostError& e, const settings::LanguageTable& texts);
+
 // A part program's name as the program compares it: FullName without its extension.
 QString TeileProgrammNameOf(const QString& fullName);
 
 // Connects; name receives the part program's name, and is empty when the connect failed (after a
-// message saying why).
+// message saying why). Never throws: a host that fails while being attached is a failed connect.
 void Verbinden(HostLink& link, QString& name, const HostFinder& find, const settings::LanguageTable& texts,
                const common::MessageFn& message);
 

@@ -123,7 +123,7 @@ double R5(double x) {
 }
 
 model::ClassificationResult ClassifyWithStoredLimit(model::MerkmalTable& table,
-                                                         const settings::SettingsStore& store) {
+                                                    const settings::SettingsStore& store) {
     return model::Klassifizieren(table, settings::warningPercent(settings::readTolProzent(store)));
 }
 
@@ -345,8 +345,7 @@ void ApplyCommand(ReaderState& s, const std::shared_ptr<HostCommand>& command) {
 }
 
 ReadResult MerkmaleLesen(HostLink& link, ReaderState& s, const settings::SettingsStore& store,
-                         const settings::LanguageTable& texts, const ReaderCallbacks& cb,
-                         const common::MessageFn& message) {
+                         const settings::LanguageTable& texts, const ReaderCallbacks& cb) {
     ReadResult result;
     s.link = &link;
     const int n = link.commands->Count();
@@ -354,6 +353,7 @@ ReadResult MerkmaleLesen(HostLink& link, ReaderState& s, const settings::Setting
     PrepareReader(s, store, n);
     for (model::HeaderRow& row : s.header)
         row.value.clear();
+    result.commandCount = n;
     if (cb.started)
         cb.started(n);
     if (cb.status)
@@ -373,13 +373,11 @@ ReadResult MerkmaleLesen(HostLink& link, ReaderState& s, const settings::Setting
                     CollectComment(s, *comment);
             }
             ApplyCommand(s, c);
+            result.commandsRead += 1;
         }
     } catch (const HostError& e) {
         result.complete = false;
-        const QString box = QStringLiteral("MessageBoxen");
-        common::notify(message, common::MsgIcon::Error,
-                       texts.text(box, 12) + common::crlf() + e.text() + common::crlf() + common::crlf() +
-                           texts.text(box, 13));
+        result.failure = hostErrorText(e, texts);
     }
 
     result.classification = ClassifyWithStoredLimit(s.table, store);

@@ -51,17 +51,19 @@ struct ReaderCallbacks {
 struct ReadResult {
     model::ClassificationResult classification;
     bool complete = true; // false: a host call failed and the read stopped there
+    QString failure;      // what failed, in the user's language
+    int commandsRead = 0; // commands visited
+    int commandCount = 0; // commands the part program has
 };
 
 // Reads every command of the connected part program into the tables and classifies the rows.
 // A host call that fails stops the read; the rows read so far stay and are classified, and the
-// user is told what failed.
+// result says what failed (the caller tells the user).
 ReadResult MerkmaleLesen(HostLink& link, ReaderState& state, const settings::SettingsStore& store,
-                         const settings::LanguageTable& texts, const ReaderCallbacks& callbacks,
-                         const common::MessageFn& message);
+                         const settings::LanguageTable& texts, const ReaderCallbacks& callbacks);
 
 // Classifies with the stored warning limit.
 model::ClassificationResult ClassifyWithStoredLimit(model::MerkmalTable& table,
-                                                         const settings::SettingsStore& store);
+                                                    const settings::SettingsStore& store);
 
 } // namespace host

@@ -84,7 +84,7 @@ frm_SavePartProgram::frm_SavePartProgram(run::AppState& state, QWidget* mainWind
         const QString file = m_state.link.partProgram->FileName();
         m_lblProgramName->setText(file.left(std::max<qsizetype>(0, file.size() - 4)));
     } catch (const host::HostError& e) {
-        m_notice->setText(e.text());
+        m_notice->setText(host::hostErrorText(e, m_state.texts));
         m_notice->setVisible(true);
         m_cmdOK->setEnabled(false);
     }
@@ -113,7 +113,7 @@ void frm_SavePartProgram::cmdOK_Click() {
         m_state.link.partProgram->Save();
         copyOverwriting(m_state.link.partProgram->FileName(), target);
     } catch (const host::HostError& e) {
-        reportFailure(e.text());
+        reportFailure(host::hostErrorText(e, m_state.texts));
         return; // the window stays open
     } catch (const settings::FileError& e) {
         reportFailure(m_state.text(kBox, 20) + common::crlf() + e.path() + common::crlf() + e.reason());

@@ -24,6 +24,13 @@ struct ProgramData {
     QString drawingNumber;
 };
 
+// How complete the values shown are: a read the host broke off is shown, never written unasked.
+struct ReadExtent {
+    bool complete = true;
+    int commandsRead = 0;
+    int commandCount = 0;
+};
+
 // The process-wide state: made in main, changed by the run object, shown by the windows.
 struct AppState {
     model::MerkmalTable table;
@@ -42,6 +49,7 @@ struct AppState {
     // Counts and lamp after a classification; nothing while the view is cleared.
     std::optional<model::ClassificationResult> classification;
     ProgramData program;
+    ReadExtent read;
     bool online = false; // online reception is on
     QString status;      // the status line's text
 

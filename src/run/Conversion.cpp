@@ -13,6 +13,8 @@
 #include <QLocale>
 #include <QTime>
 
+#include <cstdio>
+
 namespace run {
 
 namespace {
@@ -96,23 +98,21 @@ void Conversion::changeSelection(const std::function<void(model::Selection&)>& c
     setSelection(std::move(s));
 }
 
-void Conversion::reportHostError(const host::HostError& e) {
+QString Conversion::nothingWrittenNote() const {
+    // An unattended run says plainly that it wrote nothing from what it got.
+    return unattended() ? common::crlf() + common::crlf() + m_state.text(kBox, 56) : QString();
+}
+
+void Conversion::reportReadFailure(const QString& detail) {
     common::notify(m_state.message, common::MsgIcon::Error,
-                   m_state.text(kBox, 12) + common::crlf() + e.text() + common::crlf() + common::crlf() +
-                       m_state.text(kBox, 13),
+                   m_state.text(kBox, 12) + common::crlf() + detail + common::crlf() + common::crlf() +
+                       m_state.text(kBox, 13) + nothingWrittenNote(),
                    host::connectionCaption());
 }
 
 bool Conversion::connectHost() {
-    try {
-        host::Verbinden(m_state.link, m_state.table.TeileProgrammName, m_state.findHost, m_state.texts,
-                        m_state.message);
-    } catch (const host::HostError& e) {
-        // A host that goes away while being attached is a failed connect, not a crash.
-        m_state.table.TeileProgrammName.clear();
-        host::Trennen(m_state.link);
-        reportHostError(e);
-    }
+    host::Verbinden(m_state.link, m_state.table.TeileProgrammName, m_state.findHost, m_state.texts,
+                    m_state.message);
     return !m_state.table.TeileProgrammName.isEmpty();
 }
 
@@ -134,6 +134,18 @@ void Conversion::listValues() {
     m_state.entries = model::listEntries(m_state.table);
     m_state.selection.assign(static_cast<std::size_t>(m_state.entries.size()), false);
     Q_EMIT valuesListed();
+    reportDroppedRows();
+}
+
+void Conversion::reportDroppedRows() {
+    // The list ends at the first row without an ID; what follows it is never written.
+    const int dropped = m_state.table.AnzMerkmale - static_cast<int>(m_state.entries.size());
+    if (dropped <= 0)
+        return;
+    const QString text = m_state.text(kStatus, 15).arg(dropped);
+    setStatus(text);
+    if (unattended())
+        std::fprintf(stderr, "doziduvov: %s\n", qPrintable(text));
 }
 
 void Conversion::finishRun(bool ended, bool success) {
@@ -147,12 +159,15 @@ void Conversion::finishRun(bool ended, bool success) {
 }
 
 void Conversion::ReadValuesOffline() {
+    // One source of values at a time: the subscription ends before the read replaces the list.
+    if (m_state.online)
+        endOnlineReception();
     m_state.context.ZeilenPos = 0;
     if (!connectHost()) {
         finishRun(false, false);
         return;
     }
-    bool complete = false;
+    QString failure;
     {
         // Host events wait until the read has ended.
         const auto hold = host::holdHostEvents(m_state.link.application);
@@ -170,13 +185,15 @@ void Conversion::ReadValuesOffline() {
             cb.finished = [&] { progress(-1, 0); };
             host::ReaderState rs = m_state.readerState();
             const host::ReadResult result =
-                host::MerkmaleLesen(m_state.link, rs, m_state.store, m_state.texts, cb, m_state.message);
+                host::MerkmaleLesen(m_state.link, rs, m_state.store, m_state.texts, cb);
             Q_EMIT headerChanged();
             m_state.classification = result.classification;
-            complete = result.complete;
+            m_state.read = ReadExtent{result.complete, result.commandsRead, result.commandCount};
+            failure = result.failure;
         } catch (const host::HostError& e) {
             progress(-1, 0);
-            reportHostError(e);
+            m_state.read.complete = false;
+            reportReadFailure(host::hostErrorText(e, m_state.texts));
             finishRun(false, false);
             return;
         }
@@ -184,7 +201,8 @@ void Conversion::ReadValuesOffline() {
     listValues();
     Q_EMIT classified();
     // A read the host broke off is shown, but an unattended run never writes a part of it.
-    if (!complete) {
+    if (!m_state.read.complete) {
+        reportReadFailure(failure);
         finishRun(false, false);
         return;
     }
@@ -204,6 +222,7 @@ void Conversion::startOnlineReception() {
         showProgramData();
         clearValues();
         m_state.online = true;
+        m_state.read = ReadExtent{true, 0, 0};
         Q_EMIT onlineChanged(true);
         m_events = m_state.link.application->Events();
         m_events->setListener(this);
@@ -217,17 +236,43 @@ void Conversion::startOnlineReception() {
         m_state.online = false;
         Q_EMIT onlineChanged(false);
         setStatus(m_state.text(kStatus, 14));
-        reportHostError(e);
+        common::notify(m_state.message, common::MsgIcon::Error,
+                       m_state.text(kBox, 57) + common::crlf() + host::hostErrorText(e, m_state.texts) +
+                           nothingWrittenNote(),
+                       host::connectionCaption());
         finishRun(false, false);
     }
 }
 
-void Conversion::stopOnlineReception() {
+void Conversion::endOnlineReception() {
     m_events.reset();
     m_state.online = false;
     Q_EMIT onlineChanged(false);
     setStatus(m_state.text(kStatus, 14));
+}
+
+void Conversion::stopOnlineReception() {
+    endOnlineReception();
     StartoptionenAuswerten();
+}
+
+void Conversion::abortOnlineReception(const QString& detail) {
+    if (!m_state.online)
+        return;
+    endOnlineReception();
+    // What came before the break is shown, and marked as a part.
+    m_state.read.complete = false;
+    listValues();
+    m_state.classification = host::ClassifyWithStoredLimit(m_state.table, m_state.store);
+    Q_EMIT classified();
+    common::notify(m_state.message, common::MsgIcon::Error,
+                   m_state.text(kBox, 57) + common::crlf() + detail + nothingWrittenNote(),
+                   host::connectionCaption());
+    finishRun(false, false);
+}
+
+void Conversion::OnConnectionLost(const host::HostError& why) {
+    abortOnlineReception(host::hostErrorText(why, m_state.texts));
 }
 
 void Conversion::ToggleOnlineReception() {
@@ -242,7 +287,8 @@ void Conversion::OnObjectExecuted(std::shared_ptr<host::HostPartProgram> partPro
     try {
         host::KvxEvents_OnObjectExecuted(m_live, partProg, cmmd);
     } catch (const host::HostError& e) {
-        reportHostError(e);
+        // A row that could not be taken leaves a gap no later event fills.
+        abortOnlineReception(host::hostErrorText(e, m_state.texts));
     }
 }
 
@@ -250,7 +296,7 @@ void Conversion::OnEndExecution(std::shared_ptr<host::HostPartProgram> partProg,
     try {
         host::KvxEvents_OnEndExecution(m_live, partProg, terminationType);
     } catch (const host::HostError& e) {
-        reportHostError(e);
+        abortOnlineReception(host::hostErrorText(e, m_state.texts));
     }
 }
 
@@ -267,6 +313,10 @@ void Conversion::StartoptionenAuswerten() {
     const StartArgsArray& args = m_state.StartArgs;
     if (!isRunMode(args[1]) || m_evaluating)
         return;
+    if (!m_state.read.complete) {
+        finishRun(false, false);
+        return;
+    }
     m_evaluating = true;
     m_written.clear();
     const int entries = static_cast<int>(m_state.entries.size());
@@ -310,7 +360,24 @@ bool Conversion::writeAsciiForRun() {
     return subWerteAusgeben();
 }
 
+bool Conversion::mayWrite() {
+    if (m_state.read.complete || m_evaluating)
+        return true;
+    common::Message m;
+    m.icon = common::MsgIcon::Question;
+    m.caption = common::applicationTitle();
+    m.text = m_state.text(kBox, 55)
+                 .arg(m_state.read.commandsRead)
+                 .arg(m_state.read.commandCount)
+                 .arg(m_state.entries.size());
+    m.buttons = common::MsgButtons::YesNo;
+    m.defaultButton = common::MsgResult::No;
+    return m_state.message(m) == common::MsgResult::Yes;
+}
+
 bool Conversion::subWerteAusgeben() {
+    if (!mayWrite())
+        return false;
     ascii::AsciiWriteInput in{m_state.store,
                               m_state.texts,
                               m_state.message,
@@ -329,6 +396,8 @@ bool Conversion::subWerteAusgeben() {
 }
 
 bool Conversion::fillExcelReport(QString& formPath, bool korrekturbericht) {
+    if (!mayWrite())
+        return false;
     excel::ReportRun run{m_state.store,
                          m_state.texts,
                          m_state.message,
@@ -357,7 +426,9 @@ void Conversion::presentEntry(int entry) {
     try {
         host::presentRow(m_state.link, m_state.table.row(r));
     } catch (const host::HostError& e) {
-        reportHostError(e);
+        common::notify(m_state.message, common::MsgIcon::Error,
+                       m_state.text(kBox, 58) + common::crlf() + host::hostErrorText(e, m_state.texts),
+                       host::connectionCaption());
     }
 }
 

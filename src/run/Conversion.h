@@ -93,13 +93,19 @@ private:
                           std::shared_ptr<host::HostCommand> cmmd) override;
     void OnEndExecution(std::shared_ptr<host::HostPartProgram> partProg, int terminationType) override;
     void OnAddObject(std::shared_ptr<host::HostPartProgram>, std::shared_ptr<host::HostCommand>) override {}
+    void OnConnectionLost(const host::HostError& why) override;
 
     bool connectHost();
     void showProgramData();
     void clearValues();
     void listValues();
     void fctEndProgram();
-    void reportHostError(const host::HostError& e);
+    QString nothingWrittenNote() const;
+    void reportReadFailure(const QString& detail);
+    void endOnlineReception();
+    void abortOnlineReception(const QString& detail);
+    void reportDroppedRows();
+    bool mayWrite();
     void progress(int maximum, int value);
     bool unattended() const;
     void finishRun(bool ended, bool success);
@@ -113,7 +119,6 @@ private:
     QStringList m_written; // outputs of the running evaluation
     bool m_evaluating = false;
     excel::LayoutValueFn m_layoutValue; // the layout file of the running evaluation
-
 };
 
 } // namespace run

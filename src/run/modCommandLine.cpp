@@ -64,7 +64,8 @@ template <typename Pred> model::Selection choose(const model::MerkmalTable& tabl
 
 } // namespace
 
-model::Selection chooseCorrectionRows(const model::MerkmalTable& table, int entries, const StartArgsArray& args) {
+model::Selection chooseCorrectionRows(const model::MerkmalTable& table, int entries,
+                                      const StartArgsArray& args) {
     const bool mark = needsMark(args);
     return choose(table, entries, [&](const model::MerkmalRow& r) {
         return model::isReported(r) && (r.ATol > 0.0 || r.Kritisch) && (!mark || r.Markiert);
@@ -76,8 +77,9 @@ model::Selection chooseRows(const model::MerkmalTable& table, int entries, const
     const QString upper = choice.toUpper();
     if (upper == QLatin1String("ALL") || upper == QLatin1String("ALO") || choice.trimmed().isEmpty()) {
         const bool mark = needsMark(args);
-        return choose(table, entries,
-                      [&](const model::MerkmalRow& r) { return model::isReported(r) && (!mark || r.Markiert); });
+        return choose(table, entries, [&](const model::MerkmalRow& r) {
+            return model::isReported(r) && (!mark || r.Markiert);
+        });
     }
     if (choice == QLatin1String("OOT"))
         return chooseCorrectionRows(table, entries, args);

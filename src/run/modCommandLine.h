@@ -24,6 +24,7 @@ bool isOnlineMode(const QString& mode);  // o O
 // The rows an unattended run outputs (the choice of the fourth argument); entry k for row k + 1.
 model::Selection chooseRows(const model::MerkmalTable& table, int entries, const StartArgsArray& args);
 // The correction rows (the "OOT" rule) with the mode's condition.
-model::Selection chooseCorrectionRows(const model::MerkmalTable& table, int entries, const StartArgsArray& args);
+model::Selection chooseCorrectionRows(const model::MerkmalTable& table, int entries,
+                                      const StartArgsArray& args);
 
 } // namespace run

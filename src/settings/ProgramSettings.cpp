@@ -55,6 +55,16 @@ QString readTolProzent(const SettingsStore& store) {
     return (!v || v->trimmed().isEmpty()) ? QStringLiteral("90") : *v;
 }
 
+int readHostTimeoutSeconds(const SettingsStore& store) {
+    constexpr int kDefault = 30;
+    const auto v = store.ReadDirect(QStringLiteral("ProgSettings"), QStringLiteral("HostTimeout"));
+    if (!v)
+        return kDefault;
+    bool ok = false;
+    const int seconds = v->trimmed().toInt(&ok);
+    return ok && seconds >= 1 && seconds <= 3600 ? seconds : kDefault;
+}
+
 QString versionText() {
     return QStringLiteral("%1.%2.%3")
         .arg(DOZIDUVOV_VERSION_MAJOR)

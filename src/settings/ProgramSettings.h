@@ -45,6 +45,10 @@ double warningPercent(const QString& tolProzentText);
 // Reads TolProzent directly (no write-back), "90" when missing or empty.
 QString readTolProzent(const SettingsStore& store);
 
+// ProgSettings/HostTimeout: seconds one host answer may take before the host counts as hung
+// (30 when unset or not a number from 1 to 3600).
+int readHostTimeoutSeconds(const SettingsStore& store);
+
 QString versionText(); // major.minor.revision
 QString provisionalCaption();
 QString finalCaption(const LanguageTable& texts, const QString& lastUsedConfig);

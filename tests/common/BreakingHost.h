@@ -22,7 +22,7 @@ public:
             explicit E(BreakingCommands& owner) : o(owner) {}
             std::shared_ptr<host::HostCommand> Next() override {
                 if (next == o.m_breakAt)
-                    throw host::HostError(QStringLiteral("Korvex closed the connection."));
+                    throw host::HostError(QStringLiteral("Korvex closed the connection."), host::HostFault::Closed);
                 return next < o.Count() ? o.m_inner->Item(next++) : nullptr;
             }
         };

@@ -10,11 +10,13 @@
 #include <QThread>
 
 // korvex-sim as a real process, in a temporary folder of its own (its socket lives under TMPDIR,
-// so tests running side by side never meet).
+// so tests running side by side never meet). XDG_RUNTIME_DIR would put every test's socket in
+// one place, so it is cleared for the simulator and for the clients of the test.
 class SimProcess {
 public:
     SimProcess() : m_dir(baseTemp() + QStringLiteral("/doziduvov-sim-XXXXXX")) {
         qputenv("TMPDIR", m_dir.path().toLocal8Bit());
+        qunsetenv("XDG_RUNTIME_DIR");
     }
 
     // The temporary folder the test started with (before any simulator changed TMPDIR).
@@ -30,6 +32,7 @@ public:
     bool start(const QStringList& args) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TMPDIR"), m_dir.path());
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
         m_process.setProcessEnvironment(env);
         m_process.start(QStringLiteral(DOZIDUVOV_BIN_DIR "/korvex-sim"), args);
         if (!m_process.waitForStarted(5000))

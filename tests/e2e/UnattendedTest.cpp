@@ -66,6 +66,7 @@ protected:
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TMPDIR"), sim.dir());
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), settingsDirs.userDir);
         env.insert(QStringLiteral("XDG_CONFIG_DIRS"), settingsDirs.systemDir);
         env.insert(QStringLiteral("DOZIDUVOV_PROGRAM_DIR"), programDir);

@@ -28,10 +28,7 @@ struct Read : ReaderSetup {
                 return common::MsgResult::Ok;
             });
         ASSERT_FALSE(name.isEmpty());
-        result = MerkmaleLesen(link, state, store, texts, {}, [this](const common::Message& m) {
-            messages.append(m.text);
-            return common::MsgResult::Ok;
-        });
+        result = MerkmaleLesen(link, state, store, texts, {});
     }
     void run(const ProgramBuilder& b) { run(b.host()->application()); }
     const model::MerkmalRow& row(int i) const { return table.row(i); }
@@ -271,14 +268,11 @@ TEST(Reader, FailingHostStopsTheReadKeepsTheRowsAndSaysWhy) {
     QString name;
     Verbinden(r.link, name, [&] { return host->application(); }, r.texts, {});
     r.link.commands = std::make_shared<BreakingCommands>(r.link.commands, 2);
-    r.texts.setSection(QStringLiteral("MessageBoxen"), QStringList(49, QStringLiteral("x")));
-    r.result = MerkmaleLesen(r.link, r.state, r.store, r.texts, {}, [&](const common::Message& m) {
-        r.messages.append(m.text);
-        return common::MsgResult::Ok;
-    });
+    r.result = MerkmaleLesen(r.link, r.state, r.store, r.texts, {});
     EXPECT_FALSE(r.result.complete);
+    EXPECT_EQ(r.result.commandsRead, 2);
+    EXPECT_EQ(r.result.commandCount, 3);
     EXPECT_EQ(r.table.AnzMerkmale, 2);
     EXPECT_EQ(r.table.AnzOOT, 1); // the rows read so far are classified
-    ASSERT_EQ(r.messages.size(), 1);
-    EXPECT_TRUE(r.messages[0].contains(QStringLiteral("Korvex closed the connection.")));
+    EXPECT_EQ(r.result.failure, QStringLiteral("Korvex closed the connection."));
 }

@@ -5,6 +5,7 @@
 #include "host/HostProtocol.h"
 #include "host/HostSnapshot.h"
 #include "host/HostSocketClient.h"
+#include "host/HostSocketPath.h"
 #include "host/LiveUpdate.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +33,7 @@ public:
         m_context.moveToThread(&m_thread);
         run([&] {
             m_server = std::make_unique<sim::SimServer>(std::move(host), sim::ServerOptions{});
-            m_listening = m_server->listen(QString::fromLatin1(protocol::kServerName), nullptr);
+            m_listening = m_server->listen(host::hostSocketPath(), nullptr);
         });
     }
     ~ServerThread() {
@@ -98,7 +99,8 @@ std::shared_ptr<sim::SimHost> awkwardHost() {
                                      {"assignment", QJsonObject{{"name", ""}, {"value", "x"}}}})
                     .host();
     auto& commands = host->program()->commands;
-    const auto ang = std::find_if(commands.begin(), commands.end(), [](const auto& c) { return c.id == "ANG1"; });
+    const auto ang =
+        std::find_if(commands.begin(), commands.end(), [](const auto& c) { return c.id == "ANG1"; });
     sim::SimDimension& d = ang->dimension.value();
     d.bonus = std::numeric_limits<double>::infinity();
     d.deviation = -std::numeric_limits<double>::infinity();
@@ -117,7 +119,7 @@ struct Reading : ReaderSetup {
         QString name;
         Verbinden(link, name, [app] { return app; }, texts, {});
         ASSERT_FALSE(name.isEmpty());
-        MerkmaleLesen(link, state, store, texts, {}, {});
+        MerkmaleLesen(link, state, store, texts, {});
     }
 };
 
@@ -331,10 +333,10 @@ TEST(Socket, AFrameThatDoesNotHoldWhatItSaysIsAnError) {
         return f;
     };
     const QByteArray garbled[] = {
-        frame + '\0',                  // more than its snapshots
-        changed(3, '\x7f'),            // more snapshots than the frame could hold
-        changed(4, '\x40'),            // a part the format does not know
-        changed(4 + 1 + 12, '\xff'),   // the first text longer than the frame
+        frame + '\0',                // more than its snapshots
+        changed(3, '\x7f'),          // more snapshots than the frame could hold
+        changed(4, '\x40'),          // a part the format does not know
+        changed(4 + 1 + 12, '\xff'), // the first text longer than the frame
     };
     for (const QByteArray& f : garbled)
         EXPECT_THROW(decodeCommandFrame(f), HostError);
@@ -366,11 +368,12 @@ public:
                             return;
                         }
                         s->write("{\"re\":" + id + ",\"v\":" +
-                                 (op == QLatin1String(protocol::kApp) ? "{\"hasProgram\":true}" : "3") + "}\n");
+                                 (op == QLatin1String(protocol::kApp) ? "{\"hasProgram\":true}" : "3") +
+                                 "}\n");
                     }
                 });
             });
-            server->listen(QString::fromLatin1(protocol::kServerName));
+            server->listen(host::hostSocketPath());
         });
     }
     ~BrokenHost() {
@@ -380,7 +383,9 @@ public:
     }
 
 private:
-    template <typename F> void run(F f) { QMetaObject::invokeMethod(&m_context, f, Qt::BlockingQueuedConnection); }
+    template <typename F> void run(F f) {
+        QMetaObject::invokeMethod(&m_context, f, Qt::BlockingQueuedConnection);
+    }
     SimProcess m_folder;
     QThread m_thread;
     QObject m_context;
@@ -394,8 +399,8 @@ template <std::size_t N> QByteArray bytes(const char (&s)[N]) {
 
 TEST(Socket, ABrokenAnswerIsAnErrorNotAWait) {
     const QByteArray tooLarge = QByteArray::number(protocol::kMaxLineBytes + 1);
-    // A frame that keeps its announced length leaves the answers after it readable; anything
-    // else leaves the stream out of step, so the connection ends.
+    // Whatever breaks the protocol ends the connection at once: waiting for more could only wait
+    // for the time limit, and the next answer could not be trusted.
     const struct {
         const char* what;
         QByteArray answer;
@@ -407,7 +412,13 @@ TEST(Socket, ABrokenAnswerIsAnErrorNotAWait) {
         {"no id", "{\"v\":1}\n", false, true},
         {"frame too large", "{\"re\":%1,\"bin\":" + tooLarge + "}\n", false, true},
         {"line without end", QByteArray(1000, ' '), true, true},
-        {"frame of nonsense", bytes("{\"re\":%1,\"bin\":8}\n\1\0\0\0\xff\xff\xff\xff"), false, false},
+        {"frame of nonsense", bytes("{\"re\":%1,\"bin\":8}\n\1\0\0\0\xff\xff\xff\xff"), false, true},
+        {"binary bytes, no line end", bytes("\x89PNG\r\x1a\0\0\0\rIHDR"), false, true},
+        {"text that is not an answer", QByteArray(1000, 'x'), false, true},
+        {"answer to another question", "{\"re\":999,\"bin\":0}\n", false, true},
+        {"a value where a frame was asked", "{\"re\":%1,\"v\":3}\n", false, true},
+        {"impossible command count", "{\"re\":%1,\"bin\":4}\n" + QByteArray::fromHex("ffffff7f"), false,
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
