@@ -166,7 +166,7 @@ void frm_Online::OnConnectionLost(const host::HostError& why) {
     // Nothing more will come; the protocol keeps what was received.
     m_events.reset();
     m_pause->setEnabled(false);
-    reportHostError(m_state.text(QStringLiteral("MessageBoxen"), 57), why);
+    reportHostError(m_state.text(QStringLiteral("MessageBoxen"), 58), why);
 }
 
 void frm_Online::cmdStopOnline_Click() {

@@ -12,19 +12,19 @@ QString hostErrorText(const HostError& e, const settings::LanguageTable& texts) 
     case HostFault::Refused:
         return e.text();
     case HostFault::TimedOut:
-        line = 50;
-        break;
-    case HostFault::Protocol:
         line = 51;
         break;
-    case HostFault::Closed:
+    case HostFault::Protocol:
         line = 52;
         break;
-    case HostFault::ForeignHost:
+    case HostFault::Closed:
         line = 53;
         break;
-    case HostFault::UnsafeFolder:
+    case HostFault::ForeignHost:
         line = 54;
+        break;
+    case HostFault::UnsafeFolder:
+        line = 55;
         break;
     }
     const QString t = texts.text(QStringLiteral("MessageBoxen"), line);

@@ -100,7 +100,7 @@ void Conversion::changeSelection(const std::function<void(model::Selection&)>& c
 
 QString Conversion::nothingWrittenNote() const {
     // An unattended run says plainly that it wrote nothing from what it got.
-    return unattended() ? common::crlf() + common::crlf() + m_state.text(kBox, 56) : QString();
+    return unattended() ? common::crlf() + common::crlf() + m_state.text(kBox, 57) : QString();
 }
 
 void Conversion::reportReadFailure(const QString& detail) {
@@ -237,7 +237,7 @@ void Conversion::startOnlineReception() {
         Q_EMIT onlineChanged(false);
         setStatus(m_state.text(kStatus, 14));
         common::notify(m_state.message, common::MsgIcon::Error,
-                       m_state.text(kBox, 57) + common::crlf() + host::hostErrorText(e, m_state.texts) +
+                       m_state.text(kBox, 58) + common::crlf() + host::hostErrorText(e, m_state.texts) +
                            nothingWrittenNote(),
                        host::connectionCaption());
         finishRun(false, false);
@@ -266,7 +266,7 @@ void Conversion::abortOnlineReception(const QString& detail) {
     m_state.classification = host::ClassifyWithStoredLimit(m_state.table, m_state.store);
     Q_EMIT classified();
     common::notify(m_state.message, common::MsgIcon::Error,
-                   m_state.text(kBox, 57) + common::crlf() + detail + nothingWrittenNote(),
+                   m_state.text(kBox, 58) + common::crlf() + detail + nothingWrittenNote(),
                    host::connectionCaption());
     finishRun(false, false);
 }
@@ -366,7 +366,7 @@ bool Conversion::mayWrite() {
     common::Message m;
     m.icon = common::MsgIcon::Question;
     m.caption = common::applicationTitle();
-    m.text = m_state.text(kBox, 55)
+    m.text = m_state.text(kBox, 56)
                  .arg(m_state.read.commandsRead)
                  .arg(m_state.read.commandCount)
                  .arg(m_state.entries.size());
@@ -427,7 +427,7 @@ void Conversion::presentEntry(int entry) {
         host::presentRow(m_state.link, m_state.table.row(r));
     } catch (const host::HostError& e) {
         common::notify(m_state.message, common::MsgIcon::Error,
-                       m_state.text(kBox, 58) + common::crlf() + host::hostErrorText(e, m_state.texts),
+                       m_state.text(kBox, 59) + common::crlf() + host::hostErrorText(e, m_state.texts),
                        host::connectionCaption());
     }
 }

@@ -1,7 +1,6 @@
 // Whole-program runs: korvex-sim and doziduvov as real processes, with their own temporary
 // folder, program folder and settings, in a German locale and without a display.
-#include "common/SimProcess.h"
-#include "common/TempSettings.h"
+#include "common/ConverterRun.h"
 #include "excel/WorkbookReader.h"
 #include "run/BatchFile.h"
 #include "settings/SettingsStore.h"
@@ -19,82 +18,8 @@ namespace {
 const QString kExamples = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/");
 const QString kExpected = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/tests/e2e/expected/");
 
-struct ProcessRun {
-    int exitCode = -1;
-    QString stderrText;
-};
-
-class Unattended : public ::testing::Test {
+class Unattended : public ConverterRun {
 protected:
-    void SetUp() override {
-        programDir = sim.dir() + QStringLiteral("/program");
-        outDir = sim.dir() + QStringLiteral("/results");
-        QDir().mkpath(programDir + QStringLiteral("/LanguageFiles"));
-        QDir().mkpath(outDir);
-        const QDir lang(QStringLiteral(DOZIDUVOV_BIN_DIR "/LanguageFiles"));
-        for (const QString& f : lang.entryList({QStringLiteral("*.dll")}, QDir::Files))
-            QFile::copy(lang.filePath(f), programDir + QStringLiteral("/LanguageFiles/") + f);
-        settings::writeTextLines(programDir + QStringLiteral("/HeaderData.cfg"),
-                                 {QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer")},
-                                 settings::CodePage::Windows1252);
-
-        // Result files: ID, measured value and comment, separated by ";", named by part name
-        // and a counter.
-        const QString ascii = QStringLiteral("ASCIISettings");
-        const QString files = QStringLiteral("FileSettings");
-        for (int c = 0; c < 22; ++c)
-            store.Write(ascii, QStringLiteral("Label1_%1").arg(c), QString());
-        store.Write(ascii, QStringLiteral("Label1_0"), QStringLiteral("1"));
-        store.Write(ascii, QStringLiteral("Label1_5"), QStringLiteral("2"));
-        store.Write(ascii, QStringLiteral("Label1_21"), QStringLiteral("3"));
-        store.Write(ascii, QStringLiteral("ASCII"), QStringLiteral(";"));
-        store.Write(ascii, QStringLiteral("CSV"), QStringLiteral("-1"));
-        store.Write(files, QStringLiteral("DIR"), outDir);
-        store.Write(files, QStringLiteral("FileName1"), QStringLiteral("0"));
-        for (const char* k : {"FileName2", "FileName3", "FileName4", "FileName5"})
-            store.Write(files, QString::fromLatin1(k), QStringLiteral("0"));
-        store.Write(files, QStringLiteral("SEPERATOR"), QStringLiteral("5"));
-        store.Write(files, QStringLiteral("FileCounter"), QStringLiteral("1"));
-    }
-
-    ProcessRun doziduvov(const QStringList& args) {
-        return run(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), args);
-    }
-
-    ProcessRun run(const QString& program, const QStringList& args,
-                   const QList<QPair<QString, QString>>& extraEnv = {}) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("TMPDIR"), sim.dir());
-        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), settingsDirs.userDir);
-        env.insert(QStringLiteral("XDG_CONFIG_DIRS"), settingsDirs.systemDir);
-        env.insert(QStringLiteral("DOZIDUVOV_PROGRAM_DIR"), programDir);
-        env.insert(QStringLiteral("LANG"), QStringLiteral("de_DE.UTF-8"));
-        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        for (const auto& [name, value] : extraEnv)
-            env.insert(name, value);
-        p.setProcessEnvironment(env);
-        p.start(program, args);
-        ProcessRun r;
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-            ADD_FAILURE() << "doziduvov did not end";
-            return r;
-        }
-        r.exitCode = p.exitCode();
-        r.stderrText = QString::fromUtf8(p.readAllStandardError());
-        return r;
-    }
-
-    QByteArray result(const QString& name) {
-        QFile f(outDir + QLatin1Char('/') + name);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
     // With DOZIDUVOV_UPDATE_REFERENCES set, the written file becomes the reference (review it!).
     QByteArray expected(const QString& name, const QString& written) {
         if (!qEnvironmentVariableIsEmpty("DOZIDUVOV_UPDATE_REFERENCES")) {
@@ -107,12 +32,6 @@ protected:
         QFile f(kExpected + name);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing reference " + name.toUtf8());
     }
-
-    TempSettings settingsDirs;
-    settings::SettingsStore store;
-    SimProcess sim;
-    QString programDir;
-    QString outDir;
 };
 
 } // namespace
@@ -248,7 +167,8 @@ TEST_F(Unattended, NoDisplayRunsWithoutAnyPlatformWhateverTheEnvironmentAsks) {
     const QString trace = sim.dir() + QStringLiteral("/openat.txt");
     const QList<QList<QPair<QString, QString>>> environments = {
         {{QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb")}},
-        {{QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb")}, {QStringLiteral("DISPLAY"), QStringLiteral(":987")}},
+        {{QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb")},
+         {QStringLiteral("DISPLAY"), QStringLiteral(":987")}},
         {{QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-987")}},
     };
     int counter = 1;
@@ -259,7 +179,8 @@ TEST_F(Unattended, NoDisplayRunsWithoutAnyPlatformWhateverTheEnvironmentAsks) {
                                   QStringLiteral("/a")},
                                  extra);
         EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
-        EXPECT_FALSE(result(QStringLiteral("Welle-%1.csv").arg(counter++, 4, 10, QLatin1Char('0'))).isEmpty());
+        EXPECT_FALSE(
+            result(QStringLiteral("Welle-%1.csv").arg(counter++, 4, 10, QLatin1Char('0'))).isEmpty());
         QFile f(trace);
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         const QByteArray opened = f.readAll();

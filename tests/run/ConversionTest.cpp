@@ -1,8 +1,8 @@
 // The run object without a window: what an unattended run writes and how it ends.
+#include "run/Conversion.h"
 #include "common/BreakingHost.h"
 #include "common/SimPrograms.h"
 #include "common/TempSettings.h"
-#include "run/Conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -67,9 +67,13 @@ TEST(Conversion, AnUnattendedRunEndsByWhatItWrote) {
         {"a read broken off", 2, {QStringLiteral("/a")}, false, false, 0, 2},
         // A choice that chooses nothing writes nothing: no success.
         {"nothing chosen", -1, {QStringLiteral("/a"), {}, {}, QStringLiteral("oot")}, true, false, 0, 3},
-        {"a layout file that is not there", -1,
-         {QStringLiteral("/a"), QStringLiteral("/nowhere/F.xlsx"), QStringLiteral("/nowhere/L.cfg")}, false,
-         false, 0, 3},
+        {"a layout file that is not there",
+         -1,
+         {QStringLiteral("/a"), QStringLiteral("/nowhere/F.xlsx"), QStringLiteral("/nowhere/L.cfg")},
+         false,
+         false,
+         0,
+         3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -100,4 +104,62 @@ TEST(Conversion, InteractiveReadsNeverFinishARun) {
     EXPECT_EQ(r.state.classification->AnzOK + r.state.classification->AnzKritisch +
                   r.state.classification->AnzOOT,
               3);
+}
+
+TEST(Conversion, AReadBrokenOffIsWrittenOnlyWhenTheUserSaysSo) {
+    auto sim = threeDimensions();
+    Unattended r(std::make_shared<BreakingApplication>(sim->application(), 2));
+    QStringList box{QStringLiteral("[h]")};
+    for (int i = 2; i <= 60; ++i)
+        box << (i == 56 ? QStringLiteral("%1 of %2 commands (%3)") : QStringLiteral("M%1").arg(i));
+    r.state.texts.setSection(QStringLiteral("MessageBoxen"), box);
+    r.start({});
+    r.conversion.ReadValuesOffline();
+    ASSERT_EQ(r.state.entries.size(), 2);
+    EXPECT_FALSE(r.state.read.complete);
+    r.conversion.setSelection(model::Selection(2, true));
+
+    // The question's default is No: nothing is written.
+    r.messages.clear();
+    EXPECT_FALSE(r.conversion.subWerteAusgeben());
+    EXPECT_EQ(r.messages, QStringList{QStringLiteral("2 of 3 commands (2)")});
+    EXPECT_EQ(r.filesWritten(), 0);
+
+    r.state.message = [](const common::Message& m) {
+        return m.buttons == common::MsgButtons::YesNo ? common::MsgResult::Yes : m.defaultButton;
+    };
+    EXPECT_TRUE(r.conversion.subWerteAusgeben());
+    EXPECT_EQ(r.filesWritten(), 1);
+}
+
+TEST(Conversion, OneSourceOfValuesAtATime) {
+    // Reading offline while online reception is on ends the reception first: the end of the
+    // host's execution must not replace the list just read.
+    auto sim = threeDimensions();
+    Unattended r(sim->application());
+    r.start({});
+    r.conversion.startOnlineReception();
+    ASSERT_TRUE(r.state.online);
+    ASSERT_TRUE(sim->hasSubscribers());
+    r.conversion.ReadValuesOffline();
+    EXPECT_FALSE(r.state.online);
+    EXPECT_FALSE(sim->hasSubscribers());
+    EXPECT_EQ(r.state.entries.size(), 3);
+    sim->executeProgram(1);
+    EXPECT_EQ(r.state.entries.size(), 3);
+}
+
+TEST(Conversion, RowsAfterAnEmptyIdAreCountedNotLostSilently) {
+    ProgramBuilder b;
+    for (const char* id : {"D1", "", "D3", "D4"})
+        b.single(1107, QString::fromLatin1(id), QJsonObject{{"outputMode", 2}});
+    auto sim = b.host();
+    Unattended r(sim->application());
+    QStringList status(15, QString()); // the section's title and fourteen lines
+    status[14] = QStringLiteral("%1 not taken");
+    r.state.texts.setSection(QStringLiteral("StatusBar"), status);
+    r.start({});
+    r.conversion.ReadValuesOffline();
+    EXPECT_EQ(r.state.entries.size(), 1);
+    EXPECT_EQ(r.state.status, QStringLiteral("3 not taken"));
 }
