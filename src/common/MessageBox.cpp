@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QMessageBox>
 
-
 namespace common {
 
 bool isHeadless() {
@@ -65,7 +64,17 @@ QMessageBox::Icon toIcon(MsgIcon i) {
 MsgResult showMessage(const Message& message) {
     if (isHeadless())
         return consoleMessage(message);
-    QMessageBox box(toIcon(message.icon), message.caption, message.text, toButtons(message.buttons));
+    // The program's windows may stay on top of everything: a box without a parent, or below
+    // them, would sit hidden behind them while the program waits for its answer.
+    QWidget* parent = QApplication::activeModalWidget();
+    if (!parent)
+        parent = QApplication::activeWindow();
+    if (!parent)
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->isWindow() && !parent)
+                parent = w;
+    QMessageBox box(toIcon(message.icon), message.caption, message.text, toButtons(message.buttons), parent);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.setDefaultButton(toButton(message.defaultButton));
     const int r = box.exec();
     switch (r) {

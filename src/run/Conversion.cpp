@@ -361,7 +361,8 @@ bool Conversion::writeAsciiForRun() {
 }
 
 bool Conversion::mayWrite() {
-    if (m_state.read.complete || m_evaluating)
+    // Nothing read: the writers say so themselves.
+    if (m_state.read.complete || m_evaluating || m_state.entries.isEmpty())
         return true;
     common::Message m;
     m.icon = common::MsgIcon::Question;
