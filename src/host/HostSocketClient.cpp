@@ -157,8 +157,7 @@ public:
 
     [[noreturn]] void protocolError(const QString& why) {
         breakConnection(why, HostFault::Protocol);
-        throwIfBroken();
-        std::abort(); // not reached: the connection is broken
+        throw HostError(m_broken, m_brokenFault, m_brokenDetail);
     }
 
     void addListener(HostEventListener* l) {

@@ -191,8 +191,8 @@ void Conversion::ReadValuesOffline() {
             m_state.read = ReadExtent{result.complete, result.commandsRead, result.commandCount};
             failure = result.failure;
         } catch (const host::HostError& e) {
+            // Nothing was read yet: the values shown, if any, are still the last read's.
             progress(-1, 0);
-            m_state.read.complete = false;
             reportReadFailure(host::hostErrorText(e, m_state.texts));
             finishRun(false, false);
             return;
@@ -236,12 +236,15 @@ void Conversion::startOnlineReception() {
         m_state.online = false;
         Q_EMIT onlineChanged(false);
         setStatus(m_state.text(kStatus, 14));
-        common::notify(m_state.message, common::MsgIcon::Error,
-                       m_state.text(kBox, 58) + common::crlf() + host::hostErrorText(e, m_state.texts) +
-                           nothingWrittenNote(),
-                       host::connectionCaption());
+        reportOnlineFailure(host::hostErrorText(e, m_state.texts));
         finishRun(false, false);
     }
+}
+
+void Conversion::reportOnlineFailure(const QString& detail) {
+    common::notify(m_state.message, common::MsgIcon::Error,
+                   m_state.text(kBox, 58) + common::crlf() + detail + nothingWrittenNote(),
+                   host::connectionCaption());
 }
 
 void Conversion::endOnlineReception() {
@@ -265,9 +268,7 @@ void Conversion::abortOnlineReception(const QString& detail) {
     listValues();
     m_state.classification = host::ClassifyWithStoredLimit(m_state.table, m_state.store);
     Q_EMIT classified();
-    common::notify(m_state.message, common::MsgIcon::Error,
-                   m_state.text(kBox, 58) + common::crlf() + detail + nothingWrittenNote(),
-                   host::connectionCaption());
+    reportOnlineFailure(detail);
     finishRun(false, false);
 }
 

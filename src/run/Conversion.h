@@ -102,6 +102,7 @@ private:
     void fctEndProgram();
     QString nothingWrittenNote() const;
     void reportReadFailure(const QString& detail);
+    void reportOnlineFailure(const QString& detail);
     void endOnlineReception();
     void abortOnlineReception(const QString& detail);
     void reportDroppedRows();

@@ -121,6 +121,10 @@ protected:
     }
 
     void expectNothingWritten(const ProcessRun& r, const Fault& f, const QByteArray& formBefore) {
+        // Kept in the test report (--gtest_output=xml) for the record of how each fault ended.
+        RecordProperty("exit_status", r.exitCode);
+        RecordProperty("elapsed_ms", static_cast<int>(r.elapsedMs));
+        RecordProperty("stderr", r.stderrText.trimmed().toStdString());
         EXPECT_TRUE(r.ended);
         EXPECT_FALSE(r.crashed) << "ended by a signal";
         EXPECT_EQ(r.exitCode, 1);
