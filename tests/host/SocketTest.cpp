@@ -12,11 +12,13 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
 
+#include <functional>
 #include <limits>
 
 using namespace host;
@@ -580,4 +582,41 @@ TEST(Socket, StopAfterEndsTheExecutionEarly) {
     events->setListener(&rec);
     ASSERT_TRUE(spinUntil([&] { return rec.ends == 1; }));
     EXPECT_EQ(rec.executed.size(), 3u);
+}
+
+TEST(Socket, OnlyAFolderOfTheUsersOwnHoldsTheSocket) {
+    SimProcess folder; // TMPDIR of the test's own, XDG_RUNTIME_DIR cleared
+    const QString mine = folder.dir() + QStringLiteral("/korvex-%1").arg(currentUser());
+    // Missing: made, closed to everyone else.
+    EXPECT_EQ(hostSocketPath(), mine + QStringLiteral("/VextorinKorvexWndClass"));
+    EXPECT_EQ(QFileInfo(mine).permissions() & 0x0077, 0);
+
+    const struct {
+        const char* what;
+        std::function<void()> make;
+    } unsafe[] = {
+        {"open to the group", [&] { QFile::setPermissions(mine, QFileDevice::Permissions(0x7750)); }},
+        {"a link to a folder",
+         [&] {
+             QDir(mine).removeRecursively();
+             QDir().mkdir(folder.dir() + QStringLiteral("/elsewhere"));
+             QFile::link(folder.dir() + QStringLiteral("/elsewhere"), mine);
+         }},
+        {"a file",
+         [&] {
+             QFile::remove(mine);
+             QFile f(mine);
+             f.open(QIODevice::WriteOnly);
+         }},
+    };
+    for (const auto& c : unsafe) {
+        SCOPED_TRACE(c.what);
+        c.make();
+        try {
+            hostSocketPath();
+            ADD_FAILURE() << "accepted";
+        } catch (const HostError& e) {
+            EXPECT_EQ(e.fault(), HostFault::UnsafeFolder);
+        }
+    }
 }
