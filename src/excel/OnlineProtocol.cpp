@@ -2,6 +2,7 @@
 
 #include "host/mdl_MERKMALE_LESEN.h"
 
+#include <QFileInfo>
 #include <QLocale>
 
 #include <cmath>
@@ -62,9 +63,34 @@ QString OnlineProtocol::title(const QString& typ, const QString& f1, const QStri
     return {};
 }
 
+void OnlineProtocol::setPath(const QString& path) {
+    m_lock.reset();
+    m_path.clear();
+    if (path.isEmpty())
+        return;
+    const QFileInfo fi(path);
+    const QString ext = fi.suffix().isEmpty() ? QString() : QLatin1Char('.') + fi.suffix();
+    const QString base = path.left(path.size() - ext.size());
+    for (int n = 1; n < 1000; ++n) {
+        const QString candidate = n == 1 ? path : base + QStringLiteral("__%1").arg(n) + ext;
+        if (QFileInfo::exists(candidate))
+            continue;
+        FormLockResult why;
+        auto lock = FormLock::acquire(candidate, 0, why);
+        // Another protocol may have taken the name between the look and the lock.
+        if (lock && !QFileInfo::exists(candidate)) {
+            m_lock = std::move(lock);
+            m_path = candidate;
+            return;
+        }
+    }
+    m_saveError = QStringLiteral("No free name for %1").arg(path);
+}
+
 double OnlineProtocol::threeDecimals(double v) {
-    // The value as "####0.000" shows it, halves away from zero.
-    const double r = std::round(v * 1000.0) / 1000.0;
+    // The value as "####0.000" shows it: halves away from zero on the decimal value (0.5005 is
+    // 0.501, though its binary neighbour lies below).
+    const double r = host::RoundDecimal(v, 3);
     return r == 0.0 ? 0.0 : r;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "excel/FormLock.h"
 #include "excel/Spreadsheet.h"
 #include "host/HostInterfaces.h"
 
@@ -23,8 +24,10 @@ public:
 
     OnlineProtocol();
 
-    // Where the workbook is saved (after every row); empty: not saved.
-    void setPath(const QString& path) { m_path = path; }
+    // Where the workbook is saved (after every row); empty: not saved. A protocol started in the
+    // same second under the same name (another window, another station) is never replaced: the
+    // name gets "__2", "__3"; the protocol holds its name while it lives.
+    void setPath(const QString& path);
     const QString& path() const { return m_path; }
 
     // An executed command (the host's mark is required) or an added one (it is not).
@@ -52,6 +55,7 @@ private:
     QString m_feature[3];
     QString m_path;
     QString m_saveError;
+    std::unique_ptr<FormLock> m_lock;
 };
 
 // Screen placement the host is given while the protocol runs: the upper two thirds.

@@ -4,6 +4,9 @@
 
 #include <QHash>
 
+#include <map>
+#include <set>
+
 namespace excel {
 
 namespace {
@@ -64,9 +67,8 @@ std::vector<int> ParseColumnList(const QString& text, const LayoutMessages* mess
 
 bool LoadReportSettings(const settings::SettingsStore& store, int headerItems, ReportLayout& layout,
                         const LayoutMessages& messages) {
-    return LoadReportSettings(
-        [&store](const QString& key) { return store.ReadDirect(kSection, key); }, headerItems, layout,
-        messages);
+    return LoadReportSettings([&store](const QString& key) { return store.ReadDirect(kSection, key); },
+                              headerItems, layout, messages);
 }
 
 bool LoadReportSettings(const LayoutValueFn& value, int headerItems, ReportLayout& layout,
@@ -122,6 +124,85 @@ bool LoadReportSettings(const LayoutValueFn& value, int headerItems, ReportLayou
     }
     layout.ColumnList = ParseColumnList(v.FormMeasColums, &messages);
     return true;
+}
+
+std::optional<std::pair<QString, QString>> layoutOverlap(const ReportLayout& layout) {
+    const ReportLayoutValues& v = layout.v;
+    auto row = [](const QString& s) { return settings::parseInteger(s).value_or(0); };
+    auto col = [](const QString& s) { return ColumnNumber(s); };
+    // Across the characteristics: a field is a column with characteristics in rows, a row
+    // with characteristics in columns; date, time and header data the other way round.
+    auto across = [&](const QString& s) { return v.rows ? col(s) : row(s); };
+    auto along = [&](const QString& s) { return v.rows ? row(s) : col(s); };
+    const int first = row(v.FormStartRow);
+    const int last = row(v.FormEndRow);
+    const std::set<int> measured(layout.ColumnList.begin(), layout.ColumnList.end());
+    const QString measuredKey = QStringLiteral("FormMeasColums");
+    const QString rowsKey = QStringLiteral("FormStartRow/FormEndRow");
+    // With characteristics in rows the fields must leave the measurement columns alone; in
+    // columns, the measurement rows.
+    auto onMeasurements = [&](int fieldPosition) {
+        return v.rows ? measured.count(fieldPosition) > 0 : fieldPosition >= first && fieldPosition <= last;
+    };
+
+    std::map<int, QString> fields; // position -> key
+    const std::pair<const char*, const QString*> keys[] = {
+        {"FormIDColum", &v.FormIDColum},         {"FormNominalColum", &v.FormNominalColum},
+        {"FormUTolColum", &v.FormUTolColum},     {"FormOTolColum", &v.FormOTolColum},
+        {"FormDevColum", &v.FormDevColum},       {"FormATolColum", &v.FormATolColum},
+        {"FormSymbolColum", &v.FormSymbolColum}, {"FormCommentColum", &v.FormCommentColum},
+        {"Element1Colum", &v.Element1Colum},     {"Element2Colum", &v.Element2Colum},
+        {"Element3Colum", &v.Element3Colum},     {"Bezug1Colum", &v.Bezug1Colum},
+        {"Bezug2Colum", &v.Bezug2Colum},         {"Bezug3Colum", &v.Bezug3Colum},
+        {"EinheitColum", &v.EinheitColum},       {"LfdNr", &v.LfdNr}};
+    for (const auto& [name, value] : keys) {
+        if (!layout.used(*value))
+            continue;
+        const QString key = QString::fromLatin1(name);
+        const int at = across(*value);
+        if (onMeasurements(at))
+            return std::pair{key, v.rows ? measuredKey : rowsKey};
+        if (const auto [it, added] = fields.emplace(at, key); !added)
+            return std::pair{it->second, key};
+    }
+
+    // Date, time and header data "VM" go beside each part's measured value: along the
+    // characteristics, outside them.
+    std::map<int, QString> beside;
+    auto besideMeasurement = [&](const QString& key, int at) -> std::optional<std::pair<QString, QString>> {
+        const bool inside = v.rows ? at >= first && at <= last : measured.count(at) > 0;
+        if (inside)
+            return std::pair{key, v.rows ? rowsKey : measuredKey};
+        if (const auto [it, added] = beside.emplace(at, key); !added)
+            return std::pair{it->second, key};
+        return std::nullopt;
+    };
+    for (const auto& [key, value] : {std::pair{QStringLiteral("FormDateRow"), &v.FormDateRow},
+                                     std::pair{QStringLiteral("FormTimeRow"), &v.FormTimeRow}})
+        if (layout.used(*value))
+            if (auto clash = besideMeasurement(key, along(*value)))
+                return clash;
+    for (std::size_t i = 0; i < v.Kopfdaten1.size(); ++i) {
+        const QString& r = v.Kopfdaten1[i];
+        const QString& c = v.Kopfdaten2[i];
+        if (!layout.used(r) || !layout.used(c))
+            continue;
+        const QString key = QStringLiteral("Kopfdaten_%1").arg(i + 1);
+        const QString& alongValue = v.rows ? r : c;
+        const QString& acrossValue = v.rows ? c : r;
+        if (acrossValue == QLatin1String("VM")) {
+            if (auto clash = besideMeasurement(key, along(alongValue)))
+                return clash;
+            continue;
+        }
+        // A fixed cell: only inside the characteristics' block can it meet their values.
+        const int a = along(alongValue);
+        const int x = across(acrossValue);
+        const bool insideBlock = v.rows ? a >= first && a <= last : measured.count(a) > 0;
+        if (insideBlock && (onMeasurements(x) || fields.count(x)))
+            return std::pair{key, onMeasurements(x) ? (v.rows ? measuredKey : rowsKey) : fields.at(x)};
+    }
+    return std::nullopt;
 }
 
 QString layoutFault(const ReportLayout& layout) {
@@ -261,10 +342,14 @@ LayoutValueFn layoutOfFile(const LayoutFileValues& values, const settings::Setti
     QHash<QString, QString> byKey;
     for (const auto& [key, value] : values)
         byKey.insert(key, value);
-    return [byKey, &store](const QString& key) -> std::optional<QString> {
+    // Read now: another run may store its own layout before this one fills its form.
+    if (!byKey.contains(QStringLiteral("EmptyCells")))
+        if (const auto emptyCells = store.ReadDirect(kSection, QStringLiteral("EmptyCells")))
+            byKey.insert(QStringLiteral("EmptyCells"), *emptyCells);
+    return [byKey](const QString& key) -> std::optional<QString> {
         if (const auto it = byKey.constFind(key); it != byKey.constEnd())
             return *it;
-        return store.ReadDirect(kSection, key);
+        return std::nullopt;
     };
 }
 

@@ -68,6 +68,10 @@ bool LoadReportSettings(const LayoutValueFn& value, int headerItems, ReportLayou
 // Every cell the layout names lies on a sheet: no column 0 and no row 0. A text naming the first
 // bad setting, or nothing.
 QString layoutFault(const ReportLayout& layout);
+// Two things the layout would write into the same cells (a field inside the measurement
+// columns overwrites earlier parts' values): their keys; nothing when every value has a cell of
+// its own.
+std::optional<std::pair<QString, QString>> layoutOverlap(const ReportLayout& layout);
 
 // The layout file: 24 + 3n lines.
 QStringList layoutFileLines(const ReportLayoutValues& v, const QStringList& headerNames);

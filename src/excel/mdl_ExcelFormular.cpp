@@ -1,12 +1,14 @@
 #include "excel/mdl_ExcelFormular.h"
 
+#include "excel/FormLock.h"
 #include "settings/LocaleText.h"
+#include "settings/ProgramSettings.h"
 #include "settings/mdl_Generate_File_Name.h"
 
 #include <QDir>
 
-#include <array>
 #include <QFileInfo>
+#include <array>
 
 namespace excel {
 
@@ -289,13 +291,48 @@ public:
     Positions positions = resolvePositions();
 };
 
-// The form's name, "__", date, "__", time and the form's own extension.
+// The form's name, "__", date, "__", time and the form's own extension; a copy made in the same
+// second before gets "__2", "__3" added, never replaced.
 QString correctionReportName(const QString& formPath, const QDate& date, const QTime& time) {
     const QFileInfo fi(formPath);
     const QString ext = fi.suffix().isEmpty() ? QString() : QLatin1Char('.') + fi.suffix();
-    const QString base = ext.isEmpty() ? formPath : formPath.left(formPath.size() - ext.size());
-    return base + QStringLiteral("__") + settings::fileNameSafe(settings::shortDateText(date)) +
-           QStringLiteral("__") + settings::CurrentTimeText(time) + ext;
+    const QString base = (ext.isEmpty() ? formPath : formPath.left(formPath.size() - ext.size())) +
+                         QStringLiteral("__") + settings::fileNameSafe(settings::shortDateText(date)) +
+                         QStringLiteral("__") + settings::CurrentTimeText(time);
+    QString name = base + ext;
+    for (int n = 2; QFileInfo::exists(name); ++n)
+        name = base + QStringLiteral("__%1").arg(n) + ext;
+    return name;
+}
+
+// Holds a form (or a copy's name) for the run; nothing after saying why when it cannot.
+std::unique_ptr<FormLock> holdForm(ReportRun& r, const QString& path) {
+    const int seconds = settings::readFormLockTimeoutSeconds(r.store);
+    FormLockResult why;
+    auto lock = FormLock::acquire(path, seconds * 1000, why, [&](const QString&) {
+        if (r.status)
+            r.status(r.texts.text(kStatus, 17).arg(QDir::toNativeSeparators(path)));
+    });
+    if (lock)
+        return lock;
+    const QString where = common::crlf() + QDir::toNativeSeparators(path);
+    auto box = [&](int line) { return r.texts.text(kBox, line); };
+    QString text;
+    switch (why.kind) {
+    case FormLockResult::Kind::ReadOnly:
+        text = box(63) + where;
+        break;
+    case FormLockResult::Kind::Busy:
+        text = box(61).arg(seconds) + where;
+        break;
+    case FormLockResult::Kind::OpenElsewhere:
+        text = box(62).arg(why.holder.isEmpty() ? QStringLiteral("?") : why.holder) + where;
+        break;
+    default:
+        text = box(20) + where + common::crlf() + why.detail;
+    }
+    common::notify(r.message, common::MsgIcon::Critical, text);
+    return nullptr;
 }
 
 } // namespace
@@ -332,10 +369,9 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
     }
     ReportLayout layout;
     const LayoutMessages msgs{r.texts, r.message};
-    const LayoutValueFn layoutValue =
-        r.layoutValue ? r.layoutValue : [&r](const QString& key) {
-            return r.store.ReadDirect(QStringLiteral("ExcelReportSettings"), key);
-        };
+    const LayoutValueFn layoutValue = r.layoutValue ? r.layoutValue : [&r](const QString& key) {
+        return r.store.ReadDirect(QStringLiteral("ExcelReportSettings"), key);
+    };
     if (!LoadReportSettings(layoutValue, static_cast<int>(r.header.size()), layout, msgs)) {
         common::notify(r.message, common::MsgIcon::Information, box(25));
         return abortEnding();
@@ -345,15 +381,25 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
         return abortEnding();
     }
     // A layout naming column 0 or row 0 would write outside the sheet: refused before anything.
-    layout.v.rows = r.layoutValue ? r.layoutValue(QStringLiteral("Zeile_Spalte")).value_or(QStringLiteral("-1")) ==
-                                        QLatin1String("-1")
-                                  : r.store.Read(QStringLiteral("ExcelReportSettings"),
-                                                 QStringLiteral("Zeile_Spalte"),
-                                                 QStringLiteral("-1")) == QLatin1String("-1");
+    layout.v.rows = r.layoutValue
+                        ? r.layoutValue(QStringLiteral("Zeile_Spalte")).value_or(QStringLiteral("-1")) ==
+                              QLatin1String("-1")
+                        : r.store.Read(QStringLiteral("ExcelReportSettings"), QStringLiteral("Zeile_Spalte"),
+                                       QStringLiteral("-1")) == QLatin1String("-1");
     if (const QString fault = layoutFault(layout); !fault.isEmpty()) {
         common::notify(r.message, common::MsgIcon::Error, box(19) + common::crlf() + fault);
         return abortEnding();
     }
+    // Earlier parts' values are never written over.
+    if (const auto overlap = layoutOverlap(layout)) {
+        common::notify(r.message, common::MsgIcon::Error, box(60).arg(overlap->first, overlap->second));
+        return abortEnding();
+    }
+
+    // From opening to saving the form is this run's alone.
+    const std::unique_ptr<FormLock> formLock = holdForm(r, formPath);
+    if (!formLock)
+        return abortEnding();
 
     std::unique_ptr<Workbook> book;
     try {
@@ -425,15 +471,20 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
                 w.placeInColumns(i, m, selected);
         }
 
-        if (r.SaveAsChosen) {
-            const QString target = r.chooseSaveAs ? r.chooseSaveAs() : QString();
+        if (r.SaveAsChosen || Korrekturbericht) {
+            const QString target = r.SaveAsChosen ? (r.chooseSaveAs ? r.chooseSaveAs() : QString())
+                                                  : correctionReportName(formPath, r.date, r.time);
             if (target.isEmpty())
                 return abortEnding();
+            // The name chosen may be a form another run is filling.
+            const bool sameFile =
+                QFileInfo(target).absoluteFilePath() == QFileInfo(formPath).absoluteFilePath();
+            std::unique_ptr<FormLock> targetLock;
+            if (!sameFile && !(targetLock = holdForm(r, target)))
+                return abortEnding();
             book->saveAs(target);
-        } else if (Korrekturbericht) {
-            const QString target = correctionReportName(formPath, r.date, r.time);
-            book->saveAs(target);
-            formPath = target;
+            if (Korrekturbericht)
+                formPath = target;
         } else {
             book->save();
         }

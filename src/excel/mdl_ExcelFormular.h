@@ -17,6 +17,10 @@
 namespace excel {
 
 // What a report run takes from the program, gathered by the main window.
+inline QTime wholeSeconds(const QTime& t) {
+    return QTime(t.hour(), t.minute(), t.second());
+}
+
 struct ReportRun {
     const settings::SettingsStore& store;
     const settings::LanguageTable& texts;
@@ -33,7 +37,8 @@ struct ReportRun {
     // Progress: maximum, value; a negative maximum hides the bar.
     std::function<void(int, int)> progress;
     QDate date = QDate::currentDate();
-    QTime time = QTime::currentTime();
+    // Whole seconds: the cell and the correction report's name say the same time.
+    QTime time = wholeSeconds(QTime::currentTime());
     // The layout's values when the run brings its own (a layout file); else the stored layout.
     LayoutValueFn layoutValue;
 };

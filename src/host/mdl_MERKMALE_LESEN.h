@@ -18,7 +18,9 @@ QString TypName(int code);
 QString AusgabeText(int code);
 // A comment line as the table keeps it: at most 255 characters, line breaks as blanks.
 QString ZeileBereinigen(const QString& text);
-// A host number rounded to five decimals, halves away from zero on the decimal value.
+// A host number rounded to some decimals, halves away from zero on the decimal value.
+double RoundDecimal(double x, int decimals);
+// Five decimals, as the table keeps the host's numbers.
 double R5(double x);
 
 // What the per-command rules work on, in a read and while online.

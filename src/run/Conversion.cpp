@@ -413,7 +413,7 @@ bool Conversion::fillExcelReport(QString& formPath, bool korrekturbericht) {
                          [this](const QString& t) { setStatus(t); },
                          [this](int maximum, int value) { progress(maximum, value); },
                          QDate::currentDate(),
-                         QTime::currentTime(),
+                         excel::wholeSeconds(QTime::currentTime()),
                          m_layoutValue};
     const excel::ReportResult r = excel::FillExcelReport(run, formPath, korrekturbericht);
     if (r.saved)

@@ -55,14 +55,23 @@ QString readTolProzent(const SettingsStore& store) {
     return (!v || v->trimmed().isEmpty()) ? QStringLiteral("90") : *v;
 }
 
-int readHostTimeoutSeconds(const SettingsStore& store) {
-    constexpr int kDefault = 30;
-    const auto v = store.ReadDirect(QStringLiteral("ProgSettings"), QStringLiteral("HostTimeout"));
+namespace {
+int readSeconds(const SettingsStore& store, const char* key, int defaultSeconds, int least) {
+    const auto v = store.ReadDirect(QStringLiteral("ProgSettings"), QString::fromLatin1(key));
     if (!v)
-        return kDefault;
+        return defaultSeconds;
     bool ok = false;
     const int seconds = v->trimmed().toInt(&ok);
-    return ok && seconds >= 1 && seconds <= 3600 ? seconds : kDefault;
+    return ok && seconds >= least && seconds <= 3600 ? seconds : defaultSeconds;
+}
+} // namespace
+
+int readHostTimeoutSeconds(const SettingsStore& store) {
+    return readSeconds(store, "HostTimeout", 30, 1);
+}
+
+int readFormLockTimeoutSeconds(const SettingsStore& store) {
+    return readSeconds(store, "FormLockTimeout", 60, 0);
 }
 
 QString versionText() {

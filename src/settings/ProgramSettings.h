@@ -49,6 +49,10 @@ QString readTolProzent(const SettingsStore& store);
 // (30 when unset or not a number from 1 to 3600).
 int readHostTimeoutSeconds(const SettingsStore& store);
 
+// ProgSettings/FormLockTimeout: seconds a run waits for a form another run or a spreadsheet
+// program holds (60 when unset or not a number from 0 to 3600).
+int readFormLockTimeoutSeconds(const SettingsStore& store);
+
 QString versionText(); // major.minor.revision
 QString provisionalCaption();
 QString finalCaption(const LanguageTable& texts, const QString& lastUsedConfig);
