@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QProcess>
 
+#include <memory>
+
 // How a doziduvov process ended.
 struct ProcessRun {
     int exitCode = -1;
@@ -59,9 +61,7 @@ protected:
         return run(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), args, extraEnv);
     }
 
-    ProcessRun run(const QString& program, const QStringList& args,
-                   const QList<QPair<QString, QString>>& extraEnv = {}, int limitMs = 60000) {
-        QProcess p;
+    QProcessEnvironment environment(const QList<QPair<QString, QString>>& extraEnv = {}) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TMPDIR"), sim.dir());
         env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
@@ -75,7 +75,21 @@ protected:
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         for (const auto& [name, value] : extraEnv)
             env.insert(name, value);
-        p.setProcessEnvironment(env);
+        return env;
+    }
+
+    // Starts doziduvov without waiting for it (runs side by side).
+    std::unique_ptr<QProcess> start(const QStringList& args) const {
+        auto p = std::make_unique<QProcess>();
+        p->setProcessEnvironment(environment());
+        p->start(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), args);
+        return p;
+    }
+
+    ProcessRun run(const QString& program, const QStringList& args,
+                   const QList<QPair<QString, QString>>& extraEnv = {}, int limitMs = 60000) {
+        QProcess p;
+        p.setProcessEnvironment(environment(extraEnv));
         QElapsedTimer clock;
         clock.start();
         p.start(program, args);

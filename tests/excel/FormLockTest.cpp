@@ -1,0 +1,76 @@
+#include "excel/FormLock.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLockFile>
+#include <QSysInfo>
+#include <QTemporaryDir>
+
+using excel::FormLock;
+using excel::FormLockResult;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& data) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+} // namespace
+
+TEST(FormLock, OneHolderAtATimeAndADeadHoldersLockIsTakenOver) {
+    QTemporaryDir dir;
+    const QString form = dir.filePath(QStringLiteral("F.xlsx"));
+    writeFile(form, "x");
+    FormLockResult why;
+    auto held = FormLock::acquire(form, 0, why);
+    ASSERT_TRUE(held);
+    EXPECT_EQ(why.kind, FormLockResult::Kind::Held);
+
+    // A second run waits for its time, then gives up saying the form is busy.
+    QElapsedTimer t;
+    t.start();
+    EXPECT_FALSE(FormLock::acquire(form, 300, why));
+    EXPECT_EQ(why.kind, FormLockResult::Kind::Busy);
+    EXPECT_GE(t.elapsed(), 300);
+    held.reset();
+    EXPECT_TRUE(FormLock::acquire(form, 0, why));
+
+    // A run that was killed left its lock: the process is gone, so the lock is stale.
+    writeFile(FormLock::lockPathOf(form),
+              "999999\ndoziduvov\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    EXPECT_TRUE(FormLock::acquire(form, 0, why));
+}
+
+TEST(FormLock, ASpreadsheetProgramsLockFileNamesWhoHasTheForm) {
+    QTemporaryDir dir;
+    const QString form = dir.filePath(QStringLiteral("Pruefbericht.xlsx"));
+    writeFile(form, "x");
+    const struct {
+        const char* file;
+        QByteArray content;
+        const char* holder;
+    } cases[] = {
+        {".~lock.Pruefbericht.xlsx#", "Erika Muster,qs-pc,erika,07.12.2026 10:00,file:///x;",
+         "Erika Muster (qs-pc)"},
+        {".~lock.Pruefbericht.xlsx#", ",qs-pc,erika,07.12.2026 10:00,file:///x;", "erika (qs-pc)"},
+        // The owner file: the name's length, then the name in the Windows code page.
+        {"~$Pruefbericht.xlsx", QByteArray("\x0bJ\xfcrgen Ma\xdf") + QByteArray(40, ' '), "Jürgen Maß"},
+        {"~$Pruefbericht.xlsx", QByteArray(), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString lock = dir.filePath(QString::fromLatin1(c.file));
+        writeFile(lock, c.content);
+        FormLockResult why;
+        EXPECT_FALSE(FormLock::acquire(form, 0, why));
+        EXPECT_EQ(why.kind, FormLockResult::Kind::OpenElsewhere);
+        EXPECT_EQ(why.holder, QString::fromUtf8(c.holder));
+        QFile::remove(lock);
+    }
+    FormLockResult why;
+    EXPECT_TRUE(FormLock::acquire(form, 0, why));
+}
