@@ -305,6 +305,19 @@ QString correctionReportName(const QString& formPath, const QDate& date, const Q
     return name;
 }
 
+} // namespace
+
+QString withWorkbookExtension(const QString& chosen, const QString& formPath) {
+    // A name typed without the extension would give a file no spreadsheet program opens.
+    const QString suffix = QFileInfo(chosen).suffix().toLower();
+    if (chosen.isEmpty() || suffix == QLatin1String("xlsx") || suffix == QLatin1String("xlsm"))
+        return chosen;
+    const QString formSuffix = QFileInfo(formPath).suffix();
+    return chosen + QLatin1Char('.') + (formSuffix.isEmpty() ? QStringLiteral("xlsx") : formSuffix);
+}
+
+namespace {
+
 // Holds a form (or a copy's name) for the run; nothing after saying why when it cannot.
 std::unique_ptr<FormLock> holdForm(ReportRun& r, const QString& path) {
     const int seconds = settings::readFormLockTimeoutSeconds(r.store);
@@ -472,8 +485,10 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
         }
 
         if (r.SaveAsChosen || Korrekturbericht) {
-            const QString target = r.SaveAsChosen ? (r.chooseSaveAs ? r.chooseSaveAs() : QString())
-                                                  : correctionReportName(formPath, r.date, r.time);
+            const QString target =
+                r.SaveAsChosen
+                    ? withWorkbookExtension(r.chooseSaveAs ? r.chooseSaveAs() : QString(), formPath)
+                    : correctionReportName(formPath, r.date, r.time);
             if (target.isEmpty())
                 return abortEnding();
             // The name chosen may be a form another run is filling.

@@ -48,6 +48,9 @@ struct ReportResult {
     bool aborted = false;
 };
 
+// A save-as name as chosen, with the form's extension added when it has no workbook extension.
+QString withWorkbookExtension(const QString& chosen, const QString& formPath);
+
 // "12" + "345": the two halves of a row's unique id as one text.
 QString UniqueIdText(const model::MerkmalRow& row);
 

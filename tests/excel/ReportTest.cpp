@@ -37,13 +37,13 @@ struct Report {
     QList<common::Message> shown;
     std::deque<common::MsgResult> answers;
     model::HeaderRows header{{QStringLiteral(" Auftrag"), QStringLiteral("4711")},
-                            {QString::fromUtf8(" Prüfer"), QStringLiteral("M. Keller")}};
+                             {QString::fromUtf8(" Prüfer"), QStringLiteral("M. Keller")}};
     model::Selection selection;
     QStringList entries;
 
     Report() {
         QStringList box{QStringLiteral("[h]")};
-        for (int i = 2; i <= 49; ++i)
+        for (int i = 2; i <= 63; ++i)
             box << QStringLiteral("M%1").arg(i);
         texts.setSection(QStringLiteral("MessageBoxen"), box);
         form = dir.filePath(QStringLiteral("Pruefbericht.xlsx"));
@@ -281,6 +281,13 @@ TEST(ExcelReport, FailuresLeaveTheFormUnchanged) {
         {"column 0", [](Report& r) { r.set("FormIDColum", QStringLiteral("b")); }, "M19"},
         {"layout incomplete", [](Report& r) { r.set("FormMeasColums", QString()); }, "M39"},
         {"nothing selected", [](Report& r) { r.selection.assign(r.selection.size(), false); }, "M24"},
+        // Layouts that would write over measured values or over each other.
+        {"ID in the measurement columns", [](Report& r) { r.set("FormIDColum", QStringLiteral("I")); },
+         "M60"},
+        {"two fields in one column", [](Report& r) { r.set("FormSymbolColum", QStringLiteral("B")); }, "M60"},
+        {"date among the characteristics", [](Report& r) { r.set("FormDateRow", QStringLiteral("12")); },
+         "M60"},
+        {"date and time in one row", [](Report& r) { r.set("FormTimeRow", QStringLiteral("7")); }, "M60"},
     };
     for (const Case& c : cases) {
         Report r;
@@ -351,4 +358,21 @@ TEST(ExcelReport, ARunKeepsItsLayoutFileWhateverIsStoredMeanwhile) {
     const QJsonObject s1 = sheetOf(readWithOpenpyxl(r.form), QStringLiteral("Seite1"));
     EXPECT_EQ(cellOf(s1, "B10").value("value").toString(), QStringLiteral("LOC1.X"));
     EXPECT_NE(cellOf(s1, "D10").value("value").toString(), QStringLiteral("LOC1.X"));
+}
+
+TEST(ExcelReport, ASaveAsNameGetsTheFormsExtension) {
+    const struct {
+        const char* chosen;
+        const char* form;
+        const char* saved;
+    } cases[] = {
+        {"/q/Bericht", "/f/Form.xlsx", "/q/Bericht.xlsx"},
+        {"/q/Bericht", "/f/Form.xlsm", "/q/Bericht.xlsm"},
+        {"/q/Bericht.XLSX", "/f/Form.xlsx", "/q/Bericht.XLSX"},
+        {"/q/Bericht.v2", "/f/Form.xlsx", "/q/Bericht.v2.xlsx"},
+        {"", "/f/Form.xlsx", ""}, // cancelled
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(withWorkbookExtension(QString::fromLatin1(c.chosen), QString::fromLatin1(c.form)),
+                  QString::fromLatin1(c.saved));
 }
