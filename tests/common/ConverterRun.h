@@ -59,9 +59,8 @@ protected:
         return run(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), args, extraEnv);
     }
 
-    ProcessRun run(const QString& program, const QStringList& args,
-                   const QList<QPair<QString, QString>>& extraEnv = {}, int limitMs = 60000) {
-        QProcess p;
+    // The environment every process of the test runs in.
+    QProcessEnvironment environment(const QList<QPair<QString, QString>>& extraEnv = {}) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TMPDIR"), sim.dir());
         env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
@@ -75,7 +74,13 @@ protected:
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         for (const auto& [name, value] : extraEnv)
             env.insert(name, value);
-        p.setProcessEnvironment(env);
+        return env;
+    }
+
+    ProcessRun run(const QString& program, const QStringList& args,
+                   const QList<QPair<QString, QString>>& extraEnv = {}, int limitMs = 60000) {
+        QProcess p;
+        p.setProcessEnvironment(environment(extraEnv));
         QElapsedTimer clock;
         clock.start();
         p.start(program, args);
