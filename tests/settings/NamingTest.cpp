@@ -113,18 +113,6 @@ TEST(GenerateResultFileName, NextNameAfterATakenOne) {
         EXPECT_EQ(planned.path(), QString::fromLatin1(c.planned)) << c.name;
         EXPECT_EQ(nextResultFileName(planned, n.ctx).path(), QString::fromLatin1(c.next)) << c.name;
     }
-
-    // The last counter taken: no name, never a reused one.
-    Names n;
-    ResultFileName last =
-        planResultFileName(sel(0, 0, 0, 0, 0, 5, true), QStringLiteral("/out/"), "txt", n.ctx);
-    last.counter = 9999;
-    try {
-        (void)nextResultFileName(last, n.ctx);
-        FAIL();
-    } catch (const ResultNameError& e) {
-        EXPECT_EQ(e.kind(), ResultNameError::Kind::CounterExhausted);
-    }
 }
 
 TEST(OutputFileSettings, ExportImportAndTheSeventeenLines) {
