@@ -81,7 +81,8 @@ struct Fixture {
                                   nullptr,
                                   {},
                                   {},
-                                  QLocale::system()};
+                                  QLocale::system(),
+                                  {}};
         const ascii::AsciiWriteResult r = ascii::WriteAsciiResults(in);
         return r.path;
     }
@@ -94,8 +95,14 @@ Fixture& fixture() {
 
 void BM_WriteAsciiResults(benchmark::State& state) {
     Fixture& f = fixture();
-    for (auto _ : state)
+    for (auto _ : state) {
+        // Result files are never replaced: without this each pass would take the next counter.
+        state.PauseTiming();
+        if (!f.path.isEmpty())
+            QFile::remove(f.path);
+        state.ResumeTiming();
         f.path = f.write();
+    }
     state.counters["bytes"] = static_cast<double>(QFileInfo(f.path).size());
 }
 

@@ -106,6 +106,11 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
         status(11);
         return result;
     };
+    auto refuseName = [&](const settings::ResultNameError& e) {
+        return refuse(
+            in.texts.text(kBox, e.kind() == settings::ResultNameError::Kind::CounterExhausted ? 14 : 15),
+            common::MsgIcon::Error);
+    };
     const QString nl = common::crlf();
 
     const int entries = static_cast<int>(in.selection.size());
@@ -130,6 +135,7 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
         return refuse(in.texts.text(kBox, 47) + nl + in.texts.text(kBox, 48), common::MsgIcon::Error);
 
     QString folder;
+    settings::ResultFileName name;
     try {
         if (partProgFolder) {
             if (!in.program)
@@ -141,18 +147,18 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
         if (!folder.endsWith(QLatin1Char('/')) && !folder.endsWith(QLatin1Char('\\')))
             folder += QLatin1Char('/');
         in.naming.program = in.program;
-        result.path = settings::GenerateResultFileName(
-            naming, folder, *csv ? QStringLiteral("csv") : QStringLiteral("txt"), in.naming);
+        name = settings::planResultFileName(naming, folder,
+                                            *csv ? QStringLiteral("csv") : QStringLiteral("txt"), in.naming);
+        result.planned = name.path();
     } catch (const host::HostError&) {
         return refuse(in.texts.text(kBox, 15), common::MsgIcon::Error);
     } catch (const settings::ResultNameError& e) {
-        return refuse(
-            in.texts.text(kBox, e.kind() == settings::ResultNameError::Kind::CounterExhausted ? 14 : 15),
-            common::MsgIcon::Error);
+        return refuseName(e);
     }
 
     try {
-        settings::TextFileWriter out(result.path, settings::systemCodePage());
+        settings::TextFileWriter out(result.planned, settings::systemCodePage(),
+                                     settings::TextFileWriter::Existing::Keep);
         if (header)
             for (const model::HeaderRow& row : in.header)
                 out.writeLine(QString(row.name.trimmed() + sep + row.value.trimmed()));
@@ -191,7 +197,17 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
                 }
             out.endLine();
         }
-        out.commit();
+        // Another run may take a name between our look and our claim: then the next counter.
+        for (;;) {
+            if (in.beforeClaim)
+                in.beforeClaim(name.path());
+            if (out.commitAs(name.path()))
+                break;
+            name = settings::nextResultFileName(name, in.naming);
+        }
+        result.path = name.path();
+    } catch (const settings::ResultNameError& e) {
+        return refuseName(e);
     } catch (const settings::FileError& e) {
         // No file is left behind either way.
         const QString where = nl + QDir::toNativeSeparators(e.path());

@@ -20,22 +20,26 @@ struct AsciiWriteInput {
     const settings::LanguageTable& texts;
     common::MessageFn message;
     model::MerkmalTable& table;
-    model::KommentarTable& comments;        // "<<" markers are removed from the table itself
+    model::KommentarTable& comments;   // "<<" markers are removed from the table itself
     const model::Selection& selection; // one entry per list entry
     const model::HeaderRows& header;
     host::HostPartProgram* program = nullptr; // nothing when the host is gone
     std::function<void(const QString&)> status;
     settings::NamingContext naming;
     QLocale locale = QLocale::system();
+    // Called with each name just before the writer claims it; tests take the name there.
+    std::function<void(const QString&)> beforeClaim;
 };
 
 struct AsciiWriteResult {
     bool written = false;
-    QString path;
+    QString planned; // the name the settings give
+    QString path;    // the name written: another one when the planned one was taken
 };
 
 // Writes the selected rows into one new result file, as the layout and output settings say.
-// Reports every refusal and failure itself; a file is either complete or not there at all.
+// Reports every refusal and failure itself; a file is either complete or not there at all, and
+// never replaces another: a name that is taken gives way to the next free counter.
 AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in);
 
 } // namespace ascii

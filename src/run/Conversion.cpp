@@ -10,6 +10,7 @@
 #include "settings/ProgramSettings.h"
 
 #include <QDate>
+#include <QDir>
 #include <QLocale>
 #include <QTime>
 
@@ -390,11 +391,24 @@ bool Conversion::subWerteAusgeben() {
                               m_state.link.partProgram.get(),
                               [this](const QString& t) { setStatus(t); },
                               {},
-                              QLocale::system()};
+                              QLocale::system(),
+                              {}};
     const ascii::AsciiWriteResult r = ascii::WriteAsciiResults(in);
-    if (r.written)
-        m_written << r.path;
-    return r.written;
+    if (!r.written)
+        return false;
+    m_written << r.path;
+    if (r.path != r.planned)
+        reportOtherName(r.planned, r.path);
+    return true;
+}
+
+void Conversion::reportOtherName(const QString& planned, const QString& used) {
+    // Whoever looks for the planned name must learn where the results went.
+    const QString text =
+        m_state.text(kStatus, 16).arg(QDir::toNativeSeparators(used), QDir::toNativeSeparators(planned));
+    setStatus(text);
+    if (unattended())
+        std::fprintf(stderr, "doziduvov: %s\n", qPrintable(text));
 }
 
 bool Conversion::fillExcelReport(QString& formPath, bool korrekturbericht) {

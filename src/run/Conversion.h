@@ -106,6 +106,7 @@ private:
     void endOnlineReception();
     void abortOnlineReception(const QString& detail);
     void reportDroppedRows();
+    void reportOtherName(const QString& planned, const QString& used);
     bool mayWrite();
     void progress(int maximum, int value);
     bool unattended() const;

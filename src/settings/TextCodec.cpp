@@ -1,5 +1,7 @@
 #include "settings/TextCodec.h"
 
+#include "settings/ExclusiveFile.h"
+
 #include <QFile>
 #include <QHash>
 #include <QStringDecoder>
@@ -135,16 +137,26 @@ void writeTextLines(const QString& path, const QStringList& lines, CodePage cp) 
     w.commit();
 }
 
-TextFileWriter::TextFileWriter(const QString& path, CodePage cp)
-    : m_path(path), m_cp(cp), m_file(std::make_unique<QSaveFile>(path)) {
+TextFileWriter::TextFileWriter(const QString& path, CodePage cp, Existing existing) : m_path(path), m_cp(cp) {
     m_buffer.reserve(300 * 1024);
-    if (!m_file->open(QIODevice::WriteOnly))
-        throw FileError(path, m_file->errorString(), FileError::Stage::Create);
+    if (existing == Existing::Keep) {
+        m_new = std::make_unique<ExclusiveFile>(path);
+        return;
+    }
+    m_save = std::make_unique<QSaveFile>(path);
+    if (!m_save->open(QIODevice::WriteOnly))
+        throw FileError(path, m_save->errorString(), FileError::Stage::Create);
 }
 
 TextFileWriter::~TextFileWriter() {
-    if (m_file && m_file->isOpen())
-        m_file->cancelWriting();
+    if (m_save && m_save->isOpen())
+        m_save->cancelWriting();
+}
+
+QFileDevice& TextFileWriter::device() {
+    if (m_save)
+        return *m_save;
+    return m_new->device();
 }
 
 void TextFileWriter::writeLine(QStringView line) {
@@ -161,19 +173,28 @@ void TextFileWriter::endLine() {
 void TextFileWriter::flushBuffer() {
     if (m_buffer.empty())
         return;
-    if (m_file->write(m_buffer.data(), static_cast<qint64>(m_buffer.size())) !=
+    QFileDevice& file = device();
+    if (file.write(m_buffer.data(), static_cast<qint64>(m_buffer.size())) !=
         static_cast<qint64>(m_buffer.size())) {
-        const QString reason = m_file->errorString();
-        m_file->cancelWriting();
+        const QString reason = file.errorString();
+        if (m_save)
+            m_save->cancelWriting();
         throw FileError(m_path, reason);
     }
     m_buffer.clear();
 }
 
 void TextFileWriter::commit() {
+    Q_ASSERT(m_save);
     flushBuffer();
-    if (!m_file->commit())
-        throw FileError(m_path, m_file->errorString());
+    if (!m_save->commit())
+        throw FileError(m_path, m_save->errorString());
+}
+
+bool TextFileWriter::commitAs(const QString& path) {
+    Q_ASSERT(m_new);
+    flushBuffer();
+    return m_new->publish(path);
 }
 
 } // namespace settings

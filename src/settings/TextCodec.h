@@ -58,10 +58,16 @@ std::optional<QStringList> readTextLines(const QString& path, CodePage cp,
 // is complete; throws FileError when it cannot be written.
 void writeTextLines(const QString& path, const QStringList& lines, CodePage cp);
 
+class ExclusiveFile;
+
 // Line-by-line writer for large files, with the same all-or-nothing guarantee.
 class TextFileWriter {
 public:
-    TextFileWriter(const QString& path, CodePage cp);
+    // Replace: commit puts the file in the place of any file of that name. Keep: a file of that
+    // name is never replaced, commitAs tries names until one is free.
+    enum class Existing { Replace, Keep };
+
+    TextFileWriter(const QString& path, CodePage cp, Existing existing = Existing::Replace);
     ~TextFileWriter();
     TextFileWriter(const TextFileWriter&) = delete;
     TextFileWriter& operator=(const TextFileWriter&) = delete;
@@ -71,15 +77,21 @@ public:
     void append(QStringView text) { appendAnsi(m_buffer, text, m_cp); }
     void appendBytes(const char* bytes, qsizetype n) { m_buffer.append(bytes, static_cast<std::size_t>(n)); }
     void endLine();
-    // Makes the file visible under its name; throws FileError on any failure so far.
+    // Replace: makes the file visible under its name; throws FileError on any failure so far.
     void commit();
+    // Keep: makes the file visible under `path`, in the folder of the path it was made with,
+    // unless a file has that name; false then, and the text waits for another name. Throws
+    // FileError on any failure so far.
+    [[nodiscard]] bool commitAs(const QString& path);
 
 private:
+    QFileDevice& device();
     void flushBuffer();
 
     QString m_path;
     CodePage m_cp;
-    std::unique_ptr<QSaveFile> m_file;
+    std::unique_ptr<QSaveFile> m_save;
+    std::unique_ptr<ExclusiveFile> m_new;
     std::string m_buffer;
 };
 

@@ -37,6 +37,8 @@ QString fileNameSafe(const QString& component) {
 
 namespace {
 
+constexpr int kMaxCounter = 9999;
+
 enum class Value { PartName, Revision, DrawingNumber, Date, Time, Empty, Unknown };
 
 Value componentValue(int component, int selection) {
@@ -71,8 +73,24 @@ QString hostValue(const NamingContext& ctx, Value v) {
 
 } // namespace
 
-QString GenerateResultFileName(const FileNameSelection& sel, const QString& folder, const QString& extension,
-                               const NamingContext& ctx) {
+QString ResultFileName::path() const {
+    const QString counted =
+        counter > 0 ? stem + separator + QStringLiteral("%1").arg(counter, 4, 10, QLatin1Char('0')) : stem;
+    return counted + QLatin1Char('.') + extension;
+}
+
+ResultFileName nextResultFileName(const ResultFileName& taken, const NamingContext& ctx) {
+    auto exists = ctx.exists ? ctx.exists : [](const QString& p) { return QFileInfo::exists(p); };
+    ResultFileName name = taken;
+    for (name.counter = taken.counter + 1; name.counter <= kMaxCounter; ++name.counter)
+        if (!exists(name.path()))
+            return name;
+    throw ResultNameError(ResultNameError::Kind::CounterExhausted,
+                          name.stem + name.separator + QString::number(kMaxCounter));
+}
+
+ResultFileName planResultFileName(const FileNameSelection& sel, const QString& folder,
+                                  const QString& extension, const NamingContext& ctx) {
     const int selections[5] = {sel.FileName1, sel.FileName2, sel.FileName3, sel.FileName4, sel.FileName5};
     QString c[5];
     for (int i = 0; i < 5; ++i) {
@@ -95,28 +113,25 @@ QString GenerateResultFileName(const FileNameSelection& sel, const QString& fold
         // A date such as 12/6/2026 or a part name with a backslash must not add folder levels.
         c[i] = fileNameSafe(c[i]);
     }
-    const QString s = separatorText(sel.SEPERATOR);
 
+    ResultFileName name;
+    name.separator = separatorText(sel.SEPERATOR);
+    name.extension = extension;
     int last = 0; // the last non-empty component decides how many are joined
     for (int i = 4; i >= 1; --i)
         if (!c[i].isEmpty()) {
             last = i;
             break;
         }
-    QString name = folder + c[0];
+    name.stem = folder + c[0];
     for (int i = 1; i <= last; ++i)
-        name += s + c[i];
+        name.stem += name.separator + c[i];
+    return sel.FileCounter ? nextResultFileName(name, ctx) : name;
+}
 
-    if (sel.FileCounter) {
-        auto exists = ctx.exists ? ctx.exists : [](const QString& p) { return QFileInfo::exists(p); };
-        for (int n = 1; n <= 9999; ++n) {
-            const QString counted = name + s + QStringLiteral("%1").arg(n, 4, 10, QLatin1Char('0'));
-            if (!exists(counted + QLatin1Char('.') + extension))
-                return counted + QLatin1Char('.') + extension;
-        }
-        throw ResultNameError(ResultNameError::Kind::CounterExhausted, name + s + QStringLiteral("9999"));
-    }
-    return name + QLatin1Char('.') + extension;
+QString GenerateResultFileName(const FileNameSelection& sel, const QString& folder, const QString& extension,
+                               const NamingContext& ctx) {
+    return planResultFileName(sel, folder, extension, ctx).path();
 }
 
 } // namespace settings

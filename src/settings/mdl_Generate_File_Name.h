@@ -54,8 +54,27 @@ QString separatorText(int selection);
 // A component as a file name can hold it: \ / : * ? " < > | and control characters become "-".
 QString fileNameSafe(const QString& component);
 
-// The full path of one result file: folder (ending in a separator) + components + counter +
-// "." + extension. Throws ResultNameError.
+// A result file's path in parts: folder (ending in a separator) + components, then the counter
+// after the separator when there is one, then "." + extension.
+struct ResultFileName {
+    QString stem;
+    QString separator;
+    QString extension;
+    int counter = 0; // 0: none
+
+    QString path() const;
+};
+
+// The name planned for a result file; with the counter option, the first counter whose file does
+// not exist. Throws ResultNameError.
+ResultFileName planResultFileName(const FileNameSelection& selection, const QString& folder,
+                                  const QString& extension, const NamingContext& context);
+
+// The name to try when `taken` turned out to be taken: the first counter after its own (after
+// none: from 1) whose file does not exist. Throws ResultNameError when all are taken.
+ResultFileName nextResultFileName(const ResultFileName& taken, const NamingContext& context);
+
+// The full path of one result file, as planned.
 QString GenerateResultFileName(const FileNameSelection& selection, const QString& folder,
                                const QString& extension, const NamingContext& context);
 

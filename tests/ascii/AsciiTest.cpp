@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 using namespace ascii;
 
@@ -30,6 +31,8 @@ struct Write {
     model::Selection selection;
     QStringList messages;
     QString status;
+    settings::NamingContext naming;
+    std::function<void(const QString&)> beforeClaim;
 
     Write() {
         QStringList box{QStringLiteral("[h]")};
@@ -84,8 +87,9 @@ struct Write {
                            header,
                            nullptr,
                            [this](const QString& s) { status = s; },
-                           {},
-                           QLocale(QLocale::German, QLocale::Germany)};
+                           naming,
+                           QLocale(QLocale::German, QLocale::Germany),
+                           beforeClaim};
         return WriteAsciiResults(in);
     }
     QByteArray file(const AsciiWriteResult& r) {
@@ -238,4 +242,63 @@ TEST(WriteAsciiResults, RefusalsAndFailuresLeaveNoFile) {
             QDir(w.tmp.path()).entryList({QStringLiteral("*.csv"), QStringLiteral("*.txt")}).isEmpty())
             << c.name;
     }
+}
+
+TEST(WriteAsciiResults, ANameTakenWhileWritingGivesWayToTheNextCounter) {
+    struct Case {
+        const char* name;
+        bool counter;
+        const char* planned;
+        const char* used;
+    };
+    const Case cases[] = {
+        {"no counter", false, "UNKNOWN_FILE1.csv", "UNKNOWN_FILE1__0001.csv"},
+        {"counter", true, "UNKNOWN_FILE1__0001.csv", "UNKNOWN_FILE1__0002.csv"},
+    };
+    for (const Case& c : cases) {
+        Write w;
+        w.layout({{0, 1}}, QStringLiteral(","));
+        w.store.Write(QStringLiteral("FileSettings"), QStringLiteral("FileCounter"),
+                      QString::fromLatin1(c.counter ? "1" : "0"));
+        w.row("A", "X", 1, "BEIDE");
+        // Another run writes the planned name after this one chose it.
+        QStringList tried;
+        w.beforeClaim = [&](const QString& path) {
+            if (tried.isEmpty()) {
+                QFile other(path);
+                ASSERT_TRUE(other.open(QIODevice::NewOnly));
+                other.write("other run");
+            }
+            tried << QFileInfo(path).fileName();
+        };
+        const AsciiWriteResult r = w.run();
+        ASSERT_TRUE(r.written) << c.name << w.messages.join(QStringLiteral(" | ")).toStdString();
+        EXPECT_EQ(tried, QStringList({c.planned, c.used})) << c.name;
+        EXPECT_EQ(QFileInfo(r.planned).fileName(), QString::fromLatin1(c.planned)) << c.name;
+        EXPECT_EQ(QFileInfo(r.path).fileName(), QString::fromLatin1(c.used)) << c.name;
+        EXPECT_EQ(w.file(r), QByteArray("ID,Achse\r\nA,X\r\n")) << c.name;
+        QFile other(r.planned);
+        ASSERT_TRUE(other.open(QIODevice::ReadOnly));
+        EXPECT_EQ(other.readAll(), QByteArray("other run")) << c.name;
+        EXPECT_EQ(QDir(w.tmp.path()).entryList({QStringLiteral("UNKNOWN*")}, QDir::Files).size(), 2)
+            << c.name;
+    }
+
+    // The last counter taken meanwhile: the counter message, and nothing of ours is left.
+    Write w;
+    w.layout({{0, 1}}, QStringLiteral(","));
+    w.store.Write(QStringLiteral("FileSettings"), QStringLiteral("FileCounter"), QStringLiteral("1"));
+    w.row("A", "X", 1, "BEIDE");
+    w.naming.exists = [](const QString& path) { return !path.endsWith(QStringLiteral("9999.csv")); };
+    w.beforeClaim = [](const QString& path) {
+        QFile other(path);
+        other.open(QIODevice::NewOnly);
+    };
+    const AsciiWriteResult r = w.run();
+    EXPECT_FALSE(r.written);
+    ASSERT_EQ(w.messages.size(), 1);
+    EXPECT_TRUE(w.messages[0].startsWith(QStringLiteral("M14")));
+    EXPECT_EQ(w.status, QStringLiteral("S11"));
+    EXPECT_EQ(QDir(w.tmp.path()).entryList({QStringLiteral("UNKNOWN*")}, QDir::Files | QDir::Hidden),
+              QStringList({QStringLiteral("UNKNOWN_FILE1__9999.csv")}));
 }

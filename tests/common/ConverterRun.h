@@ -61,6 +61,7 @@ protected:
         return run(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), args, extraEnv);
     }
 
+    // The environment every process of the test runs in.
     QProcessEnvironment environment(const QList<QPair<QString, QString>>& extraEnv = {}) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TMPDIR"), sim.dir());

@@ -12,6 +12,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+#include <QTime>
 
 namespace {
 
@@ -187,4 +190,80 @@ TEST_F(Unattended, NoDisplayRunsWithoutAnyPlatformWhateverTheEnvironmentAsks) {
         EXPECT_FALSE(opened.contains("/platforms/")) << "a platform plugin was loaded";
         EXPECT_FALSE(opened.contains("libqxcb")) << "the xcb platform was loaded";
     }
+}
+
+TEST_F(Unattended, RunsAtTheSameMomentNeverShareAResultFile) {
+    // Two runs that share the folder and the counter both find the same free name.
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    constexpr int kPairs = 20;
+    int successes = 0;
+    int renamed = 0; // runs that lost their planned name to the other one
+    for (int pair = 0; pair < kPairs; ++pair) {
+        QProcess runs[2];
+        for (QProcess& p : runs) {
+            p.setProcessEnvironment(environment());
+            p.setProgram(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"));
+            p.setArguments({QStringLiteral("/a")});
+        }
+        for (QProcess& p : runs)
+            p.start();
+        for (QProcess& p : runs) {
+            ASSERT_TRUE(p.waitForFinished(60000));
+            const QString errors = QString::fromUtf8(p.readAllStandardError());
+            if (p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+                ++successes;
+            else
+                ADD_FAILURE() << errors.toStdString();
+            // A run that took another name says which, and that file is there.
+            static const QRegularExpression report(QStringLiteral("Die Ergebnisdatei wurde als (\\S+) "));
+            if (const QRegularExpressionMatch m = report.match(errors); m.hasMatch()) {
+                ++renamed;
+                EXPECT_TRUE(QFileInfo::exists(m.captured(1))) << errors.toStdString();
+            }
+        }
+    }
+    RecordProperty("renamed", renamed);
+    EXPECT_EQ(successes, 2 * kPairs);
+    const QStringList files = QDir(outDir).entryList(QDir::Files | QDir::Hidden);
+    EXPECT_EQ(files.size(), successes) << files.join(QLatin1Char(' ')).toStdString();
+    for (const QString& f : files)
+        EXPECT_EQ(result(f), expected(QStringLiteral("Welle_a.csv"))) << f.toStdString();
+}
+
+TEST_F(Unattended, TwoRunsInOneSecondWithoutCounterKeepBothFiles) {
+    // Part name, date and time: two runs within one second plan the same name.
+    const QString files = QStringLiteral("FileSettings");
+    store.Write(files, QStringLiteral("FileCounter"), QStringLiteral("0"));
+    store.Write(files, QStringLiteral("FileName4"), QStringLiteral("1"));
+    store.Write(files, QStringLiteral("FileName5"), QStringLiteral("1"));
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+
+    bool sameSecond = false;
+    for (int attempt = 0; attempt < 5 && !sameSecond; ++attempt) {
+        QDir out(outDir);
+        for (const QString& f : out.entryList(QDir::Files | QDir::Hidden))
+            out.remove(f);
+        // Start just after a second begins, so that both runs usually fall into it.
+        QThread::msleep(static_cast<unsigned long>(1000 - QTime::currentTime().msec()));
+        const ProcessRun a = doziduvov({QStringLiteral("/a")});
+        const ProcessRun m = doziduvov({QStringLiteral("/m")});
+        ASSERT_EQ(a.exitCode, 0) << a.stderrText.toStdString();
+        ASSERT_EQ(m.exitCode, 0) << m.stderrText.toStdString();
+        const QStringList written = out.entryList(QDir::Files | QDir::Hidden);
+        ASSERT_EQ(written.size(), 2) << written.join(QLatin1Char(' ')).toStdString();
+
+        // The same second: the second run takes the planned name with the first counter.
+        const QString planned = written[0].endsWith(QStringLiteral("-0001.csv")) ? written[1] : written[0];
+        const QString counted = planned.chopped(4) + QStringLiteral("-0001.csv");
+        if (!written.contains(counted))
+            continue;
+        sameSecond = true;
+        EXPECT_EQ(result(planned), expected(QStringLiteral("Welle_a.csv")));
+        EXPECT_EQ(result(counted), expected(QStringLiteral("Welle_m.csv")));
+        EXPECT_TRUE(m.stderrText.contains(
+            QStringLiteral("Die Ergebnisdatei wurde als %1 geschrieben").arg(out.filePath(counted))))
+            << m.stderrText.toStdString();
+        EXPECT_TRUE(m.stderrText.contains(out.filePath(planned)));
+    }
+    EXPECT_TRUE(sameSecond) << "no two runs fell into one second";
 }

@@ -163,3 +163,26 @@ TEST(Conversion, RowsAfterAnEmptyIdAreCountedNotLostSilently) {
     EXPECT_EQ(r.state.entries.size(), 1);
     EXPECT_EQ(r.state.status, QStringLiteral("3 not taken"));
 }
+
+TEST(Conversion, AResultFileWrittenUnderAnotherNameIsSaid) {
+    auto sim = threeDimensions();
+    Unattended r(sim->application());
+    QStringList status(16, QString()); // the section's title and fifteen lines
+    status[15] = QStringLiteral("as %1, not %2");
+    r.state.texts.setSection(QStringLiteral("StatusBar"), status);
+    for (const char* key : {"FileName2", "FileName3", "FileName4", "FileName5"})
+        r.state.store.Write(QStringLiteral("FileSettings"), QString::fromLatin1(key), QStringLiteral("0"));
+    r.start({});
+    r.conversion.ReadValuesOffline();
+    r.conversion.setSelection(model::Selection(3, true));
+
+    // The part name alone: the second file would replace the first.
+    ASSERT_TRUE(r.conversion.subWerteAusgeben());
+    const QDir out(r.out.path());
+    const QString first = out.filePath(out.entryList(QDir::Files).value(0));
+    r.state.status.clear();
+    ASSERT_TRUE(r.conversion.subWerteAusgeben());
+    const QString second = first.chopped(4) + QStringLiteral("__0001.csv");
+    EXPECT_EQ(r.filesWritten(), 2);
+    EXPECT_EQ(r.state.status, QStringLiteral("as %1, not %2").arg(second, first));
+}

@@ -149,7 +149,7 @@ TEST(ShippedLanguageFiles, EveryFileHasEveryCitedLine) {
         {QStringLiteral("frm_SavePartProgram"), 10},
         {QStringLiteral("frm_SelectOutputFolder"), 6},
         {QStringLiteral("MessageBoxen"), 63},
-        {QStringLiteral("StatusBar"), 15},
+        {QStringLiteral("StatusBar"), 17},
     };
     ASSERT_EQ(needed.size(), settings::languageSectionNames().size());
     const QString folder = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/data/LanguageFiles/");
@@ -190,5 +190,8 @@ TEST(ShippedLanguageFiles, EveryFileHasEveryCitedLine) {
                 EXPECT_TRUE(t.text(QStringLiteral("MessageBoxen"), line).contains(mark))
                     << lang << " " << line;
         EXPECT_TRUE(t.text(QStringLiteral("StatusBar"), 15).contains(QStringLiteral("%1"))) << lang;
+        EXPECT_TRUE(t.text(QStringLiteral("StatusBar"), 17).contains(QStringLiteral("%1"))) << lang;
+        for (const QString& mark : {QStringLiteral("%1"), QStringLiteral("%2")})
+            EXPECT_TRUE(t.text(QStringLiteral("StatusBar"), 16).contains(mark)) << lang;
     }
 }

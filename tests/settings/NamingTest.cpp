@@ -83,6 +83,38 @@ TEST(GenerateResultFileName, MendedFaults) {
     EXPECT_EQ(n.make(sel(3, 0, 3, 0, 0)), QStringLiteral("/out/UNKNOWN_FILE1____12-6-2026.csv"));
 }
 
+TEST(GenerateResultFileName, NextNameAfterATakenOne) {
+    // A planned name another run took first gives way to the next free counter.
+    struct Case {
+        const char* name;
+        FileNameSelection selection;
+        QStringList existing;
+        const char* planned;
+        const char* next;
+    };
+    const Case cases[] = {
+        {"no counter", sel(0, 0, 0, 0, 0, 5), {}, "/out/W123.csv", "/out/W123-0001.csv"},
+        {"no counter, first counters there",
+         sel(0, 0, 0, 1, 1, 1),
+         {"/out/W123______06.12.2026__14.05.09__0001.csv", "/out/W123______06.12.2026__14.05.09__0002.csv"},
+         "/out/W123______06.12.2026__14.05.09.csv",
+         "/out/W123______06.12.2026__14.05.09__0003.csv"},
+        {"counter", sel(0, 0, 0, 0, 0, 5, true), {}, "/out/W123-0001.csv", "/out/W123-0002.csv"},
+        {"counter, a gap after the taken one",
+         sel(0, 0, 0, 0, 0, 5, true),
+         {"/out/W123-0001.csv", "/out/W123-0003.csv"},
+         "/out/W123-0002.csv",
+         "/out/W123-0004.csv"},
+    };
+    for (const Case& c : cases) {
+        Names n;
+        n.existing = QSet<QString>(c.existing.begin(), c.existing.end());
+        const ResultFileName planned = planResultFileName(c.selection, QStringLiteral("/out/"), "csv", n.ctx);
+        EXPECT_EQ(planned.path(), QString::fromLatin1(c.planned)) << c.name;
+        EXPECT_EQ(nextResultFileName(planned, n.ctx).path(), QString::fromLatin1(c.next)) << c.name;
+    }
+}
+
 TEST(OutputFileSettings, ExportImportAndTheSeventeenLines) {
     OutputFileSettings s;
     s.drive = QStringLiteral("/");

@@ -1,3 +1,4 @@
+#include "settings/ExclusiveFile.h"
 #include "settings/LocaleText.h"
 #include "settings/TextCodec.h"
 
@@ -5,6 +6,14 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 using namespace settings;
 
@@ -110,3 +119,81 @@ TEST(TextCodec, FailedWriteKeepsTheOldFile) {
         writeTextLines(dir.filePath(QStringLiteral("no/such/folder/x.txt")), {}, CodePage::Windows1252),
         FileError);
 }
+
+namespace {
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+} // namespace
+
+TEST(ExclusiveFile, ANameIsClaimedOnceAndNeverReplaced) {
+    for (const Claim how : {Claim::Auto, Claim::CreateThenRename}) {
+        QTemporaryDir dir;
+        const QString from = dir.filePath(QStringLiteral("new.tmp"));
+        const QString taken = dir.filePath(QStringLiteral("taken.csv"));
+        const QString free = dir.filePath(QStringLiteral("free.csv"));
+        writeBytes(from, "new");
+        writeBytes(taken, "old");
+        EXPECT_FALSE(claimName(from, taken, how));
+        EXPECT_EQ(contents(taken), QByteArray("old"));
+        EXPECT_EQ(contents(from), QByteArray("new")); // kept for another name
+        EXPECT_TRUE(claimName(from, free, how));
+        EXPECT_EQ(contents(free), QByteArray("new"));
+        EXPECT_FALSE(QFile::exists(from));
+        EXPECT_THROW((void)claimName(from, dir.filePath(QStringLiteral("no/such/x.csv")), how), FileError);
+
+        // Many writers at one moment: exactly one of them gets the name.
+        constexpr int kWriters = 8;
+        for (int round = 0; round < 20; ++round) {
+            const QString target = dir.filePath(QStringLiteral("race%1.csv").arg(round));
+            std::vector<QString> sources;
+            for (int w = 0; w < kWriters; ++w) {
+                sources.push_back(dir.filePath(QStringLiteral("w%1-%2.tmp").arg(round).arg(w)));
+                writeBytes(sources.back(), QByteArray::number(w));
+            }
+            std::atomic<int> wins{0};
+            std::atomic<bool> go{false};
+            std::vector<std::thread> threads;
+            for (int w = 0; w < kWriters; ++w)
+                threads.emplace_back([&, w] {
+                    while (!go)
+                        std::this_thread::yield();
+                    if (claimName(sources[static_cast<std::size_t>(w)], target, how))
+                        ++wins;
+                });
+            go = true;
+            for (std::thread& t : threads)
+                t.join();
+            EXPECT_EQ(wins.load(), 1) << "round " << round;
+        }
+    }
+}
+
+#ifndef Q_OS_WIN
+TEST(TextFileWriter, KeptFileAppearsWholeWithTheModeOfAnyNewFile) {
+    // Not the owner-only mode of a temporary file: others read results as they read any file.
+    const mode_t saved = ::umask(0);
+    for (const mode_t mask : {mode_t(022), mode_t(002), mode_t(077)}) {
+        ::umask(mask);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("r.csv"));
+        TextFileWriter w(path, CodePage::Windows1252, TextFileWriter::Existing::Keep);
+        w.writeLine(QStringLiteral("x"));
+        EXPECT_FALSE(QFile::exists(path)); // nothing under the name before it is complete
+        ASSERT_TRUE(w.commitAs(path));
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask) << std::oct << mask;
+    }
+    ::umask(saved);
+}
+#endif

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+namespace settings {
+
+// How a written file takes its name. Auto uses a hard link and falls back to CreateThenRename on
+// file systems without hard links; the fallback is named so that tests reach it too.
+enum class Claim { Auto, CreateThenRename };
+
+// Gives the closed file `from` the name `to` in the same folder, unless a file has that name
+// already; false then, and `from` stays as it was. Of two processes claiming one name at the same
+// moment exactly one wins. Throws FileError on any other failure.
+[[nodiscard]] bool claimName(const QString& from, const QString& to, Claim how = Claim::Auto);
+
+// A new file written under a temporary name beside the one planned for it and made visible
+// under a name only if no file has that name: nothing is ever replaced, and nobody sees a half
+// file. The file gets the permissions of any newly created file.
+class ExclusiveFile {
+public:
+    // Creates the temporary file in the folder of plannedPath; throws FileError (stage Create).
+    explicit ExclusiveFile(const QString& plannedPath);
+    ~ExclusiveFile();
+    ExclusiveFile(const ExclusiveFile&) = delete;
+    ExclusiveFile& operator=(const ExclusiveFile&) = delete;
+
+    QFile& device() { return m_temp; }
+
+    // Brings the written file to disk (once), then gives it the name `path` (in the same folder).
+    // False when a file of that name exists: the file waits for another name. Throws FileError.
+    [[nodiscard]] bool publish(const QString& path);
+
+private:
+    void finishWriting();
+
+    QString m_planned;  // names the file in messages until it has its own name
+    QString m_tempPath; // a file opened by descriptor forgets its name
+    QFile m_temp;
+    bool m_closed = false;
+    bool m_published = false;
+};
+
+} // namespace settings
