@@ -256,6 +256,10 @@ TEST(ExcelReport, CorrectionReportNameRunningNumbersAndEmptyCells) {
     EXPECT_EQ(saved, r.dir.filePath(QStringLiteral("Pruefbericht__%1__14.05.09.xlsx"))
                          .arg(settings::fileNameSafe(settings::shortDateText(QDate(2026, 12, 6)))));
     EXPECT_EQ(bytesOf(r.form), form); // the form itself stays as it was
+    // A second correction report in the same second keeps the first.
+    QString again;
+    ASSERT_TRUE(r.run(true, &again).saved);
+    EXPECT_EQ(again, QString(saved).replace(QStringLiteral(".xlsx"), QStringLiteral("__2.xlsx")));
     const QJsonObject s1 = sheetOf(readWithOpenpyxl(saved), QStringLiteral("Seite1"));
     EXPECT_EQ(cellOf(s1, "B11").value("value").toString(), QStringLiteral("C.X"));
     EXPECT_EQ(cellOf(s1, "A11").value("value").toString(), QStringLiteral("3"));
