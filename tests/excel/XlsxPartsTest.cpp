@@ -8,7 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
+
+#include <zip.h>
 
 using namespace excel;
 using namespace excel::xlsx;
@@ -180,5 +184,74 @@ TEST(NumberText, CellNumbers) {
     for (const auto& [value, text] : cases) {
         char buffer[32];
         EXPECT_EQ(std::string(buffer, writeNumber(buffer, value)), text) << value;
+    }
+}
+
+namespace {
+
+// A package whose directory states a wrong checksum for one part, and which is sound otherwise.
+// The parts are compressed, as in any workbook: their bytes are copied without being unpacked.
+void writeDamagedZip(const QString& path, const std::vector<std::pair<QString, QByteArray>>& parts,
+                     const QString& damaged) {
+    int err = 0;
+    zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    for (const auto& [name, data] : parts) {
+        const zip_int64_t i = zip_file_add(z, name.toUtf8().constData(),
+                                           zip_source_buffer(z, data.constData(), data.size(), 0), 0);
+        zip_set_file_compression(z, static_cast<zip_uint64_t>(i), ZIP_CM_DEFLATE, 0);
+    }
+    zip_close(z);
+    QFile f(path);
+    f.open(QIODevice::ReadWrite);
+    QByteArray b = f.readAll();
+    const auto number = [&b](qsizetype at, int bytes) {
+        quint32 v = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            v = v << 8 | static_cast<quint8>(b[at + i]);
+        return static_cast<qsizetype>(v);
+    };
+    for (qsizetype at = b.indexOf("PK\x01\x02"); at >= 0; at = b.indexOf("PK\x01\x02", at + 4))
+        if (b.mid(at + 46, number(at + 28, 2)) == damaged.toUtf8()) {
+            b[at + 16] = static_cast<char>(b[at + 16] ^ 1); // in the directory
+            b[number(at + 42, 4) + 14] = static_cast<char>(b[number(at + 42, 4) + 14] ^ 1); // local header
+        }
+    f.seek(0);
+    f.write(b);
+}
+
+} // namespace
+
+// A part whose checksum does not match is refused, whether it is read or would be copied
+// unchanged, and the package on disk stays as it was.
+TEST(ZipPackage, ADamagedPartIsRefusedAndNothingWritten) {
+    const std::vector<std::pair<QString, QByteArray>> parts = {
+        {QStringLiteral("a.xml"), "<a>" + QByteArray(2000, 'a') + "</a>"},
+        {QStringLiteral("media/b.bin"), QByteArray(2000, 'b')},
+    };
+    for (const auto& [damaged, content] : parts) {
+        SCOPED_TRACE(damaged.toStdString());
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("p.zip"));
+        writeDamagedZip(path, parts, damaged);
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        const QByteArray original = f.readAll();
+        QString error;
+        try {
+            ZipPackage pkg;
+            pkg.open(path);
+            pkg.read(QStringLiteral("a.xml"));
+            pkg.write(QStringLiteral("c.xml"), "<c/>");
+            pkg.save(path);
+        } catch (const SpreadsheetError& e) {
+            error = e.text();
+        }
+        EXPECT_TRUE(error.contains(
+            QStringLiteral("%1 is damaged: its part %2").arg(QDir::toNativeSeparators(path), damaged)))
+            << error.toStdString();
+        f.seek(0);
+        EXPECT_EQ(f.readAll(), original);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QStringLiteral("p.zip")});
     }
 }

@@ -128,6 +128,28 @@ NumberedName numberedName(const QString& name) {
     return n;
 }
 
+// Reads a part to its end, into data when given (size bytes). libzip compares the checksum at the
+// end, where a mismatch makes the read fail. Returns why the part is unreadable, "" when it is not.
+QString readToEnd(zip_t* archive, zip_uint64_t index, qint64 size, char* data) {
+    zip_file_t* f = zip_fopen_index(archive, index, 0);
+    if (!f)
+        return QString::fromUtf8(zip_strerror(archive));
+    std::vector<char> scratch(data ? 1 : 256 * 1024);
+    qint64 got = 0;
+    zip_int64_t r = 0;
+    do { // past the stated size into the scratch buffer: a longer part stops there
+        const bool inPlace = data && got < size;
+        r = zip_fread(f, inPlace ? data + got : scratch.data(),
+                      static_cast<zip_uint64_t>(inPlace ? size - got : qint64(scratch.size())));
+        got += std::max<zip_int64_t>(r, 0);
+    } while (r > 0 && got <= size);
+    const QString why = r < 0         ? QString::fromUtf8(zip_file_strerror(f))
+                        : got != size ? QStringLiteral("its length is not the stated one")
+                                      : QString();
+    zip_fclose(f);
+    return why;
+}
+
 // Below this a part is compressed while the output is written; above it, in a thread of its own.
 constexpr qsizetype kParallelCompression = 256 * 1024;
 
@@ -206,24 +228,31 @@ QByteArray ZipPackage::read(const QString& part) const {
     const Entry& e = it->second;
     if (e.replaced)
         return e.data;
-    zip_file_t* f = zip_fopen_index(m_archive, static_cast<zip_uint64_t>(e.index), 0);
-    if (!f)
-        throw SpreadsheetError(QStringLiteral("The part %1 of the workbook cannot be read.").arg(part));
-    QByteArray data;
-    data.resize(e.size);
-    qint64 got = 0;
-    while (got < e.size) {
-        const zip_int64_t r = zip_fread(f, data.data() + got, static_cast<zip_uint64_t>(e.size - got));
-        if (r <= 0)
-            break;
-        got += r;
-    }
-    char extra;
-    const bool longer = zip_fread(f, &extra, 1) > 0;
-    zip_fclose(f);
-    if (got != e.size || longer)
-        throw SpreadsheetError(QStringLiteral("The part %1 of the workbook is damaged.").arg(part));
+    QByteArray data(e.size, Qt::Uninitialized);
+    const QString why = readToEnd(m_archive, static_cast<zip_uint64_t>(e.index), e.size, data.data());
+    if (!why.isEmpty())
+        throw damaged(part, why);
+    e.checked = true;
     return data;
+}
+
+SpreadsheetError ZipPackage::damaged(const QString& part, const QString& why) const {
+    return SpreadsheetError(QStringLiteral("The workbook %1 is damaged: its part %2 cannot be read (%3).")
+                                .arg(QDir::toNativeSeparators(m_path), part, why));
+}
+
+void ZipPackage::checkUnchangedParts() const {
+    // They are copied as their compressed bytes, which nothing checks on the way: a damaged part
+    // would make the saved workbook unreadable. Parts read before were checked then.
+    for (const QString& name : m_order) {
+        const Entry& e = m_entries.at(name);
+        if (e.removed || e.replaced || e.checked)
+            continue;
+        const QString why = readToEnd(m_archive, static_cast<zip_uint64_t>(e.index), e.size, nullptr);
+        if (!why.isEmpty())
+            throw damaged(name, why);
+        e.checked = true;
+    }
 }
 
 void ZipPackage::write(const QString& part, const QByteArray& data) {
@@ -272,6 +301,7 @@ QStringList ZipPackage::parts() const {
 }
 
 void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRename) {
+    checkUnchangedParts();
     const QFileInfo target(path);
     QTemporaryFile tmp(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
                        QStringLiteral(".XXXXXX"));

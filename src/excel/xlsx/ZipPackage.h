@@ -1,5 +1,7 @@
 #pragma once
 
+#include "excel/Spreadsheet.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -41,15 +43,20 @@ public:
     QString freeName(const QString& like) const;
 
     // Writes the whole package to path through a temporary file in the same folder and a
-    // rename. beforeRename may refuse (return false) to simulate a failure at the last moment.
+    // rename. A part taken over unchanged is checked first: a damaged one is refused, not copied.
+    // beforeRename may refuse (return false) to simulate a failure at the last moment.
     void save(const QString& path, const std::function<bool()>& beforeRename = {});
 
 private:
+    void checkUnchangedParts() const;
+    SpreadsheetError damaged(const QString& part, const QString& why) const;
     struct Entry {
         qint64 index = -1; // in the source archive; -1 for a new part
         qint64 size = 0;
         bool replaced = false;
         bool removed = false;
+        // Read whole with its checksum matching: it need not be checked again before it is copied.
+        mutable bool checked = false;
         QByteArray data;
         // Large parts start compressing when written, while the caller produces the next one.
         std::shared_future<QByteArray> zipped;
