@@ -13,7 +13,6 @@
 #include <zip.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <future>
 
 namespace excel::xlsx {
@@ -300,9 +299,13 @@ QStringList ZipPackage::parts() const {
     return out;
 }
 
-void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRename) {
+void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRename,
+                      const ReplaceFunction& replace) {
     checkUnchangedParts();
-    const QFileInfo target(path);
+    const QString targetPath = finalTarget(path);
+    // The caller holds the form's lock: a temporary file of its saves is left from one that broke off.
+    removeStaleTemporaries(targetPath);
+    const QFileInfo target(targetPath);
     QTemporaryFile tmp(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
                        QStringLiteral(".XXXXXX"));
     if (!tmp.open())
@@ -310,7 +313,6 @@ void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRe
                                    .arg(QDir::toNativeSeparators(target.absolutePath()), tmp.errorString()));
     const QString tmpPath = tmp.fileName();
     tmp.close();
-
     // Large changed parts were compressed side by side, each into an archive of its own in
     // memory; the output takes their compressed bytes as they are.
     struct Compressed {
@@ -388,23 +390,17 @@ void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRe
     if (zip_close(out) != 0)
         fail(QString::fromUtf8(zip_strerror(out)));
 
-    if (beforeRename && !beforeRename()) {
-        QFile::remove(tmpPath);
+    finishTemporary(tmpPath, targetPath);
+    if (beforeRename && !beforeRename())
         throw SpreadsheetError(
             QStringLiteral("The workbook %1 was not saved.").arg(QDir::toNativeSeparators(path)));
-    }
-    if (std::rename(QFile::encodeName(tmpPath).constData(), QFile::encodeName(path).constData()) != 0) {
-        // Windows does not replace an existing file by rename.
-        if (!QFile::exists(path) || !QFile::remove(path) ||
-            std::rename(QFile::encodeName(tmpPath).constData(), QFile::encodeName(path).constData()) != 0) {
-            QFile::remove(tmpPath);
-            throw SpreadsheetError(
-                QStringLiteral("The workbook %1 could not be replaced; it may be open in another "
-                               "program.")
-                    .arg(QDir::toNativeSeparators(path)));
-        }
-    }
+    // One step and nothing deleted before: when it fails, the file is as it was.
+    const QString why = replace ? replace(tmpPath, targetPath) : replaceFile(tmpPath, targetPath);
+    if (!why.isEmpty())
+        throw SpreadsheetError(QStringLiteral("The workbook %1 could not be saved: %2. Nothing was changed.")
+                                   .arg(QDir::toNativeSeparators(path), why));
     tmp.setAutoRemove(false);
+    flushFolder(target.absolutePath());
 }
 
 QString partFolder(const QString& part) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "excel/Spreadsheet.h"
+#include "excel/xlsx/FileReplace.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -42,10 +43,13 @@ public:
     // xl/worksheets/sheet3.xml gives xl/worksheets/sheet1.xml while that name is free.
     QString freeName(const QString& like) const;
 
-    // Writes the whole package to path through a temporary file in the same folder and a
-    // rename. A part taken over unchanged is checked first: a damaged one is refused, not copied.
-    // beforeRename may refuse (return false) to simulate a failure at the last moment.
-    void save(const QString& path, const std::function<bool()>& beforeRename = {});
+    // Writes the whole package to path through a temporary file beside the file a link at path
+    // leads to, and puts it in that file's place in one step, with that file's permissions and
+    // owner. A part taken over unchanged is checked first: a damaged one is refused, not copied.
+    // For tests: beforeRename may refuse (return false) to simulate a failure at the last moment,
+    // and replace stands in for replaceFile.
+    void save(const QString& path, const std::function<bool()>& beforeRename = {},
+              const ReplaceFunction& replace = {});
 
 private:
     void checkUnchangedParts() const;
