@@ -3,6 +3,7 @@
 #include "excel/xlsx/NumberText.h"
 #include "excel/xlsx/Relationships.h"
 #include "excel/xlsx/SharedStrings.h"
+#include "excel/xlsx/Styles.h"
 #include "excel/xlsx/Xml.h"
 #include "excel/xlsx/ZipPackage.h"
 
@@ -254,4 +255,28 @@ TEST(ZipPackage, ADamagedPartIsRefusedAndNothingWritten) {
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
                   QStringList{QStringLiteral("p.zip")});
     }
+}
+
+// The format of a cell counts as General however the file writes it; a date written into such a
+// cell gets a date format, into any other it keeps its own.
+TEST(Styles, GeneralHoweverTheFileWritesIt) {
+    const std::pair<const char*, bool> formats[] = {
+        {"0", true},    // built in
+        {"164", true},  // General
+        {"165", true},  // GENERAL
+        {"166", false}, // 0.00
+        {"167", false}, // General with a colour for negatives
+        {"14", false},  // a built-in date
+        {"168", false}, // not defined
+    };
+    QByteArray xml = "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                     "<numFmts count=\"4\"><numFmt numFmtId=\"164\" formatCode=\"General\"/>"
+                     "<numFmt numFmtId=\"165\" formatCode=\"GENERAL\"/><numFmt numFmtId=\"166\" "
+                     "formatCode=\"0.00\"/><numFmt numFmtId=\"167\" formatCode=\"General;[Red]-General\"/>"
+                     "</numFmts><cellXfs>";
+    for (const auto& [id, general] : formats)
+        xml += QByteArray("<xf numFmtId=\"") + id + "\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/>";
+    Styles styles(parseXml(xml + "</cellXfs></styleSheet>", QStringLiteral("styles.xml")));
+    for (int xf = 0; xf < static_cast<int>(std::size(formats)); ++xf)
+        EXPECT_EQ(styles.isGeneral(xf), formats[xf].second) << formats[xf].first;
 }

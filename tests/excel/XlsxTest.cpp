@@ -398,3 +398,27 @@ TEST(Xlsx, ManyCopiesKeepPartsIdsAndCellsOfTheirOwn) {
             EXPECT_EQ(cellOf(sheetOf(r, QString::fromLatin1(first)), "G11").value("value").toDouble(), -1.25);
     }
 }
+
+// A date or time written into a cell formatted General is shown as one, also where the file
+// writes General as a format of its own; a cell with another format keeps it.
+TEST(Xlsx, DatesInGeneralCellsLookLikeDates) {
+    QTemporaryDir dir;
+    const QString path = copyFixture(dir, QStringLiteral("form_libreoffice.xlsx"));
+    {
+        auto book = openWorkbook(path);
+        Worksheet* ws = book->sheet(QStringLiteral("Master"));
+        ws->setDate(4, 2, QDate(2026, 12, 6)); // General, as id 164
+        ws->setTime(5, 2, QTime(14, 5, 9));
+        CellFormat decimals;
+        decimals.numberFormat = QStringLiteral("0.00");
+        ws->format(Range::cell(6, 2), decimals);
+        ws->setDate(6, 2, QDate(2026, 12, 6));
+        book->save();
+    }
+    const QJsonObject s = sheetOf(readWithOpenpyxl(path), QStringLiteral("Master"));
+    ASSERT_FALSE(s.isEmpty());
+    EXPECT_EQ(cellOf(s, "B4").value("value").toString(), QStringLiteral("2026-12-06T00:00:00"));
+    EXPECT_EQ(cellOf(s, "B5").value("value").toString(), QStringLiteral("14:05:09"));
+    EXPECT_EQ(cellOf(s, "B6").value("format").toString(), QStringLiteral("0.00"));
+    EXPECT_EQ(cellOf(s, "B6").value("value").toDouble(), 46362.0);
+}

@@ -371,7 +371,7 @@ void XlsxWorksheet::setDate(int row, int column, const QDate& date) {
     setNumber(row, column, static_cast<double>(epoch.daysTo(date)));
     CellRef c = at(row, column, true);
     const int s = styleOf(c);
-    if (m_book.styles().numFmtId(s) == 0)
+    if (m_book.styles().isGeneral(s))
         setStyleOf(c, m_book.styles().withNumFmtId(s, 14));
 }
 
@@ -380,7 +380,7 @@ void XlsxWorksheet::setTime(int row, int column, const QTime& time) {
     setNumber(row, column, time.msecsSinceStartOfDay() / 86400000.0);
     CellRef c = at(row, column, true);
     const int s = styleOf(c);
-    if (m_book.styles().numFmtId(s) == 0)
+    if (m_book.styles().isGeneral(s))
         setStyleOf(c, m_book.styles().withNumFmtId(s, 21));
 }
 
