@@ -69,7 +69,8 @@ public:
 
     // The cell's value as text as the spreadsheet shows it; "" for an empty cell.
     virtual QString cellText(int row, int column) = 0;
-    bool isEmpty(int row, int column) { return cellText(row, column).isEmpty(); }
+    // Holds neither a value nor a formula: a formula whose result is "" makes a cell not empty.
+    virtual bool isEmpty(int row, int column) = 0;
 
     virtual void setText(int row, int column, const QString& text) = 0;
     virtual void setNumber(int row, int column, double value) = 0;
