@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <QTime>
 
 #include <memory>
@@ -113,5 +114,11 @@ std::unique_ptr<Workbook> newWorkbook(const QString& sheetName = QStringLiteral(
 
 // Sheet names as spreadsheet programs allow them: 1 to 31 characters, none of / \ ? * : [ ].
 bool isValidSheetName(const QString& name);
+
+// The value of a text that is exactly a number written the invariant way, so that storing the
+// number loses nothing: an optional "-", digits without leading zeros (a single "0" before the
+// point is allowed), an optional "." with digits, at most 15 significant digits. "0815", "+1",
+// "1.", ".5", "1e5", " 1" and "1,5" give nothing; "-0" gives 0.
+std::optional<double> invariantNumber(QStringView text);
 
 } // namespace excel

@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <cmath>
+
 #include <zip.h>
 
 using namespace excel;
@@ -279,4 +281,52 @@ TEST(Styles, GeneralHoweverTheFileWritesIt) {
     Styles styles(parseXml(xml + "</cellXfs></styleSheet>", QStringLiteral("styles.xml")));
     for (int xf = 0; xf < static_cast<int>(std::size(formats)); ++xf)
         EXPECT_EQ(styles.isGeneral(xf), formats[xf].second) << formats[xf].first;
+}
+
+// Texts that are numbers written the invariant way, and texts that only look like numbers.
+TEST(NumberText, InvariantNumbers) {
+    const std::pair<const char*, double> numbers[] = {
+        {"0", 0},
+        {"4711", 4711},
+        {"0.5", 0.5},
+        {"-0.25", -0.25},
+        {"10.50", 10.5},
+        {"-0", 0},
+        {"-0.000", 0},
+        {"123456789012345", 123456789012345.0},
+        {"-0.000000000000001", -1e-15},
+        {"0.000123456789012345", 0.000123456789012345},
+    };
+    for (const auto& [text, value] : numbers) {
+        const std::optional<double> n = invariantNumber(QString::fromLatin1(text));
+        ASSERT_TRUE(n.has_value()) << text;
+        EXPECT_EQ(*n, value) << text;
+        EXPECT_FALSE(std::signbit(*n) && *n == 0) << text;
+    }
+    const char* texts[] = {"",
+                           "-",
+                           "0815",
+                           "00",
+                           "-01",
+                           "+1",
+                           "1.",
+                           ".5",
+                           "-.5",
+                           "1e5",
+                           " 1",
+                           "1 ",
+                           "1,5",
+                           "--1",
+                           "1.2.3",
+                           "0x1",
+                           "inf",
+                           "NaN",
+                           "1-",
+                           "1234567890123456",   // 16 digits: a cell would round it
+                           "1.000000000000000"}; // as many, written
+    for (const char* text : texts)
+        EXPECT_FALSE(invariantNumber(QString::fromLatin1(text)).has_value()) << text;
+    EXPECT_FALSE(invariantNumber(QStringLiteral("\u0661\u0662")).has_value()); // digits of another script
+    // Far below the smallest number a cell holds: it would come back as 0.
+    EXPECT_FALSE(invariantNumber(QStringLiteral("0.") + QString(400, u'0') + u'1').has_value());
 }
