@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <QTime>
 
 #include <memory>
@@ -69,7 +70,8 @@ public:
 
     // The cell's value as text as the spreadsheet shows it; "" for an empty cell.
     virtual QString cellText(int row, int column) = 0;
-    bool isEmpty(int row, int column) { return cellText(row, column).isEmpty(); }
+    // Holds neither a value nor a formula: a formula whose result is "" makes a cell not empty.
+    virtual bool isEmpty(int row, int column) = 0;
 
     virtual void setText(int row, int column, const QString& text) = 0;
     virtual void setNumber(int row, int column, double value) = 0;
@@ -112,5 +114,11 @@ std::unique_ptr<Workbook> newWorkbook(const QString& sheetName = QStringLiteral(
 
 // Sheet names as spreadsheet programs allow them: 1 to 31 characters, none of / \ ? * : [ ].
 bool isValidSheetName(const QString& name);
+
+// The value of a text that is exactly a number written the invariant way, so that storing the
+// number loses nothing: an optional "-", digits without leading zeros (a single "0" before the
+// point is allowed), an optional "." with digits, at most 15 significant digits. "0815", "+1",
+// "1.", ".5", "1e5", " 1" and "1,5" give nothing; "-0" gives 0.
+std::optional<double> invariantNumber(QStringView text);
 
 } // namespace excel

@@ -3,12 +3,19 @@
 #include "excel/xlsx/NumberText.h"
 #include "excel/xlsx/Relationships.h"
 #include "excel/xlsx/SharedStrings.h"
+#include "excel/xlsx/Styles.h"
 #include "excel/xlsx/Xml.h"
 #include "excel/xlsx/ZipPackage.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
+
+#include <cmath>
+
+#include <zip.h>
 
 using namespace excel;
 using namespace excel::xlsx;
@@ -181,4 +188,135 @@ TEST(NumberText, CellNumbers) {
         char buffer[32];
         EXPECT_EQ(std::string(buffer, writeNumber(buffer, value)), text) << value;
     }
+}
+
+namespace {
+
+// A package whose directory states a wrong checksum for one part, and which is sound otherwise.
+// The parts are compressed, as in any workbook: their bytes are copied without being unpacked.
+void writeDamagedZip(const QString& path, const std::vector<std::pair<QString, QByteArray>>& parts,
+                     const QString& damaged) {
+    int err = 0;
+    zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    for (const auto& [name, data] : parts) {
+        const zip_int64_t i = zip_file_add(z, name.toUtf8().constData(),
+                                           zip_source_buffer(z, data.constData(), data.size(), 0), 0);
+        zip_set_file_compression(z, static_cast<zip_uint64_t>(i), ZIP_CM_DEFLATE, 0);
+    }
+    zip_close(z);
+    QFile f(path);
+    f.open(QIODevice::ReadWrite);
+    QByteArray b = f.readAll();
+    b[b.indexOf(damaged.toUtf8()) - 30 + 14] ^= 1;     // the checksum in the part's own header
+    b[b.lastIndexOf(damaged.toUtf8()) - 46 + 16] ^= 1; // and in the directory
+    f.seek(0);
+    f.write(b);
+}
+
+} // namespace
+
+// A part whose checksum does not match is refused, whether it is read or would be copied
+// unchanged, and the package on disk stays as it was.
+TEST(ZipPackage, ADamagedPartIsRefusedAndNothingWritten) {
+    const std::vector<std::pair<QString, QByteArray>> parts = {
+        {QStringLiteral("a.xml"), "<a>" + QByteArray(2000, 'a') + "</a>"},
+        {QStringLiteral("media/b.bin"), QByteArray(2000, 'b')},
+    };
+    for (const auto& [damaged, content] : parts) {
+        SCOPED_TRACE(damaged.toStdString());
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("p.zip"));
+        writeDamagedZip(path, parts, damaged);
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        const QByteArray original = f.readAll();
+        QString error;
+        try {
+            ZipPackage pkg;
+            pkg.open(path);
+            pkg.read(QStringLiteral("a.xml"));
+            pkg.write(QStringLiteral("c.xml"), "<c/>");
+            pkg.save(path);
+        } catch (const SpreadsheetError& e) {
+            error = e.text();
+        }
+        EXPECT_TRUE(error.contains(
+            QStringLiteral("%1 is damaged: its part %2").arg(QDir::toNativeSeparators(path), damaged)))
+            << error.toStdString();
+        f.seek(0);
+        EXPECT_EQ(f.readAll(), original);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QStringLiteral("p.zip")});
+    }
+}
+
+// The format of a cell counts as General however the file writes it.
+TEST(Styles, GeneralHoweverTheFileWritesIt) {
+    const std::pair<const char*, bool> formats[] = {
+        {"0", true},    // built in
+        {"164", true},  // General
+        {"165", true},  // GENERAL
+        {"166", false}, // 0.00
+        {"167", false}, // General with a colour for negatives
+        {"14", false},  // a built-in date
+        {"168", false}, // not defined
+    };
+    QByteArray xml = "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                     "<numFmts count=\"4\"><numFmt numFmtId=\"164\" formatCode=\"General\"/>"
+                     "<numFmt numFmtId=\"165\" formatCode=\"GENERAL\"/><numFmt numFmtId=\"166\" "
+                     "formatCode=\"0.00\"/><numFmt numFmtId=\"167\" formatCode=\"General;[Red]-General\"/>"
+                     "</numFmts><cellXfs>";
+    for (const auto& [id, general] : formats)
+        xml += QByteArray("<xf numFmtId=\"") + id + "\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/>";
+    Styles styles(parseXml(xml + "</cellXfs></styleSheet>", QStringLiteral("styles.xml")));
+    for (int xf = 0; xf < static_cast<int>(std::size(formats)); ++xf)
+        EXPECT_EQ(styles.isGeneral(xf), formats[xf].second) << formats[xf].first;
+}
+
+// Texts that are numbers written the invariant way, and texts that only look like numbers.
+TEST(NumberText, InvariantNumbers) {
+    const std::pair<const char*, double> numbers[] = {
+        {"0", 0},
+        {"4711", 4711},
+        {"0.5", 0.5},
+        {"-0.25", -0.25},
+        {"10.50", 10.5},
+        {"-0", 0},
+        {"-0.000", 0},
+        {"123456789012345", 123456789012345.0},
+        {"-0.000000000000001", -1e-15},
+        {"0.000123456789012345", 0.000123456789012345},
+    };
+    for (const auto& [text, value] : numbers) {
+        const std::optional<double> n = invariantNumber(QString::fromLatin1(text));
+        ASSERT_TRUE(n.has_value()) << text;
+        EXPECT_EQ(*n, value) << text;
+        EXPECT_FALSE(std::signbit(*n) && *n == 0) << text;
+    }
+    const char* texts[] = {"",
+                           "-",
+                           "0815",
+                           "00",
+                           "-01",
+                           "+1",
+                           "1.",
+                           ".5",
+                           "-.5",
+                           "1e5",
+                           " 1",
+                           "1 ",
+                           "1,5",
+                           "--1",
+                           "1.2.3",
+                           "0x1",
+                           "inf",
+                           "NaN",
+                           "1-",
+                           "1234567890123456",   // 16 digits: a cell would round it
+                           "1.000000000000000"}; // as many, written
+    for (const char* text : texts)
+        EXPECT_FALSE(invariantNumber(QString::fromLatin1(text)).has_value()) << text;
+    EXPECT_FALSE(invariantNumber(QStringLiteral("\u0661\u0662")).has_value()); // digits of another script
+    // Far below the smallest number a cell holds: it would come back as 0.
+    EXPECT_FALSE(invariantNumber(QStringLiteral("0.") + QString(400, u'0') + u'1').has_value());
 }

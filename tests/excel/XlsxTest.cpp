@@ -398,3 +398,74 @@ TEST(Xlsx, ManyCopiesKeepPartsIdsAndCellsOfTheirOwn) {
             EXPECT_EQ(cellOf(sheetOf(r, QString::fromLatin1(first)), "G11").value("value").toDouble(), -1.25);
     }
 }
+
+// A date or time written into a cell formatted General is shown as one, also where the file
+// writes General as a format of its own; a cell with another format keeps it.
+TEST(Xlsx, DatesInGeneralCellsLookLikeDates) {
+    QTemporaryDir dir;
+    const QString path = copyFixture(dir, QStringLiteral("form_libreoffice.xlsx"));
+    {
+        auto book = openWorkbook(path);
+        Worksheet* ws = book->sheet(QStringLiteral("Master"));
+        ws->setDate(4, 2, QDate(2026, 12, 6)); // General, as id 164
+        ws->setTime(5, 2, QTime(14, 5, 9));
+        CellFormat decimals;
+        decimals.numberFormat = QStringLiteral("0.00");
+        ws->format(Range::cell(6, 2), decimals);
+        ws->setDate(6, 2, QDate(2026, 12, 6));
+        book->save();
+    }
+    const QJsonObject s = sheetOf(readWithOpenpyxl(path), QStringLiteral("Master"));
+    ASSERT_FALSE(s.isEmpty());
+    EXPECT_EQ(cellOf(s, "B4").value("value").toString(), QStringLiteral("2026-12-06T00:00:00"));
+    EXPECT_EQ(cellOf(s, "B5").value("value").toString(), QStringLiteral("14:05:09"));
+    EXPECT_EQ(cellOf(s, "B6").value("format").toString(), QStringLiteral("0.00"));
+    EXPECT_EQ(cellOf(s, "B6").value("value").toDouble(), 46362.0);
+}
+
+// A cell with a formula is taken even when its result is "", stored or not; so are the other
+// cells of a shared formula and of an array formula. Cells showing nothing without one are free.
+TEST(Xlsx, ACellIsEmptyOnlyWithoutValueAndFormula) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("formulas.xlsx"));
+    newWorkbook(QStringLiteral("S"))->saveAs(path);
+    {
+        xlsx::ZipPackage pkg;
+        pkg.open(path);
+        QByteArray sheet = pkg.read(QStringLiteral("xl/worksheets/sheet1.xml"));
+        sheet.replace(
+            "<sheetData/>",
+            "<sheetData><row r=\"1\"><c r=\"A1\" t=\"str\"><f>\"\"</f><v></v></c>"
+            "<c r=\"B1\"><f>IF(A1=\"\",\"\",1)</f></c>"
+            "<c r=\"C1\" t=\"str\"><f t=\"shared\" ref=\"C1:C2\" si=\"0\">A1</f><v></v></c>"
+            "<c r=\"D1\" t=\"str\"><f t=\"array\" ref=\"D1:D2\">A1:A2</f><v></v></c>"
+            "<c r=\"E1\" s=\"0\"/><c r=\"F1\"><v>0</v></c><c r=\"G1\" t=\"inlineStr\"><is><t></t></is>"
+            "</c></row><row r=\"2\"><c r=\"C2\" t=\"str\"><f t=\"shared\" si=\"0\"/><v></v></c>"
+            "<c r=\"D2\" t=\"str\"><v></v></c></row></sheetData>");
+        pkg.write(QStringLiteral("xl/worksheets/sheet1.xml"), sheet);
+        pkg.save(path);
+    }
+    auto book = openWorkbook(path);
+    Worksheet* ws = book->sheet(QStringLiteral("S"));
+    ws->setNumber(5, 2, 0);
+    ws->setText(5, 3, QString());
+    struct Case {
+        int row;
+        int column;
+        bool empty;
+    };
+    const Case cases[] = {
+        {1, 1, false},                // ="" with its result stored
+        {1, 2, false},                // without
+        {1, 3, false}, {2, 3, false}, // a shared formula's first cell and a member
+        {1, 4, false}, {2, 4, false}, // an array formula's first cell and another one
+        {1, 5, true},                 // a style only
+        {1, 6, false},                // 0
+        {1, 7, true},                 // an inline text ""
+        {1, 9, true},  {3, 1, true},  // no cell, no row
+        {5, 2, false}, {5, 3, true},  // cells the program added: 0 and ""
+        {5, 4, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ws->isEmpty(c.row, c.column), c.empty) << c.row << "," << c.column;
+}

@@ -1,5 +1,8 @@
 #include "excel/xlsx/NumberText.h"
 
+#include "excel/Spreadsheet.h"
+
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 
@@ -57,3 +60,42 @@ QString shortestNumberText(double value) {
 }
 
 } // namespace excel::xlsx
+
+namespace excel {
+
+std::optional<double> invariantNumber(QStringView text) {
+    const qsizetype n = text.size();
+    const auto isDigit = [&](qsizetype i) { return i < n && text[i] >= u'0' && text[i] <= u'9'; };
+    qsizetype i = text.startsWith(u'-') ? 1 : 0;
+    const qsizetype digitsFrom = i;
+    while (isDigit(i))
+        ++i;
+    // "0815" is an identifier: as a number its zero would be lost.
+    if (i == digitsFrom || (i - digitsFrom > 1 && text[digitsFrom] == u'0'))
+        return {};
+    if (i < n && text[i] == u'.') {
+        const qsizetype point = i++;
+        while (isDigit(i))
+            ++i;
+        if (i == point + 1)
+            return {};
+    }
+    if (i != n)
+        return {};
+    // A cell keeps 15 digits: a longer one (a serial number, say) would come back changed.
+    int significant = 0;
+    for (qsizetype k = digitsFrom; k < n; ++k)
+        if (text[k] != u'.' && (significant > 0 || text[k] != u'0') && ++significant > 15)
+            return {};
+    const QByteArray latin = text.toLatin1();
+    double value = 0;
+    const auto r = std::from_chars(latin.constData(), latin.constData() + latin.size(), value);
+    if (r.ec != std::errc() || r.ptr != latin.constData() + latin.size())
+        return {};
+    // Far below what a spreadsheet holds: it would read back as 0.
+    if (significant > 0 && std::fabs(value) < DBL_MIN)
+        return {};
+    return value == 0.0 ? 0.0 : value; // "-0" and "-0.00" are zero, never a negative zero
+}
+
+} // namespace excel

@@ -244,6 +244,16 @@ int Styles::numFmtId(int xf) const {
     return 0;
 }
 
+bool Styles::isGeneral(int xf) const {
+    const int id = numFmtId(xf);
+    // A file's own definition counts before the built-in meaning of its number.
+    for (pugi::xml_node n : m_doc->document_element().child("numFmts").children("numFmt"))
+        if (n.attribute("numFmtId").as_int() == id)
+            return QString::fromUtf8(n.attribute("formatCode").value())
+                       .compare(QLatin1String("General"), Qt::CaseInsensitive) == 0;
+    return id == 0;
+}
+
 int Styles::withNumFmtId(int xf, int id) {
     CellFormat f;
     const QString key = QStringLiteral("#numFmtId=%1").arg(id);

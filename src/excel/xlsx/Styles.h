@@ -24,6 +24,9 @@ public:
     int derive(int xf, const CellFormat& change, const QString& changeKey);
     static QString key(const CellFormat& change);
     int numFmtId(int xf) const;
+    // The format shows values as they are: the built-in General, or a custom format that only
+    // says "General" (as some spreadsheet programs write it).
+    bool isGeneral(int xf) const;
     int withNumFmtId(int xf, int numFmtId);
     int xfCount() const;
     bool modified() const { return m_modified; }

@@ -353,7 +353,7 @@ void XlsxWorkbook::write(const QString& path) {
     m_pkg->write(m_workbookPart, serializeXml(*m_workbook));
     m_pkg->write(relsPartOf(m_workbookPart), m_workbookRels.serialize());
     m_pkg->write(ContentTypes::kPart, m_types.serialize());
-    m_pkg->save(path, beforeRename);
+    m_pkg->save(path, beforeRename, replace);
 }
 
 void XlsxWorkbook::save() {

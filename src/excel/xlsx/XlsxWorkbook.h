@@ -36,8 +36,9 @@ public:
     void saveAs(const QString& path) override;
     QString path() const override { return m_path; }
 
-    // For tests: refuse the final rename of the next save.
+    // For tests: refuse the final rename of saves, or put another one in its place.
     std::function<bool()> beforeRename;
+    ReplaceFunction replace;
 
     SharedStrings& sharedStrings();
     Styles& styles();

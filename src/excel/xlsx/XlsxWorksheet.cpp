@@ -327,6 +327,21 @@ QString XlsxWorksheet::cellText(int row, int column) {
     return v; // errors and formula strings as they stand
 }
 
+bool XlsxWorksheet::isEmpty(int row, int column) {
+    hold();
+    const CellRef ref = at(row, column, false);
+    if (ref.fresh) // the program's own cells hold no formulas
+        return freshText(*ref.fresh).isEmpty();
+    const pugi::xml_node c = ref.node;
+    if (!c || !c.first_child())
+        return true;
+    // A formula, also a shared one's member, and an array formula's other cells ("str": a
+    // formula's text result) hold something even when their result is "".
+    if (c.child("f") || std::strcmp(c.attribute("t").value(), "str") == 0)
+        return false;
+    return cellText(row, column).isEmpty();
+}
+
 void XlsxWorksheet::setText(int row, int column, const QString& text) {
     hold();
     CellRef c = at(row, column, true);
@@ -371,7 +386,7 @@ void XlsxWorksheet::setDate(int row, int column, const QDate& date) {
     setNumber(row, column, static_cast<double>(epoch.daysTo(date)));
     CellRef c = at(row, column, true);
     const int s = styleOf(c);
-    if (m_book.styles().numFmtId(s) == 0)
+    if (m_book.styles().isGeneral(s))
         setStyleOf(c, m_book.styles().withNumFmtId(s, 14));
 }
 
@@ -380,7 +395,7 @@ void XlsxWorksheet::setTime(int row, int column, const QTime& time) {
     setNumber(row, column, time.msecsSinceStartOfDay() / 86400000.0);
     CellRef c = at(row, column, true);
     const int s = styleOf(c);
-    if (m_book.styles().numFmtId(s) == 0)
+    if (m_book.styles().isGeneral(s))
         setStyleOf(c, m_book.styles().withNumFmtId(s, 21));
 }
 

@@ -27,6 +27,7 @@ public:
 
     QString name() const override;
     QString cellText(int row, int column) override;
+    bool isEmpty(int row, int column) override;
     void setText(int row, int column, const QString& text) override;
     void setNumber(int row, int column, double value) override;
     void setDate(int row, int column, const QDate& date) override;

@@ -13,7 +13,6 @@
 #include <zip.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <future>
 
 namespace excel::xlsx {
@@ -128,6 +127,28 @@ NumberedName numberedName(const QString& name) {
     return n;
 }
 
+// Reads a part to its end, into data when given (size bytes). libzip compares the checksum at the
+// end, where a mismatch makes the read fail. Returns why the part is unreadable, "" when it is not.
+QString readToEnd(zip_t* archive, zip_uint64_t index, qint64 size, char* data) {
+    zip_file_t* f = zip_fopen_index(archive, index, 0);
+    if (!f)
+        return QString::fromUtf8(zip_strerror(archive));
+    std::vector<char> scratch(data ? 1 : 256 * 1024);
+    qint64 got = 0;
+    zip_int64_t r = 0;
+    do { // past the stated size into the scratch buffer: a longer part stops there
+        const bool inPlace = data && got < size;
+        r = zip_fread(f, inPlace ? data + got : scratch.data(),
+                      static_cast<zip_uint64_t>(inPlace ? size - got : qint64(scratch.size())));
+        got += std::max<zip_int64_t>(r, 0);
+    } while (r > 0 && got <= size);
+    const QString why = r < 0         ? QString::fromUtf8(zip_file_strerror(f))
+                        : got != size ? QStringLiteral("its length is not the stated one")
+                                      : QString();
+    zip_fclose(f);
+    return why;
+}
+
 // Below this a part is compressed while the output is written; above it, in a thread of its own.
 constexpr qsizetype kParallelCompression = 256 * 1024;
 
@@ -206,24 +227,31 @@ QByteArray ZipPackage::read(const QString& part) const {
     const Entry& e = it->second;
     if (e.replaced)
         return e.data;
-    zip_file_t* f = zip_fopen_index(m_archive, static_cast<zip_uint64_t>(e.index), 0);
-    if (!f)
-        throw SpreadsheetError(QStringLiteral("The part %1 of the workbook cannot be read.").arg(part));
-    QByteArray data;
-    data.resize(e.size);
-    qint64 got = 0;
-    while (got < e.size) {
-        const zip_int64_t r = zip_fread(f, data.data() + got, static_cast<zip_uint64_t>(e.size - got));
-        if (r <= 0)
-            break;
-        got += r;
-    }
-    char extra;
-    const bool longer = zip_fread(f, &extra, 1) > 0;
-    zip_fclose(f);
-    if (got != e.size || longer)
-        throw SpreadsheetError(QStringLiteral("The part %1 of the workbook is damaged.").arg(part));
+    QByteArray data(e.size, Qt::Uninitialized);
+    const QString why = readToEnd(m_archive, static_cast<zip_uint64_t>(e.index), e.size, data.data());
+    if (!why.isEmpty())
+        throw damaged(part, why);
+    e.checked = true;
     return data;
+}
+
+SpreadsheetError ZipPackage::damaged(const QString& part, const QString& why) const {
+    return SpreadsheetError(QStringLiteral("The workbook %1 is damaged: its part %2 cannot be read (%3).")
+                                .arg(QDir::toNativeSeparators(m_path), part, why));
+}
+
+void ZipPackage::checkUnchangedParts() const {
+    // They are copied as their compressed bytes, which nothing checks on the way: a damaged part
+    // would make the saved workbook unreadable. Parts read before were checked then.
+    for (const QString& name : m_order) {
+        const Entry& e = m_entries.at(name);
+        if (e.removed || e.replaced || e.checked)
+            continue;
+        const QString why = readToEnd(m_archive, static_cast<zip_uint64_t>(e.index), e.size, nullptr);
+        if (!why.isEmpty())
+            throw damaged(name, why);
+        e.checked = true;
+    }
 }
 
 void ZipPackage::write(const QString& part, const QByteArray& data) {
@@ -271,8 +299,13 @@ QStringList ZipPackage::parts() const {
     return out;
 }
 
-void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRename) {
-    const QFileInfo target(path);
+void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRename,
+                      const ReplaceFunction& replace) {
+    checkUnchangedParts();
+    const QString targetPath = finalTarget(path);
+    // The caller holds the form's lock: a temporary file of its saves is left from one that broke off.
+    removeStaleTemporaries(targetPath);
+    const QFileInfo target(targetPath);
     QTemporaryFile tmp(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
                        QStringLiteral(".XXXXXX"));
     if (!tmp.open())
@@ -280,7 +313,6 @@ void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRe
                                    .arg(QDir::toNativeSeparators(target.absolutePath()), tmp.errorString()));
     const QString tmpPath = tmp.fileName();
     tmp.close();
-
     // Large changed parts were compressed side by side, each into an archive of its own in
     // memory; the output takes their compressed bytes as they are.
     struct Compressed {
@@ -358,23 +390,17 @@ void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRe
     if (zip_close(out) != 0)
         fail(QString::fromUtf8(zip_strerror(out)));
 
-    if (beforeRename && !beforeRename()) {
-        QFile::remove(tmpPath);
+    finishTemporary(tmpPath, targetPath);
+    if (beforeRename && !beforeRename())
         throw SpreadsheetError(
             QStringLiteral("The workbook %1 was not saved.").arg(QDir::toNativeSeparators(path)));
-    }
-    if (std::rename(QFile::encodeName(tmpPath).constData(), QFile::encodeName(path).constData()) != 0) {
-        // Windows does not replace an existing file by rename.
-        if (!QFile::exists(path) || !QFile::remove(path) ||
-            std::rename(QFile::encodeName(tmpPath).constData(), QFile::encodeName(path).constData()) != 0) {
-            QFile::remove(tmpPath);
-            throw SpreadsheetError(
-                QStringLiteral("The workbook %1 could not be replaced; it may be open in another "
-                               "program.")
-                    .arg(QDir::toNativeSeparators(path)));
-        }
-    }
+    // One step and nothing deleted before: when it fails, the file is as it was.
+    const QString why = replace ? replace(tmpPath, targetPath) : replaceFile(tmpPath, targetPath);
+    if (!why.isEmpty())
+        throw SpreadsheetError(QStringLiteral("The workbook %1 could not be saved: %2. Nothing was changed.")
+                                   .arg(QDir::toNativeSeparators(path), why));
     tmp.setAutoRemove(false);
+    flushFolder(target.absolutePath());
 }
 
 QString partFolder(const QString& part) {

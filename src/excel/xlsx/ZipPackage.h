@@ -1,5 +1,8 @@
 #pragma once
 
+#include "excel/Spreadsheet.h"
+#include "excel/xlsx/FileReplace.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -40,16 +43,24 @@ public:
     // xl/worksheets/sheet3.xml gives xl/worksheets/sheet1.xml while that name is free.
     QString freeName(const QString& like) const;
 
-    // Writes the whole package to path through a temporary file in the same folder and a
-    // rename. beforeRename may refuse (return false) to simulate a failure at the last moment.
-    void save(const QString& path, const std::function<bool()>& beforeRename = {});
+    // Writes the whole package to path through a temporary file beside the file a link at path
+    // leads to, and puts it in that file's place in one step, with that file's permissions and
+    // owner. A part taken over unchanged is checked first: a damaged one is refused, not copied.
+    // For tests: beforeRename may refuse (return false) to simulate a failure at the last moment,
+    // and replace stands in for replaceFile.
+    void save(const QString& path, const std::function<bool()>& beforeRename = {},
+              const ReplaceFunction& replace = {});
 
 private:
+    void checkUnchangedParts() const;
+    SpreadsheetError damaged(const QString& part, const QString& why) const;
     struct Entry {
         qint64 index = -1; // in the source archive; -1 for a new part
         qint64 size = 0;
         bool replaced = false;
         bool removed = false;
+        // Read whole with its checksum matching: it need not be checked again before it is copied.
+        mutable bool checked = false;
         QByteArray data;
         // Large parts start compressing when written, while the caller produces the next one.
         std::shared_future<QByteArray> zipped;
