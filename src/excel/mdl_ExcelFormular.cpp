@@ -19,6 +19,25 @@ const QString kStatus = QStringLiteral("StatusBar");
 
 struct Abort {}; // the abort ending, after its message
 
+// A text as the spreadsheet program would store it typed in: "4711" as a number, "0815" as text.
+void writeText(Worksheet& sheet, int row, int column, const QString& text) {
+    if (const auto number = invariantNumber(text))
+        sheet.setNumber(row, column, *number);
+    else
+        sheet.setText(row, column, text);
+}
+
+// A cell shows a text we wrote: the same text, or the same number (a number cell shows its
+// shortest form, 1e+14 for 100000000000000, and older forms hold the numbers as texts).
+bool showsText(const QString& cell, const QString& written) {
+    if (cell == written)
+        return true;
+    const auto number = invariantNumber(written);
+    bool ok = false;
+    const double value = cell.toDouble(&ok);
+    return number && ok && *number == value;
+}
+
 bool threeBlankTolerance(const QString& typ) {
     return typ == QLatin1String("TRUE_X_LOCATION") || typ == QLatin1String("TRUE_Y_LOCATION") ||
            typ == QLatin1String("TRUE_Z_LOCATION") || typ == QLatin1String("TRUE_PA_LOCATION") ||
@@ -78,7 +97,7 @@ public:
     QHash<QString, int> m_numbers;
     QHash<QString, int> m_columns;
 
-    void put(int row, int col, const QString& t) { page->setText(row, col, t); }
+    void put(int row, int col, const QString& t) { writeText(*page, row, col, t); }
     void put(int row, int col, double d) { page->setNumber(row, col, d); }
 
     // Where each field goes, worked out once per run: with characteristics in rows a field
@@ -431,8 +450,8 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
             ids->setText(1, 1, QStringLiteral("ID"));
             ids->setText(1, 2, QStringLiteral("Unique-ID"));
             for (int row = 2; row <= n + 1; ++row) {
-                ids->setText(row, 1, r.entries.at(row - 2));
-                ids->setText(row, 2, UniqueIdText(r.table.row(row - 1)));
+                writeText(*ids, row, 1, r.entries.at(row - 2));
+                writeText(*ids, row, 2, UniqueIdText(r.table.row(row - 1)));
             }
         } else {
             bool changed = false;
@@ -442,8 +461,9 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
             CellFormat none;
             none.fill = std::optional<Colour>();
             for (int row = 2; row <= n + 1; ++row) {
-                ids->setText(row, 3, UniqueIdText(r.table.row(row - 1)));
-                const bool differs = ids->cellText(row, 3) != ids->cellText(row, 2);
+                const QString id = UniqueIdText(r.table.row(row - 1));
+                writeText(*ids, row, 3, id);
+                const bool differs = !showsText(ids->cellText(row, 2), id);
                 changed = changed || differs;
                 ids->format(Range::cell(row, 3), differs ? red : none);
             }

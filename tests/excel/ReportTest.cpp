@@ -142,7 +142,7 @@ TEST(ExcelReport, FirstAndSecondRunOnOneForm) {
     EXPECT_EQ(sheetNamesOf(book), QStringList({"Master", "Seite1", "UniqueIDs"}));
     QJsonObject s1 = sheetOf(book, QStringLiteral("Seite1"));
     EXPECT_EQ(cellOf(s1, "B10").value("value").toString(), QStringLiteral("LOC1.X"));
-    EXPECT_EQ(cellOf(s1, "A10").value("value").toString(), QStringLiteral("1"));
+    EXPECT_EQ(cellOf(s1, "A10").value("value"), QJsonValue(1));
     EXPECT_EQ(cellOf(s1, "C10").value("value").toString(), QStringLiteral("\""));
     EXPECT_EQ(cellOf(s1, "G10").value("value").toString(), QStringLiteral("Bohrung"));
     EXPECT_EQ(cellOf(s1, "H10").value("value").toDouble(), 10.05);
@@ -150,17 +150,17 @@ TEST(ExcelReport, FirstAndSecondRunOnOneForm) {
     EXPECT_EQ(cellOf(s1, "H11").value("underline").toString(), QStringLiteral("single"));
     EXPECT_EQ(cellOf(s1, "B12").value("value").toString(),
               QStringLiteral("TP1.X")); // LOC3 is written nowhere
-    EXPECT_EQ(cellOf(s1, "A12").value("value").toString(), QStringLiteral("3"));
+    EXPECT_EQ(cellOf(s1, "A12").value("value"), QJsonValue(3));
     EXPECT_EQ(cellOf(s1, "E12").value("value").toString(), QStringLiteral("   "));
     EXPECT_EQ(cellOf(s1, "C12").value("value").toString(), QStringLiteral("j"));
     EXPECT_EQ(cellOf(s1, "H13").value("value").toString(), QStringLiteral("  "));
-    EXPECT_EQ(cellOf(s1, "H5").value("value").toString(), QStringLiteral("4711"));
+    EXPECT_EQ(cellOf(s1, "H5").value("value"), QJsonValue(4711));
     EXPECT_EQ(cellOf(s1, "H6").value("value").toString(), QStringLiteral("M. Keller"));
     EXPECT_EQ(cellOf(s1, "H7").value("value").toString(), QStringLiteral("2026-12-06T00:00:00"));
     EXPECT_EQ(cellOf(s1, "H8").value("value").toString(), QStringLiteral("14:05:09"));
     QJsonObject ids = sheetOf(book, QStringLiteral("UniqueIDs"));
     EXPECT_EQ(cellOf(ids, "A2").value("value").toString(), QStringLiteral("LOC1.X"));
-    EXPECT_EQ(cellOf(ids, "B2").value("value").toString(), QStringLiteral("1017"));
+    EXPECT_EQ(cellOf(ids, "B2").value("value"), QJsonValue(1017));
 
     // The second run: same program, next measurement column, no question.
     EXPECT_TRUE(r.run().saved);
@@ -168,7 +168,7 @@ TEST(ExcelReport, FirstAndSecondRunOnOneForm) {
     book = readWithOpenpyxl(r.form);
     s1 = sheetOf(book, QStringLiteral("Seite1"));
     EXPECT_EQ(cellOf(s1, "I10").value("value").toDouble(), 10.05);
-    EXPECT_EQ(cellOf(s1, "I5").value("value").toString(), QStringLiteral("4711"));
+    EXPECT_EQ(cellOf(s1, "I5").value("value"), QJsonValue(4711));
     ids = sheetOf(book, QStringLiteral("UniqueIDs"));
     EXPECT_EQ(cellOf(ids, "C1").value("value").toString(), QStringLiteral("New Unique-ID"));
     EXPECT_EQ(cellOf(ids, "C2").value("fill").toString(), QString());
@@ -207,7 +207,7 @@ TEST(ExcelReport, PageChangesInRowsAndInColumns) {
     const QJsonObject p2 = sheetOf(book, QStringLiteral("Seite2"));
     EXPECT_EQ(cellOf(p2, "B10").value("value").toString(), QStringLiteral("R4.X"));
     EXPECT_EQ(cellOf(p2, "H10").value("value").toDouble(), 4.0);
-    EXPECT_EQ(cellOf(p2, "H5").value("value").toString(), QStringLiteral("4711"));
+    EXPECT_EQ(cellOf(p2, "H5").value("value"), QJsonValue(4711));
     EXPECT_EQ(cellOf(p2, "H8").value("value").toString(), QStringLiteral("14:05:09"));
 
     Report cols; // characteristics in columns B, C, D; fields in rows
@@ -238,11 +238,11 @@ TEST(ExcelReport, PageChangesInRowsAndInColumns) {
     EXPECT_EQ(cellOf(c1, "D12").value("value").toString(), QStringLiteral("C3.X"));
     EXPECT_EQ(cellOf(c1, "B20").value("value").toDouble(), 1.0);
     EXPECT_EQ(cellOf(c1, "C17").value("value").toString(), QStringLiteral("n.g.")); // not selected
-    EXPECT_EQ(cellOf(c1, "G20").value("value").toString(), QStringLiteral("4711"));
+    EXPECT_EQ(cellOf(c1, "G20").value("value"), QJsonValue(4711));
     EXPECT_EQ(cellOf(c1, "M20").value("value").toString(), QStringLiteral("2026-12-06T00:00:00"));
     const QJsonObject c2 = sheetOf(book, QStringLiteral("Seite2"));
     EXPECT_EQ(cellOf(c2, "B12").value("value").toString(), QStringLiteral("C4.X"));
-    EXPECT_EQ(cellOf(c2, "B11").value("value").toString(), QStringLiteral("4"));
+    EXPECT_EQ(cellOf(c2, "B11").value("value"), QJsonValue(4));
 }
 
 TEST(ExcelReport, CorrectionReportNameRunningNumbersAndEmptyCells) {
@@ -262,7 +262,7 @@ TEST(ExcelReport, CorrectionReportNameRunningNumbersAndEmptyCells) {
     EXPECT_EQ(again, QString(saved).replace(QStringLiteral(".xlsx"), QStringLiteral("__2.xlsx")));
     const QJsonObject s1 = sheetOf(readWithOpenpyxl(saved), QStringLiteral("Seite1"));
     EXPECT_EQ(cellOf(s1, "B11").value("value").toString(), QStringLiteral("C.X"));
-    EXPECT_EQ(cellOf(s1, "A11").value("value").toString(), QStringLiteral("3"));
+    EXPECT_EQ(cellOf(s1, "A11").value("value"), QJsonValue(3));
 
     Report empty; // EmptyCells: unselected rows take no place at all
     empty.set("EmptyCells", QStringLiteral("1"));
@@ -379,4 +379,27 @@ TEST(ExcelReport, ASaveAsNameGetsTheFormsExtension) {
     for (const auto& c : cases)
         EXPECT_EQ(withWorkbookExtension(QString::fromLatin1(c.chosen), QString::fromLatin1(c.form)),
                   QString::fromLatin1(c.saved));
+}
+
+TEST(ExcelReport, TextsThatAreNumbersAreStoredAsNumbers) {
+    // As typed into the spreadsheet program: "4711" becomes a number, "0815" stays text.
+    const struct {
+        const char* header;
+        QJsonValue stored;
+    } cases[] = {
+        {"4711", QJsonValue(4711)},
+        {"-0.5", QJsonValue(-0.5)},
+        {"0815", QJsonValue(QStringLiteral("0815"))},
+        {"1e5", QJsonValue(QStringLiteral("1e5"))},
+        {"12,5", QJsonValue(QStringLiteral("12,5"))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.header);
+        Report r;
+        r.header[0].value = QString::fromLatin1(c.header);
+        r.row(QStringLiteral("A"), 10);
+        ASSERT_TRUE(r.run().saved);
+        EXPECT_EQ(cellOf(sheetOf(readWithOpenpyxl(r.form), QStringLiteral("Seite1")), "H5").value("value"),
+                  c.stored);
+    }
 }
