@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSet>
 #include <QThread>
 
 #include <csignal>
@@ -146,20 +148,40 @@ TEST_F(FormSafety, AKilledRunLeavesTheFormOldOrNewAndTheNextRunCleansUp) {
     ASSERT_EQ(run(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), args).exitCode, 0);
     const int span = static_cast<int>(whole.elapsed()) + 50;
 
+    // Temporary files of a save: the form's name and six characters (libzip's own adds six more).
+    const QRegularExpression temporary(QStringLiteral("^%1\\.\\w{6}(\\.\\w{6})?$")
+                                           .arg(QRegularExpression::escape(QStringLiteral(".Killed.xlsx"))));
+    auto temporaries = [&] {
+        const QStringList names = leftovers(form).filter(temporary);
+        return QSet<QString>(names.begin(), names.end());
+    };
     constexpr int kKills = 40;
     int changed = 0;
+    int duringSave = 0;
     for (int k = 0; k < kKills; ++k) {
         SCOPED_TRACE(k);
         const QByteArray before = fileHash(form);
+        const QSet<QString> temporariesBefore = temporaries();
+        auto saving = [&] { return !(temporaries() - temporariesBefore).isEmpty(); };
         auto p = start(args);
         ASSERT_TRUE(p->waitForStarted());
-        QThread::msleep(static_cast<unsigned long>(QRandomGenerator::global()->bounded(span)));
+        if (k % 2) {
+            QThread::msleep(static_cast<unsigned long>(QRandomGenerator::global()->bounded(span)));
+        } else {
+            // Every other kill waits for the save to begin and falls within it.
+            QElapsedTimer t;
+            t.start();
+            while (!saving() && t.elapsed() < 2 * span)
+                QThread::usleep(200);
+            QThread::msleep(static_cast<unsigned long>(QRandomGenerator::global()->bounded(span / 4)));
+        }
         ::kill(static_cast<pid_t>(p->processId()), SIGKILL);
         p->waitForFinished();
         if (fileHash(form) != before) {
             ++changed;
             ASSERT_TRUE(archiveSound(form)) << "a killed run left a damaged form";
         }
+        duringSave += saving() ? 1 : 0;
     }
     // Whatever the kills left, the next run saves a sound form and leaves nothing of its own.
     ASSERT_EQ(run(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), args).exitCode, 0);
@@ -168,6 +190,7 @@ TEST_F(FormSafety, AKilledRunLeavesTheFormOldOrNewAndTheNextRunCleansUp) {
     EXPECT_TRUE(leftovers(form).isEmpty()) << leftovers(form).join(' ').toStdString();
     RecordProperty("kills", kKills);
     RecordProperty("kills_after_the_save", changed);
+    RecordProperty("kills_during_the_save", duringSave);
 }
 
 TEST_F(FormSafety, ASaveKeepsTheFormsModeAndItsLink) {
