@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace model {
 
@@ -40,13 +41,24 @@ const QSet<QString>& oneSidedTypes() {
     return set;
 }
 
-// Values carry five decimals; a limit computed in binary may miss the decimal limit by a few
-// units of the last place. A value equal to the limit on paper must not count as beyond it.
+// Values carry five decimals, so they are compared on that grid, in hundred-thousandths: the
+// same offset from a limit counts the same at nominal 20 and at nominal 20000. A limit computed
+// in binary may miss its decimal by a few units of the last place; a limit that is a grid point
+// on paper is that point, and a value equal to it is not beyond it.
+double valueOnGrid(double value) {
+    return std::nearbyint(value * 1e5);
+}
+double limitOnGrid(double limit) {
+    const double scaled = limit * 1e5;
+    const double whole = std::nearbyint(scaled);
+    const double noise = std::max(1e-6, 8 * std::numeric_limits<double>::epsilon() * std::fabs(scaled));
+    return std::fabs(scaled - whole) <= noise ? whole : scaled;
+}
 bool beyondUpper(double value, double limit) {
-    return value > limit + 1e-9 * std::max(1.0, std::fabs(limit));
+    return valueOnGrid(value) > limitOnGrid(limit);
 }
 bool beyondLower(double value, double limit) {
-    return value < limit - 1e-9 * std::max(1.0, std::fabs(limit));
+    return valueOnGrid(value) < limitOnGrid(limit);
 }
 
 void askAndMaybeClear(Selection& selection, const AskClearFn& ask) {

@@ -60,6 +60,14 @@ TEST(Klassifizieren, RowByRow) {
         {row("Z_LOCATION", 0, 1, -1, -2, -1), 90, false, true, 1},
         // p = 100 puts the limits on the tolerance itself.
         {row("X_LOCATION", 10, 0.1, -0.1, 10.1), 100, false, false, 0},
+        // One hundred-thousandth beyond the limit is beyond it, at any size of the nominal.
+        {row("X_LOCATION", 20, 0.1, -0.1, 20.09001), 90, true, true, 0},
+        {row("X_LOCATION", 20000, 0.1, -0.1, 20000.09001), 90, true, true, 0},
+        {row("X_LOCATION", 20000, 0.1, -0.1, 20000.09), 90, false, false, 0},
+        {row("X_LOCATION", 20000, 0.1, -0.1, 19999.90999), 90, true, true, 0},
+        // A limit between two grid points: the nearer value inside is inside.
+        {row("FLATNESS", 0, 0.00003, 0, 0.00003), 95, true, true, 0},
+        {row("FLATNESS", 0, 0.00003, 0, 0.00002), 95, false, false, 0},
     };
     for (const Case& c : cases) {
         MerkmalTable t = tableOf({c.row});
