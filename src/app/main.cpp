@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -35,8 +36,10 @@ const char* kUsage =
     "Each argument may be written with a leading '/', as in the Windows batch files:\n"
     "  doziduvov /a \"/home/qs/Forms/Teil 1.xlsx\" /home/qs/R.cfg /ALL\n"
     "\n"
-    "  --help     show this text\n"
-    "  --version  show the version\n"
+    "  -h, --help     show this text\n"
+    "  -v, --version  show the version\n"
+    "  -q, --quiet    do not list the files an unattended run wrote (one per line on standard\n"
+    "                 output, when every output was written)\n"
     "\n"
     "Environment: DOZIDUVOV_PROGRAM_DIR replaces the program folder (language files and the\n"
     "fixed-name settings files). Start options with no display (or QT_QPA_PLATFORM=offscreen) run\n"
@@ -69,10 +72,21 @@ void initialiseState(run::AppState& state, const QStringList& words, bool window
     state.commandLine = words;
 }
 
+bool quiet = false;
+
 int exitStatus(const std::optional<run::RunResult>& result, int loopStatus) {
     if (!result)
         return loopStatus;
     return result->ended && result->success ? 0 : 1;
+}
+
+// A batch file learns where the results went: one line per file written.
+void listWritten(const std::optional<run::RunResult>& result) {
+    if (quiet || !result || !result->ended || !result->success)
+        return;
+    for (const QString& path : result->written)
+        std::printf("%s\n", qPrintable(QDir::toNativeSeparators(path)));
+    std::fflush(stdout);
 }
 
 // Start options and nobody to see a window: the run alone, on the core application.
@@ -96,27 +110,34 @@ int runUnattended(int argc, char* argv[], const QStringList& words) {
     });
     const int status = QCoreApplication::exec();
     conversion.release();
+    listWritten(result);
     return exitStatus(result, status == 0 ? 1 : status);
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // These two never need a display and are never start options.
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    // Help, version and mistakes never need a display.
+    const run::CommandLine commandLine = run::parseCommandLine(arguments);
+    switch (commandLine.action) {
+    case run::CommandLine::Action::Help:
         std::fputs(kUsage, stdout);
         return 0;
-    }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    case run::CommandLine::Action::Version:
         std::printf("doziduvov %s\n", DOZIDUVOV_VERSION);
         return 0;
+    case run::CommandLine::Action::Error:
+        std::fprintf(stderr, "doziduvov: %s\n\n%s", qPrintable(commandLine.error), kUsage);
+        return 2;
+    default:
+        break;
     }
-
-    // Start options decide whether anyone needs to see a window.
-    QStringList words;
-    for (int i = 1; i < argc; ++i)
-        words << QString::fromLocal8Bit(argv[i]);
-    const bool unattended = run::isRunMode(run::StartArgsFromWords(words)[1]);
+    const QStringList& words = commandLine.words;
+    quiet = commandLine.quiet;
+    const bool unattended = commandLine.action == run::CommandLine::Action::Run;
     standardHandler = qInstallMessageHandler(quietMessages);
     if (app::noDisplay(app::currentDisplayEnvironment())) {
         if (unattended)
@@ -143,5 +164,6 @@ int main(int argc, char* argv[]) {
     // Start-up runs inside the event loop, so that an unattended run can end it.
     QTimer::singleShot(0, &window, [&window] { window.Form_Load(); });
     const int status = QApplication::exec();
+    listWritten(result);
     return exitStatus(result, status);
 }

@@ -49,6 +49,45 @@ bool isRunMode(const QString& m) {
     return isOfflineMode(m) || isOnlineMode(m);
 }
 
+CommandLine parseCommandLine(const QStringList& words) {
+    CommandLine c;
+    for (const QString& w : words) {
+        if (w == QLatin1String("--help") || w == QLatin1String("-h")) {
+            c.action = CommandLine::Action::Help;
+            return c;
+        }
+    }
+    for (const QString& w : words) {
+        if (w == QLatin1String("--version") || w == QLatin1String("-v")) {
+            c.action = CommandLine::Action::Version;
+            return c;
+        }
+    }
+    auto fail = [&c](const QString& why) {
+        c.action = CommandLine::Action::Error;
+        c.error = why;
+        return c;
+    };
+    for (const QString& w : words) {
+        if (w == QLatin1String("--quiet") || w == QLatin1String("-q"))
+            c.quiet = true;
+        else if (w.startsWith(QLatin1Char('-')) && w.size() > 1)
+            return fail(QStringLiteral("unknown option %1").arg(w));
+        else
+            c.words << w;
+    }
+    if (c.words.isEmpty())
+        return c;
+    if (c.words.size() > 5)
+        return fail(QStringLiteral("too many start options (%1; at most 5)").arg(c.words.size()));
+    const QString mode = StartArgsFromWords(c.words)[1];
+    if (!isRunMode(mode))
+        return fail(
+            QStringLiteral("unknown start option %1 (the first one is a, m or o)").arg(c.words.first()));
+    c.action = CommandLine::Action::Run;
+    return c;
+}
+
 namespace {
 
 bool needsMark(const StartArgsArray& args) {

@@ -17,7 +17,19 @@ StartArgsArray ParseCommandLine(const QString& text, int max = 5);
 // a switch word (a, m, o, ALL, OOT, ALO in any case) is dropped.
 StartArgsArray StartArgsFromWords(const QStringList& words, int max = 5);
 
-bool isRunMode(const QString& mode);     // a A m M o O
+bool isRunMode(const QString& mode); // a A m M o O
+
+// What the program was asked to do by its command line.
+struct CommandLine {
+    enum class Action { Window, Run, Help, Version, Error };
+    Action action = Action::Window;
+    QStringList words;  // the start options, without the program's own "--" options
+    bool quiet = false; // an unattended run does not list the files it wrote
+    QString error;      // for Error: what is wrong, in English (a command-line tool's text)
+};
+// "--help"/"-h" and "--version"/"-v" anywhere win; "--quiet"/"-q" anywhere is taken out; any
+// other word with a leading "-" and a first word that is not a run mode are errors.
+CommandLine parseCommandLine(const QStringList& words);
 bool isOfflineMode(const QString& mode); // a A m M
 bool isOnlineMode(const QString& mode);  // o O
 

@@ -62,3 +62,42 @@ TEST(StartArgs, ChoiceRules) {
     EXPECT_TRUE(isRunMode(QStringLiteral("O")));
     EXPECT_FALSE(isRunMode(QStringLiteral("x")));
 }
+
+TEST(StartArgs, TheCommandLineIsRunWindowHelpVersionOrAMistake) {
+    using A = run::CommandLine::Action;
+    const struct {
+        QStringList words;
+        A action;
+        bool quiet;
+    } cases[] = {
+        {{}, A::Window, false},
+        {{QStringLiteral("/a")}, A::Run, false},
+        {{QStringLiteral("-q"), QStringLiteral("M")}, A::Run, true},
+        {{QStringLiteral("o"), QStringLiteral("/f/F.xlsx"), QStringLiteral("/f/L"), QStringLiteral("/ALO"),
+          QStringLiteral("/f/K.xlsx"), QStringLiteral("--quiet")},
+         A::Run,
+         true},
+        // Help and version anywhere, even after a mistake.
+        {{QStringLiteral("/a"), QStringLiteral("-h")}, A::Help, false},
+        {{QStringLiteral("--foo"), QStringLiteral("--version")}, A::Version, false},
+        {{QStringLiteral("-v")}, A::Version, false},
+        // Anything else is refused rather than opening a window or waiting headless.
+        {{QStringLiteral("--foo")}, A::Error, false},
+        {{QStringLiteral("/x")}, A::Error, false},
+        {{QStringLiteral("/aa")}, A::Error, false},
+        {{QStringLiteral("Form.xlsx")}, A::Error, false},
+        {{QStringLiteral("a"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+          QStringLiteral("4"), QStringLiteral("5")},
+         A::Error,
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.words.join(QLatin1Char(' ')).toStdString());
+        const run::CommandLine l = run::parseCommandLine(c.words);
+        EXPECT_EQ(l.action, c.action);
+        if (c.action == A::Run)
+            EXPECT_EQ(l.quiet, c.quiet);
+        if (c.action == A::Error)
+            EXPECT_FALSE(l.error.isEmpty());
+    }
+}
