@@ -397,10 +397,11 @@ void frm_Hauptfenster::buildMenus() {
     m_menuDatei->setObjectName(QStringLiteral("Menue_Datei"));
     m_menuLanguage = m_menuDatei->addMenu(QString());
     m_menuLanguage->setObjectName(QStringLiteral("menuLanguage"));
-    const char* names[8] = {"menuGerman",     "menuEnglish", "menuFrench", "menuItalian",
-                            "menuPortuguese", "menuSpanish", "menuCzech",  "menuUngarisch"};
-    const char* languages[8] = {"German",     "English", "French", "Italian",
-                                "Portuguese", "Spanish", "Czech",  "Hungary"};
+    // In the order of the language file's menu texts (lines 8 to 14, then 76).
+    const char* names[8] = {"menuGerman",  "menuEnglish",    "menuFrench", "menuItalian",
+                            "menuSpanish", "menuPortuguese", "menuCzech",  "menuUngarisch"};
+    const char* languages[8] = {"German",  "English",    "French", "Italian",
+                                "Spanish", "Portuguese", "Czech",  "Hungary"};
     for (int i = 0; i < 8; ++i) {
         const QString lang = QString::fromLatin1(languages[i]);
         m_menuLang[i] =
@@ -502,7 +503,9 @@ void frm_Hauptfenster::applyTexts() {
     m_menuLanguage->setTitle(text(7));
     for (int i = 0; i < 7; ++i)
         m_menuLang[i]->setText(text(8 + i));
-    m_menuLang[7]->setText(QStringLiteral("Hungary"));
+    // Older language files have no line for Hungarian: its own name then.
+    const QString hungarian = text(76);
+    m_menuLang[7]->setText(hungarian.isEmpty() ? QStringLiteral("Magyar") : hungarian);
     m_menueBeenden->setText(text(15));
     m_menuAusgabedatei->setText(text(16));
     m_menuASCII->setText(text(17));
@@ -537,7 +540,8 @@ void frm_Hauptfenster::applyTexts() {
     // The stored widths assume the small fonts of the Windows program; a caption must still fit.
     m_werte->resizeColumnToContents(0);
     m_werte->setColumnWidth(0, std::max(m_werte->columnWidth(0) + 8, settings::twipsToPixels(1700)));
-    m_werte->setMinimumWidth(m_werte->columnWidth(0) + settings::twipsToPixels(4850) + 2 * m_werte->frameWidth());
+    m_werte->setMinimumWidth(m_werte->columnWidth(0) + settings::twipsToPixels(4850) +
+                             2 * m_werte->frameWidth());
     m_frame2->setTitle(text(63));
     QPushButton* marks[6] = {m_markAll, m_markOK, m_markAT, m_markKritisch, m_markDelete, m_markMarked};
     for (int i = 0; i < 6; ++i) {
@@ -701,8 +705,8 @@ bool frm_Hauptfenster::askClearFirst() {
     return m_state.message(m) == common::MsgResult::Yes;
 }
 
-void frm_Hauptfenster::markButton(
-    void (*rule)(const model::MerkmalTable&, model::Selection&, const model::AskClearFn&)) {
+void frm_Hauptfenster::markButton(void (*rule)(const model::MerkmalTable&, model::Selection&,
+                                               const model::AskClearFn&)) {
     m_run.changeSelection(
         [this, rule](model::Selection& s) { rule(m_state.table, s, [this] { return askClearFirst(); }); });
 }

@@ -1,11 +1,11 @@
 #include "ascii/frm_ASCII_Setup.h"
 #include "common/GuiEnv.h"
-#include "mainwindow/MerkmalsListe.h"
 #include "common/SimPrograms.h"
 #include "excel/WorkbookReader.h"
 #include "excel/frm_BerichtDesign.h"
 #include "excel/frm_Online.h"
 #include "mainwindow/LampWidget.h"
+#include "mainwindow/MerkmalsListe.h"
 #include "mainwindow/frm_BatchFile.h"
 #include "partprogram/frm_SavePartProgram.h"
 #include "settings/TextCodec.h"
@@ -120,6 +120,18 @@ TEST(MainWindow, StartupOnAnEmptyStore) {
     for (const char* name : {"Toolbar1_1", "Toolbar1_2", "Toolbar1_3", "Toolbar1_5", "Toolbar1_6",
                              "Toolbar1_7", "Menue_Beenden", "menuUngarisch", "Menue_Info", "Menue_BatchFile"})
         EXPECT_NE(w.findChild<QAction*>(QString::fromLatin1(name)), nullptr) << name;
+
+    // Each language entry says its language and loads it.
+    EXPECT_EQ(w.findChild<QAction*>(QStringLiteral("menuSpanish"))->text(), QStringLiteral("Spanisch"));
+    EXPECT_EQ(w.findChild<QAction*>(QStringLiteral("menuPortuguese"))->text(),
+              QStringLiteral("Portugiesisch"));
+    EXPECT_EQ(w.findChild<QAction*>(QStringLiteral("menuUngarisch"))->text(), QStringLiteral("Ungarisch"));
+    for (const char* language : {"Spanish", "Portuguese"}) {
+        env.trigger(QStringLiteral("menu") + QString::fromLatin1(language));
+        EXPECT_EQ(env.settings.rawValue(QSettings::SystemScope,
+                                        QStringLiteral("Settings/LanguageSettings/Language")),
+                  QString::fromLatin1(language));
+    }
 
     // A stored position that is no number counts as 1 twip; a language change runs the whole
     // start-up again with the new texts.
