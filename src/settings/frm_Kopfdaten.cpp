@@ -20,7 +20,8 @@ namespace {
 const QString kSection = QStringLiteral("frm_HeaderDataSetup");
 }
 
-frm_Kopfdaten::frm_Kopfdaten(run::AppState& state, QWidget* mainWindow) : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
+frm_Kopfdaten::frm_Kopfdaten(run::AppState& state, QWidget* mainWindow)
+    : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_Kopfdaten"));
     run::AppState& st = state;
     auto t = [&](int line) { return st.text(kSection, line); };
@@ -39,6 +40,8 @@ frm_Kopfdaten::frm_Kopfdaten(run::AppState& state, QWidget* mainWindow) : QDialo
         b->setIcon(style()->standardIcon(icon));
         b->setToolTip(tip);
         b->setFixedWidth(40);
+        // Enter in the name box adds the name itself; a button taking the key too adds it twice.
+        b->setAutoDefault(false);
         return b;
     };
     QPushButton* add = picture(QStringLiteral("cmdAddInList"), QStyle::SP_ArrowDown, t(7));

@@ -15,6 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QListWidget>
+#include <QTest>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDirIterator>
@@ -317,6 +320,12 @@ TEST(MainWindow, HeaderDataDialogOkAndImport) {
         dlg.cmdAddInList_Click();
     }
     EXPECT_EQ(dlg.names(), QStringList({QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer")}));
+    // Enter in the name box adds the name once (no picture button takes the key as well).
+    edit->setText(QStringLiteral("Maschine"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(dlg.names().count(QStringLiteral("Maschine")), 1);
+    child<QListWidget>(dlg, "lstVariables")->setCurrentRow(2);
+    dlg.cmdRemoveFromList_Click();
     dlg.cmdOK_Click();
     const QString file = env.programDir() + QStringLiteral("/HeaderData.cfg");
     QFile f(file);
