@@ -30,6 +30,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Esc goes the way of closing: the main window, hidden while this one is open, comes back.
+    void reject() override { close(); }
 
 private:
     void OnObjectExecuted(std::shared_ptr<host::HostPartProgram>,

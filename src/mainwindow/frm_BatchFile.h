@@ -12,7 +12,6 @@ struct AppState;
 
 namespace mainwindow {
 
-
 // Writes the file that starts this program unattended with the chosen start options.
 class frm_BatchFile : public QDialog {
     Q_OBJECT
@@ -30,6 +29,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Esc goes the way of closing: the main window, hidden while this one is open, comes back.
+    void reject() override { close(); }
 
 private:
     void option2Clicked(int index);

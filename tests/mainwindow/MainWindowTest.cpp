@@ -489,6 +489,14 @@ TEST(MainWindow, MenusAndButtonsOpenTheirWindows) {
         opened->close();
     }
     EXPECT_TRUE(w.isVisible()); // the batch window brings the main window back when it closes
+
+    // Esc in the batch window goes the same way as closing it.
+    env.trigger(QStringLiteral("Menue_BatchFile"));
+    auto* batch = w.findChild<mainwindow::frm_BatchFile*>();
+    ASSERT_NE(batch, nullptr);
+    EXPECT_FALSE(w.isVisible());
+    QTest::keyClick(batch, Qt::Key_Escape);
+    EXPECT_TRUE(w.isVisible());
 }
 
 TEST(MainWindow, BatchWindowWritesNothingWithoutWorkbookAndLayout) {
