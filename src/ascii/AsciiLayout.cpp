@@ -20,6 +20,15 @@ const std::array<const char*, kColumns>& switchKeys() {
     return keys;
 }
 
+bool separatorInNumbers(const QString& separator, const QLocale& locale) {
+    const QString numberCharacters =
+        locale.decimalPoint() + locale.negativeSign() + QStringLiteral("0123456789Ee");
+    for (const QChar c : separator)
+        if (numberCharacters.contains(c))
+            return true;
+    return false;
+}
+
 QString columnTitle(int column, const QString& separator) {
     static const char* titles[kColumns] = {
         nullptr,   "Nennwert", "o.Tol.",  "u.Tol.",  "Bonus",      "Messwert",  "Abweichung", "",

@@ -2,6 +2,7 @@
 
 #include "settings/SettingsStore.h"
 
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
@@ -35,6 +36,10 @@ struct AsciiLayout {
     void allOn();
     void allOff();
 };
+
+// The separator is a character numbers are written with in this locale (the decimal comma
+// with a "," separator): such numbers are then quoted, and the user is told.
+bool separatorInNumbers(const QString& separator, const QLocale& locale);
 
 // The layout as the dialog loads it from the store (missing values written back).
 AsciiLayout loadLayout(const settings::SettingsStore& store);

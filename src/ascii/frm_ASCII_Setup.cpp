@@ -22,7 +22,8 @@ const QString kSection = QStringLiteral("frm_AsciiFileSetup");
 const QString kBox = QStringLiteral("MessageBoxen");
 } // namespace
 
-frm_ASCII_Setup::frm_ASCII_Setup(run::AppState& state, QWidget* mainWindow) : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
+frm_ASCII_Setup::frm_ASCII_Setup(run::AppState& state, QWidget* mainWindow)
+    : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_ASCII_Setup"));
     run::AppState& st = state;
     auto t = [&](int line) { return st.text(kSection, line); };
@@ -85,12 +86,26 @@ frm_ASCII_Setup::frm_ASCII_Setup(run::AppState& state, QWidget* mainWindow) : QD
     auto* ht = new QHBoxLayout(typeFrame);
     ht->addWidget(m_csv);
     ht->addWidget(m_txt);
-    auto* hf = new QHBoxLayout(format);
+    // A separator the numbers also use (the decimal comma) makes quoted fields: say so.
+    auto* separatorNote = new QLabel;
+    separatorNote->setObjectName(QStringLiteral("lblSeparatorNote"));
+    separatorNote->setWordWrap(true);
+    separatorNote->setVisible(false);
+    connect(m_separator, &QLineEdit::textChanged, separatorNote, [this, separatorNote](const QString& sep) {
+        const bool collides = separatorInNumbers(sep, QLocale::system());
+        separatorNote->setText(collides ? m_state.text(QStringLiteral("MessageBoxen"), 64).arg(sep)
+                                        : QString());
+        separatorNote->setVisible(collides);
+    });
+    auto* hf = new QHBoxLayout;
     hf->addWidget(sepLabel);
     hf->addWidget(m_separator);
     hf->addSpacing(20);
     hf->addWidget(typeFrame);
     hf->addStretch(1);
+    auto* vf = new QVBoxLayout(format);
+    vf->addLayout(hf);
+    vf->addWidget(separatorNote);
 
     QHBoxLayout* buttons = common::settingsButtonRow(
         this, {t(33), t(34), t(35), t(36)}, [this] { OKButton_Click(); }, [this] { cmdExport_Click(); },

@@ -22,24 +22,54 @@ struct Formats {
     QString yes;
     QString no;
     QString separator;
+    bool separatorInNumbers = false; // the separator is a character numbers are written with
 };
+
+// A field that holds the separator, a quote or a line break is quoted, its quotes doubled, so
+// that every program splits the line the same way; any other field goes as it is.
+bool needsQuotes(QStringView text, const QString& separator) {
+    for (const QChar c : text)
+        if (c == QLatin1Char('"') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            return true;
+    return !separator.isEmpty() && text.contains(separator);
+}
+
+QString quoted(QStringView text) {
+    QString q = text.toString();
+    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+void appendField(settings::TextFileWriter& out, QStringView text, const QString& separator) {
+    if (needsQuotes(text, separator))
+        out.append(quoted(text));
+    else
+        out.append(text);
+}
+
+QString fieldText(const QString& text, const QString& separator) {
+    return needsQuotes(text, separator) ? quoted(text) : text;
+}
 
 // Writes one field straight into the file's buffer.
 void writeValue(settings::TextFileWriter& out, int column, const model::MerkmalRow& r,
                 const model::KommentarTable& comments, const Formats& f) {
+    const QString& sep = f.separator;
+    auto text = [&](const QString& t) { appendField(out, t, sep); };
     auto num = [&](double v) {
         char buf[32];
-        if (const int n = f.number.asciiText(v, buf))
+        const int n = f.number.asciiText(v, buf);
+        // A decimal comma meets a comma separator: the number is quoted like any text.
+        if (n && !f.separatorInNumbers)
             out.appendBytes(buf, n);
         else
-            out.append(f.number.text(v));
+            text(n ? QString::fromLatin1(buf, n) : f.number.text(v));
     };
     switch (column) {
     case 0:
-        out.append(r.ID);
-        out.append(f.separator);
-        out.append(r.Achse);
-        return;
+        text(r.ID);
+        out.append(sep);
+        return text(r.Achse);
     case 1:
         return num(r.Nennwert);
     case 2:
@@ -59,31 +89,33 @@ void writeValue(settings::TextFileWriter& out, int column, const model::MerkmalR
     case 9:
         return num(r.Max);
     case 10:
-        return out.append(r.Einheit);
+        return text(r.Einheit);
     case 11:
-        return out.append(r.Ausgabe);
+        return text(r.Ausgabe);
     case 12:
-        return out.append(r.Markiert ? f.yes : f.no);
+        return text(r.Markiert ? f.yes : f.no);
     case 13:
-        return out.append(r.Element1);
+        return text(r.Element1);
     case 14:
-        return out.append(r.Element2);
+        return text(r.Element2);
     case 15:
-        return out.append(r.Element3);
+        return text(r.Element3);
     case 16:
-        return out.append(r.Bezug1);
+        return text(r.Bezug1);
     case 17:
-        return out.append(r.Bezug2);
+        return text(r.Bezug2);
     case 18:
-        return out.append(r.Bezug3);
+        return text(r.Bezug3);
     case 19:
         return num(r.Bezugslaenge);
     case 20:
-        return out.append(r.Typ);
+        return text(r.Typ);
     default: {
         const model::KommentarBlock& block = comments.block(r.KommentarIndex);
+        QString comment;
         for (int i = 1; i <= model::KommentarBlock::kLines; ++i)
-            out.append(block.Zeile[static_cast<std::size_t>(i)]);
+            comment += block.Zeile[static_cast<std::size_t>(i)];
+        text(comment);
     }
     }
 }
@@ -161,7 +193,8 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
                                      settings::TextFileWriter::Existing::Keep);
         if (header)
             for (const model::HeaderRow& row : in.header)
-                out.writeLine(QString(row.name.trimmed() + sep + row.value.trimmed()));
+                out.writeLine(
+                    QString(fieldText(row.name.trimmed(), sep) + sep + fieldText(row.value.trimmed(), sep)));
 
         // Columns by position; the title line names every column at a position, a value line
         // takes the first.
@@ -182,8 +215,11 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
                 }
         out.writeLine(title);
 
+        const bool numbersHoldSeparator = separatorInNumbers(sep, in.locale);
+        if (numbersHoldSeparator)
+            result.numbersHoldSeparator = sep;
         const Formats formats{settings::NumberFormat(in.locale), settings::boolText(true, in.locale),
-                              settings::boolText(false, in.locale), sep};
+                              settings::boolText(false, in.locale), sep, numbersHoldSeparator};
         for (int i = 1; i <= entries && i <= in.table.AnzMerkmale; ++i) {
             const model::MerkmalRow& r = in.table.row(i);
             if (!model::takeForOutput(r, in.comments) || !in.selection[static_cast<std::size_t>(i - 1)])

@@ -143,7 +143,11 @@ void Conversion::reportDroppedRows() {
     const int dropped = m_state.table.AnzMerkmale - static_cast<int>(m_state.entries.size());
     if (dropped <= 0)
         return;
-    const QString text = m_state.text(kStatus, 15).arg(dropped);
+    note(m_state.text(kStatus, 15).arg(dropped));
+}
+
+void Conversion::note(const QString& text) {
+    // Nobody reads the status line of an unattended run: its log does.
     setStatus(text);
     if (unattended())
         std::fprintf(stderr, "doziduvov: %s\n", qPrintable(text));
@@ -397,6 +401,8 @@ bool Conversion::subWerteAusgeben() {
     if (!r.written)
         return false;
     m_written << r.path;
+    if (!r.numbersHoldSeparator.isEmpty())
+        note(m_state.text(kBox, 64).arg(r.numbersHoldSeparator));
     if (r.path != r.planned)
         reportOtherName(r.planned, r.path);
     return true;
@@ -404,11 +410,7 @@ bool Conversion::subWerteAusgeben() {
 
 void Conversion::reportOtherName(const QString& planned, const QString& used) {
     // Whoever looks for the planned name must learn where the results went.
-    const QString text =
-        m_state.text(kStatus, 16).arg(QDir::toNativeSeparators(used), QDir::toNativeSeparators(planned));
-    setStatus(text);
-    if (unattended())
-        std::fprintf(stderr, "doziduvov: %s\n", qPrintable(text));
+    note(m_state.text(kStatus, 16).arg(QDir::toNativeSeparators(used), QDir::toNativeSeparators(planned)));
 }
 
 bool Conversion::fillExcelReport(QString& formPath, bool korrekturbericht) {

@@ -106,6 +106,8 @@ private:
     void endOnlineReception();
     void abortOnlineReception(const QString& detail);
     void reportDroppedRows();
+    // A status text that an unattended run also writes to standard error.
+    void note(const QString& text);
     void reportOtherName(const QString& planned, const QString& used);
     bool mayWrite();
     void progress(int maximum, int value);

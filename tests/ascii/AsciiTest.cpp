@@ -36,7 +36,7 @@ struct Write {
 
     Write() {
         QStringList box{QStringLiteral("[h]")};
-        for (int i = 2; i <= 49; ++i)
+        for (int i = 2; i <= 64; ++i)
             box << QStringLiteral("M%1").arg(i);
         texts.setSection(QStringLiteral("MessageBoxen"), box);
         QStringList bar{QStringLiteral("[h]")};
@@ -169,7 +169,7 @@ TEST(WriteAsciiResults, LinesTitlesMarkersAndSkippedRows) {
     EXPECT_EQ(w.file(r), QByteArray("ID;Achse;Messwert;Kommentar\r\n"
                                     "P1;X;10,5;Gutgepr\xfc"
                                     "ft\r\n"
-                                    "P4;Y;-0,00002;Hinweis;1\r\n"));
+                                    "P4;Y;-0,00002;\"Hinweis;1\"\r\n"));  // a field holding ";" is quoted
     EXPECT_EQ(w.comments.block(4).Zeile[1], QStringLiteral("Hinweis;1")); // the table keeps the change
     EXPECT_EQ(w.status, QStringLiteral("S10"));
     EXPECT_TRUE(r.path.endsWith(QStringLiteral("UNKNOWN_FILE1.csv")));
@@ -198,7 +198,8 @@ TEST(WriteAsciiResults, HeaderBlockGapsSelectionAndDefaults) {
     ASSERT_TRUE(f.written);
     const QList<QByteArray> lines = fresh.file(f).split('\n');
     EXPECT_EQ(lines[0].count(','), 22);
-    EXPECT_EQ(lines[1], QByteArray("F,M,0,0,0,0,1,25,0,0,0,0,,BEIDE,Wahr,,,,,,,0,,\r"));
+    // The default "," meets the decimal comma: that number is quoted, the line still splits in 23.
+    EXPECT_EQ(lines[1], QByteArray("F,M,0,0,0,0,\"1,25\",0,0,0,0,,BEIDE,Wahr,,,,,,,0,,\r"));
 }
 
 TEST(WriteAsciiResults, RefusalsAndFailuresLeaveNoFile) {
@@ -301,4 +302,26 @@ TEST(WriteAsciiResults, ANameTakenWhileWritingGivesWayToTheNextCounter) {
     EXPECT_EQ(w.status, QStringLiteral("S11"));
     EXPECT_EQ(QDir(w.tmp.path()).entryList({QStringLiteral("UNKNOWN*")}, QDir::Files | QDir::Hidden),
               QStringList({QStringLiteral("UNKNOWN_FILE1__9999.csv")}));
+}
+
+TEST(WriteAsciiResults, FieldsThatHoldTheSeparatorAreQuoted) {
+    // The default "," with a German locale: decimal commas, and texts with quotes and commas,
+    // still give lines every program splits the same way; the user is told.
+    Write w;
+    w.layout({{0, 1}, {5, 2}, {21, 3}}, QStringLiteral(","));
+    w.row("P1", "X", 10.5, "BEIDE", {QStringLiteral("Bohrung \"A\", innen")});
+    w.row("P2", "Y", 3, "BEIDE");
+    const AsciiWriteResult r = w.run();
+    ASSERT_TRUE(r.written);
+    EXPECT_EQ(w.file(r), QByteArray("ID,Achse,Messwert,Kommentar\r\n"
+                                    "P1,X,\"10,5\",\"Bohrung \"\"A\"\", innen\"\r\n"
+                                    "P2,Y,3,\r\n"));
+    EXPECT_EQ(r.numbersHoldSeparator, QStringLiteral(","));
+
+    Write semicolon; // nothing collides: nothing quoted, nothing said
+    semicolon.layout({{0, 1}, {5, 2}}, QStringLiteral(";"));
+    semicolon.row("P1", "X", 10.5, "BEIDE");
+    const AsciiWriteResult plain = semicolon.run();
+    EXPECT_EQ(semicolon.file(plain), QByteArray("ID;Achse;Messwert\r\nP1;X;10,5\r\n"));
+    EXPECT_TRUE(plain.numbersHoldSeparator.isEmpty());
 }
