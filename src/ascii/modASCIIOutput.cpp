@@ -165,6 +165,11 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
 
     if (!csv)
         return refuse(in.texts.text(kBox, 47) + nl + in.texts.text(kBox, 48), common::MsgIcon::Error);
+    // Fields glued together, or a file in the root folder, would be reported as written.
+    if (sep.isEmpty())
+        return refuse(in.texts.text(kBox, 65), common::MsgIcon::Error);
+    if (!partProgFolder && dir.trimmed().isEmpty())
+        return refuse(in.texts.text(kBox, 66), common::MsgIcon::Error);
 
     QString folder;
     settings::ResultFileName name;

@@ -97,7 +97,9 @@ void NumberFormat::append(QString& out, double value) const {
             return;
         }
     }
-    const double v = round15(value);
+    // Rounding the largest numbers to 15 digits can carry them past the largest double.
+    const double rounded = round15(value);
+    const double v = std::isfinite(rounded) ? rounded : value;
     const double mag = std::fabs(v);
     if (mag >= 1e-5 && mag < 1e15) {
         out += plainDigits(v, m_locale);

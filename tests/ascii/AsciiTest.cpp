@@ -36,7 +36,7 @@ struct Write {
 
     Write() {
         QStringList box{QStringLiteral("[h]")};
-        for (int i = 2; i <= 64; ++i)
+        for (int i = 2; i <= 66; ++i)
             box << QStringLiteral("M%1").arg(i);
         texts.setSection(QStringLiteral("MessageBoxen"), box);
         QStringList bar{QStringLiteral("[h]")};
@@ -222,6 +222,14 @@ TEST(WriteAsciiResults, RefusalsAndFailuresLeaveNoFile) {
                            w.tmp.path() + QStringLiteral("/gone"));
          },
          "M49"},
+        {"no separator",
+         [](Write& w) { w.store.Write(QStringLiteral("ASCIISettings"), QStringLiteral("ASCII"), QString()); },
+         "M65"},
+        {"no result folder",
+         [](Write& w) {
+             w.store.Write(QStringLiteral("FileSettings"), QStringLiteral("DIR"), QStringLiteral(" "));
+         },
+         "M66"},
         {"part program folder without host",
          [](Write& w) {
              w.store.Write(QStringLiteral("FileSettings"), QStringLiteral("PartProgFolder"),
