@@ -303,7 +303,7 @@ void frm_Hauptfenster::buildUi() {
     v2->addLayout(marks);
     connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
-                if (current.isValid())
+                if (current.isValid() && !m_fillingList)
                     lst_MM_ID_Click(current.row());
             });
     connect(m_list, &QListView::clicked, this, [this](const QModelIndex& i) { lst_MM_ID_Click(i.row()); });
@@ -671,8 +671,15 @@ void frm_Hauptfenster::WerteInListeEintragen() {
     m_comment->clear();
     m_comment->addItems(model::commentLines(m_state.comments.block(first.KommentarIndex)));
 
-    if (!run::isOfflineMode(m_state.StartArgs[1]))
-        m_list->setFocus();
+    // The first entry becomes the list's current one without counting as a click: a click
+    // colours a critical row yellow, the grid after a fill never is.
+    if (!m_state.entries.isEmpty()) {
+        m_fillingList = true;
+        m_list->selectionModel()->setCurrentIndex(m_listModel->index(0, 0), QItemSelectionModel::NoUpdate);
+        if (!run::isOfflineMode(m_state.StartArgs[1]))
+            m_list->setFocus();
+        m_fillingList = false;
+    }
     setCell(m_werte, 1, 1, m_state.entries.isEmpty() ? QString() : m_state.entries.first());
 }
 

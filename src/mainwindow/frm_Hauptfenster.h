@@ -106,6 +106,7 @@ private:
     bool m_unloading = false;
     bool m_syncingSelection = false;
     int m_shownEntry = -1; // the entry the value grid shows
+    bool m_fillingList = false; // the list is being filled: its current row is not a click
 
     QToolBar* m_toolbar = nullptr;
     QAction* m_button[8] = {};
