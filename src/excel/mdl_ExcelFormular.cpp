@@ -19,12 +19,18 @@ const QString kStatus = QStringLiteral("StatusBar");
 
 struct Abort {}; // the abort ending, after its message
 
+// What a cell can hold; spreadsheet programs refuse or cut anything longer.
+constexpr qsizetype kCellCharacters = 32767;
+
 // A text as the spreadsheet program would store it typed in: "4711" as a number, "0815" as text.
-void writeText(Worksheet& sheet, int row, int column, const QString& text) {
-    if (const auto number = invariantNumber(text))
+// False when the text had to be cut to fit the cell.
+bool writeText(Worksheet& sheet, int row, int column, const QString& text) {
+    if (const auto number = invariantNumber(text)) {
         sheet.setNumber(row, column, *number);
-    else
-        sheet.setText(row, column, text);
+        return true;
+    }
+    sheet.setText(row, column, text.size() > kCellCharacters ? text.left(kCellCharacters) : text);
+    return text.size() <= kCellCharacters;
 }
 
 // A cell shows a text we wrote: the same text, or the same number (a number cell shows its
@@ -97,7 +103,10 @@ public:
     QHash<QString, int> m_numbers;
     QHash<QString, int> m_columns;
 
-    void put(int row, int col, const QString& t) { writeText(*page, row, col, t); }
+    void put(int row, int col, const QString& t) {
+        if (!writeText(*page, row, col, t))
+            ++cutTexts;
+    }
     void put(int row, int col, double d) { page->setNumber(row, col, d); }
 
     // Where each field goes, worked out once per run: with characteristics in rows a field
@@ -306,6 +315,7 @@ public:
     int runningNumber = 0;
     int counter = 0;
     int measurementRow = 0;
+    int cutTexts = 0; // texts longer than a cell holds
     bool newPage = false;
     Positions positions = resolvePositions();
 };
@@ -524,6 +534,7 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
             book->save();
         }
         result.saved = true;
+        result.cutTexts = w.cutTexts;
     } catch (const Abort&) {
         return abortEnding();
     } catch (const SpreadsheetError& e) {

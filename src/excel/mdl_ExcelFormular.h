@@ -46,6 +46,7 @@ struct ReportRun {
 struct ReportResult {
     bool saved = false;
     bool aborted = false;
+    int cutTexts = 0; // texts cut to what a cell holds
 };
 
 // A save-as name as chosen, with the form's extension added when it has no workbook extension.

@@ -434,6 +434,8 @@ bool Conversion::fillExcelReport(QString& formPath, bool korrekturbericht) {
     const excel::ReportResult r = excel::FillExcelReport(run, formPath, korrekturbericht);
     if (r.saved)
         m_written << formPath;
+    if (r.cutTexts > 0)
+        note(m_state.text(kStatus, 18).arg(r.cutTexts));
     return r.saved;
 }
 

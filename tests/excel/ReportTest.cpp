@@ -382,23 +382,28 @@ TEST(ExcelReport, ASaveAsNameGetsTheFormsExtension) {
 }
 
 TEST(ExcelReport, TextsThatAreNumbersAreStoredAsNumbers) {
-    // As typed into the spreadsheet program: "4711" becomes a number, "0815" stays text.
+    // As typed into the spreadsheet program: "4711" becomes a number, "0815" stays text; a text
+    // longer than a cell holds is cut to 32,767 characters, and the run says so.
     const struct {
-        const char* header;
+        QString header;
         QJsonValue stored;
+        int cut;
     } cases[] = {
-        {"4711", QJsonValue(4711)},
-        {"-0.5", QJsonValue(-0.5)},
-        {"0815", QJsonValue(QStringLiteral("0815"))},
-        {"1e5", QJsonValue(QStringLiteral("1e5"))},
-        {"12,5", QJsonValue(QStringLiteral("12,5"))},
+        {QStringLiteral("4711"), QJsonValue(4711), 0},
+        {QStringLiteral("-0.5"), QJsonValue(-0.5), 0},
+        {QStringLiteral("0815"), QJsonValue(QStringLiteral("0815")), 0},
+        {QStringLiteral("1e5"), QJsonValue(QStringLiteral("1e5")), 0},
+        {QStringLiteral("12,5"), QJsonValue(QStringLiteral("12,5")), 0},
+        {QString(40000, QLatin1Char('x')), QJsonValue(QString(32767, QLatin1Char('x'))), 1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.header);
+        SCOPED_TRACE(c.header.left(10).toStdString());
         Report r;
-        r.header[0].value = QString::fromLatin1(c.header);
+        r.header[0].value = c.header;
         r.row(QStringLiteral("A"), 10);
-        ASSERT_TRUE(r.run().saved);
+        const ReportResult result = r.run();
+        ASSERT_TRUE(result.saved);
+        EXPECT_EQ(result.cutTexts, c.cut);
         EXPECT_EQ(cellOf(sheetOf(readWithOpenpyxl(r.form), QStringLiteral("Seite1")), "H5").value("value"),
                   c.stored);
     }
