@@ -333,7 +333,9 @@ void frm_Hauptfenster::buildUi() {
     m_werte->setColumnWidth(1, settings::twipsToPixels(4850));
     m_werte->setMinimumWidth(settings::twipsToPixels(1700 + 4850) + 22);
     m_werte->horizontalHeader()->setStretchLastSection(true);
-    m_werte->setMinimumHeight(24 * 21 + 4);
+    // Eight rows at least; the grid scrolls on small screens and large scaling, the rest of the
+    // window stays reachable.
+    m_werte->setMinimumHeight(24 * 8 + 4);
     m_werte->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_werte->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     styleFixedCells(m_werte);
@@ -493,6 +495,16 @@ void frm_Hauptfenster::placeWindow(double topTwips, double leftTwips) {
     if (!visible && QGuiApplication::primaryScreen())
         pos = QGuiApplication::primaryScreen()->availableGeometry().topLeft();
     move(pos);
+    // All rows of the value grid when the screen has room for them, else what fits.
+    if (const QScreen* screen = QGuiApplication::screenAt(pos) ? QGuiApplication::screenAt(pos)
+                                                               : QGuiApplication::primaryScreen()) {
+        const QRect room = screen->availableGeometry();
+        const int wholeGrid = 24 * 21 + 4 - m_werte->minimumHeight();
+        const QSize wanted = minimumSizeHint() + QSize(0, wholeGrid);
+        const int frame = frameGeometry().height() - geometry().height();
+        resize(std::min(std::max(width(), wanted.width()), room.width()),
+               std::min(wanted.height(), room.height() - std::max(frame, 0)));
+    }
 }
 
 void frm_Hauptfenster::applyTexts() {
