@@ -1,5 +1,7 @@
 #include "mainwindow/frm_Hauptfenster.h"
 
+#include "mainwindow/QtTranslation.h"
+
 #include "ascii/frm_ASCII_Setup.h"
 #include "ascii/modASCIIOutput.h"
 #include "common/MessageBox.h"
@@ -470,6 +472,7 @@ template <typename W> void frm_Hauptfenster::openWindow(QPointer<W>& window, std
 void frm_Hauptfenster::Form_Load() {
     setWindowTitle(settings::provisionalCaption());
     const settings::StartupKeys keys = run::startUp(m_state);
+    useQtTranslation(keys.language);
 
     show();
     repaint();

@@ -124,6 +124,9 @@ TEST(MainWindow, StartupOnAnEmptyStore) {
                              "Toolbar1_7", "Menue_Beenden", "menuUngarisch", "Menue_Info", "Menue_BatchFile"})
         EXPECT_NE(w.findChild<QAction*>(QString::fromLatin1(name)), nullptr) << name;
 
+    // Qt's own buttons and dialogs speak the program's language too.
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Ja"));
+
     // Each language entry says its language and loads it.
     EXPECT_EQ(w.findChild<QAction*>(QStringLiteral("menuSpanish"))->text(), QStringLiteral("Spanisch"));
     EXPECT_EQ(w.findChild<QAction*>(QStringLiteral("menuPortuguese"))->text(),
@@ -142,6 +145,7 @@ TEST(MainWindow, StartupOnAnEmptyStore) {
     w.move(300, 200);
     env.trigger(QStringLiteral("menuEnglish"));
     EXPECT_EQ(w.statusText(), QStringLiteral("Ready."));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Yes"));
     EXPECT_EQ(w.y(), 0);
     EXPECT_EQ(
         env.settings.rawValue(QSettings::SystemScope, QStringLiteral("Settings/LanguageSettings/Language")),
