@@ -447,6 +447,16 @@ void frm_Hauptfenster::buildMenus() {
 
     m_menuAktionen = menuBar()->addMenu(QString());
     m_menuAktionen->setObjectName(QStringLiteral("Menue_Aktionen"));
+    // The toolbar's actions are also here, with shortcuts, for the keyboard and screen readers.
+    const std::pair<int, QKeySequence> keys[] = {
+        {2, QKeySequence(Qt::Key_F5)},           {1, QKeySequence(Qt::Key_F6)},
+        {3, QKeySequence(Qt::Key_F7)},           {5, QKeySequence(Qt::CTRL | Qt::Key_E)},
+        {6, QKeySequence(Qt::CTRL | Qt::Key_R)}, {7, QKeySequence(Qt::CTRL | Qt::Key_S)}};
+    for (const auto& [button, key] : keys) {
+        m_button[button]->setShortcut(key);
+        m_menuAktionen->addAction(m_button[button]);
+    }
+    m_menuAktionen->addSeparator();
     m_menueBatchFile = action(m_menuAktionen, QStringLiteral("Menue_BatchFile"), [this] {
         openWindow<QWidget>(m_batchFile, [this] { return new frm_BatchFile(m_state, this); });
         hide();

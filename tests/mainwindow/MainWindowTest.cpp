@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <QListWidget>
+#include <QMenu>
 #include <QTest>
 
 #include <QCheckBox>
@@ -28,6 +29,7 @@
 #include <QListView>
 #include <QListWidget>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -474,6 +476,15 @@ TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
 TEST(MainWindow, MenusAndButtonsOpenTheirWindows) {
     GuiEnv env;
     frm_Hauptfenster& w = env.open();
+    // Every toolbar action is also in the actions menu, with a shortcut and a name to read out.
+    const QList<QAction*> inMenu = w.findChild<QMenu*>(QStringLiteral("Menue_Aktionen"))->actions();
+    for (const char* name :
+         {"Toolbar1_1", "Toolbar1_2", "Toolbar1_3", "Toolbar1_5", "Toolbar1_6", "Toolbar1_7"}) {
+        auto* a = w.findChild<QAction*>(QString::fromLatin1(name));
+        EXPECT_TRUE(inMenu.contains(a)) << name;
+        EXPECT_FALSE(a->shortcut().isEmpty()) << name;
+        EXPECT_FALSE(a->text().isEmpty()) << name;
+    }
     const std::pair<const char*, const char*> entries[] = {{"menuAusgabedatei", "frm_Ausgabedatei_Setup"},
                                                            {"menuASCII", "frm_ASCII_Setup"},
                                                            {"menuKopfdaten", "frm_Kopfdaten"},
