@@ -14,6 +14,11 @@ QString programDir() {
     return QDir::currentPath();
 }
 
+QString installedDataDir() {
+    const QString bin = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
+    return QDir::cleanPath(bin + QLatin1Char('/') + QStringLiteral(DOZIDUVOV_DATA_FROM_BIN));
+}
+
 QString programFile(const QString& name) {
     return programDir() + QLatin1Char('/') + name;
 }

@@ -1,5 +1,7 @@
 #include "settings/modLanguage.h"
 
+#include "common/ProgramPaths.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -64,7 +66,10 @@ bool ParseLanguageFile(LanguageTable& table, const QString& path, CodePage cp) {
 
 bool LoadLanguage(LanguageTable& table, const QString& language, const QString& programDir,
                   const common::MessageFn& message) {
-    const QString folder = programDir + QStringLiteral("/LanguageFiles/");
+    // Beside the program as built, or where an installation keeps shared data.
+    QString folder = programDir + QStringLiteral("/LanguageFiles/");
+    if (!QFileInfo(folder).isDir())
+        folder = common::installedDataDir() + QStringLiteral("/LanguageFiles/");
     const QString source = folder + language + QStringLiteral(".dll");
     const QString target = folder + QStringLiteral("resource.dll");
 

@@ -1,0 +1,32 @@
+#!/bin/sh
+# The installed program: `cmake --install` into a prefix, the program running from there with
+# its language files, the desktop entry and AppStream metadata valid, and the Debian package.
+set -eu
+build=$1
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+cmake --install "$build" --prefix "$tmp/usr" >/dev/null
+for f in bin/doziduvov bin/korvex-sim share/doziduvov/LanguageFiles/German.dll \
+         share/applications/org.nortave.Doziduvov.desktop share/metainfo/org.nortave.Doziduvov.metainfo.xml \
+         share/icons/hicolor/scalable/apps/org.nortave.Doziduvov.svg share/man/man1/doziduvov.1; do
+    test -e "$tmp/usr/$f" || { echo "not installed: $f" >&2; exit 1; }
+done
+"$tmp/usr/bin/doziduvov" --version
+
+# Run from the prefix, nothing beside the binary: the language files come from share/.
+mkdir -p "$tmp/home"
+env -u DISPLAY -u WAYLAND_DISPLAY -u DOZIDUVOV_PROGRAM_DIR -u QT_QPA_PLATFORM -u XDG_RUNTIME_DIR \
+    HOME="$tmp/home" TMPDIR="$tmp" XDG_CONFIG_HOME="$tmp/cfg" XDG_CONFIG_DIRS="$tmp/sys" \
+    LANG=C.UTF-8 LC_ALL=C.UTF-8 "$tmp/usr/bin/doziduvov" /a 2>"$tmp/err" && { echo "ran without a host" >&2; exit 1; }
+grep -q "Korvex wurde nicht gefunden" "$tmp/err" || { cat "$tmp/err" >&2; exit 1; }
+
+desktop-file-validate "$tmp/usr/share/applications/org.nortave.Doziduvov.desktop"
+appstreamcli validate --no-net --pedantic "$tmp/usr/share/metainfo/org.nortave.Doziduvov.metainfo.xml"
+
+(cd "$build" && cpack -G DEB -B "$tmp/deb" >/dev/null)
+deb=$(ls "$tmp"/deb/*.deb)
+dpkg-deb -c "$deb" | grep -q "./usr/bin/doziduvov$"
+dpkg-deb -c "$deb" | grep -q "LanguageFiles/German.dll$"
+dpkg-deb -f "$deb" Depends | grep -q "libqt6widgets6"
+echo "installed and packaged: $(basename "$deb")"
