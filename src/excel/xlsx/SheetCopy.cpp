@@ -108,31 +108,64 @@ void CopyIds::forget(const QString& part) {
         m_tables.reset(); // tables are never removed by a run: read them again when next needed
 }
 
-QString XlsxWorkbook::copyPartTree(const QString& part, std::map<QString, QString>& copied) {
-    const auto done = copied.find(part);
-    if (done != copied.end())
+QByteArray XlsxWorkbook::copyLegacyDrawing(const QString& copy, const QByteArray& data, CopyRun& run) {
+    // Shape ids must be unique in the workbook: each block of the original's shapes gets a free
+    // block of its own, and the copy's controls and drawing learn the new numbers from `run`.
+    QString text = QString::fromUtf8(data);
+    static const QRegularExpression idmapData(QStringLiteral("(<\\w+:idmap[^>]*data=\")([0-9, ]+)(\")"));
+    std::map<int, int> blocks; // the original's block -> the copy's
+    const int first = m_copyIds.newShapeBlock(*m_pkg);
+    text = replaceEach(text, idmapData, [&](const QRegularExpressionMatch& m) {
+        QStringList out;
+        for (const QString& n : m.captured(2).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const auto [it, added] =
+                blocks.try_emplace(n.trimmed().toInt(), first + static_cast<int>(blocks.size()));
+            if (added)
+                out << QString::number(it->second);
+        }
+        return m.captured(1) + out.join(QLatin1Char(',')) + m.captured(3);
+    });
+    static const QRegularExpression shapeId(QStringLiteral("_x0000_s(\\d+)"));
+    const QString out = replaceEach(text, shapeId, [&](const QRegularExpressionMatch& m) {
+        const int n = m.captured(1).toInt();
+        const auto block = blocks.find(n / 1024);
+        const int fresh = (block != blocks.end() ? block->second : first) * 1024 + n % 1024;
+        run.shapes[n] = fresh;
+        return QStringLiteral("_x0000_s%1").arg(fresh);
+    });
+    if (copy.endsWith(QLatin1String(".vml"), Qt::CaseInsensitive))
+        m_copyIds.noteDrawing(copy, highestBlock(out));
+    return out.toUtf8();
+}
+
+QString XlsxWorkbook::copyPartTree(const QString& part, CopyRun& run) {
+    const auto done = run.parts.find(part);
+    if (done != run.parts.end())
         return done->second;
     const QString type = m_types.of(part);
     // Pictures are shared by the copies; everything else belongs to its sheet.
     if (type.startsWith(QLatin1String("image/")))
         return part;
     const QString copy = m_pkg->freeName(part);
-    copied[part] = copy;
+    run.parts[part] = copy;
     QByteArray data = m_pkg->read(part);
 
     if (type.endsWith(QLatin1String("vmlDrawing")) || part.endsWith(QLatin1String(".vml"))) {
-        // Shape ids must be unique in the workbook: a block of its own for the copy's shapes.
-        const int block = m_copyIds.newShapeBlock(*m_pkg);
-        QString text = QString::fromUtf8(data);
-        static const QRegularExpression idmapData(QStringLiteral("(<\\w+:idmap[^>]*data=\")[0-9, ]+(\")"));
-        text.replace(idmapData, QStringLiteral("\\1%1\\2").arg(block));
-        static const QRegularExpression shapeId(QStringLiteral("_x0000_s(\\d+)"));
-        const QString out = replaceEach(text, shapeId, [block](const QRegularExpressionMatch& m) {
-            return QStringLiteral("_x0000_s%1").arg(block * 1024 + m.captured(1).toInt() % 1024);
-        });
-        if (copy.endsWith(QLatin1String(".vml"), Qt::CaseInsensitive))
-            m_copyIds.noteDrawing(copy, highestBlock(out));
-        data = out.toUtf8();
+        data = copyLegacyDrawing(copy, data, run);
+    } else if (type == QLatin1String("application/vnd.openxmlformats-officedocument.drawing+xml") &&
+               !run.shapes.empty()) {
+        // A control's or embedded object's twin in the drawing carries the legacy shape's number.
+        auto d = parseXml(data, part);
+        for (const pugi::xpath_node& c : d->select_nodes(".//*[local-name()='cNvPr']"))
+            for (const pugi::xpath_node& e : c.node().select_nodes(".//*[local-name()='compatExt']")) {
+                const QString spid = attr(e.node(), "spid");
+                const auto fresh = run.shapes.find(spid.mid(8).toInt());
+                if (!spid.startsWith(QLatin1String("_x0000_s")) || fresh == run.shapes.end())
+                    continue;
+                setAttr(e.node(), "spid", QStringLiteral("_x0000_s%1").arg(fresh->second));
+                setAttr(c.node(), "id", fresh->second);
+            }
+        data = serializeXml(*d);
     } else if (type == spreadsheetType(QStringLiteral("table"))) {
         // Table ids and names are unique in the workbook.
         auto t = parseXml(data, part);
@@ -160,13 +193,17 @@ QString XlsxWorkbook::copyPartTree(const QString& part, std::map<QString, QStrin
         m_types.set(copy, type);
     Rels rels;
     rels.load(*m_pkg, part);
-    copyRels(rels, copy, copied);
+    copyRels(rels, copy, run);
     return copy;
 }
 
-void XlsxWorkbook::copyRels(const Rels& rels, const QString& copy, std::map<QString, QString>& copied) {
+void XlsxWorkbook::copyRels(const Rels& rels, const QString& copy, CopyRun& run) {
     if (rels.empty())
         return;
+    // Legacy drawings first: the drawing that mirrors their shapes needs their new numbers.
+    for (const Rels::Rel& r : rels.all())
+        if (!r.external && r.type == QLatin1String("vmlDrawing") && m_pkg->contains(rels.targetPart(r)))
+            copyPartTree(rels.targetPart(r), run);
     Rels out;
     out.load(*m_pkg, copy); // empty: the copy has no relationships yet
     for (const Rels::Rel& r : rels.all()) {
@@ -174,7 +211,7 @@ void XlsxWorkbook::copyRels(const Rels& rels, const QString& copy, std::map<QStr
         // The persons list of threaded comments belongs to the workbook, not the sheet.
         const QString target = rels.targetPart(r);
         if (!r.external && m_pkg->contains(target) && r.type != QLatin1String("person"))
-            n.target = relativeTarget(copy, copyPartTree(target, copied));
+            n.target = relativeTarget(copy, copyPartTree(target, run));
         out.append(n);
     }
     m_pkg->write(relsPartOf(copy), out.serialize());
@@ -195,15 +232,21 @@ Worksheet* XlsxWorkbook::copySheetAfter(const QString& source, const QString& af
     XlsxWorksheet* srcSheet = worksheet(*src);
     const QByteArray xml = srcSheet->currentXml();
     const QString part = m_pkg->freeName(src->part);
-    std::map<QString, QString> copied;
-    copied[src->part] = part;
+    CopyRun run;
+    run.parts[src->part] = part;
     auto doc = parseXml(xml, part);
     for (pugi::xml_node v : doc->document_element().child("sheetViews").children("sheetView"))
         v.remove_attribute("tabSelected");
     // The copy is held as a tree only: the package gets its text when it is parked or saved.
     m_pkg->write(part, QByteArray());
     m_types.set(part, spreadsheetType(QStringLiteral("worksheet")));
-    copyRels(srcSheet->rels(), part, copied);
+    copyRels(srcSheet->rels(), part, run);
+    // Controls and embedded objects name their shapes in the copy's own legacy drawing.
+    for (const pugi::xpath_node& c :
+         doc->select_nodes(".//*[local-name()='control' or local-name()='oleObject']"))
+        if (const auto fresh = run.shapes.find(c.node().attribute("shapeId").as_int());
+            fresh != run.shapes.end())
+            setAttr(c.node(), "shapeId", fresh->second);
 
     const int insertIndex = afterIndex + 1;
     shiftLocalSheetIds(insertIndex);

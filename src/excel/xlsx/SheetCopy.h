@@ -3,12 +3,23 @@
 #include <QHash>
 #include <QString>
 
+#include <map>
 #include <optional>
+#include <set>
 
 namespace excel::xlsx {
 
 class ContentTypes;
 class ZipPackage;
+
+// What one sheet copy has done so far: the parts copied and the ids given anew, which other parts
+// of the copy must then name.
+struct CopyRun {
+    std::map<QString, QString> parts;   // part -> its copy
+    std::map<int, int> shapes;          // legacy shape number -> the copy's
+    std::map<QString, QString> threads; // threaded comment id, upper case -> the copy's
+    std::set<QString> unbound;          // copies of tables that lost their XML map binding
+};
 
 // What copied parts must keep unique across the workbook: the blocks of shape ids in legacy
 // drawings, and the ids and names of tables. Worked out from the package once and then kept up
