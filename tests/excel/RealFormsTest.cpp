@@ -57,6 +57,8 @@ TEST(RealForms, TwoPagesOfEachFormStaySound) {
     const Case cases[] = {
         {"form_controls.xlsx",
          {{"controlproperties+xml", 6}, {"activeX+xml", 3}, {"oleObject", 3}, {"drawing+xml", 3}}},
+        {"form_threaded.xlsx",
+         {{"threadedcomments+xml", 3}, {"spreadsheetml.comments+xml", 3}, {"person+xml", 1}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fixture);

@@ -178,14 +178,33 @@ QString XlsxWorkbook::copyPartTree(const QString& part, CopyRun& run) {
         m_copyIds.noteTable(copy, id, fresh, fresh);
         data = serializeXml(*t);
     } else if (type.contains(QLatin1String("threadedcomments"), Qt::CaseInsensitive)) {
-        static const QRegularExpression guid(QStringLiteral("\\{[0-9A-Fa-f-]{36}\\}"));
-        std::map<QString, QString> fresh;
-        data = replaceEach(QString::fromUtf8(data), guid, [&fresh](const QRegularExpressionMatch& m) {
-                   QString& g = fresh[m.captured(0).toUpper()];
-                   if (g.isEmpty())
-                       g = QUuid::createUuid().toString().toUpper();
-                   return g;
-               }).toUtf8();
+        // The copy's threads and replies get ids of their own; their persons are the workbook's.
+        auto d = parseXml(data, part);
+        const auto freshId = [&run](const QString& id) {
+            QString& g = run.threads[id.trimmed().toUpper()];
+            if (g.isEmpty())
+                g = QUuid::createUuid().toString().toUpper();
+            return g;
+        };
+        for (const pugi::xpath_node& c : d->select_nodes(".//*[local-name()='threadedComment']")) {
+            setAttr(c.node(), "id", freshId(attr(c.node(), "id")));
+            if (c.node().attribute("parentId"))
+                setAttr(c.node(), "parentId", freshId(attr(c.node(), "parentId")));
+        }
+        for (const pugi::xpath_node& m : d->select_nodes(".//*[local-name()='mention']"))
+            if (m.node().attribute("mentionId"))
+                setAttr(m.node(), "mentionId", QUuid::createUuid().toString().toUpper());
+        data = serializeXml(*d);
+    } else if (type == spreadsheetType(QStringLiteral("comments")) && !run.threads.empty()) {
+        // A legacy comment standing in for a thread names it as its author "tc={id}".
+        auto d = parseXml(data, part);
+        for (pugi::xml_node a : d->document_element().child("authors").children("author")) {
+            const QString author = qstr(a.text().get());
+            const auto fresh = run.threads.find(author.mid(3).trimmed().toUpper());
+            if (author.startsWith(QLatin1String("tc=")) && fresh != run.threads.end())
+                a.text().set((QStringLiteral("tc=") + fresh->second).toUtf8().constData());
+        }
+        data = serializeXml(*d);
     }
 
     m_pkg->write(copy, data);
@@ -200,9 +219,12 @@ QString XlsxWorkbook::copyPartTree(const QString& part, CopyRun& run) {
 void XlsxWorkbook::copyRels(const Rels& rels, const QString& copy, CopyRun& run) {
     if (rels.empty())
         return;
-    // Legacy drawings first: the drawing that mirrors their shapes needs their new numbers.
+    // Legacy drawings and threads first: the drawing that mirrors the shapes and the legacy
+    // comments that stand in for the threads need their new ids.
     for (const Rels::Rel& r : rels.all())
-        if (!r.external && r.type == QLatin1String("vmlDrawing") && m_pkg->contains(rels.targetPart(r)))
+        if (!r.external &&
+            (r.type == QLatin1String("vmlDrawing") || r.type == QLatin1String("threadedComment")) &&
+            m_pkg->contains(rels.targetPart(r)))
             copyPartTree(rels.targetPart(r), run);
     Rels out;
     out.load(*m_pkg, copy); // empty: the copy has no relationships yet
