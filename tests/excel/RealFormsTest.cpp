@@ -59,6 +59,7 @@ TEST(RealForms, TwoPagesOfEachFormStaySound) {
          {{"controlproperties+xml", 6}, {"activeX+xml", 3}, {"oleObject", 3}, {"drawing+xml", 3}}},
         {"form_threaded.xlsx",
          {{"threadedcomments+xml", 3}, {"spreadsheetml.comments+xml", 3}, {"person+xml", 1}}},
+        {"form_macro.xlsm", {{"vbaProject", 1}, {"worksheet+xml", 4}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fixture);

@@ -259,6 +259,10 @@ Worksheet* XlsxWorkbook::copySheetAfter(const QString& source, const QString& af
     auto doc = parseXml(xml, part);
     for (pugi::xml_node v : doc->document_element().child("sheetViews").children("sheetView"))
         v.remove_attribute("tabSelected");
+    // The code name names the sheet's module in the macro project, which has none for the copy; an
+    // invented name could clash with a module we cannot see, and without one the spreadsheet program
+    // gives the sheet a free name and a module of its own.
+    doc->document_element().child("sheetPr").remove_attribute("codeName");
     // The copy is held as a tree only: the package gets its text when it is parked or saved.
     m_pkg->write(part, QByteArray());
     m_types.set(part, spreadsheetType(QStringLiteral("worksheet")));
