@@ -78,15 +78,32 @@ int CopyIds::newTableId(const ZipPackage& pkg, const ContentTypes& types) {
     return m_maxTableId + 1;
 }
 
-QString CopyIds::newTableName(const ZipPackage& pkg, const ContentTypes& types, const QString& base) {
-    if (!m_tables)
-        scanTables(pkg, types);
+QString NameSet::fresh(const QString& base) {
     int& n = m_lowestSuffix[base.toCaseFolded()];
     for (n = std::max(n, 2);; ++n) {
         const QString name = base + QLatin1Char('_') + QString::number(n);
-        if (!m_tableNames.contains(name.toCaseFolded()))
+        if (!m_used.contains(name.toCaseFolded()))
             return name;
     }
+}
+
+QString CopyIds::newTableName(const ZipPackage& pkg, const ContentTypes& types, const QString& base) {
+    if (!m_tables)
+        scanTables(pkg, types);
+    return m_tableNames.fresh(base);
+}
+
+QString CopyIds::newPivotTableName(const ZipPackage& pkg, const ContentTypes& types, const QString& base) {
+    if (!m_pivotTableNames) {
+        m_pivotTableNames.emplace();
+        const QString type = spreadsheetType(QStringLiteral("pivotTable"));
+        for (const QString& p : pkg.parts())
+            if (types.of(p) == type)
+                m_pivotTableNames->add(attr(parsePart(pkg, p)->document_element(), "name"));
+    }
+    const QString name = m_pivotTableNames->fresh(base);
+    m_pivotTableNames->add(name);
+    return name;
 }
 
 void CopyIds::noteTable(const QString& part, int id, const QString& name, const QString& displayName) {
@@ -95,7 +112,7 @@ void CopyIds::noteTable(const QString& part, int id, const QString& name, const 
     m_tables->insert(part, Table{id, {name, displayName}});
     m_maxTableId = std::max(m_maxTableId, id);
     for (const QString& n : {name, displayName})
-        ++m_tableNames[n.toCaseFolded()];
+        m_tableNames.add(n);
 }
 
 void CopyIds::forget(const QString& part) {
@@ -177,6 +194,11 @@ QString XlsxWorkbook::copyPartTree(const QString& part, CopyRun& run) {
         setAttr(table, "displayName", fresh);
         m_copyIds.noteTable(copy, id, fresh, fresh);
         data = serializeXml(*t);
+    } else if (type == spreadsheetType(QStringLiteral("pivotTable"))) {
+        auto t = parseXml(data, part);
+        pugi::xml_node pivot = t->document_element();
+        setAttr(pivot, "name", m_copyIds.newPivotTableName(*m_pkg, m_types, attr(pivot, "name")));
+        data = serializeXml(*t);
     } else if (type.contains(QLatin1String("threadedcomments"), Qt::CaseInsensitive)) {
         // The copy's threads and replies get ids of their own; their persons are the workbook's.
         auto d = parseXml(data, part);
@@ -230,10 +252,13 @@ void XlsxWorkbook::copyRels(const Rels& rels, const QString& copy, CopyRun& run)
     out.load(*m_pkg, copy); // empty: the copy has no relationships yet
     for (const Rels::Rel& r : rels.all()) {
         Rels::Rel n = r;
-        // The persons list of threaded comments belongs to the workbook, not the sheet.
+        // The persons of threaded comments and the caches of pivot tables belong to the workbook,
+        // which lists each cache: the copies share them, as the spreadsheet program's copies do.
         const QString target = rels.targetPart(r);
-        if (!r.external && m_pkg->contains(target) && r.type != QLatin1String("person"))
-            n.target = relativeTarget(copy, copyPartTree(target, run));
+        const bool shared =
+            r.type == QLatin1String("person") || r.type == QLatin1String("pivotCacheDefinition");
+        if (!r.external && m_pkg->contains(target))
+            n.target = relativeTarget(copy, shared ? target : copyPartTree(target, run));
         out.append(n);
     }
     m_pkg->write(relsPartOf(copy), out.serialize());

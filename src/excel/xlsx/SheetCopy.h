@@ -21,6 +21,17 @@ struct CopyRun {
     std::set<QString> unbound;          // copies of tables that lost their XML map binding
 };
 
+// Names in use, compared ignoring case, and fresh names "base_n" (n from 2) beside them.
+class NameSet {
+public:
+    void add(const QString& name) { ++m_used[name.toCaseFolded()]; }
+    QString fresh(const QString& base);
+
+private:
+    QHash<QString, int> m_used;         // case-folded name: how many use it
+    QHash<QString, int> m_lowestSuffix; // per case-folded base: every base_n below this is taken
+};
+
 // What copied parts must keep unique across the workbook: the blocks of shape ids in legacy
 // drawings, and the ids and names of tables. Worked out from the package once and then kept up
 // to date, so that a thousand page copies do not read every drawing and table each time.
@@ -33,6 +44,9 @@ public:
     int newTableId(const ZipPackage& pkg, const ContentTypes& types);
     QString newTableName(const ZipPackage& pkg, const ContentTypes& types, const QString& base);
     void noteTable(const QString& part, int id, const QString& name, const QString& displayName);
+    // A pivot table name "base_n" that no pivot table has, taken at once. Names of removed pivot
+    // tables stay taken: a run removes none.
+    QString newPivotTableName(const ZipPackage& pkg, const ContentTypes& types, const QString& base);
     // A part was removed: what it held is free again.
     void forget(const QString& part);
 
@@ -48,8 +62,8 @@ private:
     };
     std::optional<QHash<QString, Table>> m_tables;
     int m_maxTableId = 0;
-    QHash<QString, int> m_tableNames;   // case-folded name: how many tables use it
-    QHash<QString, int> m_lowestSuffix; // per case-folded base: every base_n below this is taken
+    NameSet m_tableNames;
+    std::optional<NameSet> m_pivotTableNames;
 };
 
 } // namespace excel::xlsx
