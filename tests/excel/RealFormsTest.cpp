@@ -63,6 +63,8 @@ TEST(RealForms, TwoPagesOfEachFormStaySound) {
         // The pages' pivot tables share Master's cache, as a copy made by hand does.
         {"form_pivot.xlsx",
          {{"pivotTable+xml", 3}, {"pivotCacheDefinition+xml", 1}, {"pivotCacheRecords+xml", 1}}},
+        // Only Master stays bound to the XML map; the pages keep plain tables.
+        {"form_xmlmap.xlsx", {{"table+xml", 3}, {"tableSingleCells+xml", 1}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fixture);

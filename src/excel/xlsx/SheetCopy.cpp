@@ -193,6 +193,17 @@ QString XlsxWorkbook::copyPartTree(const QString& part, CopyRun& run) {
         setAttr(table, "name", fresh);
         setAttr(table, "displayName", fresh);
         m_copyIds.noteTable(copy, id, fresh, fresh);
+        // An element of an XML map is bound to one place only: the copy becomes a plain table.
+        if (attr(table, "tableType") == QLatin1String("xml")) {
+            table.remove_attribute("tableType");
+            table.remove_attribute("connectionId");
+            for (pugi::xml_node c : table.child("tableColumns").children("tableColumn")) {
+                c.remove_child("xmlColumnPr");
+                c.remove_attribute("uniqueName");
+                c.remove_attribute("queryTableFieldId");
+            }
+            run.unbound.insert(copy);
+        }
         data = serializeXml(*t);
     } else if (type == spreadsheetType(QStringLiteral("pivotTable"))) {
         auto t = parseXml(data, part);
@@ -251,6 +262,11 @@ void XlsxWorkbook::copyRels(const Rels& rels, const QString& copy, CopyRun& run)
     Rels out;
     out.load(*m_pkg, copy); // empty: the copy has no relationships yet
     for (const Rels::Rel& r : rels.all()) {
+        // Cells bound to an XML map, and the query of a table that lost its binding, stay with
+        // the original.
+        if (r.type == QLatin1String("tableSingleCells") ||
+            (r.type == QLatin1String("queryTable") && run.unbound.count(copy)))
+            continue;
         Rels::Rel n = r;
         // The persons of threaded comments and the caches of pivot tables belong to the workbook,
         // which lists each cache: the copies share them, as the spreadsheet program's copies do.
