@@ -9,6 +9,7 @@
 #include <QUuid>
 
 #include <functional>
+#include <string_view>
 
 namespace excel::xlsx {
 
@@ -308,12 +309,17 @@ Worksheet* XlsxWorkbook::copySheetAfter(const QString& source, const QString& af
     m_pkg->write(part, QByteArray());
     m_types.set(part, spreadsheetType(QStringLiteral("worksheet")));
     copyRels(srcSheet->rels(), part, run);
-    // Controls and embedded objects name their shapes in the copy's own legacy drawing.
-    for (const pugi::xpath_node& c :
-         doc->select_nodes(".//*[local-name()='control' or local-name()='oleObject']"))
-        if (const auto fresh = run.shapes.find(c.node().attribute("shapeId").as_int());
-            fresh != run.shapes.end())
-            setAttr(c.node(), "shapeId", fresh->second);
+    // Controls and embedded objects name their shapes in the copy's own legacy drawing. They lie
+    // after the cells, some wrapped in alternate content: the cells are not searched.
+    static const pugi::xpath_query controls(".//*[local-name()='control' or local-name()='oleObject']");
+    for (pugi::xml_node top = doc->document_element().first_child(); top && !run.shapes.empty();
+         top = top.next_sibling())
+        for (const pugi::xpath_node& c : std::string_view(top.name()) == "sheetData"
+                                             ? pugi::xpath_node_set()
+                                             : top.select_nodes(controls))
+            if (const auto fresh = run.shapes.find(c.node().attribute("shapeId").as_int());
+                fresh != run.shapes.end())
+                setAttr(c.node(), "shapeId", fresh->second);
 
     const int insertIndex = afterIndex + 1;
     shiftLocalSheetIds(insertIndex);
