@@ -15,14 +15,17 @@ namespace excel::xlsx {
 
 namespace {
 
-// The highest block of shape ids a legacy drawing claims.
+// The highest block of shape ids a legacy drawing claims. A block beyond any real workbook's is a
+// damaged number and not counted: the ids of the blocks after it would overflow.
 int highestBlock(const QString& vml) {
     static const QRegularExpression idmap(QStringLiteral("<\\w+:idmap[^>]*data=\"([0-9, ]+)\""));
+    constexpr int kMostBlocks = 1 << 20;
     int highest = 0;
     QRegularExpressionMatchIterator it = idmap.globalMatch(vml);
     while (it.hasNext())
         for (const QString& n : it.next().captured(1).split(QLatin1Char(','), Qt::SkipEmptyParts))
-            highest = std::max(highest, n.trimmed().toInt());
+            if (const int block = n.trimmed().toInt(); block < kMostBlocks)
+                highest = std::max(highest, block);
     return highest;
 }
 
