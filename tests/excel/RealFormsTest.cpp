@@ -56,7 +56,7 @@ TEST(RealForms, TwoPagesOfEachFormStaySound) {
     };
     const Case cases[] = {
         {"form_controls.xlsx",
-         {{"controlproperties+xml", 6}, {"activeX+xml", 3}, {"oleObject", 3}, {"drawing+xml", 3}}},
+         {{"controlproperties+xml", 9}, {"activeX+xml", 3}, {"oleObject", 3}, {"drawing+xml", 3}}},
         {"form_threaded.xlsx",
          {{"threadedcomments+xml", 3}, {"spreadsheetml.comments+xml", 3}, {"person+xml", 1}}},
         {"form_macro.xlsm", {{"vbaProject", 1}, {"worksheet+xml", 4}}},
