@@ -1,6 +1,7 @@
 #include "XlsxChecker.h"
 
 #include "excel/Spreadsheet.h"
+#include "excel/xlsx/Relationships.h"
 #include "excel/xlsx/Xml.h"
 #include "excel/xlsx/ZipPackage.h"
 
@@ -15,11 +16,23 @@ using namespace excel::xlsx;
 
 namespace {
 
+// The elements of a document with this local name, whatever prefix their writer chose.
+pugi::xpath_node_set elementsNamed(const pugi::xml_node& root, const char* local) {
+    return root.select_nodes(pugi::xpath_query((".//*[local-name()='" + std::string(local) + "']").c_str()));
+}
+
+QString upper(const QString& guid) {
+    return guid.trimmed().toUpper();
+}
+
 struct Checker {
     ZipPackage pkg;
     QStringList faults;
     std::unique_ptr<pugi::xml_document> types;
     QHash<QString, QString> relatedFrom; // part -> the part whose relationship targets it
+    QSet<QString> persons;               // ids of the persons of threaded comments
+    QSet<QString> threadIds;
+    QStringList sheetCodeNames;
 
     void fault(const QString& f) { faults << f; }
 
@@ -79,8 +92,10 @@ struct Checker {
             if (!pkg.contains(target))
                 fault(QStringLiteral("%1: target %2 missing").arg(rels, target));
             // Pictures and the persons list are shared; any other part belongs to one part.
+            // A pivot table's cache belongs to the workbook too, and is shared by its pivot tables.
             const bool shared = target.contains(QLatin1String("/media/")) ||
-                                attr(r, "Type").endsWith(QLatin1String("/person"));
+                                attr(r, "Type").endsWith(QLatin1String("/person")) ||
+                                attr(r, "Type").endsWith(QLatin1String("/pivotCacheDefinition"));
             const QString owner = relatedFrom.value(target, part);
             if (!shared && owner != part)
                 fault(QStringLiteral("%1 belongs to both %2 and %3").arg(target, owner, part));
@@ -161,6 +176,12 @@ struct Checker {
         QSet<int> tableIds;
         QSet<QString> tableNames;
         QSet<QString> shapeIds;
+        QHash<int, QString> blockOwner;
+        for (const QString& list : relatedOfType(QStringLiteral("xl/workbook.xml"), "person")) {
+            auto d = xml(list);
+            for (pugi::xml_node person : d->document_element().children("person"))
+                persons << upper(attr(person, "id"));
+        }
         for (const QString& p : pkg.parts()) {
             const QString type = contentType(p);
             if (type.endsWith(QLatin1String("worksheet+xml")))
@@ -175,15 +196,187 @@ struct Checker {
                 tableNames << name;
             }
             if (p.endsWith(QLatin1String(".vml"))) {
-                const QString text = QString::fromUtf8(pkg.read(p));
-                static const QRegularExpression re(QStringLiteral("id=\"(_x0000_s\\d+)\""));
-                auto it = re.globalMatch(text);
-                while (it.hasNext()) {
-                    const QString id = it.next().captured(1);
+                const QSet<int> blocks = vmlBlocks(p);
+                for (const int b : blocks) {
+                    if (blockOwner.contains(b))
+                        fault(QStringLiteral("shape block %1 claimed by %2 and %3")
+                                  .arg(b)
+                                  .arg(blockOwner[b], p));
+                    blockOwner.insert(b, p);
+                }
+                for (const int n : vmlShapes(p)) {
+                    const QString id = QStringLiteral("_x0000_s%1").arg(n);
                     if (shapeIds.contains(id))
                         fault(QStringLiteral("shape id %1 twice").arg(id));
+                    if (!blocks.contains(n / 1024))
+                        fault(QStringLiteral("%1: shape id %2 outside its blocks").arg(p, id));
                     shapeIds << id;
                 }
+            }
+        }
+        codeNames(*wb);
+        pivotCaches(*wb);
+        xmlMaps();
+    }
+
+    QList<int> vmlShapes(const QString& part) {
+        static const QRegularExpression re(
+            QStringLiteral("\\bid=\"_x0000_s(\\d+)\"|spid=\"_x0000_s(\\d+)\""));
+        QList<int> out;
+        auto it = re.globalMatch(QString::fromUtf8(pkg.read(part)));
+        while (it.hasNext()) {
+            const auto m = it.next();
+            out << (m.captured(1) + m.captured(2)).toInt();
+        }
+        return out;
+    }
+
+    QSet<int> vmlBlocks(const QString& part) {
+        static const QRegularExpression re(QStringLiteral("<\\w+:idmap[^>]*data=\"([0-9, ]+)\""));
+        QSet<int> out;
+        auto it = re.globalMatch(QString::fromUtf8(pkg.read(part)));
+        while (it.hasNext())
+            for (const QString& n : it.next().captured(1).split(QLatin1Char(','), Qt::SkipEmptyParts))
+                out << n.trimmed().toInt();
+        return out;
+    }
+
+    QStringList relatedOfType(const QString& part, const char* type) {
+        Rels rels;
+        rels.load(pkg, part);
+        QStringList out;
+        for (const Rels::Rel& r : rels.all())
+            if (r.type == QLatin1String(type) && !r.external && pkg.contains(rels.targetPart(r)))
+                out << rels.targetPart(r);
+        return out;
+    }
+
+    // Controls and embedded objects name a shape of the sheet's own legacy drawing; the drawing's
+    // twin of such a shape carries the same number.
+    void controls(const QString& part, const pugi::xml_node& ws) {
+        QSet<int> own;
+        for (const QString& vml : relatedOfType(part, "vmlDrawing"))
+            for (const int n : vmlShapes(vml))
+                own << n;
+        for (const char* kind : {"control", "oleObject"})
+            for (const pugi::xpath_node& c : elementsNamed(ws, kind))
+                if (!own.contains(c.node().attribute("shapeId").as_int()))
+                    fault(QStringLiteral("%1: %2 shapeId %3 names no shape of its own drawing")
+                              .arg(part, qstr(kind))
+                              .arg(c.node().attribute("shapeId").as_int()));
+        for (const QString& drawing : relatedOfType(part, "drawing")) {
+            auto d = xml(drawing);
+            QSet<int> ids;
+            for (const pugi::xpath_node& c : elementsNamed(d->document_element(), "cNvPr")) {
+                const int id = c.node().attribute("id").as_int();
+                if (ids.contains(id))
+                    fault(QStringLiteral("%1: shape id %2 twice").arg(drawing).arg(id));
+                ids << id;
+                for (const pugi::xpath_node& e : elementsNamed(c.node(), "compatExt")) {
+                    const int n = attr(e.node(), "spid").mid(8).toInt();
+                    if (n != id || !own.contains(n))
+                        fault(QStringLiteral("%1: shape %2 names %3, no shape of its sheet")
+                                  .arg(drawing)
+                                  .arg(id)
+                                  .arg(attr(e.node(), "spid")));
+                }
+            }
+        }
+    }
+
+    // Threaded comments name listed persons, replies name a thread of their part, and the legacy
+    // comments that stand in for them name the threads of their own sheet.
+    void threadedComments(const QString& part) {
+        QSet<QString> threads;
+        for (const QString& tc : relatedOfType(part, "threadedComment")) {
+            auto d = xml(tc);
+            QSet<QString> ids;
+            for (pugi::xml_node c : d->document_element().children("threadedComment"))
+                ids << upper(attr(c, "id"));
+            for (pugi::xml_node c : d->document_element().children("threadedComment")) {
+                const QString id = upper(attr(c, "id"));
+                if (threadIds.contains(id))
+                    fault(QStringLiteral("%1: comment id %2 twice").arg(tc, id));
+                threadIds << id;
+                if (!persons.contains(upper(attr(c, "personId"))))
+                    fault(QStringLiteral("%1: person %2 not listed").arg(tc, attr(c, "personId")));
+                if (c.attribute("parentId") && !ids.contains(upper(attr(c, "parentId"))))
+                    fault(QStringLiteral("%1: reply to %2, no thread of its part")
+                              .arg(tc, attr(c, "parentId")));
+                if (!c.attribute("parentId"))
+                    threads << id;
+            }
+        }
+        for (const QString& comments : relatedOfType(part, "comments")) {
+            auto d = xml(comments);
+            QStringList authors;
+            for (pugi::xml_node a : d->document_element().child("authors").children("author"))
+                authors << qstr(a.text().get());
+            for (pugi::xml_node c : d->document_element().child("commentList").children("comment")) {
+                const QString author = authors.value(c.attribute("authorId").as_int());
+                if (author.startsWith(QLatin1String("tc=")) && !threads.contains(upper(author.mid(3))))
+                    fault(QStringLiteral("%1: %2 names no thread of its sheet").arg(comments, author));
+            }
+        }
+    }
+
+    void codeNames(const pugi::xml_document& wb) {
+        QSet<QString> seen;
+        if (const QString book = attr(wb.document_element().child("workbookPr"), "codeName"); !book.isEmpty())
+            seen << book.toCaseFolded();
+        for (const QString& name : std::as_const(sheetCodeNames)) {
+            if (seen.contains(name.toCaseFolded()))
+                fault(QStringLiteral("code name %1 twice").arg(name));
+            seen << name.toCaseFolded();
+        }
+    }
+
+    // Every pivot cache a pivot table uses is listed in the workbook under the table's cache id.
+    void pivotCaches(const pugi::xml_document& wb) {
+        Rels rels;
+        rels.load(pkg, QStringLiteral("xl/workbook.xml"));
+        QHash<QString, int> listed; // cache part -> cache id
+        for (pugi::xml_node c : wb.document_element().child("pivotCaches").children("pivotCache"))
+            if (const Rels::Rel* r = rels.byId(relIdOf(c)))
+                listed.insert(rels.targetPart(*r), c.attribute("cacheId").as_int());
+        for (const QString& p : pkg.parts()) {
+            const QString type = contentType(p);
+            if (type.endsWith(QLatin1String("pivotCacheDefinition+xml")) && !listed.contains(p))
+                fault(QStringLiteral("pivot cache %1 not listed in the workbook").arg(p));
+            if (!type.endsWith(QLatin1String("pivotTable+xml")))
+                continue;
+            auto t = xml(p);
+            for (const QString& cache : relatedOfType(p, "pivotCacheDefinition"))
+                if (listed.value(cache, -1) != t->document_element().attribute("cacheId").as_int())
+                    fault(QStringLiteral("%1: its cache %2 is not listed under its cache id").arg(p, cache));
+        }
+    }
+
+    // An element of an XML map is bound to one cell or table column only.
+    void xmlMaps() {
+        QSet<int> maps;
+        if (pkg.contains(QStringLiteral("xl/xmlMaps.xml"))) {
+            auto m = xml(QStringLiteral("xl/xmlMaps.xml"));
+            for (pugi::xml_node map : m->document_element().children("Map"))
+                maps << map.attribute("ID").as_int();
+        }
+        QSet<QString> bound;
+        for (const QString& p : pkg.parts()) {
+            const QString type = contentType(p);
+            const char* kind = type.endsWith(QLatin1String("table+xml"))              ? "xmlColumnPr"
+                               : type.endsWith(QLatin1String("tableSingleCells+xml")) ? "xmlPr"
+                                                                                      : nullptr;
+            if (!kind)
+                continue;
+            auto d = xml(p);
+            for (const pugi::xpath_node& b : elementsNamed(d->document_element(), kind)) {
+                const int map = b.node().attribute("mapId").as_int();
+                const QString element = QStringLiteral("%1 %2").arg(map).arg(attr(b.node(), "xpath"));
+                if (!maps.contains(map))
+                    fault(QStringLiteral("%1: XML map %2 missing").arg(p).arg(map));
+                if (bound.contains(element))
+                    fault(QStringLiteral("%1: XML map element %2 bound twice").arg(p, element));
+                bound << element;
             }
         }
     }
@@ -192,6 +385,10 @@ struct Checker {
         auto doc = xml(part);
         pugi::xml_node ws = doc->document_element();
         order(ws, kWorksheetOrder, part);
+        if (const QString code = attr(ws.child("sheetPr"), "codeName"); !code.isEmpty())
+            sheetCodeNames << code;
+        controls(part, ws);
+        threadedComments(part);
         for (const char* list : {"cols", "mergeCells"})
             if (ws.child(list) && !ws.child(list).first_child())
                 fault(QStringLiteral("%1: empty <%2>").arg(part, qstr(list)));

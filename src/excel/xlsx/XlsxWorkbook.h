@@ -65,9 +65,10 @@ private:
     static QString nameKey(const QString& name) { return name.toCaseFolded(); }
     XlsxWorksheet* worksheet(SheetEntry& e);
     void checkNewName(const QString& name, const QString& except = {}) const;
-    // Copies a part and what it relates to; `copied` maps each part copied so far to its copy.
-    QString copyPartTree(const QString& part, std::map<QString, QString>& copied);
-    void copyRels(const Rels& rels, const QString& copy, std::map<QString, QString>& copied);
+    // Copies a part and what it relates to, unless it is shared by the copies.
+    QString copyPartTree(const QString& part, CopyRun& run);
+    void copyRels(const Rels& rels, const QString& copy, CopyRun& run);
+    QByteArray copyLegacyDrawing(const QString& copy, const QByteArray& data, CopyRun& run);
     SheetEntry& insertSheet(const QString& name, const QString& relId, int index, const QString& part);
     void setSheetName(SheetEntry& e, const QString& name);
     void shiftLocalSheetIds(int from);
