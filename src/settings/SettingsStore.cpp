@@ -114,7 +114,9 @@ std::optional<QString> SettingsStore::ReadDirectPath(const QString& path) const 
     if (!loc)
         return std::nullopt;
     auto s = open(*loc);
-    if (s->status() != QSettings::NoError || !s->contains(loc->key))
+    // Not the status: after one refused write every later object on the file reports the
+    // refusal, although the file reads as well as before.
+    if (!s->contains(loc->key))
         return std::nullopt;
     return valueText(s->value(loc->key));
 }
