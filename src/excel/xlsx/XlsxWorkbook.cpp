@@ -218,6 +218,7 @@ void XlsxWorkbook::removePartWithType(const QString& part) {
     m_pkg->remove(part);
     m_pkg->remove(relsPartOf(part));
     m_types.remove(part);
+    m_types.remove(relsPartOf(part));
     m_copyIds.forget(part);
 }
 
@@ -352,6 +353,11 @@ void XlsxWorkbook::write(const QString& path) {
         updateAppXml();
     m_pkg->write(m_workbookPart, serializeXml(*m_workbook));
     m_pkg->write(relsPartOf(m_workbookPart), m_workbookRels.serialize());
+    // Forms that type relationships parts one by one leave the ones added here untyped.
+    const QString relsType = QStringLiteral("application/vnd.openxmlformats-package.relationships+xml");
+    for (const QString& part : m_pkg->parts())
+        if (part.endsWith(QLatin1String(".rels"), Qt::CaseInsensitive) && m_types.of(part).isEmpty())
+            m_types.set(part, relsType);
     m_pkg->write(ContentTypes::kPart, m_types.serialize());
     m_pkg->save(path, beforeRename, replace);
 }
