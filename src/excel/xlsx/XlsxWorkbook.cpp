@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <future>
 
 namespace excel::xlsx {
@@ -64,14 +65,19 @@ void XlsxWorkbook::load() {
     m_date1904 = d1904 == QLatin1String("1") || d1904 == QLatin1String("true");
 
     for (pugi::xml_node s : wb.child("sheets").children("sheet")) {
-        const Rels::Rel* rel = m_workbookRels.byId(relIdOf(s));
-        if (!rel)
-            throw SpreadsheetError(
-                QStringLiteral("%1 is damaged: the sheet %2 has no part.").arg(name, attr(s, "name")));
         auto e = std::make_unique<SheetEntry>();
         e->name = attr(s, "name");
-        e->part = rel->type == QLatin1String("worksheet") ? m_workbookRels.targetPart(*rel) : QString();
         e->node = s;
+        // Old macro sheets are listed without a part: kept in place and in the count of positions,
+        // but never opened, found or copied.
+        const QString relId = relIdOf(s);
+        e->legacy = relId.isEmpty();
+        const Rels::Rel* rel = e->legacy ? nullptr : m_workbookRels.byId(relId);
+        if (!rel && !e->legacy)
+            throw SpreadsheetError(
+                QStringLiteral("%1 is damaged: the sheet %2 has no part.").arg(name, attr(s, "name")));
+        e->part =
+            rel && rel->type == QLatin1String("worksheet") ? m_workbookRels.targetPart(*rel) : QString();
         if (!e->part.isEmpty() && !m_pkg->contains(e->part))
             throw SpreadsheetError(
                 QStringLiteral("%1 is damaged: the part of sheet %2 is missing.").arg(name, e->name));
@@ -85,7 +91,7 @@ void XlsxWorkbook::load() {
     for (pugi::xml_node n : wb.child("definedNames").children("definedName"))
         if (pugi::xml_attribute id = n.attribute("localSheetId"))
             m_localNames[id.as_int()].push_back(n);
-    if (m_sheets.empty())
+    if (std::none_of(m_sheets.begin(), m_sheets.end(), [](const auto& e) { return !e->legacy; }))
         throw SpreadsheetError(QStringLiteral("%1 holds no sheet.").arg(name));
     if (const Rels::Rel* r = m_workbookRels.firstOfType(QStringLiteral("sharedStrings")))
         m_sstPart = m_workbookRels.targetPart(*r);
@@ -141,12 +147,14 @@ std::unique_ptr<XlsxWorkbook> XlsxWorkbook::create(const QString& sheetName) {
 QStringList XlsxWorkbook::sheetNames() const {
     QStringList n;
     for (const auto& e : m_sheets)
-        n << e->name;
+        if (!e->legacy)
+            n << e->name;
     return n;
 }
 
 XlsxWorkbook::SheetEntry* XlsxWorkbook::entry(const QString& name) const {
-    return m_byName.value(nameKey(name));
+    SheetEntry* e = m_byName.value(nameKey(name));
+    return e && !e->legacy ? e : nullptr;
 }
 
 int XlsxWorkbook::indexOf(const SheetEntry* e) const {
@@ -227,7 +235,8 @@ void XlsxWorkbook::checkNewName(const QString& name, const QString& except) cons
         throw SpreadsheetError(
             QStringLiteral("\"%1\" cannot be a sheet name: 1 to 31 characters, none of / \\ ? * : [ ].")
                 .arg(name));
-    const SheetEntry* e = entry(name);
+    // An old macro sheet's name is taken too.
+    const SheetEntry* e = m_byName.value(nameKey(name));
     if (e && e->name.compare(except, Qt::CaseInsensitive) != 0)
         throw SpreadsheetError(QStringLiteral("The workbook already has a sheet named \"%1\".").arg(name));
 }

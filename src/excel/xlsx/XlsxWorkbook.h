@@ -58,6 +58,7 @@ private:
         QString part;
         pugi::xml_node node;
         std::unique_ptr<XlsxWorksheet> sheet;
+        bool legacy = false; // an old macro sheet without a part
     };
     SheetEntry* entry(const QString& name) const;
     int indexOf(const SheetEntry* e) const;
