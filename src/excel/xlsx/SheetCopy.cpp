@@ -109,7 +109,8 @@ void CopyIds::forget(const QString& part) {
 }
 
 QString XlsxWorkbook::copyPartTree(const QString& part, std::map<QString, QString>& copied) {
-    const auto done = copied.find(part);
+    // Relationships may spell a part's name in another case: it is copied once all the same.
+    const auto done = copied.find(partKey(part));
     if (done != copied.end())
         return done->second;
     const QString type = m_types.of(part);
@@ -117,7 +118,7 @@ QString XlsxWorkbook::copyPartTree(const QString& part, std::map<QString, QStrin
     if (type.startsWith(QLatin1String("image/")))
         return part;
     const QString copy = m_pkg->freeName(part);
-    copied[part] = copy;
+    copied[partKey(part)] = copy;
     QByteArray data = m_pkg->read(part);
 
     if (type.endsWith(QLatin1String("vmlDrawing")) || part.endsWith(QLatin1String(".vml"))) {
@@ -196,7 +197,7 @@ Worksheet* XlsxWorkbook::copySheetAfter(const QString& source, const QString& af
     const QByteArray xml = srcSheet->currentXml();
     const QString part = m_pkg->freeName(src->part);
     std::map<QString, QString> copied;
-    copied[src->part] = part;
+    copied[partKey(src->part)] = part;
     auto doc = parseXml(xml, part);
     for (pugi::xml_node v : doc->document_element().child("sheetViews").children("sheetView"))
         v.remove_attribute("tabSelected");

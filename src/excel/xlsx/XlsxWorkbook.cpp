@@ -85,7 +85,7 @@ void XlsxWorkbook::load() {
         if (!m_byName.contains(nameKey(e->name)))
             m_byName.insert(nameKey(e->name), e.get());
         if (!e->part.isEmpty())
-            m_byPart.insert(e->part, e.get());
+            m_byPart.insert(partKey(e->part), e.get());
         m_sheets.push_back(std::move(e));
     }
     for (pugi::xml_node n : wb.child("definedNames").children("definedName"))
@@ -180,7 +180,7 @@ void XlsxWorkbook::holding(XlsxWorksheet& sheet) {
 }
 
 QString XlsxWorkbook::sheetNameOfPart(const QString& part) const {
-    const SheetEntry* e = m_byPart.value(part);
+    const SheetEntry* e = m_byPart.value(partKey(part));
     return e ? e->name : QString();
 }
 
@@ -258,7 +258,7 @@ XlsxWorkbook::SheetEntry& XlsxWorkbook::insertSheet(const QString& name, const Q
     e->part = part;
     e->node = node;
     m_byName.insert(nameKey(name), e.get());
-    m_byPart.insert(part, e.get());
+    m_byPart.insert(partKey(part), e.get());
     m_structureChanged = true;
     return **m_sheets.insert(m_sheets.begin() + index, std::move(e));
 }

@@ -66,7 +66,8 @@ private:
     static QString nameKey(const QString& name) { return name.toCaseFolded(); }
     XlsxWorksheet* worksheet(SheetEntry& e);
     void checkNewName(const QString& name, const QString& except = {}) const;
-    // Copies a part and what it relates to; `copied` maps each part copied so far to its copy.
+    // Copies a part and what it relates to; `copied` maps each part copied so far (by partKey) to its
+    // copy.
     QString copyPartTree(const QString& part, std::map<QString, QString>& copied);
     void copyRels(const Rels& rels, const QString& copy, std::map<QString, QString>& copied);
     SheetEntry& insertSheet(const QString& name, const QString& relId, int index, const QString& part);
@@ -92,7 +93,7 @@ private:
     std::vector<std::unique_ptr<SheetEntry>> m_sheets;
     std::vector<XlsxWorksheet*> m_held;   // the sheets held as trees, the one used last at the end
     QHash<QString, SheetEntry*> m_byName; // by nameKey, the first sheet of a name
-    QHash<QString, SheetEntry*> m_byPart;
+    QHash<QString, SheetEntry*> m_byPart; // by partKey
     int m_maxSheetId = 0;
     // The defined names local to a sheet (print area, print titles) by the sheet's position.
     std::map<int, std::vector<pugi::xml_node>> m_localNames;
