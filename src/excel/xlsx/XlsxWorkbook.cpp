@@ -205,7 +205,8 @@ Part& XlsxWorkbook::partOrNew(std::unique_ptr<Part>& loaded, QString& part, cons
         if (!part.isEmpty() && m_pkg->contains(part)) {
             loaded = std::make_unique<Part>(parsePart(*m_pkg, part));
         } else {
-            part = partFolder(m_workbookPart) + QLatin1Char('/') + kind + QStringLiteral(".xml");
+            const QString plain = joinPart(partFolder(m_workbookPart), kind + QStringLiteral(".xml"));
+            part = m_pkg->contains(plain) ? m_pkg->freeName(plain) : plain;
             loaded = std::make_unique<Part>(nullptr);
             m_workbookRels.add(relType(kind), relativeTarget(m_workbookPart, part));
             m_types.set(part, spreadsheetType(kind));
@@ -284,7 +285,7 @@ void XlsxWorkbook::shiftLocalSheetIds(int from) {
 Worksheet* XlsxWorkbook::addSheet(const QString& name) {
     checkNewName(name);
     const QString part =
-        m_pkg->freeName(partFolder(m_workbookPart) + QStringLiteral("/worksheets/sheet1.xml"));
+        m_pkg->freeName(joinPart(partFolder(m_workbookPart), QStringLiteral("worksheets/sheet1.xml")));
     m_pkg->write(part, QByteArray(kEmptySheet));
     m_types.set(part, spreadsheetType(QStringLiteral("worksheet")));
     const QString relId =
