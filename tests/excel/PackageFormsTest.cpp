@@ -167,6 +167,21 @@ TEST(PackageForms, APrefixIsDroppedOnlyWhereTheNamespaceStays) {
     EXPECT_STREQ(nested->document_element().first_child().first_child().name(), "x:si");
 }
 
+TEST(PackageForms, RelationshipIdsAreFoundByTheirNamespace) {
+    const QByteArray rel = "\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
+    for (const auto& [xml, id] : std::initializer_list<std::pair<QByteArray, const char*>>{
+             {"<s xmlns:r=" + rel + " r:id=\"rId1\"/>", "rId1"},
+             {"<w xmlns:rel=" + rel + "><s rel:id=\"rId2\"/></w>", "rId2"},
+             {"<s xmlns:o=\"urn:other\" o:id=\"x\" xmlns:r=" + rel + " r:id=\"rId3\"/>", "rId3"},
+             {"<s xmlns:o=\"urn:other\" o:id=\"x\"/>", ""},
+             {"<s r:id=\"\" xmlns:r=" + rel + "/>", ""}}) {
+        const auto doc = xlsx::parseXml(xml, QStringLiteral("part"));
+        const pugi::xml_node s = doc->document_element().first_child() ? doc->document_element().first_child()
+                                                                       : doc->document_element();
+        EXPECT_EQ(xlsx::relIdOf(s), QString::fromUtf8(id)) << xml.toStdString();
+    }
+}
+
 TEST(PackageForms, OldMacroSheetsAreKeptButNeverTargets) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("form.xlsx"));

@@ -148,8 +148,16 @@ std::unique_ptr<pugi::xml_document> parseXml(const QByteArray& data, const QStri
 QString relIdOf(const pugi::xml_node& n) {
     for (pugi::xml_attribute a : n.attributes()) {
         const char* colon = std::strchr(a.name(), ':');
-        if (colon && std::strcmp(colon + 1, "id") == 0)
-            return qstr(a.value());
+        if (!colon || std::strcmp(colon + 1, "id") != 0)
+            continue;
+        // Only the relationships namespace's id: other namespaces have ids of their own.
+        const std::string declaration = "xmlns:" + std::string(a.name(), colon);
+        for (pugi::xml_node e = n; e; e = e.parent())
+            if (pugi::xml_attribute d = e.attribute(declaration.c_str())) {
+                if (std::strcmp(d.value(), kRelNs) == 0 || std::strcmp(d.value(), kStrictRelNs) == 0)
+                    return qstr(a.value());
+                break;
+            }
     }
     return {};
 }

@@ -15,6 +15,7 @@ class ZipPackage;
 inline constexpr char kMainNs[] = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 inline constexpr char kStrictNs[] = "http://purl.oclc.org/ooxml/spreadsheetml/main";
 inline constexpr char kRelNs[] = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+inline constexpr char kStrictRelNs[] = "http://purl.oclc.org/ooxml/officeDocument/relationships";
 inline constexpr char kPkgRelNs[] = "http://schemas.openxmlformats.org/package/2006/relationships";
 
 // Parses a part; throws SpreadsheetError naming the part. pugixml expands no entities beyond
