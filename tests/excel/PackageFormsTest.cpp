@@ -139,6 +139,7 @@ TEST(PackageForms, PartNamesAreNormalisedAndComparedIgnoringAsciiCase) {
     pkg.write(QStringLiteral("/xl/sheet1.xml"), "b");
     EXPECT_EQ(pkg.parts(), QStringList{QStringLiteral("xl/Sheet1.xml")});
     EXPECT_EQ(pkg.read(QStringLiteral("XL/SHEET1.XML")), QByteArray("b"));
+    EXPECT_TRUE(pkg.contains(QStringLiteral("/xl/./worksheets/../SHEET1.xml")));
     EXPECT_EQ(pkg.freeName(QStringLiteral("xl/sheet1.xml")), QStringLiteral("xl/sheet2.xml"));
 }
 

@@ -221,12 +221,12 @@ void ZipPackage::open(const QString& path) {
 }
 
 bool ZipPackage::contains(const QString& part) const {
-    const auto it = m_entries.find(partKey(part));
+    const auto it = m_entries.find(partKey(normalizedPart(part)));
     return it != m_entries.end() && !it->second.removed;
 }
 
 QByteArray ZipPackage::read(const QString& part) const {
-    const auto it = m_entries.find(partKey(part));
+    const auto it = m_entries.find(partKey(normalizedPart(part)));
     if (it == m_entries.end() || it->second.removed)
         throw SpreadsheetError(QStringLiteral("The workbook lacks its part %1.").arg(part));
     const Entry& e = it->second;
@@ -279,7 +279,7 @@ void ZipPackage::write(const QString& part, const QByteArray& data) {
 }
 
 void ZipPackage::remove(const QString& part) {
-    const auto it = m_entries.find(partKey(part));
+    const auto it = m_entries.find(partKey(normalizedPart(part)));
     if (it == m_entries.end())
         return;
     it->second.removed = true;
