@@ -47,7 +47,7 @@ struct Checker {
 
     QString contentType(const QString& part) {
         for (pugi::xml_node o : types->document_element().children("Override"))
-            if (attr(o, "PartName") == QLatin1Char('/') + part)
+            if (attr(o, "PartName").compare(QLatin1Char('/') + part, Qt::CaseInsensitive) == 0)
                 return attr(o, "ContentType");
         for (pugi::xml_node d : types->document_element().children("Default"))
             if (attr(d, "Extension").compare(QFileInfo(part).suffix(), Qt::CaseInsensitive) == 0)
@@ -93,7 +93,7 @@ struct Checker {
                 fault(QStringLiteral("%1: target %2 missing").arg(rels, target));
             // Pictures and the persons list are shared; any other part belongs to one part.
             // A pivot table's cache belongs to the workbook too, and is shared by its pivot tables.
-            const bool shared = target.contains(QLatin1String("/media/")) ||
+            const bool shared = (QLatin1Char('/') + target).contains(QLatin1String("/media/")) ||
                                 attr(r, "Type").endsWith(QLatin1String("/person")) ||
                                 attr(r, "Type").endsWith(QLatin1String("/pivotCacheDefinition"));
             const QString owner = relatedFrom.value(target, part);
@@ -109,14 +109,36 @@ struct Checker {
         for (pugi::xml_node o : types->document_element().children("Override"))
             if (!pkg.contains(attr(o, "PartName").mid(1)))
                 fault(QStringLiteral("content type for missing part %1").arg(attr(o, "PartName")));
+        // Part names are equal ignoring case; each segment a name, none "." or "..".
+        QSet<QString> partNames;
+        static const QRegularExpression badSegment(QStringLiteral("(^|/)(\\.{1,2})?(/|$)"));
         for (const QString& p : pkg.parts()) {
             if (p != QLatin1String("[Content_Types].xml") && contentType(p).isEmpty())
                 fault(QStringLiteral("part %1 has no content type").arg(p));
+            if (partNames.contains(p.toLower()))
+                fault(QStringLiteral("part %1 twice ignoring case").arg(p));
+            partNames << p.toLower();
+            if (badSegment.match(p).hasMatch())
+                fault(QStringLiteral("part name %1 not normalised").arg(p));
             relsOf(p);
         }
         relsOf(QString());
 
-        auto wb = xml(QStringLiteral("xl/workbook.xml"));
+        Rels packageRels;
+        packageRels.load(pkg, QString());
+        const Rels::Rel* office = packageRels.firstOfType(QStringLiteral("officeDocument"));
+        if (!office) {
+            fault(QStringLiteral("no workbook part"));
+            return;
+        }
+        const QString workbookPart = packageRels.targetPart(*office);
+        Rels workbookRels;
+        workbookRels.load(pkg, workbookPart);
+        auto relatedPart = [&](const char* type) {
+            const Rels::Rel* r = workbookRels.firstOfType(qstr(type));
+            return r ? workbookRels.targetPart(*r) : QString();
+        };
+        auto wb = xml(workbookPart);
         pugi::xml_node root = wb->document_element();
         QSet<QString> names;
         QSet<int> ids;
@@ -139,7 +161,7 @@ struct Checker {
             if (v.attribute("activeTab").as_int() >= sheets || v.attribute("firstSheet").as_int() >= sheets)
                 fault(QStringLiteral("workbook view beyond the sheets"));
 
-        auto st = xml(QStringLiteral("xl/styles.xml"));
+        auto st = xml(relatedPart("styles"));
         pugi::xml_node ss = st->document_element();
         order(ss, kStyleSheetOrder, QStringLiteral("styles"));
         auto count = [&](const char* list, const char* item) {
@@ -166,8 +188,9 @@ struct Checker {
         }
 
         int strings = -1;
-        if (pkg.contains(QStringLiteral("xl/sharedStrings.xml"))) {
-            auto sst = xml(QStringLiteral("xl/sharedStrings.xml"));
+        const QString sstPart = relatedPart("sharedStrings");
+        if (!sstPart.isEmpty() && pkg.contains(sstPart)) {
+            auto sst = xml(sstPart);
             strings = 0;
             for (pugi::xml_node si = sst->document_element().child("si"); si; si = si.next_sibling("si"))
                 ++strings;

@@ -15,7 +15,7 @@ QString spreadsheetType(const QString& kind) {
 }
 
 QString ContentTypes::key(const QString& partName) {
-    return partName.toCaseFolded();
+    return partKey(partName);
 }
 
 void ContentTypes::load(const ZipPackage& pkg) {

@@ -29,7 +29,7 @@ public:
     QByteArray serialize() const;
 
 private:
-    static QString key(const QString& partName); // part names are compared ignoring case
+    static QString key(const QString& partName); // part names are compared ignoring ASCII case
 
     std::unique_ptr<pugi::xml_document> m_doc;
     QHash<QString, pugi::xml_node> m_overrides; // the first override of each part name

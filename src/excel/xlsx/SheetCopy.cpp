@@ -160,7 +160,8 @@ QByteArray XlsxWorkbook::copyLegacyDrawing(const QString& copy, const QByteArray
 }
 
 QString XlsxWorkbook::copyPartTree(const QString& part, CopyRun& run) {
-    const auto done = run.parts.find(part);
+    // Relationships may spell a part's name in another case: it is copied once all the same.
+    const auto done = run.parts.find(partKey(part));
     if (done != run.parts.end())
         return done->second;
     const QString type = m_types.of(part);
@@ -168,7 +169,7 @@ QString XlsxWorkbook::copyPartTree(const QString& part, CopyRun& run) {
     if (type.startsWith(QLatin1String("image/")))
         return part;
     const QString copy = m_pkg->freeName(part);
-    run.parts[part] = copy;
+    run.parts[partKey(part)] = copy;
     QByteArray data = m_pkg->read(part);
 
     if (type.endsWith(QLatin1String("vmlDrawing")) || part.endsWith(QLatin1String(".vml"))) {
@@ -300,7 +301,7 @@ Worksheet* XlsxWorkbook::copySheetAfter(const QString& source, const QString& af
     const QByteArray xml = srcSheet->currentXml();
     const QString part = m_pkg->freeName(src->part);
     CopyRun run;
-    run.parts[src->part] = part;
+    run.parts[partKey(src->part)] = part;
     auto doc = parseXml(xml, part);
     for (pugi::xml_node v : doc->document_element().child("sheetViews").children("sheetView"))
         v.remove_attribute("tabSelected");

@@ -15,7 +15,7 @@ class ZipPackage;
 // What one sheet copy has done so far: the parts copied and the ids given anew, which other parts
 // of the copy must then name.
 struct CopyRun {
-    std::map<QString, QString> parts;   // part -> its copy
+    std::map<QString, QString> parts;   // part (by partKey) -> its copy
     std::map<int, int> shapes;          // legacy shape number -> the copy's
     std::map<QString, QString> threads; // threaded comment id, upper case -> the copy's
     std::set<QString> unbound;          // copies of tables that lost their XML map binding

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <future>
 
 namespace excel::xlsx {
@@ -64,14 +65,19 @@ void XlsxWorkbook::load() {
     m_date1904 = d1904 == QLatin1String("1") || d1904 == QLatin1String("true");
 
     for (pugi::xml_node s : wb.child("sheets").children("sheet")) {
-        const Rels::Rel* rel = m_workbookRels.byId(relIdOf(s));
-        if (!rel)
-            throw SpreadsheetError(
-                QStringLiteral("%1 is damaged: the sheet %2 has no part.").arg(name, attr(s, "name")));
         auto e = std::make_unique<SheetEntry>();
         e->name = attr(s, "name");
-        e->part = rel->type == QLatin1String("worksheet") ? m_workbookRels.targetPart(*rel) : QString();
         e->node = s;
+        // Old macro sheets are listed without a part: kept in place and in the count of positions,
+        // but never opened, found or copied.
+        const QString relId = relIdOf(s);
+        e->legacy = relId.isEmpty();
+        const Rels::Rel* rel = e->legacy ? nullptr : m_workbookRels.byId(relId);
+        if (!rel && !e->legacy)
+            throw SpreadsheetError(
+                QStringLiteral("%1 is damaged: the sheet %2 has no part.").arg(name, attr(s, "name")));
+        e->part =
+            rel && rel->type == QLatin1String("worksheet") ? m_workbookRels.targetPart(*rel) : QString();
         if (!e->part.isEmpty() && !m_pkg->contains(e->part))
             throw SpreadsheetError(
                 QStringLiteral("%1 is damaged: the part of sheet %2 is missing.").arg(name, e->name));
@@ -79,13 +85,13 @@ void XlsxWorkbook::load() {
         if (!m_byName.contains(nameKey(e->name)))
             m_byName.insert(nameKey(e->name), e.get());
         if (!e->part.isEmpty())
-            m_byPart.insert(e->part, e.get());
+            m_byPart.insert(partKey(e->part), e.get());
         m_sheets.push_back(std::move(e));
     }
     for (pugi::xml_node n : wb.child("definedNames").children("definedName"))
         if (pugi::xml_attribute id = n.attribute("localSheetId"))
             m_localNames[id.as_int()].push_back(n);
-    if (m_sheets.empty())
+    if (std::none_of(m_sheets.begin(), m_sheets.end(), [](const auto& e) { return !e->legacy; }))
         throw SpreadsheetError(QStringLiteral("%1 holds no sheet.").arg(name));
     if (const Rels::Rel* r = m_workbookRels.firstOfType(QStringLiteral("sharedStrings")))
         m_sstPart = m_workbookRels.targetPart(*r);
@@ -141,12 +147,14 @@ std::unique_ptr<XlsxWorkbook> XlsxWorkbook::create(const QString& sheetName) {
 QStringList XlsxWorkbook::sheetNames() const {
     QStringList n;
     for (const auto& e : m_sheets)
-        n << e->name;
+        if (!e->legacy)
+            n << e->name;
     return n;
 }
 
 XlsxWorkbook::SheetEntry* XlsxWorkbook::entry(const QString& name) const {
-    return m_byName.value(nameKey(name));
+    SheetEntry* e = m_byName.value(nameKey(name));
+    return e && !e->legacy ? e : nullptr;
 }
 
 int XlsxWorkbook::indexOf(const SheetEntry* e) const {
@@ -172,7 +180,7 @@ void XlsxWorkbook::holding(XlsxWorksheet& sheet) {
 }
 
 QString XlsxWorkbook::sheetNameOfPart(const QString& part) const {
-    const SheetEntry* e = m_byPart.value(part);
+    const SheetEntry* e = m_byPart.value(partKey(part));
     return e ? e->name : QString();
 }
 
@@ -197,7 +205,8 @@ Part& XlsxWorkbook::partOrNew(std::unique_ptr<Part>& loaded, QString& part, cons
         if (!part.isEmpty() && m_pkg->contains(part)) {
             loaded = std::make_unique<Part>(parsePart(*m_pkg, part));
         } else {
-            part = partFolder(m_workbookPart) + QLatin1Char('/') + kind + QStringLiteral(".xml");
+            const QString plain = joinPart(partFolder(m_workbookPart), kind + QStringLiteral(".xml"));
+            part = m_pkg->contains(plain) ? m_pkg->freeName(plain) : plain;
             loaded = std::make_unique<Part>(nullptr);
             m_workbookRels.add(relType(kind), relativeTarget(m_workbookPart, part));
             m_types.set(part, spreadsheetType(kind));
@@ -218,6 +227,7 @@ void XlsxWorkbook::removePartWithType(const QString& part) {
     m_pkg->remove(part);
     m_pkg->remove(relsPartOf(part));
     m_types.remove(part);
+    m_types.remove(relsPartOf(part));
     m_copyIds.forget(part);
 }
 
@@ -226,7 +236,8 @@ void XlsxWorkbook::checkNewName(const QString& name, const QString& except) cons
         throw SpreadsheetError(
             QStringLiteral("\"%1\" cannot be a sheet name: 1 to 31 characters, none of / \\ ? * : [ ].")
                 .arg(name));
-    const SheetEntry* e = entry(name);
+    // An old macro sheet's name is taken too.
+    const SheetEntry* e = m_byName.value(nameKey(name));
     if (e && e->name.compare(except, Qt::CaseInsensitive) != 0)
         throw SpreadsheetError(QStringLiteral("The workbook already has a sheet named \"%1\".").arg(name));
 }
@@ -248,7 +259,7 @@ XlsxWorkbook::SheetEntry& XlsxWorkbook::insertSheet(const QString& name, const Q
     e->part = part;
     e->node = node;
     m_byName.insert(nameKey(name), e.get());
-    m_byPart.insert(part, e.get());
+    m_byPart.insert(partKey(part), e.get());
     m_structureChanged = true;
     return **m_sheets.insert(m_sheets.begin() + index, std::move(e));
 }
@@ -274,7 +285,7 @@ void XlsxWorkbook::shiftLocalSheetIds(int from) {
 Worksheet* XlsxWorkbook::addSheet(const QString& name) {
     checkNewName(name);
     const QString part =
-        m_pkg->freeName(partFolder(m_workbookPart) + QStringLiteral("/worksheets/sheet1.xml"));
+        m_pkg->freeName(joinPart(partFolder(m_workbookPart), QStringLiteral("worksheets/sheet1.xml")));
     m_pkg->write(part, QByteArray(kEmptySheet));
     m_types.set(part, spreadsheetType(QStringLiteral("worksheet")));
     const QString relId =
@@ -352,6 +363,11 @@ void XlsxWorkbook::write(const QString& path) {
         updateAppXml();
     m_pkg->write(m_workbookPart, serializeXml(*m_workbook));
     m_pkg->write(relsPartOf(m_workbookPart), m_workbookRels.serialize());
+    // Forms that type relationships parts one by one leave the ones added here untyped.
+    const QString relsType = QStringLiteral("application/vnd.openxmlformats-package.relationships+xml");
+    for (const QString& part : m_pkg->parts())
+        if (part.endsWith(QLatin1String(".rels"), Qt::CaseInsensitive) && m_types.of(part).isEmpty())
+            m_types.set(part, relsType);
     m_pkg->write(ContentTypes::kPart, m_types.serialize());
     m_pkg->save(path, beforeRename, replace);
 }

@@ -58,6 +58,7 @@ private:
         QString part;
         pugi::xml_node node;
         std::unique_ptr<XlsxWorksheet> sheet;
+        bool legacy = false; // an old macro sheet without a part
     };
     SheetEntry* entry(const QString& name) const;
     int indexOf(const SheetEntry* e) const;
@@ -65,7 +66,8 @@ private:
     static QString nameKey(const QString& name) { return name.toCaseFolded(); }
     XlsxWorksheet* worksheet(SheetEntry& e);
     void checkNewName(const QString& name, const QString& except = {}) const;
-    // Copies a part and what it relates to, unless it is shared by the copies.
+    // Copies a part and what it relates to, unless it is shared by the copies; `run.parts` maps
+    // each part copied so far (by partKey) to its copy.
     QString copyPartTree(const QString& part, CopyRun& run);
     void copyRels(const Rels& rels, const QString& copy, CopyRun& run);
     QByteArray copyLegacyDrawing(const QString& copy, const QByteArray& data, CopyRun& run);
@@ -92,7 +94,7 @@ private:
     std::vector<std::unique_ptr<SheetEntry>> m_sheets;
     std::vector<XlsxWorksheet*> m_held;   // the sheets held as trees, the one used last at the end
     QHash<QString, SheetEntry*> m_byName; // by nameKey, the first sheet of a name
-    QHash<QString, SheetEntry*> m_byPart;
+    QHash<QString, SheetEntry*> m_byPart; // by partKey
     int m_maxSheetId = 0;
     // The defined names local to a sheet (print area, print titles) by the sheet's position.
     std::map<int, std::vector<pugi::xml_node>> m_localNames;

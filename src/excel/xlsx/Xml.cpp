@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <sstream>
+#include <string>
+#include <vector>
 
 namespace excel::xlsx {
 
@@ -58,6 +60,80 @@ const std::initializer_list<const char*> kFontOrder = {"b",       "i",      "str
                                                        "outline", "shadow", "u",      "vertAlign", "sz",
                                                        "color",   "name",   "family", "charset",   "scheme"};
 
+namespace {
+
+bool startsWithPrefix(const char* name, const std::string& prefix) {
+    return std::strncmp(name, prefix.c_str(), prefix.size()) == 0 && name[prefix.size()] == ':';
+}
+
+// The engine finds SpreadsheetML elements by their plain names. A part written with a prefix for
+// that namespace (<x:worksheet xmlns:x="...">) is turned into the same document with the namespace
+// as the default: its elements lose the prefix wherever that keeps their namespace.
+void adoptMainPrefix(pugi::xml_document& doc) {
+    pugi::xml_node root = doc.document_element();
+    const char* colon = std::strchr(root.name(), ':');
+    if (!colon)
+        return;
+    const std::string prefix(root.name(), static_cast<std::size_t>(colon - root.name()));
+    const std::string declaration = "xmlns:" + prefix;
+    const std::string ns = root.attribute(declaration.c_str()).value();
+    if (ns != kMainNs && ns != kStrictNs)
+        return;
+    pugi::xml_attribute rootDefault = root.attribute("xmlns");
+    if (rootDefault && ns != rootDefault.value())
+        return; // plain elements there are of another namespace: they would change it
+    // What holds within an element: the prefix still names the namespace; the default namespace as
+    // the part declares it is that one, or none.
+    struct Scope {
+        bool prefixIsMain = true;
+        bool defaultIsMain = true;
+        bool defaultNone = true;
+    };
+    struct Walker : pugi::xml_tree_walker {
+        std::string prefix, declaration, ns;
+        std::vector<Scope> scopes; // [d] holds within the elements at depth d - 1, [0] in the root
+        std::vector<pugi::xml_node> rename;
+        bool unsafe = false;
+        bool for_each(pugi::xml_node& n) override {
+            if (n.type() != pugi::node_element)
+                return true;
+            const auto d = static_cast<std::size_t>(depth());
+            scopes.resize(d + 2);
+            Scope s = scopes[d];
+            if (pugi::xml_attribute a = n.attribute(declaration.c_str()))
+                s.prefixIsMain = ns == a.value();
+            if (pugi::xml_attribute a = n.attribute("xmlns")) {
+                s.defaultIsMain = ns == a.value();
+                s.defaultNone = false;
+            }
+            scopes[d + 1] = s;
+            if (startsWithPrefix(n.name(), prefix)) {
+                if (s.prefixIsMain && s.defaultIsMain)
+                    rename.push_back(n);
+            } else if (!std::strchr(n.name(), ':') && s.defaultNone) {
+                unsafe = true; // of no namespace: the new default would claim it
+            }
+            return true;
+        }
+    } walker;
+    walker.prefix = prefix;
+    walker.declaration = declaration;
+    walker.ns = ns;
+    walker.scopes.push_back({true, true, !rootDefault});
+    root.traverse(walker);
+    if (walker.unsafe)
+        return;
+    walker.rename.push_back(root);
+    for (pugi::xml_node n : walker.rename) {
+        const std::string local = n.name() + prefix.size() + 1; // a copy: set_name may reuse the buffer
+        n.set_name(local.c_str());
+    }
+    if (!rootDefault)
+        root.prepend_attribute("xmlns").set_value(ns.c_str());
+}
+
+} // namespace
+
 std::unique_ptr<pugi::xml_document> parseXml(const QByteArray& data, const QString& part) {
     auto doc = std::make_unique<pugi::xml_document>();
     const pugi::xml_parse_result r = doc->load_buffer(data.constData(), static_cast<std::size_t>(data.size()),
@@ -65,14 +141,23 @@ std::unique_ptr<pugi::xml_document> parseXml(const QByteArray& data, const QStri
     if (!r)
         throw SpreadsheetError(QStringLiteral("The part %1 of the workbook is not valid XML: %2")
                                    .arg(part, QString::fromUtf8(r.description())));
+    adoptMainPrefix(*doc);
     return doc;
 }
 
 QString relIdOf(const pugi::xml_node& n) {
     for (pugi::xml_attribute a : n.attributes()) {
         const char* colon = std::strchr(a.name(), ':');
-        if (colon && std::strcmp(colon + 1, "id") == 0)
-            return qstr(a.value());
+        if (!colon || std::strcmp(colon + 1, "id") != 0)
+            continue;
+        // Only the relationships namespace's id: other namespaces have ids of their own.
+        const std::string declaration = "xmlns:" + std::string(a.name(), colon);
+        for (pugi::xml_node e = n; e; e = e.parent())
+            if (pugi::xml_attribute d = e.attribute(declaration.c_str())) {
+                if (std::strcmp(d.value(), kRelNs) == 0 || std::strcmp(d.value(), kStrictRelNs) == 0)
+                    return qstr(a.value());
+                break;
+            }
     }
     return {};
 }

@@ -15,10 +15,12 @@ class ZipPackage;
 inline constexpr char kMainNs[] = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 inline constexpr char kStrictNs[] = "http://purl.oclc.org/ooxml/spreadsheetml/main";
 inline constexpr char kRelNs[] = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+inline constexpr char kStrictRelNs[] = "http://purl.oclc.org/ooxml/officeDocument/relationships";
 inline constexpr char kPkgRelNs[] = "http://schemas.openxmlformats.org/package/2006/relationships";
 
 // Parses a part; throws SpreadsheetError naming the part. pugixml expands no entities beyond
-// XML's own, so a file cannot reach outside itself.
+// XML's own, so a file cannot reach outside itself. SpreadsheetML written with a prefix comes back
+// with its namespace as the default and its elements under their plain names.
 std::unique_ptr<pugi::xml_document> parseXml(const QByteArray& data, const QString& part);
 QByteArray serializeXml(const pugi::xml_document& doc);
 // A part of the package, parsed.

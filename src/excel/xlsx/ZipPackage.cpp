@@ -207,21 +207,26 @@ void ZipPackage::open(const QString& path) {
         if (size > kMaxPartBytes || total > kMaxTotalBytes)
             throw SpreadsheetError(QStringLiteral("The workbook %1 is too large to be a form.")
                                        .arg(QDir::toNativeSeparators(path)));
+        // Part names are equal ignoring ASCII case: a package naming one part twice is not sound.
+        if (m_entries.count(partKey(name)))
+            throw SpreadsheetError(QStringLiteral("The workbook %1 is damaged: it holds the part %2 twice.")
+                                       .arg(QDir::toNativeSeparators(path), name));
         Entry e;
+        e.name = name;
         e.index = i;
         e.size = size;
-        m_entries[name] = e;
-        m_order.push_back(name);
+        m_entries[partKey(name)] = e;
+        m_order.push_back(partKey(name));
     }
 }
 
 bool ZipPackage::contains(const QString& part) const {
-    const auto it = m_entries.find(part);
+    const auto it = m_entries.find(partKey(normalizedPart(part)));
     return it != m_entries.end() && !it->second.removed;
 }
 
 QByteArray ZipPackage::read(const QString& part) const {
-    const auto it = m_entries.find(part);
+    const auto it = m_entries.find(partKey(normalizedPart(part)));
     if (it == m_entries.end() || it->second.removed)
         throw SpreadsheetError(QStringLiteral("The workbook lacks its part %1.").arg(part));
     const Entry& e = it->second;
@@ -243,22 +248,26 @@ SpreadsheetError ZipPackage::damaged(const QString& part, const QString& why) co
 void ZipPackage::checkUnchangedParts() const {
     // They are copied as their compressed bytes, which nothing checks on the way: a damaged part
     // would make the saved workbook unreadable. Parts read before were checked then.
-    for (const QString& name : m_order) {
-        const Entry& e = m_entries.at(name);
+    for (const QString& key : m_order) {
+        const Entry& e = m_entries.at(key);
         if (e.removed || e.replaced || e.checked)
             continue;
         const QString why = readToEnd(m_archive, static_cast<zip_uint64_t>(e.index), e.size, nullptr);
         if (!why.isEmpty())
-            throw damaged(name, why);
+            throw damaged(e.name, why);
         e.checked = true;
     }
 }
 
 void ZipPackage::write(const QString& part, const QByteArray& data) {
-    auto it = m_entries.find(part);
+    // A part already there keeps its name as the package spells it.
+    const QString name = normalizedPart(part);
+    const QString key = partKey(name);
+    auto it = m_entries.find(key);
     if (it == m_entries.end()) {
-        m_order.push_back(part);
-        it = m_entries.emplace(part, Entry{}).first;
+        m_order.push_back(key);
+        it = m_entries.emplace(key, Entry{}).first;
+        it->second.name = name;
     }
     it->second.replaced = true;
     it->second.removed = false;
@@ -270,7 +279,7 @@ void ZipPackage::write(const QString& part, const QByteArray& data) {
 }
 
 void ZipPackage::remove(const QString& part) {
-    const auto it = m_entries.find(part);
+    const auto it = m_entries.find(partKey(normalizedPart(part)));
     if (it == m_entries.end())
         return;
     it->second.removed = true;
@@ -293,9 +302,11 @@ QString ZipPackage::freeName(const QString& like) const {
 
 QStringList ZipPackage::parts() const {
     QStringList out;
-    for (const QString& name : m_order)
-        if (contains(name))
-            out << name;
+    for (const QString& key : m_order) {
+        const Entry& e = m_entries.at(key);
+        if (!e.removed)
+            out << e.name;
+    }
     return out;
 }
 
@@ -332,11 +343,11 @@ void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRe
             }
         }
     } release{compressed};
-    for (const QString& name : m_order) {
-        const Entry& e = m_entries.at(name);
+    for (const QString& key : m_order) {
+        const Entry& e = m_entries.at(key);
         if (e.removed || !e.replaced || !e.zipped.valid())
             continue;
-        Compressed& c = compressed[name];
+        Compressed& c = compressed[key];
         c.bytes = e.zipped.get();
         if (c.bytes.isEmpty())
             continue;
@@ -361,12 +372,12 @@ void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRe
         throw SpreadsheetError(QStringLiteral("The workbook %1 could not be saved: %2")
                                    .arg(QDir::toNativeSeparators(path), why));
     };
-    for (const QString& name : m_order) {
-        const Entry& e = m_entries.at(name);
+    for (const QString& key : m_order) {
+        const Entry& e = m_entries.at(key);
         if (e.removed)
             continue;
         zip_source_t* src = nullptr;
-        const auto ready = compressed.find(name);
+        const auto ready = compressed.find(key);
         const bool precompressed = ready != compressed.end() && ready->second.archive;
         if (precompressed)
             src = zip_source_zip(out, ready->second.archive, 0, ZIP_FL_COMPRESSED, 0, -1);
@@ -378,7 +389,7 @@ void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRe
         if (!src)
             fail(QString::fromUtf8(zip_strerror(out)));
         const zip_int64_t idx =
-            zip_file_add(out, name.toUtf8().constData(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+            zip_file_add(out, e.name.toUtf8().constData(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
         if (idx < 0) {
             zip_source_free(src);
             fail(QString::fromUtf8(zip_strerror(out)));
@@ -408,24 +419,42 @@ QString partFolder(const QString& part) {
     return slash < 0 ? QString() : part.left(slash);
 }
 
+QString partKey(const QString& part) {
+    // ASCII only, as package part names are compared.
+    QString key = part;
+    for (QChar& c : key)
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    return key;
+}
+
+QString normalizedPart(const QString& name) {
+    QString n = QDir::cleanPath(name);
+    while (n.startsWith(QLatin1Char('/')))
+        n.remove(0, 1);
+    return n == QLatin1String(".") ? QString() : n;
+}
+
+QString joinPart(const QString& folder, const QString& name) {
+    return normalizedPart(folder.isEmpty() ? name : folder + QLatin1Char('/') + name);
+}
+
 QString resolvePart(const QString& sourcePart, const QString& target) {
-    QString t = target;
-    if (t.startsWith(QLatin1Char('/')))
-        return QDir::cleanPath(t.mid(1));
-    const QString folder = partFolder(sourcePart);
-    const QString joined = folder.isEmpty() ? t : folder + QLatin1Char('/') + t;
-    return QDir::cleanPath(joined);
+    if (target.startsWith(QLatin1Char('/')))
+        return normalizedPart(target);
+    return joinPart(partFolder(normalizedPart(sourcePart)), target);
 }
 
 QString relsPartOf(const QString& part) {
-    const QString folder = partFolder(part);
-    const QString file = part.mid(folder.isEmpty() ? 0 : folder.size() + 1);
-    return (folder.isEmpty() ? QString() : folder + QLatin1Char('/')) + QStringLiteral("_rels/") + file +
-           QStringLiteral(".rels");
+    const QString name = normalizedPart(part);
+    const QString folder = partFolder(name);
+    const QString file = name.mid(folder.isEmpty() ? 0 : folder.size() + 1);
+    return joinPart(folder, QStringLiteral("_rels/") + file + QStringLiteral(".rels"));
 }
 
 QString relativeTarget(const QString& sourcePart, const QString& targetPart) {
-    return QDir(QLatin1Char('/') + partFolder(sourcePart)).relativeFilePath(QLatin1Char('/') + targetPart);
+    return QDir(QLatin1Char('/') + partFolder(normalizedPart(sourcePart)))
+        .relativeFilePath(QLatin1Char('/') + normalizedPart(targetPart));
 }
 
 } // namespace excel::xlsx

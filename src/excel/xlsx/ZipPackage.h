@@ -34,6 +34,7 @@ public:
     // Throws SpreadsheetError with a text for the user.
     void open(const QString& path);
 
+    // Part names are found ignoring ASCII case; a part keeps the name it was first given.
     bool contains(const QString& part) const;
     QByteArray read(const QString& part) const;
     void write(const QString& part, const QByteArray& data);
@@ -55,6 +56,7 @@ private:
     void checkUnchangedParts() const;
     SpreadsheetError damaged(const QString& part, const QString& why) const;
     struct Entry {
+        QString name;      // as the package spells it
         qint64 index = -1; // in the source archive; -1 for a new part
         qint64 size = 0;
         bool replaced = false;
@@ -65,6 +67,7 @@ private:
         // Large parts start compressing when written, while the caller produces the next one.
         std::shared_future<QByteArray> zipped;
     };
+    // Both by partKey: part names are equal ignoring ASCII case.
     std::vector<QString> m_order;
     std::map<QString, Entry> m_entries;
     // Per name pattern, every number below this one is taken: a thousand copies of a page get
@@ -74,6 +77,12 @@ private:
     QString m_path;
 };
 
+// Part names compare equal ignoring ASCII case: the key they are compared by.
+QString partKey(const QString& part);
+// A part name as a package holds it: no leading "/", no "." or ".." segments.
+QString normalizedPart(const QString& name);
+// The part `name` in `folder` ("" for the package root), normalised.
+QString joinPart(const QString& folder, const QString& name);
 // The folder of a part name ("xl/worksheets") and a relative target resolved against it.
 QString partFolder(const QString& part);
 QString resolvePart(const QString& sourcePart, const QString& target);
