@@ -538,7 +538,9 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
     } catch (const Abort&) {
         return abortEnding();
     } catch (const SpreadsheetError& e) {
-        common::notify(r.message, common::MsgIcon::Critical, box(20) + common::crlf() + e.text());
+        // The engine's text names the cause (a full disk, a row beyond the sheet, a name too long);
+        // "in use or read-only" would send the user looking in the wrong place.
+        common::notify(r.message, common::MsgIcon::Critical, e.text());
         return abortEnding();
     }
 
