@@ -1,9 +1,9 @@
 #include "excel/frm_BerichtDesign.h"
 
 #include "common/DialogButton.h"
-#include "settings/ProgramSettings.h"
 #include "run/AppState.h"
 #include "settings/HeaderData.h"
+#include "settings/ProgramSettings.h"
 #include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
 #include "settings/modWindowOnTop.h"
@@ -50,7 +50,8 @@ QLineEdit* frm_BerichtDesign::box(const char* name) const {
     return m_boxes.value(QString::fromUtf8(name));
 }
 
-frm_BerichtDesign::frm_BerichtDesign(run::AppState& state, QWidget* mainWindow) : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
+frm_BerichtDesign::frm_BerichtDesign(run::AppState& state, QWidget* mainWindow)
+    : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_BerichtDesign"));
     run::AppState& st = state;
 
@@ -130,7 +131,8 @@ frm_BerichtDesign::frm_BerichtDesign(run::AppState& state, QWidget* mainWindow) 
     m_grid->setMinimumWidth(settings::twipsToPixels(3700) + 24);
     for (int c = 0; c < 3; ++c) {
         auto* item = new QTableWidgetItem(QLatin1Char(' ') + text(2 + c) + QLatin1Char(' '));
-        item->setBackground(QColor(232, 232, 232));
+        item->setBackground(m_grid->palette().brush(QPalette::Button));
+        item->setForeground(m_grid->palette().brush(QPalette::ButtonText));
         m_grid->setItem(0, c, item);
     }
     m_text1 = new QLineEdit(m_grid->viewport());
@@ -182,7 +184,8 @@ frm_BerichtDesign::frm_BerichtDesign(run::AppState& state, QWidget* mainWindow) 
             m_grid->setRowCount(static_cast<int>(names->size()) + 1);
             for (int i = 0; i < names->size(); ++i) {
                 auto* item = new QTableWidgetItem(QLatin1Char(' ') + names->at(i));
-                item->setBackground(QColor(232, 232, 232));
+                item->setBackground(m_grid->palette().brush(QPalette::Button));
+                item->setForeground(m_grid->palette().brush(QPalette::ButtonText));
                 m_grid->setItem(i + 1, 0, item);
                 m_grid->setItem(i + 1, 1, new QTableWidgetItem);
                 m_grid->setItem(i + 1, 2, new QTableWidgetItem);

@@ -43,7 +43,7 @@ frm_Online::frm_Online(run::AppState& state, QWidget* mainWindow)
     m_view->horizontalHeader()->setStretchLastSection(true);
     m_view->setHorizontalHeaderLabels(m_protocol.rows().front().cells);
     m_view->horizontalHeader()->setStyleSheet(
-        QStringLiteral("QHeaderView::section { background: #00CCFF; font-weight: bold; }"));
+        QStringLiteral("QHeaderView::section { background: #00CCFF; color: black; font-weight: bold; }"));
     m_view->setColumnWidth(0, 260);
     for (int c = 1; c < 8; ++c)
         m_view->setColumnWidth(c, 110);
@@ -115,8 +115,10 @@ void frm_Online::showNewRows() {
             QFont f = item->font();
             f.setBold(r.label || c == 0);
             item->setFont(f);
-            if (r.label)
+            if (r.label) { // the protocol's grey label rows, black on grey in any theme
                 item->setBackground(QColor(0xC0, 0xC0, 0xC0));
+                item->setForeground(QColor(Qt::black));
+            }
             m_view->setItem(at, c, item);
         }
         if (r.label)

@@ -55,7 +55,12 @@ const QString kMain = QStringLiteral("frm_MainWindow");
 const QString kStatus = QStringLiteral("StatusBar");
 const QString kBox = QStringLiteral("MessageBoxen");
 
-const QColor kFixedCell(232, 232, 232);
+// Text that reads on a background of fixed colour, whatever the theme's text colour is.
+QColor textOn(const QColor& background) {
+    const double luminance =
+        0.299 * background.redF() + 0.587 * background.greenF() + 0.114 * background.blueF();
+    return luminance > 0.5 ? QColor(Qt::black) : QColor(Qt::white);
+}
 
 QTableWidgetItem* cell(QTableWidget* t, int r, int c) {
     QTableWidgetItem* it = t->item(r, c);
@@ -77,7 +82,9 @@ void styleFixedCells(QTableWidget* t) {
         for (int c = 0; c < t->columnCount(); ++c)
             if (r == 0 || c == 0) {
                 QTableWidgetItem* it = cell(t, r, c);
-                it->setBackground(kFixedCell);
+                // The theme's own colours for headings, light or dark.
+                it->setBackground(t->palette().brush(QPalette::Button));
+                it->setForeground(t->palette().brush(QPalette::ButtonText));
                 if (r == 0) {
                     QFont f = it->font();
                     f.setBold(true);
@@ -98,7 +105,6 @@ QTableWidget* makeGrid(const QString& name, int rows, int cols) {
     t->verticalHeader()->setDefaultSectionSize(21);
     t->setWordWrap(false);
     t->setFocusPolicy(Qt::StrongFocus);
-    t->setStyleSheet(QStringLiteral("QTableWidget { gridline-color: #b8b8b8; }"));
     return t;
 }
 
@@ -640,8 +646,13 @@ common::Rgb frm_Hauptfenster::lampColourOf(model::Lamp lamp) const {
 void frm_Hauptfenster::setGridColour(const common::Rgb& c) {
     m_gridColour = c;
     const QColor colour(c.red, c.green, c.blue);
-    for (int r = 1; r < 24; ++r)
-        cell(m_werte, r, 1)->setBackground(colour);
+    // The tolerance colours stay; their text is chosen to be read on them.
+    const bool themed = c == common::Rgb{255, 255, 255};
+    for (int r = 1; r < 24; ++r) {
+        QTableWidgetItem* it = cell(m_werte, r, 1);
+        it->setBackground(themed ? m_werte->palette().brush(QPalette::Base) : QBrush(colour));
+        it->setForeground(themed ? m_werte->palette().brush(QPalette::Text) : QBrush(textOn(colour)));
+    }
 }
 
 void frm_Hauptfenster::clearValueColumn() {
