@@ -3,10 +3,16 @@
 #include "common/ProgramPaths.h"
 
 #include <QDir>
+
 #include <QFile>
 #include <QFileInfo>
+#include <optional>
 
 namespace settings {
+
+// Generated from data/LanguageFiles/English.dll.
+extern const unsigned char kBuiltinEnglish[];
+extern const int kBuiltinEnglishSize;
 
 const QStringList& languageSectionNames() {
     static const QStringList names = {
@@ -27,30 +33,23 @@ const QStringList& languageSectionNames() {
     return names;
 }
 
-QString LanguageTable::text(const QString& section, int line) const {
-    const auto it = m_sections.constFind(section);
-    if (it == m_sections.constEnd() || line < 1 || line > it->size())
-        return {};
-    return it->at(line - 1);
-}
-
 int LanguageTable::lineCount(const QString& section) const {
     const auto it = m_sections.constFind(section);
     return it == m_sections.constEnd() ? 0 : static_cast<int>(it->size());
 }
 
-bool ParseLanguageFile(LanguageTable& table, const QString& path, CodePage cp) {
-    const auto lines = readTextLines(path, cp);
-    if (!lines)
-        return false;
+namespace {
 
+// The sections of a language file's lines; nothing when no section header is among them (an
+// empty file, another encoding, anything else).
+std::optional<QHash<QString, QStringList>> parseSections(const QStringList& lines) {
     QHash<QString, QString> headers;
     for (const QString& name : languageSectionNames())
         headers.insert(QStringLiteral("[Language Strings For %1]").arg(name), name);
 
     QHash<QString, QStringList> parsed;
     QString current;
-    for (const QString& line : *lines) {
+    for (const QString& line : lines) {
         const auto h = headers.constFind(line);
         if (h != headers.constEnd()) {
             current = *h;
@@ -59,7 +58,45 @@ bool ParseLanguageFile(LanguageTable& table, const QString& path, CodePage cp) {
         if (!current.isEmpty())
             parsed[current].append(line);
     }
-    for (auto it = parsed.cbegin(); it != parsed.cend(); ++it)
+    if (parsed.isEmpty())
+        return std::nullopt;
+    return parsed;
+}
+
+// The English texts built into the program: a line a language file lacks is never an empty
+// message.
+const LanguageTable& builtinEnglish() {
+    static const LanguageTable table = [] {
+        LanguageTable t;
+        const QByteArray bytes(reinterpret_cast<const char*>(kBuiltinEnglish), kBuiltinEnglishSize);
+        if (const auto sections =
+                parseSections(decodeAnsi(bytes, CodePage::Windows1252).split(QStringLiteral("\r\n"))))
+            for (auto it = sections->cbegin(); it != sections->cend(); ++it)
+                t.setSection(it.key(), it.value());
+        return t;
+    }();
+    return table;
+}
+
+} // namespace
+
+QString LanguageTable::text(const QString& section, int line) const {
+    const auto it = m_sections.constFind(section);
+    if (it != m_sections.constEnd() && line >= 1 && line <= it->size() && !it->at(line - 1).isEmpty())
+        return it->at(line - 1);
+    if (this != &builtinEnglish() && m_fallback)
+        return builtinEnglish().text(section, line);
+    return {};
+}
+
+bool ParseLanguageFile(LanguageTable& table, const QString& path, CodePage cp) {
+    const auto lines = readTextLines(path, cp);
+    if (!lines)
+        return false;
+    const auto parsed = parseSections(*lines);
+    if (!parsed)
+        return false;
+    for (auto it = parsed->cbegin(); it != parsed->cend(); ++it)
         table.setSection(it.key(), it.value());
     return true;
 }

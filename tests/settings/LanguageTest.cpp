@@ -52,6 +52,7 @@ TEST(ParseLanguageFile, SectionRules) {
                             "[language strings for MessageBoxen]\r\n"; // wrong case: ordinary line
     writeBytes(path, text);
     LanguageTable t;
+    t.setFallback(false); // the table as the file gives it
     ASSERT_TRUE(ParseLanguageFile(t, path, CodePage::Windows1252));
 
     EXPECT_EQ(t.lineCount(kMain), 4);
@@ -194,5 +195,30 @@ TEST(ShippedLanguageFiles, EveryFileHasEveryCitedLine) {
         EXPECT_TRUE(t.text(QStringLiteral("StatusBar"), 17).contains(QStringLiteral("%1"))) << lang;
         for (const QString& mark : {QStringLiteral("%1"), QStringLiteral("%2")})
             EXPECT_TRUE(t.text(QStringLiteral("StatusBar"), 16).contains(mark)) << lang;
+    }
+}
+
+TEST(LanguageTable, AMissingLineOrFileFallsBackToEnglishNeverToAnEmptyMessage) {
+    QTemporaryDir dir;
+    LanguageTable t;
+    // No file at all: the built-in English texts.
+    EXPECT_EQ(t.text(kBox, 41), QStringLiteral("Korvex was not found."));
+    // A file that lacks lines: the lines it has, English for the others.
+    const QString path = dir.filePath(QStringLiteral("short.dll"));
+    writeBytes(path, "[Language Strings For MessageBoxen]\r\nDie Einstellungsdatei\r\n");
+    ASSERT_TRUE(ParseLanguageFile(t, path, CodePage::Windows1252));
+    EXPECT_EQ(t.text(kBox, 2), QStringLiteral("Die Einstellungsdatei"));
+    EXPECT_EQ(t.text(kBox, 41), QStringLiteral("Korvex was not found."));
+    EXPECT_EQ(t.text(kBox, 999), QString());
+
+    // Files that are no language file are refused, and the texts stay as they were.
+    const QByteArray notLanguageFiles[] = {
+        QByteArray(), QByteArray("\x89PNG\r\n\x1a\n garbage"),
+        QByteArray("\xff\xfe[\0L\0a\0n\0g\0", 12), // UTF-16
+    };
+    for (const QByteArray& bytes : notLanguageFiles) {
+        writeBytes(path, bytes);
+        EXPECT_FALSE(ParseLanguageFile(t, path, CodePage::Windows1252));
+        EXPECT_EQ(t.text(kBox, 2), QStringLiteral("Die Einstellungsdatei"));
     }
 }
