@@ -360,9 +360,12 @@ void Conversion::StartoptionenAuswerten() {
 }
 
 bool Conversion::writeAsciiForRun() {
-    // A folder chosen before each export needs someone to choose it: nothing is written.
-    if (settings::folderChosenBeforeEachExport(m_state.store))
+    // A folder chosen before each export needs someone to choose it: nothing is written, and
+    // the log says why.
+    if (settings::folderChosenBeforeEachExport(m_state.store)) {
+        common::notify(m_state.message, common::MsgIcon::Error, m_state.text(kBox, 67));
         return false;
+    }
     return subWerteAusgeben();
 }
 

@@ -149,7 +149,7 @@ TEST(ShippedLanguageFiles, EveryFileHasEveryCitedLine) {
         {QStringLiteral("frm_ExcelOnline"), 7},
         {QStringLiteral("frm_SavePartProgram"), 10},
         {QStringLiteral("frm_SelectOutputFolder"), 6},
-        {QStringLiteral("MessageBoxen"), 66},
+        {QStringLiteral("MessageBoxen"), 67},
         {QStringLiteral("StatusBar"), 18},
     };
     ASSERT_EQ(needed.size(), settings::languageSectionNames().size());
