@@ -553,7 +553,11 @@ void frm_Hauptfenster::applyTexts() {
     m_frame3->setTitle(text(30));
     for (int i = 0; i < 4; ++i)
         m_label1[i]->setText(text(31 + i));
-    m_lblProgrammname->setText(text(35));
+    // A language switch keeps the program that was read.
+    if (m_state.program.fileName.isEmpty())
+        m_lblProgrammname->setText(text(35));
+    else
+        showProgramData();
     m_frame4->setTitle(text(36));
     setCell(m_kopfdaten, 0, 0, QLatin1Char(' ') + text(37) + QLatin1Char(' '));
     setCell(m_kopfdaten, 0, 1, QLatin1Char(' ') + text(38) + QLatin1Char(' '));
