@@ -5,12 +5,14 @@
 // run has its own TMPDIR, XDG dirs, HOME and program folder, never the real ones.
 //
 //   build/bin/bench_process [--commands=14000] [--ascii_commands=12500,50000]
-//       [--report_rows=10000,50000] [--repetitions=5] [--timeout=1800] [--no_compare]
-//       [--benchmark_filter=...]
+//       [--report_rows=10000,50000] [--master_rows=19456] [--master_characteristics=30]
+//       [--repetitions=5] [--timeout=1800] [--no_compare] [--benchmark_filter=...]
 //
 // --commands sizes the whole unattended run against openpyxl; --ascii_commands the two ASCII
-// runs and --report_rows (characteristics) the two report runs of the cost curve. Ends with
-// the medians, the ratios and the peak memory of the larger report run.
+// runs and --report_rows (characteristics) the two report runs of the cost curve; the last two
+// flags the first run on a form whose Master has existing rows down to --master_rows
+// (bench/make_large_master.py). Ends with the medians, the ratios and the peak memory of the
+// larger report run.
 #include "settings/SettingsStore.h"
 
 #include <benchmark/benchmark.h>
@@ -54,6 +56,8 @@ struct Options {
     int commands = 14000;
     std::vector<int> asciiCommands{12500, 50000};
     std::vector<int> reportRows{10000, 50000};
+    int masterRows = 19456;
+    int masterCharacteristics = 30;
     int repetitions = 5;
     int timeoutSeconds = 1800;
     bool compare = true;
@@ -321,9 +325,26 @@ void record(benchmark::State& state, const std::string& key, const ChildRun& r, 
     s.characteristics = characteristics;
 }
 
-bool isWorkbook(const QString& file) {
+bool isWorkbook(const QString& file, const QString& source = kForm) {
     QFile f(file);
-    return f.open(QIODevice::ReadOnly) && f.read(2) == "PK" && f.size() > QFileInfo(kForm).size();
+    return f.open(QIODevice::ReadOnly) && f.read(2) == "PK" && f.size() > QFileInfo(source).size();
+}
+
+// The example form with existing rows down to the given row below its table, made once.
+QString largeMasterForm(int lastRow) {
+    const QString path = programDir() + QStringLiteral("/LargeMaster_%1.xlsx").arg(lastRow);
+    if (QFileInfo::exists(path))
+        return path;
+    QProcess gen;
+    gen.start(kPython, {kSource + QStringLiteral("/bench/make_large_master.py"), kForm, path,
+                        QString::number(lastRow)});
+    if (!gen.waitForFinished(600000) || gen.exitCode() != 0) {
+        std::fprintf(stderr, "bench_process: make_large_master.py failed: %s\n",
+                     gen.readAllStandardError().constData());
+        QFile::remove(path);
+        return {};
+    }
+    return path;
 }
 
 // The last outputs of each side, kept beyond their sandbox for the comparison at the end.
@@ -335,16 +356,18 @@ void keep(const QString& file, const QString& name, QString& kept) {
         kept.clear();
 }
 
-// doziduvov /a FORM CFG /ALL on a fresh copy of the shipped form.
-void reportRun(benchmark::State& state, const std::string& key, int commands) {
+// doziduvov /a FORM CFG /ALL on a fresh copy of the form: the first run on it.
+void formRun(benchmark::State& state, const std::string& key, int commands, const QString& source) {
     const Program* p = program(commands);
     if (!p)
         return fail(state, QStringLiteral("no part program"));
+    if (source.isEmpty())
+        return fail(state, QStringLiteral("no form"));
     Sandbox* box = sandboxFor(key);
     const QString form = box->path(QStringLiteral("out/Pruefbericht.xlsx"));
     for (auto _ : state) {
         QFile::remove(form);
-        if (!QFile::copy(kForm, form) || !QFile::setPermissions(form, QFile::ReadOwner | QFile::WriteOwner))
+        if (!QFile::copy(source, form) || !QFile::setPermissions(form, QFile::ReadOwner | QFile::WriteOwner))
             return fail(state, QStringLiteral("cannot copy the form"));
         if (QString why; !box->serve(p->path, &why))
             return fail(state, why);
@@ -352,12 +375,16 @@ void reportRun(benchmark::State& state, const std::string& key, int commands) {
                                     {QStringLiteral("/a"), form, kLayout, QStringLiteral("/ALL")});
         if (r.exitCode != 0)
             return fail(state, QStringLiteral("doziduvov /a FORM CFG /ALL ") + describe(r));
-        if (!isWorkbook(form))
+        if (!isWorkbook(form, source))
             return fail(state, QStringLiteral("doziduvov ended with status 0 but the form was not filled"));
         record(state, key, r, p->characteristics);
     }
     if (key.rfind("BM_UnattendedReport", 0) == 0)
         keep(form, QStringLiteral("doziduvov.xlsx"), lastOurs);
+}
+
+void reportRun(benchmark::State& state, const std::string& key, int commands) {
+    formRun(state, key, commands, kForm);
 }
 
 // python3-openpyxl filling the same characteristics into a fresh copy of the same form.
@@ -436,6 +463,10 @@ bool parseOptions(int& argc, char** argv) {
             options.asciiCommands = parseSizes(v);
         else if (const char* v = value("report_rows"))
             options.reportRows = parseSizes(v);
+        else if (const char* v = value("master_rows"))
+            options.masterRows = std::atoi(v);
+        else if (const char* v = value("master_characteristics"))
+            options.masterCharacteristics = std::atoi(v);
         else if (const char* v = value("repetitions"))
             options.repetitions = std::atoi(v);
         else if (const char* v = value("timeout"))
@@ -449,10 +480,10 @@ bool parseOptions(int& argc, char** argv) {
     argv[argc] = nullptr;
     const auto positive = [](const std::vector<int>& v) { return v.size() == 2 && v[0] > 0 && v[1] > 0; };
     if (options.commands <= 0 || options.repetitions <= 0 || options.timeoutSeconds <= 0 ||
-        !positive(options.asciiCommands) || !positive(options.reportRows)) {
-        std::fprintf(stderr,
-                     "bench_process: sizes, repetitions and timeout must be positive; the curves take "
-                     "two sizes each, e.g. --report_rows=1000,5000\n");
+        options.masterRows <= 40 || options.masterCharacteristics <= 0 || !positive(options.asciiCommands) ||
+        !positive(options.reportRows)) {
+        std::fprintf(stderr, "bench_process: sizes, repetitions and timeout must be positive, --master_rows "
+                             "above 40; the curves take two sizes each, e.g. --report_rows=1000,5000\n");
         return false;
     }
     return true;
@@ -474,6 +505,11 @@ void registerBenchmarks() {
         add("BM_AsciiRun/commands:" + std::to_string(n), asciiRun, n);
     for (int n : options.reportRows)
         add("BM_ReportRun/rows:" + std::to_string(n), reportRun, commandsFor(n));
+    const auto firstRun = [](benchmark::State& s, const std::string& name, int commands) {
+        formRun(s, name, commands, largeMasterForm(options.masterRows));
+    };
+    add("BM_LargeMasterFirstRun/master_rows:" + std::to_string(options.masterRows), firstRun,
+        commandsFor(options.masterCharacteristics));
 }
 
 const Sample* sampleOf(const std::string& key) {
@@ -509,6 +545,12 @@ void printSummary() {
     };
     curve("ASCII /a", "BM_AsciiRun/commands:", options.asciiCommands, "commands");
     curve("report", "BM_ReportRun/rows:", options.reportRows, "characteristics");
+    if (const Sample* first =
+            sampleOf("BM_LargeMasterFirstRun/master_rows:" + std::to_string(options.masterRows)))
+        std::printf("  first run on a form with a Master of %d rows, %d characteristics: %.1f ms [%.1f] "
+                    "(target < 2000); peak memory %.1f MiB\n",
+                    options.masterRows, first->characteristics, median(first->wall) * 1e3,
+                    median(first->cpu) * 1e3, median(first->peak));
     if (const Sample* large = sampleOf("BM_ReportRun/rows:" + std::to_string(options.reportRows[1])))
         std::printf("  peak memory of the %d-characteristic report run: %.1f MiB at most (target < 250)\n",
                     options.reportRows[1], *std::max_element(large->peak.begin(), large->peak.end()));

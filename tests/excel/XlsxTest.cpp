@@ -469,3 +469,83 @@ TEST(Xlsx, ACellIsEmptyOnlyWithoutValueAndFormula) {
     for (const Case& c : cases)
         EXPECT_EQ(ws->isEmpty(c.row, c.column), c.empty) << c.row << "," << c.column;
 }
+
+// Cells written into rows the sheet has go into them in column order; rows it lacks are kept
+// apart and go between the loaded rows on saving, whatever shape those rows have.
+TEST(Xlsx, WrittenRowsAndCellsLandInOrderAmongTheLoadedOnes) {
+    struct Write {
+        int row;
+        int column;
+    };
+    struct Case {
+        const char* name;
+        const char* loaded; // the sheetData of the file
+        std::vector<Write> writes;
+        const char* saved;
+    };
+    const Case cases[] = {
+        {"an empty sheet",
+         "<sheetData/>",
+         {{3, 2}, {1, 1}},
+         "<sheetData><row r=\"1\"><c r=\"A1\"><v>2</v></c></row><row r=\"3\"><c r=\"B3\"><v>1</v></c>"
+         "</row></sheetData>"},
+        {"rows before, between and after loaded ones, self-closing among them",
+         "<sheetData><row r=\"2\"><c r=\"A2\"><v>0</v></c></row><row r=\"4\" ht=\"6\" customHeight=\"1\"/>"
+         "<row r=\"6\"><c r=\"A6\" s=\"0\"/></row><row r=\"7\" hidden=\"1\"/></sheetData>",
+         {{9, 1}, {5, 1}, {1, 1}, {3, 2}, {8, 3}},
+         "<sheetData><row r=\"1\"><c r=\"A1\"><v>3</v></c></row><row r=\"2\"><c r=\"A2\"><v>0</v></c></row>"
+         "<row r=\"3\"><c r=\"B3\"><v>4</v></c></row><row r=\"4\" ht=\"6\" customHeight=\"1\"/>"
+         "<row r=\"5\"><c r=\"A5\"><v>2</v></c></row><row r=\"6\"><c r=\"A6\" s=\"0\"/></row>"
+         "<row r=\"7\" hidden=\"1\"/><row r=\"8\"><c r=\"C8\"><v>5</v></c></row>"
+         "<row r=\"9\"><c r=\"A9\"><v>1</v></c></row></sheetData>"},
+        {"only after the last row, which is self-closing",
+         "<sheetData><row r=\"1\"><c r=\"A1\"><v>0</v></c></row><row r=\"2\"/></sheetData>",
+         {{3, 1}, {4, 2}},
+         "<sheetData><row r=\"1\"><c r=\"A1\"><v>0</v></c></row><row r=\"2\"/>"
+         "<row r=\"3\"><c r=\"A3\"><v>1</v></c></row><row r=\"4\"><c "
+         "r=\"B4\"><v>2</v></c></row></sheetData>"},
+        {"cells before, between, into and after those of a loaded row",
+         "<sheetData><row r=\"1\"><c r=\"B1\"><v>0</v></c><c r=\"D1\" s=\"0\"/></row></sheetData>",
+         {{1, 5}, {1, 1}, {1, 3}, {1, 4}},
+         "<sheetData><row r=\"1\"><c r=\"A1\"><v>2</v></c><c r=\"B1\"><v>0</v></c><c r=\"C1\"><v>3</v></c>"
+         "<c r=\"D1\" s=\"0\"><v>4</v></c><c r=\"E1\"><v>1</v></c></row></sheetData>"},
+        {"loaded rows whose quoted values hold tag ends",
+         "<sheetData><row r=\"2\" x=\"a/&gt;b\"><c r=\"A2\"><v>0</v></c></row><row r=\"4\" x=\"&gt;\"/>"
+         "</sheetData>",
+         {{5, 1}, {3, 1}, {1, 1}},
+         "<sheetData><row r=\"1\"><c r=\"A1\"><v>3</v></c></row><row r=\"2\" x=\"a/>b\"><c r=\"A2\"><v>0</v>"
+         "</c></row><row r=\"3\"><c r=\"A3\"><v>2</v></c></row><row r=\"4\" x=\">\"/><row r=\"5\"><c "
+         "r=\"A5\">"
+         "<v>1</v></c></row></sheetData>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("rows.xlsx"));
+        newWorkbook(QStringLiteral("S"))->saveAs(path);
+        {
+            xlsx::ZipPackage pkg;
+            pkg.open(path);
+            QByteArray sheet = pkg.read(QStringLiteral("xl/worksheets/sheet1.xml"));
+            sheet.replace("<sheetData/>", c.loaded);
+            pkg.write(QStringLiteral("xl/worksheets/sheet1.xml"), sheet);
+            pkg.save(path);
+        }
+        {
+            auto book = openWorkbook(path);
+            for (std::size_t i = 0; i < c.writes.size(); ++i)
+                book->sheet(QStringLiteral("S"))->setNumber(c.writes[i].row, c.writes[i].column, i + 1.0);
+            book->save();
+        }
+        xlsx::ZipPackage pkg;
+        pkg.open(path);
+        const QByteArray sheet = pkg.read(QStringLiteral("xl/worksheets/sheet1.xml"));
+        const qsizetype from = sheet.indexOf("<sheetData");
+        const qsizetype to = sheet.indexOf("</sheetData>") + 12;
+        EXPECT_EQ(sheet.mid(from, to - from).toStdString(), std::string(c.saved));
+        auto again = openWorkbook(path);
+        for (std::size_t i = 0; i < c.writes.size(); ++i)
+            EXPECT_EQ(again->sheet(QStringLiteral("S"))->cellText(c.writes[i].row, c.writes[i].column),
+                      QString::number(i + 1));
+    }
+}

@@ -11,6 +11,25 @@
 
 namespace excel::xlsx {
 
+namespace {
+
+// Where the start tag at "from" ends ('>'), or -1: a '>' inside a quoted value does not end it.
+qsizetype startTagEnd(const QByteArray& xml, qsizetype from, qsizetype to) {
+    char quote = 0;
+    for (qsizetype i = from; i < to; ++i) {
+        const char ch = xml.at(i);
+        if (quote)
+            quote = ch == quote ? 0 : quote;
+        else if (ch == '"' || ch == '\'')
+            quote = ch;
+        else if (ch == '>')
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
 XlsxWorksheet::XlsxWorksheet(XlsxWorkbook& book, QString part, std::unique_ptr<pugi::xml_document> doc,
                              bool inPackage)
     : m_book(book), m_part(std::move(part)), m_doc(std::move(doc)), m_modified(!inPackage) {
@@ -643,25 +662,38 @@ QByteArray XlsxWorksheet::serialize() {
     const qsizetype end = xml.indexOf("</sheetData>", open);
     QByteArray out;
     out.reserve(xml.size() + static_cast<qsizetype>(m_fresh.size()) * 200);
-    out.append(xml.constData(), open + 1);
     auto next = m_fresh.begin();
-    qsizetype at = open + 1;
-    while (true) {
+    qsizetype copied = 0; // the text before this is in out
+    // One pass over the loaded rows, each skipped from its own start tag: a row's end must not be
+    // searched for through the rest of a sheet of many thousand rows. Added rows that all come
+    // after the loaded ones, the usual case, need no pass at all.
+    qsizetype at = m_rows.empty() || next->first > m_rows.rbegin()->first ? end : open + 1;
+    while (next != m_fresh.end()) {
         const qsizetype row = xml.indexOf("<row ", at);
         if (row < 0 || row >= end)
             break;
+        const qsizetype tagEnd = startTagEnd(xml, row, end);
         const qsizetype r = xml.indexOf(" r=\"", row);
+        if (tagEnd < 0 || r < 0 || r > tagEnd)
+            throw SpreadsheetError(QStringLiteral("The sheet %1 has a row without a number.").arg(m_part));
         const int number = std::atoi(xml.constData() + r + 4);
-        auto upto = m_fresh.lower_bound(number);
-        out += freshRowsXml(next, upto);
-        next = upto;
-        const qsizetype close = xml.indexOf("</row>", row);
-        const qsizetype selfClose = xml.indexOf("/>", row);
-        const qsizetype tagEnd = xml.indexOf('>', row);
-        const qsizetype stop = (selfClose >= 0 && selfClose + 1 == tagEnd) ? tagEnd + 1 : close + 6;
-        out.append(xml.constData() + row, stop - row);
-        at = stop;
+        if (number > next->first) {
+            const auto upto = m_fresh.lower_bound(number);
+            out.append(xml.constData() + copied, row - copied);
+            out += freshRowsXml(next, upto);
+            copied = row;
+            next = upto;
+        }
+        if (xml.at(tagEnd - 1) == '/') {
+            at = tagEnd + 1;
+        } else {
+            const qsizetype close = xml.indexOf("</row>", tagEnd);
+            if (close < 0 || close > end)
+                throw SpreadsheetError(QStringLiteral("The sheet %1 has a row without its end.").arg(m_part));
+            at = close + 6;
+        }
     }
+    out.append(xml.constData() + copied, end - copied);
     out += freshRowsXml(next, m_fresh.end());
     out.append(xml.constData() + end, xml.size() - end);
     return out;
