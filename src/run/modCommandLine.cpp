@@ -68,9 +68,28 @@ CommandLine parseCommandLine(const QStringList& words) {
         c.error = why;
         return c;
     };
-    for (const QString& w : words) {
+    // Qt's own options (for the application object, not start options), with their values.
+    static const QStringList qtWithValue = {
+        QStringLiteral("-style"),           QStringLiteral("-stylesheet"),
+        QStringLiteral("-platform"),        QStringLiteral("-platformpluginpath"),
+        QStringLiteral("-platformtheme"),   QStringLiteral("-plugin"),
+        QStringLiteral("-display"),         QStringLiteral("-geometry"),
+        QStringLiteral("-qwindowgeometry"), QStringLiteral("-qwindowtitle"),
+        QStringLiteral("-qwindowicon"),     QStringLiteral("-session"),
+        QStringLiteral("-title"),           QStringLiteral("-name"),
+        QStringLiteral("-fontengine"),      QStringLiteral("-dialogs")};
+    static const QStringList qtAlone = {QStringLiteral("-reverse"), QStringLiteral("-widgetcount"),
+                                        QStringLiteral("-sync"), QStringLiteral("-nograb"),
+                                        QStringLiteral("-dograb")};
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString& w = words.at(i);
         if (w == QLatin1String("--quiet") || w == QLatin1String("-q"))
             c.quiet = true;
+        else if (qtWithValue.contains(w) ||
+                 (w.startsWith(QLatin1String("--")) && qtWithValue.contains(w.mid(1))))
+            ++i;
+        else if (qtAlone.contains(w) || (w.startsWith(QLatin1String("--")) && qtAlone.contains(w.mid(1))))
+            continue;
         else if (w.startsWith(QLatin1Char('-')) && w.size() > 1)
             return fail(QStringLiteral("unknown option %1").arg(w));
         else

@@ -77,6 +77,9 @@ TEST(StartArgs, TheCommandLineIsRunWindowHelpVersionOrAMistake) {
           QStringLiteral("/f/K.xlsx"), QStringLiteral("--quiet")},
          A::Run,
          true},
+        // Qt's own options go to the application object, with their values.
+        {{QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("/a")}, A::Run, false},
+        {{QStringLiteral("-style"), QStringLiteral("fusion"), QStringLiteral("-reverse")}, A::Window, false},
         // Help and version anywhere, even after a mistake.
         {{QStringLiteral("/a"), QStringLiteral("-h")}, A::Help, false},
         {{QStringLiteral("--foo"), QStringLiteral("--version")}, A::Version, false},
