@@ -4,6 +4,7 @@
 
 #include <QHash>
 
+#include <array>
 #include <map>
 #include <set>
 
@@ -126,6 +127,31 @@ bool LoadReportSettings(const LayoutValueFn& value, int headerItems, ReportLayou
     return true;
 }
 
+namespace {
+
+// The fields that lie across the characteristics (columns with characteristics in rows, rows
+// with characteristics in columns), by their settings key.
+std::array<std::pair<const char*, const QString*>, 16> fieldsAcross(const ReportLayoutValues& v) {
+    return {{{"FormIDColum", &v.FormIDColum},
+             {"FormNominalColum", &v.FormNominalColum},
+             {"FormUTolColum", &v.FormUTolColum},
+             {"FormOTolColum", &v.FormOTolColum},
+             {"FormDevColum", &v.FormDevColum},
+             {"FormATolColum", &v.FormATolColum},
+             {"FormSymbolColum", &v.FormSymbolColum},
+             {"FormCommentColum", &v.FormCommentColum},
+             {"Element1Colum", &v.Element1Colum},
+             {"Element2Colum", &v.Element2Colum},
+             {"Element3Colum", &v.Element3Colum},
+             {"Bezug1Colum", &v.Bezug1Colum},
+             {"Bezug2Colum", &v.Bezug2Colum},
+             {"Bezug3Colum", &v.Bezug3Colum},
+             {"EinheitColum", &v.EinheitColum},
+             {"LfdNr", &v.LfdNr}}};
+}
+
+} // namespace
+
 std::optional<std::pair<QString, QString>> layoutOverlap(const ReportLayout& layout) {
     const ReportLayoutValues& v = layout.v;
     auto row = [](const QString& s) { return settings::parseInteger(s).value_or(0); };
@@ -146,15 +172,7 @@ std::optional<std::pair<QString, QString>> layoutOverlap(const ReportLayout& lay
     };
 
     std::map<int, QString> fields; // position -> key
-    const std::pair<const char*, const QString*> keys[] = {
-        {"FormIDColum", &v.FormIDColum},         {"FormNominalColum", &v.FormNominalColum},
-        {"FormUTolColum", &v.FormUTolColum},     {"FormOTolColum", &v.FormOTolColum},
-        {"FormDevColum", &v.FormDevColum},       {"FormATolColum", &v.FormATolColum},
-        {"FormSymbolColum", &v.FormSymbolColum}, {"FormCommentColum", &v.FormCommentColum},
-        {"Element1Colum", &v.Element1Colum},     {"Element2Colum", &v.Element2Colum},
-        {"Element3Colum", &v.Element3Colum},     {"Bezug1Colum", &v.Bezug1Colum},
-        {"Bezug2Colum", &v.Bezug2Colum},         {"Bezug3Colum", &v.Bezug3Colum},
-        {"EinheitColum", &v.EinheitColum},       {"LfdNr", &v.LfdNr}};
+    const auto keys = fieldsAcross(v);
     for (const auto& [name, value] : keys) {
         if (!layout.used(*value))
             continue;
@@ -216,16 +234,7 @@ QString layoutFault(const ReportLayout& layout) {
     for (int c : layout.ColumnList)
         if (c < 1)
             return QStringLiteral("FormMeasColums");
-    // Fields are columns with characteristics in rows and rows with characteristics in columns.
-    const std::pair<const char*, const QString*> fields[] = {
-        {"FormIDColum", &v.FormIDColum},         {"FormNominalColum", &v.FormNominalColum},
-        {"FormUTolColum", &v.FormUTolColum},     {"FormOTolColum", &v.FormOTolColum},
-        {"FormDevColum", &v.FormDevColum},       {"FormATolColum", &v.FormATolColum},
-        {"FormSymbolColum", &v.FormSymbolColum}, {"FormCommentColum", &v.FormCommentColum},
-        {"Element1Colum", &v.Element1Colum},     {"Element2Colum", &v.Element2Colum},
-        {"Element3Colum", &v.Element3Colum},     {"Bezug1Colum", &v.Bezug1Colum},
-        {"Bezug2Colum", &v.Bezug2Colum},         {"Bezug3Colum", &v.Bezug3Colum},
-        {"EinheitColum", &v.EinheitColum},       {"LfdNr", &v.LfdNr}};
+    const auto fields = fieldsAcross(v);
     for (const auto& [name, value] : fields)
         if (layout.used(*value) && (v.rows ? col(*value) : row(*value)) < 1)
             return QString::fromLatin1(name);

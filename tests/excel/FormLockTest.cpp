@@ -1,3 +1,4 @@
+#include "common/FileBytes.h"
 #include "excel/FormLock.h"
 
 #include <gtest/gtest.h>
@@ -11,20 +12,10 @@
 using excel::FormLock;
 using excel::FormLockResult;
 
-namespace {
-
-void writeFile(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-
-} // namespace
-
 TEST(FormLock, OneHolderAtATimeAndADeadHoldersLockIsTakenOver) {
     QTemporaryDir dir;
     const QString form = dir.filePath(QStringLiteral("F.xlsx"));
-    writeFile(form, "x");
+    writeBytes(form, "x");
     FormLockResult why;
     auto held = FormLock::acquire(form, 0, why);
     ASSERT_TRUE(held);
@@ -40,15 +31,15 @@ TEST(FormLock, OneHolderAtATimeAndADeadHoldersLockIsTakenOver) {
     EXPECT_TRUE(FormLock::acquire(form, 0, why));
 
     // A run that was killed left its lock: the process is gone, so the lock is stale.
-    writeFile(FormLock::lockPathOf(form),
-              "999999\ndoziduvov\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    writeBytes(FormLock::lockPathOf(form),
+               "999999\ndoziduvov\n" + QSysInfo::machineHostName().toUtf8() + "\n");
     EXPECT_TRUE(FormLock::acquire(form, 0, why));
 }
 
 TEST(FormLock, ASpreadsheetProgramsLockFileNamesWhoHasTheForm) {
     QTemporaryDir dir;
     const QString form = dir.filePath(QStringLiteral("Pruefbericht.xlsx"));
-    writeFile(form, "x");
+    writeBytes(form, "x");
     const struct {
         const char* file;
         QByteArray content;
@@ -64,7 +55,7 @@ TEST(FormLock, ASpreadsheetProgramsLockFileNamesWhoHasTheForm) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         const QString lock = dir.filePath(QString::fromLatin1(c.file));
-        writeFile(lock, c.content);
+        writeBytes(lock, c.content);
         FormLockResult why;
         EXPECT_FALSE(FormLock::acquire(form, 0, why));
         EXPECT_EQ(why.kind, FormLockResult::Kind::OpenElsewhere);

@@ -1,4 +1,5 @@
 #include "WorkbookReader.h"
+#include "common/FileBytes.h"
 #include "excel/Spreadsheet.h"
 #include "excel/xlsx/XlsxWorkbook.h"
 
@@ -26,12 +27,6 @@ QString copyFixture(const QTemporaryDir& dir, const QString& name) {
 QByteArray bytesOf(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(bytes);
 }
 
 // A zip holding the given parts, for packages no spreadsheet program would write.

@@ -1,3 +1,4 @@
+#include "common/FileBytes.h"
 #include "settings/modLanguage.h"
 
 #include <gtest/gtest.h>
@@ -16,12 +17,6 @@ const QString kBox = QStringLiteral("MessageBoxen");
 
 QString header(const QString& section) {
     return QStringLiteral("[Language Strings For %1]").arg(section);
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 struct Collector {

@@ -1,3 +1,4 @@
+#include "common/FileBytes.h"
 #include "settings/ExclusiveFile.h"
 #include "settings/LocaleText.h"
 #include "settings/TextCodec.h"
@@ -127,12 +128,6 @@ namespace {
 QByteArray contents(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 } // namespace
