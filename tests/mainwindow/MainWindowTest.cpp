@@ -450,6 +450,13 @@ TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
         dlg.box("txtZeileEnde")->setText(QStringLiteral("40"));
         dlg.box("txtSpalteStart")->setText(QStringLiteral("E"));
         dlg.cmdSaveAs_Click(file);
+        // The empty boxes now read "NotUsed", and every one shows it whole.
+        screenshot(dlg, "report-layout-filled");
+        dlg.adjustSize();
+        for (QLineEdit* e : dlg.findChildren<QLineEdit*>())
+            if (e->isVisibleTo(&dlg) && e->text() == QLatin1String("NotUsed"))
+                EXPECT_GE(e->width() - 8, e->fontMetrics().horizontalAdvance(e->text()))
+                    << e->objectName().toStdString();
         dlg.cmdOK_Click();
     }
     const QString s = QStringLiteral("ExcelReportSettings");
@@ -469,7 +476,9 @@ TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
     env.shown.clear();
     other.cmdLoad_Click(file);
     ASSERT_EQ(env.shown.size(), 1);
-    EXPECT_TRUE(env.shown[0].text.startsWith(QStringLiteral("Header Data in cgf file did not fit")));
+    // Both lists named, in the user's language.
+    EXPECT_TRUE(env.shown[0].text.startsWith(env.state.text(QStringLiteral("MessageBoxen"), 70)));
+    EXPECT_TRUE(env.shown[0].text.contains(QStringLiteral("\u201CLos\u201D")));
     EXPECT_EQ(other.box("txtZeileStart")->text(), QStringLiteral("7"));
 }
 
@@ -528,8 +537,19 @@ TEST(MainWindow, BatchWindowWritesNothingWithoutWorkbookAndLayout) {
     EXPECT_FALSE(batch->workbook2Enabled());
     const QString form = env.programDir() + QStringLiteral("/Form.xlsx");
     batch->setWorkbook1(form);
-    batch->cmdCreateBatchFile_Click(); // no layout file chosen: nothing written, the window closes
+    env.shown.clear();
+    batch->cmdCreateBatchFile_Click(); // no layout file chosen: nothing written, said, choices kept
     EXPECT_FALSE(QFile::exists(env.programDir() + QStringLiteral("/Form.sh")));
+    ASSERT_EQ(env.shown.size(), 1);
+    EXPECT_TRUE(batch->isVisible());
+
+    // Written: the message says where the script went, and the main window is back.
+    batch->setConfiguration(env.programDir() + QStringLiteral("/R.cfg"));
+    env.shown.clear();
+    batch->cmdCreateBatchFile_Click();
+    ASSERT_TRUE(QFile::exists(env.programDir() + QStringLiteral("/Form.sh")));
+    ASSERT_EQ(env.shown.size(), 1);
+    EXPECT_TRUE(env.shown[0].text.contains(env.programDir() + QStringLiteral("/Form.sh")));
     EXPECT_TRUE(w.isVisible());
 }
 
