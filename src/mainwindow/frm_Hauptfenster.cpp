@@ -506,6 +506,13 @@ void frm_Hauptfenster::Form_Load() {
     m_run.dispatchStartOptions();
 }
 
+void frm_Hauptfenster::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    setWindowTitle(settings::finalCaption(
+        m_state.texts, m_state.store.ReadDirect(QStringLiteral("ExcelReportSettings"), QStringLiteral("LastUsedConfig"))
+                           .value_or(QString())));
+}
+
 void frm_Hauptfenster::placeWindow(double topTwips, double leftTwips) {
     QPoint pos(settings::twipsToPixels(leftTwips), settings::twipsToPixels(topTwips));
     // A stored position on a screen that is no longer there would hide the window.
@@ -585,12 +592,19 @@ void frm_Hauptfenster::applyTexts() {
     for (int i = 0; i < 6; ++i) {
         marks[i]->setText(QString());
         marks[i]->setToolTip(text(64 + i));
+        marks[i]->setAccessibleName(text(64 + i)); // a screen reader has no picture to read
     }
     m_frameKommentar->setTitle(text(70));
     m_frame5->setTitle(text(71));
     m_label2->setText(text(72));
     m_label3->setText(text(73));
     m_label4->setText(text(74));
+    m_shape[1]->setAccessibleName(text(74));
+    m_shape[2]->setAccessibleName(text(73));
+    m_shape[3]->setAccessibleName(text(72));
+    m_list->setAccessibleName(text(63));
+    m_werte->setAccessibleName(text(39));
+    m_kopfdaten->setAccessibleName(text(36));
     m_run.setStatus(m_state.text(kStatus, 12));
 }
 

@@ -15,10 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QListWidget>
-#include <QMenu>
-#include <QTest>
-
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDirIterator>
@@ -33,6 +30,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTest>
+#include <QToolButton>
 
 using namespace mainwindow;
 
@@ -376,6 +375,8 @@ TEST(MainWindow, SavePartProgramCopyName) {
                              QStringLiteral("__") + child<QLabel>(dlg, "lblTime")->text() +
                              QStringLiteral("__4711.sav");
     EXPECT_TRUE(QFile::exists(expected)) << expected.toStdString();
+    ASSERT_EQ(env.shown.size(), 2); // and where the copy went
+    EXPECT_TRUE(env.shown[1].text.contains(expected));
 }
 
 TEST(MainWindow, AsciiAndOutputSettingsDialogsStoreWhatTheyShow) {
@@ -480,6 +481,11 @@ TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
     EXPECT_TRUE(env.shown[0].text.startsWith(env.state.text(QStringLiteral("MessageBoxen"), 70)));
     EXPECT_TRUE(env.shown[0].text.contains(QStringLiteral("\u201CLos\u201D")));
     EXPECT_EQ(other.box("txtZeileStart")->text(), QStringLiteral("7"));
+
+    // Back in the main window, the title names the layout last loaded or saved.
+    w.hide();
+    w.show();
+    EXPECT_TRUE(w.windowTitle().endsWith(file)) << w.windowTitle().toStdString();
 }
 
 TEST(MainWindow, MenusAndButtonsOpenTheirWindows) {
@@ -494,6 +500,13 @@ TEST(MainWindow, MenusAndButtonsOpenTheirWindows) {
         EXPECT_FALSE(a->shortcut().isEmpty()) << name;
         EXPECT_FALSE(a->text().isEmpty()) << name;
     }
+    // A button that shows only a picture still has a name to read out.
+    for (QAbstractButton* b : w.findChildren<QAbstractButton*>())
+        if (b->isVisibleTo(&w) && b->text().isEmpty()) {
+            const QAction* a = qobject_cast<QToolButton*>(b) ? static_cast<QToolButton*>(b)->defaultAction() : nullptr;
+            EXPECT_FALSE(b->accessibleName().isEmpty() && (!a || a->text().isEmpty()))
+                << b->objectName().toStdString();
+        }
     const std::pair<const char*, const char*> entries[] = {{"menuAusgabedatei", "frm_Ausgabedatei_Setup"},
                                                            {"menuASCII", "frm_ASCII_Setup"},
                                                            {"menuKopfdaten", "frm_Kopfdaten"},
