@@ -198,6 +198,8 @@ void frm_Hauptfenster::buildUi() {
         }
         m_button[i] = m_toolbar->addAction(QIcon(QString::fromLatin1(icons[i])), QString());
         m_button[i]->setObjectName(QStringLiteral("Toolbar1_%1").arg(i));
+        // Reachable with Tab too, not only with the mouse and the shortcuts.
+        m_toolbar->widgetForAction(m_button[i])->setFocusPolicy(Qt::TabFocus);
     }
     m_button[1]->setCheckable(true);
     connect(m_button[1], &QAction::triggered, this, [this] { ToggleOnlineReception(); });

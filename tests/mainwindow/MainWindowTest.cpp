@@ -31,6 +31,7 @@
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QToolBar>
 #include <QToolButton>
 
 using namespace mainwindow;
@@ -499,6 +500,7 @@ TEST(MainWindow, MenusAndButtonsOpenTheirWindows) {
         EXPECT_TRUE(inMenu.contains(a)) << name;
         EXPECT_FALSE(a->shortcut().isEmpty()) << name;
         EXPECT_FALSE(a->text().isEmpty()) << name;
+        EXPECT_TRUE(w.findChild<QToolBar*>()->widgetForAction(a)->focusPolicy() & Qt::TabFocus) << name;
     }
     // A button that shows only a picture still has a name to read out.
     for (QAbstractButton* b : w.findChildren<QAbstractButton*>())
