@@ -35,6 +35,7 @@ struct AsciiWriteResult {
     bool written = false;
     QString planned;              // the name the settings give
     QString path;                 // the name written: another one when the planned one was taken
+    settings::ResultFileName name; // the same in parts, for files written beside it
     QString numbersHoldSeparator; // the separator, when numbers hold it and were quoted
 };
 
