@@ -150,7 +150,7 @@ void Renderer::pageFoot(int page, int pages) {
 double Renderer::firstPageInfo() {
     double y = kMargin + 12.0;
     const double half = (kPageW - 2 * kMargin) / 2;
-    const double label = 32.0;
+    const double label = 40.0;
     auto pair = [&](double x, const QString& name, const QString& value) {
         m_p.setFont(font(9, true));
         textAt(x, y, label, 5, name, Qt::AlignLeft | Qt::AlignVCenter);
@@ -243,7 +243,19 @@ void Renderer::row(double y, const ChosenRow& chosen, bool stripe) {
     for (int c = 2; c < 8; ++c) {
         if (c == 7 && r.ATol != 0.0)
             m_p.setPen(kRed);
-        textAt(x + 1, y, kCols[c] - 2, kRowH, m_number.text(values[c - 2]), Qt::AlignRight | Qt::AlignVCenter);
+        // Values carry five decimals; a difference computed from them shows no binary noise.
+        const QString t = m_number.text(std::nearbyint(values[c - 2] * 1e5) / 1e5);
+        const double room = u(kCols[c] - 2);
+        const double wide = m_cellMetrics->horizontalAdvance(t);
+        if (wide > room) {
+            // A long number gets a smaller font rather than losing digits or covering its neighbour.
+            QFont smaller = m_cellFont;
+            smaller.setPointSizeF(std::max(4.0, m_cellFont.pointSizeF() * room / wide));
+            m_p.setFont(smaller);
+        }
+        textAt(x + 1, y, kCols[c] - 2, kRowH, t, Qt::AlignRight | Qt::AlignVCenter);
+        if (wide > room)
+            m_p.setFont(m_cellFont);
         x += kCols[c];
     }
     bar(x + 1, y, kCols[kColCount - 1] - 2, r);
@@ -256,7 +268,9 @@ void Renderer::bar(double x0, double y, double w, const model::MerkmalRow& r) {
     m_p.setPen(Qt::NoPen);
     // Beyond the band on both sides: out of tolerance.
     const double lo = s.x(s.lower), hi = s.x(s.upper);
-    m_p.fillRect(box(x0, top, lo, h), kOutZone);
+    // Below a one-sided tolerance's zero lies nothing a part can measure.
+    if (!model::isOneSided(r))
+        m_p.fillRect(box(x0, top, lo, h), kOutZone);
     m_p.fillRect(box(x0 + hi, top, w - hi, h), kOutZone);
     // The warning zones at the band's edges, as the classification draws the limit.
     const double band = s.upper - s.lower;
@@ -279,7 +293,10 @@ void Renderer::bar(double x0, double y, double w, const model::MerkmalRow& r) {
     m_p.setPen(QPen(Qt::black, u(0.25)));
     m_p.drawLine(QPointF(u(x0 + nominal), u(top - 0.3)), QPointF(u(x0 + nominal), u(top + h + 0.3)));
     // The deviation: from the nominal value to the measured one.
-    const double measured = s.x(r.Messwert);
+    double measured = s.x(r.Messwert);
+    // A band of no width has no scale: the bar only says to which side the value lies.
+    if (band <= 0 && r.Messwert != r.Nennwert)
+        measured = nominal + (r.Messwert > r.Nennwert ? 1 : -1) * w * 0.12;
     const double left = std::min(nominal, measured), right = std::max(nominal, measured);
     const double barH = h * 0.55;
     m_p.setPen(Qt::NoPen);
