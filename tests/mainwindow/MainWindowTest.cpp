@@ -431,6 +431,44 @@ TEST(MainWindow, AsciiAndOutputSettingsDialogsStoreWhatTheyShow) {
         QStringLiteral("-1"));
 }
 
+TEST(MainWindow, OutputDialogSwitchesTheProtocolsAndMapsHeaderDataToAqdefFields) {
+    GuiEnv env;
+    settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"),
+                             {QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer")},
+                             settings::systemCodePage());
+    frm_Hauptfenster& w = env.open();
+    const QString files = QStringLiteral("FileSettings");
+    {
+        settings::frm_Ausgabedatei_Setup dlg(env.state, &w);
+        // Both off by default, no header data mapped; the lists offer the header data names.
+        EXPECT_FALSE(child<QCheckBox>(dlg, "chkAQDEF")->isChecked());
+        EXPECT_FALSE(child<QCheckBox>(dlg, "chkPDF")->isChecked());
+        auto* k6 = child<QComboBox>(dlg, "comboAQDEF_K0006");
+        auto* k8 = child<QComboBox>(dlg, "comboAQDEF_K0008");
+        EXPECT_EQ(k6->currentText(), QStringLiteral("(keine)"));
+        ASSERT_EQ(k8->count(), 3);
+        child<QCheckBox>(dlg, "chkAQDEF")->setChecked(true);
+        k6->setCurrentIndex(k6->findText(QStringLiteral("Auftrag")));
+        k8->setCurrentIndex(k8->findText(QString::fromUtf8("Prüfer")));
+        dlg.OKButton_Click();
+    }
+    EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF"), {}), QStringLiteral("1"));
+    EXPECT_EQ(env.state.store.Read(files, QStringLiteral("PDF"), {}), QStringLiteral("0"));
+    EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF_K0006"), {}), QStringLiteral("Auftrag"));
+    EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF_K0008"), {}), QString::fromUtf8("Prüfer"));
+
+    // A mapped name the header data no longer has is shown and kept, never dropped unseen.
+    env.state.store.Write(files, QStringLiteral("AQDEF_K0006"), QStringLiteral("Charge"));
+    {
+        settings::frm_Ausgabedatei_Setup dlg(env.state, &w);
+        EXPECT_EQ(child<QComboBox>(dlg, "comboAQDEF_K0006")->currentText(), QStringLiteral("Charge"));
+        child<QComboBox>(dlg, "comboAQDEF_K0008")->setCurrentIndex(0);
+        dlg.OKButton_Click();
+    }
+    EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF_K0006"), {}), QStringLiteral("Charge"));
+    EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF_K0008"), QStringLiteral("x")), QString());
+}
+
 TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
     GuiEnv env;
     settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"),
@@ -485,6 +523,11 @@ TEST(MainWindow, MenusAndButtonsOpenTheirWindows) {
         EXPECT_FALSE(a->shortcut().isEmpty()) << name;
         EXPECT_FALSE(a->text().isEmpty()) << name;
     }
+    auto* pdf = w.findChild<QAction*>(QStringLiteral("Menue_PdfProtokoll"));
+    ASSERT_NE(pdf, nullptr);
+    EXPECT_TRUE(inMenu.contains(pdf));
+    EXPECT_EQ(pdf->text(), QStringLiteral("PDF-Protokoll"));
+    EXPECT_FALSE(pdf->shortcut().isEmpty());
     const std::pair<const char*, const char*> entries[] = {{"menuAusgabedatei", "frm_Ausgabedatei_Setup"},
                                                            {"menuASCII", "frm_ASCII_Setup"},
                                                            {"menuKopfdaten", "frm_Kopfdaten"},
