@@ -40,7 +40,7 @@ constexpr double kSignatureH = 24.0;
 constexpr int kResolution = 300;
 
 // Column widths; the last is the deviation bar.
-constexpr double kCols[] = {28, 12, 19, 16, 16, 19, 18, 16, 42};
+constexpr double kCols[] = {26, 11, 18, 17, 17, 18, 19, 17, 43};
 constexpr int kColCount = static_cast<int>(sizeof kCols / sizeof kCols[0]);
 
 const QColor kGreen(0, 150, 60);
@@ -104,7 +104,7 @@ private:
     QPainter& m_p;
     settings::NumberFormat m_number;
     QFont m_cellFont = font(7.5);
-    QFont m_headFont = font(7.5, true);
+    QFont m_headFont = font(6.8, true);
     std::unique_ptr<QFontMetricsF> m_cellMetrics;
 };
 
@@ -159,7 +159,8 @@ double Renderer::firstPageInfo() {
     };
     const QString program = m_c.program.partName.isEmpty()
                                 ? m_c.program.fileName
-                                : m_c.program.partName + QStringLiteral("  (") + m_c.program.fileName +
+                                : m_c.program.partName + QStringLiteral("  (") +
+                                      m_c.program.fileName.section(QLatin1Char('/'), -1).section(QLatin1Char('\\'), -1) +
                                       QLatin1Char(')');
     pair(kMargin, text(line::PartProgram), program);
     pair(kMargin + half, text(line::DateTime), stamp());
