@@ -439,8 +439,9 @@ void resultFilesRun(benchmark::State& state, const std::string& key, int command
         const QFileInfoList written = results.entryInfoList(QDir::Files);
         if (written.size() != files ||
             std::any_of(written.begin(), written.end(), [](const QFileInfo& f) { return f.size() == 0; }))
-            return fail(state, QStringLiteral("doziduvov /a ended with status 0 but did not write its %1 files")
-                                   .arg(files));
+            return fail(
+                state,
+                QStringLiteral("doziduvov /a ended with status 0 but did not write its %1 files").arg(files));
         record(state, key, r, p->characteristics);
     }
 }
@@ -503,8 +504,7 @@ bool parseOptions(int& argc, char** argv) {
     const auto positive = [](const std::vector<int>& v) { return v.size() == 2 && v[0] > 0 && v[1] > 0; };
     if (options.commands <= 0 || options.repetitions <= 0 || options.timeoutSeconds <= 0 ||
         options.masterRows <= 40 || options.masterCharacteristics <= 0 || options.protocolRows <= 0 ||
-        !positive(options.asciiCommands) ||
-        !positive(options.reportRows)) {
+        !positive(options.asciiCommands) || !positive(options.reportRows)) {
         std::fprintf(stderr, "bench_process: sizes, repetitions and timeout must be positive, --master_rows "
                              "above 40; the curves take two sizes each, e.g. --report_rows=1000,5000\n");
         return false;
@@ -581,10 +581,11 @@ void printSummary() {
     const Sample* plain = sampleOf("BM_AsciiRun/rows:" + pr);
     const Sample* both = sampleOf("BM_AsciiAqdefPdfRun/rows:" + pr);
     if (plain && both)
-        std::printf("  %d characteristics: ASCII file %.1f ms [%.1f], with the AQDEF file and the PDF protocol "
-                    "%.1f ms [%.1f]; peak memory %.1f / %.1f MiB\n",
-                    options.protocolRows, median(plain->wall) * 1e3, median(plain->cpu) * 1e3,
-                    median(both->wall) * 1e3, median(both->cpu) * 1e3, median(plain->peak), median(both->peak));
+        std::printf(
+            "  %d characteristics: ASCII file %.1f ms [%.1f], with the AQDEF file and the PDF protocol "
+            "%.1f ms [%.1f]; peak memory %.1f / %.1f MiB\n",
+            options.protocolRows, median(plain->wall) * 1e3, median(plain->cpu) * 1e3,
+            median(both->wall) * 1e3, median(both->cpu) * 1e3, median(plain->peak), median(both->peak));
     if (const Sample* large = sampleOf("BM_ReportRun/rows:" + std::to_string(options.reportRows[1])))
         std::printf("  peak memory of the %d-characteristic report run: %.1f MiB at most (target < 250)\n",
                     options.reportRows[1], *std::max_element(large->peak.begin(), large->peak.end()));

@@ -463,7 +463,8 @@ void frm_Hauptfenster::buildMenus() {
         m_button[button]->setShortcut(key);
         m_menuAktionen->addAction(m_button[button]);
     }
-    m_menuPdf = action(m_menuAktionen, QStringLiteral("Menue_PdfProtokoll"), [this] { m_run.writePdfProtocol(); });
+    m_menuPdf =
+        action(m_menuAktionen, QStringLiteral("Menue_PdfProtokoll"), [this] { m_run.writePdfProtocol(); });
     m_menuPdf->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     m_menuAktionen->addSeparator();
     m_menueBatchFile = action(m_menuAktionen, QStringLiteral("Menue_BatchFile"), [this] {

@@ -15,7 +15,7 @@ struct AqdefContent {
     ProgramInfo program;
     const std::vector<ChosenRow>& rows;
     QDateTime measuredAt;
-    QString batch;    // K0006: nothing leaves the field out
+    QString batch;     // K0006: nothing leaves the field out
     QString operator_; // K0008
 };
 

@@ -64,7 +64,8 @@ QColor stateColour(RowState s) {
 
 QFont font(double points, bool bold = false) {
     QFont f;
-    f.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    f.setFamilies(
+        {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
     f.setStyleHint(QFont::SansSerif);
     f.setPointSizeF(points);
     f.setBold(bold);
@@ -157,11 +158,12 @@ double Renderer::firstPageInfo() {
         m_p.setFont(font(9));
         textAt(x + label, y, half - label - 2, 5, value, Qt::AlignLeft | Qt::AlignVCenter);
     };
-    const QString program = m_c.program.partName.isEmpty()
-                                ? m_c.program.fileName
-                                : m_c.program.partName + QStringLiteral("  (") +
-                                      m_c.program.fileName.section(QLatin1Char('/'), -1).section(QLatin1Char('\\'), -1) +
-                                      QLatin1Char(')');
+    const QString program =
+        m_c.program.partName.isEmpty()
+            ? m_c.program.fileName
+            : m_c.program.partName + QStringLiteral("  (") +
+                  m_c.program.fileName.section(QLatin1Char('/'), -1).section(QLatin1Char('\\'), -1) +
+                  QLatin1Char(')');
     pair(kMargin, text(line::PartProgram), program);
     pair(kMargin + half, text(line::DateTime), stamp());
     y += 5;
@@ -207,8 +209,9 @@ double Renderer::tableHead(double y) {
     m_p.fillRect(box(kMargin, y, kPageW - 2 * kMargin, kHeadH), kHeadFill);
     m_p.setFont(m_headFont);
     m_p.setPen(Qt::black);
-    const int titles[kColCount] = {line::Id,       line::Axis,      line::Nominal,   line::UpperTol, line::LowerTol,
-                                   line::Measured, line::Deviation, line::OutOfTol,  line::Bar};
+    const int titles[kColCount] = {line::Id,        line::Axis,     line::Nominal,
+                                   line::UpperTol,  line::LowerTol, line::Measured,
+                                   line::Deviation, line::OutOfTol, line::Bar};
     const QFontMetricsF metrics(m_headFont, m_p.device());
     double x = kMargin;
     for (int c = 0; c < kColCount; ++c) {
@@ -301,7 +304,8 @@ void Renderer::bar(double x0, double y, double w, const model::MerkmalRow& r) {
     const double left = std::min(nominal, measured), right = std::max(nominal, measured);
     const double barH = h * 0.55;
     m_p.setPen(Qt::NoPen);
-    m_p.fillRect(box(x0 + left, top + (h - barH) / 2, std::max(right - left, 0.6), barH), stateColour(rowState(r)));
+    m_p.fillRect(box(x0 + left, top + (h - barH) / 2, std::max(right - left, 0.6), barH),
+                 stateColour(rowState(r)));
 }
 
 void Renderer::signature(double y) {

@@ -33,7 +33,8 @@ std::optional<settings::ResultFileName> plan(ProtocolWriteInput& in, Kind kind) 
         name.extension = extensionOf(kind);
         return name;
     }
-    const settings::ResultFileSettings files = settings::readResultFileSettings(in.store, common::programDir());
+    const settings::ResultFileSettings files =
+        settings::readResultFileSettings(in.store, common::programDir());
     if (!files.partProgFolder && files.folder.trimmed().isEmpty())
         return refuse(66);
     try {
@@ -76,8 +77,9 @@ ProtocolWriteResult commit(ProtocolWriteInput& in, Kind kind, settings::ResultFi
         result.path = name.path();
         result.written = true;
     } catch (const settings::ResultNameError& e) {
-        common::notify(in.message, common::MsgIcon::Error,
-                       in.texts.text(kBox, e.kind() == settings::ResultNameError::Kind::CounterExhausted ? 14 : 15));
+        common::notify(
+            in.message, common::MsgIcon::Error,
+            in.texts.text(kBox, e.kind() == settings::ResultNameError::Kind::CounterExhausted ? 14 : 15));
     } catch (const settings::FileError& e) {
         common::notify(in.message, common::MsgIcon::Error,
                        in.texts.text(section, failed) + common::crlf() + QDir::toNativeSeparators(e.path()) +
@@ -89,11 +91,13 @@ ProtocolWriteResult commit(ProtocolWriteInput& in, Kind kind, settings::ResultFi
 bool anythingChosen(ProtocolWriteInput& in) {
     const QString nl = common::crlf();
     if (in.selection.empty()) {
-        common::notify(in.message, common::MsgIcon::Information, in.texts.text(kBox, 45) + nl + in.texts.text(kBox, 46));
+        common::notify(in.message, common::MsgIcon::Information,
+                       in.texts.text(kBox, 45) + nl + in.texts.text(kBox, 46));
         return false;
     }
     if (std::find(in.selection.begin(), in.selection.end(), true) == in.selection.end()) {
-        common::notify(in.message, common::MsgIcon::Information, in.texts.text(kBox, 24) + nl + in.texts.text(kBox, 46));
+        common::notify(in.message, common::MsgIcon::Information,
+                       in.texts.text(kBox, 24) + nl + in.texts.text(kBox, 46));
         return false;
     }
     return true;
@@ -145,9 +149,8 @@ ProtocolWriteResult WritePdfProtocol(ProtocolWriteInput& in) {
                              in.locale, settings::warningPercent(settings::readTolProzent(in.store)),
                              in.texts};
     const QByteArray pdf = renderPdfProtocol(content);
-    return commit(in, Kind::Pdf, *name, [&](settings::TextFileWriter& out) {
-        out.appendBytes(pdf.constData(), pdf.size());
-    });
+    return commit(in, Kind::Pdf, *name,
+                  [&](settings::TextFileWriter& out) { out.appendBytes(pdf.constData(), pdf.size()); });
 }
 
 } // namespace protocol

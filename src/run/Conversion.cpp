@@ -435,7 +435,8 @@ bool Conversion::writeProtocol(Protocol which, std::optional<settings::ResultFil
     const bool pdf = which == Protocol::Pdf;
     // Text in a PDF needs fonts, and fonts need the GUI application: never a crash instead.
     if (pdf && !qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        common::notify(m_state.message, common::MsgIcon::Error, m_state.text(section, protocol::line::PdfFailed));
+        common::notify(m_state.message, common::MsgIcon::Error,
+                       m_state.text(section, protocol::line::PdfFailed));
         return false;
     }
     protocol::ProtocolWriteInput in{m_state.store,
@@ -446,13 +447,14 @@ bool Conversion::writeProtocol(Protocol which, std::optional<settings::ResultFil
                                     m_state.selection,
                                     m_state.header,
                                     m_state.link.partProgram.get(),
-                                    {m_state.program.fileName, m_state.program.partName, m_state.program.revision,
-                                     m_state.program.drawingNumber},
+                                    {m_state.program.fileName, m_state.program.partName,
+                                     m_state.program.revision, m_state.program.drawingNumber},
                                     {},
                                     QLocale::system(),
                                     std::move(beside),
                                     {}};
-    const protocol::ProtocolWriteResult r = pdf ? protocol::WritePdfProtocol(in) : protocol::WriteAqdefFile(in);
+    const protocol::ProtocolWriteResult r =
+        pdf ? protocol::WritePdfProtocol(in) : protocol::WriteAqdefFile(in);
     if (!r.written)
         return false;
     m_written << r.path;

@@ -104,8 +104,9 @@ TEST_F(Unattended, AqdefFileAndPdfProtocolBesideTheResultFileWhenSwitchedOn) {
     text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     ASSERT_TRUE(text.waitForFinished(30000));
     const QString page = QString::fromUtf8(text.readAllStandardOutput());
-    for (const QString& s : {QStringLiteral("Messprotokoll"), QStringLiteral("Z-77"), QStringLiteral("M. Keller"),
-                             QStringLiteral("LOC2"), QStringLiteral("0,061"), QStringLiteral("Seite 1 von 1")})
+    for (const QString& s :
+         {QStringLiteral("Messprotokoll"), QStringLiteral("Z-77"), QStringLiteral("M. Keller"),
+          QStringLiteral("LOC2"), QStringLiteral("0,061"), QStringLiteral("Seite 1 von 1")})
         EXPECT_TRUE(page.contains(s)) << s.toStdString();
 }
 

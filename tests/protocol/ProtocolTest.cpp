@@ -40,7 +40,8 @@ struct Aqdef {
                 a.malformed << l;
                 continue;
             }
-            a.fields.insert({m.captured(1), m.captured(2).isEmpty() ? 0 : m.captured(2).toInt()}, m.captured(3));
+            a.fields.insert({m.captured(1), m.captured(2).isEmpty() ? 0 : m.captured(2).toInt()},
+                            m.captured(3));
         }
         return a;
     }
@@ -64,7 +65,8 @@ struct Protocols {
 
     Protocols() {
         store.Write(QStringLiteral("FileSettings"), QStringLiteral("DIR"), tmp.path());
-        store.Write(QStringLiteral("FileSettings"), QStringLiteral("FileName1"), QStringLiteral("9")); // no host: a fixed name
+        store.Write(QStringLiteral("FileSettings"), QStringLiteral("FileName1"),
+                    QStringLiteral("9")); // no host: a fixed name
         for (const char* k : {"FileName2", "FileName3", "FileName4", "FileName5"})
             store.Write(QStringLiteral("FileSettings"), QString::fromLatin1(k), QStringLiteral("0"));
         naming.date = QDate(2026, 12, 7);
@@ -132,13 +134,15 @@ QString tool(const QString& program, const QStringList& args) {
 
 TEST(Aqdef, LimitsValuesAndTextsReadBackAsTheTableHoldsThem) {
     Protocols t;
-    t.row(QStringLiteral("TWO"), QStringLiteral("DISTANCE"), 40, 0.05, -0.05, 40.012, QStringLiteral("Abstand"));
+    t.row(QStringLiteral("TWO"), QStringLiteral("DISTANCE"), 40, 0.05, -0.05, 40.012,
+          QStringLiteral("Abstand"));
     t.row(QStringLiteral("FLAT"), QStringLiteral("FLATNESS"), 0, 0.02, 0, 0.011);
     t.row(QStringLiteral("ZERO"), QStringLiteral("TRUE_X_LOCATION"), 60, 0, 0, 60.011);
     t.row(QStringLiteral("OUT"), QStringLiteral("DIAMETER"), 25, 0.021, 0, 25.03);
     t.row(QStringLiteral("TXT"), QStringLiteral("DIAMETER"), 1234567.5, 0.1, -0.1, -0.00001,
           QStringLiteral("<<Sitz\r\nlinks\x0f/\x14 K2002/1 \u00b0"));
-    t.row(QStringLiteral("STAT"), QStringLiteral("DIAMETER"), 1, 0, 0, 1).Ausgabe = QStringLiteral("STATISTIK");
+    t.row(QStringLiteral("STAT"), QStringLiteral("DIAMETER"), 1, 0, 0, 1).Ausgabe =
+        QStringLiteral("STATISTIK");
     t.row(QStringLiteral("HIDE"), QStringLiteral("DIAMETER"), 1, 0, 0, 1, QStringLiteral("<<# intern"));
     t.row(QStringLiteral("OFF"), QStringLiteral("DIAMETER"), 1, 0, 0, 1);
     t.selection.back() = false;
@@ -173,8 +177,8 @@ TEST(Aqdef, LimitsValuesAndTextsReadBackAsTheTableHoldsThem) {
     const Expect expected[] = {
         {"TWO.M", "Abstand", "40", "39.95", "40.05", "40.012"},
         {"FLAT.M", "FLAT.M", "0", std::nullopt, "0.02", "0.011"}, // one-sided: no lower limit
-        {"ZERO.M", "ZERO.M", "60", "60", "60", "60.011"},          // a zero-width band is kept
-        {"OUT.M", "OUT.M", "25", "25", "25.021", "25.03"},         // out of tolerance: a valid value
+        {"ZERO.M", "ZERO.M", "60", "60", "60", "60.011"},         // a zero-width band is kept
+        {"OUT.M", "OUT.M", "25", "25", "25.021", "25.03"},        // out of tolerance: a valid value
         {"TXT.M", "Sitz  links /  K2002/1 \u00b0", "1234567.5", "1234567.4", "1234567.6", "-0.00001"},
     };
     for (int i = 1; i <= 5; ++i) {
@@ -184,7 +188,8 @@ TEST(Aqdef, LimitsValuesAndTextsReadBackAsTheTableHoldsThem) {
         EXPECT_EQ(a.get("K2002", i), QString::fromUtf8(e.designation));
         EXPECT_EQ(a.get("K2004", i), QStringLiteral("0"));
         EXPECT_EQ(a.get("K2101", i), QString::fromLatin1(e.nominal));
-        EXPECT_EQ(a.get("K2110", i), e.lower ? std::optional<QString>(QString::fromLatin1(*e.lower)) : std::nullopt);
+        EXPECT_EQ(a.get("K2110", i),
+                  e.lower ? std::optional<QString>(QString::fromLatin1(*e.lower)) : std::nullopt);
         EXPECT_EQ(a.get("K2111", i), QString::fromLatin1(e.upper));
         EXPECT_EQ(a.get("K2142", i), QStringLiteral("mm"));
         EXPECT_EQ(a.get("K0001", i), QString::fromLatin1(e.value));
@@ -223,17 +228,19 @@ TEST(PdfProtocol, EveryRowOnItsPageAndThePagesCounted) {
     Protocols t;
     t.texts.setSection(protocol::protocolSection(), {QStringLiteral("[h]")}); // English built in
     for (int i = 1; i <= 1000; ++i)
-        t.row(QStringLiteral("R%1").arg(i, 4, 10, QLatin1Char('0')), QStringLiteral("DISTANCE"), i, 0.05, -0.05,
-              i + (i % 7) * 0.01);
+        t.row(QStringLiteral("R%1").arg(i, 4, 10, QLatin1Char('0')), QStringLiteral("DISTANCE"), i, 0.05,
+              -0.05, i + (i % 7) * 0.01);
     auto in = t.input();
     const auto r = protocol::WritePdfProtocol(in);
     ASSERT_TRUE(r.written) << t.messages.join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(Protocols::bytes(r.path).startsWith("%PDF-"));
     // Below the header block 43 rows fit on the first page, 49 on the others: 21 pages, and the
     // signature still fits below the last 26 rows.
-    EXPECT_TRUE(tool(QStringLiteral("pdfinfo"), {r.path}).contains(QRegularExpression(QStringLiteral("Pages:\\s+21\\n"))));
+    EXPECT_TRUE(tool(QStringLiteral("pdfinfo"), {r.path})
+                    .contains(QRegularExpression(QStringLiteral("Pages:\\s+21\\n"))));
 
-    const QString all = tool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), r.path, QStringLiteral("-")});
+    const QString all =
+        tool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), r.path, QStringLiteral("-")});
     const QStringList pages = all.split(QLatin1Char('\f'));
     ASSERT_GE(pages.size(), 21);
     EXPECT_TRUE(pages[0].contains(QStringLiteral("Z-77")));
@@ -244,10 +251,11 @@ TEST(PdfProtocol, EveryRowOnItsPageAndThePagesCounted) {
     german.setNumberOptions(QLocale::OmitGroupSeparator);
     for (int i = 1; i <= 1000; ++i) {
         // The ID and the measured value, in German, on one line of one page.
-        const QString value = german.toString(i + (i % 7) * 0.01, 'f', 2)
-                                  .remove(QRegularExpression(QStringLiteral(",?0+$")));
-        const QRegularExpression rowLine(
-            QStringLiteral("R%1 +M .* %2 ").arg(i, 4, 10, QLatin1Char('0')).arg(QRegularExpression::escape(value)));
+        const QString value =
+            german.toString(i + (i % 7) * 0.01, 'f', 2).remove(QRegularExpression(QStringLiteral(",?0+$")));
+        const QRegularExpression rowLine(QStringLiteral("R%1 +M .* %2 ")
+                                             .arg(i, 4, 10, QLatin1Char('0'))
+                                             .arg(QRegularExpression::escape(value)));
         int page = 0;
         for (int p = 1; p <= 21; ++p)
             if (pages[p - 1].contains(rowLine))
@@ -280,10 +288,13 @@ TEST(PdfProtocol, TheOutOfToleranceBarIsRedInItsRowOnly) {
     EXPECT_TRUE(text.contains(QStringLiteral("Out of tolerance: 2"))) << text.toStdString();
 
     // Where poppler puts each ID (in points), and the page drawn at 72 dpi: one pixel a point.
-    const QString boxes = tool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), r.path, QStringLiteral("-")});
+    const QString boxes =
+        tool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), r.path, QStringLiteral("-")});
     auto rowOf = [&](const QString& word) {
-        const auto m = QRegularExpression(QStringLiteral("yMin=\"([0-9.]+)\" xMax=\"[0-9.]+\" yMax=\"([0-9.]+)\">%1<").arg(word))
-                           .match(boxes);
+        const auto m =
+            QRegularExpression(
+                QStringLiteral("yMin=\"([0-9.]+)\" xMax=\"[0-9.]+\" yMax=\"([0-9.]+)\">%1<").arg(word))
+                .match(boxes);
         return m.hasMatch() ? std::make_pair(m.captured(1).toDouble(), m.captured(2).toDouble())
                             : std::make_pair(-1.0, -1.0);
     };
