@@ -88,12 +88,15 @@ QStringList aqdefLines(const AqdefContent& c) {
 
     const QString when = c.measuredAt.toString(QStringLiteral("dd.MM.yyyy/HH:mm:ss"));
     const QString batch = aqdefText(c.batch);
-    const QString who = aqdefText(c.operator_);
+    const QString who = aqdefText(c.operatorName);
     i = 0;
     for (const ChosenRow& chosen : c.rows) {
         ++i;
-        indexed("K0001", i, aqdefNumber(chosen.row->Messwert));
-        indexed("K0002", i, QStringLiteral("0")); // a valid value
+        // A value the host could not give is no zero: it keeps its place but is never shown or
+        // counted.
+        const bool measured = std::isfinite(chosen.row->Messwert);
+        indexed("K0001", i, measured ? aqdefNumber(chosen.row->Messwert) : QStringLiteral("0"));
+        indexed("K0002", i, measured ? QStringLiteral("0") : QStringLiteral("255"));
         indexed("K0004", i, when);
         if (!batch.isEmpty())
             indexed("K0006", i, batch);

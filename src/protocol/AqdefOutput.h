@@ -16,7 +16,7 @@ struct AqdefContent {
     const std::vector<ChosenRow>& rows;
     QDateTime measuredAt;
     QString batch;     // K0006: nothing leaves the field out
-    QString operator_; // K0008
+    QString operatorName; // K0008
 };
 
 // The file's lines, without line ends.

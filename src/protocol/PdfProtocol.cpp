@@ -248,7 +248,9 @@ void Renderer::row(double y, const ChosenRow& chosen, bool stripe) {
         if (c == 7 && r.ATol != 0.0)
             m_p.setPen(kRed);
         // Values carry five decimals; a difference computed from them shows no binary noise.
-        const QString t = m_number.text(std::nearbyint(values[c - 2] * 1e5) / 1e5);
+        const double v = values[c - 2];
+        const QString t =
+            std::isfinite(v) ? m_number.text(std::nearbyint(v * 1e5) / 1e5) : QStringLiteral("-");
         const double room = u(kCols[c] - 2);
         const double wide = m_cellMetrics->horizontalAdvance(t);
         if (wide > room) {
@@ -296,6 +298,8 @@ void Renderer::bar(double x0, double y, double w, const model::MerkmalRow& r) {
     const double nominal = s.x(r.Nennwert);
     m_p.setPen(QPen(Qt::black, u(0.25)));
     m_p.drawLine(QPointF(u(x0 + nominal), u(top - 0.3)), QPointF(u(x0 + nominal), u(top + h + 0.3)));
+    if (!std::isfinite(r.Messwert) || !std::isfinite(r.Nennwert))
+        return;
     // The deviation: from the nominal value to the measured one.
     double measured = s.x(r.Messwert);
     // A band of no width has no scale: the bar only says to which side the value lies.

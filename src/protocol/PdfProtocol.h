@@ -48,7 +48,6 @@ enum : int {
     AqdefFailed,
     PdfFailed,
     HeaderData,
-    Count = HeaderData
 };
 }
 

@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <cmath>
 #include <optional>
 
 namespace {
@@ -200,6 +201,20 @@ TEST(Aqdef, LimitsValuesAndTextsReadBackAsTheTableHoldsThem) {
     }
 }
 
+TEST(Aqdef, AValueTheHostCouldNotGiveIsMarkedNotWrittenAsZero) {
+    Protocols t;
+    t.row(QStringLiteral("A"), QStringLiteral("DIAMETER"), 1, 0.1, -0.1, 1.05);
+    t.row(QStringLiteral("B"), QStringLiteral("DIAMETER"), 1, 0.1, -0.1, std::nan(""));
+    const std::vector<protocol::ChosenRow> rows = protocol::chosenRows(t.table, t.comments, t.selection);
+    const Aqdef a =
+        Aqdef::parse(protocol::aqdefLines({{}, rows, QDateTime(t.naming.date, t.naming.time), {}, {}})
+                         .join("\r\n")
+                         .toLatin1());
+    EXPECT_EQ(a.get("K0002", 1), QStringLiteral("0"));
+    EXPECT_EQ(a.get("K0002", 2), QStringLiteral("255"));
+    EXPECT_FALSE(a.get("K0006", 1)); // nothing mapped: no field
+}
+
 TEST(Aqdef, BesideTheResultFileAndNeverInPlaceOfAnother) {
     Protocols t;
     t.row(QStringLiteral("A"), QStringLiteral("DIAMETER"), 1, 0.1, -0.1, 1);
@@ -279,12 +294,13 @@ TEST(PdfProtocol, TheOutOfToleranceBarIsRedInItsRowOnly) {
     t.row(QStringLiteral("GOOD"), QStringLiteral("DISTANCE"), 40, 0.05, -0.05, 40.01);
     t.row(QStringLiteral("BAD"), QStringLiteral("DISTANCE"), 40, 0.05, -0.05, 40.09);
     t.row(QStringLiteral("LOW"), QStringLiteral("DISTANCE"), 40, 0.05, -0.05, 39.93);
+    t.row(QStringLiteral("NONE"), QStringLiteral("DISTANCE"), 40, 0.05, -0.05, std::nan("")).ATol = 0;
     auto in = t.input();
     const auto r = protocol::WritePdfProtocol(in);
     ASSERT_TRUE(r.written);
     const QString text = tool(QStringLiteral("pdftotext"), {r.path, QStringLiteral("-")});
     EXPECT_TRUE(text.contains(QStringLiteral("Page 1 of 1"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("Within tolerance: 1"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Within tolerance: 2"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("Out of tolerance: 2"))) << text.toStdString();
 
     // Where poppler puts each ID (in points), and the page drawn at 72 dpi: one pixel a point.
@@ -312,10 +328,10 @@ TEST(PdfProtocol, TheOutOfToleranceBarIsRedInItsRowOnly) {
             }
         return n;
     };
-    for (const char* word : {"GOOD", "BAD", "LOW"}) {
+    for (const char* word : {"GOOD", "BAD", "LOW", "NONE"}) {
         const auto band = rowOf(QString::fromLatin1(word));
         ASSERT_GE(band.first, 0) << word;
-        if (QByteArray(word) == "GOOD")
+        if (QByteArray(word) == "GOOD" || QByteArray(word) == "NONE")
             EXPECT_EQ(redPixels(band), 0) << word;
         else
             EXPECT_GT(redPixels(band), 20) << word; // the bar and the amount out of tolerance
