@@ -218,7 +218,8 @@ TEST(Conversion, TheProtocolsGoBesideTheResultFileAndOneNotWrittenIsNoSuccess) {
             // One part, one name: only the extension differs.
             EXPECT_EQ(QFileInfo(written[i]).completeBaseName(), QFileInfo(written[0]).completeBaseName());
         }
-        if (!c.success)
+        if (!c.success) {
             EXPECT_EQ(r.messages.size(), 1);
+        }
     }
 }
