@@ -120,8 +120,10 @@ double Renderer::infoHeight() const {
     for (const model::HeaderRow& h : m_c.header)
         if (!h.name.trimmed().isEmpty())
             ++named;
-    const double headerLines = named > 0 ? 1 + (named + 1) / 2 : 0;
-    return 2 * 5.0 + headerLines * 5.0 + 3.0 + 7.0;
+    // As firstPageInfo() lays it out: two program lines, the header data's heading (6) and its
+    // lines, the summary line.
+    const double headerData = named > 0 ? 6.0 + (named + 1) / 2 * 5.0 : 0.0;
+    return 2 * 5.0 + headerData + 2.0 + 8.0;
 }
 
 void Renderer::pageHead(int page) {
