@@ -528,6 +528,11 @@ TEST(MainWindow, MenusAndButtonsOpenTheirWindows) {
     EXPECT_TRUE(inMenu.contains(pdf));
     EXPECT_EQ(pdf->text(), QStringLiteral("PDF-Protokoll"));
     EXPECT_FALSE(pdf->shortcut().isEmpty());
+    // Nothing read yet: the protocol says so instead of writing an empty page.
+    env.shown.clear();
+    env.trigger(QStringLiteral("Menue_PdfProtokoll"));
+    ASSERT_EQ(env.shown.size(), 1);
+    EXPECT_EQ(env.shown[0].icon, common::MsgIcon::Information);
     const std::pair<const char*, const char*> entries[] = {{"menuAusgabedatei", "frm_Ausgabedatei_Setup"},
                                                            {"menuASCII", "frm_ASCII_Setup"},
                                                            {"menuKopfdaten", "frm_Kopfdaten"},
