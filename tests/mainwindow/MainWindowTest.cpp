@@ -33,6 +33,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
 
 using namespace mainwindow;
 
@@ -467,6 +468,23 @@ TEST(MainWindow, OutputDialogSwitchesTheProtocolsAndMapsHeaderDataToAqdefFields)
     }
     EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF_K0006"), {}), QStringLiteral("Charge"));
     EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF_K0008"), QStringLiteral("x")), QString());
+}
+
+TEST(MainWindow, PdfProtocolOfTheSelectedRowsFromTheMenu) {
+    GuiEnv env;
+    QTemporaryDir out;
+    env.state.store.Write(QStringLiteral("FileSettings"), QStringLiteral("DIR"), out.path());
+    ASSERT_TRUE(env.sim.start({kWelle}));
+    frm_Hauptfenster& w = env.open();
+    env.trigger(QStringLiteral("Toolbar1_2"));
+    child<QPushButton>(w, "cmdMarkAll")->click();
+    env.trigger(QStringLiteral("Menue_PdfProtokoll"));
+    const QStringList written = QDir(out.path()).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+    ASSERT_EQ(written.size(), 1);
+    EXPECT_TRUE(w.statusText().startsWith(QStringLiteral("PDF-Protokoll geschrieben: ")));
+    EXPECT_TRUE(w.statusText().endsWith(written.first()));
+    // Only the menu writes it in a window: the AQDEF file and the PDF switch are for the runs.
+    EXPECT_TRUE(QDir(out.path()).entryList({QStringLiteral("*.csv"), QStringLiteral("*.dfq")}).isEmpty());
 }
 
 TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
