@@ -4,6 +4,7 @@
 #include "settings/LocaleText.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 #include <cmath>
 
@@ -31,6 +32,12 @@ QString aqdefNumber(double value) {
     if (t.endsWith(QLatin1Char('.')))
         t.chop(1);
     return t;
+}
+
+bool isOperatorNumber(const QString& text) {
+    static const QRegularExpression number(QStringLiteral("^[0-9]{1,10}$"));
+    bool ok = false;
+    return number.match(text).hasMatch() && text.toLongLong(&ok) <= 2147483647 && ok;
 }
 
 QString aqdefUnit(const QString& einheit) {
@@ -88,7 +95,10 @@ QStringList aqdefLines(const AqdefContent& c) {
 
     const QString when = c.measuredAt.toString(QStringLiteral("dd.MM.yyyy/HH:mm:ss"));
     const QString batch = aqdefText(c.batch);
-    const QString who = aqdefText(c.operatorName);
+    // A name in the number field would make the whole file unreadable for an importer.
+    QString who = aqdefText(c.operatorName);
+    if (!isOperatorNumber(who))
+        who.clear();
     i = 0;
     for (const ChosenRow& chosen : c.rows) {
         ++i;

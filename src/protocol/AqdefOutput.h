@@ -15,8 +15,8 @@ struct AqdefContent {
     ProgramInfo program;
     const std::vector<ChosenRow>& rows;
     QDateTime measuredAt;
-    QString batch;     // K0006: nothing leaves the field out
-    QString operatorName; // K0008
+    QString batch;        // K0006: nothing leaves the field out
+    QString operatorName; // K0008: an operator number, anything else leaves the field out
 };
 
 // The file's lines, without line ends.
@@ -28,6 +28,9 @@ QString aqdefText(const QString& text);
 
 // Numbers with a decimal point, never grouped, never in exponent form.
 QString aqdefNumber(double value);
+
+// Whether a text fits K0008, which holds operator numbers (a 32-bit whole number), not names.
+bool isOperatorNumber(const QString& text);
 
 // The unit as statistics software names it.
 QString aqdefUnit(const QString& einheit);

@@ -48,6 +48,7 @@ enum : int {
     AqdefFailed,
     PdfFailed,
     HeaderData,
+    OperatorNotNumber,
 };
 }
 

@@ -131,10 +131,14 @@ ProtocolWriteResult WriteAqdefFile(ProtocolWriteInput& in) {
     const AqdefContent content{in.info, rows, stampOf(in.naming), headerValue(in.header, s.k0006),
                                headerValue(in.header, s.k0008)};
     const QStringList lines = aqdefLines(content);
-    return commit(in, Kind::Aqdef, *name, [&](settings::TextFileWriter& out) {
+    ProtocolWriteResult r = commit(in, Kind::Aqdef, *name, [&](settings::TextFileWriter& out) {
         for (const QString& l : lines)
             out.writeLine(l);
     });
+    const QString who = aqdefText(content.operatorName);
+    if (r.written && !who.isEmpty() && !isOperatorNumber(who))
+        r.note = in.texts.text(protocolSection(), line::OperatorNotNumber).arg(who);
+    return r;
 }
 
 ProtocolWriteResult WritePdfProtocol(ProtocolWriteInput& in) {

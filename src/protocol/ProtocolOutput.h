@@ -39,6 +39,7 @@ struct ProtocolWriteResult {
     bool written = false;
     QString planned; // the name the settings give
     QString path;    // the name written: another counter when the planned one was taken
+    QString note;    // what the user should know about the file's content, or nothing
 };
 
 // One ".dfq" file of the chosen rows. Reports refusals and failures itself; a file is complete

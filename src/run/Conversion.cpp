@@ -460,6 +460,8 @@ bool Conversion::writeProtocol(Protocol which, std::optional<settings::ResultFil
     m_written << r.path;
     setStatus(m_state.text(section, pdf ? protocol::line::PdfWritten : protocol::line::AqdefWritten)
                   .arg(QDir::toNativeSeparators(r.path)));
+    if (!r.note.isEmpty())
+        note(r.note);
     if (r.path != r.planned)
         reportOtherName(r.planned, r.path);
     return true;

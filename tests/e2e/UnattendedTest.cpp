@@ -80,6 +80,8 @@ TEST_F(Unattended, AqdefFileAndPdfProtocolBesideTheResultFileWhenSwitchedOn) {
     const QDateTime after = QDateTime::currentDateTime().addSecs(1);
     EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
     EXPECT_EQ(result(QStringLiteral("Welle-0001.csv")), expected(QStringLiteral("Welle_a.csv")));
+    // The operator's name is no operator number: left out of K0008, and the log says so.
+    EXPECT_TRUE(r.stderrText.contains(QStringLiteral("\"M. Keller\""))) << r.stderrText.toStdString();
 
     // The moment of the run is the one thing that differs between runs.
     QString dfq = QString::fromLatin1(result(QStringLiteral("Welle-0001.dfq")));

@@ -59,7 +59,8 @@ struct Protocols {
     model::MerkmalTable table;
     model::KommentarTable comments;
     model::HeaderRows header{{QStringLiteral(" Auftrag"), QStringLiteral("4711")},
-                             {QStringLiteral(" Prüfer"), QStringLiteral("M. Köhler")}};
+                             {QStringLiteral(" Prüfer"), QStringLiteral("M. Köhler")},
+                             {QStringLiteral(" Prüfer-Nr"), QStringLiteral(" 1024 ")}};
     model::Selection selection;
     QStringList messages;
     settings::NamingContext naming;
@@ -148,7 +149,8 @@ TEST(Aqdef, LimitsValuesAndTextsReadBackAsTheTableHoldsThem) {
     t.row(QStringLiteral("OFF"), QStringLiteral("DIAMETER"), 1, 0, 0, 1);
     t.selection.back() = false;
     t.store.Write(QStringLiteral("FileSettings"), QStringLiteral("AQDEF_K0006"), QStringLiteral("Auftrag"));
-    t.store.Write(QStringLiteral("FileSettings"), QStringLiteral("AQDEF_K0008"), QStringLiteral("Prüfer "));
+    t.store.Write(QStringLiteral("FileSettings"), QStringLiteral("AQDEF_K0008"),
+                  QStringLiteral("Prüfer-Nr "));
 
     auto in = t.input();
     const protocol::ProtocolWriteResult r = protocol::WriteAqdefFile(in);
@@ -197,8 +199,29 @@ TEST(Aqdef, LimitsValuesAndTextsReadBackAsTheTableHoldsThem) {
         EXPECT_EQ(a.get("K0002", i), QStringLiteral("0"));
         EXPECT_EQ(a.get("K0004", i), QStringLiteral("07.12.2026/10:19:33"));
         EXPECT_EQ(a.get("K0006", i), QStringLiteral("4711"));
-        EXPECT_EQ(a.get("K0008", i), QString::fromUtf8("M. Köhler"));
+        EXPECT_EQ(a.get("K0008", i), QStringLiteral("1024"));
     }
+}
+
+TEST(Aqdef, TheOperatorFieldTakesOperatorNumbersOnly) {
+    // K0008 is a number field: a name there makes an importer refuse the file.
+    const std::pair<const char*, bool> cases[] = {
+        {"1024", true},       {"0", true},    {"2147483647", true}, {"2147483648", false},
+        {"M. Keller", false}, {"12a", false}, {"-5", false},        {"", false},
+    };
+    for (const auto& [text, ok] : cases)
+        EXPECT_EQ(protocol::isOperatorNumber(QString::fromLatin1(text)), ok) << text;
+
+    Protocols t;
+    t.texts.setSection(protocol::protocolSection(), {QStringLiteral("[h]")}); // English built in
+    t.row(QStringLiteral("A"), QStringLiteral("DIAMETER"), 1, 0.1, -0.1, 1.05);
+    t.store.Write(QStringLiteral("FileSettings"), QStringLiteral("AQDEF_K0008"), QString::fromUtf8("Prüfer"));
+    auto in = t.input();
+    const auto r = protocol::WriteAqdefFile(in);
+    ASSERT_TRUE(r.written);
+    EXPECT_FALSE(Aqdef::parse(Protocols::bytes(r.path)).get("K0008", 1));
+    // Left out, and said so.
+    EXPECT_TRUE(r.note.contains(QString::fromUtf8("\"M. Köhler\""))) << r.note.toStdString();
 }
 
 TEST(Aqdef, AValueTheHostCouldNotGiveIsMarkedNotWrittenAsZero) {
@@ -249,8 +272,8 @@ TEST(PdfProtocol, EveryRowOnItsPageAndThePagesCounted) {
     const auto r = protocol::WritePdfProtocol(in);
     ASSERT_TRUE(r.written) << t.messages.join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(Protocols::bytes(r.path).startsWith("%PDF-"));
-    // Below the header block 43 rows fit on the first page, 49 on the others: 21 pages, and the
-    // signature still fits below the last 26 rows.
+    // Below three header data 42 rows fit on the first page, 49 on the others: 21 pages, and the
+    // signature still fits below the last 27 rows.
     EXPECT_TRUE(tool(QStringLiteral("pdfinfo"), {r.path})
                     .contains(QRegularExpression(QStringLiteral("Pages:\\s+21\\n"))));
 
@@ -279,10 +302,10 @@ TEST(PdfProtocol, EveryRowOnItsPageAndThePagesCounted) {
         last = page;
         ++rowsOnPage[page - 1];
     }
-    EXPECT_EQ(rowsOnPage[0], 43);
+    EXPECT_EQ(rowsOnPage[0], 42);
     for (int p = 2; p <= 20; ++p)
         EXPECT_EQ(rowsOnPage[p - 1], 49) << "page " << p;
-    EXPECT_EQ(rowsOnPage[20], 26);
+    EXPECT_EQ(rowsOnPage[20], 27);
     for (int p = 1; p <= 21; ++p)
         EXPECT_TRUE(pages[p - 1].contains(QStringLiteral("Page %1 of 21").arg(p))) << p;
     EXPECT_TRUE(pages[20].contains(QStringLiteral("Signature")));
