@@ -441,6 +441,7 @@ TEST(MainWindow, OutputDialogSwitchesTheProtocolsAndMapsHeaderDataToAqdefFields)
     const QString files = QStringLiteral("FileSettings");
     {
         settings::frm_Ausgabedatei_Setup dlg(env.state, &w);
+        screenshot(dlg, "output-file-setup");
         // Both off by default, no header data mapped; the lists offer the header data names.
         EXPECT_FALSE(child<QCheckBox>(dlg, "chkAQDEF")->isChecked());
         EXPECT_FALSE(child<QCheckBox>(dlg, "chkPDF")->isChecked());
