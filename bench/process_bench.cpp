@@ -6,12 +6,14 @@
 //
 //   build/bin/bench_process [--commands=14000] [--ascii_commands=12500,50000]
 //       [--report_rows=10000,50000] [--master_rows=19456] [--master_characteristics=30]
+//       [--protocol_rows=10000]
 //       [--repetitions=5] [--timeout=1800] [--no_compare] [--benchmark_filter=...]
 //
 // --commands sizes the whole unattended run against openpyxl; --ascii_commands the two ASCII
 // runs and --report_rows (characteristics) the two report runs of the cost curve; the last two
 // flags the first run on a form whose Master has existing rows down to --master_rows
-// (bench/make_large_master.py). Ends with the medians, the ratios and the peak memory of the
+// (bench/make_large_master.py); --protocol_rows the ASCII run with and without the AQDEF file
+// and the PDF protocol beside it. Ends with the medians, the ratios and the peak memory of the
 // larger report run.
 #include "settings/SettingsStore.h"
 
@@ -58,6 +60,7 @@ struct Options {
     std::vector<int> reportRows{10000, 50000};
     int masterRows = 19456;
     int masterCharacteristics = 30;
+    int protocolRows = 10000;
     int repetitions = 5;
     int timeoutSeconds = 1800;
     bool compare = true;
@@ -411,12 +414,19 @@ void openpyxlRun(benchmark::State& state, const std::string& key, int commands) 
     keep(out, QStringLiteral("openpyxl.xlsx"), lastTheirs);
 }
 
-// doziduvov /a: all reported characteristics into an ASCII result file.
-void asciiRun(benchmark::State& state, const std::string& key, int commands) {
+// doziduvov /a: all reported characteristics into an ASCII result file, and with protocols
+// also the AQDEF file and the PDF protocol beside it.
+void resultFilesRun(benchmark::State& state, const std::string& key, int commands, bool protocols) {
     const Program* p = program(commands);
     if (!p)
         return fail(state, QStringLiteral("no part program"));
     Sandbox* box = sandboxFor(key);
+    if (protocols) {
+        settings::SettingsStore store;
+        store.Write(QStringLiteral("FileSettings"), QStringLiteral("AQDEF"), QStringLiteral("1"));
+        store.Write(QStringLiteral("FileSettings"), QStringLiteral("PDF"), QStringLiteral("1"));
+    }
+    const int files = protocols ? 3 : 1;
     QDir results(box->path(QStringLiteral("results")));
     for (auto _ : state) {
         for (const QString& f : results.entryList(QDir::Files))
@@ -427,10 +437,21 @@ void asciiRun(benchmark::State& state, const std::string& key, int commands) {
         if (r.exitCode != 0)
             return fail(state, QStringLiteral("doziduvov /a ") + describe(r));
         const QFileInfoList written = results.entryInfoList(QDir::Files);
-        if (written.size() != 1 || written.first().size() == 0)
-            return fail(state, QStringLiteral("doziduvov /a ended with status 0 but wrote no result file"));
+        if (written.size() != files ||
+            std::any_of(written.begin(), written.end(), [](const QFileInfo& f) { return f.size() == 0; }))
+            return fail(
+                state,
+                QStringLiteral("doziduvov /a ended with status 0 but did not write its %1 files").arg(files));
         record(state, key, r, p->characteristics);
     }
+}
+
+void asciiRun(benchmark::State& state, const std::string& key, int commands) {
+    resultFilesRun(state, key, commands, false);
+}
+
+void protocolRun(benchmark::State& state, const std::string& key, int commands) {
+    resultFilesRun(state, key, commands, true);
 }
 
 double median(std::vector<double> v) {
@@ -467,6 +488,8 @@ bool parseOptions(int& argc, char** argv) {
             options.masterRows = std::atoi(v);
         else if (const char* v = value("master_characteristics"))
             options.masterCharacteristics = std::atoi(v);
+        else if (const char* v = value("protocol_rows"))
+            options.protocolRows = std::atoi(v);
         else if (const char* v = value("repetitions"))
             options.repetitions = std::atoi(v);
         else if (const char* v = value("timeout"))
@@ -480,8 +503,8 @@ bool parseOptions(int& argc, char** argv) {
     argv[argc] = nullptr;
     const auto positive = [](const std::vector<int>& v) { return v.size() == 2 && v[0] > 0 && v[1] > 0; };
     if (options.commands <= 0 || options.repetitions <= 0 || options.timeoutSeconds <= 0 ||
-        options.masterRows <= 40 || options.masterCharacteristics <= 0 || !positive(options.asciiCommands) ||
-        !positive(options.reportRows)) {
+        options.masterRows <= 40 || options.masterCharacteristics <= 0 || options.protocolRows <= 0 ||
+        !positive(options.asciiCommands) || !positive(options.reportRows)) {
         std::fprintf(stderr, "bench_process: sizes, repetitions and timeout must be positive, --master_rows "
                              "above 40; the curves take two sizes each, e.g. --report_rows=1000,5000\n");
         return false;
@@ -510,6 +533,9 @@ void registerBenchmarks() {
     };
     add("BM_LargeMasterFirstRun/master_rows:" + std::to_string(options.masterRows), firstRun,
         commandsFor(options.masterCharacteristics));
+    const std::string pr = std::to_string(options.protocolRows);
+    add("BM_AsciiRun/rows:" + pr, asciiRun, commandsFor(options.protocolRows));
+    add("BM_AsciiAqdefPdfRun/rows:" + pr, protocolRun, commandsFor(options.protocolRows));
 }
 
 const Sample* sampleOf(const std::string& key) {
@@ -551,6 +577,15 @@ void printSummary() {
                     "(target < 2000); peak memory %.1f MiB\n",
                     options.masterRows, first->characteristics, median(first->wall) * 1e3,
                     median(first->cpu) * 1e3, median(first->peak));
+    const std::string pr = std::to_string(options.protocolRows);
+    const Sample* plain = sampleOf("BM_AsciiRun/rows:" + pr);
+    const Sample* both = sampleOf("BM_AsciiAqdefPdfRun/rows:" + pr);
+    if (plain && both)
+        std::printf(
+            "  %d characteristics: ASCII file %.1f ms [%.1f], with the AQDEF file and the PDF protocol "
+            "%.1f ms [%.1f]; peak memory %.1f / %.1f MiB\n",
+            options.protocolRows, median(plain->wall) * 1e3, median(plain->cpu) * 1e3,
+            median(both->wall) * 1e3, median(both->cpu) * 1e3, median(plain->peak), median(both->peak));
     if (const Sample* large = sampleOf("BM_ReportRun/rows:" + std::to_string(options.reportRows[1])))
         std::printf("  peak memory of the %d-characteristic report run: %.1f MiB at most (target < 250)\n",
                     options.reportRows[1], *std::max_element(large->peak.begin(), large->peak.end()));

@@ -11,10 +11,12 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -29,7 +31,8 @@ const char* kUsage =
     "  MODE       a  all reported characteristics, read at once\n"
     "             m  the characteristics marked in the host, read at once\n"
     "             o  receive values while the host executes the program, then the marked ones\n"
-    "  WORKBOOK   the Excel form to fill; without it an ASCII result file is written\n"
+    "  WORKBOOK   the Excel form to fill; without it an ASCII result file is written (and\n"
+    "             beside it the AQDEF file and the PDF protocol, when switched on)\n"
     "  LAYOUT     the report layout file (.cfg is appended when missing)\n"
     "  CHOICE     ALL full report, OOT report with correction values, ALO both\n"
     "  WORKBOOK2  the second form for ALO\n"
@@ -89,9 +92,26 @@ void listWritten(const std::optional<run::RunResult>& result) {
     std::fflush(stdout);
 }
 
-// Start options and nobody to see a window: the run alone, on the core application.
+// Whether this run draws a PDF protocol: its text needs fonts, and fonts the GUI application.
+bool writesPdf() {
+    settings::SettingsStore store;
+    store.selectRoot();
+    const auto pdf = store.ReadDirect(QStringLiteral("FileSettings"), QStringLiteral("PDF"));
+    return pdf && settings::toFlag(*pdf);
+}
+
+// Start options and nobody to see a window: the run alone, on the core application, or on the
+// GUI application without a screen when it draws a protocol.
 int runUnattended(int argc, char* argv[], const QStringList& words) {
-    QCoreApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> application;
+    if (writesPdf()) {
+        // Whatever platform the environment names, none is there to show anything.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        application = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QCoreApplication& app = *application;
     QCoreApplication::setApplicationName(QStringLiteral("doziduvov"));
     QCoreApplication::setApplicationVersion(QStringLiteral(DOZIDUVOV_VERSION));
 

@@ -277,6 +277,7 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
             name = settings::nextResultFileName(name, in.naming);
         }
         result.path = name.path();
+        result.name = name;
     } catch (const settings::ResultNameError& e) {
         return refuseName(e);
     } catch (const settings::FileError& e) {

@@ -36,9 +36,10 @@ struct AsciiWriteInput {
 
 struct AsciiWriteResult {
     bool written = false;
-    QString planned;              // the name the settings give
-    QString path;                 // the name written: another one when the planned one was taken
-    QString numbersHoldSeparator; // the separator, when numbers hold it and were quoted
+    QString planned;               // the name the settings give
+    QString path;                  // the name written: another one when the planned one was taken
+    settings::ResultFileName name; // the same in parts, for files written beside it
+    QString numbersHoldSeparator;  // the separator, when numbers hold it and were quoted
 };
 
 // Writes the selected rows into one new result file, as the layout and output settings say.

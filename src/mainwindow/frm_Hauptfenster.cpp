@@ -14,6 +14,7 @@
 #include "mainwindow/frm_About.h"
 #include "mainwindow/frm_BatchFile.h"
 #include "partprogram/frm_SavePartProgram.h"
+#include "protocol/PdfProtocol.h"
 #include "run/modCommandLine.h"
 #include "settings/OutputFileSettings.h"
 #include "settings/ProgramSettings.h"
@@ -464,6 +465,9 @@ void frm_Hauptfenster::buildMenus() {
         m_button[button]->setShortcut(key);
         m_menuAktionen->addAction(m_button[button]);
     }
+    m_menuPdf =
+        action(m_menuAktionen, QStringLiteral("Menue_PdfProtokoll"), [this] { m_run.writePdfProtocol(); });
+    m_menuPdf->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     m_menuAktionen->addSeparator();
     m_menueBatchFile = action(m_menuAktionen, QStringLiteral("Menue_BatchFile"), [this] {
         openWindow<QWidget>(m_batchFile, [this] { return new frm_BatchFile(m_state, this); });
@@ -556,6 +560,7 @@ void frm_Hauptfenster::applyTexts() {
     m_menuFormular->setText(text(19));
     m_menueWindowPos->setText(text(20));
     m_menueBatchFile->setText(text(21));
+    m_menuPdf->setText(m_state.text(protocol::protocolSection(), protocol::line::PdfMenu));
     m_menueInfo->setText(text(23));
     const int tipButtons[6] = {1, 2, 3, 5, 6, 7};
     for (int i = 0; i < 6; ++i) {

@@ -158,6 +158,7 @@ private:
     QAction* m_menuFormular = nullptr;
     QAction* m_menueWindowPos = nullptr;
     QAction* m_menueBatchFile = nullptr;
+    QAction* m_menuPdf = nullptr;
     QAction* m_menueInfo = nullptr;
 
     QPointer<QWidget> m_asciiSetup;

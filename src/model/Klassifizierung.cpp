@@ -122,6 +122,14 @@ ClassificationResult Klassifizieren(MerkmalTable& table, double p) {
     return result;
 }
 
+bool isOneSided(const MerkmalRow& row) {
+    return oneSidedTypes().contains(row.Typ);
+}
+
+bool hasWarningLimit(const MerkmalRow& row) {
+    return !typesWithoutWarningCheck().contains(row.Typ);
+}
+
 bool isReported(const MerkmalRow& row) {
     return row.Ausgabe == QLatin1String("PROTOKOLL") || row.Ausgabe == QLatin1String("BEIDE");
 }

@@ -34,6 +34,11 @@ void MarkOK(const MerkmalTable& table, Selection& selection, const AskClearFn& a
 void MarkKritisch(const MerkmalTable& table, Selection& selection, const AskClearFn& ask);
 void MarkMarked(const MerkmalTable& table, Selection& selection);
 
+// Tolerances with an upper limit only (form and position): the lower one is no limit.
+bool isOneSided(const MerkmalRow& row);
+// Whether a row has a warning limit at all (the true-position axes have none).
+bool hasWarningLimit(const MerkmalRow& row);
+
 // Rows the host sends to its report (output mode PROTOKOLL or BEIDE).
 bool isReported(const MerkmalRow& row);
 

@@ -5,6 +5,8 @@
 #include "excel/ReportLayout.h"
 #include "excel/mdl_ExcelFormular.h"
 #include "host/HostSocketClient.h"
+#include "protocol/PdfProtocol.h"
+#include "protocol/ProtocolOutput.h"
 #include "settings/HeaderData.h"
 #include "settings/OutputFileSettings.h"
 #include "settings/ProgramSettings.h"
@@ -12,6 +14,7 @@
 
 #include <QDate>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLocale>
 #include <QTime>
 
@@ -369,6 +372,9 @@ void Conversion::StartoptionenAuswerten() {
             if (!args[5].trimmed().isEmpty())
                 success = fillExcelReport(m_state.StartArgs[5], true) && success;
         }
+        // The protocol of the part goes with every unattended run when switched on.
+        if (success && settings::readProtocolSettings(m_state.store).pdf)
+            success = writeProtocol(Protocol::Pdf, std::nullopt);
     } else {
         success = writeAsciiForRun();
     }
@@ -425,6 +431,56 @@ bool Conversion::subWerteAusgeben() {
     m_written << r.path;
     if (!r.numbersHoldSeparator.isEmpty())
         note(m_state.text(kBox, 64).arg(r.numbersHoldSeparator));
+    if (r.path != r.planned)
+        reportOtherName(r.planned, r.path);
+    // The extra outputs of the same part carry the result file's name.
+    const settings::ProtocolSettings extras = settings::readProtocolSettings(m_state.store);
+    bool success = true;
+    if (extras.aqdef)
+        success = writeProtocol(Protocol::Aqdef, r.name) && success;
+    if (extras.pdf && unattended())
+        success = writeProtocol(Protocol::Pdf, r.name) && success;
+    return success;
+}
+
+bool Conversion::writePdfProtocol() {
+    if (!mayWrite())
+        return false;
+    return writeProtocol(Protocol::Pdf, std::nullopt);
+}
+
+bool Conversion::writeProtocol(Protocol which, std::optional<settings::ResultFileName> beside) {
+    const QString section = protocol::protocolSection();
+    const bool pdf = which == Protocol::Pdf;
+    // Text in a PDF needs fonts, and fonts need the GUI application: never a crash instead.
+    if (pdf && !qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        common::notify(m_state.message, common::MsgIcon::Error,
+                       m_state.text(section, protocol::line::PdfFailed));
+        return false;
+    }
+    protocol::ProtocolWriteInput in{m_state.store,
+                                    m_state.texts,
+                                    m_state.message,
+                                    m_state.table,
+                                    m_state.comments,
+                                    m_state.selection,
+                                    m_state.header,
+                                    m_state.link.partProgram.get(),
+                                    {m_state.program.fileName, m_state.program.partName,
+                                     m_state.program.revision, m_state.program.drawingNumber},
+                                    {},
+                                    QLocale::system(),
+                                    std::move(beside),
+                                    {}};
+    const protocol::ProtocolWriteResult r =
+        pdf ? protocol::WritePdfProtocol(in) : protocol::WriteAqdefFile(in);
+    if (!r.written)
+        return false;
+    m_written << r.path;
+    setStatus(m_state.text(section, pdf ? protocol::line::PdfWritten : protocol::line::AqdefWritten)
+                  .arg(QDir::toNativeSeparators(r.path)));
+    if (!r.note.isEmpty())
+        note(r.note);
     if (r.path != r.planned)
         reportOtherName(r.planned, r.path);
     return true;

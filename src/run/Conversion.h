@@ -5,12 +5,14 @@
 #include "run/AppState.h"
 #include "run/modCommandLine.h"
 #include "settings/ProgramSettings.h"
+#include "settings/mdl_Generate_File_Name.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace run {
 
@@ -56,6 +58,8 @@ public:
 
     // The ASCII result file of the selected rows; an unattended "a" run ends after success.
     bool subWerteAusgeben();
+    // The PDF measurement protocol of the selected rows, under a name of its own.
+    bool writePdfProtocol();
     // Fills a form with the selected rows; the path receives a correction report's new name.
     bool fillExcelReport(QString& formPath, bool korrekturbericht);
 
@@ -114,6 +118,9 @@ private:
     bool unattended() const;
     void finishRun(bool ended, bool success);
     bool writeAsciiForRun();
+    enum class Protocol { Aqdef, Pdf };
+    // Writes one of the extra outputs, beside the result file when there is one.
+    bool writeProtocol(Protocol which, std::optional<settings::ResultFileName> beside);
 
     AppState& m_state;
     host::ReaderState m_reader;

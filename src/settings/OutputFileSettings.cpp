@@ -42,6 +42,15 @@ ResultFileSettings readResultFileSettings(const SettingsStore& store, const QStr
     return r;
 }
 
+ProtocolSettings readProtocolSettings(const SettingsStore& store) {
+    ProtocolSettings p;
+    p.aqdef = toFlag(store.Read(kFiles, QStringLiteral("AQDEF"), QStringLiteral("0")));
+    p.pdf = toFlag(store.Read(kFiles, QStringLiteral("PDF"), QStringLiteral("0")));
+    p.k0006 = store.Read(kFiles, QStringLiteral("AQDEF_K0006"), QString()).trimmed();
+    p.k0008 = store.Read(kFiles, QStringLiteral("AQDEF_K0008"), QString()).trimmed();
+    return p;
+}
+
 bool folderChosenBeforeEachExport(const SettingsStore& store) {
     return store.Read(kFiles, QStringLiteral("SelectFolder"), QStringLiteral("0")) == QLatin1String("-1");
 }
@@ -67,6 +76,11 @@ OutputFileSettings loadOutputFileSettings(const SettingsStore& store, const QStr
     s.currentUser = store.Read(QString(), QStringLiteral("CurrentUser"), QStringLiteral("FALSE")).toUpper() ==
                     QLatin1String("TRUE");
     s.minimize = readMinimize(store);
+    const ProtocolSettings p = readProtocolSettings(store);
+    s.aqdef = p.aqdef;
+    s.pdf = p.pdf;
+    s.aqdefK0006 = p.k0006;
+    s.aqdefK0008 = p.k0008;
     // Exactly one folder mode is in force; a store that says otherwise falls back to the default.
     if (int(s.partProgFolder) + int(s.selectFolder) + int(s.defaultFolder) != 1) {
         s.defaultFolder = !s.partProgFolder && !s.selectFolder;
@@ -95,6 +109,10 @@ void saveOutputFileSettings(SettingsStore& store, const OutputFileSettings& s) {
     store.Write(QString(), QStringLiteral("CurrentUser"),
                 s.currentUser ? QStringLiteral("TRUE") : QStringLiteral("FALSE"));
     store.Write(kProg, QStringLiteral("MINIMIZE"), s.minimize ? QStringLiteral("1") : QStringLiteral("0"));
+    store.Write(kFiles, QStringLiteral("AQDEF"), s.aqdef ? QStringLiteral("1") : QStringLiteral("0"));
+    store.Write(kFiles, QStringLiteral("PDF"), s.pdf ? QStringLiteral("1") : QStringLiteral("0"));
+    store.Write(kFiles, QStringLiteral("AQDEF_K0006"), s.aqdefK0006);
+    store.Write(kFiles, QStringLiteral("AQDEF_K0008"), s.aqdefK0008);
 }
 
 QStringList exportOutputFileSettings(const OutputFileSettings& s) {

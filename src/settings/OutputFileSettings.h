@@ -24,7 +24,20 @@ struct OutputFileSettings {
     QString tolProzent = QStringLiteral("90");
     bool currentUser = false;
     bool minimize = false;
+    bool aqdef = false; // an AQDEF file beside every ASCII result file
+    bool pdf = false;   // a PDF protocol with every unattended run
+    QString aqdefK0006; // the header data whose value goes into K0006 (batch/order)
+    QString aqdefK0008; // ... into K0008 (operator)
 };
+
+// The extra outputs beside the result file, as the writers use them.
+struct ProtocolSettings {
+    bool aqdef = false;
+    bool pdf = false;
+    QString k0006;
+    QString k0008;
+};
+ProtocolSettings readProtocolSettings(const SettingsStore& store);
 
 // Where result files go and how they are named, as the ASCII writer uses it.
 struct ResultFileSettings {

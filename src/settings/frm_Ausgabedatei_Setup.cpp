@@ -2,6 +2,7 @@
 
 #include "common/DialogButton.h"
 #include "common/ProgramPaths.h"
+#include "protocol/PdfProtocol.h"
 #include "run/AppState.h"
 #include "settings/FolderChooser.h"
 #include "settings/SettingsMessages.h"
@@ -24,6 +25,21 @@ namespace settings {
 namespace {
 const QString kSection = QStringLiteral("frm_OutputFileSetup");
 const QString kBox = QStringLiteral("MessageBoxen");
+
+// Shows the header data name; a name the list no longer has stays, so that nothing is lost
+// unseen. Entry 0 is "none".
+void showMapping(QComboBox* box, const QString& name) {
+    if (name.isEmpty()) {
+        box->setCurrentIndex(0);
+        return;
+    }
+    int at = box->findData(name);
+    if (at < 0) {
+        box->addItem(name, name);
+        at = box->count() - 1;
+    }
+    box->setCurrentIndex(at);
+}
 } // namespace
 
 frm_Ausgabedatei_Setup::frm_Ausgabedatei_Setup(run::AppState& state, QWidget* mainWindow)
@@ -117,6 +133,36 @@ frm_Ausgabedatei_Setup::frm_Ausgabedatei_Setup(run::AppState& state, QWidget* ma
     gn->addWidget(m_separator, 2, 1);
     gn->addWidget(m_counter, 2, 2, 1, 3);
 
+    // The extra outputs and which header data fill the AQDEF value fields.
+    auto p = [&](int line) { return st.text(protocol::protocolSection(), line); };
+    auto* protocolFrame = new QGroupBox(p(protocol::line::MappingFrame));
+    protocolFrame->setObjectName(QStringLiteral("FrameProtocols"));
+    m_aqdef = check(QStringLiteral("chkAQDEF"), p(protocol::line::AqdefSwitch));
+    m_pdf = check(QStringLiteral("chkPDF"), p(protocol::line::PdfSwitch));
+    auto mapping = [&](const QString& name) {
+        auto* box = new QComboBox;
+        box->setObjectName(name);
+        box->addItem(p(protocol::line::MappingNone), QString());
+        for (const model::HeaderRow& row : st.header)
+            if (const QString n = row.name.trimmed(); !n.isEmpty() && box->findData(n) < 0)
+                box->addItem(n, n);
+        return box;
+    };
+    m_k0006 = mapping(QStringLiteral("comboAQDEF_K0006"));
+    m_k0008 = mapping(QStringLiteral("comboAQDEF_K0008"));
+    auto* gq = new QGridLayout(protocolFrame);
+    gq->addWidget(m_aqdef, 0, 0, 1, 2);
+    gq->addWidget(m_pdf, 1, 0, 1, 2);
+    auto* k6 = new QLabel(p(protocol::line::MappingK0006));
+    k6->setObjectName(QStringLiteral("lblAQDEF_K0006"));
+    auto* k8 = new QLabel(p(protocol::line::MappingK0008));
+    k8->setObjectName(QStringLiteral("lblAQDEF_K0008"));
+    gq->addWidget(k6, 2, 0);
+    gq->addWidget(m_k0006, 2, 1);
+    gq->addWidget(k8, 3, 0);
+    gq->addWidget(m_k0008, 3, 1);
+    gq->setColumnStretch(1, 1);
+
     QHBoxLayout* buttons = common::settingsButtonRow(
         this, {t(16), t(17), t(18), t(19)}, [this] { OKButton_Click(); }, [this] { cmdExport_Click(); },
         [this] { cmdImport_Click(); });
@@ -124,6 +170,7 @@ frm_Ausgabedatei_Setup::frm_Ausgabedatei_Setup(run::AppState& state, QWidget* ma
     auto* right = new QVBoxLayout;
     right->addWidget(progFrame);
     right->addWidget(nameFrame);
+    right->addWidget(protocolFrame);
     right->addStretch(1);
     auto* top = new QHBoxLayout;
     top->addWidget(folderFrame, 1);
@@ -131,7 +178,7 @@ frm_Ausgabedatei_Setup::frm_Ausgabedatei_Setup(run::AppState& state, QWidget* ma
     auto* v = new QVBoxLayout(this);
     v->addLayout(top, 1);
     v->addLayout(buttons);
-    resize(880, 520);
+    resize(880, 620);
 
     showSettings(loadOutputFileSettings(st.store, common::programDir()));
     SetTopmost(this, true);
@@ -160,6 +207,10 @@ void frm_Ausgabedatei_Setup::showSettings(const OutputFileSettings& s) {
     m_minimize->setChecked(s.minimize);
     m_header->setChecked(s.header);
     m_tolProzent->setText(s.tolProzent);
+    m_aqdef->setChecked(s.aqdef);
+    m_pdf->setChecked(s.pdf);
+    showMapping(m_k0006, s.aqdefK0006);
+    showMapping(m_k0008, s.aqdefK0008);
     folderModeChanged();
 }
 
@@ -179,6 +230,10 @@ OutputFileSettings frm_Ausgabedatei_Setup::current() const {
     s.minimize = m_minimize->isChecked();
     s.header = m_header->isChecked();
     s.tolProzent = m_tolProzent->text();
+    s.aqdef = m_aqdef->isChecked();
+    s.pdf = m_pdf->isChecked();
+    s.aqdefK0006 = m_k0006->currentData().toString();
+    s.aqdefK0008 = m_k0008->currentData().toString();
     return s;
 }
 

@@ -55,6 +55,10 @@ private:
     QCheckBox* m_minimize = nullptr;
     QCheckBox* m_header = nullptr;
     QLineEdit* m_tolProzent = nullptr;
+    QCheckBox* m_aqdef = nullptr;
+    QCheckBox* m_pdf = nullptr;
+    QComboBox* m_k0006 = nullptr;
+    QComboBox* m_k0008 = nullptr;
 };
 
 } // namespace settings

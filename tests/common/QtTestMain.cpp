@@ -3,6 +3,8 @@
 
 #ifdef DOZIDUVOV_TEST_WIDGETS
 #include <QApplication>
+#elif defined(DOZIDUVOV_TEST_GUI)
+#include <QGuiApplication>
 #else
 #include <QCoreApplication>
 #endif
@@ -16,6 +18,8 @@ int main(int argc, char** argv) {
     // Windows show numbers and booleans in the user's locale; the tests read them in German.
     qputenv("LC_ALL", "de_DE.UTF-8");
     QApplication app(argc, argv);
+#elif defined(DOZIDUVOV_TEST_GUI)
+    QGuiApplication app(argc, argv);
 #else
     QCoreApplication app(argc, argv);
 #endif

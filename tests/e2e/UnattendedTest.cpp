@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -64,6 +65,52 @@ TEST_F(Unattended, MarkedRowsOfflineAndOnline) {
     r = doziduvov({QStringLiteral("/o")});
     EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
     EXPECT_EQ(result(QStringLiteral("Welle-0002.csv")), expected(QStringLiteral("Welle_m.csv")));
+}
+
+TEST_F(Unattended, AqdefFileAndPdfProtocolBesideTheResultFileWhenSwitchedOn) {
+    const QString files = QStringLiteral("FileSettings");
+    store.Write(files, QStringLiteral("AQDEF"), QStringLiteral("1"));
+    store.Write(files, QStringLiteral("PDF"), QStringLiteral("1"));
+    store.Write(files, QStringLiteral("AQDEF_K0006"), QStringLiteral("Auftrag"));
+    store.Write(files, QStringLiteral("AQDEF_K0008"), QString::fromUtf8("Prüfer"));
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    // A desktop's platform in the environment: the protocol is drawn without any screen.
+    const ProcessRun r =
+        doziduvov({QStringLiteral("/a")}, {{QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb")}});
+    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+    EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    EXPECT_EQ(result(QStringLiteral("Welle-0001.csv")), expected(QStringLiteral("Welle_a.csv")));
+    // The operator's name is no operator number: left out of K0008, and the log says so.
+    EXPECT_TRUE(r.stderrText.contains(QStringLiteral("\"M. Keller\""))) << r.stderrText.toStdString();
+
+    // The moment of the run is the one thing that differs between runs.
+    QString dfq = QString::fromLatin1(result(QStringLiteral("Welle-0001.dfq")));
+    static const QRegularExpression stamp(QStringLiteral("(K0004/\\d+) (\\S+)"));
+    for (auto it = stamp.globalMatch(dfq); it.hasNext();) {
+        const auto m = it.next();
+        const QDateTime at = QDateTime::fromString(m.captured(2), QStringLiteral("dd.MM.yyyy/HH:mm:ss"));
+        EXPECT_TRUE(at >= before && at <= after) << m.captured(0).toStdString();
+    }
+    dfq.replace(stamp, QStringLiteral("\\1 <run>"));
+    const QByteArray masked = dfq.toLatin1();
+    if (!qEnvironmentVariableIsEmpty("DOZIDUVOV_UPDATE_REFERENCES")) {
+        QFile f(kExpected + QStringLiteral("Welle_a.dfq"));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(masked);
+    }
+    EXPECT_EQ(masked, expected(QStringLiteral("Welle_a.dfq")));
+
+    const QString pdf = outDir + QStringLiteral("/Welle-0001.pdf");
+    EXPECT_TRUE(result(QStringLiteral("Welle-0001.pdf")).startsWith("%PDF-"));
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(30000));
+    const QString page = QString::fromUtf8(text.readAllStandardOutput());
+    for (const QString& s :
+         {QStringLiteral("Messprotokoll"), QStringLiteral("Z-77"), QStringLiteral("M. Keller"),
+          QStringLiteral("LOC2"), QStringLiteral("0,061"), QStringLiteral("Seite 1 von 1")})
+        EXPECT_TRUE(page.contains(s)) << s.toStdString();
 }
 
 TEST_F(Unattended, InchProgramWithCorrectionChoice) {

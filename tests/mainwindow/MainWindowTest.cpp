@@ -30,6 +30,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -433,6 +434,62 @@ TEST(MainWindow, AsciiAndOutputSettingsDialogsStoreWhatTheyShow) {
         QStringLiteral("-1"));
 }
 
+TEST(MainWindow, OutputDialogSwitchesTheProtocolsAndMapsHeaderDataToAqdefFields) {
+    GuiEnv env;
+    settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"),
+                             {QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer")},
+                             settings::systemCodePage());
+    frm_Hauptfenster& w = env.open();
+    const QString files = QStringLiteral("FileSettings");
+    {
+        settings::frm_Ausgabedatei_Setup dlg(env.state, &w);
+        screenshot(dlg, "output-file-setup");
+        // Both off by default, no header data mapped; the lists offer the header data names.
+        EXPECT_FALSE(child<QCheckBox>(dlg, "chkAQDEF")->isChecked());
+        EXPECT_FALSE(child<QCheckBox>(dlg, "chkPDF")->isChecked());
+        auto* k6 = child<QComboBox>(dlg, "comboAQDEF_K0006");
+        auto* k8 = child<QComboBox>(dlg, "comboAQDEF_K0008");
+        EXPECT_EQ(k6->currentText(), QStringLiteral("(keine)"));
+        ASSERT_EQ(k8->count(), 3);
+        child<QCheckBox>(dlg, "chkAQDEF")->setChecked(true);
+        k6->setCurrentIndex(k6->findText(QStringLiteral("Auftrag")));
+        k8->setCurrentIndex(k8->findText(QString::fromUtf8("Prüfer")));
+        dlg.OKButton_Click();
+    }
+    EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF"), {}), QStringLiteral("1"));
+    EXPECT_EQ(env.state.store.Read(files, QStringLiteral("PDF"), {}), QStringLiteral("0"));
+    EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF_K0006"), {}), QStringLiteral("Auftrag"));
+    EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF_K0008"), {}), QString::fromUtf8("Prüfer"));
+
+    // A mapped name the header data no longer has is shown and kept, never dropped unseen.
+    env.state.store.Write(files, QStringLiteral("AQDEF_K0006"), QStringLiteral("Charge"));
+    {
+        settings::frm_Ausgabedatei_Setup dlg(env.state, &w);
+        EXPECT_EQ(child<QComboBox>(dlg, "comboAQDEF_K0006")->currentText(), QStringLiteral("Charge"));
+        child<QComboBox>(dlg, "comboAQDEF_K0008")->setCurrentIndex(0);
+        dlg.OKButton_Click();
+    }
+    EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF_K0006"), {}), QStringLiteral("Charge"));
+    EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF_K0008"), QStringLiteral("x")), QString());
+}
+
+TEST(MainWindow, PdfProtocolOfTheSelectedRowsFromTheMenu) {
+    GuiEnv env;
+    QTemporaryDir out;
+    env.state.store.Write(QStringLiteral("FileSettings"), QStringLiteral("DIR"), out.path());
+    ASSERT_TRUE(env.sim.start({kWelle}));
+    frm_Hauptfenster& w = env.open();
+    env.trigger(QStringLiteral("Toolbar1_2"));
+    child<QPushButton>(w, "cmdMarkAll")->click();
+    env.trigger(QStringLiteral("Menue_PdfProtokoll"));
+    const QStringList written = QDir(out.path()).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+    ASSERT_EQ(written.size(), 1);
+    EXPECT_TRUE(w.statusText().startsWith(QStringLiteral("PDF-Protokoll geschrieben: ")));
+    EXPECT_TRUE(w.statusText().endsWith(written.first()));
+    // Only the menu writes it in a window: the AQDEF file and the PDF switch are for the runs.
+    EXPECT_TRUE(QDir(out.path()).entryList({QStringLiteral("*.csv"), QStringLiteral("*.dfq")}).isEmpty());
+}
+
 TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
     GuiEnv env;
     settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"),
@@ -509,6 +566,16 @@ TEST(MainWindow, MenusAndButtonsOpenTheirWindows) {
             EXPECT_FALSE(b->accessibleName().isEmpty() && (!a || a->text().isEmpty()))
                 << b->objectName().toStdString();
         }
+    auto* pdf = w.findChild<QAction*>(QStringLiteral("Menue_PdfProtokoll"));
+    ASSERT_NE(pdf, nullptr);
+    EXPECT_TRUE(inMenu.contains(pdf));
+    EXPECT_EQ(pdf->text(), QStringLiteral("PDF-Protokoll"));
+    EXPECT_FALSE(pdf->shortcut().isEmpty());
+    // Nothing read yet: the protocol says so instead of writing an empty page.
+    env.shown.clear();
+    env.trigger(QStringLiteral("Menue_PdfProtokoll"));
+    ASSERT_EQ(env.shown.size(), 1);
+    EXPECT_EQ(env.shown[0].icon, common::MsgIcon::Information);
     const std::pair<const char*, const char*> entries[] = {{"menuAusgabedatei", "frm_Ausgabedatei_Setup"},
                                                            {"menuASCII", "frm_ASCII_Setup"},
                                                            {"menuKopfdaten", "frm_Kopfdaten"},

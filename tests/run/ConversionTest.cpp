@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QTemporaryDir>
 
@@ -185,4 +186,40 @@ TEST(Conversion, AResultFileWrittenUnderAnotherNameIsSaid) {
     const QString second = first.chopped(4) + QStringLiteral("__0001.csv");
     EXPECT_EQ(r.filesWritten(), 2);
     EXPECT_EQ(r.state.status, QStringLiteral("as %1, not %2").arg(second, first));
+}
+
+TEST(Conversion, TheProtocolsGoBesideTheResultFileAndOneNotWrittenIsNoSuccess) {
+    struct Case {
+        const char* name;
+        bool aqdef;
+        bool pdf;
+        bool success;
+        QStringList files; // extensions of the files written
+    };
+    // These tests run on the core application: a PDF cannot be drawn, and the run must say so.
+    const Case cases[] = {
+        {"result file alone", false, false, true, {QStringLiteral("csv")}},
+        {"with the AQDEF file", true, false, true, {QStringLiteral("csv"), QStringLiteral("dfq")}},
+        {"a PDF that cannot be drawn", true, true, false, {QStringLiteral("csv"), QStringLiteral("dfq")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto sim = threeDimensions();
+        Unattended r(sim->application());
+        r.state.store.Write(QStringLiteral("FileSettings"), QStringLiteral("AQDEF"), c.aqdef ? "1" : "0");
+        r.state.store.Write(QStringLiteral("FileSettings"), QStringLiteral("PDF"), c.pdf ? "1" : "0");
+        r.start({QStringLiteral("/a")});
+        ASSERT_TRUE(r.result.has_value());
+        EXPECT_EQ(r.result->success, c.success) << r.messages.join(QLatin1Char('|')).toStdString();
+        const QStringList written = QDir(r.out.path()).entryList(QDir::Files, QDir::Name);
+        ASSERT_EQ(written.size(), c.files.size());
+        for (int i = 0; i < written.size(); ++i) {
+            EXPECT_EQ(QFileInfo(written[i]).suffix(), c.files[i]);
+            // One part, one name: only the extension differs.
+            EXPECT_EQ(QFileInfo(written[i]).completeBaseName(), QFileInfo(written[0]).completeBaseName());
+        }
+        if (!c.success) {
+            EXPECT_EQ(r.messages.size(), 1);
+        }
+    }
 }

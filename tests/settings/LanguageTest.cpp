@@ -146,6 +146,7 @@ TEST(ShippedLanguageFiles, EveryFileHasEveryCitedLine) {
         {QStringLiteral("frm_SelectOutputFolder"), 6},
         {QStringLiteral("MessageBoxen"), 67},
         {QStringLiteral("StatusBar"), 18},
+        {QStringLiteral("Protocols"), 32},
     };
     ASSERT_EQ(needed.size(), settings::languageSectionNames().size());
     const QString folder = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/data/LanguageFiles/");
@@ -187,6 +188,17 @@ TEST(ShippedLanguageFiles, EveryFileHasEveryCitedLine) {
                 EXPECT_TRUE(t.text(QStringLiteral("MessageBoxen"), line).contains(mark))
                     << lang << " " << line;
         EXPECT_TRUE(t.text(QStringLiteral("StatusBar"), 15).contains(QStringLiteral("%1"))) << lang;
+        // The protocol's counts and page numbers, and the written files' names.
+        const QList<QPair<int, QStringList>> protocolFilled = {
+            {23, {QStringLiteral("%1"), QStringLiteral("%2"), QStringLiteral("%3")}},
+            {24, {QStringLiteral("%1"), QStringLiteral("%2")}},
+            {27, {QStringLiteral("%1")}},
+            {28, {QStringLiteral("%1")}},
+            {32, {QStringLiteral("%1")}},
+        };
+        for (const auto& [line, marks] : protocolFilled)
+            for (const QString& mark : marks)
+                EXPECT_TRUE(t.text(QStringLiteral("Protocols"), line).contains(mark)) << lang << " " << line;
         EXPECT_TRUE(t.text(QStringLiteral("StatusBar"), 17).contains(QStringLiteral("%1"))) << lang;
         for (const QString& mark : {QStringLiteral("%1"), QStringLiteral("%2")})
             EXPECT_TRUE(t.text(QStringLiteral("StatusBar"), 16).contains(mark)) << lang;
