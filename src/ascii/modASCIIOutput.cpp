@@ -268,14 +268,7 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
                 }
             out.endLine();
         }
-        // Another run may take a name between our look and our claim: then the next counter.
-        for (;;) {
-            if (in.beforeClaim)
-                in.beforeClaim(name.path());
-            if (out.commitAs(name.path()))
-                break;
-            name = settings::nextResultFileName(name, in.naming);
-        }
+        name = settings::commitUnderFreeName(out, name, in.naming, in.beforeClaim);
         result.path = name.path();
         result.name = name;
     } catch (const settings::ResultNameError& e) {

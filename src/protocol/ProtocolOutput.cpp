@@ -67,13 +67,7 @@ ProtocolWriteResult commit(ProtocolWriteInput& in, Kind kind, settings::ResultFi
         settings::TextFileWriter out(result.planned, settings::systemCodePage(),
                                      settings::TextFileWriter::Existing::Keep);
         fill(out);
-        for (;;) {
-            if (in.beforeClaim)
-                in.beforeClaim(name.path());
-            if (out.commitAs(name.path()))
-                break;
-            name = settings::nextResultFileName(name, in.naming);
-        }
+        name = settings::commitUnderFreeName(out, name, in.naming, in.beforeClaim);
         result.path = name.path();
         result.written = true;
     } catch (const settings::ResultNameError& e) {

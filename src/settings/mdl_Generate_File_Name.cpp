@@ -1,6 +1,7 @@
 #include "settings/mdl_Generate_File_Name.h"
 
 #include "settings/LocaleText.h"
+#include "settings/TextCodec.h"
 
 #include <QFileInfo>
 
@@ -132,6 +133,17 @@ ResultFileName planResultFileName(const FileNameSelection& sel, const QString& f
 QString GenerateResultFileName(const FileNameSelection& sel, const QString& folder, const QString& extension,
                                const NamingContext& ctx) {
     return planResultFileName(sel, folder, extension, ctx).path();
+}
+
+ResultFileName commitUnderFreeName(TextFileWriter& out, ResultFileName name, const NamingContext& context,
+                                   const std::function<void(const QString&)>& beforeClaim) {
+    for (;;) {
+        if (beforeClaim)
+            beforeClaim(name.path());
+        if (out.commitAs(name.path()))
+            return name;
+        name = nextResultFileName(name, context);
+    }
 }
 
 } // namespace settings

@@ -74,6 +74,13 @@ ResultFileName planResultFileName(const FileNameSelection& selection, const QStr
 // none: from 1) whose file does not exist. Throws ResultNameError when all are taken.
 ResultFileName nextResultFileName(const ResultFileName& taken, const NamingContext& context);
 
+class TextFileWriter;
+// Makes the written text visible under `name` or, when another run took that name between the
+// look and the claim, under the next free counter; gives the name it got. beforeClaim sees each
+// name just before it is claimed. Throws ResultNameError and FileError.
+ResultFileName commitUnderFreeName(TextFileWriter& out, ResultFileName name, const NamingContext& context,
+                                   const std::function<void(const QString&)>& beforeClaim = {});
+
 // The full path of one result file, as planned.
 QString GenerateResultFileName(const FileNameSelection& selection, const QString& folder,
                                const QString& extension, const NamingContext& context);
