@@ -122,6 +122,10 @@ ClassificationResult Klassifizieren(MerkmalTable& table, double p) {
     return result;
 }
 
+bool isOneSidedType(const QString& type) {
+    return oneSidedTypes().contains(type);
+}
+
 bool isReported(const MerkmalRow& row) {
     return row.Ausgabe == QLatin1String("PROTOKOLL") || row.Ausgabe == QLatin1String("BEIDE");
 }

@@ -34,6 +34,9 @@ void MarkOK(const MerkmalTable& table, Selection& selection, const AskClearFn& a
 void MarkKritisch(const MerkmalTable& table, Selection& selection, const AskClearFn& ask);
 void MarkMarked(const MerkmalTable& table, Selection& selection);
 
+// Form and position types: their tolerance has an upper limit only.
+bool isOneSidedType(const QString& type);
+
 // Rows the host sends to its report (output mode PROTOKOLL or BEIDE).
 bool isReported(const MerkmalRow& row);
 

@@ -29,6 +29,7 @@ const QStringList& languageSectionNames() {
         QStringLiteral("frm_SelectOutputFolder"),
         QStringLiteral("MessageBoxen"),
         QStringLiteral("StatusBar"),
+        QStringLiteral("History"),
     };
     return names;
 }

@@ -9,7 +9,7 @@
 
 namespace settings {
 
-// The thirteen sections of a language file, one per window plus message boxes and status bar.
+// The sections of a language file: one per window, message boxes, status bar and the history.
 const QStringList& languageSectionNames();
 
 // Every caption and message of the program: one list of lines per section. Line 1 of a section

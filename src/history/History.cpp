@@ -1,0 +1,773 @@
+#include "history/History.h"
+#include "model/Klassifizierung.h"
+
+#include <QAtomicInteger>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QSysInfo>
+#include <QUuid>
+
+#include <algorithm>
+
+namespace history {
+
+namespace {
+
+const QString kSection = QStringLiteral("HistorySettings");
+constexpr int kBusyTimeoutMs = 30000;
+constexpr int kRowsPerInsert = 100; // rows per multi-row INSERT: few round trips, few parameters
+
+QString timeText(const QDateTime& t) {
+    return t.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
+}
+
+QDateTime timeFromText(const QString& s) {
+    QDateTime t = QDateTime::fromString(s, Qt::ISODateWithMs);
+    t.setTimeSpec(Qt::UTC);
+    return t;
+}
+
+// Qt binds a null QString as SQL NULL; the columns hold text.
+QVariant text(const QString& s) {
+    return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s);
+}
+
+// Migrations from an empty database; entry k brings the schema to version k + 1. "%ID%" is the
+// generated key column, the one place where the two dialects differ.
+const std::vector<QStringList>& migrations() {
+    static const std::vector<QStringList> m = {
+        {
+            QStringLiteral("CREATE TABLE part ("
+                           " part_id %ID%,"
+                           " part_uuid TEXT NOT NULL UNIQUE,"
+                           " program_name TEXT NOT NULL,"
+                           " program_revision TEXT NOT NULL,"
+                           " drawing_number TEXT NOT NULL,"
+                           " host_file_name TEXT NOT NULL,"
+                           " measured_at TEXT NOT NULL,"
+                           " station TEXT NOT NULL,"
+                           " user_name TEXT NOT NULL,"
+                           " row_count INTEGER NOT NULL)"),
+            QStringLiteral("CREATE INDEX part_program_time ON part (program_name, measured_at)"),
+            QStringLiteral("CREATE TABLE header_value ("
+                           " part_id BIGINT NOT NULL REFERENCES part (part_id) ON DELETE CASCADE,"
+                           " position INTEGER NOT NULL,"
+                           " name TEXT NOT NULL,"
+                           " value TEXT NOT NULL,"
+                           " PRIMARY KEY (part_id, position))"),
+            QStringLiteral("CREATE TABLE measurement ("
+                           " part_id BIGINT NOT NULL REFERENCES part (part_id) ON DELETE CASCADE,"
+                           " position INTEGER NOT NULL,"
+                           " characteristic_id TEXT NOT NULL,"
+                           " axis TEXT NOT NULL,"
+                           " type TEXT NOT NULL,"
+                           " nominal DOUBLE PRECISION NOT NULL,"
+                           " upper_tol DOUBLE PRECISION NOT NULL,"
+                           " lower_tol DOUBLE PRECISION NOT NULL,"
+                           " measured DOUBLE PRECISION NOT NULL,"
+                           " deviation DOUBLE PRECISION NOT NULL,"
+                           " out_tol DOUBLE PRECISION NOT NULL,"
+                           " min_value DOUBLE PRECISION NOT NULL,"
+                           " max_value DOUBLE PRECISION NOT NULL,"
+                           " unit TEXT NOT NULL,"
+                           " output_mode TEXT NOT NULL,"
+                           " marked INTEGER NOT NULL,"
+                           " host_unique_id1 INTEGER NOT NULL,"
+                           " host_unique_id2 INTEGER NOT NULL,"
+                           " classification INTEGER NOT NULL,"
+                           " PRIMARY KEY (part_id, position))"),
+            // The trend of one characteristic: its rows in part order without touching the others.
+            QStringLiteral("CREATE INDEX measurement_trend ON measurement (characteristic_id, axis, part_id)"),
+        },
+    };
+    return m;
+}
+
+const char* const kMeasurementColumns =
+    "part_id, position, characteristic_id, axis, type, nominal, upper_tol, lower_tol, measured, deviation, "
+    "out_tol, min_value, max_value, unit, output_mode, marked, host_unique_id1, host_unique_id2, "
+    "classification";
+constexpr int kMeasurementColumnCount = 19;
+
+QString placeholders(int rows, int columns) {
+    QString one = QStringLiteral("(") + QStringLiteral("?, ").repeated(columns - 1) + QStringLiteral("?)");
+    QStringList all;
+    all.reserve(rows);
+    for (int i = 0; i < rows; ++i)
+        all << one;
+    return all.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+struct HistoryDatabase::Impl {
+    QString connection;
+    bool postgres = false;
+    QString description;
+
+    ~Impl() {
+        {
+            QSqlDatabase db = QSqlDatabase::database(connection, false);
+            if (db.isOpen())
+                db.close();
+        }
+        QSqlDatabase::removeDatabase(connection);
+    }
+
+    QSqlDatabase db() const { return QSqlDatabase::database(connection, false); }
+
+    [[noreturn]] void fail(const QString& what, const QSqlError& e) const {
+        throw HistoryError(QStringLiteral("%1: %2 (%3)").arg(description, what, e.text().trimmed()));
+    }
+
+    QSqlQuery prepare(const QString& sql) const {
+        QSqlQuery q(db());
+        q.setForwardOnly(true);
+        if (!q.prepare(sql))
+            fail(QStringLiteral("prepare"), q.lastError());
+        return q;
+    }
+
+    void exec(QSqlQuery& q, const char* what) const {
+        if (!q.exec())
+            fail(QString::fromLatin1(what), q.lastError());
+    }
+
+    void execText(const QString& sql) const {
+        QSqlQuery q(db());
+        if (!q.exec(sql))
+            fail(sql.left(60), q.lastError());
+    }
+
+    // SQLite takes the write lock at the start, so that two writers never deadlock on an upgrade
+    // and the busy timeout applies to the wait.
+    void begin() const {
+        if (postgres) {
+            if (!db().transaction())
+                fail(QStringLiteral("begin"), db().lastError());
+        } else {
+            execText(QStringLiteral("BEGIN IMMEDIATE"));
+        }
+    }
+    void commit() const {
+        if (postgres) {
+            if (!db().commit())
+                fail(QStringLiteral("commit"), db().lastError());
+        } else {
+            execText(QStringLiteral("COMMIT"));
+        }
+    }
+    void rollback() const {
+        if (postgres) {
+            db().rollback();
+        } else {
+            QSqlQuery q(db());
+            q.exec(QStringLiteral("ROLLBACK"));
+        }
+    }
+
+    template <typename F> auto inTransaction(F&& f) const {
+        begin();
+        try {
+            if constexpr (std::is_void_v<decltype(f())>) {
+                f();
+                commit();
+            } else {
+                auto r = f();
+                commit();
+                return r;
+            }
+        } catch (...) {
+            rollback();
+            throw;
+        }
+    }
+
+    int version() const {
+        QSqlQuery q(db());
+        if (!q.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")) || !q.next())
+            fail(QStringLiteral("schema version"), q.lastError());
+        return q.value(0).isNull() ? 0 : q.value(0).toInt();
+    }
+
+    void migrate() {
+        execText(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"));
+        inTransaction([&] {
+            // Several processes may open a new database at once: one migrates, the others wait.
+            if (postgres)
+                execText(QStringLiteral("SELECT pg_advisory_xact_lock(72541)"));
+            const int current = version();
+            const int latest = static_cast<int>(migrations().size());
+            if (current > latest)
+                throw HistoryError(QStringLiteral("%1: schema version %2 is newer than this program's (%3)")
+                                       .arg(description)
+                                       .arg(current)
+                                       .arg(latest));
+            const QString id = postgres ? QStringLiteral("BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY")
+                                        : QStringLiteral("INTEGER PRIMARY KEY");
+            for (int v = current; v < latest; ++v) {
+                for (QString sql : migrations()[static_cast<std::size_t>(v)])
+                    execText(sql.replace(QStringLiteral("%ID%"), id));
+                QSqlQuery q = prepare(QStringLiteral("INSERT INTO schema_version (version) VALUES (?)"));
+                q.addBindValue(v + 1);
+                exec(q, "schema version");
+            }
+        });
+    }
+
+    Part loadPart(qint64 partId) const;
+    HeaderData headerOf(qint64 partId) const;
+};
+
+HistoryDatabase::HistoryDatabase(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+HistoryDatabase::~HistoryDatabase() = default;
+
+namespace {
+
+QString newConnectionName() {
+    static QAtomicInteger<quint64> counter;
+    return QStringLiteral("doziduvov-history-%1-%2")
+        .arg(counter.fetchAndAddRelaxed(1))
+        .arg(QUuid::createUuid().toString(QUuid::WithoutBraces));
+}
+
+} // namespace
+
+std::unique_ptr<HistoryDatabase> HistoryDatabase::openSqlite(const QString& file) {
+    auto impl = std::make_unique<Impl>();
+    impl->connection = newConnectionName();
+    impl->description = QStringLiteral("SQLite %1").arg(QDir::toNativeSeparators(file));
+    const QString folder = QFileInfo(file).absolutePath();
+    if (!QDir().mkpath(folder))
+        throw HistoryError(QStringLiteral("%1: cannot create the folder %2").arg(impl->description, folder));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), impl->connection);
+        if (!db.isValid())
+            throw HistoryError(QStringLiteral("%1: the Qt SQLite driver is not installed").arg(impl->description));
+        db.setDatabaseName(file);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+        if (!db.open())
+            impl->fail(QStringLiteral("open"), db.lastError());
+    }
+    // Readers never block the writer, and a part committed is on disk.
+    impl->execText(QStringLiteral("PRAGMA journal_mode=WAL"));
+    impl->execText(QStringLiteral("PRAGMA synchronous=FULL"));
+    impl->execText(QStringLiteral("PRAGMA foreign_keys=ON"));
+    impl->migrate();
+    return std::unique_ptr<HistoryDatabase>(new HistoryDatabase(std::move(impl)));
+}
+
+std::unique_ptr<HistoryDatabase> HistoryDatabase::openPostgres(const HistorySettings& s) {
+    auto impl = std::make_unique<Impl>();
+    impl->connection = newConnectionName();
+    impl->postgres = true;
+    impl->description = QStringLiteral("PostgreSQL %1@%2:%3/%4")
+                            .arg(s.user.isEmpty() ? QStringLiteral("(default user)") : s.user,
+                                 s.host.isEmpty() ? QStringLiteral("(local socket)") : s.host)
+                            .arg(s.port)
+                            .arg(s.database);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), impl->connection);
+        if (!db.isValid())
+            throw HistoryError(
+                QStringLiteral("%1: the Qt PostgreSQL driver is not installed").arg(impl->description));
+        // The password comes from libpq itself (PGPASSWORD or ~/.pgpass), never from the settings.
+        if (!s.host.isEmpty())
+            db.setHostName(s.host);
+        db.setPort(s.port);
+        if (!s.database.isEmpty())
+            db.setDatabaseName(s.database);
+        if (!s.user.isEmpty())
+            db.setUserName(s.user);
+        db.setConnectOptions(QStringLiteral("connect_timeout=5;application_name=doziduvov"));
+        if (!db.open())
+            impl->fail(QStringLiteral("connect"), db.lastError());
+    }
+    impl->migrate();
+    return std::unique_ptr<HistoryDatabase>(new HistoryDatabase(std::move(impl)));
+}
+
+QString HistoryDatabase::description() const {
+    return m_impl->description;
+}
+
+int HistoryDatabase::schemaVersion() const {
+    return m_impl->version();
+}
+
+bool HistoryDatabase::storePart(const Part& part) {
+    const Impl& d = *m_impl;
+    const QString uuid = part.uuid.isEmpty() ? makeUuid() : part.uuid;
+    return d.inTransaction([&]() -> bool {
+        QSqlQuery q = d.prepare(QStringLiteral(
+            "INSERT INTO part (part_uuid, program_name, program_revision, drawing_number, host_file_name, "
+            "measured_at, station, user_name, row_count) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) "
+            "ON CONFLICT (part_uuid) DO NOTHING RETURNING part_id"));
+        q.addBindValue(uuid);
+        q.addBindValue(text(part.programName));
+        q.addBindValue(text(part.revision));
+        q.addBindValue(text(part.drawingNumber));
+        q.addBindValue(text(part.hostFileName));
+        q.addBindValue(timeText(part.measuredUtc.isValid() ? part.measuredUtc : QDateTime::currentDateTimeUtc()));
+        q.addBindValue(text(part.station));
+        q.addBindValue(text(part.user));
+        q.addBindValue(static_cast<int>(part.rows.size()));
+        d.exec(q, "store part");
+        if (!q.next())
+            return false; // this part is stored already
+        const qint64 partId = q.value(0).toLongLong();
+        q.finish();
+
+        if (!part.header.empty()) {
+            QSqlQuery h = d.prepare(QStringLiteral(
+                "INSERT INTO header_value (part_id, position, name, value) VALUES (?, ?, ?, ?)"));
+            int position = 0;
+            for (const auto& [name, value] : part.header) {
+                h.addBindValue(partId);
+                h.addBindValue(++position);
+                h.addBindValue(text(name));
+                h.addBindValue(text(value));
+                d.exec(h, "store header data");
+            }
+        }
+
+        const QString insert = QStringLiteral("INSERT INTO measurement (%1) VALUES ")
+                                   .arg(QString::fromLatin1(kMeasurementColumns));
+        std::optional<QSqlQuery> full;
+        const int n = static_cast<int>(part.rows.size());
+        for (int start = 0; start < n; start += kRowsPerInsert) {
+            const int count = std::min(kRowsPerInsert, n - start);
+            QSqlQuery partial;
+            QSqlQuery* m = nullptr;
+            if (count == kRowsPerInsert) {
+                if (!full)
+                    full = d.prepare(insert + placeholders(kRowsPerInsert, kMeasurementColumnCount));
+                m = &*full;
+            } else {
+                partial = d.prepare(insert + placeholders(count, kMeasurementColumnCount));
+                m = &partial;
+            }
+            for (int i = start; i < start + count; ++i) {
+                const StoredRow& r = part.rows[static_cast<std::size_t>(i)];
+                m->addBindValue(partId);
+                m->addBindValue(i + 1);
+                m->addBindValue(text(r.id));
+                m->addBindValue(text(r.axis));
+                m->addBindValue(text(r.type));
+                m->addBindValue(r.nominal);
+                m->addBindValue(r.upperTol);
+                m->addBindValue(r.lowerTol);
+                m->addBindValue(r.measured);
+                m->addBindValue(r.deviation);
+                m->addBindValue(r.outTol);
+                m->addBindValue(r.min);
+                m->addBindValue(r.max);
+                m->addBindValue(text(r.unit));
+                m->addBindValue(text(r.outputMode));
+                m->addBindValue(r.marked ? 1 : 0);
+                m->addBindValue(r.hostUniqueId1);
+                m->addBindValue(r.hostUniqueId2);
+                m->addBindValue(static_cast<int>(r.classification));
+            }
+            d.exec(*m, "store characteristics");
+        }
+        return true;
+    });
+}
+
+QStringList HistoryDatabase::programs() const {
+    QStringList names;
+    for (const ProgramInfo& p : programInfos())
+        names << p.name;
+    return names;
+}
+
+std::vector<ProgramInfo> HistoryDatabase::programInfos() const {
+    QSqlQuery q = m_impl->prepare(QStringLiteral(
+        "SELECT program_name, COUNT(*), MAX(measured_at) FROM part GROUP BY program_name ORDER BY program_name"));
+    m_impl->exec(q, "programs");
+    std::vector<ProgramInfo> out;
+    while (q.next())
+        out.push_back({q.value(0).toString(), q.value(1).toInt(), timeFromText(q.value(2).toString())});
+    return out;
+}
+
+std::vector<CharacteristicKey> HistoryDatabase::characteristics(const QString& program) const {
+    std::vector<CharacteristicKey> keys;
+    auto add = [&keys](QSqlQuery& q) {
+        while (q.next()) {
+            CharacteristicKey k{q.value(0).toString(), q.value(1).toString()};
+            if (std::find(keys.begin(), keys.end(), k) == keys.end())
+                keys.push_back(std::move(k));
+        }
+    };
+    QSqlQuery last = m_impl->prepare(QStringLiteral(
+        "SELECT m.characteristic_id, m.axis FROM measurement m WHERE m.part_id = "
+        "(SELECT part_id FROM part WHERE program_name = ? ORDER BY measured_at DESC, part_id DESC LIMIT 1) "
+        "ORDER BY m.position"));
+    last.addBindValue(program);
+    m_impl->exec(last, "characteristics");
+    add(last);
+    QSqlQuery older = m_impl->prepare(
+        QStringLiteral("SELECT DISTINCT m.characteristic_id, m.axis FROM measurement m JOIN part p ON p.part_id "
+                       "= m.part_id WHERE p.program_name = ? ORDER BY m.characteristic_id, m.axis"));
+    older.addBindValue(program);
+    m_impl->exec(older, "characteristics");
+    add(older);
+    return keys;
+}
+
+Series HistoryDatabase::series(const QString& program, const CharacteristicKey& key,
+                               const SeriesFilter& filter) const {
+    QString sql = QStringLiteral(
+        "SELECT p.part_id, p.part_uuid, p.measured_at, m.measured, m.nominal, m.upper_tol, m.lower_tol, "
+        "m.classification, m.type FROM measurement m JOIN part p ON p.part_id = m.part_id "
+        "WHERE m.characteristic_id = ? AND m.axis = ? AND p.program_name = ?");
+    if (filter.since)
+        sql += QStringLiteral(" AND p.measured_at >= ?");
+    if (filter.until)
+        sql += QStringLiteral(" AND p.measured_at <= ?");
+    // Newest first, so that "the last N" is a LIMIT; turned round below.
+    sql += QStringLiteral(" ORDER BY p.measured_at DESC, p.part_id DESC, m.position DESC");
+    if (filter.lastN)
+        sql += QStringLiteral(" LIMIT %1").arg(std::max(0, *filter.lastN));
+    QSqlQuery q = m_impl->prepare(sql);
+    q.addBindValue(key.id);
+    q.addBindValue(key.axis);
+    q.addBindValue(program);
+    if (filter.since)
+        q.addBindValue(timeText(*filter.since));
+    if (filter.until)
+        q.addBindValue(timeText(*filter.until));
+    m_impl->exec(q, "series");
+    Series out;
+    std::vector<qint64> ids;
+    while (q.next()) {
+        SeriesPoint p;
+        ids.push_back(q.value(0).toLongLong());
+        p.partUuid = q.value(1).toString();
+        p.measuredUtc = timeFromText(q.value(2).toString());
+        p.measured = q.value(3).toDouble();
+        p.nominal = q.value(4).toDouble();
+        p.upperTol = q.value(5).toDouble();
+        p.lowerTol = q.value(6).toDouble();
+        p.classification = static_cast<Classification>(std::clamp(q.value(7).toInt(), 0, 2));
+        p.type = q.value(8).toString();
+        out.push_back(std::move(p));
+    }
+    std::reverse(out.begin(), out.end());
+    std::reverse(ids.begin(), ids.end());
+    if (filter.withHeader && !ids.empty()) {
+        // The header data of the parts in the series, in one pass over their key range.
+        const auto [lo, hi] = std::minmax_element(ids.begin(), ids.end());
+        QSqlQuery h = m_impl->prepare(QStringLiteral(
+            "SELECT part_id, name, value FROM header_value WHERE part_id BETWEEN ? AND ? ORDER BY part_id, position"));
+        h.addBindValue(*lo);
+        h.addBindValue(*hi);
+        m_impl->exec(h, "header data");
+        QHash<qint64, HeaderData> byPart;
+        while (h.next())
+            byPart[h.value(0).toLongLong()].emplace_back(h.value(1).toString(), h.value(2).toString());
+        for (std::size_t i = 0; i < out.size(); ++i)
+            out[i].header = byPart.value(ids[i]);
+    }
+    return out;
+}
+
+int HistoryDatabase::partCount() const {
+    QSqlQuery q = m_impl->prepare(QStringLiteral("SELECT COUNT(*) FROM part"));
+    m_impl->exec(q, "count");
+    return q.next() ? q.value(0).toInt() : 0;
+}
+
+QStringList HistoryDatabase::partUuids() const {
+    QSqlQuery q = m_impl->prepare(QStringLiteral("SELECT part_uuid FROM part ORDER BY part_id"));
+    m_impl->exec(q, "parts");
+    QStringList out;
+    while (q.next())
+        out << q.value(0).toString();
+    return out;
+}
+
+HeaderData HistoryDatabase::Impl::headerOf(qint64 partId) const {
+    QSqlQuery h = prepare(
+        QStringLiteral("SELECT name, value FROM header_value WHERE part_id = ? ORDER BY position"));
+    h.addBindValue(partId);
+    exec(h, "header data");
+    HeaderData out;
+    while (h.next())
+        out.emplace_back(h.value(0).toString(), h.value(1).toString());
+    return out;
+}
+
+Part HistoryDatabase::Impl::loadPart(qint64 partId) const {
+    Part part;
+    QSqlQuery p = prepare(QStringLiteral(
+        "SELECT part_uuid, program_name, program_revision, drawing_number, host_file_name, measured_at, "
+        "station, user_name FROM part WHERE part_id = ?"));
+    p.addBindValue(partId);
+    exec(p, "load part");
+    if (!p.next())
+        throw HistoryError(QStringLiteral("%1: part %2 vanished").arg(description).arg(partId));
+    part.uuid = p.value(0).toString();
+    part.programName = p.value(1).toString();
+    part.revision = p.value(2).toString();
+    part.drawingNumber = p.value(3).toString();
+    part.hostFileName = p.value(4).toString();
+    part.measuredUtc = timeFromText(p.value(5).toString());
+    part.station = p.value(6).toString();
+    part.user = p.value(7).toString();
+    part.header = headerOf(partId);
+    QSqlQuery m = prepare(QStringLiteral("SELECT %1 FROM measurement WHERE part_id = ? ORDER BY position")
+                              .arg(QString::fromLatin1(kMeasurementColumns)));
+    m.addBindValue(partId);
+    exec(m, "load characteristics");
+    while (m.next()) {
+        StoredRow r;
+        r.id = m.value(2).toString();
+        r.axis = m.value(3).toString();
+        r.type = m.value(4).toString();
+        r.nominal = m.value(5).toDouble();
+        r.upperTol = m.value(6).toDouble();
+        r.lowerTol = m.value(7).toDouble();
+        r.measured = m.value(8).toDouble();
+        r.deviation = m.value(9).toDouble();
+        r.outTol = m.value(10).toDouble();
+        r.min = m.value(11).toDouble();
+        r.max = m.value(12).toDouble();
+        r.unit = m.value(13).toString();
+        r.outputMode = m.value(14).toString();
+        r.marked = m.value(15).toInt() != 0;
+        r.hostUniqueId1 = m.value(16).toInt();
+        r.hostUniqueId2 = m.value(17).toInt();
+        r.classification = static_cast<Classification>(std::clamp(m.value(18).toInt(), 0, 2));
+        part.rows.push_back(std::move(r));
+    }
+    return part;
+}
+
+int HistoryDatabase::deliverTo(HistoryDatabase& target) {
+    std::vector<qint64> pending;
+    {
+        QSqlQuery q = m_impl->prepare(QStringLiteral("SELECT part_id FROM part ORDER BY part_id"));
+        m_impl->exec(q, "outbox");
+        while (q.next())
+            pending.push_back(q.value(0).toLongLong());
+    }
+    int delivered = 0;
+    for (qint64 id : pending) {
+        Part part;
+        try {
+            part = m_impl->loadPart(id);
+        } catch (const HistoryError&) {
+            continue; // another process delivered it meanwhile
+        }
+        // The server keeps the part once by its uuid: a delivery cut off after the server's commit
+        // and before the removal here delivers nothing twice when it is repeated.
+        target.storePart(part);
+        m_impl->inTransaction([&] {
+            for (const char* sql : {"DELETE FROM measurement WHERE part_id = ?",
+                                    "DELETE FROM header_value WHERE part_id = ?", "DELETE FROM part WHERE part_id = ?"}) {
+                QSqlQuery d = m_impl->prepare(QString::fromLatin1(sql));
+                d.addBindValue(id);
+                m_impl->exec(d, "outbox removal");
+            }
+        });
+        ++delivered;
+    }
+    return delivered;
+}
+
+QString makeUuid() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+Part partFromTable(const model::MerkmalTable& table, const model::HeaderRows& header, const QString& programName,
+                   const QString& revision, const QString& drawingNumber, const QString& hostFileName) {
+    Part part;
+    part.uuid = makeUuid();
+    part.programName = programName;
+    part.revision = revision;
+    part.drawingNumber = drawingNumber;
+    part.hostFileName = hostFileName;
+    part.measuredUtc = QDateTime::currentDateTimeUtc();
+    part.station = QSysInfo::machineHostName();
+    for (const char* var : {"USER", "LOGNAME", "USERNAME"}) {
+        part.user = qEnvironmentVariable(var);
+        if (!part.user.isEmpty())
+            break;
+    }
+    // The grid's name cells carry a leading blank.
+    for (const model::HeaderRow& h : header)
+        part.header.emplace_back(h.name.trimmed(), h.value);
+    const QStringList entries = model::listEntries(table);
+    part.rows.reserve(static_cast<std::size_t>(entries.size()));
+    for (int i = 1; i <= entries.size(); ++i) {
+        const model::MerkmalRow& r = table.row(i);
+        StoredRow s;
+        s.id = r.ID;
+        s.axis = r.Achse;
+        s.type = r.Typ;
+        s.nominal = r.Nennwert;
+        s.upperTol = r.OTol;
+        s.lowerTol = r.UTol;
+        s.measured = r.Messwert;
+        s.deviation = r.Abweichung;
+        s.outTol = r.ATol;
+        s.min = r.Min;
+        s.max = r.Max;
+        s.unit = r.Einheit;
+        s.outputMode = r.Ausgabe;
+        s.marked = r.Markiert;
+        s.hostUniqueId1 = r.UniqueId1;
+        s.hostUniqueId2 = r.UniqueId2;
+        s.classification = r.ATol != 0.0 ? Classification::OutOfTolerance
+                           : r.Kritisch  ? Classification::BeyondWarning
+                                         : Classification::Ok;
+        part.rows.push_back(std::move(s));
+    }
+    return part;
+}
+
+HistorySettings readHistorySettings(const settings::SettingsStore& store) {
+    HistorySettings s;
+    const auto get = [&store](const char* key) {
+        return store.ReadDirect(kSection, QString::fromLatin1(key)).value_or(QString()).trimmed();
+    };
+    const QString driver = get("Driver").toUpper();
+    if (driver == QLatin1String("QPSQL") || driver == QLatin1String("POSTGRESQL") ||
+        driver == QLatin1String("POSTGRES"))
+        s.driver = HistorySettings::Driver::Postgres;
+    s.file = get("File");
+    s.host = get("Host");
+    if (const auto port = settings::parseInteger(get("Port")); port && *port > 0 && *port < 65536)
+        s.port = *port;
+    s.database = get("Database");
+    s.user = get("User");
+    return s;
+}
+
+void writeHistorySettings(const settings::SettingsStore& store, const HistorySettings& s) {
+    store.WriteAll(kSection, {{QStringLiteral("Driver"), s.driver == HistorySettings::Driver::Postgres
+                                                             ? QStringLiteral("QPSQL")
+                                                             : QStringLiteral("QSQLITE")},
+                              {QStringLiteral("File"), s.file},
+                              {QStringLiteral("Host"), s.host},
+                              {QStringLiteral("Port"), QString::number(s.port)},
+                              {QStringLiteral("Database"), s.database},
+                              {QStringLiteral("User"), s.user}});
+}
+
+namespace {
+
+QString dataFolder() {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (folder.isEmpty())
+        folder = QDir::homePath() + QStringLiteral("/.local/share/doziduvov");
+    return folder;
+}
+
+} // namespace
+
+QString defaultDatabaseFile() {
+    return dataFolder() + QStringLiteral("/history.sqlite");
+}
+
+QString outboxFile() {
+    return dataFolder() + QStringLiteral("/history-outbox.sqlite");
+}
+
+History::History(HistorySettings s) : m_settings(std::move(s)) {}
+
+QString History::description() const {
+    if (m_settings.driver == HistorySettings::Driver::Postgres)
+        return QStringLiteral("PostgreSQL %1@%2:%3/%4 (outbox %5)")
+            .arg(m_settings.user.isEmpty() ? QStringLiteral("(default user)") : m_settings.user,
+                 m_settings.host.isEmpty() ? QStringLiteral("(local socket)") : m_settings.host)
+            .arg(m_settings.port)
+            .arg(m_settings.database, QDir::toNativeSeparators(outboxFile()));
+    return QStringLiteral("SQLite %1")
+        .arg(QDir::toNativeSeparators(m_settings.file.isEmpty() ? defaultDatabaseFile() : m_settings.file));
+}
+
+HistoryDatabase& History::database() {
+    if (!m_db) {
+        if (m_settings.driver == HistorySettings::Driver::Postgres)
+            m_db = HistoryDatabase::openPostgres(m_settings);
+        else
+            m_db = HistoryDatabase::openSqlite(m_settings.file.isEmpty() ? defaultDatabaseFile() : m_settings.file);
+    }
+    return *m_db;
+}
+
+History::StoreResult History::store(const Part& part) {
+    StoreResult result;
+    if (m_settings.driver == HistorySettings::Driver::Sqlite) {
+        database().storePart(part);
+        result.stored = true;
+        return result;
+    }
+    // The station keeps working while the server is away: the outbox first.
+    QString outboxProblem;
+    try {
+        if (!m_outbox)
+            m_outbox = HistoryDatabase::openSqlite(outboxFile());
+        m_outbox->storePart(part);
+    } catch (const HistoryError& e) {
+        outboxProblem = e.text();
+        m_outbox.reset();
+    }
+    if (!outboxProblem.isEmpty()) {
+        // No outbox: straight to the server, or nowhere.
+        try {
+            database().storePart(part);
+        } catch (const HistoryError& e) {
+            m_db.reset();
+            throw HistoryError(outboxProblem + QStringLiteral("; ") + e.text());
+        }
+        result.stored = true;
+        return result;
+    }
+    try {
+        result.delivered = deliverOutbox();
+        result.stored = true;
+    } catch (const HistoryError& e) {
+        result.queued = true;
+        result.serverProblem = e.text();
+    }
+    return result;
+}
+
+int History::deliverOutbox() {
+    if (m_settings.driver == HistorySettings::Driver::Sqlite)
+        return 0;
+    if (!m_outbox) {
+        if (!QFileInfo::exists(outboxFile()))
+            return 0;
+        m_outbox = HistoryDatabase::openSqlite(outboxFile());
+    }
+    try {
+        return m_outbox->deliverTo(database());
+    } catch (const HistoryError&) {
+        m_db.reset(); // a fresh connection next time
+        throw;
+    }
+}
+
+int History::pendingInOutbox() {
+    if (m_settings.driver == HistorySettings::Driver::Sqlite)
+        return 0;
+    if (!m_outbox) {
+        if (!QFileInfo::exists(outboxFile()))
+            return 0;
+        m_outbox = HistoryDatabase::openSqlite(outboxFile());
+    }
+    return m_outbox->partCount();
+}
+
+} // namespace history
