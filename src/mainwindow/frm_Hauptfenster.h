@@ -100,6 +100,8 @@ private:
     void setOnlineButton(bool pressed);
     void observeRun();
     template <typename W> void openWindow(QPointer<W>& window, std::function<W*()> make);
+    // The history of a characteristic ("ID.Achse") of the part program read, or of none.
+    void openHistory(const QString& characteristic);
 
     run::AppState& m_state;
     run::Conversion& m_run;
@@ -156,6 +158,7 @@ private:
     QAction* m_menuFormular = nullptr;
     QAction* m_menueWindowPos = nullptr;
     QAction* m_menueBatchFile = nullptr;
+    QAction* m_menueVerlauf = nullptr;
     QAction* m_menueInfo = nullptr;
 
     QPointer<QWidget> m_asciiSetup;
@@ -168,6 +171,7 @@ private:
     QPointer<QWidget> m_kopfdatenDialog;
     QPointer<QWidget> m_savePartProgram;
     QPointer<QWidget> m_about;
+    QPointer<QWidget> m_verlauf;
 };
 
 } // namespace mainwindow

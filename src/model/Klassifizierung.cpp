@@ -76,6 +76,21 @@ template <typename Pred> void selectWhere(const MerkmalTable& table, Selection& 
 
 } // namespace
 
+std::optional<WarningLimits> warningLimits(const QString& type, double nominal, double upperTol, double lowerTol,
+                                           double p) {
+    const double w = upperTol - lowerTol;
+    if (w == 0.0)
+        return std::nullopt;
+    WarningLimits l;
+    if (oneSidedTypes().contains(type)) {
+        l.upper = nominal + upperTol - (100.0 - p) * w / 100.0;
+    } else {
+        l.upper = nominal + upperTol - (100.0 - p) * w / 100.0 / 2.0;
+        l.lower = nominal + lowerTol + (100.0 - p) * w / 100.0 / 2.0;
+    }
+    return l;
+}
+
 ClassificationResult Klassifizieren(MerkmalTable& table, double p) {
     ClassificationResult result;
     for (int i = 1; i <= table.AnzMerkmale; ++i) {
@@ -85,23 +100,16 @@ ClassificationResult Klassifizieren(MerkmalTable& table, double p) {
         if (typesWithoutWarningCheck().contains(r.Typ))
             continue;
 
-        const double w = r.OTol - r.UTol;
-        bool beyond = false;
-        if (w == 0.0) {
+        const auto limits = warningLimits(r.Typ, r.Nennwert, r.OTol, r.UTol, p);
+        if (!limits) {
             // A zero-width band is always critical, even when also out of tolerance.
             result.WarnungGefunden = true;
             ++table.AnzKritisch;
             r.Kritisch = true;
             continue;
         }
-        if (oneSidedTypes().contains(r.Typ)) {
-            const double limit = r.Nennwert + r.OTol - (100.0 - p) * w / 100.0;
-            beyond = beyondUpper(r.Messwert, limit);
-        } else {
-            const double upper = r.Nennwert + r.OTol - (100.0 - p) * w / 100.0 / 2.0;
-            const double lower = r.Nennwert + r.UTol + (100.0 - p) * w / 100.0 / 2.0;
-            beyond = beyondLower(r.Messwert, lower) || beyondUpper(r.Messwert, upper);
-        }
+        const bool beyond = (limits->lower && beyondLower(r.Messwert, *limits->lower)) ||
+                            beyondUpper(r.Messwert, limits->upper);
         if (beyond) {
             result.WarnungGefunden = true;
             if (r.ATol == 0.0) {

@@ -3,6 +3,7 @@
 #include "model/MerkmalTable.h"
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace model {
@@ -17,6 +18,16 @@ struct ClassificationResult {
     int AnzKritisch = 0;
     int AnzOOT = 0;
 };
+
+// Where the warning zone of a characteristic begins: p percent of the tolerance band around its
+// middle (one-sided types: from the lower end of the band). Nothing for a zero-width band, which
+// is always critical.
+struct WarningLimits {
+    std::optional<double> lower;
+    double upper = 0.0;
+};
+std::optional<WarningLimits> warningLimits(const QString& type, double nominal, double upperTol, double lowerTol,
+                                           double warningPercent);
 
 // Flags rows beyond the warning limit and adds to AnzOOT and AnzKritisch (the callers reset the
 // counters with the table); sets AnzOK and tells which lamp to light.

@@ -1,5 +1,6 @@
 // The history on real SQLite files: the schema read back by an independent reader, series and
 // filters, concurrency of many processes, the capability figures, the command line.
+#include "history/HistoryChart.h"
 #include "history/HistoryRuns.h"
 #include "run/modCommandLine.h"
 
@@ -279,4 +280,44 @@ TEST_F(HistorySqlite, EightProcessesStoreFourHundredPartsNoneLostNoneTwice) {
         EXPECT_EQ(p.header[1].second.toInt(), ++next[p.header[0].second]);
     }
     EXPECT_EQ(next.size(), 8u);
+}
+
+TEST(HistoryChart, LinesFollowTheNewestPartAndTheRangeHoldsEverything) {
+    auto point = [](const char* type, double measured, double upper, double lower) {
+        history::SeriesPoint p;
+        p.type = QString::fromLatin1(type);
+        p.nominal = 10;
+        p.upperTol = upper;
+        p.lowerTol = lower;
+        p.measured = measured;
+        return p;
+    };
+    // Two-sided, 90 %: the warning zone starts 5 % of the band inside each limit.
+    history::ChartData d =
+        history::chartData({point("DIAMETER", 10.3, 0.2, -0.2), point("DIAMETER", 10.01, 0.1, -0.1)}, 90);
+    EXPECT_DOUBLE_EQ(*d.lines.upper, 10.1);
+    EXPECT_DOUBLE_EQ(*d.lines.lower, 9.9);
+    EXPECT_NEAR(*d.lines.warnUpper, 10.09, 1e-12);
+    EXPECT_NEAR(*d.lines.warnLower, 9.91, 1e-12);
+    ASSERT_EQ(d.points.size(), 2u);
+    EXPECT_EQ(d.points[1].part, 2);
+    EXPECT_GT(d.high, 10.3); // an old part beyond today's limits stays on the chart
+    EXPECT_LT(d.low, 9.9);
+
+    // Form tolerance: upper limits only.
+    d = history::chartData({point("FLATNESS", 0.01, 0.05, 0)}, 90);
+    EXPECT_FALSE(d.lines.lower);
+    EXPECT_FALSE(d.lines.warnLower);
+    EXPECT_NEAR(*d.lines.warnUpper, 10.045, 1e-12);
+
+    // A zero band has no warning zone, and a flat chart still has a range.
+    d = history::chartData({point("DIAMETER", 10, 0, 0)}, 90);
+    EXPECT_FALSE(d.lines.warnUpper);
+    EXPECT_LT(d.low, d.high);
+    EXPECT_TRUE(history::chartData({}, 90).points.empty());
+
+    const QLocale de(QLocale::German, QLocale::Germany);
+    EXPECT_EQ(history::figureText(std::nullopt, de), QStringLiteral("\u2014"));
+    EXPECT_EQ(history::figureText(std::nan(""), de), QStringLiteral("\u2014"));
+    EXPECT_EQ(history::figureText(1.5, de, 2), QStringLiteral("1,50"));
 }
