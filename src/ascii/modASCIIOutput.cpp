@@ -5,9 +5,12 @@
 #include "settings/LocaleText.h"
 #include "settings/OutputFileSettings.h"
 #include "settings/ProgramSettings.h"
+#include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace ascii {
 
@@ -120,6 +123,31 @@ void writeValue(settings::TextFileWriter& out, int column, const model::MerkmalR
     }
 }
 
+bool writableFolder(const QString& folder) {
+    const QFileInfo info(folder);
+    return info.isDir() && info.isWritable();
+}
+
+// The user's documents folder, when the result folder cannot be written and the user agrees to
+// use it from now on; the answer is stored, so the question comes once.
+std::optional<QString> documentsInstead(const AsciiWriteInput& in, const QString& folder) {
+    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (docs.isEmpty() || !QDir().mkpath(docs) || !writableFolder(docs))
+        return std::nullopt;
+    common::Message m;
+    m.icon = common::MsgIcon::Question;
+    m.caption = common::applicationTitle();
+    m.text = in.texts.text(kBox, settings::msgline::ResultFolderProposal)
+                 .arg(QDir::toNativeSeparators(folder), QDir::toNativeSeparators(docs));
+    m.buttons = common::MsgButtons::YesNo;
+    m.defaultButton = common::MsgResult::Yes;
+    if (!in.message || in.message(m) != common::MsgResult::Yes)
+        return std::nullopt;
+    settings::writeOrReport(in.store, QStringLiteral("FileSettings"), QStringLiteral("DIR"), docs, in.texts,
+                            in.message);
+    return docs;
+}
+
 struct Refusal {
     QString text;
     common::MsgIcon icon;
@@ -180,6 +208,8 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
             folder = in.program->Folder();
         } else {
             folder = dir;
+            if (in.mayProposeFolder && !writableFolder(folder))
+                folder = documentsInstead(in, folder).value_or(folder);
         }
         if (!folder.endsWith(QLatin1Char('/')) && !folder.endsWith(QLatin1Char('\\')))
             folder += QLatin1Char('/');

@@ -29,6 +29,9 @@ struct AsciiWriteInput {
     QLocale locale = QLocale::system();
     // Called with each name just before the writer claims it; tests take the name there.
     std::function<void(const QString&)> beforeClaim;
+    // Someone is there to answer whether the documents folder replaces a result folder that
+    // cannot be written (a first start of an installation whose default is the program folder).
+    bool mayProposeFolder = false;
 };
 
 struct AsciiWriteResult {

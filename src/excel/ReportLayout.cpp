@@ -1,5 +1,7 @@
 #include "excel/ReportLayout.h"
 
+#include "settings/SettingsMessages.h"
+
 #include "settings/TextCodec.h"
 
 #include <QHash>
@@ -223,6 +225,14 @@ std::optional<std::pair<QString, QString>> layoutOverlap(const ReportLayout& lay
     return std::nullopt;
 }
 
+std::optional<std::pair<int, int>> layoutRowsReversed(const ReportLayout& layout) {
+    const auto first = settings::parseInteger(layout.v.FormStartRow);
+    const auto last = settings::parseInteger(layout.v.FormEndRow);
+    if (first && last && *first >= 1 && *last >= 1 && *last < *first)
+        return std::pair{*first, *last};
+    return std::nullopt;
+}
+
 QString layoutFault(const ReportLayout& layout) {
     const ReportLayoutValues& v = layout.v;
     auto row = [](const QString& s) { return settings::parseInteger(s).value_or(0); };
@@ -305,13 +315,53 @@ std::optional<QStringList> layoutFileHeaderNames(const QStringList& lines) {
     return lines.mid(at + 1);
 }
 
+namespace {
+
+QString layoutFilePath(const QString& path) {
+    return path.endsWith(QLatin1String(".cfg")) ? path : path + QStringLiteral(".cfg");
+}
+
+} // namespace
+
+std::optional<QStringList> layoutHeaderMismatch(const QString& path, const QStringList& current) {
+    if (path.isEmpty())
+        return std::nullopt;
+    const auto lines = settings::readTextLines(layoutFilePath(path), settings::systemCodePage());
+    if (!lines)
+        return std::nullopt;
+    auto names = layoutFileHeaderNames(*lines);
+    if (!names)
+        return std::nullopt;
+    for (QString& n : *names)
+        n = n.trimmed();
+    QStringList set = current;
+    for (QString& n : set)
+        n = n.trimmed();
+    if (*names == set)
+        return std::nullopt;
+    return names;
+}
+
+QString headerMismatchText(const settings::LanguageTable& texts, const QStringList& inFile,
+                           const QStringList& current) {
+    using namespace settings::msgline;
+    const QString box = QStringLiteral("MessageBoxen");
+    auto list = [](const QStringList& names) {
+        QStringList shown;
+        for (const QString& n : names)
+            shown << QStringLiteral("\u201C%1\u201D").arg(n.trimmed());
+        return shown.isEmpty() ? QStringLiteral("\u2013") : shown.join(QStringLiteral(", "));
+    };
+    return texts.text(box, LayoutHeaderMismatch) + common::crlf() +
+           texts.text(box, LayoutHeaderNames).arg(list(inFile), list(current)) + common::crlf() +
+           texts.text(box, LayoutLoadOther);
+}
+
 bool LoadReportConfiguration(const QString& path, const settings::SettingsStore& store, int headerItems,
                              LayoutFileValues* loaded) {
     if (path.isEmpty())
         return false;
-    QString file = path;
-    if (!file.endsWith(QLatin1String(".cfg")))
-        file += QStringLiteral(".cfg");
+    const QString file = layoutFilePath(path);
     const auto lines = settings::readTextLines(file, settings::systemCodePage());
     if (!lines)
         return false;

@@ -68,6 +68,8 @@ bool LoadReportSettings(const LayoutValueFn& value, int headerItems, ReportLayou
 // Every cell the layout names lies on a sheet: no column 0 and no row 0. A text naming the first
 // bad setting, or nothing.
 QString layoutFault(const ReportLayout& layout);
+// A layout whose last characteristic row lies before its first: the first and the last row.
+std::optional<std::pair<int, int>> layoutRowsReversed(const ReportLayout& layout);
 // Two things the layout would write into the same cells (a field inside the measurement
 // columns overwrites earlier parts' values): their keys; nothing when every value has a cell of
 // its own.
@@ -79,6 +81,14 @@ QStringList layoutFileLines(const ReportLayoutValues& v, const QStringList& head
 void readLayoutFile(ReportLayoutValues& v, const QStringList& lines, int headerItems);
 // The header names after "[Kopfdaten]"; nothing when the file has no such line.
 std::optional<QStringList> layoutFileHeaderNames(const QStringList& lines);
+
+// The header list of the layout file at path when it differs from the header data set now, in
+// number or order (the file's values are read by position, so another list shifts them);
+// nothing when they match or the file has no list.
+std::optional<QStringList> layoutHeaderMismatch(const QString& path, const QStringList& current);
+// What a user reads when the lists differ: both lists and what to do.
+QString headerMismatchText(const settings::LanguageTable& texts, const QStringList& inFile,
+                           const QStringList& current);
 
 // Stores a layout file's values for an unattended run (one write of the settings file) and hands
 // them to the caller, so that the run fills the form with this file's layout even when another

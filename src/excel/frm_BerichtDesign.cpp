@@ -22,6 +22,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace excel {
 
 namespace {
@@ -73,10 +75,13 @@ frm_BerichtDesign::frm_BerichtDesign(run::AppState& state, QWidget* mainWindow)
     auto* g = new QGridLayout(fields);
     int row = 0;
     int col = 0;
+    // Every box shows the longest thing it holds, the "not used" marker, whole.
+    const int boxWidth = fontMetrics().horizontalAdvance(kNotUsed) + 16;
     for (const BoxDef& b : kBoxes) {
         auto* e = new QLineEdit;
         e->setObjectName(QString::fromUtf8(b.name));
-        e->setMaximumWidth(120);
+        e->setMinimumWidth(boxWidth);
+        e->setMaximumWidth(std::max(120, boxWidth));
         m_boxes.insert(e->objectName(), e);
         if (b.label == 0) { // the second and third of a group share the first one's label
             g->addWidget(e, row - 1, col * 2 + 1 + 0, Qt::AlignRight);
@@ -106,7 +111,7 @@ frm_BerichtDesign::frm_BerichtDesign(run::AppState& state, QWidget* mainWindow)
         for (int i = 1; i <= 3; ++i) {
             QLineEdit* e = box((QByteArray(group) + QByteArray::number(i)).constData());
             g->removeWidget(e);
-            e->setMaximumWidth(60);
+            e->setMaximumWidth(boxWidth);
             three->addWidget(e);
         }
         g->addLayout(three, r, c);
@@ -126,9 +131,10 @@ frm_BerichtDesign::frm_BerichtDesign(run::AppState& state, QWidget* mainWindow)
     m_grid->verticalHeader()->hide();
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grid->setColumnWidth(0, settings::twipsToPixels(1900));
-    m_grid->setColumnWidth(1, settings::twipsToPixels(900));
-    m_grid->setColumnWidth(2, settings::twipsToPixels(900));
-    m_grid->setMinimumWidth(settings::twipsToPixels(3700) + 24);
+    const int cellWidth = std::max(settings::twipsToPixels(900), boxWidth);
+    m_grid->setColumnWidth(1, cellWidth);
+    m_grid->setColumnWidth(2, cellWidth);
+    m_grid->setMinimumWidth(settings::twipsToPixels(1900) + 2 * cellWidth + 24);
     for (int c = 0; c < 3; ++c) {
         auto* item = new QTableWidgetItem(QLatin1Char(' ') + text(2 + c) + QLatin1Char(' '));
         item->setBackground(m_grid->palette().brush(QPalette::Button));
@@ -381,12 +387,10 @@ void frm_BerichtDesign::cmdLoad_Click(const QString& chosenFile) {
     const auto names = layoutFileHeaderNames(*lines);
     if (!names) {
         common::notify(st.message, common::MsgIcon::Information,
-                       QStringLiteral("Header Data are not included in the cfg file.") + common::crlf() +
-                           QStringLiteral("Please check your layout settings."));
+                       st.text(kBox, settings::msgline::LayoutWithoutHeader) + common::crlf() +
+                           st.text(kBox, settings::msgline::LayoutCheckSettings));
     } else if (*names != headerNames()) {
-        common::notify(st.message, common::MsgIcon::Error,
-                       QStringLiteral("Header Data in cgf file did not fit with current settings.") +
-                           common::crlf() + QStringLiteral("Please load or configure the correct settings."));
+        common::notify(st.message, common::MsgIcon::Error, headerMismatchText(st.texts, *names, headerNames()));
         return;
     }
     ReportLayoutValues v = values();

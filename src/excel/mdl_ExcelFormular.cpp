@@ -1,4 +1,5 @@
 #include "excel/mdl_ExcelFormular.h"
+#include "settings/SettingsMessages.h"
 
 #include "excel/FormLock.h"
 #include "settings/LocaleText.h"
@@ -428,6 +429,11 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
                               QLatin1String("-1")
                         : r.store.Read(QStringLiteral("ExcelReportSettings"), QStringLiteral("Zeile_Spalte"),
                                        QStringLiteral("-1")) == QLatin1String("-1");
+    if (const auto rows = layoutRowsReversed(layout)) {
+        common::notify(r.message, common::MsgIcon::Error,
+                       box(settings::msgline::LayoutRowsReversed).arg(rows->first).arg(rows->second));
+        return abortEnding();
+    }
     if (const QString fault = layoutFault(layout); !fault.isEmpty()) {
         common::notify(r.message, common::MsgIcon::Error, box(19) + common::crlf() + fault);
         return abortEnding();

@@ -2,6 +2,7 @@
 
 #include "run/BatchFile.h"
 #include "run/AppState.h"
+#include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
 
 #include <QButtonGroup>
@@ -155,8 +156,11 @@ void frm_BatchFile::option2Clicked(int index) {
 }
 
 void frm_BatchFile::cmdCreateBatchFile_Click() {
+    run::AppState& st = m_state;
+    // The choices stay for the user to complete.
     if (m_konfig->text().trimmed().isEmpty() || m_tabelle1->text().trimmed().isEmpty()) {
-        close();
+        common::notify(st.message, common::MsgIcon::Information,
+                       st.text(QStringLiteral("MessageBoxen"), settings::msgline::BatchFileNeedsForm));
         return;
     }
     run::BatchChoice c;
@@ -175,12 +179,14 @@ void frm_BatchFile::cmdCreateBatchFile_Click() {
     try {
         run::writeBatchFile(f, kind);
     } catch (const settings::FileError& e) {
-        run::AppState& st = m_state;
         common::notify(st.message, common::MsgIcon::Error,
                        st.text(QStringLiteral("MessageBoxen"), 50) + common::crlf() +
                            QDir::toNativeSeparators(e.path()) + common::crlf() + e.reason());
         return; // the window stays open with the choices
     }
+    common::notify(st.message, common::MsgIcon::Information,
+                   st.text(QStringLiteral("MessageBoxen"), settings::msgline::BatchFileWritten)
+                       .arg(QDir::toNativeSeparators(f.path)));
     close();
 }
 

@@ -199,6 +199,8 @@ void frm_Hauptfenster::buildUi() {
         }
         m_button[i] = m_toolbar->addAction(QIcon(QString::fromLatin1(icons[i])), QString());
         m_button[i]->setObjectName(QStringLiteral("Toolbar1_%1").arg(i));
+        // Reachable with Tab too, not only with the mouse and the shortcuts.
+        m_toolbar->widgetForAction(m_button[i])->setFocusPolicy(Qt::TabFocus);
     }
     m_button[1]->setCheckable(true);
     connect(m_button[1], &QAction::triggered, this, [this] { ToggleOnlineReception(); });
@@ -525,8 +527,18 @@ void frm_Hauptfenster::Form_Load() {
     setWindowTitle(settings::finalCaption(m_state.texts, keys.lastUsedConfig));
     applyTexts();
     settings::SetTopmost(this, true);
+    // A run started by a batch file has nobody to click the note away; its log has it.
+    if (!keys.takeOverNote.isEmpty() && m_state.commandLine.isEmpty())
+        common::notify(m_state.message, common::MsgIcon::Information, keys.takeOverNote);
 
     m_run.dispatchStartOptions();
+}
+
+void frm_Hauptfenster::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    setWindowTitle(settings::finalCaption(
+        m_state.texts, m_state.store.ReadDirect(QStringLiteral("ExcelReportSettings"), QStringLiteral("LastUsedConfig"))
+                           .value_or(QString())));
 }
 
 void frm_Hauptfenster::placeWindow(double topTwips, double leftTwips) {
@@ -609,12 +621,19 @@ void frm_Hauptfenster::applyTexts() {
     for (int i = 0; i < 6; ++i) {
         marks[i]->setText(QString());
         marks[i]->setToolTip(text(64 + i));
+        marks[i]->setAccessibleName(text(64 + i)); // a screen reader has no picture to read
     }
     m_frameKommentar->setTitle(text(70));
     m_frame5->setTitle(text(71));
     m_label2->setText(text(72));
     m_label3->setText(text(73));
     m_label4->setText(text(74));
+    m_shape[1]->setAccessibleName(text(74));
+    m_shape[2]->setAccessibleName(text(73));
+    m_shape[3]->setAccessibleName(text(72));
+    m_list->setAccessibleName(text(63));
+    m_werte->setAccessibleName(text(39));
+    m_kopfdaten->setAccessibleName(text(36));
     m_run.setStatus(m_state.text(kStatus, 12));
 }
 

@@ -79,6 +79,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Back from a dialog that may have loaded or saved another layout: the title names it.
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildUi();

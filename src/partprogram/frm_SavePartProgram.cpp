@@ -1,9 +1,11 @@
 #include "partprogram/frm_SavePartProgram.h"
 
 #include "partprogram/SavePartProgram.h"
+#include "settings/SettingsMessages.h"
 #include "settings/modWindowOnTop.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -120,6 +122,8 @@ void frm_SavePartProgram::cmdOK_Click() {
         return;
     }
     close();
+    common::notify(m_state.message, common::MsgIcon::Information,
+                   m_state.text(kBox, settings::msgline::PartProgramSaved).arg(QDir::toNativeSeparators(target)));
     if (m_main)
         m_main->show();
 }

@@ -9,6 +9,7 @@
 #include "settings/HeaderData.h"
 #include "settings/OutputFileSettings.h"
 #include "settings/ProgramSettings.h"
+#include "settings/SettingsMessages.h"
 
 #include <QDate>
 #include <QDir>
@@ -31,8 +32,13 @@ constexpr qint64 kProgressInterval = 50; // ms between progress updates
 settings::StartupKeys startUp(AppState& state) {
     settings::SettingsStore& store = state.store;
     store.selectRoot();
+    const auto takenOver = store.takeOverForCurrentUser();
     settings::StartupKeys keys = settings::readLanguageKey(store);
     settings::LoadLanguage(state.texts, keys.language, common::programDir(), state.message);
+    if (takenOver) {
+        keys.takeOverNote = settings::takeOverNote(*takenOver, state.texts);
+        std::fprintf(stderr, "doziduvov: %s\n", qPrintable(keys.takeOverNote));
+    }
     settings::readStartupKeys(store, keys);
     if (keys.header)
         settings::applyHeaderNames(state.header, settings::readHeaderDataNames(settings::headerDataFile()));
@@ -335,6 +341,18 @@ void Conversion::StartoptionenAuswerten() {
     bool success = false;
     if (!args[2].isEmpty()) {
         excel::LayoutFileValues layout;
+        QStringList headerNames;
+        for (const model::HeaderRow& row : m_state.header)
+            headerNames << row.name;
+        // A file made for other header data would shift every value after its list.
+        if (const auto inFile = excel::layoutHeaderMismatch(args[3], headerNames)) {
+            common::notify(m_state.message, common::MsgIcon::Error,
+                           excel::headerMismatchText(m_state.texts, *inFile, headerNames) + common::crlf() +
+                               m_state.text(kBox, 38));
+            m_evaluating = false;
+            finishRun(false, false);
+            return;
+        }
         if (!excel::LoadReportConfiguration(args[3], m_state.store, static_cast<int>(m_state.header.size()),
                                             &layout)) {
             common::Message m;
@@ -404,6 +422,7 @@ bool Conversion::subWerteAusgeben() {
                               {},
                               QLocale::system(),
                               {}};
+    in.mayProposeFolder = !unattended();
     const ascii::AsciiWriteResult r = ascii::WriteAsciiResults(in);
     if (!r.written)
         return false;

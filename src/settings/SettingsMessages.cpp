@@ -2,16 +2,27 @@
 
 #include "settings/TextCodec.h"
 
+#include <QDir>
+
 namespace settings {
 
 void reportSettingsWriteError(const SettingsWriteError& error, const LanguageTable& texts,
                               const common::MessageFn& message) {
     const QString box = QStringLiteral("MessageBoxen");
-    QString text = texts.text(box, msgline::SettingsNotSaved) + common::crlf() + error.path() +
-                   common::crlf() + error.reason();
+    QString text = texts.text(box, msgline::SettingsNotSaved) + common::crlf() + error.key();
+    if (error.cause() != SettingsWriteError::Cause::NotOurs)
+        text += common::crlf() +
+                texts.text(box, error.cause() == SettingsWriteError::Cause::NoAccess ? msgline::SettingsNoAccess
+                                                                                     : msgline::SettingsDamaged)
+                    .arg(QDir::toNativeSeparators(error.file()));
     if (error.onLocalMachine())
         text += common::crlf() + common::crlf() + texts.text(box, msgline::SettingsUseCurrentUser);
     common::notify(message, common::MsgIcon::Error, text);
+}
+
+QString takeOverNote(const std::pair<QString, QString>& files, const LanguageTable& texts) {
+    return texts.text(QStringLiteral("MessageBoxen"), msgline::SettingsTakenOver)
+        .arg(QDir::toNativeSeparators(files.first), QDir::toNativeSeparators(files.second));
 }
 
 bool writeOrReport(const SettingsStore& store, const QString& section, const QString& key,

@@ -16,9 +16,20 @@ const QString SettingsStore::CurrentUserRoot =
 const QString SettingsStore::RootSwitchPath =
     QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\NORTAVE\\Korvex_Zirirezu_DOZIDUVOV\\Settings\\CurrentUser");
 
-SettingsWriteError::SettingsWriteError(const QString& path, const QString& reason)
-    : std::runtime_error(QStringLiteral("%1: %2").arg(path, reason).toStdString()), m_path(path),
-      m_reason(reason) {}
+namespace {
+const QString kOrganisation = QStringLiteral("NORTAVE");
+const QString kApplication = QStringLiteral("Korvex_Zirirezu_DOZIDUVOV");
+} // namespace
+
+SettingsWriteError::SettingsWriteError(const QString& path, Cause cause, const QString& file)
+    : std::runtime_error(QStringLiteral("%1: not stored in %2").arg(path, file).toStdString()), m_path(path),
+      m_cause(cause), m_file(file) {}
+
+QString SettingsWriteError::key() const {
+    const QString marker = QStringLiteral("\\Settings\\");
+    const qsizetype at = m_path.indexOf(marker, 0, Qt::CaseInsensitive);
+    return at < 0 ? m_path : m_path.mid(at + marker.size());
+}
 
 bool SettingsWriteError::onLocalMachine() const {
     return m_path.startsWith(QLatin1String("HKEY_LOCAL_MACHINE\\"), Qt::CaseInsensitive);
@@ -58,12 +69,24 @@ std::optional<Location> locate(const QString& path) {
     return loc;
 }
 
-std::unique_ptr<QSettings> open(const Location& loc) {
-    auto s =
-        std::make_unique<QSettings>(QSettings::NativeFormat, loc.scope, loc.organisation, loc.application);
+std::unique_ptr<QSettings> openScope(QSettings::Scope scope, const QString& organisation,
+                                     const QString& application) {
+#ifdef Q_OS_WIN
+    auto s = std::make_unique<QSettings>(QSettings::NativeFormat, scope, organisation, application);
+#else
+    // By its file alone: an object of the scope also holds the fallback files, and Qt keeps a
+    // refused write to the machine-wide file pending for every later object that holds it, so a
+    // write to the user's file would be reported as refused too.
+    const QString file = QSettings(QSettings::NativeFormat, scope, organisation, application).fileName();
+    auto s = std::make_unique<QSettings>(file, QSettings::IniFormat);
+#endif
     // The two roots are separate stores: a user-scope read must not see the system file.
     s->setFallbacksEnabled(false);
     return s;
+}
+
+std::unique_ptr<QSettings> open(const Location& loc) {
+    return openScope(loc.scope, loc.organisation, loc.application);
 }
 
 QString valueText(const QVariant& v) {
@@ -80,20 +103,20 @@ void writeAt(const std::vector<std::pair<QString, QString>>& values) {
     const QString& path = values.front().first;
     const auto loc = locate(path);
     if (!loc)
-        throw SettingsWriteError(path, QStringLiteral("not a settings path of this program"));
+        throw SettingsWriteError(path, SettingsWriteError::Cause::NotOurs);
     auto s = open(*loc);
     for (const auto& [p, value] : values) {
         const auto at = locate(p);
         if (!at || at->scope != loc->scope)
-            throw SettingsWriteError(p, QStringLiteral("not a settings path of this program"));
+            throw SettingsWriteError(p, SettingsWriteError::Cause::NotOurs);
         s->setValue(at->key, value);
     }
     s->sync();
     if (s->status() != QSettings::NoError)
         throw SettingsWriteError(path,
-                                 s->status() == QSettings::AccessError
-                                     ? QStringLiteral("no write access to %1").arg(s->fileName())
-                                     : QStringLiteral("the settings file %1 is damaged").arg(s->fileName()));
+                                 s->status() == QSettings::AccessError ? SettingsWriteError::Cause::NoAccess
+                                                                       : SettingsWriteError::Cause::Damaged,
+                                 s->fileName());
 }
 
 } // namespace
@@ -107,6 +130,25 @@ void SettingsStore::selectRoot() {
     const QString v = ReadPath(RootSwitchPath, QStringLiteral("False"));
     if (v.toUpper() == QLatin1String("TRUE"))
         m_root = CurrentUserRoot;
+}
+
+std::optional<std::pair<QString, QString>> SettingsStore::takeOverForCurrentUser() {
+    if (m_root != LocalMachineRoot)
+        return std::nullopt;
+    const auto machine = openScope(QSettings::SystemScope, kOrganisation, kApplication);
+    if (machine->isWritable())
+        return std::nullopt;
+    const auto own = openScope(QSettings::UserScope, kOrganisation, kApplication);
+    const QString switchKey = locate(RootSwitchPath)->key;
+    for (const QString& key : machine->allKeys())
+        if (key.startsWith(QLatin1String("Settings/")) && key != switchKey && !own->contains(key))
+            own->setValue(key, machine->value(key));
+    own->setValue(switchKey, QStringLiteral("True"));
+    own->sync();
+    if (own->status() != QSettings::NoError)
+        return std::nullopt; // nowhere to write: the machine-wide values are still read
+    m_root = CurrentUserRoot;
+    return std::pair{machine->fileName(), own->fileName()};
 }
 
 std::optional<QString> SettingsStore::ReadDirectPath(const QString& path) const {

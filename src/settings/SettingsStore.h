@@ -12,15 +12,22 @@ namespace settings {
 // A write to the settings store that did not reach the disk.
 class SettingsWriteError : public std::runtime_error {
 public:
-    SettingsWriteError(const QString& path, const QString& reason);
+    enum class Cause { NoAccess, Damaged, NotOurs };
+
+    SettingsWriteError(const QString& path, Cause cause, const QString& file = {});
     const QString& path() const { return m_path; }
-    const QString& reason() const { return m_reason; }
+    Cause cause() const { return m_cause; }
+    // The settings file that refused the value; empty for a path of no settings file.
+    const QString& file() const { return m_file; }
+    // "Section\Key", as a user finds it in the settings file.
+    QString key() const;
     // True when the value was meant for the machine-wide root, where ordinary users cannot write.
     bool onLocalMachine() const;
 
 private:
     QString m_path;
-    QString m_reason;
+    Cause m_cause;
+    QString m_file;
 };
 
 // Registry-style settings: every value is text at "<root><Section>\<Key>". The two roots map to
@@ -42,6 +49,11 @@ public:
     // Root selection at start-up: the switch "CurrentUser" of the user scope (created as "False"
     // when missing) selects the current-user root when it reads "TRUE" in any case.
     void selectRoot();
+
+    // When the settings for all users cannot be written, the user's own store takes over for
+    // good: it receives the machine-wide values it lacks and the switch is set, so this happens
+    // once. Gives the machine-wide and the user's file when it took over.
+    std::optional<std::pair<QString, QString>> takeOverForCurrentUser();
 
     // The value at root & section & "\" & key; a missing value gives the default, which is
     // written back when the store allows it (silently not, when it does not).

@@ -1,5 +1,6 @@
 #include "ascii/AsciiLayout.h"
 #include "ascii/modASCIIOutput.h"
+#include "common/FileBytes.h"
 #include "common/TempSettings.h"
 #include "settings/TextCodec.h"
 
@@ -33,6 +34,8 @@ struct Write {
     QString status;
     settings::NamingContext naming;
     std::function<void(const QString&)> beforeClaim;
+    bool mayProposeFolder = false;
+    common::MsgResult answer = common::MsgResult::Ok; // to a question
 
     Write() {
         QStringList box{QStringLiteral("[h]")};
@@ -79,7 +82,7 @@ struct Write {
                            texts,
                            [this](const common::Message& m) {
                                messages << m.text;
-                               return common::MsgResult::Ok;
+                               return m.buttons == common::MsgButtons::YesNo ? answer : common::MsgResult::Ok;
                            },
                            table,
                            comments,
@@ -90,12 +93,10 @@ struct Write {
                            naming,
                            QLocale(QLocale::German, QLocale::Germany),
                            beforeClaim};
+        in.mayProposeFolder = mayProposeFolder;
         return WriteAsciiResults(in);
     }
-    QByteArray file(const AsciiWriteResult& r) {
-        QFile f(r.path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray file(const AsciiWriteResult& r) { return readBytes(r.path); }
 };
 
 } // namespace
@@ -251,6 +252,45 @@ TEST(WriteAsciiResults, RefusalsAndFailuresLeaveNoFile) {
             QDir(w.tmp.path()).entryList({QStringLiteral("*.csv"), QStringLiteral("*.txt")}).isEmpty())
             << c.name;
     }
+}
+
+TEST(WriteAsciiResults, AnUnwritableResultFolderOffersTheDocumentsFolderOnce) {
+    const QByteArray oldHome = qgetenv("HOME");
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    for (const auto answer : {common::MsgResult::No, common::MsgResult::Yes}) {
+        Write w;
+        const QString home = w.tmp.path() + QStringLiteral("/home");
+        const QString documents = home + QStringLiteral("/Documents");
+        qputenv("HOME", home.toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", (w.tmp.path() + QStringLiteral("/cfg")).toLocal8Bit());
+        w.layout({{0, 1}}, QStringLiteral(","));
+        w.row("A", "X", 1, "BEIDE");
+        // The program folder of an installation: no folder a user may write into.
+        const QString programFolder = w.tmp.path() + QStringLiteral("/usr-bin");
+        w.store.Write(QStringLiteral("FileSettings"), QStringLiteral("DIR"), programFolder);
+        w.mayProposeFolder = true;
+        w.answer = answer;
+        const AsciiWriteResult r = w.run();
+        ASSERT_GE(w.messages.size(), 1);
+        EXPECT_TRUE(w.messages[0].contains(programFolder));
+        EXPECT_TRUE(w.messages[0].contains(documents));
+        const QString stored = w.store.Read(QStringLiteral("FileSettings"), QStringLiteral("DIR"), {});
+        if (answer == common::MsgResult::No) {
+            EXPECT_FALSE(r.written);
+            EXPECT_EQ(w.messages.size(), 2); // and the failure
+            EXPECT_EQ(stored, programFolder);
+        } else {
+            EXPECT_TRUE(r.written);
+            EXPECT_EQ(QFileInfo(r.path).absolutePath(), documents);
+            EXPECT_EQ(stored, documents);
+            // The next export goes there without asking.
+            w.messages.clear();
+            EXPECT_TRUE(w.run().written);
+            EXPECT_TRUE(w.messages.isEmpty());
+        }
+    }
+    qputenv("HOME", oldHome);
+    oldConfig.isEmpty() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
 TEST(WriteAsciiResults, ANameTakenWhileWritingGivesWayToTheNextCounter) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/FileBytes.h"
 #include "common/SimProcess.h"
 #include "common/TempSettings.h"
 #include "settings/SettingsStore.h"
@@ -110,10 +111,7 @@ protected:
         return r;
     }
 
-    QByteArray result(const QString& name) {
-        QFile f(outDir + QLatin1Char('/') + name);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray result(const QString& name) { return readBytes(outDir + QLatin1Char('/') + name); }
 
     TempSettings settingsDirs;
     settings::SettingsStore store;

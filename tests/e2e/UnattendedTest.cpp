@@ -1,6 +1,7 @@
 // Whole-program runs: korvex-sim and doziduvov as real processes, with their own temporary
 // folder, program folder and settings, in a German locale and without a display.
 #include "common/ConverterRun.h"
+#include "common/FileBytes.h"
 #include "excel/WorkbookReader.h"
 #include "run/BatchFile.h"
 #include "settings/SettingsStore.h"
@@ -138,6 +139,20 @@ TEST_F(Unattended, FullCorrectionAndBothReportsIntoForms) {
     r = doziduvov(
         {QStringLiteral("/a"), form, sim.dir() + QStringLiteral("/none.cfg"), QStringLiteral("/ALL")});
     EXPECT_EQ(r.exitCode, 1);
+
+    // A layout made for other header data: both lists named, the form untouched.
+    QFile original(layout + QStringLiteral(".cfg"));
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QString other = sim.dir() + QStringLiteral("/Werker.cfg");
+    QFile changed(other);
+    ASSERT_TRUE(changed.open(QIODevice::WriteOnly));
+    changed.write(original.readAll().replace("Pr\xfc" "fer", "Werker"));
+    changed.close();
+    const QByteArray before = readBytes(form);
+    r = doziduvov({QStringLiteral("/a"), form, other, QStringLiteral("/ALL")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.stderrText.contains(QStringLiteral("\u201CWerker\u201D"))) << r.stderrText.toStdString();
+    EXPECT_EQ(readBytes(form), before);
 }
 
 TEST_F(Unattended, TheWrittenShellScriptRunsTheReport) {

@@ -1,4 +1,5 @@
 #include "WorkbookReader.h"
+#include "common/FileBytes.h"
 #include "common/TempSettings.h"
 #include "excel/mdl_ExcelFormular.h"
 #include "settings/LocaleText.h"
@@ -20,10 +21,6 @@ namespace {
 const QString kForm = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/forms/Pruefbericht.xlsx");
 const QString kLayout = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/forms/Pruefbericht.cfg");
 
-QByteArray bytesOf(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // A table, the example form and its layout, and everything a run says.
 struct Report {
@@ -43,7 +40,7 @@ struct Report {
 
     Report() {
         QStringList box{QStringLiteral("[h]")};
-        for (int i = 2; i <= 63; ++i)
+        for (int i = 2; i <= 80; ++i)
             box << QStringLiteral("M%1").arg(i);
         texts.setSection(QStringLiteral("MessageBoxen"), box);
         form = dir.filePath(QStringLiteral("Pruefbericht.xlsx"));
@@ -180,14 +177,14 @@ TEST(ExcelReport, AChangedProgramAsksAndNoLeavesTheFormAsItWas) {
     r.row(QStringLiteral("B"), 10);
     ASSERT_TRUE(r.run().saved);
     r.table.row(2).UniqueId1 = 999; // the part program changed
-    const QByteArray before = bytesOf(r.form);
+    const QByteArray before = readBytes(r.form);
     r.answers = {common::MsgResult::No};
     const ReportResult no = r.run();
     EXPECT_TRUE(no.aborted);
     ASSERT_EQ(r.shown.size(), 2);
     EXPECT_TRUE(r.shown[0].text.startsWith(QString::fromUtf8("Ihr Messprogramm wurde geändert.\r\n")));
     EXPECT_EQ(r.shown[1].text, QStringLiteral("M38"));
-    EXPECT_EQ(bytesOf(r.form), before);
+    EXPECT_EQ(readBytes(r.form), before);
 
     r.answers = {common::MsgResult::Yes};
     EXPECT_TRUE(r.run().saved);
@@ -250,12 +247,12 @@ TEST(ExcelReport, CorrectionReportNameRunningNumbersAndEmptyCells) {
     r.row(QStringLiteral("A"), 10.2, 0.1);
     r.row(QStringLiteral("B"), 10, 0, false);
     r.row(QStringLiteral("C"), 10.3, 0.2);
-    const QByteArray form = bytesOf(r.form);
+    const QByteArray form = readBytes(r.form);
     QString saved;
     ASSERT_TRUE(r.run(true, &saved).saved);
     EXPECT_EQ(saved, r.dir.filePath(QStringLiteral("Pruefbericht__%1__14.05.09.xlsx"))
                          .arg(settings::fileNameSafe(settings::shortDateText(QDate(2026, 12, 6)))));
-    EXPECT_EQ(bytesOf(r.form), form); // the form itself stays as it was
+    EXPECT_EQ(readBytes(r.form), form); // the form itself stays as it was
     // A second correction report in the same second keeps the first.
     QString again;
     ASSERT_TRUE(r.run(true, &again).saved);
@@ -283,6 +280,7 @@ TEST(ExcelReport, FailuresLeaveTheFormUnchanged) {
     const Case cases[] = {
         {"full form", [](Report& r) { r.set("FormMeasColums", QStringLiteral("H")); }, nullptr},
         {"column 0", [](Report& r) { r.set("FormIDColum", QStringLiteral("b")); }, "M19"},
+        {"last row before the first", [](Report& r) { r.set("FormEndRow", QStringLiteral("2")); }, "M73"},
         {"layout incomplete", [](Report& r) { r.set("FormMeasColums", QString()); }, "M39"},
         {"nothing selected", [](Report& r) { r.selection.assign(r.selection.size(), false); }, "M24"},
         // Layouts that would write over measured values or over each other.
@@ -302,10 +300,10 @@ TEST(ExcelReport, FailuresLeaveTheFormUnchanged) {
             ASSERT_TRUE(r.run().saved); // the only measurement column is now taken
         }
         c.setup(r);
-        const QByteArray before = bytesOf(r.form);
+        const QByteArray before = readBytes(r.form);
         const ReportResult res = r.run();
         EXPECT_TRUE(res.aborted) << c.name;
-        EXPECT_EQ(bytesOf(r.form), before) << c.name;
+        EXPECT_EQ(readBytes(r.form), before) << c.name;
         ASSERT_FALSE(r.shown.isEmpty()) << c.name;
         EXPECT_EQ(r.shown.back().text, QStringLiteral("M38")) << c.name;
         EXPECT_TRUE(r.shown.front().text.startsWith(QString::fromLatin1(c.first ? c.first : "M33")))

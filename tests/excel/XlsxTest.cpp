@@ -24,10 +24,6 @@ QString copyFixture(const QTemporaryDir& dir, const QString& name) {
     return to;
 }
 
-QByteArray bytesOf(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // A zip holding the given parts, for packages no spreadsheet program would write.
 void writeZip(const QString& path, const std::vector<std::pair<QString, QByteArray>>& parts) {
@@ -242,17 +238,17 @@ TEST(Xlsx, CopiesOfAFormKeepEverythingAndStaySound) {
 TEST(Xlsx, AnInterruptedSaveLeavesTheFileAsItWas) {
     QTemporaryDir dir;
     const QString path = copyFixture(dir, QStringLiteral("form_openpyxl.xlsx"));
-    const QByteArray original = bytesOf(path);
+    const QByteArray original = readBytes(path);
     auto book = xlsx::XlsxWorkbook::open(path);
     book->copySheetAfter(QStringLiteral("Master"), QStringLiteral("Master"), QStringLiteral("Seite1"));
     book->sheet(QStringLiteral("Seite1"))->setText(10, 2, QStringLiteral("X"));
     book->beforeRename = [] { return false; };
     EXPECT_THROW(book->save(), SpreadsheetError);
-    EXPECT_EQ(bytesOf(path), original);
+    EXPECT_EQ(readBytes(path), original);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary left
     book->beforeRename = {};
     book->save();
-    EXPECT_NE(bytesOf(path), original);
+    EXPECT_NE(readBytes(path), original);
     expectSound(path);
 }
 

@@ -17,10 +17,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QListWidget>
-#include <QMenu>
-#include <QTest>
-
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDirIterator>
@@ -36,6 +33,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
 
 using namespace mainwindow;
 
@@ -379,6 +379,8 @@ TEST(MainWindow, SavePartProgramCopyName) {
                              QStringLiteral("__") + child<QLabel>(dlg, "lblTime")->text() +
                              QStringLiteral("__4711.sav");
     EXPECT_TRUE(QFile::exists(expected)) << expected.toStdString();
+    ASSERT_EQ(env.shown.size(), 2); // and where the copy went
+    EXPECT_TRUE(env.shown[1].text.contains(expected));
 }
 
 TEST(MainWindow, AsciiAndOutputSettingsDialogsStoreWhatTheyShow) {
@@ -453,6 +455,13 @@ TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
         dlg.box("txtZeileEnde")->setText(QStringLiteral("40"));
         dlg.box("txtSpalteStart")->setText(QStringLiteral("E"));
         dlg.cmdSaveAs_Click(file);
+        // The empty boxes now read "NotUsed", and every one shows it whole.
+        screenshot(dlg, "report-layout-filled");
+        dlg.adjustSize();
+        for (QLineEdit* e : dlg.findChildren<QLineEdit*>())
+            if (e->isVisibleTo(&dlg) && e->text() == QLatin1String("NotUsed"))
+                EXPECT_GE(e->width() - 8, e->fontMetrics().horizontalAdvance(e->text()))
+                    << e->objectName().toStdString();
         dlg.cmdOK_Click();
     }
     const QString s = QStringLiteral("ExcelReportSettings");
@@ -472,8 +481,15 @@ TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
     env.shown.clear();
     other.cmdLoad_Click(file);
     ASSERT_EQ(env.shown.size(), 1);
-    EXPECT_TRUE(env.shown[0].text.startsWith(QStringLiteral("Header Data in cgf file did not fit")));
+    // Both lists named, in the user's language.
+    EXPECT_TRUE(env.shown[0].text.startsWith(env.state.text(QStringLiteral("MessageBoxen"), 70)));
+    EXPECT_TRUE(env.shown[0].text.contains(QStringLiteral("\u201CLos\u201D")));
     EXPECT_EQ(other.box("txtZeileStart")->text(), QStringLiteral("7"));
+
+    // Back in the main window, the title names the layout last loaded or saved.
+    w.hide();
+    w.show();
+    EXPECT_TRUE(w.windowTitle().endsWith(file)) << w.windowTitle().toStdString();
 }
 
 TEST(MainWindow, MenusAndButtonsOpenTheirWindows) {
@@ -487,7 +503,15 @@ TEST(MainWindow, MenusAndButtonsOpenTheirWindows) {
         EXPECT_TRUE(inMenu.contains(a)) << name;
         EXPECT_FALSE(a->shortcut().isEmpty()) << name;
         EXPECT_FALSE(a->text().isEmpty()) << name;
+        EXPECT_TRUE(w.findChild<QToolBar*>()->widgetForAction(a)->focusPolicy() & Qt::TabFocus) << name;
     }
+    // A button that shows only a picture still has a name to read out.
+    for (QAbstractButton* b : w.findChildren<QAbstractButton*>())
+        if (b->isVisibleTo(&w) && b->text().isEmpty()) {
+            const QAction* a = qobject_cast<QToolButton*>(b) ? static_cast<QToolButton*>(b)->defaultAction() : nullptr;
+            EXPECT_FALSE(b->accessibleName().isEmpty() && (!a || a->text().isEmpty()))
+                << b->objectName().toStdString();
+        }
     const std::pair<const char*, const char*> entries[] = {{"menuAusgabedatei", "frm_Ausgabedatei_Setup"},
                                                            {"menuASCII", "frm_ASCII_Setup"},
                                                            {"menuKopfdaten", "frm_Kopfdaten"},
@@ -531,8 +555,19 @@ TEST(MainWindow, BatchWindowWritesNothingWithoutWorkbookAndLayout) {
     EXPECT_FALSE(batch->workbook2Enabled());
     const QString form = env.programDir() + QStringLiteral("/Form.xlsx");
     batch->setWorkbook1(form);
-    batch->cmdCreateBatchFile_Click(); // no layout file chosen: nothing written, the window closes
+    env.shown.clear();
+    batch->cmdCreateBatchFile_Click(); // no layout file chosen: nothing written, said, choices kept
     EXPECT_FALSE(QFile::exists(env.programDir() + QStringLiteral("/Form.sh")));
+    ASSERT_EQ(env.shown.size(), 1);
+    EXPECT_TRUE(batch->isVisible());
+
+    // Written: the message says where the script went, and the main window is back.
+    batch->setConfiguration(env.programDir() + QStringLiteral("/R.cfg"));
+    env.shown.clear();
+    batch->cmdCreateBatchFile_Click();
+    ASSERT_TRUE(QFile::exists(env.programDir() + QStringLiteral("/Form.sh")));
+    ASSERT_EQ(env.shown.size(), 1);
+    EXPECT_TRUE(env.shown[0].text.contains(env.programDir() + QStringLiteral("/Form.sh")));
     EXPECT_TRUE(w.isVisible());
 }
 

@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QThread>
+
+#include <unistd.h>
 
 using settings::SettingsStore;
 
@@ -172,4 +177,84 @@ TEST(SettingsStore, FlagsAndNumbers) {
     EXPECT_EQ(settings::parseInteger(QStringLiteral("2.5")), 3);
     EXPECT_EQ(settings::parseInteger(QStringLiteral("-1")), -1);
     EXPECT_EQ(settings::parseInteger(QStringLiteral("1e20")), std::nullopt);
+}
+
+namespace {
+
+// Machine-wide settings an ordinary user may read but not write, as on an installed station.
+// Root writes everywhere, so as root the checks run again in a copy of this program as "nobody".
+const char* const kReadOnlyFixture = "DOZIDUVOV_TEST_READONLY_SETTINGS";
+
+void checkReadOnlyMachineSettings(const QString& dir) {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir + QStringLiteral("/user"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, dir + QStringLiteral("/system"));
+    SettingsStore store;
+    store.selectRoot();
+    ASSERT_FALSE(store.usesCurrentUser());
+    // A key the file lacks takes its default; the refused write of it costs no other key.
+    EXPECT_EQ(store.Read(kProg, QStringLiteral("Missing"), QStringLiteral("d")), QStringLiteral("d"));
+    EXPECT_EQ(store.Read(kProg, QStringLiteral("TOP"), QStringLiteral("1")), QStringLiteral("4711"));
+
+    // The user's own store takes over once, with the machine-wide values.
+    const auto files = store.takeOverForCurrentUser();
+    ASSERT_TRUE(files.has_value());
+    EXPECT_TRUE(files->first.startsWith(dir + QStringLiteral("/system")));
+    EXPECT_TRUE(store.usesCurrentUser());
+    EXPECT_EQ(store.Read(kProg, QStringLiteral("TOP"), QStringLiteral("1")), QStringLiteral("4711"));
+    EXPECT_NO_THROW(store.Write(kProg, QStringLiteral("TOP"), QStringLiteral("5")));
+    SettingsStore next;
+    next.selectRoot();
+    EXPECT_TRUE(next.usesCurrentUser());
+    EXPECT_FALSE(next.takeOverForCurrentUser().has_value());
+    EXPECT_EQ(next.Read(kProg, QStringLiteral("TOP"), QStringLiteral("1")), QStringLiteral("5"));
+}
+
+} // namespace
+
+TEST(SettingsStore, ReadOnlyMachineSettingsStayReadableAndTheUsersStoreTakesOver) {
+    if (const QByteArray fixture = qgetenv(kReadOnlyFixture); !fixture.isEmpty()) {
+        checkReadOnlyMachineSettings(QString::fromLocal8Bit(fixture));
+        return;
+    }
+    QTemporaryDir tmp;
+    const QString dir = tmp.path();
+    const QString machineDir = dir + QStringLiteral("/system/NORTAVE");
+    ASSERT_TRUE(QDir().mkpath(machineDir));
+    ASSERT_TRUE(QDir().mkpath(dir + QStringLiteral("/user")));
+    {
+        QSettings machine(machineDir + QStringLiteral("/Korvex_Zirirezu_DOZIDUVOV.conf"), QSettings::IniFormat);
+        machine.setValue(QStringLiteral("Settings/ProgSettings/TOP"), QStringLiteral("4711"));
+    }
+    const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                      QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    const auto readOnly = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup |
+                          QFile::ReadOther | QFile::ExeOther;
+    for (const QString& d : {dir, dir + QStringLiteral("/system"), machineDir})
+        QFile::setPermissions(d, getuid() == 0 ? open : readOnly);
+    QFile::setPermissions(machineDir + QStringLiteral("/Korvex_Zirirezu_DOZIDUVOV.conf"),
+                          QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    QFile::setPermissions(dir + QStringLiteral("/user"), QFileDevice::Permissions(0x7777));
+    if (getuid() != 0) {
+        checkReadOnlyMachineSettings(dir);
+        QFile::setPermissions(dir + QStringLiteral("/system"), open);
+        QFile::setPermissions(machineDir, open);
+        return;
+    }
+    // A copy of this program, so that "nobody" may run it wherever the build lies.
+    const QString self = dir + QStringLiteral("/settings_tests");
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/proc/self/exe"), self));
+    QFile::setPermissions(self, open);
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(kReadOnlyFixture), dir);
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QStringLiteral("setpriv"),
+                {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                 self, QStringLiteral("--gtest_filter=SettingsStore.ReadOnlyMachineSettings*")});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
 }

@@ -125,10 +125,6 @@ TEST(TextCodec, FailedWriteKeepsTheOldFile) {
 
 namespace {
 
-QByteArray contents(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -141,10 +137,10 @@ TEST(ExclusiveFile, ANameIsClaimedOnceAndNeverReplaced) {
         writeBytes(from, "new");
         writeBytes(taken, "old");
         EXPECT_FALSE(claimName(from, taken, how));
-        EXPECT_EQ(contents(taken), QByteArray("old"));
-        EXPECT_EQ(contents(from), QByteArray("new")); // kept for another name
+        EXPECT_EQ(readBytes(taken), QByteArray("old"));
+        EXPECT_EQ(readBytes(from), QByteArray("new")); // kept for another name
         EXPECT_TRUE(claimName(from, free, how));
-        EXPECT_EQ(contents(free), QByteArray("new"));
+        EXPECT_EQ(readBytes(free), QByteArray("new"));
         EXPECT_FALSE(QFile::exists(from));
         EXPECT_THROW((void)claimName(from, dir.filePath(QStringLiteral("no/such/x.csv")), how), FileError);
 
