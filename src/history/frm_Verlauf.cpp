@@ -21,6 +21,8 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QPainter>
 #include <QPushButton>
@@ -110,7 +112,7 @@ frm_Verlauf::frm_Verlauf(run::AppState& state, QWidget* parent, const QString& p
     m_useLast->setObjectName(QStringLiteral("chkLast"));
     m_last = new QSpinBox;
     m_last->setObjectName(QStringLiteral("spnLast"));
-    m_last->setRange(2, 1000000);
+    m_last->setRange(1, 1000000);
     m_last->setValue(50);
     auto* filters = new QHBoxLayout;
     for (QWidget* w : std::initializer_list<QWidget*>{m_useSince, m_since, m_useUntil, m_until, m_useLast, m_last})
@@ -342,7 +344,9 @@ void frm_Verlauf::draw() {
     chart->setBackgroundBrush(pal.brush(QPalette::Base));
     chart->setTitleBrush(pal.brush(QPalette::Text));
     chart->legend()->setLabelColor(pal.color(QPalette::Text));
-    chart->legend()->setAlignment(Qt::AlignBottom);
+    // Beside the chart, where the lines' names have room to be read whole.
+    chart->legend()->setAlignment(Qt::AlignRight);
+    chart->setLocalizeNumbers(true);
     chart->setTitle(m_series.empty() ? text(NoParts)
                                      : m_program->currentText() + QStringLiteral(" \u2013 ") +
                                            m_characteristic->currentText());
@@ -351,11 +355,12 @@ void frm_Verlauf::draw() {
     auto* y = new QValueAxis;
     const int parts = static_cast<int>(data.points.size());
     x->setRange(0.5, std::max(parts, 1) + 0.5);
-    x->setLabelFormat(QStringLiteral("%d"));
+    x->setLabelFormat(QStringLiteral("%.0f"));
     x->setTickType(QValueAxis::TicksDynamic);
     x->setTickAnchor(1);
     x->setTickInterval(std::max(1, parts / 10));
     y->setRange(data.low, data.high);
+    y->applyNiceNumbers();
     y->setLabelFormat(QStringLiteral("%.4f"));
     for (QValueAxis* a : {x, y}) {
         a->setLabelsColor(pal.color(QPalette::Text));

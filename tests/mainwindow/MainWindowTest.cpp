@@ -692,6 +692,7 @@ TEST(MainWindow, HistoryWindowChartsFiguresFiltersAndExports) {
     EXPECT_EQ(lines.size(), 6); // a title line and five parts
     EXPECT_TRUE(lines.back().contains("9.97"));
     dlg->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
     // From the actions menu, on the characteristic listed; an empty history says so.
     history::HistorySettings empty;
