@@ -30,6 +30,7 @@
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -674,6 +675,17 @@ TEST(MainWindow, HistoryWindowChartsFiguresFiltersAndExports) {
     EXPECT_NE(dlg->figure("lblCp"), QStringLiteral("\u2014"));
     EXPECT_EQ(dlg->figure("lblCpu"), QStringLiteral("\u2014")); // two-sided: Cp and Cpk
     screenshot(*dlg, "history");
+    // A dark theme: the chart follows the palette.
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::Base, QColor(0x2a, 0x2a, 0x2a));
+    dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(role, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Mid, QColor(0x60, 0x60, 0x60));
+    dlg->setPalette(dark);
+    screenshot(*dlg, "history-dark");
+    dlg->setPalette(QPalette());
 
     // The last part alone: no spread, so no capability and no division by zero.
     dlg->setLastParts(1);
