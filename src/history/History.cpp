@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -13,6 +14,9 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <numeric>
+
+#include <sqlite3.h>
 
 namespace history {
 
@@ -26,7 +30,32 @@ QString timeText(const QDateTime& t) {
     return t.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
 }
 
+// The form this program writes, read without the general parser: a trend has many points.
+template <typename Char> std::optional<QDateTime> fastTime(const Char* s, qsizetype size) {
+    const auto digits = [s](int pos, int n) {
+        int v = 0;
+        for (int i = pos; i < pos + n; ++i) {
+            const auto c = static_cast<char16_t>(s[i]);
+            if (c < u'0' || c > u'9')
+                return -1;
+            v = v * 10 + (c - u'0');
+        }
+        return v;
+    };
+    if (size != 24 || s[10] != 'T' || s[23] != 'Z')
+        return std::nullopt;
+    const int y = digits(0, 4), mo = digits(5, 2), d = digits(8, 2), h = digits(11, 2), mi = digits(14, 2),
+              sec = digits(17, 2), ms = digits(20, 3);
+    const QDate date(y, mo, d);
+    if (!date.isValid() || h < 0 || h > 23 || mi < 0 || mi > 59 || sec < 0 || sec > 59 || ms < 0)
+        return std::nullopt;
+    const qint64 days = date.toJulianDay() - 2440588; // 1970-01-01
+    return QDateTime::fromMSecsSinceEpoch(days * 86400000LL + ((h * 60LL + mi) * 60 + sec) * 1000 + ms, Qt::UTC);
+}
+
 QDateTime timeFromText(const QString& s) {
+    if (const auto t = fastTime(s.utf16(), s.size()))
+        return *t;
     QDateTime t = QDateTime::fromString(s, Qt::ISODateWithMs);
     t.setTimeSpec(Qt::UTC);
     return t;
@@ -53,7 +82,8 @@ const std::vector<QStringList>& migrations() {
                            " station TEXT NOT NULL,"
                            " user_name TEXT NOT NULL,"
                            " row_count INTEGER NOT NULL)"),
-            QStringLiteral("CREATE INDEX part_program_time ON part (program_name, measured_at)"),
+            // Covering indexes: the trend of one characteristic is read from the two indexes alone.
+            QStringLiteral("CREATE INDEX part_program_time ON part (program_name, measured_at, part_uuid)"),
             QStringLiteral("CREATE TABLE header_value ("
                            " part_id BIGINT NOT NULL REFERENCES part (part_id) ON DELETE CASCADE,"
                            " position INTEGER NOT NULL,"
@@ -81,8 +111,8 @@ const std::vector<QStringList>& migrations() {
                            " host_unique_id2 INTEGER NOT NULL,"
                            " classification INTEGER NOT NULL,"
                            " PRIMARY KEY (part_id, position))"),
-            // The trend of one characteristic: its rows in part order without touching the others.
-            QStringLiteral("CREATE INDEX measurement_trend ON measurement (characteristic_id, axis, part_id)"),
+            QStringLiteral("CREATE INDEX measurement_trend ON measurement (characteristic_id, axis, part_id, "
+                           "measured, nominal, upper_tol, lower_tol, classification, type)"),
         },
     };
     return m;
@@ -102,6 +132,83 @@ QString placeholders(int rows, int columns) {
         all << one;
     return all.join(QStringLiteral(", "));
 }
+
+// A read-only query, row by row. SQLite is read through its own interface: for a long series
+// Qt's per-value variants cost several times the query itself.
+class Rows {
+public:
+    virtual ~Rows() = default;
+    virtual bool next() = 0;
+    virtual qint64 integer(int column) = 0;
+    virtual double real(int column) = 0;
+    virtual QString text(int column) = 0;
+    virtual QDateTime time(int column) { return timeFromText(text(column)); }
+    // The text of a column that repeats from row to row shares one string.
+    QString repeated(int column, QString& last) {
+        QString t = text(column);
+        if (t != last)
+            last = t;
+        return last;
+    }
+};
+
+class QtRows : public Rows {
+public:
+    explicit QtRows(QSqlQuery q) : m_q(std::move(q)) {}
+    bool next() override { return m_q.next(); }
+    qint64 integer(int c) override { return m_q.value(c).toLongLong(); }
+    double real(int c) override { return m_q.value(c).toDouble(); }
+    QString text(int c) override { return m_q.value(c).toString(); }
+
+private:
+    QSqlQuery m_q;
+};
+
+class SqliteRows : public Rows {
+public:
+    SqliteRows(sqlite3* db, const QString& sql, const QVariantList& values) {
+        const QByteArray s = sql.toUtf8();
+        if (sqlite3_prepare_v2(db, s.constData(), static_cast<int>(s.size()), &m_stmt, nullptr) != SQLITE_OK)
+            throw HistoryError(QString::fromUtf8(sqlite3_errmsg(db)));
+        int i = 0;
+        for (const QVariant& v : values) {
+            ++i;
+            if (v.typeId() == QMetaType::QString) {
+                const QByteArray t = v.toString().toUtf8();
+                sqlite3_bind_text(m_stmt, i, t.constData(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+            } else {
+                sqlite3_bind_int64(m_stmt, i, v.toLongLong());
+            }
+        }
+        m_db = db;
+    }
+    ~SqliteRows() override { sqlite3_finalize(m_stmt); }
+    bool next() override {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc != SQLITE_DONE)
+            throw HistoryError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        return false;
+    }
+    qint64 integer(int c) override { return sqlite3_column_int64(m_stmt, c); }
+    double real(int c) override { return sqlite3_column_double(m_stmt, c); }
+    QString text(int c) override {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
+        return QString::fromUtf8(p, sqlite3_column_bytes(m_stmt, c));
+    }
+    QDateTime time(int c) override {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
+        const int n = sqlite3_column_bytes(m_stmt, c);
+        if (const auto t = p ? fastTime(p, n) : std::nullopt)
+            return *t;
+        return Rows::time(c);
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_stmt = nullptr;
+};
 
 } // namespace
 
@@ -228,6 +335,26 @@ struct HistoryDatabase::Impl {
         });
     }
 
+    std::unique_ptr<Rows> read(const QString& sql, const QVariantList& values) const {
+        if (!postgres) {
+            const QVariant h = db().driver()->handle();
+            if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0) {
+                if (sqlite3* handle = *static_cast<sqlite3* const*>(h.constData())) {
+                    try {
+                        return std::make_unique<SqliteRows>(handle, sql, values);
+                    } catch (const HistoryError& e) {
+                        throw HistoryError(description + QStringLiteral(": ") + e.text());
+                    }
+                }
+            }
+        }
+        QSqlQuery q = prepare(sql);
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        exec(q, "read");
+        return std::make_unique<QtRows>(std::move(q));
+    }
+
     Part loadPart(qint64 partId) const;
     HeaderData headerOf(qint64 partId) const;
 };
@@ -266,6 +393,9 @@ std::unique_ptr<HistoryDatabase> HistoryDatabase::openSqlite(const QString& file
     impl->execText(QStringLiteral("PRAGMA journal_mode=WAL"));
     impl->execText(QStringLiteral("PRAGMA synchronous=FULL"));
     impl->execText(QStringLiteral("PRAGMA foreign_keys=ON"));
+    // A long trend reads many pages: mapped, they come without a system call each.
+    impl->execText(QStringLiteral("PRAGMA mmap_size=1073741824"));
+    impl->execText(QStringLiteral("PRAGMA cache_size=-32768"));
     impl->migrate();
     return std::unique_ptr<HistoryDatabase>(new HistoryDatabase(std::move(impl)));
 }
@@ -432,57 +562,90 @@ std::vector<CharacteristicKey> HistoryDatabase::characteristics(const QString& p
 
 Series HistoryDatabase::series(const QString& program, const CharacteristicKey& key,
                                const SeriesFilter& filter) const {
+    // Without "last N" the characteristic's index is read in key order and the points are put in
+    // time order here, which is cheaper than a sort in SQL; "last N" walks the time index backwards.
+    const bool last = filter.lastN.has_value();
     QString sql = QStringLiteral(
         "SELECT p.part_id, p.part_uuid, p.measured_at, m.measured, m.nominal, m.upper_tol, m.lower_tol, "
-        "m.classification, m.type FROM measurement m JOIN part p ON p.part_id = m.part_id "
-        "WHERE m.characteristic_id = ? AND m.axis = ? AND p.program_name = ?");
+        "m.classification, m.type FROM measurement m %1 part p ON p.part_id = m.part_id "
+        "WHERE m.characteristic_id = ? AND m.axis = ? AND p.program_name = ?")
+                      .arg(last || m_impl->postgres ? QStringLiteral("JOIN") : QStringLiteral("CROSS JOIN"));
     if (filter.since)
         sql += QStringLiteral(" AND p.measured_at >= ?");
     if (filter.until)
         sql += QStringLiteral(" AND p.measured_at <= ?");
-    // Newest first, so that "the last N" is a LIMIT; turned round below.
-    sql += QStringLiteral(" ORDER BY p.measured_at DESC, p.part_id DESC, m.position DESC");
-    if (filter.lastN)
-        sql += QStringLiteral(" LIMIT %1").arg(std::max(0, *filter.lastN));
-    QSqlQuery q = m_impl->prepare(sql);
-    q.addBindValue(key.id);
-    q.addBindValue(key.axis);
-    q.addBindValue(program);
+    if (last)
+        sql += QStringLiteral(" ORDER BY p.measured_at DESC, p.part_id DESC, m.position DESC LIMIT %1")
+                   .arg(std::max(0, *filter.lastN));
+    QVariantList values{key.id, key.axis, program};
     if (filter.since)
-        q.addBindValue(timeText(*filter.since));
+        values << timeText(*filter.since);
     if (filter.until)
-        q.addBindValue(timeText(*filter.until));
-    m_impl->exec(q, "series");
+        values << timeText(*filter.until);
+    const auto q = m_impl->read(sql, values);
     Series out;
     std::vector<qint64> ids;
-    while (q.next()) {
+    out.reserve(4096);
+    ids.reserve(4096);
+    QString type;
+    while (q->next()) {
         SeriesPoint p;
-        ids.push_back(q.value(0).toLongLong());
-        p.partUuid = q.value(1).toString();
-        p.measuredUtc = timeFromText(q.value(2).toString());
-        p.measured = q.value(3).toDouble();
-        p.nominal = q.value(4).toDouble();
-        p.upperTol = q.value(5).toDouble();
-        p.lowerTol = q.value(6).toDouble();
-        p.classification = static_cast<Classification>(std::clamp(q.value(7).toInt(), 0, 2));
-        p.type = q.value(8).toString();
+        ids.push_back(q->integer(0));
+        p.partUuid = q->text(1);
+        p.measuredUtc = q->time(2);
+        p.measured = q->real(3);
+        p.nominal = q->real(4);
+        p.upperTol = q->real(5);
+        p.lowerTol = q->real(6);
+        p.classification = static_cast<Classification>(std::clamp<qint64>(q->integer(7), 0, 2));
+        p.type = q->repeated(8, type);
         out.push_back(std::move(p));
     }
-    std::reverse(out.begin(), out.end());
-    std::reverse(ids.begin(), ids.end());
+    if (last) {
+        std::reverse(out.begin(), out.end());
+        std::reverse(ids.begin(), ids.end());
+    } else if (!std::is_sorted(out.begin(), out.end(), [](const SeriesPoint& a, const SeriesPoint& b) {
+                   return a.measuredUtc < b.measuredUtc;
+               })) {
+        std::vector<std::size_t> order(out.size());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            const qint64 ta = out[a].measuredUtc.toMSecsSinceEpoch(), tb = out[b].measuredUtc.toMSecsSinceEpoch();
+            return ta != tb ? ta < tb : ids[a] < ids[b];
+        });
+        Series sorted;
+        sorted.reserve(out.size());
+        std::vector<qint64> sortedIds;
+        sortedIds.reserve(ids.size());
+        for (std::size_t i : order) {
+            sorted.push_back(std::move(out[i]));
+            sortedIds.push_back(ids[i]);
+        }
+        out = std::move(sorted);
+        ids = std::move(sortedIds);
+    }
     if (filter.withHeader && !ids.empty()) {
         // The header data of the parts in the series, in one pass over their key range.
         const auto [lo, hi] = std::minmax_element(ids.begin(), ids.end());
-        QSqlQuery h = m_impl->prepare(QStringLiteral(
-            "SELECT part_id, name, value FROM header_value WHERE part_id BETWEEN ? AND ? ORDER BY part_id, position"));
-        h.addBindValue(*lo);
-        h.addBindValue(*hi);
-        m_impl->exec(h, "header data");
-        QHash<qint64, HeaderData> byPart;
-        while (h.next())
-            byPart[h.value(0).toLongLong()].emplace_back(h.value(1).toString(), h.value(2).toString());
+        const auto h = m_impl->read(QStringLiteral("SELECT part_id, name, value FROM header_value WHERE part_id "
+                                                   "BETWEEN ? AND ? ORDER BY part_id, position"),
+                                    {*lo, *hi});
+        // Both in key order: one merge, no lookup table.
+        std::vector<std::pair<qint64, std::size_t>> byKey(out.size());
         for (std::size_t i = 0; i < out.size(); ++i)
-            out[i].header = byPart.value(ids[i]);
+            byKey[i] = {ids[i], i};
+        std::sort(byKey.begin(), byKey.end());
+        std::size_t j = 0;
+        QString name;
+        while (h->next()) {
+            const qint64 id = h->integer(0);
+            while (j < byKey.size() && byKey[j].first < id)
+                ++j;
+            const QString n = h->repeated(1, name);
+            const QString v = h->text(2);
+            for (std::size_t k = j; k < byKey.size() && byKey[k].first == id; ++k)
+                out[byKey[k].second].header.emplace_back(n, v);
+        }
     }
     return out;
 }
