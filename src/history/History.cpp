@@ -67,7 +67,8 @@ QVariant text(const QString& s) {
 }
 
 // Migrations from an empty database; entry k brings the schema to version k + 1. "%ID%" is the
-// generated key column, the one place where the two dialects differ.
+// generated key column and "%CLUSTERED%" keeps SQLite from a second copy of a table's key: the
+// places where the two dialects differ.
 const std::vector<QStringList>& migrations() {
     static const std::vector<QStringList> m = {
         {
@@ -110,7 +111,7 @@ const std::vector<QStringList>& migrations() {
                            " host_unique_id1 INTEGER NOT NULL,"
                            " host_unique_id2 INTEGER NOT NULL,"
                            " classification INTEGER NOT NULL,"
-                           " PRIMARY KEY (part_id, position))"),
+                           " PRIMARY KEY (part_id, position))%CLUSTERED%"),
             QStringLiteral("CREATE INDEX measurement_trend ON measurement (characteristic_id, axis, part_id, "
                            "measured, nominal, upper_tol, lower_tol, classification, type)"),
         },
@@ -327,7 +328,9 @@ struct HistoryDatabase::Impl {
                                         : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
             for (int v = current; v < latest; ++v) {
                 for (QString sql : migrations()[static_cast<std::size_t>(v)])
-                    execText(sql.replace(QStringLiteral("%ID%"), id));
+                    execText(sql.replace(QStringLiteral("%ID%"), id)
+                                 .replace(QStringLiteral("%CLUSTERED%"),
+                                          postgres ? QString() : QStringLiteral(" WITHOUT ROWID")));
                 QSqlQuery q = prepare(QStringLiteral("INSERT INTO schema_version (version) VALUES (?)"));
                 q.addBindValue(v + 1);
                 exec(q, "schema version");
@@ -335,17 +338,21 @@ struct HistoryDatabase::Impl {
         });
     }
 
+    sqlite3* sqliteHandle() const {
+        if (postgres)
+            return nullptr;
+        const QVariant h = db().driver()->handle();
+        if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
+            return *static_cast<sqlite3* const*>(h.constData());
+        return nullptr;
+    }
+
     std::unique_ptr<Rows> read(const QString& sql, const QVariantList& values) const {
-        if (!postgres) {
-            const QVariant h = db().driver()->handle();
-            if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0) {
-                if (sqlite3* handle = *static_cast<sqlite3* const*>(h.constData())) {
-                    try {
-                        return std::make_unique<SqliteRows>(handle, sql, values);
-                    } catch (const HistoryError& e) {
-                        throw HistoryError(description + QStringLiteral(": ") + e.text());
-                    }
-                }
+        if (sqlite3* handle = sqliteHandle()) {
+            try {
+                return std::make_unique<SqliteRows>(handle, sql, values);
+            } catch (const HistoryError& e) {
+                throw HistoryError(description + QStringLiteral(": ") + e.text());
             }
         }
         QSqlQuery q = prepare(sql);
@@ -438,6 +445,44 @@ int HistoryDatabase::schemaVersion() const {
     return m_impl->version();
 }
 
+namespace {
+
+// Thousands of rows per part: SQLite's own binding, one statement stepped per row, no variants.
+void storeRowsSqlite(sqlite3* db, const QString& sql, qint64 partId, const std::vector<StoredRow>& rows) {
+    sqlite3_stmt* stmt = nullptr;
+    const QByteArray s = sql.toUtf8();
+    const auto check = [db](int rc) {
+        if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
+            throw HistoryError(QStringLiteral("store characteristics: %1").arg(QString::fromUtf8(sqlite3_errmsg(db))));
+    };
+    check(sqlite3_prepare_v2(db, s.constData(), static_cast<int>(s.size()), &stmt, nullptr));
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(stmt, sqlite3_finalize);
+    const auto bindText = [stmt](int i, const QString& t) {
+        return sqlite3_bind_text16(stmt, i, t.utf16(), static_cast<int>(t.size() * 2), SQLITE_STATIC);
+    };
+    int position = 0;
+    for (const StoredRow& r : rows) {
+        check(sqlite3_bind_int64(stmt, 1, partId));
+        check(sqlite3_bind_int(stmt, 2, ++position));
+        check(bindText(3, r.id));
+        check(bindText(4, r.axis));
+        check(bindText(5, r.type));
+        int i = 6;
+        for (double v : {r.nominal, r.upperTol, r.lowerTol, r.measured, r.deviation, r.outTol, r.min, r.max})
+            check(sqlite3_bind_double(stmt, i++, v));
+        check(bindText(14, r.unit));
+        check(bindText(15, r.outputMode));
+        check(sqlite3_bind_int(stmt, 16, r.marked ? 1 : 0));
+        check(sqlite3_bind_int(stmt, 17, r.hostUniqueId1));
+        check(sqlite3_bind_int(stmt, 18, r.hostUniqueId2));
+        check(sqlite3_bind_int(stmt, 19, static_cast<int>(r.classification)));
+        check(sqlite3_step(stmt));
+        sqlite3_reset(stmt);
+    }
+}
+
+} // namespace
+
 bool HistoryDatabase::storePart(const Part& part) {
     const Impl& d = *m_impl;
     const QString uuid = part.uuid.isEmpty() ? makeUuid() : part.uuid;
@@ -476,6 +521,10 @@ bool HistoryDatabase::storePart(const Part& part) {
 
         const QString insert = QStringLiteral("INSERT INTO measurement (%1) VALUES ")
                                    .arg(QString::fromLatin1(kMeasurementColumns));
+        if (sqlite3* handle = d.sqliteHandle()) {
+            storeRowsSqlite(handle, insert + placeholders(1, kMeasurementColumnCount), partId, part.rows);
+            return true;
+        }
         std::optional<QSqlQuery> full;
         const int n = static_cast<int>(part.rows.size());
         for (int start = 0; start < n; start += kRowsPerInsert) {
