@@ -699,6 +699,16 @@ Series HistoryDatabase::series(const QString& program, const CharacteristicKey& 
     return out;
 }
 
+HeaderData HistoryDatabase::headerOf(const QString& partUuid) const {
+    const auto h = m_impl->read(QStringLiteral("SELECT h.name, h.value FROM header_value h JOIN part p ON p.part_id = "
+                                               "h.part_id WHERE p.part_uuid = ? ORDER BY h.position"),
+                                {partUuid});
+    HeaderData out;
+    while (h->next())
+        out.emplace_back(h->text(0), h->text(1));
+    return out;
+}
+
 int HistoryDatabase::partCount() const {
     QSqlQuery q = m_impl->prepare(QStringLiteral("SELECT COUNT(*) FROM part"));
     m_impl->exec(q, "count");

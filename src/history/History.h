@@ -155,7 +155,10 @@ public:
     std::vector<ProgramInfo> programInfos() const;
     // In list order of the part stored last, then those no longer in it.
     std::vector<CharacteristicKey> characteristics(const QString& program) const;
+    // A long series reads faster without header data (withHeader false); a point's header data
+    // then comes from headerOf, e.g. for a tooltip.
     Series series(const QString& program, const CharacteristicKey& key, const SeriesFilter& filter = {}) const;
+    HeaderData headerOf(const QString& partUuid) const;
     int partCount() const;
     // Oldest first.
     QStringList partUuids() const;

@@ -69,6 +69,7 @@ TEST(HistoryDatabase, StoresOncePerUuidAndReadsTheSeriesBack) {
     EXPECT_DOUBLE_EQ(all[0].measured, -10.01);
     EXPECT_EQ(all[0].classification, history::Classification::OutOfTolerance);
     EXPECT_EQ(all[0].header, first.header);
+    EXPECT_EQ(db->headerOf(first.uuid), first.header);
     EXPECT_EQ(all[9].header[0].second, QStringLiteral("9"));
 
     struct Case {
