@@ -30,7 +30,8 @@ history::Part bigPart(int rows) {
     history::Part p;
     p.programName = QStringLiteral("Gehaeuse");
     p.revision = QStringLiteral("C");
-    p.header = {{QStringLiteral("Auftrag"), QStringLiteral("4711")}, {QStringLiteral("Prüfer"), QStringLiteral("M. Keller")}};
+    p.header = {{QStringLiteral("Auftrag"), QStringLiteral("4711")},
+                {QStringLiteral("Prüfer"), QStringLiteral("M. Keller")}};
     for (int r = 0; r < rows; ++r) {
         history::StoredRow s;
         s.id = QStringLiteral("DIM%1").arg(r / 3);
@@ -89,9 +90,9 @@ struct TrendFile {
                 "host_file_name, measured_at, station, user_name, row_count) VALUES (?, ?, ?, 'A', 'Z-1', "
                 "'x.PRG', ?, 'st', 'qs', ?)"));
             header.prepare(QStringLiteral("INSERT INTO header_value VALUES (?, ?, ?, ?)"));
-            row.prepare(QStringLiteral(
-                "INSERT INTO measurement VALUES (?, ?, ?, 'X', 'LOCATION', 10, 0.05, -0.05, ?, 0, 0, 0, 0, 'MM', "
-                "'BEIDE', 0, 0, 0, 0)"));
+            row.prepare(QStringLiteral("INSERT INTO measurement VALUES (?, ?, ?, 'X', 'LOCATION', 10, 0.05, "
+                                       "-0.05, ?, 0, 0, 0, 0, 'MM', "
+                                       "'BEIDE', 0, 0, 0, 0)"));
             const QDateTime t0(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC);
             for (int p = 1; p <= trendParts; ++p) {
                 // All parts of one program, or two programs interleaved (the query picks its own).
@@ -140,7 +141,8 @@ void BM_TrendQuery(benchmark::State& state) {
         filter.lastN = static_cast<int>(state.range(1));
     std::size_t points = 0;
     for (auto _ : state) {
-        const history::Series s = db->series(QStringLiteral("Welle"), {QStringLiteral("LOC7"), QStringLiteral("X")}, filter);
+        const history::Series s =
+            db->series(QStringLiteral("Welle"), {QStringLiteral("LOC7"), QStringLiteral("X")}, filter);
         points = s.size();
         benchmark::DoNotOptimize(history::computeStatistics(s));
     }
@@ -164,7 +166,9 @@ int main(int argc, char** argv) {
             rest.push_back(argv[i]);
     }
     int n = static_cast<int>(rest.size());
-    benchmark::RegisterBenchmark("BM_StorePart", BM_StorePart)->Arg(rowsPerPart)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_StorePart", BM_StorePart)
+        ->Arg(rowsPerPart)
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_OpenAndStorePart", BM_OpenAndStorePart)
         ->Arg(rowsPerPart)
         ->Unit(benchmark::kMillisecond);

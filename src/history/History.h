@@ -157,7 +157,8 @@ public:
     std::vector<CharacteristicKey> characteristics(const QString& program) const;
     // A long series reads faster without header data (withHeader false); a point's header data
     // then comes from headerOf, e.g. for a tooltip.
-    Series series(const QString& program, const CharacteristicKey& key, const SeriesFilter& filter = {}) const;
+    Series series(const QString& program, const CharacteristicKey& key,
+                  const SeriesFilter& filter = {}) const;
     HeaderData headerOf(const QString& partUuid) const;
     int partCount() const;
     // Oldest first.
@@ -184,10 +185,10 @@ public:
 
     // What happened to a part handed to store().
     struct StoreResult {
-        bool stored = false;    // in the history database (SQLite) or delivered to the server
-        bool queued = false;    // kept in the outbox, the server did not answer
-        int delivered = 0;      // outbox parts delivered to the server by this call
-        QString serverProblem;  // why the server was not reached, when queued
+        bool stored = false;   // in the history database (SQLite) or delivered to the server
+        bool queued = false;   // kept in the outbox, the server did not answer
+        int delivered = 0;     // outbox parts delivered to the server by this call
+        QString serverProblem; // why the server was not reached, when queued
     };
     // SQLite: straight into the file. PostgreSQL: into the outbox, then the outbox is delivered.
     // Throws HistoryError when the part is stored nowhere.
