@@ -209,7 +209,8 @@ private:
 };
 
 // Tolerance limits of a characteristic; a one-sided type (form and position) has an upper limit
-// only.
+// only. The warning limits of the chart are model::warningLimits (model/Klassifizierung.h) with
+// the stored percentage (settings::warningPercent(settings::readTolProzent(store))).
 struct Limits {
     std::optional<double> lower;
     std::optional<double> upper;
