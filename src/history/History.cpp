@@ -1,11 +1,12 @@
 #include "history/History.h"
+
 #include "model/Klassifizierung.h"
 
 #include <QAtomicInteger>
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -13,6 +14,9 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <numeric>
+
+#include <sqlite3.h>
 
 namespace history {
 
@@ -26,7 +30,33 @@ QString timeText(const QDateTime& t) {
     return t.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
 }
 
+// The form this program writes, read without the general parser: a trend has many points.
+template <typename Char> std::optional<QDateTime> fastTime(const Char* s, qsizetype size) {
+    const auto digits = [s](int pos, int n) {
+        int v = 0;
+        for (int i = pos; i < pos + n; ++i) {
+            const auto c = static_cast<char16_t>(s[i]);
+            if (c < u'0' || c > u'9')
+                return -1;
+            v = v * 10 + (c - u'0');
+        }
+        return v;
+    };
+    if (size != 24 || s[10] != 'T' || s[23] != 'Z')
+        return std::nullopt;
+    const int y = digits(0, 4), mo = digits(5, 2), d = digits(8, 2), h = digits(11, 2), mi = digits(14, 2),
+              sec = digits(17, 2), ms = digits(20, 3);
+    const QDate date(y, mo, d);
+    if (!date.isValid() || h < 0 || h > 23 || mi < 0 || mi > 59 || sec < 0 || sec > 59 || ms < 0)
+        return std::nullopt;
+    const qint64 days = date.toJulianDay() - 2440588; // 1970-01-01
+    return QDateTime::fromMSecsSinceEpoch(days * 86400000LL + ((h * 60LL + mi) * 60 + sec) * 1000 + ms,
+                                          Qt::UTC);
+}
+
 QDateTime timeFromText(const QString& s) {
+    if (const auto t = fastTime(s.utf16(), s.size()))
+        return *t;
     QDateTime t = QDateTime::fromString(s, Qt::ISODateWithMs);
     t.setTimeSpec(Qt::UTC);
     return t;
@@ -38,7 +68,8 @@ QVariant text(const QString& s) {
 }
 
 // Migrations from an empty database; entry k brings the schema to version k + 1. "%ID%" is the
-// generated key column, the one place where the two dialects differ.
+// generated key column and "%CLUSTERED%" keeps SQLite from a second copy of a table's key: the
+// places where the two dialects differ.
 const std::vector<QStringList>& migrations() {
     static const std::vector<QStringList> m = {
         {
@@ -53,7 +84,8 @@ const std::vector<QStringList>& migrations() {
                            " station TEXT NOT NULL,"
                            " user_name TEXT NOT NULL,"
                            " row_count INTEGER NOT NULL)"),
-            QStringLiteral("CREATE INDEX part_program_time ON part (program_name, measured_at)"),
+            // Covering indexes: the trend of one characteristic is read from the two indexes alone.
+            QStringLiteral("CREATE INDEX part_program_time ON part (program_name, measured_at, part_uuid)"),
             QStringLiteral("CREATE TABLE header_value ("
                            " part_id BIGINT NOT NULL REFERENCES part (part_id) ON DELETE CASCADE,"
                            " position INTEGER NOT NULL,"
@@ -80,9 +112,9 @@ const std::vector<QStringList>& migrations() {
                            " host_unique_id1 INTEGER NOT NULL,"
                            " host_unique_id2 INTEGER NOT NULL,"
                            " classification INTEGER NOT NULL,"
-                           " PRIMARY KEY (part_id, position))"),
-            // The trend of one characteristic: its rows in part order without touching the others.
-            QStringLiteral("CREATE INDEX measurement_trend ON measurement (characteristic_id, axis, part_id)"),
+                           " PRIMARY KEY (part_id, position))%CLUSTERED%"),
+            QStringLiteral("CREATE INDEX measurement_trend ON measurement (characteristic_id, axis, part_id, "
+                           "measured, nominal, upper_tol, lower_tol, classification, type)"),
         },
     };
     return m;
@@ -102,6 +134,83 @@ QString placeholders(int rows, int columns) {
         all << one;
     return all.join(QStringLiteral(", "));
 }
+
+// A read-only query, row by row. SQLite is read through its own interface: for a long series
+// Qt's per-value variants cost several times the query itself.
+class Rows {
+public:
+    virtual ~Rows() = default;
+    virtual bool next() = 0;
+    virtual qint64 integer(int column) = 0;
+    virtual double real(int column) = 0;
+    virtual QString text(int column) = 0;
+    virtual QDateTime time(int column) { return timeFromText(text(column)); }
+    // The text of a column that repeats from row to row shares one string.
+    QString repeated(int column, QString& last) {
+        QString t = text(column);
+        if (t != last)
+            last = t;
+        return last;
+    }
+};
+
+class QtRows : public Rows {
+public:
+    explicit QtRows(QSqlQuery q) : m_q(std::move(q)) {}
+    bool next() override { return m_q.next(); }
+    qint64 integer(int c) override { return m_q.value(c).toLongLong(); }
+    double real(int c) override { return m_q.value(c).toDouble(); }
+    QString text(int c) override { return m_q.value(c).toString(); }
+
+private:
+    QSqlQuery m_q;
+};
+
+class SqliteRows : public Rows {
+public:
+    SqliteRows(sqlite3* db, const QString& sql, const QVariantList& values) {
+        const QByteArray s = sql.toUtf8();
+        if (sqlite3_prepare_v2(db, s.constData(), static_cast<int>(s.size()), &m_stmt, nullptr) != SQLITE_OK)
+            throw HistoryError(QString::fromUtf8(sqlite3_errmsg(db)));
+        int i = 0;
+        for (const QVariant& v : values) {
+            ++i;
+            if (v.typeId() == QMetaType::QString) {
+                const QByteArray t = v.toString().toUtf8();
+                sqlite3_bind_text(m_stmt, i, t.constData(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+            } else {
+                sqlite3_bind_int64(m_stmt, i, v.toLongLong());
+            }
+        }
+        m_db = db;
+    }
+    ~SqliteRows() override { sqlite3_finalize(m_stmt); }
+    bool next() override {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc != SQLITE_DONE)
+            throw HistoryError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        return false;
+    }
+    qint64 integer(int c) override { return sqlite3_column_int64(m_stmt, c); }
+    double real(int c) override { return sqlite3_column_double(m_stmt, c); }
+    QString text(int c) override {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
+        return QString::fromUtf8(p, sqlite3_column_bytes(m_stmt, c));
+    }
+    QDateTime time(int c) override {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
+        const int n = sqlite3_column_bytes(m_stmt, c);
+        if (const auto t = p ? fastTime(p, n) : std::nullopt)
+            return *t;
+        return Rows::time(c);
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_stmt = nullptr;
+};
 
 } // namespace
 
@@ -206,7 +315,8 @@ struct HistoryDatabase::Impl {
                 if (q.value(0).toBool())
                     execText(QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)"));
             } else {
-                execText(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"));
+                execText(
+                    QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"));
             }
             const int current = version();
             const int latest = static_cast<int>(migrations().size());
@@ -216,16 +326,43 @@ struct HistoryDatabase::Impl {
                                        .arg(current)
                                        .arg(latest));
             // Keys are never used twice, also after parts were removed (the outbox).
-            const QString id = postgres ? QStringLiteral("BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY")
-                                        : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+            const QString id = postgres
+                                   ? QStringLiteral("BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY")
+                                   : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
             for (int v = current; v < latest; ++v) {
                 for (QString sql : migrations()[static_cast<std::size_t>(v)])
-                    execText(sql.replace(QStringLiteral("%ID%"), id));
+                    execText(sql.replace(QStringLiteral("%ID%"), id)
+                                 .replace(QStringLiteral("%CLUSTERED%"),
+                                          postgres ? QString() : QStringLiteral(" WITHOUT ROWID")));
                 QSqlQuery q = prepare(QStringLiteral("INSERT INTO schema_version (version) VALUES (?)"));
                 q.addBindValue(v + 1);
                 exec(q, "schema version");
             }
         });
+    }
+
+    sqlite3* sqliteHandle() const {
+        if (postgres)
+            return nullptr;
+        const QVariant h = db().driver()->handle();
+        if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
+            return *static_cast<sqlite3* const*>(h.constData());
+        return nullptr;
+    }
+
+    std::unique_ptr<Rows> read(const QString& sql, const QVariantList& values) const {
+        if (sqlite3* handle = sqliteHandle()) {
+            try {
+                return std::make_unique<SqliteRows>(handle, sql, values);
+            } catch (const HistoryError& e) {
+                throw HistoryError(description + QStringLiteral(": ") + e.text());
+            }
+        }
+        QSqlQuery q = prepare(sql);
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        exec(q, "read");
+        return std::make_unique<QtRows>(std::move(q));
     }
 
     Part loadPart(qint64 partId) const;
@@ -256,7 +393,8 @@ std::unique_ptr<HistoryDatabase> HistoryDatabase::openSqlite(const QString& file
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), impl->connection);
         if (!db.isValid())
-            throw HistoryError(QStringLiteral("%1: the Qt SQLite driver is not installed").arg(impl->description));
+            throw HistoryError(
+                QStringLiteral("%1: the Qt SQLite driver is not installed").arg(impl->description));
         db.setDatabaseName(file);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
         if (!db.open())
@@ -266,6 +404,9 @@ std::unique_ptr<HistoryDatabase> HistoryDatabase::openSqlite(const QString& file
     impl->execText(QStringLiteral("PRAGMA journal_mode=WAL"));
     impl->execText(QStringLiteral("PRAGMA synchronous=FULL"));
     impl->execText(QStringLiteral("PRAGMA foreign_keys=ON"));
+    // A long trend reads many pages: mapped, they come without a system call each.
+    impl->execText(QStringLiteral("PRAGMA mmap_size=1073741824"));
+    impl->execText(QStringLiteral("PRAGMA cache_size=-32768"));
     impl->migrate();
     return std::unique_ptr<HistoryDatabase>(new HistoryDatabase(std::move(impl)));
 }
@@ -308,6 +449,45 @@ int HistoryDatabase::schemaVersion() const {
     return m_impl->version();
 }
 
+namespace {
+
+// Thousands of rows per part: SQLite's own binding, one statement stepped per row, no variants.
+void storeRowsSqlite(sqlite3* db, const QString& sql, qint64 partId, const std::vector<StoredRow>& rows) {
+    sqlite3_stmt* stmt = nullptr;
+    const QByteArray s = sql.toUtf8();
+    const auto check = [db](int rc) {
+        if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
+            throw HistoryError(
+                QStringLiteral("store characteristics: %1").arg(QString::fromUtf8(sqlite3_errmsg(db))));
+    };
+    check(sqlite3_prepare_v2(db, s.constData(), static_cast<int>(s.size()), &stmt, nullptr));
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(stmt, sqlite3_finalize);
+    const auto bindText = [stmt](int i, const QString& t) {
+        return sqlite3_bind_text16(stmt, i, t.utf16(), static_cast<int>(t.size() * 2), SQLITE_STATIC);
+    };
+    int position = 0;
+    for (const StoredRow& r : rows) {
+        check(sqlite3_bind_int64(stmt, 1, partId));
+        check(sqlite3_bind_int(stmt, 2, ++position));
+        check(bindText(3, r.id));
+        check(bindText(4, r.axis));
+        check(bindText(5, r.type));
+        int i = 6;
+        for (double v : {r.nominal, r.upperTol, r.lowerTol, r.measured, r.deviation, r.outTol, r.min, r.max})
+            check(sqlite3_bind_double(stmt, i++, v));
+        check(bindText(14, r.unit));
+        check(bindText(15, r.outputMode));
+        check(sqlite3_bind_int(stmt, 16, r.marked ? 1 : 0));
+        check(sqlite3_bind_int(stmt, 17, r.hostUniqueId1));
+        check(sqlite3_bind_int(stmt, 18, r.hostUniqueId2));
+        check(sqlite3_bind_int(stmt, 19, static_cast<int>(r.classification)));
+        check(sqlite3_step(stmt));
+        sqlite3_reset(stmt);
+    }
+}
+
+} // namespace
+
 bool HistoryDatabase::storePart(const Part& part) {
     const Impl& d = *m_impl;
     const QString uuid = part.uuid.isEmpty() ? makeUuid() : part.uuid;
@@ -321,7 +501,8 @@ bool HistoryDatabase::storePart(const Part& part) {
         q.addBindValue(text(part.revision));
         q.addBindValue(text(part.drawingNumber));
         q.addBindValue(text(part.hostFileName));
-        q.addBindValue(timeText(part.measuredUtc.isValid() ? part.measuredUtc : QDateTime::currentDateTimeUtc()));
+        q.addBindValue(
+            timeText(part.measuredUtc.isValid() ? part.measuredUtc : QDateTime::currentDateTimeUtc()));
         q.addBindValue(text(part.station));
         q.addBindValue(text(part.user));
         q.addBindValue(static_cast<int>(part.rows.size()));
@@ -346,6 +527,10 @@ bool HistoryDatabase::storePart(const Part& part) {
 
         const QString insert = QStringLiteral("INSERT INTO measurement (%1) VALUES ")
                                    .arg(QString::fromLatin1(kMeasurementColumns));
+        if (sqlite3* handle = d.sqliteHandle()) {
+            storeRowsSqlite(handle, insert + placeholders(1, kMeasurementColumnCount), partId, part.rows);
+            return true;
+        }
         std::optional<QSqlQuery> full;
         const int n = static_cast<int>(part.rows.size());
         for (int start = 0; start < n; start += kRowsPerInsert) {
@@ -396,8 +581,8 @@ QStringList HistoryDatabase::programs() const {
 }
 
 std::vector<ProgramInfo> HistoryDatabase::programInfos() const {
-    QSqlQuery q = m_impl->prepare(QStringLiteral(
-        "SELECT program_name, COUNT(*), MAX(measured_at) FROM part GROUP BY program_name ORDER BY program_name"));
+    QSqlQuery q = m_impl->prepare(QStringLiteral("SELECT program_name, COUNT(*), MAX(measured_at) FROM part "
+                                                 "GROUP BY program_name ORDER BY program_name"));
     m_impl->exec(q, "programs");
     std::vector<ProgramInfo> out;
     while (q.next())
@@ -421,9 +606,9 @@ std::vector<CharacteristicKey> HistoryDatabase::characteristics(const QString& p
     last.addBindValue(program);
     m_impl->exec(last, "characteristics");
     add(last);
-    QSqlQuery older = m_impl->prepare(
-        QStringLiteral("SELECT DISTINCT m.characteristic_id, m.axis FROM measurement m JOIN part p ON p.part_id "
-                       "= m.part_id WHERE p.program_name = ? ORDER BY m.characteristic_id, m.axis"));
+    QSqlQuery older = m_impl->prepare(QStringLiteral(
+        "SELECT DISTINCT m.characteristic_id, m.axis FROM measurement m JOIN part p ON p.part_id "
+        "= m.part_id WHERE p.program_name = ? ORDER BY m.characteristic_id, m.axis"));
     older.addBindValue(program);
     m_impl->exec(older, "characteristics");
     add(older);
@@ -432,58 +617,105 @@ std::vector<CharacteristicKey> HistoryDatabase::characteristics(const QString& p
 
 Series HistoryDatabase::series(const QString& program, const CharacteristicKey& key,
                                const SeriesFilter& filter) const {
-    QString sql = QStringLiteral(
-        "SELECT p.part_id, p.part_uuid, p.measured_at, m.measured, m.nominal, m.upper_tol, m.lower_tol, "
-        "m.classification, m.type FROM measurement m JOIN part p ON p.part_id = m.part_id "
-        "WHERE m.characteristic_id = ? AND m.axis = ? AND p.program_name = ?");
+    // Without "last N" the characteristic's index is read in key order and the points are put in
+    // time order here, which is cheaper than a sort in SQL; "last N" walks the time index backwards.
+    const bool last = filter.lastN.has_value();
+    QString sql =
+        QStringLiteral(
+            "SELECT p.part_id, p.part_uuid, p.measured_at, m.measured, m.nominal, m.upper_tol, m.lower_tol, "
+            "m.classification, m.type FROM measurement m %1 part p ON p.part_id = m.part_id "
+            "WHERE m.characteristic_id = ? AND m.axis = ? AND p.program_name = ?")
+            .arg(last || m_impl->postgres ? QStringLiteral("JOIN") : QStringLiteral("CROSS JOIN"));
     if (filter.since)
         sql += QStringLiteral(" AND p.measured_at >= ?");
     if (filter.until)
         sql += QStringLiteral(" AND p.measured_at <= ?");
-    // Newest first, so that "the last N" is a LIMIT; turned round below.
-    sql += QStringLiteral(" ORDER BY p.measured_at DESC, p.part_id DESC, m.position DESC");
-    if (filter.lastN)
-        sql += QStringLiteral(" LIMIT %1").arg(std::max(0, *filter.lastN));
-    QSqlQuery q = m_impl->prepare(sql);
-    q.addBindValue(key.id);
-    q.addBindValue(key.axis);
-    q.addBindValue(program);
+    if (last)
+        sql += QStringLiteral(" ORDER BY p.measured_at DESC, p.part_id DESC, m.position DESC LIMIT %1")
+                   .arg(std::max(0, *filter.lastN));
+    QVariantList values{key.id, key.axis, program};
     if (filter.since)
-        q.addBindValue(timeText(*filter.since));
+        values << timeText(*filter.since);
     if (filter.until)
-        q.addBindValue(timeText(*filter.until));
-    m_impl->exec(q, "series");
+        values << timeText(*filter.until);
+    const auto q = m_impl->read(sql, values);
     Series out;
     std::vector<qint64> ids;
-    while (q.next()) {
+    out.reserve(4096);
+    ids.reserve(4096);
+    QString type;
+    while (q->next()) {
         SeriesPoint p;
-        ids.push_back(q.value(0).toLongLong());
-        p.partUuid = q.value(1).toString();
-        p.measuredUtc = timeFromText(q.value(2).toString());
-        p.measured = q.value(3).toDouble();
-        p.nominal = q.value(4).toDouble();
-        p.upperTol = q.value(5).toDouble();
-        p.lowerTol = q.value(6).toDouble();
-        p.classification = static_cast<Classification>(std::clamp(q.value(7).toInt(), 0, 2));
-        p.type = q.value(8).toString();
+        ids.push_back(q->integer(0));
+        p.partUuid = q->text(1);
+        p.measuredUtc = q->time(2);
+        p.measured = q->real(3);
+        p.nominal = q->real(4);
+        p.upperTol = q->real(5);
+        p.lowerTol = q->real(6);
+        p.classification = static_cast<Classification>(std::clamp<qint64>(q->integer(7), 0, 2));
+        p.type = q->repeated(8, type);
         out.push_back(std::move(p));
     }
-    std::reverse(out.begin(), out.end());
-    std::reverse(ids.begin(), ids.end());
+    if (last) {
+        std::reverse(out.begin(), out.end());
+        std::reverse(ids.begin(), ids.end());
+    } else if (!std::is_sorted(out.begin(), out.end(), [](const SeriesPoint& a, const SeriesPoint& b) {
+                   return a.measuredUtc < b.measuredUtc;
+               })) {
+        std::vector<std::size_t> order(out.size());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            const qint64 ta = out[a].measuredUtc.toMSecsSinceEpoch(),
+                         tb = out[b].measuredUtc.toMSecsSinceEpoch();
+            return ta != tb ? ta < tb : ids[a] < ids[b];
+        });
+        Series sorted;
+        sorted.reserve(out.size());
+        std::vector<qint64> sortedIds;
+        sortedIds.reserve(ids.size());
+        for (std::size_t i : order) {
+            sorted.push_back(std::move(out[i]));
+            sortedIds.push_back(ids[i]);
+        }
+        out = std::move(sorted);
+        ids = std::move(sortedIds);
+    }
     if (filter.withHeader && !ids.empty()) {
         // The header data of the parts in the series, in one pass over their key range.
         const auto [lo, hi] = std::minmax_element(ids.begin(), ids.end());
-        QSqlQuery h = m_impl->prepare(QStringLiteral(
-            "SELECT part_id, name, value FROM header_value WHERE part_id BETWEEN ? AND ? ORDER BY part_id, position"));
-        h.addBindValue(*lo);
-        h.addBindValue(*hi);
-        m_impl->exec(h, "header data");
-        QHash<qint64, HeaderData> byPart;
-        while (h.next())
-            byPart[h.value(0).toLongLong()].emplace_back(h.value(1).toString(), h.value(2).toString());
+        const auto h =
+            m_impl->read(QStringLiteral("SELECT part_id, name, value FROM header_value WHERE part_id "
+                                        "BETWEEN ? AND ? ORDER BY part_id, position"),
+                         {*lo, *hi});
+        // Both in key order: one merge, no lookup table.
+        std::vector<std::pair<qint64, std::size_t>> byKey(out.size());
         for (std::size_t i = 0; i < out.size(); ++i)
-            out[i].header = byPart.value(ids[i]);
+            byKey[i] = {ids[i], i};
+        std::sort(byKey.begin(), byKey.end());
+        std::size_t j = 0;
+        QString name;
+        while (h->next()) {
+            const qint64 id = h->integer(0);
+            while (j < byKey.size() && byKey[j].first < id)
+                ++j;
+            const QString n = h->repeated(1, name);
+            const QString v = h->text(2);
+            for (std::size_t k = j; k < byKey.size() && byKey[k].first == id; ++k)
+                out[byKey[k].second].header.emplace_back(n, v);
+        }
     }
+    return out;
+}
+
+HeaderData HistoryDatabase::headerOf(const QString& partUuid) const {
+    const auto h =
+        m_impl->read(QStringLiteral("SELECT h.name, h.value FROM header_value h JOIN part p ON p.part_id = "
+                                    "h.part_id WHERE p.part_uuid = ? ORDER BY h.position"),
+                     {partUuid});
+    HeaderData out;
+    while (h->next())
+        out.emplace_back(h->text(0), h->text(1));
     return out;
 }
 
@@ -503,8 +735,8 @@ QStringList HistoryDatabase::partUuids() const {
 }
 
 HeaderData HistoryDatabase::Impl::headerOf(qint64 partId) const {
-    QSqlQuery h = prepare(
-        QStringLiteral("SELECT name, value FROM header_value WHERE part_id = ? ORDER BY position"));
+    QSqlQuery h =
+        prepare(QStringLiteral("SELECT name, value FROM header_value WHERE part_id = ? ORDER BY position"));
     h.addBindValue(partId);
     exec(h, "header data");
     HeaderData out;
@@ -603,8 +835,9 @@ QString makeUuid() {
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
-Part partFromTable(const model::MerkmalTable& table, const model::HeaderRows& header, const QString& programName,
-                   const QString& revision, const QString& drawingNumber, const QString& hostFileName) {
+Part partFromTable(const model::MerkmalTable& table, const model::HeaderRows& header,
+                   const QString& programName, const QString& revision, const QString& drawingNumber,
+                   const QString& hostFileName) {
     Part part;
     part.uuid = makeUuid();
     part.programName = programName;
@@ -716,7 +949,8 @@ HistoryDatabase& History::database() {
         if (m_settings.driver == HistorySettings::Driver::Postgres)
             m_db = HistoryDatabase::openPostgres(m_settings);
         else
-            m_db = HistoryDatabase::openSqlite(m_settings.file.isEmpty() ? defaultDatabaseFile() : m_settings.file);
+            m_db = HistoryDatabase::openSqlite(m_settings.file.isEmpty() ? defaultDatabaseFile()
+                                                                         : m_settings.file);
     }
     return *m_db;
 }

@@ -155,7 +155,11 @@ public:
     std::vector<ProgramInfo> programInfos() const;
     // In list order of the part stored last, then those no longer in it.
     std::vector<CharacteristicKey> characteristics(const QString& program) const;
-    Series series(const QString& program, const CharacteristicKey& key, const SeriesFilter& filter = {}) const;
+    // A long series reads faster without header data (withHeader false); a point's header data
+    // then comes from headerOf, e.g. for a tooltip.
+    Series series(const QString& program, const CharacteristicKey& key,
+                  const SeriesFilter& filter = {}) const;
+    HeaderData headerOf(const QString& partUuid) const;
     int partCount() const;
     // Oldest first.
     QStringList partUuids() const;
@@ -181,10 +185,10 @@ public:
 
     // What happened to a part handed to store().
     struct StoreResult {
-        bool stored = false;    // in the history database (SQLite) or delivered to the server
-        bool queued = false;    // kept in the outbox, the server did not answer
-        int delivered = 0;      // outbox parts delivered to the server by this call
-        QString serverProblem;  // why the server was not reached, when queued
+        bool stored = false;   // in the history database (SQLite) or delivered to the server
+        bool queued = false;   // kept in the outbox, the server did not answer
+        int delivered = 0;     // outbox parts delivered to the server by this call
+        QString serverProblem; // why the server was not reached, when queued
     };
     // SQLite: straight into the file. PostgreSQL: into the outbox, then the outbox is delivered.
     // Throws HistoryError when the part is stored nowhere.
@@ -205,7 +209,8 @@ private:
 };
 
 // Tolerance limits of a characteristic; a one-sided type (form and position) has an upper limit
-// only.
+// only. The warning limits of the chart are model::warningLimits (model/Klassifizierung.h) with
+// the stored percentage (settings::warningPercent(settings::readTolProzent(store))).
 struct Limits {
     std::optional<double> lower;
     std::optional<double> upper;

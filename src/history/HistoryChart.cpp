@@ -17,11 +17,10 @@ ChartData chartData(const Series& series, double warningPercent) {
     const Limits limits = limitsOf(newest.type, newest.nominal, newest.upperTol, newest.lowerTol);
     d.lines.upper = limits.upper;
     d.lines.lower = limits.lower;
-    if (const auto warn =
-            model::warningLimits(newest.type, newest.nominal, newest.upperTol, newest.lowerTol, warningPercent)) {
-        d.lines.warnUpper = warn->upper;
-        d.lines.warnLower = warn->lower;
-    }
+    const model::WarningLimits warn =
+        model::warningLimits(newest.type, newest.nominal, newest.upperTol, newest.lowerTol, warningPercent);
+    d.lines.warnUpper = warn.upper;
+    d.lines.warnLower = warn.lower;
 
     double low = d.lines.nominal;
     double high = d.lines.nominal;

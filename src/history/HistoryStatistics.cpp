@@ -98,7 +98,8 @@ const char* classificationText(Classification c) {
 
 } // namespace
 
-QByteArray seriesCsv(const QString& program, const std::vector<std::pair<CharacteristicKey, Series>>& series) {
+QByteArray seriesCsv(const QString& program,
+                     const std::vector<std::pair<CharacteristicKey, Series>>& series) {
     // Header data names as columns, in the order they first appear.
     QStringList names;
     for (const auto& [key, points] : series)
@@ -106,7 +107,8 @@ QByteArray seriesCsv(const QString& program, const std::vector<std::pair<Charact
             for (const auto& [name, value] : p.header)
                 if (!names.contains(name))
                     names << name;
-    QByteArray out = "program,characteristic,part,time_utc,measured,nominal,upper_tol,lower_tol,classification";
+    QByteArray out =
+        "program,characteristic,part,time_utc,measured,nominal,upper_tol,lower_tol,classification";
     for (const QString& n : names)
         out += ',' + csvField(n);
     out += "\r\n";
@@ -115,8 +117,8 @@ QByteArray seriesCsv(const QString& program, const std::vector<std::pair<Charact
         const QByteArray keyField = csvField(key.text());
         for (const SeriesPoint& p : points) {
             out += programField + ',' + keyField + ',' + csvField(p.partUuid) + ',' +
-                   p.measuredUtc.toUTC().toString(Qt::ISODateWithMs).toUtf8() + ',' + number(p.measured) + ',' +
-                   number(p.nominal) + ',' + number(p.upperTol) + ',' + number(p.lowerTol) + ',' +
+                   p.measuredUtc.toUTC().toString(Qt::ISODateWithMs).toUtf8() + ',' + number(p.measured) +
+                   ',' + number(p.nominal) + ',' + number(p.upperTol) + ',' + number(p.lowerTol) + ',' +
                    classificationText(p.classification);
             for (const QString& n : names) {
                 QString value;

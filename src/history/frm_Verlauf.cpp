@@ -312,7 +312,7 @@ void frm_Verlauf::reload() {
 }
 
 void frm_Verlauf::draw() {
-    const double percent = settings::parseNumber(settings::readTolProzent(m_state.store)).value_or(90.0);
+    const double percent = settings::warningPercent(settings::readTolProzent(m_state.store));
     const ChartData data = chartData(m_series, percent);
     m_statistics = data.statistics;
     const QLocale locale;

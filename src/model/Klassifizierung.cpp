@@ -76,19 +76,13 @@ template <typename Pred> void selectWhere(const MerkmalTable& table, Selection& 
 
 } // namespace
 
-std::optional<WarningLimits> warningLimits(const QString& type, double nominal, double upperTol, double lowerTol,
-                                           double p) {
-    const double w = upperTol - lowerTol;
-    if (w == 0.0)
-        return std::nullopt;
-    WarningLimits l;
-    if (oneSidedTypes().contains(type)) {
-        l.upper = nominal + upperTol - (100.0 - p) * w / 100.0;
-    } else {
-        l.upper = nominal + upperTol - (100.0 - p) * w / 100.0 / 2.0;
-        l.lower = nominal + lowerTol + (100.0 - p) * w / 100.0 / 2.0;
-    }
-    return l;
+WarningLimits warningLimits(const QString& type, double nominal, double oTol, double uTol, double p) {
+    const double w = oTol - uTol;
+    if (w == 0.0 || typesWithoutWarningCheck().contains(type))
+        return {};
+    if (oneSidedTypes().contains(type))
+        return {std::nullopt, nominal + oTol - (100.0 - p) * w / 100.0};
+    return {nominal + uTol + (100.0 - p) * w / 100.0 / 2.0, nominal + oTol - (100.0 - p) * w / 100.0 / 2.0};
 }
 
 ClassificationResult Klassifizieren(MerkmalTable& table, double p) {
@@ -100,16 +94,16 @@ ClassificationResult Klassifizieren(MerkmalTable& table, double p) {
         if (typesWithoutWarningCheck().contains(r.Typ))
             continue;
 
-        const auto limits = warningLimits(r.Typ, r.Nennwert, r.OTol, r.UTol, p);
-        if (!limits) {
+        if (r.OTol - r.UTol == 0.0) {
             // A zero-width band is always critical, even when also out of tolerance.
             result.WarnungGefunden = true;
             ++table.AnzKritisch;
             r.Kritisch = true;
             continue;
         }
-        const bool beyond = (limits->lower && beyondLower(r.Messwert, *limits->lower)) ||
-                            beyondUpper(r.Messwert, limits->upper);
+        const WarningLimits l = warningLimits(r.Typ, r.Nennwert, r.OTol, r.UTol, p);
+        const bool beyond =
+            (l.lower && beyondLower(r.Messwert, *l.lower)) || (l.upper && beyondUpper(r.Messwert, *l.upper));
         if (beyond) {
             result.WarnungGefunden = true;
             if (r.ATol == 0.0) {

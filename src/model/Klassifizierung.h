@@ -19,15 +19,15 @@ struct ClassificationResult {
     int AnzOOT = 0;
 };
 
-// Where the warning zone of a characteristic begins: p percent of the tolerance band around its
-// middle (one-sided types: from the lower end of the band). Nothing for a zero-width band, which
-// is always critical.
+// The warning limits of a characteristic at this percentage of its tolerance band: upper only
+// for one-sided types, none for types without a warning check and for a zero-width band (always
+// critical). A value beyond a limit on the five-decimal grid is beyond the warning limit.
 struct WarningLimits {
     std::optional<double> lower;
-    double upper = 0.0;
+    std::optional<double> upper;
 };
-std::optional<WarningLimits> warningLimits(const QString& type, double nominal, double upperTol, double lowerTol,
-                                           double warningPercent);
+WarningLimits warningLimits(const QString& type, double nominal, double oTol, double uTol,
+                            double warningPercent);
 
 // Flags rows beyond the warning limit and adds to AnzOOT and AnzKritisch (the callers reset the
 // counters with the table); sets AnzOK and tells which lamp to light.

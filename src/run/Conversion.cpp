@@ -475,8 +475,8 @@ bool Conversion::storeInHistory() {
     const ProgramData& p = m_state.program;
     try {
         history::History h(history::readHistorySettings(m_state.store));
-        const history::Part part = history::partFromTable(m_state.table, m_state.header, p.partName, p.revision,
-                                                          p.drawingNumber, p.fileName);
+        const history::Part part = history::partFromTable(m_state.table, m_state.header, p.partName,
+                                                          p.revision, p.drawingNumber, p.fileName);
         const history::History::StoreResult r = h.store(part);
         m_state.read.inHistory = true;
         if (r.queued)

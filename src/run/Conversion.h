@@ -129,7 +129,7 @@ private:
     QElapsedTimer m_progressClock;
     QStringList m_written; // outputs of the running evaluation
     bool m_evaluating = false;
-    bool m_historyFailed = false; // of the running evaluation
+    bool m_historyFailed = false;       // of the running evaluation
     excel::LayoutValueFn m_layoutValue; // the layout file of the running evaluation
 };
 

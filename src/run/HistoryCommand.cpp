@@ -21,7 +21,8 @@ HistoryCommandResult historyCommand(const settings::SettingsStore& store, const 
         const QString& program = command.historyProgram;
         if (!db.programs().contains(program)) {
             r.status = 1;
-            r.error = QStringLiteral("no parts of the part program %1 are stored in %2").arg(program, db.description());
+            r.error = QStringLiteral("no parts of the part program %1 are stored in %2")
+                          .arg(program, db.description());
             return r;
         }
         std::vector<history::CharacteristicKey> keys = db.characteristics(program);

@@ -18,7 +18,7 @@ protected:
         const QString ascii = QStringLiteral("ASCIISettings");
         // Column positions: ID;Achse, nominal, upper, lower, measured, deviation, out of tolerance,
         // min, max, unit, output mode, marked, type.
-        const QList<QPair<int, int>> columns = {{0, 1}, {1, 2},  {2, 3},   {3, 4},   {5, 5},   {6, 6},  {7, 7},
+        const QList<QPair<int, int>> columns = {{0, 1}, {1, 2}, {2, 3},   {3, 4},   {5, 5},   {6, 6},  {7, 7},
                                                 {8, 8}, {9, 9}, {10, 10}, {11, 11}, {12, 12}, {20, 13}};
         for (int c = 0; c < 22; ++c)
             store.Write(ascii, QStringLiteral("Label1_%1").arg(c), QString());
@@ -27,7 +27,8 @@ protected:
     }
 
     // One characteristic row of the result file, or of the database read back as text.
-    using Row = QStringList; // ID, axis, nominal, upper, lower, measured, deviation, out, min, max, unit, mode, marked, type
+    using Row = QStringList; // ID, axis, nominal, upper, lower, measured, deviation, out, min, max, unit,
+                             // mode, marked, type
 
     struct AsciiFile {
         std::vector<std::pair<QString, QString>> header;

@@ -50,7 +50,8 @@ TEST(HistoryDatabase, StoresOncePerUuidAndReadsTheSeriesBack) {
         EXPECT_TRUE(db->storePart(first));
         EXPECT_FALSE(db->storePart(first)) << "the same part twice";
         for (int k = 1; k < 10; ++k)
-            db->storePart(makePart(QStringLiteral("Welle"), t0.addSecs(3600 * k), 10 + k / 100.0, QString::number(k)));
+            db->storePart(
+                makePart(QStringLiteral("Welle"), t0.addSecs(3600 * k), 10 + k / 100.0, QString::number(k)));
         db->storePart(makePart(QStringLiteral("Flansch"), t0, 5, QString()));
     }
     // A second connection (a later run) sees what the first committed, with the version kept.
@@ -70,6 +71,7 @@ TEST(HistoryDatabase, StoresOncePerUuidAndReadsTheSeriesBack) {
     EXPECT_DOUBLE_EQ(all[0].measured, -10.01);
     EXPECT_EQ(all[0].classification, history::Classification::OutOfTolerance);
     EXPECT_EQ(all[0].header, first.header);
+    EXPECT_EQ(db->headerOf(first.uuid), first.header);
     EXPECT_EQ(all[9].header[0].second, QStringLiteral("9"));
 
     struct Case {
@@ -83,7 +85,8 @@ TEST(HistoryDatabase, StoresOncePerUuidAndReadsTheSeriesBack) {
         {"range and last N", {t0.addSecs(2 * 3600), t0.addSecs(6 * 3600), 2}, {5, 6}},
         {"last N beyond the count", {{}, {}, 50}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
         {"last zero", {{}, {}, 0}, {}},
-        {"since in another zone", {QDateTime(QDate(2026, 3, 1), QTime(17, 0), QTimeZone(3600 * 9)), {}, {}},
+        {"since in another zone",
+         {QDateTime(QDate(2026, 3, 1), QTime(17, 0), QTimeZone(3600 * 9)), {}, {}},
          {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
     };
     for (const Case& c : cases) {
@@ -124,20 +127,36 @@ TEST(HistoryStatistics, HandWorkedOneSidedAndDegenerateCases) {
     const std::vector<Case> cases = {
         {"two-sided, centred", {1, 2, 3, 4, 5}, {0.0, 6.0}, 3, sd5, 6 / (6 * sd5), 3 / (3 * sd5), {}, {}},
         {"two-sided, off centre", {1, 2, 3, 4, 5}, {-3.0, 5.0}, 3, sd5, 8 / (6 * sd5), 2 / (3 * sd5), {}, {}},
-        {"mean beyond the limit", {1, 2, 3, 4, 5}, {-10.0, 2.0}, 3, sd5, 12 / (6 * sd5), -1 / (3 * sd5), {}, {}},
+        {"mean beyond the limit",
+         {1, 2, 3, 4, 5},
+         {-10.0, 2.0},
+         3,
+         sd5,
+         12 / (6 * sd5),
+         -1 / (3 * sd5),
+         {},
+         {}},
         {"upper limit only", {0.01, 0.02, 0.03}, {{}, 0.05}, 0.02, 0.01, {}, {}, 1.0, {}},
         {"lower limit only", {0.01, 0.02, 0.03}, {0.0, {}}, 0.02, 0.01, {}, {}, {}, 2.0 / 3.0},
         {"no limits", {1, 3}, {}, 2, std::sqrt(2.0), {}, {}, {}, {}},
         {"zero spread", {2, 2, 2}, {0.0, 4.0}, 2, 0.0, {}, {}, {}, {}},
         {"one part", {7}, {0.0, 10.0}, 7, {}, {}, {}, {}, {}},
         {"no parts", {}, {0.0, 10.0}, {}, {}, {}, {}, {}, {}},
-        {"NaN is no value", {1, std::nan(""), 3}, {0.0, 4.0}, 2, std::sqrt(2.0), 4 / (6 * std::sqrt(2.0)),
-         2 / (3 * std::sqrt(2.0)), {}, {}},
+        {"NaN is no value",
+         {1, std::nan(""), 3},
+         {0.0, 4.0},
+         2,
+         std::sqrt(2.0),
+         4 / (6 * std::sqrt(2.0)),
+         2 / (3 * std::sqrt(2.0)),
+         {},
+         {}},
     };
     auto same = [](std::optional<double> got, std::optional<double> want) {
         if (got.has_value() != want.has_value())
             return false;
-        return !got || (std::isfinite(*got) && std::fabs(*got - *want) <= 1e-12 * std::max(1.0, std::fabs(*want)));
+        return !got ||
+               (std::isfinite(*got) && std::fabs(*got - *want) <= 1e-12 * std::max(1.0, std::fabs(*want)));
     };
     for (const Case& c : cases) {
         const history::Statistics s = history::computeStatistics(c.values, c.limits);
@@ -165,10 +184,11 @@ TEST(HistoryStatistics, AgreesWithPythonsStatisticsModule) {
         text << QString::number(v.back(), 'g', 17);
     }
     QProcess py;
-    QStringList args = {QStringLiteral("-c"),
-              QStringLiteral("import statistics,sys\nv=[float(x) for x in sys.argv[1:]]\nm=statistics.mean(v)\n"
-                             "s=statistics.stdev(v)\nu,l=25.021,24.99\n"
-                             "print(repr(m),repr(s),repr((u-l)/(6*s)),repr(min(u-m,m-l)/(3*s)))")};
+    QStringList args = {
+        QStringLiteral("-c"),
+        QStringLiteral("import statistics,sys\nv=[float(x) for x in sys.argv[1:]]\nm=statistics.mean(v)\n"
+                       "s=statistics.stdev(v)\nu,l=25.021,24.99\n"
+                       "print(repr(m),repr(s),repr((u-l)/(6*s)),repr(min(u-m,m-l)/(3*s)))")};
     py.start(QStringLiteral("/usr/bin/python3"), args + text);
     ASSERT_TRUE(py.waitForFinished(30000));
     const QStringList want = QString::fromUtf8(py.readAllStandardOutput()).split(QLatin1Char(' '));
@@ -190,9 +210,15 @@ TEST(HistoryCommandLine, OptionsAndMistakes) {
     };
     const std::vector<Case> cases = {
         {{"--history", "Welle"}, A::History, "Welle", "", ""},
-        {{"--history", "Welle", "LOC1.X", "--since", "2026-03-01"}, A::History, "Welle", "LOC1.X",
+        {{"--history", "Welle", "LOC1.X", "--since", "2026-03-01"},
+         A::History,
+         "Welle",
+         "LOC1.X",
          "2026-03-01T00:00:00Z"},
-        {{"--since", "2026-03-01T10:00:00+02:00", "--history", "Welle"}, A::History, "Welle", "",
+        {{"--since", "2026-03-01T10:00:00+02:00", "--history", "Welle"},
+         A::History,
+         "Welle",
+         "",
          "2026-03-01T08:00:00Z"},
         {{"--history-db"}, A::HistoryDb, "", "", ""},
         {{"--history"}, A::Error, "", "", ""},
@@ -211,7 +237,8 @@ TEST(HistoryCommandLine, OptionsAndMistakes) {
             continue;
         EXPECT_EQ(r.historyProgram, c.program) << what;
         EXPECT_EQ(r.historyCharacteristic, c.characteristic) << what;
-        EXPECT_EQ(r.historySince ? r.historySince->toUTC().toString(Qt::ISODate) : QString(), c.since) << what;
+        EXPECT_EQ(r.historySince ? r.historySince->toUTC().toString(Qt::ISODate) : QString(), c.since)
+            << what;
     }
 }
 
@@ -225,10 +252,10 @@ TEST_F(HistorySqlite, TwoUnattendedRunsLeaveTwoPartsEqualToTheirFiles) {
     }
     const QString file = settingsDirs.dataDir + QStringLiteral("/doziduvov/history.sqlite");
     ASSERT_TRUE(QFile::exists(file));
-    const QString script = QStringLiteral(
-        "import sqlite3,sys\nc=sqlite3.connect(sys.argv[1])\n"
-        "for q in sys.argv[2:]:\n"
-        "    for r in c.execute(q): print('\\t'.join(repr(x) if isinstance(x,float) else str(x) for x in r))\n");
+    const QString script = QStringLiteral("import sqlite3,sys\nc=sqlite3.connect(sys.argv[1])\n"
+                                          "for q in sys.argv[2:]:\n"
+                                          "    for r in c.execute(q): print('\\t'.join(repr(x) if "
+                                          "isinstance(x,float) else str(x) for x in r))\n");
     const QString out = output(QStringLiteral("/usr/bin/python3"),
                                {QStringLiteral("-c"), script, file, rowsQuery(), headerQuery()});
     expectEqualToAsciiFiles(out, {QStringLiteral("Welle-0001.csv"), QStringLiteral("Welle-0002.csv")});
@@ -236,15 +263,30 @@ TEST_F(HistorySqlite, TwoUnattendedRunsLeaveTwoPartsEqualToTheirFiles) {
     // The same values for scripts, and the database in use.
     const ProcessRun bad = doziduvov({QStringLiteral("--history"), QStringLiteral("Nabe")});
     EXPECT_EQ(bad.exitCode, 1);
-    const QString csv = output(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"),
-                               {QStringLiteral("--history"), QStringLiteral("Welle"), QStringLiteral("LOC1.X")});
+    const QString csv =
+        output(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"),
+               {QStringLiteral("--history"), QStringLiteral("Welle"), QStringLiteral("LOC1.X")});
     const QStringList lines = csv.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3) << csv.toStdString();
-    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("program,characteristic,part,time_utc,measured,"))) << csv.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("program,characteristic,part,time_utc,measured,")))
+        << csv.toStdString();
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Welle,LOC1.X,"))) << csv.toStdString();
     EXPECT_TRUE(lines[1].contains(QStringLiteral(",0.012,"))) << csv.toStdString();
     EXPECT_TRUE(output(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), {QStringLiteral("--history-db")})
                     .contains(file));
+}
+
+TEST_F(HistorySqlite, BothReportsOfOneReadAreOnePart) {
+    const QString form = sim.dir() + QStringLiteral("/Pruefbericht.xlsx");
+    const QString second = sim.dir() + QStringLiteral("/Korrektur.xlsx");
+    for (const QString& f : {form, second})
+        QFile::copy(kExamples + QStringLiteral("forms/Pruefbericht.xlsx"), f);
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    const ProcessRun r = doziduvov({QStringLiteral("/a"), form, kExamples + QStringLiteral("forms/Pruefbericht.cfg"),
+                                    QStringLiteral("/ALO"), second});
+    ASSERT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    auto db = history::HistoryDatabase::openSqlite(settingsDirs.dataDir + QStringLiteral("/doziduvov/history.sqlite"));
+    EXPECT_EQ(db->partCount(), 1);
 }
 
 TEST_F(HistorySqlite, AFailingHistoryKeepsTheFileAndEndsWithStatusThree) {
@@ -263,17 +305,20 @@ TEST_F(HistorySqlite, AFailingHistoryKeepsTheFileAndEndsWithStatusThree) {
 TEST_F(HistorySqlite, EightProcessesStoreFourHundredPartsNoneLostNoneTwice) {
     std::vector<std::unique_ptr<QProcess>> writers;
     for (int w = 0; w < 8; ++w)
-        writers.push_back(startWriter({QStringLiteral("store"), QStringLiteral("50"), QStringLiteral("w%1").arg(w)}));
+        writers.push_back(
+            startWriter({QStringLiteral("store"), QStringLiteral("50"), QStringLiteral("w%1").arg(w)}));
     for (auto& p : writers) {
         ASSERT_TRUE(p->waitForFinished(120000));
         EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
     }
-    auto db = history::HistoryDatabase::openSqlite(settingsDirs.dataDir + QStringLiteral("/doziduvov/history.sqlite"));
+    auto db = history::HistoryDatabase::openSqlite(settingsDirs.dataDir +
+                                                   QStringLiteral("/doziduvov/history.sqlite"));
     const QStringList uuids = db->partUuids();
     EXPECT_EQ(uuids.size(), 400);
     EXPECT_EQ(QSet<QString>(uuids.begin(), uuids.end()).size(), 400);
     // Each writer's parts are there in the order it stored them.
-    const history::Series s = db->series(QStringLiteral("Writers"), {QStringLiteral("C1"), QStringLiteral("X")});
+    const history::Series s =
+        db->series(QStringLiteral("Writers"), {QStringLiteral("C1"), QStringLiteral("X")});
     std::map<QString, int> next;
     for (const history::SeriesPoint& p : s) {
         ASSERT_EQ(p.header.size(), 2u);

@@ -34,10 +34,10 @@ protected:
     }
 
     QString psql(const QString& sql, const QString& db = {}) {
-        return output(QStringLiteral("psql"), {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-A"),
-                                               QStringLiteral("-t"), QStringLiteral("-F"), QStringLiteral("\t"),
-                                               QStringLiteral("-d"), db.isEmpty() ? database : db,
-                                               QStringLiteral("-c"), sql});
+        return output(QStringLiteral("psql"),
+                      {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-A"), QStringLiteral("-t"),
+                       QStringLiteral("-F"), QStringLiteral("\t"), QStringLiteral("-d"),
+                       db.isEmpty() ? database : db, QStringLiteral("-c"), sql});
     }
     // Stops or starts the cluster; starting a running one is fine.
     void server(const QString& action) {
@@ -47,14 +47,17 @@ protected:
         p.waitForFinished(60000);
     }
     QStringList serverUuids() {
-        return psql(QStringLiteral("SELECT part_uuid FROM part ORDER BY part_id")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return psql(QStringLiteral("SELECT part_uuid FROM part ORDER BY part_id"))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     QStringList outboxUuids() {
         if (!QFile::exists(outbox()))
             return {};
         return history::HistoryDatabase::openSqlite(outbox())->partUuids();
     }
-    QString outbox() const { return settingsDirs.dataDir + QStringLiteral("/doziduvov/history-outbox.sqlite"); }
+    QString outbox() const {
+        return settingsDirs.dataDir + QStringLiteral("/doziduvov/history-outbox.sqlite");
+    }
 
     QString database;
     history::HistorySettings config;
@@ -79,7 +82,8 @@ TEST_F(Postgres, TwoUnattendedRunsLeaveTwoPartsEqualToTheirFiles) {
 TEST_F(Postgres, EightProcessesStoreFourHundredPartsNoneLostNoneTwice) {
     std::vector<std::unique_ptr<QProcess>> writers;
     for (int w = 0; w < 8; ++w)
-        writers.push_back(startWriter({QStringLiteral("store"), QStringLiteral("50"), QStringLiteral("w%1").arg(w)}));
+        writers.push_back(
+            startWriter({QStringLiteral("store"), QStringLiteral("50"), QStringLiteral("w%1").arg(w)}));
     for (auto& p : writers) {
         ASSERT_TRUE(p->waitForFinished(180000));
         EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
@@ -90,9 +94,10 @@ TEST_F(Postgres, EightProcessesStoreFourHundredPartsNoneLostNoneTwice) {
     EXPECT_TRUE(outboxUuids().isEmpty());
     // On the server each writer's parts follow in the order it stored them.
     std::map<QString, int> next;
-    for (const QString& line : psql(QStringLiteral("SELECT p.station, h.value FROM part p JOIN header_value h ON "
-                                                   "h.part_id = p.part_id AND h.name = 'Seq' ORDER BY p.part_id"))
-                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+    for (const QString& line :
+         psql(QStringLiteral("SELECT p.station, h.value FROM part p JOIN header_value h ON "
+                             "h.part_id = p.part_id AND h.name = 'Seq' ORDER BY p.part_id"))
+             .split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QStringList f = line.split(QLatin1Char('\t'));
         ASSERT_EQ(f.size(), 2);
         EXPECT_EQ(f[1].toInt(), ++next[f[0]]) << f[0].toStdString();
@@ -120,8 +125,9 @@ TEST_F(Postgres, ServerAwayPartsWaitAndTheNextRunDeliversThemInOrderOnce) {
     EXPECT_EQ(delivered.mid(0, 10), waiting);
     EXPECT_TRUE(outboxUuids().isEmpty());
     // A later delivery finds nothing left to send.
-    EXPECT_EQ(output(QStringLiteral(DOZIDUVOV_BIN_DIR "/history-writer"), {QStringLiteral("deliver")}).trimmed(),
-              QStringLiteral("0"));
+    EXPECT_EQ(
+        output(QStringLiteral(DOZIDUVOV_BIN_DIR "/history-writer"), {QStringLiteral("deliver")}).trimmed(),
+        QStringLiteral("0"));
     EXPECT_EQ(serverUuids().size(), 11);
 }
 

@@ -191,8 +191,10 @@ TEST(ShippedLanguageFiles, EveryFileHasEveryCitedLine) {
         EXPECT_TRUE(t.text(QStringLiteral("StatusBar"), 17).contains(QStringLiteral("%1"))) << lang;
         for (const QString& mark : {QStringLiteral("%1"), QStringLiteral("%2")})
             EXPECT_TRUE(t.text(QStringLiteral("StatusBar"), 16).contains(mark)) << lang;
-        for (const auto& [line, marks] : QList<QPair<int, QStringList>>{
-                 {3, {QStringLiteral("%1")}}, {4, {QStringLiteral("%1"), QStringLiteral("%2")}}, {5, {QStringLiteral("%1")}}})
+        for (const auto& [line, marks] :
+             QList<QPair<int, QStringList>>{{3, {QStringLiteral("%1")}},
+                                            {4, {QStringLiteral("%1"), QStringLiteral("%2")}},
+                                            {5, {QStringLiteral("%1")}}})
             for (const QString& mark : marks)
                 EXPECT_TRUE(t.text(QStringLiteral("History"), line).contains(mark)) << lang << " " << line;
     }
