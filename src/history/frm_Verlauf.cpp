@@ -294,6 +294,7 @@ void frm_Verlauf::reload() {
     const int i = m_characteristic->currentIndex();
     if (m_history && i >= 0 && i < static_cast<int>(m_keys.size())) {
         SeriesFilter filter;
+        filter.withHeader = false; // a tooltip fetches its part's header data when it is shown
         // Whole local days, as the user picks them.
         if (m_useSince->isChecked())
             filter.since = m_since->date().startOfDay().toUTC();
@@ -422,9 +423,14 @@ void frm_Verlauf::draw() {
                     QToolTip::hideText();
                     return;
                 }
-                QToolTip::showText(QCursor::pos(),
-                                   pointTooltip(m_series[static_cast<std::size_t>(part - 1)], text(Measured),
-                                                QLocale()));
+                SeriesPoint point = m_series[static_cast<std::size_t>(part - 1)];
+                try {
+                    if (point.header.empty() && m_history)
+                        point.header = m_history->database().headerOf(point.partUuid);
+                } catch (const HistoryError&) {
+                    // The time and the value are shown without the header data.
+                }
+                QToolTip::showText(QCursor::pos(), pointTooltip(point, text(Measured), QLocale()));
             });
         }
     }
