@@ -5,6 +5,7 @@
 #include "mainwindow/frm_Hauptfenster.h"
 #include "run/AppState.h"
 #include "run/Conversion.h"
+#include "run/HistoryCommand.h"
 #include "run/modCommandLine.h"
 #include "settings/ProgramSettings.h"
 
@@ -44,10 +45,21 @@ const char* kUsage =
     "  -q, --quiet    do not list the files an unattended run wrote (one per line on standard\n"
     "                 output, when every output was written)\n"
     "\n"
+    "Results history (every part written from a complete read is stored once):\n"
+    "  --history PROGRAM [CHARACTERISTIC] [--since DATE]\n"
+    "                 write the stored values of a part program (of one characteristic, given\n"
+    "                 as ID.Axis) as CSV to standard output; DATE is YYYY-MM-DD or\n"
+    "                 YYYY-MM-DDThh:mm:ss, in UTC unless it carries an offset\n"
+    "  --history-db   print which database holds the history\n"
+    "The history is the SQLite file history.sqlite in $XDG_DATA_HOME/doziduvov (default\n"
+    "~/.local/share/doziduvov), or the PostgreSQL server of the settings section HistorySettings\n"
+    "(Driver QPSQL, Host, Port, Database, User; the password from PGPASSWORD or ~/.pgpass).\n"
+    "\n"
     "Environment: DOZIDUVOV_PROGRAM_DIR replaces the program folder (language files and the\n"
     "fixed-name settings files). Start options with no display (or QT_QPA_PLATFORM=offscreen) run\n"
     "without any window: messages go to standard error, the default answer is taken, and the\n"
-    "exit status is 0 only when every output was written.\n"
+    "exit status is 0 only when every output was written, 3 when every output was written but\n"
+    "the part could not be stored in the history, 1 on any other failure, 2 for wrong options.\n"
     "\n"
     "Korvex is reached on the socket VextorinKorvexWndClass in XDG_RUNTIME_DIR, or, when that is\n"
     "not set, in the folder korvex-<uid> (mode 0700) under TMPDIR or /tmp; only a Korvex of the\n"
@@ -80,7 +92,9 @@ bool quiet = false;
 int exitStatus(const std::optional<run::RunResult>& result, int loopStatus) {
     if (!result)
         return loopStatus;
-    return result->ended && result->success ? 0 : 1;
+    if (!result->ended || !result->success)
+        return 1;
+    return result->historyFailed ? 3 : 0;
 }
 
 // A batch file learns where the results went: one line per file written.
@@ -134,6 +148,20 @@ int runUnattended(int argc, char* argv[], const QStringList& words) {
     return exitStatus(result, status == 0 ? 1 : status);
 }
 
+// The history's values for scripts: no display, no host.
+int runHistoryCommand(int argc, char* argv[], const run::CommandLine& commandLine) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("doziduvov"));
+    settings::SettingsStore store;
+    store.selectRoot();
+    const run::HistoryCommandResult r = run::historyCommand(store, commandLine);
+    std::fwrite(r.output.constData(), 1, static_cast<std::size_t>(r.output.size()), stdout);
+    std::fflush(stdout);
+    if (!r.error.isEmpty())
+        std::fprintf(stderr, "doziduvov: %s\n", qPrintable(r.error));
+    return r.status;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -152,6 +180,9 @@ int main(int argc, char* argv[]) {
     case run::CommandLine::Action::Error:
         std::fprintf(stderr, "doziduvov: %s\n\n%s", qPrintable(commandLine.error), kUsage);
         return 2;
+    case run::CommandLine::Action::History:
+    case run::CommandLine::Action::HistoryDb:
+        return runHistoryCommand(argc, argv, commandLine);
     default:
         break;
     }

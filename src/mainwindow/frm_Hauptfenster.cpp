@@ -12,6 +12,7 @@
 #include "mainwindow/MerkmalListModel.h"
 #include "mainwindow/MerkmalsListe.h"
 #include "mainwindow/frm_About.h"
+#include "history/frm_Verlauf.h"
 #include "mainwindow/frm_BatchFile.h"
 #include "partprogram/frm_SavePartProgram.h"
 #include "protocol/PdfProtocol.h"
@@ -469,6 +470,21 @@ void frm_Hauptfenster::buildMenus() {
         action(m_menuAktionen, QStringLiteral("Menue_PdfProtokoll"), [this] { m_run.writePdfProtocol(); });
     m_menuPdf->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     m_menuAktionen->addSeparator();
+    m_menueVerlauf = action(m_menuAktionen, QStringLiteral("Menue_Verlauf"), [this] {
+        const QModelIndex current = m_list->currentIndex();
+        openHistory(current.isValid() ? current.data().toString() : QString());
+    });
+    m_menueVerlauf->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    // The history of the characteristic under the mouse.
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        const QModelIndex index = m_list->indexAt(at);
+        if (!index.isValid())
+            return;
+        QMenu menu(this);
+        menu.addAction(m_menueVerlauf->text(), this, [this, index] { openHistory(index.data().toString()); });
+        menu.exec(m_list->viewport()->mapToGlobal(at));
+    });
     m_menueBatchFile = action(m_menuAktionen, QStringLiteral("Menue_BatchFile"), [this] {
         openWindow<QWidget>(m_batchFile, [this] { return new frm_BatchFile(m_state, this); });
         hide();
@@ -479,6 +495,16 @@ void frm_Hauptfenster::buildMenus() {
     m_menueInfo = action(m_menuHilfe, QStringLiteral("Menue_Info"), [this] {
         openWindow<QWidget>(m_about, [this] { return new frm_About(m_state, this); });
     });
+}
+
+void frm_Hauptfenster::openHistory(const QString& characteristic) {
+    // A new window each time: it opens on this program and characteristic.
+    if (m_verlauf)
+        m_verlauf->close();
+    m_verlauf = new history::frm_Verlauf(m_state, this, m_state.program.partName, characteristic);
+    m_verlauf->show();
+    m_verlauf->raise();
+    m_verlauf->activateWindow();
 }
 
 template <typename W> void frm_Hauptfenster::openWindow(QPointer<W>& window, std::function<W*()> make) {
@@ -561,6 +587,7 @@ void frm_Hauptfenster::applyTexts() {
     m_menueWindowPos->setText(text(20));
     m_menueBatchFile->setText(text(21));
     m_menuPdf->setText(m_state.text(protocol::protocolSection(), protocol::line::PdfMenu));
+    m_menueVerlauf->setText(m_state.text(QStringLiteral("History"), 2));
     m_menueInfo->setText(text(23));
     const int tipButtons[6] = {1, 2, 3, 5, 6, 7};
     for (int i = 0; i < 6; ++i) {
@@ -850,7 +877,7 @@ void frm_Hauptfenster::Form_Unload() {
     m_run.release();
     for (QPointer<QWidget>* w :
          {&m_about, &m_asciiSetup, &m_outputSetup, &m_fensterpos, &m_selectFolder, &m_kopfdatenDialog,
-          &m_batchFile, &m_online, &m_berichtDesign, &m_savePartProgram})
+          &m_batchFile, &m_online, &m_berichtDesign, &m_savePartProgram, &m_verlauf})
         if (*w)
             (*w)->close();
     for (QWidget* w : QApplication::topLevelWidgets())

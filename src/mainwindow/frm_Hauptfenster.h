@@ -102,6 +102,8 @@ private:
     void setOnlineButton(bool pressed);
     void observeRun();
     template <typename W> void openWindow(QPointer<W>& window, std::function<W*()> make);
+    // The history of a characteristic ("ID.Achse") of the part program read, or of none.
+    void openHistory(const QString& characteristic);
 
     run::AppState& m_state;
     run::Conversion& m_run;
@@ -159,6 +161,7 @@ private:
     QAction* m_menueWindowPos = nullptr;
     QAction* m_menueBatchFile = nullptr;
     QAction* m_menuPdf = nullptr;
+    QAction* m_menueVerlauf = nullptr;
     QAction* m_menueInfo = nullptr;
 
     QPointer<QWidget> m_asciiSetup;
@@ -171,6 +174,7 @@ private:
     QPointer<QWidget> m_kopfdatenDialog;
     QPointer<QWidget> m_savePartProgram;
     QPointer<QWidget> m_about;
+    QPointer<QWidget> m_verlauf;
 };
 
 } // namespace mainwindow

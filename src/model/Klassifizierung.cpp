@@ -76,6 +76,15 @@ template <typename Pred> void selectWhere(const MerkmalTable& table, Selection& 
 
 } // namespace
 
+WarningLimits warningLimits(const QString& type, double nominal, double oTol, double uTol, double p) {
+    const double w = oTol - uTol;
+    if (w == 0.0 || typesWithoutWarningCheck().contains(type))
+        return {};
+    if (oneSidedTypes().contains(type))
+        return {std::nullopt, nominal + oTol - (100.0 - p) * w / 100.0};
+    return {nominal + uTol + (100.0 - p) * w / 100.0 / 2.0, nominal + oTol - (100.0 - p) * w / 100.0 / 2.0};
+}
+
 ClassificationResult Klassifizieren(MerkmalTable& table, double p) {
     ClassificationResult result;
     for (int i = 1; i <= table.AnzMerkmale; ++i) {
@@ -85,23 +94,16 @@ ClassificationResult Klassifizieren(MerkmalTable& table, double p) {
         if (typesWithoutWarningCheck().contains(r.Typ))
             continue;
 
-        const double w = r.OTol - r.UTol;
-        bool beyond = false;
-        if (w == 0.0) {
+        if (r.OTol - r.UTol == 0.0) {
             // A zero-width band is always critical, even when also out of tolerance.
             result.WarnungGefunden = true;
             ++table.AnzKritisch;
             r.Kritisch = true;
             continue;
         }
-        if (oneSidedTypes().contains(r.Typ)) {
-            const double limit = r.Nennwert + r.OTol - (100.0 - p) * w / 100.0;
-            beyond = beyondUpper(r.Messwert, limit);
-        } else {
-            const double upper = r.Nennwert + r.OTol - (100.0 - p) * w / 100.0 / 2.0;
-            const double lower = r.Nennwert + r.UTol + (100.0 - p) * w / 100.0 / 2.0;
-            beyond = beyondLower(r.Messwert, lower) || beyondUpper(r.Messwert, upper);
-        }
+        const WarningLimits l = warningLimits(r.Typ, r.Nennwert, r.OTol, r.UTol, p);
+        const bool beyond =
+            (l.lower && beyondLower(r.Messwert, *l.lower)) || (l.upper && beyondUpper(r.Messwert, *l.upper));
         if (beyond) {
             result.WarnungGefunden = true;
             if (r.ATol == 0.0) {
@@ -123,11 +125,15 @@ ClassificationResult Klassifizieren(MerkmalTable& table, double p) {
 }
 
 bool isOneSided(const MerkmalRow& row) {
-    return oneSidedTypes().contains(row.Typ);
+    return isOneSidedType(row.Typ);
 }
 
 bool hasWarningLimit(const MerkmalRow& row) {
     return !typesWithoutWarningCheck().contains(row.Typ);
+}
+
+bool isOneSidedType(const QString& type) {
+    return oneSidedTypes().contains(type);
 }
 
 bool isReported(const MerkmalRow& row) {

@@ -3,6 +3,7 @@
 #include "model/MerkmalTable.h"
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace model {
@@ -17,6 +18,16 @@ struct ClassificationResult {
     int AnzKritisch = 0;
     int AnzOOT = 0;
 };
+
+// The warning limits of a characteristic at this percentage of its tolerance band: upper only
+// for one-sided types, none for types without a warning check and for a zero-width band (always
+// critical). A value beyond a limit on the five-decimal grid is beyond the warning limit.
+struct WarningLimits {
+    std::optional<double> lower;
+    std::optional<double> upper;
+};
+WarningLimits warningLimits(const QString& type, double nominal, double oTol, double uTol,
+                            double warningPercent);
 
 // Flags rows beyond the warning limit and adds to AnzOOT and AnzKritisch (the callers reset the
 // counters with the table); sets AnzOK and tells which lamp to light.
@@ -34,6 +45,8 @@ void MarkOK(const MerkmalTable& table, Selection& selection, const AskClearFn& a
 void MarkKritisch(const MerkmalTable& table, Selection& selection, const AskClearFn& ask);
 void MarkMarked(const MerkmalTable& table, Selection& selection);
 
+// Form and position types: their tolerance has an upper limit only.
+bool isOneSidedType(const QString& type);
 // Tolerances with an upper limit only (form and position): the lower one is no limit.
 bool isOneSided(const MerkmalRow& row);
 // Whether a row has a warning limit at all (the true-position axes have none).

@@ -29,6 +29,7 @@ struct ReadExtent {
     bool complete = true;
     int commandsRead = 0;
     int commandCount = 0;
+    bool inHistory = false; // this read is stored in the history (once, whatever is written from it)
 };
 
 // The process-wide state: made in main, changed by the run object, shown by the windows.

@@ -4,6 +4,7 @@
 #include "common/ProgramPaths.h"
 #include "excel/ReportLayout.h"
 #include "excel/mdl_ExcelFormular.h"
+#include "history/History.h"
 #include "host/HostSocketClient.h"
 #include "protocol/PdfProtocol.h"
 #include "protocol/ProtocolOutput.h"
@@ -26,6 +27,7 @@ namespace {
 
 const QString kStatus = QStringLiteral("StatusBar");
 const QString kBox = QStringLiteral("MessageBoxen");
+const QString kHistory = QStringLiteral("History");
 constexpr qint64 kProgressInterval = 50; // ms between progress updates
 
 } // namespace
@@ -169,6 +171,7 @@ void Conversion::finishRun(bool ended, bool success) {
     r.ended = ended;
     r.success = ended && success;
     r.written = m_written;
+    r.historyFailed = m_historyFailed;
     Q_EMIT runFinished(r);
 }
 
@@ -333,6 +336,7 @@ void Conversion::StartoptionenAuswerten() {
         return;
     }
     m_evaluating = true;
+    m_historyFailed = false;
     m_written.clear();
     const int entries = static_cast<int>(m_state.entries.size());
     setSelection(chooseRows(m_state.table, entries, args));
@@ -429,6 +433,7 @@ bool Conversion::subWerteAusgeben() {
     if (!r.written)
         return false;
     m_written << r.path;
+    storeInHistory();
     if (!r.numbersHoldSeparator.isEmpty())
         note(m_state.text(kBox, 64).arg(r.numbersHoldSeparator));
     if (r.path != r.planned)
@@ -510,11 +515,36 @@ bool Conversion::fillExcelReport(QString& formPath, bool korrekturbericht) {
                          excel::wholeSeconds(QTime::currentTime()),
                          m_layoutValue};
     const excel::ReportResult r = excel::FillExcelReport(run, formPath, korrekturbericht);
-    if (r.saved)
+    if (r.saved) {
         m_written << formPath;
+        storeInHistory();
+    }
     if (r.cutTexts > 0)
         note(m_state.text(kStatus, 18).arg(r.cutTexts));
     return r.saved;
+}
+
+bool Conversion::storeInHistory() {
+    // A read the host broke off is never kept: its part would look measured in full.
+    if (!m_state.read.complete || m_state.read.inHistory || m_state.entries.isEmpty())
+        return true;
+    const ProgramData& p = m_state.program;
+    try {
+        history::History h(history::readHistorySettings(m_state.store));
+        const history::Part part = history::partFromTable(m_state.table, m_state.header, p.partName,
+                                                          p.revision, p.drawingNumber, p.fileName);
+        const history::History::StoreResult r = h.store(part);
+        m_state.read.inHistory = true;
+        if (r.queued)
+            note(m_state.text(kHistory, 4).arg(h.pendingInOutbox()).arg(r.serverProblem));
+        else if (r.delivered > 1)
+            note(m_state.text(kHistory, 5).arg(r.delivered));
+        return true;
+    } catch (const history::HistoryError& e) {
+        m_historyFailed = true;
+        note(m_state.text(kHistory, 3).arg(e.text()));
+        return false;
+    }
 }
 
 void Conversion::presentEntry(int entry) {

@@ -24,6 +24,8 @@ struct RunResult {
     // Every output the start options asked for was written.
     bool success = false;
     QStringList written; // the files written, in order
+    // The outputs were written but the part could not be stored in the history.
+    bool historyFailed = false;
 };
 
 // The start-up that needs no window: the settings root, the stored language, the start-up keys
@@ -69,6 +71,11 @@ public:
 
     // Has the host present the dimension of a list entry (a double-click on the value grid).
     void presentEntry(int entry);
+
+    // Keeps the values of a complete read in the history, once per read; called after an output
+    // was written from it. False when the history failed (reported on the status line and, in an
+    // unattended run, on standard error); the output stays written.
+    bool storeInHistory();
 
     void setStatus(const QString& text);
     // Lets go of the host (events first).
@@ -129,6 +136,7 @@ private:
     QElapsedTimer m_progressClock;
     QStringList m_written; // outputs of the running evaluation
     bool m_evaluating = false;
+    bool m_historyFailed = false;       // of the running evaluation
     excel::LayoutValueFn m_layoutValue; // the layout file of the running evaluation
 };
 

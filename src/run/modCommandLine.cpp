@@ -49,6 +49,75 @@ bool isRunMode(const QString& m) {
     return isOfflineMode(m) || isOnlineMode(m);
 }
 
+namespace {
+
+// An ISO 8601 date or date and time; UTC unless it carries an offset.
+std::optional<QDateTime> parseSince(const QString& text) {
+    QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (t.isValid()) {
+        if (t.timeSpec() == Qt::LocalTime)
+            t.setTimeSpec(Qt::UTC);
+        return t;
+    }
+    const QDate d = QDate::fromString(text, Qt::ISODate);
+    if (d.isValid())
+        return QDateTime(d, QTime(0, 0), Qt::UTC);
+    return std::nullopt;
+}
+
+CommandLine parseHistoryOptions(const QStringList& words) {
+    CommandLine c;
+    auto fail = [&c](const QString& why) {
+        c = CommandLine{};
+        c.action = CommandLine::Action::Error;
+        c.error = why;
+        return c;
+    };
+    bool history = false;
+    bool database = false;
+    QStringList positional;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString& w = words.at(i);
+        if (w == QLatin1String("--history")) {
+            if (history)
+                return fail(QStringLiteral("--history given twice"));
+            history = true;
+        } else if (w == QLatin1String("--history-db")) {
+            database = true;
+        } else if (w == QLatin1String("--since")) {
+            if (i + 1 >= words.size())
+                return fail(QStringLiteral("--since needs a date (YYYY-MM-DD or YYYY-MM-DDThh:mm:ss)"));
+            const auto since = parseSince(words.at(++i));
+            if (!since)
+                return fail(QStringLiteral("--since %1 is no date (YYYY-MM-DD or YYYY-MM-DDThh:mm:ss)")
+                                .arg(words.at(i)));
+            c.historySince = since;
+        } else if (w == QLatin1String("--quiet") || w == QLatin1String("-q")) {
+            c.quiet = true;
+        } else if (w.startsWith(QLatin1Char('-')) && w.size() > 1) {
+            return fail(QStringLiteral("unknown option %1").arg(w));
+        } else {
+            positional << w;
+        }
+    }
+    if (database) {
+        if (history || !positional.isEmpty() || c.historySince)
+            return fail(QStringLiteral("--history-db takes no other options"));
+        c.action = CommandLine::Action::HistoryDb;
+        return c;
+    }
+    if (positional.isEmpty() || positional.first().trimmed().isEmpty())
+        return fail(QStringLiteral("--history needs the name of a part program"));
+    if (positional.size() > 2)
+        return fail(QStringLiteral("--history takes a part program and at most one characteristic"));
+    c.action = CommandLine::Action::History;
+    c.historyProgram = positional.at(0);
+    c.historyCharacteristic = positional.value(1);
+    return c;
+}
+
+} // namespace
+
 CommandLine parseCommandLine(const QStringList& words) {
     CommandLine c;
     for (const QString& w : words) {
@@ -63,6 +132,8 @@ CommandLine parseCommandLine(const QStringList& words) {
             return c;
         }
     }
+    if (words.contains(QStringLiteral("--history")) || words.contains(QStringLiteral("--history-db")))
+        return parseHistoryOptions(words);
     auto fail = [&c](const QString& why) {
         c.action = CommandLine::Action::Error;
         c.error = why;

@@ -2,8 +2,11 @@
 
 #include "model/Klassifizierung.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace run {
 
@@ -21,14 +24,19 @@ bool isRunMode(const QString& mode); // a A m M o O
 
 // What the program was asked to do by its command line.
 struct CommandLine {
-    enum class Action { Window, Run, Help, Version, Error };
+    enum class Action { Window, Run, Help, Version, Error, History, HistoryDb };
     Action action = Action::Window;
     QStringList words;  // the start options, without the program's own "--" options
     bool quiet = false; // an unattended run does not list the files it wrote
     QString error;      // for Error: what is wrong, in English (a command-line tool's text)
+    // For History: the part program, the characteristic ("ID.Achse"; empty: all) and the start.
+    QString historyProgram;
+    QString historyCharacteristic;
+    std::optional<QDateTime> historySince;
 };
 // "--help"/"-h" and "--version"/"-v" anywhere win; "--quiet"/"-q" anywhere is taken out; any
 // other word with a leading "-" and a first word that is not a run mode are errors.
+// "--history PROGRAM [CHARACTERISTIC] [--since DATE]" and "--history-db" stand alone.
 CommandLine parseCommandLine(const QStringList& words);
 bool isOfflineMode(const QString& mode); // a A m M
 bool isOnlineMode(const QString& mode);  // o O

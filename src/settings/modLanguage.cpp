@@ -30,6 +30,7 @@ const QStringList& languageSectionNames() {
         QStringLiteral("MessageBoxen"),
         QStringLiteral("StatusBar"),
         QStringLiteral("Protocols"),
+        QStringLiteral("History"),
     };
     return names;
 }

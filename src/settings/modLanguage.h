@@ -9,8 +9,8 @@
 
 namespace settings {
 
-// The sections of a language file: one per window, message boxes, status bar, and the texts of
-// the AQDEF and PDF outputs.
+// The sections of a language file: one per window, message boxes, status bar, the texts of the
+// AQDEF and PDF outputs and those of the history.
 const QStringList& languageSectionNames();
 
 // Every caption and message of the program: one list of lines per section. Line 1 of a section

@@ -69,6 +69,7 @@ protected:
         env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), settingsDirs.userDir);
         env.insert(QStringLiteral("XDG_CONFIG_DIRS"), settingsDirs.systemDir);
+        env.insert(QStringLiteral("XDG_DATA_HOME"), settingsDirs.dataDir);
         env.insert(QStringLiteral("DOZIDUVOV_PROGRAM_DIR"), programDir);
         env.insert(QStringLiteral("LANG"), QStringLiteral("de_DE.UTF-8"));
         env.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));

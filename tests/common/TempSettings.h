@@ -13,6 +13,9 @@ public:
         systemDir = m_dir.path() + QStringLiteral("/system");
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, userDir);
         QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, systemDir);
+        // The results history lives in the data folder: never the real one either.
+        dataDir = m_dir.path() + QStringLiteral("/data");
+        qputenv("XDG_DATA_HOME", dataDir.toLocal8Bit());
     }
 
     // A system scope that cannot be written, not even by root: its folder would lie below a file.
@@ -38,6 +41,7 @@ public:
     QString path() const { return m_dir.path(); }
     QString userDir;
     QString systemDir;
+    QString dataDir;
 
 private:
     QTemporaryDir m_dir;

@@ -1,9 +1,11 @@
 #include "ascii/frm_ASCII_Setup.h"
+#include "common/FileBytes.h"
 #include "common/GuiEnv.h"
 #include "common/SimPrograms.h"
 #include "excel/WorkbookReader.h"
 #include "excel/frm_BerichtDesign.h"
 #include "excel/frm_Online.h"
+#include "history/frm_Verlauf.h"
 #include "mainwindow/LampWidget.h"
 #include "mainwindow/MerkmalsListe.h"
 #include "mainwindow/frm_BatchFile.h"
@@ -20,6 +22,7 @@
 #include <QComboBox>
 #include <QDirIterator>
 #include <QGroupBox>
+#include <QImage>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,6 +30,7 @@
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -696,4 +700,87 @@ TEST(MainWindow, ExcelOnlineProtocolAgainstAnExecutingHost) {
     EXPECT_EQ(s.value("freeze").toString(), QStringLiteral("A2"));
     EXPECT_EQ(s.value("widths").toObject().value("B").toDouble(), 20.0);
     EXPECT_TRUE(checkWorkbookStructure(path).isEmpty());
+}
+
+TEST(MainWindow, HistoryWindowChartsFiguresFiltersAndExports) {
+    GuiEnv env;
+    frm_Hauptfenster& w = env.open();
+    const QString file = env.programDir() + QStringLiteral("/history.sqlite");
+    history::HistorySettings hs;
+    hs.file = file;
+    history::writeHistorySettings(env.state.store, hs);
+    {
+        auto db = history::HistoryDatabase::openSqlite(file);
+        const double measured[] = {10.01, 10.02, 10.095, 10.2, 9.97};
+        const history::Classification kind[] = {history::Classification::Ok, history::Classification::Ok,
+                                                history::Classification::BeyondWarning,
+                                                history::Classification::OutOfTolerance, history::Classification::Ok};
+        const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-4);
+        for (int i = 0; i < 5; ++i) {
+            history::Part p;
+            p.uuid = history::makeUuid();
+            p.programName = QStringLiteral("Welle");
+            p.measuredUtc = start.addDays(i);
+            p.header = {{QStringLiteral("Auftrag"), QString::number(4711 + i)}};
+            history::StoredRow r;
+            r.id = QStringLiteral("LOC1");
+            r.axis = QStringLiteral("X");
+            r.type = QStringLiteral("X_LOCATION");
+            r.nominal = 10;
+            r.upperTol = 0.1;
+            r.lowerTol = -0.1;
+            r.measured = measured[i];
+            r.classification = kind[i];
+            p.rows = {r};
+            ASSERT_TRUE(db->storePart(p));
+        }
+    }
+    auto* dlg = new history::frm_Verlauf(env.state, &w, QStringLiteral("Welle"), QStringLiteral("LOC1.X"));
+    dlg->show();
+    ASSERT_EQ(dlg->series().size(), 5u);
+    EXPECT_EQ(dlg->figure("lblN"), QStringLiteral("5"));
+    EXPECT_NE(dlg->figure("lblCp"), QStringLiteral("\u2014"));
+    EXPECT_EQ(dlg->figure("lblCpu"), QStringLiteral("\u2014")); // two-sided: Cp and Cpk
+    screenshot(*dlg, "history");
+    // A dark theme: the chart follows the palette.
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::Base, QColor(0x2a, 0x2a, 0x2a));
+    dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(role, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Mid, QColor(0x60, 0x60, 0x60));
+    dlg->setPalette(dark);
+    screenshot(*dlg, "history-dark");
+    dlg->setPalette(QPalette());
+
+    // The last part alone: no spread, so no capability and no division by zero.
+    dlg->setLastParts(1);
+    EXPECT_EQ(dlg->figure("lblN"), QStringLiteral("1"));
+    EXPECT_EQ(dlg->figure("lblStdDev"), QStringLiteral("\u2014"));
+    EXPECT_EQ(dlg->figure("lblCpk"), QStringLiteral("\u2014"));
+    dlg->setLastParts(std::nullopt);
+
+    const QString out = env.programDir() + QStringLiteral("/chart");
+    ASSERT_TRUE(dlg->exportPng(out + QStringLiteral(".png")));
+    EXPECT_FALSE(QImage(out + QStringLiteral(".png")).isNull());
+    ASSERT_TRUE(dlg->exportSvg(out + QStringLiteral(".svg")));
+    EXPECT_TRUE(readBytes(out + QStringLiteral(".svg")).contains("<svg"));
+    ASSERT_TRUE(dlg->exportCsv(out + QStringLiteral(".csv")));
+    const QList<QByteArray> lines = readBytes(out + QStringLiteral(".csv")).trimmed().split('\n');
+    EXPECT_EQ(lines.size(), 6); // a title line and five parts
+    EXPECT_TRUE(lines.back().contains("9.97"));
+    dlg->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    // From the actions menu, on the characteristic listed; an empty history says so.
+    history::HistorySettings empty;
+    empty.file = env.programDir() + QStringLiteral("/empty.sqlite");
+    history::writeHistorySettings(env.state.store, empty);
+    env.trigger(QStringLiteral("Menue_Verlauf"));
+    auto* opened = w.findChild<history::frm_Verlauf*>();
+    ASSERT_NE(opened, nullptr);
+    EXPECT_TRUE(opened->series().empty());
+    EXPECT_EQ(opened->figure("lblMean"), QStringLiteral("\u2014"));
+    opened->close();
 }

@@ -169,9 +169,12 @@ TEST(OutputRule, WritersSkipStatisticsAndHiddenCommentsAndStripTheMarker) {
         const char* lineAfter;
     };
     const Case cases[] = {
-        {"PROTOKOLL", "Lager", true, "Lager"},   {"BEIDE", "<< Lager", true, "Lager"},
-        {"BEIDE", "<<#intern", false, "<<#intern"}, {"STATISTIK", "<< Lager", false, "<< Lager"},
-        {"KEINE", "", false, ""},                {"", "", true, ""}, // an unknown mode is written
+        {"PROTOKOLL", "Lager", true, "Lager"},
+        {"BEIDE", "<< Lager", true, "Lager"},
+        {"BEIDE", "<<#intern", false, "<<#intern"},
+        {"STATISTIK", "<< Lager", false, "<< Lager"},
+        {"KEINE", "", false, ""},
+        {"", "", true, ""}, // an unknown mode is written
     };
     for (const Case& c : cases) {
         KommentarTable comments;
@@ -182,5 +185,32 @@ TEST(OutputRule, WritersSkipStatisticsAndHiddenCommentsAndStripTheMarker) {
         r.KommentarIndex = 1;
         EXPECT_EQ(takeForOutput(r, comments), c.taken) << c.ausgabe << " " << c.firstLine;
         EXPECT_EQ(comments.block(1).Zeile[1], QString::fromUtf8(c.lineAfter));
+    }
+}
+
+TEST(Klassifizierung, WarningLimitsForTheChart) {
+    struct Case {
+        const char* type;
+        double nominal, oTol, uTol;
+        std::optional<double> lower, upper;
+    };
+    const std::vector<Case> cases = {
+        {"DIAMETER", 10, 0.1, -0.1, 9.91, 10.09},
+        {"DIAMETER", 25, 0.021, 0, 25.00105, 25.01995},
+        {"FLATNESS", 0, 0.05, 0, std::nullopt, 0.045},
+        {"TRUE_X_LOCATION", 0, 0.1, -0.1, std::nullopt, std::nullopt},
+        {"DIAMETER", 10, 0, 0, std::nullopt, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const model::WarningLimits l =
+            model::warningLimits(QString::fromLatin1(c.type), c.nominal, c.oTol, c.uTol, 90);
+        ASSERT_EQ(l.lower.has_value(), c.lower.has_value()) << c.type;
+        ASSERT_EQ(l.upper.has_value(), c.upper.has_value()) << c.type;
+        if (c.lower) {
+            EXPECT_NEAR(*l.lower, *c.lower, 1e-12) << c.type;
+        }
+        if (c.upper) {
+            EXPECT_NEAR(*l.upper, *c.upper, 1e-12) << c.type;
+        }
     }
 }

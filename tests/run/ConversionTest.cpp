@@ -3,6 +3,7 @@
 #include "common/BreakingHost.h"
 #include "common/SimPrograms.h"
 #include "common/TempSettings.h"
+#include "history/History.h"
 
 #include <gtest/gtest.h>
 
@@ -131,6 +132,9 @@ TEST(Conversion, AReadBrokenOffIsWrittenOnlyWhenTheUserSaysSo) {
     };
     EXPECT_TRUE(r.conversion.subWerteAusgeben());
     EXPECT_EQ(r.filesWritten(), 1);
+    // What was written is not a measured part: the history keeps none of it.
+    const QString history = history::defaultDatabaseFile();
+    EXPECT_TRUE(!QFile::exists(history) || history::HistoryDatabase::openSqlite(history)->partCount() == 0);
 }
 
 TEST(Conversion, OneSourceOfValuesAtATime) {

@@ -147,6 +147,7 @@ TEST(ShippedLanguageFiles, EveryFileHasEveryCitedLine) {
         {QStringLiteral("MessageBoxen"), 67},
         {QStringLiteral("StatusBar"), 18},
         {QStringLiteral("Protocols"), 32},
+        {QStringLiteral("History"), 26},
     };
     ASSERT_EQ(needed.size(), settings::languageSectionNames().size());
     const QString folder = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/data/LanguageFiles/");
@@ -202,6 +203,12 @@ TEST(ShippedLanguageFiles, EveryFileHasEveryCitedLine) {
         EXPECT_TRUE(t.text(QStringLiteral("StatusBar"), 17).contains(QStringLiteral("%1"))) << lang;
         for (const QString& mark : {QStringLiteral("%1"), QStringLiteral("%2")})
             EXPECT_TRUE(t.text(QStringLiteral("StatusBar"), 16).contains(mark)) << lang;
+        for (const auto& [line, marks] :
+             QList<QPair<int, QStringList>>{{3, {QStringLiteral("%1")}},
+                                            {4, {QStringLiteral("%1"), QStringLiteral("%2")}},
+                                            {5, {QStringLiteral("%1")}}})
+            for (const QString& mark : marks)
+                EXPECT_TRUE(t.text(QStringLiteral("History"), line).contains(mark)) << lang << " " << line;
     }
 }
 

@@ -1,0 +1,368 @@
+// The history on real SQLite files: the schema read back by an independent reader, series and
+// filters, concurrency of many processes, the capability figures, the command line.
+#include "history/HistoryChart.h"
+#include "history/HistoryRuns.h"
+#include "run/modCommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTimeZone>
+
+#include <cmath>
+
+namespace {
+
+const QString kExamples = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/");
+
+history::Part makePart(const QString& program, const QDateTime& t, double measured, const QString& order) {
+    history::Part p;
+    p.uuid = history::makeUuid();
+    p.programName = program;
+    p.measuredUtc = t;
+    p.header = {{QStringLiteral("Auftrag"), order}, {QStringLiteral("Prüfer"), QStringLiteral("M. Keller")}};
+    history::StoredRow a;
+    a.id = QStringLiteral("LOC1");
+    a.axis = QStringLiteral("X");
+    a.nominal = 10;
+    a.upperTol = 0.1;
+    a.lowerTol = -0.1;
+    a.measured = measured;
+    history::StoredRow b = a;
+    b.axis = QStringLiteral("Y");
+    b.measured = -measured;
+    b.classification = history::Classification::OutOfTolerance;
+    p.rows = {a, b};
+    return p;
+}
+
+} // namespace
+
+TEST(HistoryDatabase, StoresOncePerUuidAndReadsTheSeriesBack) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("h.sqlite"));
+    const QDateTime t0(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC);
+    history::Part first = makePart(QStringLiteral("Welle"), t0, 10.01, QStringLiteral("4711"));
+    {
+        auto db = history::HistoryDatabase::openSqlite(file);
+        EXPECT_TRUE(db->storePart(first));
+        EXPECT_FALSE(db->storePart(first)) << "the same part twice";
+        for (int k = 1; k < 10; ++k)
+            db->storePart(
+                makePart(QStringLiteral("Welle"), t0.addSecs(3600 * k), 10 + k / 100.0, QString::number(k)));
+        db->storePart(makePart(QStringLiteral("Flansch"), t0, 5, QString()));
+    }
+    // A second connection (a later run) sees what the first committed, with the version kept.
+    auto db = history::HistoryDatabase::openSqlite(file);
+    EXPECT_EQ(db->schemaVersion(), 1);
+    EXPECT_EQ(db->partCount(), 11);
+    EXPECT_EQ(db->programs(), (QStringList{QStringLiteral("Flansch"), QStringLiteral("Welle")}));
+    const auto keys = db->characteristics(QStringLiteral("Welle"));
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0].text(), QStringLiteral("LOC1.X"));
+    EXPECT_EQ(keys[1].text(), QStringLiteral("LOC1.Y"));
+
+    const history::Series all = db->series(QStringLiteral("Welle"), keys[1]);
+    ASSERT_EQ(all.size(), 10u);
+    EXPECT_EQ(all[0].partUuid, first.uuid);
+    EXPECT_EQ(all[0].measuredUtc, t0);
+    EXPECT_DOUBLE_EQ(all[0].measured, -10.01);
+    EXPECT_EQ(all[0].classification, history::Classification::OutOfTolerance);
+    EXPECT_EQ(all[0].header, first.header);
+    EXPECT_EQ(db->headerOf(first.uuid), first.header);
+    EXPECT_EQ(all[9].header[0].second, QStringLiteral("9"));
+
+    struct Case {
+        const char* name;
+        history::SeriesFilter filter;
+        std::vector<int> hours; // the parts expected, by hour after t0
+    };
+    const std::vector<Case> cases = {
+        {"since", {t0.addSecs(7 * 3600), {}, {}}, {7, 8, 9}},
+        {"until", {{}, t0.addSecs(3600), {}}, {0, 1}},
+        {"range and last N", {t0.addSecs(2 * 3600), t0.addSecs(6 * 3600), 2}, {5, 6}},
+        {"last N beyond the count", {{}, {}, 50}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
+        {"last zero", {{}, {}, 0}, {}},
+        {"since in another zone",
+         {QDateTime(QDate(2026, 3, 1), QTime(17, 0), QTimeZone(3600 * 9)), {}, {}},
+         {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
+    };
+    for (const Case& c : cases) {
+        std::vector<int> hours;
+        for (const history::SeriesPoint& p : db->series(QStringLiteral("Welle"), keys[0], c.filter))
+            hours.push_back(static_cast<int>(t0.secsTo(p.measuredUtc) / 3600));
+        EXPECT_EQ(hours, c.hours) << c.name;
+    }
+    EXPECT_TRUE(db->series(QStringLiteral("Welle"), {QStringLiteral("LOC9"), QStringLiteral("X")}).empty());
+}
+
+TEST(HistoryDatabase, RefusesASchemaNewerThanItKnows) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("h.sqlite"));
+    history::HistoryDatabase::openSqlite(file);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        db.setDatabaseName(file);
+        ASSERT_TRUE(db.open());
+        QSqlQuery(db).exec(QStringLiteral("INSERT INTO schema_version (version) VALUES (99)"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+    EXPECT_THROW(history::HistoryDatabase::openSqlite(file), history::HistoryError);
+    // A folder where the file should be: an error, not a crash.
+    EXPECT_THROW(history::HistoryDatabase::openSqlite(dir.path()), history::HistoryError);
+}
+
+TEST(HistoryStatistics, HandWorkedOneSidedAndDegenerateCases) {
+    using L = history::Limits;
+    struct Case {
+        const char* name;
+        std::vector<double> values;
+        L limits;
+        std::optional<double> mean, sd, cp, cpk, cpu, cpl;
+    };
+    const double sd5 = std::sqrt(2.5); // 1..5
+    const std::vector<Case> cases = {
+        {"two-sided, centred", {1, 2, 3, 4, 5}, {0.0, 6.0}, 3, sd5, 6 / (6 * sd5), 3 / (3 * sd5), {}, {}},
+        {"two-sided, off centre", {1, 2, 3, 4, 5}, {-3.0, 5.0}, 3, sd5, 8 / (6 * sd5), 2 / (3 * sd5), {}, {}},
+        {"mean beyond the limit",
+         {1, 2, 3, 4, 5},
+         {-10.0, 2.0},
+         3,
+         sd5,
+         12 / (6 * sd5),
+         -1 / (3 * sd5),
+         {},
+         {}},
+        {"upper limit only", {0.01, 0.02, 0.03}, {{}, 0.05}, 0.02, 0.01, {}, {}, 1.0, {}},
+        {"lower limit only", {0.01, 0.02, 0.03}, {0.0, {}}, 0.02, 0.01, {}, {}, {}, 2.0 / 3.0},
+        {"no limits", {1, 3}, {}, 2, std::sqrt(2.0), {}, {}, {}, {}},
+        {"zero spread", {2, 2, 2}, {0.0, 4.0}, 2, 0.0, {}, {}, {}, {}},
+        {"one part", {7}, {0.0, 10.0}, 7, {}, {}, {}, {}, {}},
+        {"no parts", {}, {0.0, 10.0}, {}, {}, {}, {}, {}, {}},
+        {"NaN is no value",
+         {1, std::nan(""), 3},
+         {0.0, 4.0},
+         2,
+         std::sqrt(2.0),
+         4 / (6 * std::sqrt(2.0)),
+         2 / (3 * std::sqrt(2.0)),
+         {},
+         {}},
+    };
+    auto same = [](std::optional<double> got, std::optional<double> want) {
+        if (got.has_value() != want.has_value())
+            return false;
+        return !got ||
+               (std::isfinite(*got) && std::fabs(*got - *want) <= 1e-12 * std::max(1.0, std::fabs(*want)));
+    };
+    for (const Case& c : cases) {
+        const history::Statistics s = history::computeStatistics(c.values, c.limits);
+        EXPECT_TRUE(same(s.mean, c.mean)) << c.name;
+        EXPECT_TRUE(same(s.stddev, c.sd)) << c.name;
+        EXPECT_TRUE(same(s.cp, c.cp)) << c.name;
+        EXPECT_TRUE(same(s.cpk, c.cpk)) << c.name;
+        EXPECT_TRUE(same(s.cpu, c.cpu)) << c.name;
+        EXPECT_TRUE(same(s.cpl, c.cpl)) << c.name;
+    }
+    // Form tolerances have an upper limit only; the lower tolerance is stored negative.
+    const L flat = history::limitsOf(QStringLiteral("FLATNESS"), 0, 0.05, 0);
+    EXPECT_FALSE(flat.lower);
+    EXPECT_DOUBLE_EQ(*flat.upper, 0.05);
+    const L diam = history::limitsOf(QStringLiteral("DIAMETER"), 25, 0.021, -0.01);
+    EXPECT_DOUBLE_EQ(*diam.lower, 24.99);
+    EXPECT_DOUBLE_EQ(*diam.upper, 25.021);
+}
+
+TEST(HistoryStatistics, AgreesWithPythonsStatisticsModule) {
+    std::vector<double> v;
+    QStringList text;
+    for (int i = 0; i < 40; ++i) {
+        v.push_back(25.0 + std::sin(i * 1.7) * 0.004 + (i % 7) * 0.0005);
+        text << QString::number(v.back(), 'g', 17);
+    }
+    QProcess py;
+    QStringList args = {
+        QStringLiteral("-c"),
+        QStringLiteral("import statistics,sys\nv=[float(x) for x in sys.argv[1:]]\nm=statistics.mean(v)\n"
+                       "s=statistics.stdev(v)\nu,l=25.021,24.99\n"
+                       "print(repr(m),repr(s),repr((u-l)/(6*s)),repr(min(u-m,m-l)/(3*s)))")};
+    py.start(QStringLiteral("/usr/bin/python3"), args + text);
+    ASSERT_TRUE(py.waitForFinished(30000));
+    const QStringList want = QString::fromUtf8(py.readAllStandardOutput()).split(QLatin1Char(' '));
+    ASSERT_EQ(want.size(), 4) << py.readAllStandardError().toStdString();
+    const history::Statistics s = history::computeStatistics(v, {24.99, 25.021});
+    EXPECT_NEAR(*s.mean, want[0].toDouble(), 1e-12);
+    EXPECT_NEAR(*s.stddev, want[1].toDouble(), 1e-12);
+    EXPECT_NEAR(*s.cp, want[2].toDouble(), 1e-6);
+    EXPECT_NEAR(*s.cpk, want[3].toDouble(), 1e-6);
+}
+
+TEST(HistoryCommandLine, OptionsAndMistakes) {
+    using A = run::CommandLine::Action;
+    struct Case {
+        QStringList words;
+        A action;
+        QString program, characteristic;
+        QString since; // ISO UTC
+    };
+    const std::vector<Case> cases = {
+        {{"--history", "Welle"}, A::History, "Welle", "", ""},
+        {{"--history", "Welle", "LOC1.X", "--since", "2026-03-01"},
+         A::History,
+         "Welle",
+         "LOC1.X",
+         "2026-03-01T00:00:00Z"},
+        {{"--since", "2026-03-01T10:00:00+02:00", "--history", "Welle"},
+         A::History,
+         "Welle",
+         "",
+         "2026-03-01T08:00:00Z"},
+        {{"--history-db"}, A::HistoryDb, "", "", ""},
+        {{"--history"}, A::Error, "", "", ""},
+        {{"--history", "Welle", "A", "B"}, A::Error, "", "", ""},
+        {{"--history", "Welle", "--since"}, A::Error, "", "", ""},
+        {{"--history", "Welle", "--since", "yesterday"}, A::Error, "", "", ""},
+        {{"--history", "Welle", "--last", "3"}, A::Error, "", "", ""},
+        {{"--history-db", "Welle"}, A::Error, "", "", ""},
+        {{"/a", "--history", "Welle"}, A::History, "/a", "Welle", ""},
+    };
+    for (const Case& c : cases) {
+        const run::CommandLine r = run::parseCommandLine(c.words);
+        const std::string what = c.words.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(r.action, c.action) << what;
+        if (c.action != A::History)
+            continue;
+        EXPECT_EQ(r.historyProgram, c.program) << what;
+        EXPECT_EQ(r.historyCharacteristic, c.characteristic) << what;
+        EXPECT_EQ(r.historySince ? r.historySince->toUTC().toString(Qt::ISODate) : QString(), c.since)
+            << what;
+    }
+}
+
+using HistorySqlite = HistoryRun;
+
+TEST_F(HistorySqlite, TwoUnattendedRunsLeaveTwoPartsEqualToTheirFiles) {
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    for (int k = 0; k < 2; ++k) {
+        const ProcessRun r = doziduvov({QStringLiteral("/a")});
+        ASSERT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    }
+    const QString file = settingsDirs.dataDir + QStringLiteral("/doziduvov/history.sqlite");
+    ASSERT_TRUE(QFile::exists(file));
+    const QString script = QStringLiteral("import sqlite3,sys\nc=sqlite3.connect(sys.argv[1])\n"
+                                          "for q in sys.argv[2:]:\n"
+                                          "    for r in c.execute(q): print('\\t'.join(repr(x) if "
+                                          "isinstance(x,float) else str(x) for x in r))\n");
+    const QString out = output(QStringLiteral("/usr/bin/python3"),
+                               {QStringLiteral("-c"), script, file, rowsQuery(), headerQuery()});
+    expectEqualToAsciiFiles(out, {QStringLiteral("Welle-0001.csv"), QStringLiteral("Welle-0002.csv")});
+
+    // The same values for scripts, and the database in use.
+    const ProcessRun bad = doziduvov({QStringLiteral("--history"), QStringLiteral("Nabe")});
+    EXPECT_EQ(bad.exitCode, 1);
+    const QString csv =
+        output(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"),
+               {QStringLiteral("--history"), QStringLiteral("Welle"), QStringLiteral("LOC1.X")});
+    const QStringList lines = csv.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << csv.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("program,characteristic,part,time_utc,measured,")))
+        << csv.toStdString();
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Welle,LOC1.X,"))) << csv.toStdString();
+    EXPECT_TRUE(lines[1].contains(QStringLiteral(",0.012,"))) << csv.toStdString();
+    EXPECT_TRUE(output(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), {QStringLiteral("--history-db")})
+                    .contains(file));
+}
+
+TEST_F(HistorySqlite, BothReportsOfOneReadAreOnePart) {
+    const QString form = sim.dir() + QStringLiteral("/Pruefbericht.xlsx");
+    const QString second = sim.dir() + QStringLiteral("/Korrektur.xlsx");
+    for (const QString& f : {form, second})
+        QFile::copy(kExamples + QStringLiteral("forms/Pruefbericht.xlsx"), f);
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    const ProcessRun r = doziduvov({QStringLiteral("/a"), form, kExamples + QStringLiteral("forms/Pruefbericht.cfg"),
+                                    QStringLiteral("/ALO"), second});
+    ASSERT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    auto db = history::HistoryDatabase::openSqlite(settingsDirs.dataDir + QStringLiteral("/doziduvov/history.sqlite"));
+    EXPECT_EQ(db->partCount(), 1);
+}
+
+TEST_F(HistorySqlite, AFailingHistoryKeepsTheFileAndEndsWithStatusThree) {
+    // The data folder is a file: nothing can be stored, the result file is written all the same.
+    QDir().mkpath(settingsDirs.dataDir);
+    QFile blocker(settingsDirs.dataDir + QStringLiteral("/doziduvov"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    const ProcessRun r = doziduvov({QStringLiteral("/a")});
+    EXPECT_EQ(r.exitCode, 3) << r.stderrText.toStdString();
+    EXPECT_TRUE(r.stderrText.contains(QStringLiteral("Verlauf"))) << r.stderrText.toStdString();
+    EXPECT_FALSE(asciiFile(QStringLiteral("Welle-0001.csv")).rows.empty());
+}
+
+TEST_F(HistorySqlite, EightProcessesStoreFourHundredPartsNoneLostNoneTwice) {
+    std::vector<std::unique_ptr<QProcess>> writers;
+    for (int w = 0; w < 8; ++w)
+        writers.push_back(
+            startWriter({QStringLiteral("store"), QStringLiteral("50"), QStringLiteral("w%1").arg(w)}));
+    for (auto& p : writers) {
+        ASSERT_TRUE(p->waitForFinished(120000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+    }
+    auto db = history::HistoryDatabase::openSqlite(settingsDirs.dataDir +
+                                                   QStringLiteral("/doziduvov/history.sqlite"));
+    const QStringList uuids = db->partUuids();
+    EXPECT_EQ(uuids.size(), 400);
+    EXPECT_EQ(QSet<QString>(uuids.begin(), uuids.end()).size(), 400);
+    // Each writer's parts are there in the order it stored them.
+    const history::Series s =
+        db->series(QStringLiteral("Writers"), {QStringLiteral("C1"), QStringLiteral("X")});
+    std::map<QString, int> next;
+    for (const history::SeriesPoint& p : s) {
+        ASSERT_EQ(p.header.size(), 2u);
+        EXPECT_EQ(p.header[1].second.toInt(), ++next[p.header[0].second]);
+    }
+    EXPECT_EQ(next.size(), 8u);
+}
+
+TEST(HistoryChart, LinesFollowTheNewestPartAndTheRangeHoldsEverything) {
+    auto point = [](const char* type, double measured, double upper, double lower) {
+        history::SeriesPoint p;
+        p.type = QString::fromLatin1(type);
+        p.nominal = 10;
+        p.upperTol = upper;
+        p.lowerTol = lower;
+        p.measured = measured;
+        return p;
+    };
+    // Two-sided, 90 %: the warning zone starts 5 % of the band inside each limit.
+    history::ChartData d =
+        history::chartData({point("DIAMETER", 10.3, 0.2, -0.2), point("DIAMETER", 10.01, 0.1, -0.1)}, 90);
+    EXPECT_DOUBLE_EQ(*d.lines.upper, 10.1);
+    EXPECT_DOUBLE_EQ(*d.lines.lower, 9.9);
+    EXPECT_NEAR(*d.lines.warnUpper, 10.09, 1e-12);
+    EXPECT_NEAR(*d.lines.warnLower, 9.91, 1e-12);
+    ASSERT_EQ(d.points.size(), 2u);
+    EXPECT_EQ(d.points[1].part, 2);
+    EXPECT_GT(d.high, 10.3); // an old part beyond today's limits stays on the chart
+    EXPECT_LT(d.low, 9.9);
+
+    // Form tolerance: upper limits only.
+    d = history::chartData({point("FLATNESS", 0.01, 0.05, 0)}, 90);
+    EXPECT_FALSE(d.lines.lower);
+    EXPECT_FALSE(d.lines.warnLower);
+    EXPECT_NEAR(*d.lines.warnUpper, 10.045, 1e-12);
+
+    // A zero band has no warning zone, and a flat chart still has a range.
+    d = history::chartData({point("DIAMETER", 10, 0, 0)}, 90);
+    EXPECT_FALSE(d.lines.warnUpper);
+    EXPECT_LT(d.low, d.high);
+    EXPECT_TRUE(history::chartData({}, 90).points.empty());
+
+    const QLocale de(QLocale::German, QLocale::Germany);
+    EXPECT_EQ(history::figureText(std::nullopt, de), QStringLiteral("\u2014"));
+    EXPECT_EQ(history::figureText(std::nan(""), de), QStringLiteral("\u2014"));
+    EXPECT_EQ(history::figureText(1.5, de, 2), QStringLiteral("1,50"));
+}

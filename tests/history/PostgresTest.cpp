@@ -1,0 +1,162 @@
+// The history on a real PostgreSQL server, started for these tests by pg_virtualenv (see
+// with_postgres.sh); each test works in a database of its own.
+#include "history/HistoryRuns.h"
+
+#include <gtest/gtest.h>
+
+#include <QThread>
+#include <QUuid>
+
+#include <csignal>
+
+namespace {
+
+const QString kExamples = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/");
+
+class Postgres : public HistoryRun {
+protected:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("PGHOST") || qEnvironmentVariableIsEmpty("PGVERSION"))
+            GTEST_SKIP() << "no PostgreSQL server: run through with_postgres.sh";
+        HistoryRun::SetUp();
+        database = QStringLiteral("h_") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+        psql(QStringLiteral("CREATE DATABASE %1").arg(database), QStringLiteral("postgres"));
+        config.driver = history::HistorySettings::Driver::Postgres;
+        config.host = qEnvironmentVariable("PGHOST");
+        config.port = qEnvironmentVariableIntValue("PGPORT");
+        config.database = database;
+        config.user = qEnvironmentVariable("PGUSER");
+        history::writeHistorySettings(store, config);
+    }
+    void TearDown() override {
+        if (!database.isEmpty())
+            server(QStringLiteral("start"));
+    }
+
+    QString psql(const QString& sql, const QString& db = {}) {
+        return output(QStringLiteral("psql"),
+                      {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-A"), QStringLiteral("-t"),
+                       QStringLiteral("-F"), QStringLiteral("\t"), QStringLiteral("-d"),
+                       db.isEmpty() ? database : db, QStringLiteral("-c"), sql});
+    }
+    // Stops or starts the cluster; starting a running one is fine.
+    void server(const QString& action) {
+        QProcess p;
+        p.start(QStringLiteral("pg_ctlcluster"),
+                {qEnvironmentVariable("PGVERSION"), QStringLiteral("regress"), action});
+        p.waitForFinished(60000);
+    }
+    QStringList serverUuids() {
+        return psql(QStringLiteral("SELECT part_uuid FROM part ORDER BY part_id"))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    QStringList outboxUuids() {
+        if (!QFile::exists(outbox()))
+            return {};
+        return history::HistoryDatabase::openSqlite(outbox())->partUuids();
+    }
+    QString outbox() const {
+        return settingsDirs.dataDir + QStringLiteral("/doziduvov/history-outbox.sqlite");
+    }
+
+    QString database;
+    history::HistorySettings config;
+};
+
+} // namespace
+
+TEST_F(Postgres, TwoUnattendedRunsLeaveTwoPartsEqualToTheirFiles) {
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    for (int k = 0; k < 2; ++k) {
+        const ProcessRun r = doziduvov({QStringLiteral("/a")});
+        ASSERT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    }
+    expectEqualToAsciiFiles(psql(rowsQuery()) + psql(headerQuery()),
+                            {QStringLiteral("Welle-0001.csv"), QStringLiteral("Welle-0002.csv")});
+    EXPECT_TRUE(outboxUuids().isEmpty());
+    EXPECT_EQ(psql(QStringLiteral("SELECT version FROM schema_version")).trimmed(), QStringLiteral("1"));
+    EXPECT_TRUE(output(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), {QStringLiteral("--history-db")})
+                    .contains(QStringLiteral("PostgreSQL")));
+}
+
+TEST_F(Postgres, EightProcessesStoreFourHundredPartsNoneLostNoneTwice) {
+    std::vector<std::unique_ptr<QProcess>> writers;
+    for (int w = 0; w < 8; ++w)
+        writers.push_back(
+            startWriter({QStringLiteral("store"), QStringLiteral("50"), QStringLiteral("w%1").arg(w)}));
+    for (auto& p : writers) {
+        ASSERT_TRUE(p->waitForFinished(180000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+    }
+    const QStringList uuids = serverUuids();
+    EXPECT_EQ(uuids.size(), 400);
+    EXPECT_EQ(QSet<QString>(uuids.begin(), uuids.end()).size(), 400);
+    EXPECT_TRUE(outboxUuids().isEmpty());
+    // On the server each writer's parts follow in the order it stored them.
+    std::map<QString, int> next;
+    for (const QString& line :
+         psql(QStringLiteral("SELECT p.station, h.value FROM part p JOIN header_value h ON "
+                             "h.part_id = p.part_id AND h.name = 'Seq' ORDER BY p.part_id"))
+             .split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QStringList f = line.split(QLatin1Char('\t'));
+        ASSERT_EQ(f.size(), 2);
+        EXPECT_EQ(f[1].toInt(), ++next[f[0]]) << f[0].toStdString();
+    }
+    EXPECT_EQ(next.size(), 8u);
+}
+
+TEST_F(Postgres, ServerAwayPartsWaitAndTheNextRunDeliversThemInOrderOnce) {
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    // Make the schema, then take the server away.
+    history::HistoryDatabase::openPostgres(config);
+    server(QStringLiteral("stop"));
+    for (int k = 0; k < 10; ++k) {
+        const ProcessRun r = doziduvov({QStringLiteral("/a")});
+        ASSERT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+        EXPECT_TRUE(r.stderrText.contains(QStringLiteral("Postausgang"))) << r.stderrText.toStdString();
+    }
+    const QStringList waiting = outboxUuids();
+    ASSERT_EQ(waiting.size(), 10);
+    server(QStringLiteral("start"));
+    const ProcessRun r = doziduvov({QStringLiteral("/a")});
+    ASSERT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    const QStringList delivered = serverUuids();
+    ASSERT_EQ(delivered.size(), 11);
+    EXPECT_EQ(delivered.mid(0, 10), waiting);
+    EXPECT_TRUE(outboxUuids().isEmpty());
+    // A later delivery finds nothing left to send.
+    EXPECT_EQ(
+        output(QStringLiteral(DOZIDUVOV_BIN_DIR "/history-writer"), {QStringLiteral("deliver")}).trimmed(),
+        QStringLiteral("0"));
+    EXPECT_EQ(serverUuids().size(), 11);
+}
+
+TEST_F(Postgres, AProcessKilledDuringDeliveryDeliversNothingTwice) {
+    history::HistoryDatabase::openPostgres(config);
+    server(QStringLiteral("stop"));
+    const int parts = 40;
+    const int rows = 3000;
+    output(QStringLiteral(DOZIDUVOV_BIN_DIR "/history-writer"),
+           {QStringLiteral("store"), QString::number(parts), QStringLiteral("big"), QString::number(rows)});
+    const QStringList waiting = outboxUuids();
+    ASSERT_EQ(waiting.size(), parts);
+    server(QStringLiteral("start"));
+
+    auto deliverer = startWriter({QStringLiteral("deliver")});
+    auto watcher = history::HistoryDatabase::openPostgres(config);
+    QElapsedTimer clock;
+    clock.start();
+    while (watcher->partCount() < 2 && clock.elapsed() < 60000)
+        QThread::msleep(5);
+    ::kill(static_cast<pid_t>(deliverer->processId()), SIGKILL);
+    deliverer->waitForFinished(10000);
+    const int before = watcher->partCount();
+    EXPECT_GE(before, 2);
+    EXPECT_LT(before, parts) << "the delivery ended before it could be cut off";
+
+    // The part whose removal from the outbox was cut off goes again and is taken once.
+    output(QStringLiteral(DOZIDUVOV_BIN_DIR "/history-writer"), {QStringLiteral("deliver")});
+    EXPECT_EQ(serverUuids(), waiting);
+    EXPECT_EQ(psql(QStringLiteral("SELECT COUNT(*) FROM measurement")).trimmed().toInt(), parts * rows);
+    EXPECT_TRUE(outboxUuids().isEmpty());
+}
