@@ -433,7 +433,6 @@ bool Conversion::subWerteAusgeben() {
     if (!r.written)
         return false;
     m_written << r.path;
-    storeInHistory();
     if (!r.numbersHoldSeparator.isEmpty())
         note(m_state.text(kBox, 64).arg(r.numbersHoldSeparator));
     if (r.path != r.planned)
@@ -445,6 +444,8 @@ bool Conversion::subWerteAusgeben() {
         success = writeProtocol(Protocol::Aqdef, r.name) && success;
     if (extras.pdf && unattended())
         success = writeProtocol(Protocol::Pdf, r.name) && success;
+    // After every output of this part: a slow or failing history never holds them up.
+    storeInHistory();
     return success;
 }
 
