@@ -29,4 +29,5 @@ deb=$(ls "$tmp"/deb/*.deb)
 dpkg-deb -c "$deb" | grep -q "./usr/bin/doziduvov$"
 dpkg-deb -c "$deb" | grep -q "LanguageFiles/German.dll$"
 dpkg-deb -f "$deb" Depends | grep -q "libqt6widgets6"
+dpkg-deb -f "$deb" Depends | grep -q "libqt6sql6-sqlite"
 echo "installed and packaged: $(basename "$deb")"
