@@ -450,9 +450,8 @@ void frm_Verlauf::deliver() {
     if (!m_history)
         return;
     try {
-        const int n = m_history->deliverOutbox();
-        showProblem(QString());
-        m_state.status = m_state.text(kSection, 5).arg(n);
+        // Said in this window: the main window's status line is out of sight behind it.
+        showProblem(m_state.text(kSection, 5).arg(m_history->deliverOutbox()));
     } catch (const HistoryError& e) {
         showProblem(e.text());
     }
