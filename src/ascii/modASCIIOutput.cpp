@@ -28,30 +28,11 @@ struct Formats {
     bool separatorInNumbers = false; // the separator is a character numbers are written with
 };
 
-// A field that holds the separator, a quote or a line break is quoted, its quotes doubled, so
-// that every program splits the line the same way; any other field goes as it is.
-bool needsQuotes(QStringView text, const QString& separator) {
-    for (const QChar c : text)
-        if (c == QLatin1Char('"') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
-            return true;
-    return !separator.isEmpty() && text.contains(separator);
-}
-
-QString quoted(QStringView text) {
-    QString q = text.toString();
-    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
-
 void appendField(settings::TextFileWriter& out, QStringView text, const QString& separator) {
-    if (needsQuotes(text, separator))
-        out.append(quoted(text));
+    if (settings::csvNeedsQuotes(text, separator))
+        out.append(settings::csvField(text, separator));
     else
         out.append(text);
-}
-
-QString fieldText(const QString& text, const QString& separator) {
-    return needsQuotes(text, separator) ? quoted(text) : text;
 }
 
 // Writes one field straight into the file's buffer.
@@ -229,7 +210,7 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
         if (header)
             for (const model::HeaderRow& row : in.header)
                 out.writeLine(
-                    QString(fieldText(row.name.trimmed(), sep) + sep + fieldText(row.value.trimmed(), sep)));
+                    settings::csvField(row.name.trimmed(), sep) + sep + settings::csvField(row.value.trimmed(), sep));
 
         // Columns by position; the title line names every column at a position, a value line
         // takes the first.

@@ -52,6 +52,15 @@ QString figureText(const std::optional<double>& value, const QLocale& locale, in
     return locale.toString(*value, 'f', decimals);
 }
 
+QStringList figureTexts(const Statistics& s, const QLocale& locale) {
+    QStringList texts{locale.toString(s.n)};
+    for (const auto& v : {s.mean, s.stddev, s.min, s.max})
+        texts << figureText(v, locale, 5);
+    for (const auto& v : {s.cp, s.cpk, s.cpu, s.cpl})
+        texts << figureText(v, locale, 2);
+    return texts;
+}
+
 QString pointTooltip(const SeriesPoint& point, const QString& valueLabel, const QLocale& locale) {
     QStringList lines;
     lines << locale.toString(point.measuredUtc.toLocalTime(), QLocale::ShortFormat);

@@ -42,6 +42,10 @@ ChartData chartData(const Series& series, double warningPercent);
 // A figure as the window shows it: "—" where it is not defined.
 QString figureText(const std::optional<double>& value, const QLocale& locale, int decimals = 4);
 
+// The figures beside the chart as shown, in this order: n, mean, standard deviation, min, max
+// (five decimals), Cp, Cpk, Cpu, Cpl (two decimals).
+QStringList figureTexts(const Statistics& s, const QLocale& locale);
+
 // The tooltip of a point: local time, the header data and the value.
 QString pointTooltip(const SeriesPoint& point, const QString& valueLabel, const QLocale& locale);
 

@@ -1,6 +1,7 @@
 #include "history/History.h"
 
 #include "model/Klassifizierung.h"
+#include "settings/TextCodec.h"
 
 #include <QLocale>
 
@@ -73,12 +74,7 @@ Statistics computeStatistics(const Series& series) {
 namespace {
 
 QByteArray csvField(const QString& s) {
-    if (!s.contains(QLatin1Char(',')) && !s.contains(QLatin1Char('"')) && !s.contains(QLatin1Char('\n')) &&
-        !s.contains(QLatin1Char('\r')))
-        return s.toUtf8();
-    QString q = s;
-    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return '"' + q.toUtf8() + '"';
+    return settings::csvField(s, u",").toUtf8();
 }
 
 QByteArray number(double v) {

@@ -128,6 +128,7 @@ frm_Verlauf::frm_Verlauf(run::AppState& state, QWidget* parent, const QString& p
     auto* figures = new QGroupBox;
     figures->setObjectName(QStringLiteral("FrameFigures"));
     auto* form = new QFormLayout(figures);
+    // In the order of figureTexts.
     const std::pair<const char*, QString> names[] = {
         {"lblN", text(N)},     {"lblMean", text(Mean)}, {"lblStdDev", text(StdDev)},
         {"lblMin", text(Min)}, {"lblMax", text(Max)},   {"lblCp", QStringLiteral("Cp")},
@@ -317,28 +318,9 @@ void frm_Verlauf::draw() {
     const ChartData data = chartData(m_series, percent);
     m_statistics = data.statistics;
     const QLocale locale;
-    for (const auto& [name, label] : m_figures) {
-        const Statistics& s = m_statistics;
-        const QByteArray n(name);
-        if (n == "lblN")
-            label->setText(locale.toString(s.n));
-        else if (n == "lblMean")
-            label->setText(figureText(s.mean, locale, 5));
-        else if (n == "lblStdDev")
-            label->setText(figureText(s.stddev, locale, 5));
-        else if (n == "lblMin")
-            label->setText(figureText(s.min, locale, 5));
-        else if (n == "lblMax")
-            label->setText(figureText(s.max, locale, 5));
-        else if (n == "lblCp")
-            label->setText(figureText(s.cp, locale, 2));
-        else if (n == "lblCpk")
-            label->setText(figureText(s.cpk, locale, 2));
-        else if (n == "lblCpu")
-            label->setText(figureText(s.cpu, locale, 2));
-        else if (n == "lblCpl")
-            label->setText(figureText(s.cpl, locale, 2));
-    }
+    const QStringList figures = figureTexts(m_statistics, QLocale());
+    for (std::size_t i = 0; i < m_figures.size(); ++i)
+        m_figures[i].second->setText(figures.value(static_cast<qsizetype>(i)));
 
     auto* chart = new QChart;
     const QPalette pal = palette();

@@ -197,4 +197,19 @@ bool TextFileWriter::commitAs(const QString& path) {
     return m_new->publish(path);
 }
 
+bool csvNeedsQuotes(QStringView text, QStringView separator) {
+    for (const QChar c : text)
+        if (c == QLatin1Char('"') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            return true;
+    return !separator.isEmpty() && text.contains(separator);
+}
+
+QString csvField(QStringView text, QStringView separator) {
+    if (!csvNeedsQuotes(text, separator))
+        return text.toString();
+    QString q = text.toString();
+    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
 } // namespace settings

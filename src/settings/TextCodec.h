@@ -30,6 +30,12 @@ void appendAnsi(std::string& out, QStringView text, CodePage cp);
 // A leading UTF-8 byte order mark selects UTF-8; anything else is decoded in the code page.
 QString decodeAnsi(const QByteArray& bytes, CodePage cp);
 
+// A CSV field as RFC 4180 wants it: a field holding the separator, a quote or a line break is
+// quoted with its quotes doubled, so that every program splits the line the same way; any other
+// field stays as it is.
+bool csvNeedsQuotes(QStringView text, QStringView separator);
+QString csvField(QStringView text, QStringView separator);
+
 // A text file that could not be read or written.
 class FileError : public std::runtime_error {
 public:
