@@ -209,8 +209,8 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
                                      settings::TextFileWriter::Existing::Keep);
         if (header)
             for (const model::HeaderRow& row : in.header)
-                out.writeLine(
-                    settings::csvField(row.name.trimmed(), sep) + sep + settings::csvField(row.value.trimmed(), sep));
+                out.writeLine(settings::csvField(row.name.trimmed(), sep) + sep +
+                              settings::csvField(row.value.trimmed(), sep));
 
         // Columns by position; the title line names every column at a position, a value line
         // takes the first.

@@ -115,7 +115,8 @@ frm_Verlauf::frm_Verlauf(run::AppState& state, QWidget* parent, const QString& p
     m_last->setRange(1, 1000000);
     m_last->setValue(50);
     auto* filters = new QHBoxLayout;
-    for (QWidget* w : std::initializer_list<QWidget*>{m_useSince, m_since, m_useUntil, m_until, m_useLast, m_last})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_useSince, m_since, m_useUntil, m_until, m_useLast, m_last})
         filters->addWidget(w);
     filters->addStretch(1);
 
@@ -129,10 +130,15 @@ frm_Verlauf::frm_Verlauf(run::AppState& state, QWidget* parent, const QString& p
     figures->setObjectName(QStringLiteral("FrameFigures"));
     auto* form = new QFormLayout(figures);
     // In the order of figureTexts.
-    const std::pair<const char*, QString> names[] = {
-        {"lblN", text(N)},     {"lblMean", text(Mean)}, {"lblStdDev", text(StdDev)},
-        {"lblMin", text(Min)}, {"lblMax", text(Max)},   {"lblCp", QStringLiteral("Cp")},
-        {"lblCpk", QStringLiteral("Cpk")}, {"lblCpu", QStringLiteral("Cpu")}, {"lblCpl", QStringLiteral("Cpl")}};
+    const std::pair<const char*, QString> names[] = {{"lblN", text(N)},
+                                                     {"lblMean", text(Mean)},
+                                                     {"lblStdDev", text(StdDev)},
+                                                     {"lblMin", text(Min)},
+                                                     {"lblMax", text(Max)},
+                                                     {"lblCp", QStringLiteral("Cp")},
+                                                     {"lblCpk", QStringLiteral("Cpk")},
+                                                     {"lblCpu", QStringLiteral("Cpu")},
+                                                     {"lblCpl", QStringLiteral("Cpl")}};
     for (const auto& [name, caption] : names) {
         auto* value = new QLabel;
         value->setObjectName(QString::fromLatin1(name));
@@ -304,8 +310,8 @@ void frm_Verlauf::reload() {
         if (m_useLast->isChecked())
             filter.lastN = m_last->value();
         try {
-            m_series = m_history->database().series(m_program->currentText(), m_keys[static_cast<std::size_t>(i)],
-                                                    filter);
+            m_series = m_history->database().series(m_program->currentText(),
+                                                    m_keys[static_cast<std::size_t>(i)], filter);
         } catch (const HistoryError& e) {
             showProblem(e.text());
         }
@@ -390,7 +396,7 @@ void frm_Verlauf::draw() {
         }
         for (const ChartPoint& p : data.points) {
             values->append(p.part, p.value);
-            QScatterSeries* s = p.classification == Classification::OutOfTolerance ? out
+            QScatterSeries* s = p.classification == Classification::OutOfTolerance  ? out
                                 : p.classification == Classification::BeyondWarning ? warn
                                                                                     : ok;
             s->append(p.part, p.value);
@@ -445,9 +451,9 @@ void frm_Verlauf::askAndExport(int titleLine, const QString& filter,
     QString name = m_program->currentText() + QLatin1Char('_') + m_characteristic->currentText();
     name.replace(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|]")), QStringLiteral("_"));
     const QString suffix = filter.section(QStringLiteral("*."), 1).chopped(1);
-    const QString file = QFileDialog::getSaveFileName(
-        this, text(titleLine).remove(QStringLiteral("...")).trimmed(),
-        QDir::home().filePath(name + QLatin1Char('.') + suffix), filter);
+    const QString file =
+        QFileDialog::getSaveFileName(this, text(titleLine).remove(QStringLiteral("...")).trimmed(),
+                                     QDir::home().filePath(name + QLatin1Char('.') + suffix), filter);
     if (file.isEmpty())
         return;
     if (!(this->*write)(file))

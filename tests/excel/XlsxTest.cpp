@@ -24,7 +24,6 @@ QString copyFixture(const QTemporaryDir& dir, const QString& name) {
     return to;
 }
 
-
 // A zip holding the given parts, for packages no spreadsheet program would write.
 void writeZip(const QString& path, const std::vector<std::pair<QString, QByteArray>>& parts) {
     int err = 0;
@@ -47,6 +46,16 @@ QString openError(const QString& path) {
         return e.text();
     }
     return {};
+}
+
+// Rows written straight into the first sheet's empty sheetData, as another program leaves them.
+void fillFirstSheet(const QString& path, const char* sheetData) {
+    xlsx::ZipPackage pkg;
+    pkg.open(path);
+    QByteArray sheet = pkg.read(QStringLiteral("xl/worksheets/sheet1.xml"));
+    sheet.replace("<sheetData/>", sheetData);
+    pkg.write(QStringLiteral("xl/worksheets/sheet1.xml"), sheet);
+    pkg.save(path);
 }
 
 } // namespace
@@ -259,19 +268,11 @@ TEST(Xlsx, WritingOverAFormulaUnsharesItsGroup) {
     book->saveAs(path);
     book.reset();
     // Put a shared formula group into the sheet by hand: B1 is the master of B1:B3.
-    {
-        xlsx::ZipPackage pkg;
-        pkg.open(path);
-        QByteArray sheet = pkg.read(QStringLiteral("xl/worksheets/sheet1.xml"));
-        sheet.replace(
-            "<sheetData/>",
-            "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"B1\"><f t=\"shared\" ref=\"B1:B3\" "
-            "si=\"0\">A1*2+$A$1</f><v>3</v></c></row><row r=\"2\"><c r=\"A2\"><v>2</v></c><c r=\"B2\"><f "
-            "t=\"shared\" si=\"0\"/><v>5</v></c></row><row r=\"3\"><c r=\"B3\"><f t=\"shared\" si=\"0\"/>"
-            "<v>1</v></c></row></sheetData>");
-        pkg.write(QStringLiteral("xl/worksheets/sheet1.xml"), sheet);
-        pkg.save(path);
-    }
+    fillFirstSheet(
+        path, "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"B1\"><f t=\"shared\" ref=\"B1:B3\" "
+              "si=\"0\">A1*2+$A$1</f><v>3</v></c></row><row r=\"2\"><c r=\"A2\"><v>2</v></c><c r=\"B2\"><f "
+              "t=\"shared\" si=\"0\"/><v>5</v></c></row><row r=\"3\"><c r=\"B3\"><f t=\"shared\" si=\"0\"/>"
+              "<v>1</v></c></row></sheetData>");
     auto again = openWorkbook(path);
     Worksheet* ws = again->sheet(QStringLiteral("S"));
     EXPECT_EQ(ws->cellText(2, 2), QStringLiteral("5")); // a formula's result
@@ -420,22 +421,14 @@ TEST(Xlsx, ACellIsEmptyOnlyWithoutValueAndFormula) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("formulas.xlsx"));
     newWorkbook(QStringLiteral("S"))->saveAs(path);
-    {
-        xlsx::ZipPackage pkg;
-        pkg.open(path);
-        QByteArray sheet = pkg.read(QStringLiteral("xl/worksheets/sheet1.xml"));
-        sheet.replace(
-            "<sheetData/>",
-            "<sheetData><row r=\"1\"><c r=\"A1\" t=\"str\"><f>\"\"</f><v></v></c>"
-            "<c r=\"B1\"><f>IF(A1=\"\",\"\",1)</f></c>"
-            "<c r=\"C1\" t=\"str\"><f t=\"shared\" ref=\"C1:C2\" si=\"0\">A1</f><v></v></c>"
-            "<c r=\"D1\" t=\"str\"><f t=\"array\" ref=\"D1:D2\">A1:A2</f><v></v></c>"
-            "<c r=\"E1\" s=\"0\"/><c r=\"F1\"><v>0</v></c><c r=\"G1\" t=\"inlineStr\"><is><t></t></is>"
-            "</c></row><row r=\"2\"><c r=\"C2\" t=\"str\"><f t=\"shared\" si=\"0\"/><v></v></c>"
-            "<c r=\"D2\" t=\"str\"><v></v></c></row></sheetData>");
-        pkg.write(QStringLiteral("xl/worksheets/sheet1.xml"), sheet);
-        pkg.save(path);
-    }
+    fillFirstSheet(path,
+                   "<sheetData><row r=\"1\"><c r=\"A1\" t=\"str\"><f>\"\"</f><v></v></c>"
+                   "<c r=\"B1\"><f>IF(A1=\"\",\"\",1)</f></c>"
+                   "<c r=\"C1\" t=\"str\"><f t=\"shared\" ref=\"C1:C2\" si=\"0\">A1</f><v></v></c>"
+                   "<c r=\"D1\" t=\"str\"><f t=\"array\" ref=\"D1:D2\">A1:A2</f><v></v></c>"
+                   "<c r=\"E1\" s=\"0\"/><c r=\"F1\"><v>0</v></c><c r=\"G1\" t=\"inlineStr\"><is><t></t></is>"
+                   "</c></row><row r=\"2\"><c r=\"C2\" t=\"str\"><f t=\"shared\" si=\"0\"/><v></v></c>"
+                   "<c r=\"D2\" t=\"str\"><v></v></c></row></sheetData>");
     auto book = openWorkbook(path);
     Worksheet* ws = book->sheet(QStringLiteral("S"));
     ws->setNumber(5, 2, 0);

@@ -65,6 +65,18 @@ protected:
         return p;
     }
 
+    // Eight writer processes storing 50 parts each at the same time, all ended.
+    void storeFromEightWritersAtOnce(int timeoutMs) {
+        std::vector<std::unique_ptr<QProcess>> writers;
+        for (int w = 0; w < 8; ++w)
+            writers.push_back(
+                startWriter({QStringLiteral("store"), QStringLiteral("50"), QStringLiteral("w%1").arg(w)}));
+        for (auto& p : writers) {
+            ASSERT_TRUE(p->waitForFinished(timeoutMs));
+            EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+        }
+    }
+
     // The query every reader runs on the documented schema; tab-separated lines "R", uuid, row
     // fields in the file's order, and "H", uuid, name, value.
     static QString rowsQuery() {

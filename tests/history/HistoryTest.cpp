@@ -282,10 +282,12 @@ TEST_F(HistorySqlite, BothReportsOfOneReadAreOnePart) {
     for (const QString& f : {form, second})
         QFile::copy(kExamples + QStringLiteral("forms/Pruefbericht.xlsx"), f);
     ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
-    const ProcessRun r = doziduvov({QStringLiteral("/a"), form, kExamples + QStringLiteral("forms/Pruefbericht.cfg"),
-                                    QStringLiteral("/ALO"), second});
+    const ProcessRun r =
+        doziduvov({QStringLiteral("/a"), form, kExamples + QStringLiteral("forms/Pruefbericht.cfg"),
+                   QStringLiteral("/ALO"), second});
     ASSERT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
-    auto db = history::HistoryDatabase::openSqlite(settingsDirs.dataDir + QStringLiteral("/doziduvov/history.sqlite"));
+    auto db = history::HistoryDatabase::openSqlite(settingsDirs.dataDir +
+                                                   QStringLiteral("/doziduvov/history.sqlite"));
     EXPECT_EQ(db->partCount(), 1);
 }
 
@@ -303,14 +305,7 @@ TEST_F(HistorySqlite, AFailingHistoryKeepsTheFileAndEndsWithStatusThree) {
 }
 
 TEST_F(HistorySqlite, EightProcessesStoreFourHundredPartsNoneLostNoneTwice) {
-    std::vector<std::unique_ptr<QProcess>> writers;
-    for (int w = 0; w < 8; ++w)
-        writers.push_back(
-            startWriter({QStringLiteral("store"), QStringLiteral("50"), QStringLiteral("w%1").arg(w)}));
-    for (auto& p : writers) {
-        ASSERT_TRUE(p->waitForFinished(120000));
-        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
-    }
+    ASSERT_NO_FATAL_FAILURE(storeFromEightWritersAtOnce(120000));
     auto db = history::HistoryDatabase::openSqlite(settingsDirs.dataDir +
                                                    QStringLiteral("/doziduvov/history.sqlite"));
     const QStringList uuids = db->partUuids();

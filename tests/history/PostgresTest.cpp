@@ -80,14 +80,7 @@ TEST_F(Postgres, TwoUnattendedRunsLeaveTwoPartsEqualToTheirFiles) {
 }
 
 TEST_F(Postgres, EightProcessesStoreFourHundredPartsNoneLostNoneTwice) {
-    std::vector<std::unique_ptr<QProcess>> writers;
-    for (int w = 0; w < 8; ++w)
-        writers.push_back(
-            startWriter({QStringLiteral("store"), QStringLiteral("50"), QStringLiteral("w%1").arg(w)}));
-    for (auto& p : writers) {
-        ASSERT_TRUE(p->waitForFinished(180000));
-        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
-    }
+    ASSERT_NO_FATAL_FAILURE(storeFromEightWritersAtOnce(180000));
     const QStringList uuids = serverUuids();
     EXPECT_EQ(uuids.size(), 400);
     EXPECT_EQ(QSet<QString>(uuids.begin(), uuids.end()).size(), 400);
