@@ -1,5 +1,6 @@
 #include "excel/OnlineProtocol.h"
 
+#include "common/NumberText.h"
 #include "host/mdl_MERKMALE_LESEN.h"
 
 #include <QFileInfo>
@@ -90,7 +91,7 @@ void OnlineProtocol::setPath(const QString& path) {
 double OnlineProtocol::threeDecimals(double v) {
     // The value as "####0.000" shows it: halves away from zero on the decimal value (0.5005 is
     // 0.501, though its binary neighbour lies below).
-    const double r = host::RoundDecimal(v, 3);
+    const double r = common::number::roundDecimal(v, 3);
     return r == 0.0 ? 0.0 : r;
 }
 

@@ -121,4 +121,7 @@ bool isValidSheetName(const QString& name);
 // "1.", ".5", "1e5", " 1" and "1,5" give nothing; "-0" gives 0.
 std::optional<double> invariantNumber(QStringView text);
 
+// A cell's name as spreadsheet programs show it: "B12".
+QString cellName(int row, int column);
+
 } // namespace excel

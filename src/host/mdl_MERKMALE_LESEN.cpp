@@ -1,14 +1,13 @@
 #include "host/mdl_MERKMALE_LESEN.h"
 
+#include "common/NumberText.h"
 #include "settings/ProgramSettings.h"
 
 #include <QHash>
 
 #include <algorithm>
 
-#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <string>
 
 namespace host {
@@ -92,41 +91,8 @@ QString ZeileBereinigen(const QString& text) {
     return s.left(255);
 }
 
-double RoundDecimal(double x, int decimals) {
-    if (!std::isfinite(x))
-        return x;
-    // Round the decimal the host meant, not its binary neighbour: 1.000005 is stored as
-    // 1.00000499999..., and must still give 1.00001. The shortest text that reads back as x is
-    // that decimal.
-    char buf[400];
-    const auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed);
-    std::string digits(buf, res.ptr);
-    const bool negative = !digits.empty() && digits[0] == '-';
-    if (negative)
-        digits.erase(0, 1);
-    const std::size_t dot = digits.find('.');
-    const auto kept = static_cast<std::size_t>(decimals);
-    if (dot == std::string::npos || digits.size() - dot - 1 <= kept)
-        return x;
-    const bool up = digits[dot + kept + 1] >= '5';
-    std::string whole = digits.substr(0, dot) + digits.substr(dot + 1, kept); // integer digits and decimals
-    if (up) {
-        int i = static_cast<int>(whole.size()) - 1;
-        while (i >= 0 && whole[static_cast<std::size_t>(i)] == '9')
-            whole[static_cast<std::size_t>(i--)] = '0';
-        if (i < 0)
-            whole.insert(whole.begin(), '1');
-        else
-            ++whole[static_cast<std::size_t>(i)];
-    }
-    if (kept > 0)
-        whole.insert(whole.size() - kept, 1, '.');
-    const double v = std::strtod(whole.c_str(), nullptr);
-    return negative ? -v : v;
-}
-
 double R5(double x) {
-    return RoundDecimal(x, 5);
+    return common::number::roundDecimal(x, 5);
 }
 
 model::ClassificationResult ClassifyWithStoredLimit(model::MerkmalTable& table,

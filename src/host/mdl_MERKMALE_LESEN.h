@@ -18,8 +18,6 @@ QString TypName(int code);
 QString AusgabeText(int code);
 // A comment line as the table keeps it: at most 255 characters, line breaks as blanks.
 QString ZeileBereinigen(const QString& text);
-// A host number rounded to some decimals, halves away from zero on the decimal value.
-double RoundDecimal(double x, int decimals);
 // Five decimals, as the table keeps the host's numbers.
 double R5(double x);
 

@@ -1,5 +1,6 @@
 #include "protocol/AqdefOutput.h"
 
+#include "common/NumberText.h"
 #include "model/Klassifizierung.h"
 #include "settings/LocaleText.h"
 
@@ -23,7 +24,7 @@ QString aqdefNumber(double value) {
     if (value == 0.0 || !std::isfinite(value))
         return QStringLiteral("0");
     char buf[32];
-    if (const int n = settings::fiveDecimalText(value, '.', buf))
+    if (const int n = common::number::writeFiveDecimals(buf, value))
         return QString::fromLatin1(buf, n);
     // 'f' keeps the exponent out; trailing zeros of the fixed form are dropped.
     QString t = QString::number(value, 'f', 10);

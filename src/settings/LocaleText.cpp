@@ -1,23 +1,14 @@
 #include "settings/LocaleText.h"
 
+#include "common/NumberText.h"
+
 #include <QRegularExpression>
 
-#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <optional>
 
 namespace settings {
 
 namespace {
-
-// Rounds to 15 significant digits, so that binary noise such as 0.30000000000000004 reads 0.3.
-double round15(double v) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.15g", v);
-    return std::strtod(buf, nullptr);
-}
 
 QString plainDigits(double v, const QLocale& locale) {
     QLocale l = locale;
@@ -26,41 +17,6 @@ QString plainDigits(double v, const QLocale& locale) {
 }
 
 } // namespace
-
-// Values the reader rounded to five decimals, written without the general machinery (a result
-// file holds hundreds of thousands of them). 0 when the value is not such a number; buf holds at
-// least 32 bytes.
-int fiveDecimalText(double v, char point, char* buf) {
-    const double mag = std::fabs(v);
-    if (!(mag >= 1e-5 && mag < 1e9))
-        return 0;
-    const double scaled = v * 1e5;
-    const double r = std::nearbyint(scaled);
-    // Close enough that rounding to 15 significant digits gives exactly r / 10^5.
-    if (std::fabs(scaled - r) > std::fabs(scaled) * 4e-16)
-        return 0;
-    const auto n = static_cast<long long>(std::fabs(r));
-    long long frac = n % 100000;
-    char* p = buf;
-    if (v < 0)
-        *p++ = '-';
-    p = std::to_chars(p, buf + 32, n / 100000).ptr;
-    if (frac != 0) {
-        int digits = 5;
-        while (frac % 10 == 0) {
-            frac /= 10;
-            --digits;
-        }
-        *p++ = point;
-        char f[8];
-        char* fe = std::to_chars(f, f + sizeof f, frac).ptr;
-        for (int pad = digits - static_cast<int>(fe - f); pad > 0; --pad)
-            *p++ = '0';
-        for (char* q = f; q < fe; ++q)
-            *p++ = *q;
-    }
-    return static_cast<int>(p - buf);
-}
 
 NumberFormat::NumberFormat(const QLocale& locale)
     : m_locale(locale), m_point(locale.decimalPoint().at(0).unicode()) {}
@@ -72,7 +28,7 @@ int NumberFormat::asciiText(double value, char* buffer) const {
     }
     if (m_point >= 0x80 || !std::isfinite(value))
         return 0;
-    return fiveDecimalText(value, static_cast<char>(m_point), buffer);
+    return common::number::writeFiveDecimals(buffer, value, static_cast<char>(m_point));
 }
 
 QString NumberFormat::text(double value) const {
@@ -92,14 +48,12 @@ void NumberFormat::append(QString& out, double value) const {
     }
     if (m_point < 0x80) {
         char buf[32];
-        if (const int n = fiveDecimalText(value, static_cast<char>(m_point), buf)) {
+        if (const int n = common::number::writeFiveDecimals(buf, value, static_cast<char>(m_point))) {
             out.append(QLatin1StringView(buf, n));
             return;
         }
     }
-    // Rounding the largest numbers to 15 digits can carry them past the largest double.
-    const double rounded = round15(value);
-    const double v = std::isfinite(rounded) ? rounded : value;
+    const double v = common::number::round15(value);
     const double mag = std::fabs(v);
     if (mag >= 1e-5 && mag < 1e15) {
         out += plainDigits(v, m_locale);
@@ -107,9 +61,9 @@ void NumberFormat::append(QString& out, double value) const {
     }
     // Exponent form as the Windows conversion writes it: 1,5E-06 or 1E+15.
     int exponent = static_cast<int>(std::floor(std::log10(mag)));
-    double mantissa = round15(v / std::pow(10.0, exponent));
+    double mantissa = common::number::round15(v / std::pow(10.0, exponent));
     if (std::fabs(mantissa) >= 10.0) {
-        mantissa = round15(mantissa / 10.0);
+        mantissa = common::number::round15(mantissa / 10.0);
         ++exponent;
     }
     out += plainDigits(mantissa, m_locale) + QLatin1Char('E') +

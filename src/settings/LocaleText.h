@@ -27,10 +27,6 @@ private:
     char16_t m_point;
 };
 
-// A value with at most five decimals (as the reader stores them) written into buf (32 bytes) with
-// the given decimal point; 0 when the value is no such number.
-int fiveDecimalText(double value, char point, char* buf);
-
 // The locale's words for true and false (German "Wahr"/"Falsch"; English for unknown languages).
 QString boolText(bool value, const QLocale& locale = QLocale::system());
 

@@ -1,4 +1,6 @@
 // Test main for tests that need a Qt application object (sockets, timers, widgets).
+#include "common/LocaleCheck.h"
+
 #include <gtest/gtest.h>
 
 #ifdef DOZIDUVOV_TEST_WIDGETS
@@ -15,12 +17,13 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 #ifdef DOZIDUVOV_TEST_WIDGETS
-    // Windows show numbers and booleans in the user's locale; the tests read them in German.
-    qputenv("LC_ALL", "de_DE.UTF-8");
+    useGermanLocale();
     QApplication app(argc, argv);
 #elif defined(DOZIDUVOV_TEST_GUI)
+    useGermanLocale();
     QGuiApplication app(argc, argv);
 #else
+    useGermanLocale();
     QCoreApplication app(argc, argv);
 #endif
     return RUN_ALL_TESTS();

@@ -1,6 +1,5 @@
 #include "WorkbookReader.h"
 #include "excel/Spreadsheet.h"
-#include "excel/xlsx/NumberText.h"
 #include "excel/xlsx/Relationships.h"
 #include "excel/xlsx/SharedStrings.h"
 #include "excel/xlsx/Styles.h"
@@ -174,20 +173,6 @@ TEST(ZipPackage, FreeNamesTakeTheLowestFreeNumber) {
     pkg.remove(QStringLiteral("xl/worksheets/sheet2.xml"));
     EXPECT_EQ(pkg.freeName(like), QStringLiteral("xl/worksheets/sheet2.xml"));
     EXPECT_EQ(pkg.freeName(QStringLiteral("xl/comments.xml")), QStringLiteral("xl/comments1.xml"));
-}
-
-// Reader values are written as their five-decimal text, anything else as the shortest text that
-// reads back the same.
-TEST(NumberText, CellNumbers) {
-    const std::pair<double, const char*> cases[] = {
-        {0.0, "0"},         {-0.0, "0"},       {10.012, "10.012"},     {-12345.678, "-12345.678"},
-        {0.1 + 0.2, "0.3"}, {1e-5, "0.00001"}, {123.0, "123"},         {999999999.99999, "999999999.99999"},
-        {9e-6, "9e-06"},    {1e9, "1e+09"},    {0.123456, "0.123456"}, {1.0 / 3, "0.3333333333333333"},
-    };
-    for (const auto& [value, text] : cases) {
-        char buffer[32];
-        EXPECT_EQ(std::string(buffer, writeNumber(buffer, value)), text) << value;
-    }
 }
 
 namespace {

@@ -164,8 +164,7 @@ int Styles::fontFor(int fontId, const CellFormat& f) {
     }
     if (f.fontSize) {
         pugi::xml_node sz = childInOrder(font, "sz", kFontOrder);
-        sz.remove_attribute("val");
-        sz.append_attribute("val").set_value(*f.fontSize);
+        setNumberAttr(sz, "val", *f.fontSize);
     }
     if (f.fontColour) {
         font.remove_child("color");

@@ -1,7 +1,8 @@
 #include "excel/xlsx/XlsxWorksheet.h"
 
+#include "common/NumberText.h"
+
 #include "excel/xlsx/Formula.h"
-#include "excel/xlsx/NumberText.h"
 #include "excel/xlsx/XlsxWorkbook.h"
 #include "excel/xlsx/Xml.h"
 
@@ -318,7 +319,7 @@ QString XlsxWorksheet::freshText(const FreshCell& c) {
     if (c.kind == 's')
         return m_book.sharedStrings().text(std::atoi(c.value));
     if (c.kind == 'n')
-        return shortestNumberText(std::strtod(c.value, nullptr));
+        return common::number::shortestText(common::number::parse(std::string_view(c.value, c.length)).value_or(0.0));
     return {};
 }
 
@@ -339,9 +340,8 @@ QString XlsxWorksheet::cellText(int row, int column) {
     if (t == QLatin1String("b"))
         return v == QLatin1String("1") ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
     if (t.isEmpty() || t == QLatin1String("n")) {
-        bool ok = false;
-        const double d = v.toDouble(&ok);
-        return ok ? shortestNumberText(d) : v;
+        const auto d = common::number::parse(v);
+        return d ? common::number::shortestText(*d) : v;
     }
     return v; // errors and formula strings as they stand
 }
@@ -394,7 +394,7 @@ void XlsxWorksheet::setNumber(int row, int column, double value) {
             QStringLiteral("%1 cannot hold a value that is not a number.").arg(cellName(row, column)));
     CellRef c = at(row, column, true);
     char buf[33];
-    buf[writeNumber(buf, value)] = '\0';
+    buf[common::number::writeCellNumber(buf, value)] = '\0';
     setNumberText(c, buf);
     touch();
 }
@@ -467,13 +467,12 @@ std::vector<pugi::xml_node> XlsxWorksheet::columnNodes(int first, int last) {
     }
     if (next <= last)
         gaps.push_back({next, last, {}});
-    const double defaultWidth =
-        m_root.child("sheetFormatPr").attribute("defaultColWidth").as_double(9.140625);
+    const double defaultWidth = numberAttr(m_root.child("sheetFormatPr"), "defaultColWidth", 9.140625);
     for (Span& g : gaps) {
         g.node = cols.append_child("col");
         setAttr(g.node, "min", g.min);
         setAttr(g.node, "max", g.max);
-        g.node.append_attribute("width").set_value(defaultWidth);
+        setNumberAttr(g.node, "width", defaultWidth);
         spans.push_back(g);
     }
     std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.min < b.min; });
@@ -524,8 +523,7 @@ void XlsxWorksheet::merge(const Range& range) {
 void XlsxWorksheet::setColumnWidth(int firstColumn, int lastColumn, double width) {
     hold();
     for (pugi::xml_node c : columnNodes(firstColumn, lastColumn)) {
-        c.remove_attribute("width");
-        c.append_attribute("width").set_value(width);
+        setNumberAttr(c, "width", width);
         setAttr(c, "customWidth", 1);
     }
 }

@@ -1,5 +1,7 @@
 #include "excel/xlsx/Xml.h"
 
+#include "common/NumberText.h"
+
 #include "excel/Spreadsheet.h"
 #include "excel/xlsx/ZipPackage.h"
 
@@ -190,6 +192,17 @@ void setAttr(pugi::xml_node n, const char* name, const QString& value) {
     a.set_value(value.toUtf8().constData());
 }
 
+void setNumberAttr(pugi::xml_node n, const char* name, double value) {
+    pugi::xml_attribute a = n.attribute(name);
+    if (!a)
+        a = n.append_attribute(name);
+    a.set_value(common::number::shortest(value).c_str());
+}
+
+double numberAttr(const pugi::xml_node& n, const char* name, double fallback) {
+    return common::number::parse(std::string_view(n.attribute(name).value())).value_or(fallback);
+}
+
 void setAttr(pugi::xml_node n, const char* name, long long value) {
     pugi::xml_attribute a = n.attribute(name);
     if (!a)
@@ -297,3 +310,11 @@ int writeCellRef(char* buffer, int row, int column) {
 }
 
 } // namespace excel::xlsx
+
+namespace excel {
+
+QString cellName(int row, int column) {
+    return xlsx::cellName(row, column);
+}
+
+} // namespace excel

@@ -34,6 +34,9 @@ inline QString attr(const pugi::xml_node& n, const char* name) {
 }
 void setAttr(pugi::xml_node n, const char* name, const QString& value);
 void setAttr(pugi::xml_node n, const char* name, long long value);
+// Decimal numbers in attributes (widths, sizes): always with a decimal point, whatever the locale.
+void setNumberAttr(pugi::xml_node n, const char* name, double value);
+double numberAttr(const pugi::xml_node& n, const char* name, double fallback);
 // A relationship id attribute, whatever prefix its writer bound the relationships namespace to.
 QString relIdOf(const pugi::xml_node& n);
 
