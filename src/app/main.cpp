@@ -59,7 +59,8 @@ const char* kUsage =
     "fixed-name settings files). Start options with no display (or QT_QPA_PLATFORM=offscreen) run\n"
     "without any window: messages go to standard error, the default answer is taken, and the\n"
     "exit status is 0 only when every output was written, 3 when every output was written but\n"
-    "the part could not be stored in the history, 1 on any other failure, 2 for wrong options.\n"
+    "the part could not be stored in the history, 4 when the outputs were written but lack the\n"
+    "characteristics after one without an ID, 1 on any other failure, 2 for wrong options.\n"
     "\n"
     "Korvex is reached on the socket VextorinKorvexWndClass in XDG_RUNTIME_DIR, or, when that is\n"
     "not set, in the folder korvex-<uid> (mode 0700) under TMPDIR or /tmp; only a Korvex of the\n"
@@ -94,6 +95,8 @@ int exitStatus(const std::optional<run::RunResult>& result, int loopStatus) {
         return loopStatus;
     if (!result->ended || !result->success)
         return 1;
+    if (result->rowsNotTaken > 0)
+        return 4;
     return result->historyFailed ? 3 : 0;
 }
 

@@ -1,6 +1,7 @@
 #include "excel/mdl_ExcelFormular.h"
 #include "settings/SettingsMessages.h"
 
+#include "common/NumberText.h"
 #include "excel/FormLock.h"
 #include "settings/LocaleText.h"
 #include "settings/ProgramSettings.h"
@@ -40,9 +41,8 @@ bool showsText(const QString& cell, const QString& written) {
     if (cell == written)
         return true;
     const auto number = invariantNumber(written);
-    bool ok = false;
-    const double value = cell.toDouble(&ok);
-    return number && ok && *number == value;
+    const auto value = common::number::parse(cell);
+    return number && value && *number == *value;
 }
 
 bool threeBlankTolerance(const QString& typ) {
@@ -213,6 +213,23 @@ public:
             text(first) + QLatin1Char(' ') + QString::number(k) + QLatin1Char(' ') + text(second));
     }
 
+    [[noreturn]] void refuseSelection(int row, int col, int i) {
+        say(common::MsgIcon::Error, text(settings::msgline::SelectionDiffers)
+                                        .arg(page->name(), cellName(row, col), page->cellText(row, col),
+                                             r.entries.at(i)));
+        throw Abort{};
+    }
+
+    // With EmptyCells a part brings only its selected characteristics, one after the other: when
+    // its selection differs from the parts already on the page, its values would stand beside
+    // other characteristics' IDs. Such a part is refused before anything is saved.
+    void checkIdCell(int row, int col, int i) {
+        if (L.EmptyCells == 0 || !positions.id || page->isEmpty(row, col) ||
+            showsText(page->cellText(row, col), r.entries.at(i)))
+            return;
+        refuseSelection(row, col, i);
+    }
+
     void placeInRows(int i, const model::MerkmalRow& m, bool selected) {
         ++runningNumber;
         ++counter;
@@ -222,17 +239,28 @@ public:
             counter = 1;
         }
         const int y = start + counter - 1;
-        fields(i, m, selected, [&](int column) { return std::pair{y, column}; });
+        if (positions.id)
+            checkIdCell(y, positions.id, i);
         int c = 0;
-        for (int col : L.ColumnList)
-            if (page->isEmpty(y, col)) {
-                c = col;
-                break;
-            }
+        if (L.EmptyCells != 0 && counter > 1) {
+            // One part, one column: a characteristic new to the page goes beside the part's
+            // other values, not into the first part's column.
+            c = pageColumn;
+            if (!page->isEmpty(y, c))
+                refuseSelection(y, c, i);
+        } else {
+            for (int col : L.ColumnList)
+                if (page->isEmpty(y, col)) {
+                    c = col;
+                    break;
+                }
+        }
         if (!c) {
             say(common::MsgIcon::Critical, text(33));
             throw Abort{};
         }
+        pageColumn = c;
+        fields(i, m, selected, [&](int column) { return std::pair{y, column}; });
         measurement(y, c, m, selected);
         if (counter == 1 || newPage) {
             newPage = false;
@@ -275,6 +303,8 @@ public:
             counter = 1;
         }
         const int c = L.ColumnList[static_cast<std::size_t>(counter - 1)];
+        if (positions.id)
+            checkIdCell(positions.id, c, i);
         fields(i, m, selected, [&](int row) { return std::pair{row, c}; });
         measurement(measurementRow, c, m, selected);
         if (counter == 1 || newPage) {
@@ -316,6 +346,7 @@ public:
     int runningNumber = 0;
     int counter = 0;
     int measurementRow = 0;
+    int pageColumn = 0; // the part's measurement column on the current page
     int cutTexts = 0; // texts longer than a cell holds
     bool newPage = false;
     Positions positions = resolvePositions();
@@ -380,8 +411,11 @@ std::unique_ptr<FormLock> holdForm(ReportRun& r, const QString& path) {
 
 } // namespace
 
-QString UniqueIdText(const model::MerkmalRow& row) {
-    return QString::number(row.UniqueId1) + QString::number(row.UniqueId2);
+bool sameUniqueId(const QString& cell, const model::MerkmalRow& row) {
+    // Forms filled before the halves were separated hold them joined ("12345"): the same
+    // command when the joined text is the same.
+    return cell == model::UniqueIdText(row) ||
+           showsText(cell, QString::number(row.UniqueId1) + QString::number(row.UniqueId2));
 }
 
 ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturbericht) {
@@ -424,11 +458,6 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
         return abortEnding();
     }
     // A layout naming column 0 or row 0 would write outside the sheet: refused before anything.
-    layout.v.rows = r.layoutValue
-                        ? r.layoutValue(QStringLiteral("Zeile_Spalte")).value_or(QStringLiteral("-1")) ==
-                              QLatin1String("-1")
-                        : r.store.Read(QStringLiteral("ExcelReportSettings"), QStringLiteral("Zeile_Spalte"),
-                                       QStringLiteral("-1")) == QLatin1String("-1");
     if (const auto rows = layoutRowsReversed(layout)) {
         common::notify(r.message, common::MsgIcon::Error,
                        box(settings::msgline::LayoutRowsReversed).arg(rows->first).arg(rows->second));
@@ -467,7 +496,7 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
             ids->setText(1, 2, QStringLiteral("Unique-ID"));
             for (int row = 2; row <= n + 1; ++row) {
                 writeText(*ids, row, 1, r.entries.at(row - 2));
-                writeText(*ids, row, 2, UniqueIdText(r.table.row(row - 1)));
+                writeText(*ids, row, 2, model::UniqueIdText(r.table.row(row - 1)));
             }
         } else {
             bool changed = false;
@@ -477,9 +506,9 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
             CellFormat none;
             none.fill = std::optional<Colour>();
             for (int row = 2; row <= n + 1; ++row) {
-                const QString id = UniqueIdText(r.table.row(row - 1));
-                writeText(*ids, row, 3, id);
-                const bool differs = !showsText(ids->cellText(row, 2), id);
+                const model::MerkmalRow& m = r.table.row(row - 1);
+                writeText(*ids, row, 3, model::UniqueIdText(m));
+                const bool differs = !sameUniqueId(ids->cellText(row, 2), m);
                 changed = changed || differs;
                 ids->format(Range::cell(row, 3), differs ? red : none);
             }

@@ -52,8 +52,9 @@ struct ReportResult {
 // A save-as name as chosen, with the form's extension added when it has no workbook extension.
 QString withWorkbookExtension(const QString& chosen, const QString& formPath);
 
-// "12" + "345": the two halves of a row's unique id as one text.
-QString UniqueIdText(const model::MerkmalRow& row);
+// Whether the bookkeeping cell holds this row's unique id, also as forms of older versions wrote
+// it (the halves joined).
+bool sameUniqueId(const QString& cell, const model::MerkmalRow& row);
 
 // Fills the form with the selected characteristics and saves it: in place, under a chosen name,
 // or, for a report with correction values, as a dated copy whose name replaces formPath.

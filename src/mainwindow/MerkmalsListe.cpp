@@ -41,7 +41,7 @@ GridValues gridValues(const model::MerkmalRow& r, const QString& entryText, cons
     g[20] = r.Ausgabe;
     g[21] = settings::boolText(r.Markiert, locale);
     g[22] = num(r.Bezugslaenge);
-    g[23] = QString::number(r.UniqueId1) + QString::number(r.UniqueId2);
+    g[23] = model::UniqueIdText(r);
     return g;
 }
 

@@ -89,16 +89,19 @@ ClassificationResult Klassifizieren(MerkmalTable& table, double p) {
     ClassificationResult result;
     for (int i = 1; i <= table.AnzMerkmale; ++i) {
         MerkmalRow& r = table.row(i);
-        if (r.ATol != 0.0)
+        if (isOutOfTolerance(r))
             ++table.AnzOOT;
         if (typesWithoutWarningCheck().contains(r.Typ))
             continue;
 
         if (r.OTol - r.UTol == 0.0) {
-            // A zero-width band is always critical, even when also out of tolerance.
+            // A zero-width band is always beyond the warning limit; out of tolerance it is
+            // counted there alone, so that every row is counted once.
             result.WarnungGefunden = true;
-            ++table.AnzKritisch;
-            r.Kritisch = true;
+            if (!isOutOfTolerance(r)) {
+                ++table.AnzKritisch;
+                r.Kritisch = true;
+            }
             continue;
         }
         const WarningLimits l = warningLimits(r.Typ, r.Nennwert, r.OTol, r.UTol, p);
@@ -106,7 +109,7 @@ ClassificationResult Klassifizieren(MerkmalTable& table, double p) {
             (l.lower && beyondLower(r.Messwert, *l.lower)) || (l.upper && beyondUpper(r.Messwert, *l.upper));
         if (beyond) {
             result.WarnungGefunden = true;
-            if (r.ATol == 0.0) {
+            if (!isOutOfTolerance(r)) {
                 ++table.AnzKritisch;
                 r.Kritisch = true;
             }
@@ -122,6 +125,10 @@ ClassificationResult Klassifizieren(MerkmalTable& table, double p) {
     else
         result.litLamp = Lamp::Shape3;
     return result;
+}
+
+bool isOutOfTolerance(const MerkmalRow& row) {
+    return row.ATol != 0.0;
 }
 
 bool isOneSided(const MerkmalRow& row) {
@@ -150,12 +157,13 @@ void MarkDelete(Selection& selection) {
 
 void MarkAT(const MerkmalTable& table, Selection& selection, const AskClearFn& ask) {
     askAndMaybeClear(selection, ask);
-    selectWhere(table, selection, [](const MerkmalRow& r) { return r.ATol > 0.0; });
+    // Below the lower limit the host reports a negative amount: out of tolerance all the same.
+    selectWhere(table, selection, [](const MerkmalRow& r) { return isOutOfTolerance(r); });
 }
 
 void MarkOK(const MerkmalTable& table, Selection& selection, const AskClearFn& ask) {
     askAndMaybeClear(selection, ask);
-    selectWhere(table, selection, [](const MerkmalRow& r) { return r.ATol == 0.0 && !r.Kritisch; });
+    selectWhere(table, selection, [](const MerkmalRow& r) { return !isOutOfTolerance(r) && !r.Kritisch; });
 }
 
 void MarkKritisch(const MerkmalTable& table, Selection& selection, const AskClearFn& ask) {
@@ -181,6 +189,10 @@ bool takeForOutput(const MerkmalRow& row, KommentarTable& comments) {
 
 QString listEntryText(const MerkmalRow& row) {
     return row.ID + QLatin1Char('.') + row.Achse;
+}
+
+QString UniqueIdText(const MerkmalRow& row) {
+    return QString::number(row.UniqueId1) + QLatin1Char('|') + QString::number(row.UniqueId2);
 }
 
 QStringList listEntries(const MerkmalTable& table) {

@@ -45,6 +45,9 @@ void MarkOK(const MerkmalTable& table, Selection& selection, const AskClearFn& a
 void MarkKritisch(const MerkmalTable& table, Selection& selection, const AskClearFn& ask);
 void MarkMarked(const MerkmalTable& table, Selection& selection);
 
+// Out of tolerance: the host reports an amount, positive above the band and negative below it.
+bool isOutOfTolerance(const MerkmalRow& row);
+
 // Form and position types: their tolerance has an upper limit only.
 bool isOneSidedType(const QString& type);
 // Tolerances with an upper limit only (form and position): the lower one is no limit.
@@ -62,6 +65,8 @@ bool takeForOutput(const MerkmalRow& row, KommentarTable& comments);
 
 // "ID.Achse"
 QString listEntryText(const MerkmalRow& row);
+// "12|345": the two halves of a row's unique id as one text, kept apart so that (1, 2345) differs.
+QString UniqueIdText(const MerkmalRow& row);
 // The list's entries: one per row in table order, ending at the first row without an ID.
 QStringList listEntries(const MerkmalTable& table);
 // The comment lines of a block up to the first empty one.

@@ -172,6 +172,7 @@ void Conversion::finishRun(bool ended, bool success) {
     r.success = ended && success;
     r.written = m_written;
     r.historyFailed = m_historyFailed;
+    r.rowsNotTaken = std::max(0, m_state.table.AnzMerkmale - static_cast<int>(m_state.entries.size()));
     Q_EMIT runFinished(r);
 }
 

@@ -26,6 +26,8 @@ struct RunResult {
     QStringList written; // the files written, in order
     // The outputs were written but the part could not be stored in the history.
     bool historyFailed = false;
+    // Characteristics after one without an ID: never listed, so in no output.
+    int rowsNotTaken = 0;
 };
 
 // The start-up that needs no window: the settings root, the stored language, the start-up keys

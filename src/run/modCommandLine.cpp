@@ -2,6 +2,18 @@
 
 namespace run {
 
+namespace {
+
+// Start options are typed in any case on Windows: "alo" asks for both reports as "ALO" does.
+void normaliseChoice(StartArgsArray& args) {
+    QString& choice = args[4];
+    for (const char* word : {"ALL", "OOT", "ALO"})
+        if (choice.compare(QLatin1String(word), Qt::CaseInsensitive) == 0)
+            choice = QString::fromLatin1(word);
+}
+
+} // namespace
+
 StartArgsArray ParseCommandLine(const QString& text, int max) {
     StartArgsArray args{};
     int count = 0;
@@ -22,6 +34,7 @@ StartArgsArray ParseCommandLine(const QString& text, int max) {
     }
     for (QString& a : args)
         a = a.trimmed();
+    normaliseChoice(args);
     return args;
 }
 
@@ -35,6 +48,7 @@ StartArgsArray StartArgsFromWords(const QStringList& words, int max) {
             w = w.mid(1);
         args[static_cast<std::size_t>(i + 1)] = w;
     }
+    normaliseChoice(args);
     return args;
 }
 
@@ -197,7 +211,7 @@ model::Selection chooseCorrectionRows(const model::MerkmalTable& table, int entr
                                       const StartArgsArray& args) {
     const bool mark = needsMark(args);
     return choose(table, entries, [&](const model::MerkmalRow& r) {
-        return model::isReported(r) && (r.ATol > 0.0 || r.Kritisch) && (!mark || r.Markiert);
+        return model::isReported(r) && (model::isOutOfTolerance(r) || r.Kritisch) && (!mark || r.Markiert);
     });
 }
 
@@ -210,7 +224,7 @@ model::Selection chooseRows(const model::MerkmalTable& table, int entries, const
             return model::isReported(r) && (!mark || r.Markiert);
         });
     }
-    if (choice == QLatin1String("OOT"))
+    if (upper == QLatin1String("OOT"))
         return chooseCorrectionRows(table, entries, args);
     return model::Selection(static_cast<std::size_t>(entries), false);
 }

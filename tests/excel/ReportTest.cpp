@@ -40,7 +40,7 @@ struct Report {
 
     Report() {
         QStringList box{QStringLiteral("[h]")};
-        for (int i = 2; i <= 80; ++i)
+        for (int i = 2; i <= 81; ++i)
             box << QStringLiteral("M%1").arg(i);
         texts.setSection(QStringLiteral("MessageBoxen"), box);
         form = dir.filePath(QStringLiteral("Pruefbericht.xlsx"));
@@ -157,7 +157,7 @@ TEST(ExcelReport, FirstAndSecondRunOnOneForm) {
     EXPECT_EQ(cellOf(s1, "H8").value("value").toString(), QStringLiteral("14:05:09"));
     QJsonObject ids = sheetOf(book, QStringLiteral("UniqueIDs"));
     EXPECT_EQ(cellOf(ids, "A2").value("value").toString(), QStringLiteral("LOC1.X"));
-    EXPECT_EQ(cellOf(ids, "B2").value("value"), QJsonValue(1017));
+    EXPECT_EQ(cellOf(ids, "B2").value("value").toString(), QStringLiteral("101|7"));
 
     // The second run: same program, next measurement column, no question.
     EXPECT_TRUE(r.run().saved);
@@ -191,6 +191,66 @@ TEST(ExcelReport, AChangedProgramAsksAndNoLeavesTheFormAsItWas) {
     const QJsonObject ids = sheetOf(readWithOpenpyxl(r.form), QStringLiteral("UniqueIDs"));
     EXPECT_EQ(cellOf(ids, "C3").value("fill").toString(), QStringLiteral("FF0000"));
     EXPECT_EQ(cellOf(ids, "C2").value("fill").toString(), QString());
+}
+
+TEST(ExcelReport, UniqueIdsKeepTheirHalvesApartAndOlderFormsStillMatch) {
+    const struct {
+        const char* name;
+        QJsonValue firstRun; // what the bookkeeping holds for the row
+        int id1, id2;        // the row now
+        bool asked;
+    } cases[] = {
+        {"unchanged", QJsonValue(), 12, 345, false},
+        {"halves that join to the same digits", QJsonValue(), 1, 2345, true},
+        {"an older form, the halves joined", QJsonValue(12345), 12, 345, false},
+        {"an older form, another command", QJsonValue(12345), 12, 346, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Report r;
+        model::MerkmalRow& row = r.row(QStringLiteral("A"), 10);
+        row.UniqueId1 = 12;
+        row.UniqueId2 = 345;
+        ASSERT_TRUE(r.run().saved);
+        if (!c.firstRun.isNull()) {
+            auto book = openWorkbook(r.form);
+            book->sheet(QStringLiteral("UniqueIDs"))->setNumber(2, 2, c.firstRun.toDouble());
+            book->save();
+        }
+        r.table.row(1).UniqueId1 = c.id1;
+        r.table.row(1).UniqueId2 = c.id2;
+        r.answers = {common::MsgResult::No};
+        r.run();
+        EXPECT_EQ(!r.shown.isEmpty() && r.shown[0].icon == common::MsgIcon::Question, c.asked);
+    }
+}
+
+TEST(ExcelReport, WithEmptyCellsAPartOfAnotherSelectionNeverLandsBesideOtherIds) {
+    // Each part lists only its selected characteristics, one after the other.
+    auto part = [](Report& r, std::initializer_list<bool> selected) {
+        r.selection.assign(selected);
+        return r.run();
+    };
+    Report r;
+    r.set("EmptyCells", QStringLiteral("1"));
+    for (const char* id : {"A", "B", "C", "D"})
+        r.row(QString::fromLatin1(id), 10);
+    ASSERT_TRUE(part(r, {true, true, true, false}).saved);
+    ASSERT_TRUE(part(r, {true, true, true, false}).saved); // the same selection: as always
+
+    const QByteArray before = readBytes(r.form);
+    const ReportResult other = part(r, {true, false, true, false}); // C would sit in B's row
+    EXPECT_TRUE(other.aborted);
+    ASSERT_EQ(r.shown.size(), 2);
+    EXPECT_TRUE(r.shown[0].text.startsWith(QStringLiteral("M81"))) << r.shown[0].text.toStdString();
+    EXPECT_EQ(readBytes(r.form), before);
+
+    // One more characteristic: its value goes into this part's column, beside its own ID.
+    ASSERT_TRUE(part(r, {true, true, true, true}).saved) << r.texts_().join(QLatin1Char('|')).toStdString();
+    const QJsonObject s1 = sheetOf(readWithOpenpyxl(r.form), QStringLiteral("Seite1"));
+    EXPECT_EQ(cellOf(s1, "B13").value("value").toString(), QStringLiteral("D.X"));
+    EXPECT_EQ(cellOf(s1, "J13").value("value").toDouble(), 10.0);
+    EXPECT_FALSE(cellOf(s1, "H13").value("value").isDouble()); // not in the first part's column
 }
 
 TEST(ExcelReport, PageChangesInRowsAndInColumns) {

@@ -53,9 +53,11 @@ TEST(Klassifizieren, RowByRow) {
         {row("D_LOCATION", 10, 0.1, -0.1, 10.2, 0.1), 90, false, true, 1},
         // Never critical, still counted out of tolerance.
         {row("TRUE_X_LOCATION", 0, 0, 0, 5, 5), 90, false, false, 1},
-        // A zero-width band is always critical, out of tolerance or not.
+        // A zero-width band is always beyond the warning limit; out of tolerance it counts
+        // there alone, below as above the band (each row once: never a negative OK count).
         {row("2D_DISTANCE", 5, 0, 0, 5), 90, true, true, 0},
-        {row("2D_DISTANCE", 5, 0, 0, 6, 1), 90, true, true, 1},
+        {row("2D_DISTANCE", 5, 0, 0, 6, 1), 90, false, true, 1},
+        {row("2D_DISTANCE", 5, 0, 0, 4, -1), 90, false, true, 1},
         // Negative ATol still counts as out of tolerance.
         {row("Z_LOCATION", 0, 1, -1, -2, -1), 90, false, true, 1},
         // p = 100 puts the limits on the tolerance itself.
@@ -78,6 +80,7 @@ TEST(Klassifizieren, RowByRow) {
         EXPECT_EQ(t.AnzOOT, c.oot);
         EXPECT_EQ(t.AnzKritisch, c.kritisch ? 1 : 0);
         EXPECT_EQ(t.AnzOK, 1 - t.AnzKritisch - t.AnzOOT);
+        EXPECT_GE(t.AnzOK, 0);
     }
 }
 
@@ -140,11 +143,11 @@ TEST(MarkRules, ButtonsSelectByRuleAndAskOnlyWithASelection) {
     Selection s(5, false);
     MarkAT(t, s, answer(true));
     EXPECT_EQ(asked, 0);                                         // nothing selected: no question
-    EXPECT_EQ(s, (Selection{true, false, false, false, false})); // negative ATol is not selected
+    EXPECT_EQ(s, (Selection{true, true, false, false, false})); // below the lower limit too
 
     MarkKritisch(t, s, answer(false)); // No: add to the selection
     EXPECT_EQ(asked, 1);
-    EXPECT_EQ(s, (Selection{true, false, true, false, false}));
+    EXPECT_EQ(s, (Selection{true, true, true, false, false}));
 
     MarkOK(t, s, answer(true)); // Yes: clear first
     EXPECT_EQ(asked, 2);

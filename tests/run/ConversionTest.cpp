@@ -68,7 +68,7 @@ TEST(Conversion, AnUnattendedRunEndsByWhatItWrote) {
         // The host went away after two commands: the rows read are shown, nothing is written.
         {"a read broken off", 2, {QStringLiteral("/a")}, false, false, 0, 2},
         // A choice that chooses nothing writes nothing: no success.
-        {"nothing chosen", -1, {QStringLiteral("/a"), {}, {}, QStringLiteral("oot")}, true, false, 0, 3},
+        {"nothing chosen", -1, {QStringLiteral("/a"), {}, {}, QStringLiteral("OTT")}, true, false, 0, 3},
         {"a layout file that is not there",
          -1,
          {QStringLiteral("/a"), QStringLiteral("/nowhere/F.xlsx"), QStringLiteral("/nowhere/L.cfg")},
@@ -167,6 +167,13 @@ TEST(Conversion, RowsAfterAnEmptyIdAreCountedNotLostSilently) {
     r.conversion.ReadValuesOffline();
     EXPECT_EQ(r.state.entries.size(), 1);
     EXPECT_EQ(r.state.status, QStringLiteral("3 not taken"));
+
+    // An unattended run writes what it has, and does not end as a complete run would.
+    Unattended batch(sim->application());
+    batch.start({QStringLiteral("/a")});
+    ASSERT_TRUE(batch.result.has_value());
+    EXPECT_TRUE(batch.result->success);
+    EXPECT_EQ(batch.result->rowsNotTaken, 3);
 }
 
 TEST(Conversion, AResultFileWrittenUnderAnotherNameIsSaid) {

@@ -17,6 +17,7 @@ TEST(StartArgs, WindowsCommandLineText) {
               QStringList({"a", "C:\\Forms\\x.xls", "", "", ""}));
     EXPECT_EQ(list(ParseCommandLine(QStringLiteral("lead /m//\t/x /1/2/3/4/5/6"))),
               QStringList({"lead", "m", "x", "1", "2"}));
+    EXPECT_EQ(ParseCommandLine(QStringLiteral("/a/f.xls/r.cfg/oOt"))[4], QStringLiteral("OOT"));
     EXPECT_EQ(list(ParseCommandLine(QString())), QStringList({"", "", "", "", ""}));
 }
 
@@ -24,13 +25,13 @@ TEST(StartArgs, PosixWords) {
     EXPECT_EQ(list(StartArgsFromWords({"/a", "/home/qs/Forms/Teil 1.xlsx", "/home/qs/R.cfg", "/ALL"})),
               QStringList({"a", "/home/qs/Forms/Teil 1.xlsx", "/home/qs/R.cfg", "ALL", ""}));
     EXPECT_EQ(list(StartArgsFromWords({" /O ", "x", "y", "/alo", "z", "sixth"})),
-              QStringList({"O", "x", "y", "alo", "z"}));
+              QStringList({"O", "x", "y", "ALO", "z"})); // any case, as typed on Windows
     EXPECT_EQ(StartArgsFromWords({"/ALLES"})[1], QStringLiteral("/ALLES")); // not a switch word
 }
 
 TEST(StartArgs, ChoiceRules) {
     model::MerkmalTable t;
-    t.reset(5);
+    t.reset(6);
     auto add = [&](const char* out, bool marked, double atol, bool critical) {
         model::MerkmalRow& r = t.append();
         r.ID = QStringLiteral("R");
@@ -44,21 +45,23 @@ TEST(StartArgs, ChoiceRules) {
     add("STATISTIK", true, 0.1, false);
     add("BEIDE", true, 0, true);
     add("KEINE", true, 0, true);
+    add("PROTOKOLL", true, -0.2, false); // below the lower limit
 
     auto choose = [&](const char* mode, const char* choice) {
         StartArgsArray a{};
         a[1] = QString::fromLatin1(mode);
         a[4] = QString::fromLatin1(choice);
-        return chooseRows(t, 5, a);
+        return chooseRows(t, 6, a);
     };
     using S = model::Selection;
-    EXPECT_EQ(choose("a", "ALL"), (S{true, true, false, true, false}));
-    EXPECT_EQ(choose("a", ""), (S{true, true, false, true, false}));
-    EXPECT_EQ(choose("a", "alo"), (S{true, true, false, true, false}));
-    EXPECT_EQ(choose("m", "ALL"), (S{true, false, false, true, false}));
-    EXPECT_EQ(choose("a", "OOT"), (S{false, true, false, true, false}));
-    EXPECT_EQ(choose("o", "OOT"), (S{false, false, false, true, false}));
-    EXPECT_EQ(choose("a", "oot"), (S(5, false)));
+    EXPECT_EQ(choose("a", "ALL"), (S{true, true, false, true, false, true}));
+    EXPECT_EQ(choose("a", ""), (S{true, true, false, true, false, true}));
+    EXPECT_EQ(choose("a", "alo"), (S{true, true, false, true, false, true}));
+    EXPECT_EQ(choose("m", "ALL"), (S{true, false, false, true, false, true}));
+    EXPECT_EQ(choose("a", "OOT"), (S{false, true, false, true, false, true}));
+    EXPECT_EQ(choose("o", "OOT"), (S{false, false, false, true, false, true}));
+    EXPECT_EQ(choose("a", "oot"), choose("a", "OOT"));
+    EXPECT_EQ(choose("a", "OTT"), (S(6, false)));
     EXPECT_TRUE(isRunMode(QStringLiteral("O")));
     EXPECT_FALSE(isRunMode(QStringLiteral("x")));
 }
