@@ -15,6 +15,7 @@ and the first comment line. The header values are those of the layout's header n
 """
 import json
 import sys
+from decimal import ROUND_HALF_UP, Decimal
 
 
 def block(i):
@@ -24,19 +25,27 @@ def block(i):
     yield {"type": 1000, "id": f"LOC{n}", "dimension": {"name": f"LOC{n}", "feature1": f"CIR{n}",
            "outputMode": 2, "units": 1}}
     for k, (code, label) in enumerate(((1002, "X"), (1003, "Y"), (1005, "D"))):
-        meas = 10.0 + k + ((i * 7 + k * 3) % 21 - 10) / 1000.0
+        # Full double precision, as a real host sends it: six to nine decimals, some values
+        # out of tolerance below the band (a negative amount).
         nom = 10.0 + k
-        out = round(max(0.0, abs(meas - nom) - 0.009), 5)
+        dev = ((i * 7 + k * 3) % 21 - 10) / 1000.0 + ((i * 131 + k * 17) % 1999 - 999) * 1e-9
+        meas = nom + dev
+        out = dev - 0.009 if dev > 0.009 else dev + 0.009 if dev < -0.009 else 0.0
         yield {"type": code, "id": f"LOC{n}", "marked": i % 3 != 0, "dimension": {
             "axisLabel": label, "isLocationAxis": True, "nominal": nom, "plusTol": 0.009, "minusTol": 0.009,
-            "measured": round(meas, 5), "deviation": round(meas - nom, 5), "outTol": out,
-            "min": round(meas - 0.001, 5), "max": round(meas + 0.001, 5)}}
+            "measured": meas, "deviation": dev, "outTol": out, "min": meas - 0.001, "max": meas + 0.001}}
     yield {"type": 1001, "id": f"LOC{n}"}
+    flat = (i % 50) / 1000.0 + (i % 7) * 1.234567e-7
     yield {"type": 1102, "id": f"FL{n}", "marked": True, "dimension": {
-        "name": f"FL{n}", "feature1": f"PLN{n}", "plusTol": 0.05, "measured": (i % 50) / 1000.0,
-        "deviation": (i % 50) / 1000.0, "outputMode": 1, "units": 1}}
+        "name": f"FL{n}", "feature1": f"PLN{n}", "plusTol": 0.05, "measured": flat,
+        "deviation": flat, "outputMode": 1, "units": 1}}
     yield {"type": 191, "id": f"A{n}", "assignment": {"name": "Auftrag", "value": str(4700 + i)}}
     yield {"type": 1, "id": f"MOVE{n}"}
+
+
+def r5(x):
+    """The reader keeps five decimals of the decimal the host sent, halves away from zero."""
+    return float(Decimal(repr(x)).quantize(Decimal("0.00001"), rounding=ROUND_HALF_UP))
 
 
 TYPES = {1002: "X_LOCATION", 1003: "Y_LOCATION", 1005: "D_LOCATION", 1102: "FLATNESS"}
@@ -49,9 +58,9 @@ def row(position, command, comment):
         return None
     axis = d.get("axisLabel") or "M"
     ident = command["id"]
-    return [f"{ident}.{axis}", TYPES[command["type"]], d.get("nominal", 0.0), d.get("plusTol", 0.0),
-            -d.get("minusTol", 0.0), d.get("deviation", 0.0), d.get("outTol", 0.0), d.get("measured", 0.0),
-            f"{100000 + position}4711", comment]
+    return [f"{ident}.{axis}", TYPES[command["type"]], r5(d.get("nominal", 0.0)), r5(d.get("plusTol", 0.0)),
+            -r5(d.get("minusTol", 0.0)), r5(d.get("deviation", 0.0)), r5(d.get("outTol", 0.0)),
+            r5(d.get("measured", 0.0)), f"{100000 + position}|4711", comment]
 
 
 def main():

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/FileBytes.h"
+#include "common/LocaleCheck.h"
 #include "common/SimProcess.h"
 #include "common/TempSettings.h"
 #include "settings/SettingsStore.h"
@@ -25,11 +26,14 @@ struct ProcessRun {
 };
 
 // doziduvov as a real process with its own temporary folder, program folder and settings, in a
-// German locale and without a display. Result files (ID, measured value and comment, separated
+// German locale (or the one a test sets in its constructor) and without a display. Result files (ID, measured value and comment, separated
 // by ";") go to outDir, named by part name and a counter.
 class ConverterRun : public ::testing::Test {
 protected:
     void SetUp() override {
+        // A missing locale would run the program in "C" and hide every fault of a decimal comma.
+        ASSERT_TRUE(localeInstalled(locale.toLatin1().constData()))
+            << locale.toStdString() << " is not installed (scripts/setup generates it)";
         programDir = sim.dir() + QStringLiteral("/program");
         outDir = sim.dir() + QStringLiteral("/results");
         QDir().mkpath(programDir + QStringLiteral("/LanguageFiles"));
@@ -71,8 +75,8 @@ protected:
         env.insert(QStringLiteral("XDG_CONFIG_DIRS"), settingsDirs.systemDir);
         env.insert(QStringLiteral("XDG_DATA_HOME"), settingsDirs.dataDir);
         env.insert(QStringLiteral("DOZIDUVOV_PROGRAM_DIR"), programDir);
-        env.insert(QStringLiteral("LANG"), QStringLiteral("de_DE.UTF-8"));
-        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
+        env.insert(QStringLiteral("LANG"), locale);
+        env.insert(QStringLiteral("LC_ALL"), locale);
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -113,6 +117,7 @@ protected:
 
     QByteArray result(const QString& name) { return readBytes(outDir + QLatin1Char('/') + name); }
 
+    QString locale = QStringLiteral("de_DE.UTF-8");
     TempSettings settingsDirs;
     settings::SettingsStore store;
     SimProcess sim;

@@ -67,7 +67,30 @@ TEST_F(Unattended, MarkedRowsOfflineAndOnline) {
     EXPECT_EQ(result(QStringLiteral("Welle-0002.csv")), expected(QStringLiteral("Welle_m.csv")));
 }
 
-TEST_F(Unattended, AqdefFileAndPdfProtocolBesideTheResultFileWhenSwitchedOn) {
+// The same part in the locales our users run: every number the same, to the last of its five
+// decimals, in the result file, the AQDEF file, the PDF protocol and the form; only the texts
+// for people take the locale's decimal separator.
+class AcrossLocales : public Unattended, public ::testing::WithParamInterface<const char*> {
+protected:
+    AcrossLocales() { locale = QString::fromLatin1(GetParam()); }
+    bool comma() const { return locale.startsWith(QLatin1String("de")); }
+    // A reference written with decimal commas, as this locale writes it.
+    QByteArray inThisLocale(QByteArray text) const {
+        if (!comma())
+            text = QString::fromLatin1(text)
+                       .replace(QRegularExpression(QStringLiteral("(\\d),(\\d)")), QStringLiteral("\\1.\\2"))
+                       .toLatin1();
+        return text;
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Locales, AcrossLocales, ::testing::Values("de_DE.UTF-8", "en_US.UTF-8", "C.UTF-8"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             return name.substr(0, name.find('.'));
+                         });
+
+TEST_P(AcrossLocales, ResultFileAqdefFilePdfProtocolAndFormHoldTheSameNumbers) {
     const QString files = QStringLiteral("FileSettings");
     store.Write(files, QStringLiteral("AQDEF"), QStringLiteral("1"));
     store.Write(files, QStringLiteral("PDF"), QStringLiteral("1"));
@@ -80,11 +103,16 @@ TEST_F(Unattended, AqdefFileAndPdfProtocolBesideTheResultFileWhenSwitchedOn) {
         doziduvov({QStringLiteral("/a")}, {{QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb")}});
     const QDateTime after = QDateTime::currentDateTime().addSecs(1);
     EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
-    EXPECT_EQ(result(QStringLiteral("Welle-0001.csv")), expected(QStringLiteral("Welle_a.csv")));
+    // LOC1.D measured 25.0123456: 25,01235 and its deviation 0,01235.
+    const QByteArray csv = result(QStringLiteral("Welle-0001.csv"));
+    EXPECT_TRUE(csv.contains(comma() ? "LOC1;D;25,01235;" : "LOC1;D;25.01235;")) << csv.toStdString();
+    EXPECT_EQ(csv, inThisLocale(comma() ? expected(QStringLiteral("Welle_a.csv"), QStringLiteral("Welle-0001.csv"))
+                                        : expected(QStringLiteral("Welle_a.csv"))));
     // The operator's name is no operator number: left out of K0008, and the log says so.
     EXPECT_TRUE(r.stderrText.contains(QStringLiteral("\"M. Keller\""))) << r.stderrText.toStdString();
 
-    // The moment of the run is the one thing that differs between runs.
+    // The AQDEF file is for machines: a decimal point in every locale. The moment of the run is
+    // the one thing that differs between runs.
     QString dfq = QString::fromLatin1(result(QStringLiteral("Welle-0001.dfq")));
     static const QRegularExpression stamp(QStringLiteral("(K0004/\\d+) (\\S+)"));
     for (auto it = stamp.globalMatch(dfq); it.hasNext();) {
@@ -94,12 +122,13 @@ TEST_F(Unattended, AqdefFileAndPdfProtocolBesideTheResultFileWhenSwitchedOn) {
     }
     dfq.replace(stamp, QStringLiteral("\\1 <run>"));
     const QByteArray masked = dfq.toLatin1();
-    if (!qEnvironmentVariableIsEmpty("DOZIDUVOV_UPDATE_REFERENCES")) {
+    if (comma() && !qEnvironmentVariableIsEmpty("DOZIDUVOV_UPDATE_REFERENCES")) {
         QFile f(kExpected + QStringLiteral("Welle_a.dfq"));
         if (f.open(QIODevice::WriteOnly))
             f.write(masked);
     }
     EXPECT_EQ(masked, expected(QStringLiteral("Welle_a.dfq")));
+    EXPECT_TRUE(masked.contains("K0001/3 25.01235\r\n"));
 
     const QString pdf = outDir + QStringLiteral("/Welle-0001.pdf");
     EXPECT_TRUE(result(QStringLiteral("Welle-0001.pdf")).startsWith("%PDF-"));
@@ -107,10 +136,20 @@ TEST_F(Unattended, AqdefFileAndPdfProtocolBesideTheResultFileWhenSwitchedOn) {
     text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     ASSERT_TRUE(text.waitForFinished(30000));
     const QString page = QString::fromUtf8(text.readAllStandardOutput());
-    for (const QString& s :
-         {QStringLiteral("Messprotokoll"), QStringLiteral("Z-77"), QStringLiteral("M. Keller"),
-          QStringLiteral("LOC2"), QStringLiteral("0,061"), QStringLiteral("Seite 1 von 1")})
-        EXPECT_TRUE(page.contains(s)) << s.toStdString();
+    for (const char* s : {"Messprotokoll", "Z-77", "M. Keller", "LOC2", "25,01235", "0,06123", "Seite 1 von 1"})
+        EXPECT_TRUE(page.contains(QString::fromLatin1(inThisLocale(s)))) << s;
+
+    // The form holds the numbers themselves, whatever the locale.
+    const QString form = sim.dir() + QStringLiteral("/Pruefbericht.xlsx");
+    QFile::copy(kExamples + QStringLiteral("forms/Pruefbericht.xlsx"), form);
+    QFile::setPermissions(form, QFile::ReadOwner | QFile::WriteOwner);
+    store.Write(files, QStringLiteral("PDF"), QStringLiteral("0"));
+    const ProcessRun f = doziduvov({QStringLiteral("/a"), form, kExamples + QStringLiteral("forms/Pruefbericht.cfg"),
+                                    QStringLiteral("/ALL")});
+    EXPECT_EQ(f.exitCode, 0) << f.stderrText.toStdString();
+    const QJsonObject s1 = sheetOf(readWithOpenpyxl(form), QStringLiteral("Seite1"));
+    EXPECT_EQ(cellOf(s1, "H12").value("value").toDouble(), 25.01235);
+    EXPECT_EQ(cellOf(s1, "H14").value("value").toDouble(), 0.06123);
 }
 
 TEST_F(Unattended, InchProgramWithCorrectionChoice) {
@@ -132,9 +171,9 @@ TEST_F(Unattended, FailuresEndTheRunWithStatusOne) {
     r = doziduvov({QStringLiteral("/o")});
     EXPECT_EQ(r.exitCode, 1);
 
-    // Nothing chosen ("oot" is compared exactly): nothing written, status 1.
+    // Nothing chosen (no such choice): nothing written, status 1.
     ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
-    r = doziduvov({QStringLiteral("/a"), QString(), QString(), QStringLiteral("oot")});
+    r = doziduvov({QStringLiteral("/a"), QString(), QString(), QStringLiteral("OTT")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(QDir(outDir).isEmpty());
 }
@@ -153,7 +192,7 @@ TEST_F(Unattended, FullCorrectionAndBothReportsIntoForms) {
     EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
     QJsonObject s1 = sheetOf(readWithOpenpyxl(form), QStringLiteral("Seite1"));
     EXPECT_EQ(cellOf(s1, "B10").value("value").toString(), QStringLiteral("LOC1.X"));
-    EXPECT_EQ(cellOf(s1, "H10").value("value").toDouble(), 0.012);
+    EXPECT_EQ(cellOf(s1, "H10").value("value").toDouble(), 0.01235);
     EXPECT_EQ(cellOf(s1, "H5").value("value"), QJsonValue(4711));
     EXPECT_EQ(cellOf(s1, "G13").value("value").toString(), QStringLiteral("Lagersitz rechts"));
     EXPECT_EQ(cellOf(s1, "H14").value("colour").toString(),
@@ -163,21 +202,21 @@ TEST_F(Unattended, FullCorrectionAndBothReportsIntoForms) {
     r = doziduvov({QStringLiteral("/a"), form, layout, QStringLiteral("/ALL")});
     EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
     s1 = sheetOf(readWithOpenpyxl(form), QStringLiteral("Seite1"));
-    EXPECT_EQ(cellOf(s1, "I10").value("value").toDouble(), 0.012);
+    EXPECT_EQ(cellOf(s1, "I10").value("value").toDouble(), 0.01235);
 
     // Both reports: the full one continues the form, the correction report is a dated copy of
     // the second form with only the rows to correct measured.
     r = doziduvov({QStringLiteral("/a"), form, layout, QStringLiteral("/ALO"), second});
     EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
     s1 = sheetOf(readWithOpenpyxl(form), QStringLiteral("Seite1"));
-    EXPECT_EQ(cellOf(s1, "J10").value("value").toDouble(), 0.012);
+    EXPECT_EQ(cellOf(s1, "J10").value("value").toDouble(), 0.01235);
     const QStringList copies = QDir(sim.dir()).entryList({QStringLiteral("Korrektur__*.xlsx")});
     ASSERT_EQ(copies.size(), 1);
     const QJsonObject k1 =
         sheetOf(readWithOpenpyxl(sim.dir() + QLatin1Char('/') + copies.first()), QStringLiteral("Seite1"));
     // Rows not to correct take no place but keep their running numbers.
     EXPECT_EQ(cellOf(k1, "B10").value("value").toString(), QStringLiteral("LOC1.Y")); // critical
-    EXPECT_EQ(cellOf(k1, "H10").value("value").toDouble(), -0.047);
+    EXPECT_EQ(cellOf(k1, "H10").value("value").toDouble(), -0.04712);
     EXPECT_EQ(cellOf(k1, "A10").value("value"), QJsonValue(2));
     EXPECT_EQ(cellOf(k1, "B11").value("value").toString(), QStringLiteral("LOC2.Y")); // out of tolerance
     EXPECT_EQ(cellOf(k1, "A11").value("value"), QJsonValue(5));
@@ -222,7 +261,7 @@ TEST_F(Unattended, TheWrittenShellScriptRunsTheReport) {
     EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
     const QJsonObject s1 = sheetOf(readWithOpenpyxl(form), QStringLiteral("Seite1"));
     EXPECT_EQ(cellOf(s1, "B10").value("value").toString(), QStringLiteral("LOC1.X"));
-    EXPECT_EQ(cellOf(s1, "H10").value("value").toDouble(), 0.012);
+    EXPECT_EQ(cellOf(s1, "H10").value("value").toDouble(), 0.01235);
 }
 
 TEST_F(Unattended, NoDisplayRunsWithoutAnyPlatformWhateverTheEnvironmentAsks) {

@@ -271,7 +271,7 @@ TEST_F(HistorySqlite, TwoUnattendedRunsLeaveTwoPartsEqualToTheirFiles) {
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("program,characteristic,part,time_utc,measured,")))
         << csv.toStdString();
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Welle,LOC1.X,"))) << csv.toStdString();
-    EXPECT_TRUE(lines[1].contains(QStringLiteral(",0.012,"))) << csv.toStdString();
+    EXPECT_TRUE(lines[1].contains(QStringLiteral(",0.01235,"))) << csv.toStdString();
     EXPECT_TRUE(output(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), {QStringLiteral("--history-db")})
                     .contains(file));
 }

@@ -185,7 +185,7 @@ TEST(MainWindow, OfflineReadShowsEveryRowCountsAndOneLamp) {
     EXPECT_EQ(w.lampColourOf(model::Lamp::Shape1), (common::Rgb{0, 64, 0}));
     // Row 1 is shown, never yellow right after a fill.
     EXPECT_EQ(gridText(w, 1), QStringLiteral("LOC1.X"));
-    EXPECT_EQ(gridText(w, 23), QStringLiteral("1000074711"));
+    EXPECT_EQ(gridText(w, 23), QStringLiteral("100007|4711"));
     EXPECT_EQ(w.gridColour(), (common::Rgb{0, 255, 0}));
     auto* header = child<QTableWidget>(w, "FlexGridKopfdaten");
     ASSERT_EQ(header->rowCount(), 4);
@@ -204,10 +204,10 @@ TEST(MainWindow, OfflineReadShowsEveryRowCountsAndOneLamp) {
     selectRow(w, entryOf(w, QStringLiteral("LOC1.Y")));
     EXPECT_EQ(w.gridColour(), (common::Rgb{255, 255, 0}));
     EXPECT_EQ(gridText(w, 1), QStringLiteral("LOC1.Y"));
-    EXPECT_EQ(gridText(w, 6), QStringLiteral("-0,047"));
+    EXPECT_EQ(gridText(w, 6), QStringLiteral("-0,04712"));
     selectRow(w, entryOf(w, QStringLiteral("TP1.TP")));
     EXPECT_EQ(gridText(w, 9), QStringLiteral("MMC"));
-    EXPECT_EQ(gridText(w, 10), QStringLiteral("0,012"));
+    EXPECT_EQ(gridText(w, 10), QStringLiteral("0,0122"));
     EXPECT_EQ(gridText(w, 21), QStringLiteral("Wahr"));
     selectRow(w, entryOf(w, QStringLiteral("TP1.X")));
     EXPECT_EQ(gridText(w, 10), QString());
