@@ -253,6 +253,19 @@ TEST(ExcelReport, WithEmptyCellsAPartOfAnotherSelectionNeverLandsBesideOtherIds)
     EXPECT_FALSE(cellOf(s1, "H13").value("value").isDouble()); // not in the first part's column
 }
 
+TEST(ExcelReport, TheOrientationHasOneReaderForTheDialogAndTheRun) {
+    // As the layout dialog reads it: true, a number other than 0, or unreadable mean rows.
+    for (const char* stored : {"-1", "True", "1", "Wahr", ""}) {
+        SCOPED_TRACE(stored);
+        Report r;
+        r.set("Zeile_Spalte", QString::fromLatin1(stored));
+        r.row(QStringLiteral("A"), 10);
+        ASSERT_TRUE(r.run().saved) << r.texts_().join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(cellOf(sheetOf(readWithOpenpyxl(r.form), QStringLiteral("Seite1")), "B10").value("value"),
+                  QJsonValue(QStringLiteral("A.X")));
+    }
+}
+
 TEST(ExcelReport, PageChangesInRowsAndInColumns) {
     Report rows;
     rows.set("FormEndRow", QStringLiteral("12"));
