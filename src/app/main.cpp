@@ -37,7 +37,9 @@ const char* kUsage =
     "  LAYOUT     the report layout file (.cfg is appended when missing)\n"
     "  CHOICE     ALL full report, OOT report with correction values, ALO both\n"
     "  WORKBOOK2  the second form for ALO\n"
-    "Each argument may be written with a leading '/', as in the Windows batch files:\n"
+    "Each argument may be written with a leading '/', as in the Windows batch files, modes and\n"
+    "choices in any case; arguments after the fifth are ignored. A first argument that is no\n"
+    "mode opens the window (without a display: this text and status 2).\n"
     "  doziduvov /a \"/home/qs/Forms/Teil 1.xlsx\" /home/qs/R.cfg /ALL\n"
     "\n"
     "  -h, --help     show this text\n"
@@ -192,10 +194,18 @@ int main(int argc, char* argv[]) {
     const QStringList& words = commandLine.words;
     quiet = commandLine.quiet;
     const bool unattended = commandLine.action == run::CommandLine::Action::Run;
+    if (!commandLine.ignored.isEmpty())
+        std::fprintf(stderr, "doziduvov: start options after the fifth are ignored: %s\n",
+                     qPrintable(commandLine.ignored.join(QLatin1Char(' '))));
     standardHandler = qInstallMessageHandler(quietMessages);
     if (app::noDisplay(app::currentDisplayEnvironment())) {
         if (unattended)
             return runUnattended(argc, argv, words);
+        if (!words.isEmpty()) {
+            std::fprintf(stderr, "doziduvov: %s is no run mode (the first start option is a, m or o)\n\n%s",
+                         qPrintable(words.first()), kUsage);
+            return 2;
+        }
         std::fputs("doziduvov: no display to show the main window on. Start it on a desktop, or give start "
                    "options for an unattended run (see doziduvov --help).\n",
                    stderr);

@@ -105,6 +105,8 @@ frm_BatchFile::frm_BatchFile(run::AppState& state, QWidget* mainWindow) : QDialo
         v5->addWidget(m_option2[i]);
         connect(m_option2[i], &QRadioButton::clicked, this, [this, i] { option2Clicked(i); });
     }
+    // A script without a run mode would only open the window: "a" until the user chooses.
+    m_option1[0]->setChecked(true);
     auto* h3 = new QHBoxLayout(frame3);
     h3->addWidget(frame4);
     h3->addWidget(frame5);

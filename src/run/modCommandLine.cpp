@@ -182,13 +182,15 @@ CommandLine parseCommandLine(const QStringList& words) {
     }
     if (c.words.isEmpty())
         return c;
-    if (c.words.size() > 5)
-        return fail(QStringLiteral("too many start options (%1; at most 5)").arg(c.words.size()));
-    const QString mode = StartArgsFromWords(c.words)[1];
-    if (!isRunMode(mode))
-        return fail(
-            QStringLiteral("unknown start option %1 (the first one is a, m or o)").arg(c.words.first()));
-    c.action = CommandLine::Action::Run;
+    // Batch files written for the Windows program may carry more: the sixth and later are not
+    // start options there either.
+    if (c.words.size() > 5) {
+        c.ignored = c.words.mid(5);
+        c.words = c.words.mid(0, 5);
+    }
+    // A first word that is no run mode starts no run: the window opens, as it does without words.
+    if (isRunMode(StartArgsFromWords(c.words)[1]))
+        c.action = CommandLine::Action::Run;
     return c;
 }
 

@@ -26,7 +26,8 @@ bool isRunMode(const QString& mode); // a A m M o O
 struct CommandLine {
     enum class Action { Window, Run, Help, Version, Error, History, HistoryDb };
     Action action = Action::Window;
-    QStringList words;  // the start options, without the program's own "--" options
+    QStringList words;   // the start options (at most five), without the program's own options
+    QStringList ignored; // start options after the fifth
     bool quiet = false; // an unattended run does not list the files it wrote
     QString error;      // for Error: what is wrong, in English (a command-line tool's text)
     // For History: the part program, the characteristic ("ID.Achse"; empty: all) and the start.
@@ -35,7 +36,8 @@ struct CommandLine {
     std::optional<QDateTime> historySince;
 };
 // "--help"/"-h" and "--version"/"-v" anywhere win; "--quiet"/"-q" anywhere is taken out; any
-// other word with a leading "-" and a first word that is not a run mode are errors.
+// other word with a leading "-" is an error. Start options after the fifth are set aside; a
+// first one that is no run mode (a, m, o in any case, with or without "/") means the window.
 // "--history PROGRAM [CHARACTERISTIC] [--since DATE]" and "--history-db" stand alone.
 CommandLine parseCommandLine(const QStringList& words);
 bool isOfflineMode(const QString& mode); // a A m M

@@ -171,9 +171,16 @@ TEST_F(Unattended, FailuresEndTheRunWithStatusOne) {
     r = doziduvov({QStringLiteral("/o")});
     EXPECT_EQ(r.exitCode, 1);
 
+    // No run mode and no display: the usage and status 2, as for an unknown option.
+    r = doziduvov({QStringLiteral("Teil.xlsx")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.stderrText.contains(QStringLiteral("Usage:"))) << r.stderrText.toStdString();
+
     // Nothing chosen (no such choice): nothing written, status 1.
     ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
-    r = doziduvov({QStringLiteral("/a"), QString(), QString(), QStringLiteral("OTT")});
+    r = doziduvov({QStringLiteral("/a"), QString(), QString(), QStringLiteral("OTT"), QString(),
+                   QStringLiteral("sixth")});
+    EXPECT_TRUE(r.stderrText.contains(QStringLiteral("ignored: sixth"))) << r.stderrText.toStdString();
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(QDir(outDir).isEmpty());
 }

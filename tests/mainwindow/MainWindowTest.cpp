@@ -634,6 +634,7 @@ TEST(MainWindow, BatchWindowWritesNothingWithoutWorkbookAndLayout) {
     env.shown.clear();
     batch->cmdCreateBatchFile_Click();
     ASSERT_TRUE(QFile::exists(env.programDir() + QStringLiteral("/Form.sh")));
+    EXPECT_TRUE(readBytes(env.programDir() + QStringLiteral("/Form.sh")).contains("/a")); // never without a mode
     ASSERT_EQ(env.shown.size(), 1);
     EXPECT_TRUE(env.shown[0].text.contains(env.programDir() + QStringLiteral("/Form.sh")));
     EXPECT_TRUE(w.isVisible());

@@ -1,6 +1,11 @@
+#include "run/BatchFile.h"
 #include "run/modCommandLine.h"
 
 #include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 
 using namespace run;
 
@@ -66,44 +71,84 @@ TEST(StartArgs, ChoiceRules) {
     EXPECT_FALSE(isRunMode(QStringLiteral("x")));
 }
 
-TEST(StartArgs, TheCommandLineIsRunWindowHelpVersionOrAMistake) {
+TEST(StartArgs, TheCommandLinesBatchFilesContain) {
     using A = run::CommandLine::Action;
     const struct {
         QStringList words;
         A action;
-        bool quiet;
+        QStringList args; // StartArgs 1 to 5 of a run
+        int ignored = 0;
+        bool quiet = false;
     } cases[] = {
-        {{}, A::Window, false},
-        {{QStringLiteral("/a")}, A::Run, false},
-        {{QStringLiteral("-q"), QStringLiteral("M")}, A::Run, true},
-        {{QStringLiteral("o"), QStringLiteral("/f/F.xlsx"), QStringLiteral("/f/L"), QStringLiteral("/ALO"),
-          QStringLiteral("/f/K.xlsx"), QStringLiteral("--quiet")},
+        {{}, A::Window, {}},
+        {{"/a"}, A::Run, {"a", "", "", "", ""}},
+        {{"/M"}, A::Run, {"M", "", "", "", ""}},
+        {{"-q", "o"}, A::Run, {"o", "", "", "", ""}, 0, true},
+        {{"/a", "/home/qs/Forms/Teil 1.xlsx", "/home/qs/R.cfg", "/ALL"},
          A::Run,
-         true},
+         {"a", "/home/qs/Forms/Teil 1.xlsx", "/home/qs/R.cfg", "ALL", ""}},
+        {{"/a", "/f/F.xlsx", "/f/L", "/alo", "/f/K.xlsx"}, A::Run, {"a", "/f/F.xlsx", "/f/L", "ALO", "/f/K.xlsx"}},
+        // The sixth and later are no start options, as on Windows.
+        {{"a", "1", "2", "3", "4", "5", "6"}, A::Run, {"a", "1", "2", "3", "4"}, 2},
+        // A first word that is no run mode: the window, as without words.
+        {{"/x"}, A::Window, {}},
+        {{"/aa"}, A::Window, {}},
+        {{"Form.xlsx"}, A::Window, {}},
+        {{"/ALL", "/a"}, A::Window, {}},
         // Qt's own options go to the application object, with their values.
-        {{QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("/a")}, A::Run, false},
-        {{QStringLiteral("-style"), QStringLiteral("fusion"), QStringLiteral("-reverse")}, A::Window, false},
-        // Help and version anywhere, even after a mistake.
-        {{QStringLiteral("/a"), QStringLiteral("-h")}, A::Help, false},
-        {{QStringLiteral("--foo"), QStringLiteral("--version")}, A::Version, false},
-        {{QStringLiteral("-v")}, A::Version, false},
-        // Anything else is refused rather than opening a window or waiting headless.
-        {{QStringLiteral("--foo")}, A::Error, false},
-        {{QStringLiteral("/x")}, A::Error, false},
-        {{QStringLiteral("/aa")}, A::Error, false},
-        {{QStringLiteral("Form.xlsx")}, A::Error, false},
-        {{QStringLiteral("a"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
-          QStringLiteral("4"), QStringLiteral("5")},
-         A::Error,
-         false},
+        {{"-platform", "offscreen", "/a"}, A::Run, {"a", "", "", "", ""}},
+        {{"-style", "fusion", "-reverse"}, A::Window, {}},
+        // Help and version anywhere, even after a mistake; other options of ours are mistakes.
+        {{"/a", "-h"}, A::Help, {}},
+        {{"--foo", "--version"}, A::Version, {}},
+        {{"-v"}, A::Version, {}},
+        {{"--foo"}, A::Error, {}},
+        {{"/a", "--Quiet"}, A::Error, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.words.join(QLatin1Char(' ')).toStdString());
         const run::CommandLine l = run::parseCommandLine(c.words);
         EXPECT_EQ(l.action, c.action);
-        if (c.action == A::Run)
+        EXPECT_EQ(l.ignored.size(), c.ignored);
+        if (c.action == A::Run) {
+            EXPECT_EQ(list(StartArgsFromWords(l.words)), c.args);
             EXPECT_EQ(l.quiet, c.quiet);
+        }
         if (c.action == A::Error)
             EXPECT_FALSE(l.error.isEmpty());
     }
+}
+
+TEST(StartArgs, EveryScriptTheBatchWindowWritesStartsTheRunItWasMadeFor) {
+    // The script runs a stand-in for the program that prints what it was given.
+    QTemporaryDir dir;
+    const QString echo = dir.filePath(QStringLiteral("args.sh"));
+    QFile e(echo);
+    ASSERT_TRUE(e.open(QIODevice::WriteOnly));
+    e.write("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done\n");
+    e.close();
+    e.setPermissions(e.permissions() | QFileDevice::ExeOwner);
+    const char* modes[] = {"a", "m", "o"};
+    const char* choices[] = {"ALL", "OOT", "ALO"};
+    for (int mode = 0; mode < 3; ++mode)
+        for (int choice = 0; choice < 3; ++choice) {
+            run::BatchChoice b;
+            b.mode = mode;
+            b.choice = choice;
+            b.workbook1 = dir.filePath(QStringLiteral("Teil 1 'A'.xlsx"));
+            b.workbook2 = choice == 2 ? dir.filePath(QStringLiteral("K $x.xlsx")) : QString();
+            b.configuration = dir.filePath(QStringLiteral("R.cfg"));
+            b.program = echo;
+            const run::BatchFile f = run::makeBatchFile(b, run::ScriptKind::PosixShell);
+            run::writeBatchFile(f, run::ScriptKind::PosixShell);
+            QProcess p;
+            p.start(f.path, {});
+            ASSERT_TRUE(p.waitForFinished(10000));
+            const QStringList words = QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+            const run::CommandLine l = run::parseCommandLine(words);
+            SCOPED_TRACE(words.join(QLatin1Char('|')).toStdString());
+            ASSERT_EQ(l.action, run::CommandLine::Action::Run);
+            EXPECT_EQ(list(StartArgsFromWords(l.words)),
+                      QStringList({modes[mode], b.workbook1, b.configuration, choices[choice], b.workbook2}));
+        }
 }
