@@ -532,8 +532,6 @@ void frm_Hauptfenster::Form_Load() {
     applyTexts();
     settings::SetTopmost(this, true);
     // A run started by a batch file has nobody to click the note away; its log has it.
-    if (!keys.takeOverNote.isEmpty() && m_state.commandLine.isEmpty())
-        common::notify(m_state.message, common::MsgIcon::Information, keys.takeOverNote);
 
     m_run.dispatchStartOptions();
 }

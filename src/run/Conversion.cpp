@@ -35,13 +35,8 @@ constexpr qint64 kProgressInterval = 50; // ms between progress updates
 settings::StartupKeys startUp(AppState& state) {
     settings::SettingsStore& store = state.store;
     store.selectRoot();
-    const auto takenOver = store.takeOverForCurrentUser();
     settings::StartupKeys keys = settings::readLanguageKey(store);
     settings::LoadLanguage(state.texts, keys.language, common::programDir(), state.message);
-    if (takenOver) {
-        keys.takeOverNote = settings::takeOverNote(*takenOver, state.texts);
-        std::fprintf(stderr, "doziduvov: %s\n", qPrintable(keys.takeOverNote));
-    }
     settings::readStartupKeys(store, keys);
     if (keys.header)
         settings::applyHeaderNames(state.header, settings::readHeaderDataNames(settings::headerDataFile()));

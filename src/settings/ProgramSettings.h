@@ -16,8 +16,6 @@ struct StartupKeys {
     bool partProgFolder = false;
     bool header = true;
     QString lastUsedConfig;
-    // Said once, when the user's own settings took over from read-only machine-wide ones.
-    QString takeOverNote;
 };
 
 StartupKeys readLanguageKey(const SettingsStore& store);

@@ -20,11 +20,6 @@ void reportSettingsWriteError(const SettingsWriteError& error, const LanguageTab
     common::notify(message, common::MsgIcon::Error, text);
 }
 
-QString takeOverNote(const std::pair<QString, QString>& files, const LanguageTable& texts) {
-    return texts.text(QStringLiteral("MessageBoxen"), msgline::SettingsTakenOver)
-        .arg(QDir::toNativeSeparators(files.first), QDir::toNativeSeparators(files.second));
-}
-
 bool writeOrReport(const SettingsStore& store, const QString& section, const QString& key,
                    const QString& value, const LanguageTable& texts, const common::MessageFn& message) {
     try {

@@ -20,7 +20,6 @@ constexpr int LayoutHeaderMismatch = 70;
 constexpr int LayoutLoadOther = 71;
 constexpr int LayoutHeaderNames = 72;
 constexpr int LayoutRowsReversed = 73;
-constexpr int SettingsTakenOver = 74;
 constexpr int ResultFolderProposal = 75;
 constexpr int SettingsNoAccess = 76;
 constexpr int SettingsDamaged = 77;
@@ -32,9 +31,6 @@ constexpr int SelectionDiffers = 81;
 
 // The one message a failed settings write shows. When the machine-wide settings are not
 // writable it names the way out: storing the settings for the current user.
-// The note shown once when the user's own store took over (see SettingsStore::takeOverForCurrentUser).
-QString takeOverNote(const std::pair<QString, QString>& files, const LanguageTable& texts);
-
 void reportSettingsWriteError(const SettingsWriteError& error, const LanguageTable& texts,
                               const common::MessageFn& message);
 

@@ -130,28 +130,20 @@ void SettingsStore::selectRoot() {
     const QString v = ReadPath(RootSwitchPath, QStringLiteral("False"));
     if (v.toUpper() == QLatin1String("TRUE"))
         m_root = CurrentUserRoot;
+    m_userOverlay = m_root == LocalMachineRoot &&
+                    !openScope(QSettings::SystemScope, kOrganisation, kApplication)->isWritable();
 }
 
-std::optional<std::pair<QString, QString>> SettingsStore::takeOverForCurrentUser() {
-    if (m_root != LocalMachineRoot)
+std::optional<QString> SettingsStore::overlayPath(const QString& path) const {
+    if (!m_userOverlay || !path.startsWith(LocalMachineRoot, Qt::CaseInsensitive))
         return std::nullopt;
-    const auto machine = openScope(QSettings::SystemScope, kOrganisation, kApplication);
-    if (machine->isWritable())
-        return std::nullopt;
-    const auto own = openScope(QSettings::UserScope, kOrganisation, kApplication);
-    const QString switchKey = locate(RootSwitchPath)->key;
-    for (const QString& key : machine->allKeys())
-        if (key.startsWith(QLatin1String("Settings/")) && key != switchKey && !own->contains(key))
-            own->setValue(key, machine->value(key));
-    own->setValue(switchKey, QStringLiteral("True"));
-    own->sync();
-    if (own->status() != QSettings::NoError)
-        return std::nullopt; // nowhere to write: the machine-wide values are still read
-    m_root = CurrentUserRoot;
-    return std::pair{machine->fileName(), own->fileName()};
+    return CurrentUserRoot + path.mid(LocalMachineRoot.size());
 }
 
 std::optional<QString> SettingsStore::ReadDirectPath(const QString& path) const {
+    if (const auto own = overlayPath(path))
+        if (auto changed = SettingsStore().ReadDirectPath(*own))
+            return changed;
     const auto loc = locate(path);
     if (!loc)
         return std::nullopt;
@@ -170,6 +162,9 @@ std::optional<QString> SettingsStore::ReadDirect(const QString& section, const Q
 QString SettingsStore::ReadPath(const QString& path, const QString& defaultValue) const {
     if (auto v = ReadDirectPath(path))
         return *v;
+    // A default kept in the user's store would hide the administrator's value once it is set.
+    if (overlayPath(path))
+        return defaultValue;
     try {
         writeAt({{path, defaultValue}});
     } catch (const SettingsWriteError&) {
@@ -184,11 +179,11 @@ QString SettingsStore::Read(const QString& section, const QString& key, const QS
 }
 
 void SettingsStore::WritePath(const QString& path, const QString& value) const {
-    writeAt({{path, value}});
+    writeAt({{overlayPath(path).value_or(path), value}});
 }
 
 void SettingsStore::Write(const QString& section, const QString& key, const QString& value) const {
-    writeAt({{valuePath(section, key), value}});
+    WritePath(valuePath(section, key), value);
 }
 
 void SettingsStore::WriteAll(const QString& section,
@@ -196,7 +191,7 @@ void SettingsStore::WriteAll(const QString& section,
     std::vector<std::pair<QString, QString>> paths;
     paths.reserve(values.size());
     for (const auto& [key, value] : values)
-        paths.emplace_back(valuePath(section, key), value);
+        paths.emplace_back(overlayPath(valuePath(section, key)).value_or(valuePath(section, key)), value);
     writeAt(paths);
 }
 

@@ -48,12 +48,12 @@ public:
 
     // Root selection at start-up: the switch "CurrentUser" of the user scope (created as "False"
     // when missing) selects the current-user root when it reads "TRUE" in any case.
+    // When the settings for all users cannot be written, they stay the administrator's: every key
+    // is read from them unless the user changed it, and what the user changes goes into the
+    // user's own store, for that key alone. Nothing is copied and no switch is set, so a later
+    // change of the machine-wide file reaches every key the user left alone.
     void selectRoot();
-
-    // When the settings for all users cannot be written, the user's own store takes over for
-    // good: it receives the machine-wide values it lacks and the switch is set, so this happens
-    // once. Gives the machine-wide and the user's file when it took over.
-    std::optional<std::pair<QString, QString>> takeOverForCurrentUser();
+    bool changesGoToCurrentUser() const { return m_userOverlay; }
 
     // The value at root & section & "\" & key; a missing value gives the default, which is
     // written back when the store allows it (silently not, when it does not).
@@ -74,7 +74,11 @@ public:
     QString valuePath(const QString& section, const QString& key) const;
 
 private:
+    // The user's path of a machine-wide one, when the user's changes go there.
+    std::optional<QString> overlayPath(const QString& path) const;
+
     QString m_root = LocalMachineRoot;
+    bool m_userOverlay = false;
 };
 
 // Flags as the settings hold them: "True"/"False" in any case, or a number (non-zero is true).

@@ -195,23 +195,25 @@ void checkReadOnlyMachineSettings(const QString& dir) {
     EXPECT_EQ(store.Read(kProg, QStringLiteral("Missing"), QStringLiteral("d")), QStringLiteral("d"));
     EXPECT_EQ(store.Read(kProg, QStringLiteral("TOP"), QStringLiteral("1")), QStringLiteral("4711"));
 
-    // The user's own store takes over once, with the machine-wide values.
-    const auto files = store.takeOverForCurrentUser();
-    ASSERT_TRUE(files.has_value());
-    EXPECT_TRUE(files->first.startsWith(dir + QStringLiteral("/system")));
-    EXPECT_TRUE(store.usesCurrentUser());
-    EXPECT_EQ(store.Read(kProg, QStringLiteral("TOP"), QStringLiteral("1")), QStringLiteral("4711"));
+    // The user's change goes into the user's own store and wins for that key alone: nothing is
+    // copied and no switch is set, so every other key keeps following the machine-wide file.
+    EXPECT_TRUE(store.changesGoToCurrentUser());
     EXPECT_NO_THROW(store.Write(kProg, QStringLiteral("TOP"), QStringLiteral("5")));
     SettingsStore next;
     next.selectRoot();
-    EXPECT_TRUE(next.usesCurrentUser());
-    EXPECT_FALSE(next.takeOverForCurrentUser().has_value());
+    EXPECT_FALSE(next.usesCurrentUser());
     EXPECT_EQ(next.Read(kProg, QStringLiteral("TOP"), QStringLiteral("1")), QStringLiteral("5"));
+    EXPECT_EQ(next.Read(QStringLiteral("FileSettings"), QStringLiteral("DIR"), {}), QStringLiteral("/old"));
+    QSettings own(dir + QStringLiteral("/user/NORTAVE/Korvex_Zirirezu_DOZIDUVOV.conf"), QSettings::IniFormat);
+    EXPECT_EQ(own.value(QStringLiteral("Settings/ProgSettings/TOP")).toString(), QStringLiteral("5"));
+    EXPECT_FALSE(own.contains(QStringLiteral("Settings/FileSettings/DIR")));
+    EXPECT_FALSE(own.contains(QStringLiteral("Settings/ProgSettings/Missing")));
+    EXPECT_NE(own.value(QStringLiteral("Settings/CurrentUser")).toString().toUpper(), QStringLiteral("TRUE"));
 }
 
 } // namespace
 
-TEST(SettingsStore, ReadOnlyMachineSettingsStayReadableAndTheUsersStoreTakesOver) {
+TEST(SettingsStore, ReadOnlyMachineSettingsStayTheAdministratorsAndTheUsersChangesWinPerKey) {
     if (const QByteArray fixture = qgetenv(kReadOnlyFixture); !fixture.isEmpty()) {
         checkReadOnlyMachineSettings(QString::fromLocal8Bit(fixture));
         return;
@@ -224,6 +226,7 @@ TEST(SettingsStore, ReadOnlyMachineSettingsStayReadableAndTheUsersStoreTakesOver
     {
         QSettings machine(machineDir + QStringLiteral("/Korvex_Zirirezu_DOZIDUVOV.conf"), QSettings::IniFormat);
         machine.setValue(QStringLiteral("Settings/ProgSettings/TOP"), QStringLiteral("4711"));
+        machine.setValue(QStringLiteral("Settings/FileSettings/DIR"), QStringLiteral("/old"));
     }
     const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
                       QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
