@@ -898,6 +898,8 @@ HistorySettings readHistorySettings(const settings::SettingsStore& store) {
         s.port = *port;
     s.database = get("Database");
     s.user = get("User");
+    s.enabled = settings::parseFlag(get("Enabled")).value_or(true);
+    s.failsRun = settings::parseFlag(get("FailRunOnError")).value_or(false);
     return s;
 }
 
@@ -909,7 +911,9 @@ void writeHistorySettings(const settings::SettingsStore& store, const HistorySet
                               {QStringLiteral("Host"), s.host},
                               {QStringLiteral("Port"), QString::number(s.port)},
                               {QStringLiteral("Database"), s.database},
-                              {QStringLiteral("User"), s.user}});
+                              {QStringLiteral("User"), s.user},
+                              {QStringLiteral("Enabled"), settings::flagText(s.enabled)},
+                              {QStringLiteral("FailRunOnError"), settings::flagText(s.failsRun)}});
 }
 
 namespace {

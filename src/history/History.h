@@ -125,6 +125,8 @@ struct HistorySettings {
     int port = 5432;
     QString database;
     QString user;
+    bool enabled = true;   // Enabled: every part written from a complete read is stored
+    bool failsRun = false; // FailRunOnError: a part not stored ends an unattended run with status 3
 };
 
 HistorySettings readHistorySettings(const settings::SettingsStore& store);

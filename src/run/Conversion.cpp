@@ -526,8 +526,11 @@ bool Conversion::storeInHistory() {
     if (!m_state.read.complete || m_state.read.inHistory || m_state.entries.isEmpty())
         return true;
     const ProgramData& p = m_state.program;
+    const history::HistorySettings settings = history::readHistorySettings(m_state.store);
+    if (!settings.enabled)
+        return true;
     try {
-        history::History h(history::readHistorySettings(m_state.store));
+        history::History h(settings);
         const history::Part part = history::partFromTable(m_state.table, m_state.header, p.partName,
                                                           p.revision, p.drawingNumber, p.fileName);
         const history::History::StoreResult r = h.store(part);
@@ -538,7 +541,9 @@ bool Conversion::storeInHistory() {
             note(m_state.text(kHistory, 5).arg(r.delivered));
         return true;
     } catch (const history::HistoryError& e) {
-        m_historyFailed = true;
+        // The outputs a run was asked for are written; the history fails the run only for those
+        // who asked it to.
+        m_historyFailed = settings.failsRun;
         note(m_state.text(kHistory, 3).arg(e.text()));
         return false;
     }

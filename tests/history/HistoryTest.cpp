@@ -291,17 +291,30 @@ TEST_F(HistorySqlite, BothReportsOfOneReadAreOnePart) {
     EXPECT_EQ(db->partCount(), 1);
 }
 
-TEST_F(HistorySqlite, AFailingHistoryKeepsTheFileAndEndsWithStatusThree) {
+TEST_F(HistorySqlite, AFailingHistoryWarnsAndFailsTheRunOnlyWhenAskedTo) {
     // The data folder is a file: nothing can be stored, the result file is written all the same.
     QDir().mkpath(settingsDirs.dataDir);
     QFile blocker(settingsDirs.dataDir + QStringLiteral("/doziduvov"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
-    const ProcessRun r = doziduvov({QStringLiteral("/a")});
-    EXPECT_EQ(r.exitCode, 3) << r.stderrText.toStdString();
-    EXPECT_TRUE(r.stderrText.contains(QStringLiteral("Verlauf"))) << r.stderrText.toStdString();
-    EXPECT_FALSE(asciiFile(QStringLiteral("Welle-0001.csv")).rows.empty());
+    const struct {
+        const char* enabled;
+        const char* failsRun;
+        int status;
+        bool warned;
+    } cases[] = {{nullptr, nullptr, 0, true}, {nullptr, "1", 3, true}, {"0", "1", 0, false}};
+    int file = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.enabled ? c.enabled : "-") + (c.failsRun ? c.failsRun : "-"));
+        const QString section = QStringLiteral("HistorySettings");
+        store.Write(section, QStringLiteral("Enabled"), QString::fromLatin1(c.enabled ? c.enabled : ""));
+        store.Write(section, QStringLiteral("FailRunOnError"), QString::fromLatin1(c.failsRun ? c.failsRun : ""));
+        const ProcessRun r = doziduvov({QStringLiteral("/a")});
+        EXPECT_EQ(r.exitCode, c.status) << r.stderrText.toStdString();
+        EXPECT_EQ(r.stderrText.contains(QStringLiteral("Verlauf")), c.warned) << r.stderrText.toStdString();
+        EXPECT_FALSE(asciiFile(QStringLiteral("Welle-%1.csv").arg(++file, 4, 10, QLatin1Char('0'))).rows.empty());
+    }
 }
 
 TEST_F(HistorySqlite, EightProcessesStoreFourHundredPartsNoneLostNoneTwice) {
