@@ -343,7 +343,7 @@ std::optional<QStringList> layoutHeaderMismatch(const QString& path, const QStri
 }
 
 QString headerMismatchText(const settings::LanguageTable& texts, const QStringList& inFile,
-                           const QStringList& current) {
+                           const QStringList& current, bool filledByPosition) {
     using namespace settings::msgline;
     const QString box = QStringLiteral("MessageBoxen");
     auto list = [](const QStringList& names) {
@@ -354,7 +354,7 @@ QString headerMismatchText(const settings::LanguageTable& texts, const QStringLi
     };
     return texts.text(box, LayoutHeaderMismatch) + common::crlf() +
            texts.text(box, LayoutHeaderNames).arg(list(inFile), list(current)) + common::crlf() +
-           texts.text(box, LayoutLoadOther);
+           texts.text(box, filledByPosition ? LayoutHeaderByPosition : LayoutLoadOther);
 }
 
 bool LoadReportConfiguration(const QString& path, const settings::SettingsStore& store, int headerItems,

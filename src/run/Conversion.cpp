@@ -343,8 +343,12 @@ void Conversion::StartoptionenAuswerten() {
         QStringList headerNames;
         for (const model::HeaderRow& row : m_state.header)
             headerNames << row.name;
-        // A file made for other header data would shift every value after its list.
-        if (const auto inFile = excel::layoutHeaderMismatch(args[3], headerNames)) {
+        // A file made for another number of header data would shift every value after its
+        // list; the same number under other spellings is placed by position, with a warning.
+        const auto inFile = excel::layoutHeaderMismatch(args[3], headerNames);
+        if (inFile && inFile->size() == headerNames.size()) {
+            note(excel::headerMismatchText(m_state.texts, *inFile, headerNames, true));
+        } else if (inFile) {
             common::notify(m_state.message, common::MsgIcon::Error,
                            excel::headerMismatchText(m_state.texts, *inFile, headerNames) + common::crlf() +
                                m_state.text(kBox, 38));

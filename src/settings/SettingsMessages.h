@@ -27,6 +27,7 @@ constexpr int BatchFileWritten = 78;
 constexpr int PartProgramSaved = 79;
 constexpr int BatchFileNeedsForm = 80;
 constexpr int SelectionDiffers = 81;
+constexpr int LayoutHeaderByPosition = 82;
 } // namespace msgline
 
 // The one message a failed settings write shows. When the machine-wide settings are not

@@ -233,19 +233,30 @@ TEST_F(Unattended, FullCorrectionAndBothReportsIntoForms) {
         {QStringLiteral("/a"), form, sim.dir() + QStringLiteral("/none.cfg"), QStringLiteral("/ALL")});
     EXPECT_EQ(r.exitCode, 1);
 
-    // A layout made for other header data: both lists named, the form untouched.
+    // A layout made for other header data: both lists named. Another number of names would shift
+    // the values: refused, the form untouched. The same number spelt otherwise: filled by
+    // position, with a warning.
     QFile original(layout + QStringLiteral(".cfg"));
     ASSERT_TRUE(original.open(QIODevice::ReadOnly));
-    const QString other = sim.dir() + QStringLiteral("/Werker.cfg");
-    QFile changed(other);
-    ASSERT_TRUE(changed.open(QIODevice::WriteOnly));
-    changed.write(original.readAll().replace("Pr\xfc" "fer", "Werker"));
-    changed.close();
+    const QByteArray cfg = original.readAll();
+    auto layoutFile = [&](const char* name, const QByteArray& content) {
+        const QString path = sim.dir() + QLatin1Char('/') + QString::fromLatin1(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        return path;
+    };
     const QByteArray before = readBytes(form);
-    r = doziduvov({QStringLiteral("/a"), form, other, QStringLiteral("/ALL")});
+    r = doziduvov({QStringLiteral("/a"), form, layoutFile("Drei.cfg", cfg + "Maschine\r\n"), QStringLiteral("/ALL")});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.stderrText.contains(QStringLiteral("\u201CWerker\u201D"))) << r.stderrText.toStdString();
+    EXPECT_TRUE(r.stderrText.contains(QStringLiteral("\u201CMaschine\u201D"))) << r.stderrText.toStdString();
     EXPECT_EQ(readBytes(form), before);
+    r = doziduvov({QStringLiteral("/a"), form, layoutFile("Pruefer.cfg", QByteArray(cfg).replace("Pr\xfc" "fer", "Pruefer")),
+                   QStringLiteral("/ALL")});
+    EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    EXPECT_TRUE(r.stderrText.contains(QStringLiteral("\u201CPruefer\u201D"))) << r.stderrText.toStdString();
+    s1 = sheetOf(readWithOpenpyxl(form), QStringLiteral("Seite1"));
+    EXPECT_EQ(cellOf(s1, "K6").value("value").toString(), QStringLiteral("M. Keller"));
 }
 
 TEST_F(Unattended, TheWrittenShellScriptRunsTheReport) {
