@@ -1,10 +1,12 @@
 #include "excel/FormLock.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QStringDecoder>
+#include <QSysInfo>
 #include <QThread>
 
 namespace excel {
@@ -78,7 +80,8 @@ QString FormLock::holderOf(const QString& programLockPath) {
 }
 
 std::unique_ptr<FormLock> FormLock::acquire(const QString& formPath, int timeoutMs, FormLockResult& result,
-                                            const std::function<void(const QString& holder)>& waiting) {
+                                            const std::function<void(const QString& holder)>& waiting,
+                                            qint64 staleMs) {
     result = {};
     const QString path = realPath(formPath);
     if (QFileInfo::exists(path) && !writable(path)) {
@@ -102,10 +105,18 @@ std::unique_ptr<FormLock> FormLock::acquire(const QString& formPath, int timeout
             result.holder = holderOf(program);
         } else if (lock->error() == QLockFile::LockFailedError) {
             result.kind = FormLockResult::Kind::Busy;
+            result.lockFile = lock->fileName();
             qint64 pid = 0;
             QString host, app;
             if (lock->getLockInfo(&pid, &host, &app))
                 result.holder = QStringLiteral("%1 %2 (%3)").arg(app).arg(pid).arg(host);
+            // Whether a process on another host lives cannot be seen from here: its lock counts
+            // as left behind once it is older than any run takes.
+            if (staleMs > 0 && !host.isEmpty() && host != QSysInfo::machineHostName() &&
+                QFileInfo(lock->fileName()).lastModified().msecsTo(QDateTime::currentDateTime()) > staleMs) {
+                lock->removeStaleLockFile();
+                continue;
+            }
         } else {
             result.kind = FormLockResult::Kind::Failed;
             result.detail = lock->error() == QLockFile::PermissionError

@@ -15,8 +15,10 @@ namespace excel {
 struct FormLockResult {
     enum class Kind { Held, Busy, OpenElsewhere, ReadOnly, Failed };
     Kind kind = Kind::Failed;
-    QString holder; // who has it open, as the spreadsheet program's lock file says; may be empty
-    QString detail; // the system's reason when the lock could not be made
+    QString holder;   // who has it: a run as "program pid (host)", or as a spreadsheet program's lock
+                      // file names the user; may be empty
+    QString lockFile; // the lock file that holds the form
+    QString detail;   // the system's reason when the lock could not be made
 };
 
 class FormLock {
@@ -26,9 +28,12 @@ public:
     FormLock& operator=(const FormLock&) = delete;
 
     // Waits up to timeoutMs for the form (calling waiting once when it has to wait). On success
-    // the returned lock holds the form until it is destroyed; otherwise result says why.
+    // the returned lock holds the form until it is destroyed; otherwise result says why. A lock
+    // of a run on this host whose process is gone is taken over at once; one of another host
+    // (a station on a shared folder) when it is older than staleMs (0: never).
     static std::unique_ptr<FormLock> acquire(const QString& formPath, int timeoutMs, FormLockResult& result,
-                                             const std::function<void(const QString& holder)>& waiting = {});
+                                             const std::function<void(const QString& holder)>& waiting = {},
+                                             qint64 staleMs = 0);
 
     // The lock file of our runs beside the form.
     static QString lockPathOf(const QString& formPath);

@@ -383,10 +383,13 @@ namespace {
 std::unique_ptr<FormLock> holdForm(ReportRun& r, const QString& path) {
     const int seconds = settings::readFormLockTimeoutSeconds(r.store);
     FormLockResult why;
-    auto lock = FormLock::acquire(path, seconds * 1000, why, [&](const QString&) {
-        if (r.status)
-            r.status(r.texts.text(kStatus, 17).arg(QDir::toNativeSeparators(path)));
-    });
+    auto lock = FormLock::acquire(
+        path, seconds * 1000, why,
+        [&](const QString&) {
+            if (r.status)
+                r.status(r.texts.text(kStatus, 17).arg(QDir::toNativeSeparators(path)));
+        },
+        qint64(settings::readFormLockStaleSeconds(r.store)) * 1000);
     if (lock)
         return lock;
     const QString where = common::crlf() + QDir::toNativeSeparators(path);
@@ -397,7 +400,10 @@ std::unique_ptr<FormLock> holdForm(ReportRun& r, const QString& path) {
         text = box(63) + where;
         break;
     case FormLockResult::Kind::Busy:
-        text = box(61).arg(seconds) + where;
+        // Who holds it and where, so that someone can look at that station or remove the file.
+        text = box(61).arg(seconds) + where + common::crlf() +
+               (why.holder.isEmpty() ? QStringLiteral("?") : why.holder) + QStringLiteral(": ") +
+               QDir::toNativeSeparators(why.lockFile);
         break;
     case FormLockResult::Kind::OpenElsewhere:
         text = box(62).arg(why.holder.isEmpty() ? QStringLiteral("?") : why.holder) + where;

@@ -56,13 +56,13 @@ QString readTolProzent(const SettingsStore& store) {
 }
 
 namespace {
-int readSeconds(const SettingsStore& store, const char* key, int defaultSeconds, int least) {
+int readSeconds(const SettingsStore& store, const char* key, int defaultSeconds, int least, int most = 3600) {
     const auto v = store.ReadDirect(QStringLiteral("ProgSettings"), QString::fromLatin1(key));
     if (!v)
         return defaultSeconds;
     bool ok = false;
     const int seconds = v->trimmed().toInt(&ok);
-    return ok && seconds >= least && seconds <= 3600 ? seconds : defaultSeconds;
+    return ok && seconds >= least && seconds <= most ? seconds : defaultSeconds;
 }
 } // namespace
 
@@ -72,6 +72,10 @@ int readHostTimeoutSeconds(const SettingsStore& store) {
 
 int readFormLockTimeoutSeconds(const SettingsStore& store) {
     return readSeconds(store, "FormLockTimeout", 60, 0);
+}
+
+int readFormLockStaleSeconds(const SettingsStore& store) {
+    return readSeconds(store, "FormLockStale", 900, 0, 7 * 86400);
 }
 
 QString versionText() {

@@ -53,6 +53,11 @@ int readHostTimeoutSeconds(const SettingsStore& store);
 // program holds (60 when unset or not a number from 0 to 3600).
 int readFormLockTimeoutSeconds(const SettingsStore& store);
 
+// ProgSettings/FormLockStale: seconds after which the lock of a run on another host counts as
+// left behind by a station that was switched off or killed (900 when unset or not a number from
+// 0 to a week; 0: never).
+int readFormLockStaleSeconds(const SettingsStore& store);
+
 QString versionText(); // major.minor.revision
 QString provisionalCaption();
 QString finalCaption(const LanguageTable& texts, const QString& lastUsedConfig);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLockFile>
@@ -34,6 +35,21 @@ TEST(FormLock, OneHolderAtATimeAndADeadHoldersLockIsTakenOver) {
     writeBytes(FormLock::lockPathOf(form),
                "999999\ndoziduvov\n" + QSysInfo::machineHostName().toUtf8() + "\n");
     EXPECT_TRUE(FormLock::acquire(form, 0, why));
+
+    // A run of another station on a shared folder: waited for while it is younger than the
+    // limit (the result names the holder, its host and the lock file), taken over when older.
+    const QString lock = FormLock::lockPathOf(form);
+    writeBytes(lock, "4711\ndoziduvov\nstation9\n");
+    EXPECT_FALSE(FormLock::acquire(form, 0, why, {}, 60000));
+    EXPECT_EQ(why.kind, FormLockResult::Kind::Busy);
+    EXPECT_EQ(why.holder, QStringLiteral("doziduvov 4711 (station9)"));
+    EXPECT_EQ(why.lockFile, lock);
+    QFile old(lock);
+    ASSERT_TRUE(old.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(old.setFileTime(QDateTime::currentDateTime().addSecs(-120), QFileDevice::FileModificationTime));
+    old.close();
+    EXPECT_FALSE(FormLock::acquire(form, 0, why, {}, 0)); // no limit: never taken
+    EXPECT_TRUE(FormLock::acquire(form, 0, why, {}, 60000));
 }
 
 TEST(FormLock, ASpreadsheetProgramsLockFileNamesWhoHasTheForm) {
