@@ -2,8 +2,14 @@
 
 #include "settings/TextCodec.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSysInfo>
 
 #include <cerrno>
 
@@ -13,6 +19,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 #else
+#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -106,11 +113,63 @@ bool claimName(const QString& from, const QString& to, Claim how) {
 
 #endif
 
+namespace {
+
+QString temporaryTag() {
+    // Who writes it: a run on this host whose process is gone left it behind.
+    return QStringLiteral(".%1@%2").arg(QCoreApplication::applicationPid()).arg(QSysInfo::machineHostName());
+}
+
+bool processGone(qint64 pid) {
+#ifdef Q_OS_WIN
+    HANDLE h = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (!h)
+        return ::GetLastError() == ERROR_INVALID_PARAMETER;
+    const bool gone = ::WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
+    ::CloseHandle(h);
+    return gone;
+#else
+    return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+#endif
+}
+
+} // namespace
+
+void removeLeftTemporaries(const QString& folder) {
+    // ".<name>.<six letters or digits>.<pid>@<host>": ours, by a run of this or another host.
+    static const QRegularExpression ours(QStringLiteral("^\\..+\\.[A-Za-z0-9]{6}\\.(\\d+)@([^@/\\\\]+)$"));
+    // "<name>.csv.<six>": what earlier versions left, visible, beside a result file. Their random
+    // part has a capital or a digit, which a word such as "backup" has not.
+    static const QRegularExpression earlier(
+        QStringLiteral("^[^.].*\\.(csv|txt|dfq|pdf)\\.(?=[a-z]*[A-Z0-9])[A-Za-z0-9]{6}$"));
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString host = QSysInfo::machineHostName();
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo fi = it.fileInfo();
+        if (fi.isSymLink())
+            continue;
+        // No write takes a day: whoever made it then, it was left behind.
+        const bool old = fi.lastModified().secsTo(now) > 86400;
+        bool left = false;
+        if (const auto m = ours.match(fi.fileName()); m.hasMatch())
+            left = old || (m.captured(2) == host && processGone(m.captured(1).toLongLong()));
+        else if (earlier.match(fi.fileName()).hasMatch())
+            left = fi.lastModified().secsTo(now) > 3600;
+        if (left)
+            QFile::remove(fi.absoluteFilePath());
+    }
+}
+
 ExclusiveFile::ExclusiveFile(const QString& plannedPath) : m_planned(plannedPath) {
-    // A fresh name beside the planned one, never someone else's file; 0666 less the umask, as
-    // any file the user creates, not the owner-only mode of a temporary file.
+    const QFileInfo planned(plannedPath);
+    removeLeftTemporaries(planned.absolutePath());
+    // A fresh hidden name beside the planned one, never someone else's file; 0666 less the
+    // umask, as any file the user creates, not the owner-only mode of a temporary file.
     for (int attempt = 0;; ++attempt) {
-        const QString path = plannedPath + QLatin1Char('.') + randomSuffix();
+        const QString path = planned.absolutePath() + QStringLiteral("/.") + planned.fileName() +
+                             QLatin1Char('.') + randomSuffix() + temporaryTag();
 #ifdef Q_OS_WIN
         const int fd =
             ::_wopen(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),

@@ -14,7 +14,13 @@ enum class Claim { Auto, CreateThenRename };
 // moment exactly one wins. Throws FileError on any other failure.
 [[nodiscard]] bool claimName(const QString& from, const QString& to, Claim how = Claim::Auto);
 
-// A new file written under a temporary name beside the one planned for it and made visible
+// Removes the temporary files of result files that runs left behind in folder when they were
+// killed: those of a process on this host that is gone, any that is a day old, and the visible
+// ones of earlier versions ("Teil.csv.a1B2c3") an hour old. Never one a running run writes.
+void removeLeftTemporaries(const QString& folder);
+
+// A new file written under a hidden temporary name beside the one planned for it (".<name>.
+// <random>.<pid>@<host>"; left behind by a kill, the next run removes it) and made visible
 // under a name only if no file has that name: nothing is ever replaced, and nobody sees a half
 // file. The file gets the permissions of any newly created file.
 class ExclusiveFile {

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
+#include <QSysInfo>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -168,6 +171,38 @@ TEST(ExclusiveFile, ANameIsClaimedOnceAndNeverReplaced) {
                 t.join();
             EXPECT_EQ(wins.load(), 1) << "round " << round;
         }
+    }
+}
+
+TEST(ExclusiveFile, TemporariesOfKilledRunsAreRemovedThoseOfLivingRunsKept) {
+    QTemporaryDir dir;
+    const QString host = QSysInfo::machineHostName();
+    const QString me = QString::number(QCoreApplication::applicationPid());
+    const struct {
+        QString name;
+        int ageSeconds;
+        bool removed;
+    } cases[] = {
+        {QStringLiteral(".W.csv.a1B2c3.999999@") + host, 0, true},    // its process is gone
+        {QStringLiteral(".W.csv.a1B2c3.") + me + '@' + host, 0, false}, // still writing
+        {QStringLiteral(".W.csv.a1B2c3.4711@station9"), 60, false},     // another station, maybe busy
+        {QStringLiteral(".W.csv.a1B2c3.4711@station9"), 2 * 86400, true},
+        {QStringLiteral("W.csv.lhfPcc"), 60, false}, // as earlier versions named them
+        {QStringLiteral("W.csv.lhfPcc"), 7200, true},
+        {QStringLiteral("W.csv"), 7200, false},
+        {QStringLiteral("Notizen.txt.backup"), 7200, false}, // a word, not a random part
+    };
+    for (const auto& c : cases) {
+        const QString at = dir.filePath(c.name);
+        writeBytes(at, "part");
+        QFile f(at);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-c.ageSeconds),
+                                  QFileDevice::FileModificationTime));
+        f.close();
+        removeLeftTemporaries(dir.path());
+        EXPECT_EQ(!QFile::exists(at), c.removed) << c.name.toStdString() << " " << c.ageSeconds;
+        QFile::remove(at);
     }
 }
 
