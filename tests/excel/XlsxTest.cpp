@@ -287,6 +287,52 @@ TEST(Xlsx, WritingOverAFormulaUnsharesItsGroup) {
     expectSound(path);
 }
 
+TEST(Xlsx, ADamagedSheetIsRefusedNeverCopiedOrRenumbered) {
+    const struct {
+        const char* name;
+        const char* sheetData;
+        const char* says; // a word of the message
+    } cases[] = {
+        {"an attribute twice", "<sheetData><row r=\"35\"><c r=\"K35\" s=\"0\" s=\"0\"/></row></sheetData>", "twice"},
+        {"no cell reference", "<sheetData><row r=\"11\"><c r=\"ZZZZ11\"><v>1</v></c></row></sheetData>", "ZZZZ11"},
+        {"a cell of another row", "<sheetData><row r=\"2\"><c r=\"B1\"><v>1</v></c></row></sheetData>", "B1"},
+        {"one row number for every row",
+         "<sheetData><row r=\"1\"><c r=\"B1\"><v>1</v></c></row><row r=\"1\"><c r=\"C1\"><v>2</v></c></row>"
+         "</sheetData>",
+         "row number"},
+        {"rows out of order", "<sheetData><row r=\"5\"/><row r=\"3\"/></sheetData>", "row number"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("damaged.xlsx"));
+        newWorkbook(QStringLiteral("Master"))->saveAs(path);
+        fillFirstSheet(path, c.sheetData);
+        const QByteArray before = readBytes(path);
+        try {
+            auto book = openWorkbook(path);
+            book->copySheetAfter(QStringLiteral("Master"), QStringLiteral("Master"), QStringLiteral("Seite1"));
+            book->save();
+            ADD_FAILURE() << "accepted";
+        } catch (const SpreadsheetError& e) {
+            EXPECT_TRUE(e.text().contains(QStringLiteral("sheet1.xml"))) << e.text().toStdString();
+            EXPECT_TRUE(e.text().contains(QString::fromLatin1(c.says))) << e.text().toStdString();
+        }
+        EXPECT_EQ(readBytes(path), before);
+    }
+    // Rows and cells without numbers are sound: they follow the ones before.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("plain.xlsx"));
+    newWorkbook(QStringLiteral("Master"))->saveAs(path);
+    fillFirstSheet(path, "<sheetData><row><c><v>1</v></c><c r=\"C1\"><v>3</v></c></row><row><c><v>2</v></c></row>"
+                         "</sheetData>");
+    auto book = openWorkbook(path);
+    Worksheet* page =
+        book->copySheetAfter(QStringLiteral("Master"), QStringLiteral("Master"), QStringLiteral("Seite1"));
+    EXPECT_EQ(page->cellText(1, 3), QStringLiteral("3"));
+    EXPECT_EQ(page->cellText(2, 1), QStringLiteral("2"));
+}
+
 // Pages of several thousand rows take the parallel compression path and the compact store for
 // rows the program adds; both must read back exactly, here and after a second run on the file.
 TEST(Xlsx, LargePagesWrittenTwiceReadBackCellByCell) {

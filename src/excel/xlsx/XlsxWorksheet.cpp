@@ -52,23 +52,42 @@ void XlsxWorksheet::load() {
     m_minRow = m_maxRow = m_minColumn = m_maxColumn = 0;
     m_lastFresh = m_fresh.end();
     m_columnStylesKnown = false;
+    // A damaged sheet is refused, never repaired by guessing: a copy would carry the damage on,
+    // or put cells where nobody meant them.
+    auto damaged = [this](const QString& what) {
+        return SpreadsheetError(QStringLiteral("The sheet %1 of the workbook is damaged: %2.").arg(m_part, what));
+    };
+    auto checkAttributes = [&](const pugi::xml_node& n) {
+        for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute())
+            for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute())
+                if (std::strcmp(a.name(), b.name()) == 0)
+                    throw damaged(QStringLiteral("an element %1 has the attribute %2 twice")
+                                      .arg(qstr(n.name()), qstr(a.name())));
+    };
     int lastRow = 0;
     for (pugi::xml_node r = m_sheetData.child("row"); r; r = r.next_sibling("row")) {
-        int rowNumber = r.attribute("r").as_int();
-        if (rowNumber <= lastRow) { // rows without a number follow the one before
-            rowNumber = lastRow + 1;
+        checkAttributes(r);
+        int rowNumber = lastRow + 1; // a row without a number follows the one before
+        if (const pugi::xml_attribute n = r.attribute("r")) {
+            rowNumber = n.as_int();
+            if (rowNumber <= lastRow || rowNumber > 1048576)
+                throw damaged(QStringLiteral("row number \"%1\" after row %2").arg(qstr(n.value())).arg(lastRow));
+        } else {
             setAttr(r, "r", rowNumber);
         }
         lastRow = rowNumber;
         m_rows[rowNumber] = r;
         int lastCol = 0;
         for (pugi::xml_node c = r.child("c"); c; c = c.next_sibling("c")) {
-            int row = 0;
-            int col = 0;
-            const bool named = parseCellRef(c.attribute("r").value(), row, col) || // the usual form, fast
-                               parseCellName(attr(c, "r"), row, col);
-            if (!named || col <= lastCol) {
-                col = lastCol + 1;
+            checkAttributes(c);
+            int row = rowNumber;
+            int col = lastCol + 1; // a cell without a reference follows the one before
+            if (const pugi::xml_attribute ref = c.attribute("r")) {
+                const bool named = parseCellRef(ref.value(), row, col) || // the usual form, fast
+                                   parseCellName(qstr(ref.value()), row, col);
+                if (!named || row != rowNumber || col <= lastCol)
+                    throw damaged(QStringLiteral("cell \"%1\" in row %2").arg(qstr(ref.value())).arg(rowNumber));
+            } else {
                 setAttr(c, "r", cellName(rowNumber, col));
             }
             lastCol = col;
