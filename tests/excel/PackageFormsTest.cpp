@@ -37,7 +37,7 @@ QString convertWithLibreOffice(const QString& path, const QTemporaryDir& dir) {
 }
 
 // A run as the report makes it: pages copied from the template, then filled.
-void run(const QString& path, const QStringList& pages, const QString& after) {
+void run(const QString& path, const QStringList& pages, const QString& after, bool formatCells = true) {
     auto book = openWorkbook(path);
     QString previous = after;
     for (int i = 0; i < pages.size(); ++i) {
@@ -45,6 +45,11 @@ void run(const QString& path, const QStringList& pages, const QString& after) {
         page->setText(5, 1, QStringLiteral("Text ") + pages[i]);
         page->setText(5, 2, QStringLiteral("Auftrag")); // a text the form already holds
         page->setNumber(5, 3, 10.5 + i);
+        if (formatCells) {
+            CellFormat red; // as a value out of tolerance: a cell format of its own
+            red.fontColour = std::optional<Colour>(paletteColour(3));
+            page->format(Range::cell(5, 3), red);
+        }
         previous = pages[i];
     }
     book->save();
@@ -58,7 +63,9 @@ TEST(PackageForms, UnusualPackagesAreFilledTwiceAndStaySound) {
     const QStringList fixtures = {
         QStringLiteral("package_overrides.xlsx"), QStringLiteral("package_module.xlsx"),
         QStringLiteral("package_case.xlsx"),      QStringLiteral("package_root.xlsx"),
-        QStringLiteral("package_prefixed.xlsx"),  QStringLiteral("package_prefixed_sst.xlsx")};
+        QStringLiteral("package_prefixed.xlsx"),  QStringLiteral("package_prefixed_sst.xlsx"),
+        QStringLiteral("package_ns0.xlsx"),       QStringLiteral("package_no_cellstyles.xlsx"),
+        QStringLiteral("package_unlinked_sst.xlsx")};
     for (const QString& fixture : fixtures) {
         SCOPED_TRACE(fixture.toStdString());
         QTemporaryDir dir;
@@ -66,8 +73,10 @@ TEST(PackageForms, UnusualPackagesAreFilledTwiceAndStaySound) {
         QFile::copy(QStringLiteral(DOZIDUVOV_SOURCE_DIR "/tests/excel/fixtures/") + fixture, path);
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
         try {
-            run(path, {QStringLiteral("Seite1"), QStringLiteral("Seite2")}, QStringLiteral("Master"));
-            run(path, {QStringLiteral("Seite3"), QStringLiteral("Seite4")}, QStringLiteral("Seite2"));
+            // openpyxl reads the styles from xl/styles.xml alone, not from a workbook at the root.
+            const bool format = fixture != QLatin1String("package_root.xlsx");
+            run(path, {QStringLiteral("Seite1"), QStringLiteral("Seite2")}, QStringLiteral("Master"), format);
+            run(path, {QStringLiteral("Seite3"), QStringLiteral("Seite4")}, QStringLiteral("Seite2"), format);
         } catch (const SpreadsheetError& e) {
             ADD_FAILURE() << e.text().toStdString();
             continue;
@@ -85,6 +94,12 @@ TEST(PackageForms, UnusualPackagesAreFilledTwiceAndStaySound) {
                 drawings += part.contains(QLatin1String("drawings/"), Qt::CaseInsensitive) &&
                             !part.endsWith(QLatin1String(".rels"));
             EXPECT_EQ(drawings, 5);
+            // One shared strings part, the one that was there; the cell styles the new cell
+            // formats name exist.
+            EXPECT_FALSE(pkg.contains(QStringLiteral("xl/sharedStrings1.xml")));
+            for (const QString& part : pkg.parts())
+                if (part.endsWith(QLatin1String("styles.xml")))
+                    EXPECT_TRUE(pkg.read(part).contains("cellStyleXfs count=\"1\"")) << part.toStdString();
         }
 
         const QJsonObject r = readWithOpenpyxl(path);
@@ -107,6 +122,28 @@ TEST(PackageForms, UnusualPackagesAreFilledTwiceAndStaySound) {
         }
 
         EXPECT_EQ(convertWithLibreOffice(path, dir), QString());
+    }
+}
+
+TEST(PackageForms, APreReleaseFormatIsRefused) {
+    // The Excel 2007 beta named the workbook's elements in a namespace of its own.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("beta.xlsx"));
+    QFile::copy(QStringLiteral(DOZIDUVOV_SOURCE_DIR "/tests/excel/fixtures/package_overrides.xlsx"), path);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    {
+        xlsx::ZipPackage pkg;
+        pkg.open(path);
+        QByteArray wb = pkg.read(QStringLiteral("xl/workbook.xml"));
+        wb.replace(xlsx::kMainNs, "http://schemas.microsoft.com/office/excel/2006/2");
+        pkg.write(QStringLiteral("xl/workbook.xml"), wb);
+        pkg.save(path);
+    }
+    try {
+        openWorkbook(path);
+        ADD_FAILURE() << "opened";
+    } catch (const SpreadsheetError& e) {
+        EXPECT_TRUE(e.text().contains(QStringLiteral("2006/2"))) << e.text().toStdString();
     }
 }
 

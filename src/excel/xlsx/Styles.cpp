@@ -115,12 +115,24 @@ Styles::Styles(std::unique_ptr<pugi::xml_document> doc) : m_doc(doc ? std::move(
         list("borders").append_copy(minimalDocument()->document_element().child("borders").child("border"));
         m_modified = true;
     }
+    // Cell formats name their cell style by xfId: a style sheet some libraries write without
+    // any would leave the formats added here pointing at nothing.
+    if (childCount(list("cellStyleXfs"), "xf") == 0) {
+        list("cellStyleXfs").append_copy(minimalDocument()->document_element().child("cellStyleXfs").child("xf"));
+        if (childCount(list("cellStyles"), "cellStyle") == 0)
+            list("cellStyles").append_copy(
+                minimalDocument()->document_element().child("cellStyles").child("cellStyle"));
+        m_modified = true;
+    }
     if (childCount(list("cellXfs"), "xf") == 0) {
         list("cellXfs").append_copy(minimalDocument()->document_element().child("cellXfs").child("xf"));
         m_modified = true;
     }
     for (const char* l : {"fonts", "fills", "borders", "cellXfs"})
         setCount(list(l));
+    for (const char* l : {"cellStyleXfs", "cellStyles"}) // counted where they are, never added empty
+        if (pugi::xml_node n = root.child(l))
+            setCount(n);
 }
 
 pugi::xml_node Styles::list(const char* name) {

@@ -1,5 +1,7 @@
 #include "excel/xlsx/XlsxWorkbook.h"
 
+#include <cstring>
+
 #include "excel/xlsx/Formula.h"
 #include "excel/xlsx/Xml.h"
 
@@ -60,6 +62,13 @@ void XlsxWorkbook::load() {
                 .arg(name));
     if (std::string(wb.name()) != "workbook")
         throw SpreadsheetError(QStringLiteral("%1 is not an Excel workbook (.xlsx).").arg(name));
+    // A pre-release format (the Excel 2007 beta's namespace, say) names its parts' contents
+    // otherwise: written as if it were ours, no reader would understand it.
+    if (std::string(wb.attribute("xmlns").value()) != kMainNs)
+        throw SpreadsheetError(
+            QStringLiteral("%1 is saved in a format this program does not fill (%2). Save the form as an "
+                           "Excel workbook (.xlsx).")
+                .arg(name, qstr(wb.attribute("xmlns").value())));
     m_workbookRels.load(*m_pkg, m_workbookPart);
     const QString d1904 = attr(wb.child("workbookPr"), "date1904");
     m_date1904 = d1904 == QLatin1String("1") || d1904 == QLatin1String("true");
@@ -206,8 +215,22 @@ Part& XlsxWorkbook::partOrNew(std::unique_ptr<Part>& loaded, QString& part, cons
             loaded = std::make_unique<Part>(parsePart(*m_pkg, part));
         } else {
             const QString plain = joinPart(partFolder(m_workbookPart), kind + QStringLiteral(".xml"));
-            part = m_pkg->contains(plain) ? m_pkg->freeName(plain) : plain;
-            loaded = std::make_unique<Part>(nullptr);
+            // A part of that kind that the workbook does not name (an empty one some tools leave)
+            // is taken instead of a second one beside it, which readers would confuse with it.
+            const bool unnamed = m_pkg->contains(plain) && m_types.of(plain) == spreadsheetType(kind);
+            part = !m_pkg->contains(plain) || unnamed ? plain : m_pkg->freeName(plain);
+            std::unique_ptr<pugi::xml_document> existing;
+            if (unnamed) {
+                try {
+                    existing = parsePart(*m_pkg, part);
+                    const char* root = kind == QLatin1String("styles") ? "styleSheet" : "sst";
+                    if (std::strcmp(existing->document_element().name(), root) != 0)
+                        existing.reset();
+                } catch (const SpreadsheetError&) {
+                    // empty or no XML: nothing in it to keep
+                }
+            }
+            loaded = std::make_unique<Part>(std::move(existing));
             m_workbookRels.add(relType(kind), relativeTarget(m_workbookPart, part));
             m_types.set(part, spreadsheetType(kind));
         }

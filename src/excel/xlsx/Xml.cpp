@@ -68,9 +68,10 @@ bool startsWithPrefix(const char* name, const std::string& prefix) {
     return std::strncmp(name, prefix.c_str(), prefix.size()) == 0 && name[prefix.size()] == ':';
 }
 
-// The engine finds SpreadsheetML elements by their plain names. A part written with a prefix for
-// that namespace (<x:worksheet xmlns:x="...">) is turned into the same document with the namespace
-// as the default: its elements lose the prefix wherever that keeps their namespace.
+// The engine finds SpreadsheetML and package elements by their plain names. A part written with a
+// prefix for its namespace (<x:worksheet xmlns:x="...">, <ns0:Types> as Python tools write them) is
+// turned into the same document with the namespace as the default: its elements lose the prefix
+// wherever that keeps their namespace.
 void adoptMainPrefix(pugi::xml_document& doc) {
     pugi::xml_node root = doc.document_element();
     const char* colon = std::strchr(root.name(), ':');
@@ -79,7 +80,7 @@ void adoptMainPrefix(pugi::xml_document& doc) {
     const std::string prefix(root.name(), static_cast<std::size_t>(colon - root.name()));
     const std::string declaration = "xmlns:" + prefix;
     const std::string ns = root.attribute(declaration.c_str()).value();
-    if (ns != kMainNs && ns != kStrictNs)
+    if (ns != kMainNs && ns != kStrictNs && ns != kContentTypesNs && ns != kPkgRelNs)
         return;
     pugi::xml_attribute rootDefault = root.attribute("xmlns");
     if (rootDefault && ns != rootDefault.value())

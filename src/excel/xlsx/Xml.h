@@ -17,6 +17,7 @@ inline constexpr char kStrictNs[] = "http://purl.oclc.org/ooxml/spreadsheetml/ma
 inline constexpr char kRelNs[] = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 inline constexpr char kStrictRelNs[] = "http://purl.oclc.org/ooxml/officeDocument/relationships";
 inline constexpr char kPkgRelNs[] = "http://schemas.openxmlformats.org/package/2006/relationships";
+inline constexpr char kContentTypesNs[] = "http://schemas.openxmlformats.org/package/2006/content-types";
 
 // Parses a part; throws SpreadsheetError naming the part. pugixml expands no entities beyond
 // XML's own, so a file cannot reach outside itself. SpreadsheetML written with a prefix comes back
