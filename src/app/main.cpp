@@ -11,7 +11,10 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QTimer>
 
@@ -71,11 +74,35 @@ const char* kUsage =
 
 QtMessageHandler standardHandler = nullptr;
 
-// Platform chatter that says nothing to someone reading an unattended run's log.
+// Where the libraries' own warnings go ("QODBCResult: Unable to free statement", a driver's
+// notice): beside the results history, not into the output a batch file keeps or checks.
+QString libraryLogFile() {
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty())
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    return data + QStringLiteral("/doziduvov/doziduvov.log");
+}
+
 void quietMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    // Platform chatter that says nothing to anyone.
     if (text.contains(QLatin1String("propagateSizeHints")) ||
         text.startsWith(QLatin1String("QStandardPaths:")))
         return;
+    if (type != QtFatalMsg) {
+        static const QString path = libraryLogFile();
+        QFile log(path);
+        if (QDir().mkpath(QFileInfo(path).absolutePath()) && log.open(QIODevice::Append)) {
+            if (log.size() > 4 * 1024 * 1024) { // one older log is kept
+                log.close();
+                QFile::remove(path + QStringLiteral(".1"));
+                QFile::rename(path, path + QStringLiteral(".1"));
+                log.open(QIODevice::Append);
+            }
+            log.write(QDateTime::currentDateTime().toString(Qt::ISODate).toUtf8() + ' ' +
+                      QByteArray::number(QCoreApplication::applicationPid()) + ' ' + text.toUtf8() + '\n');
+            return;
+        }
+    }
     if (standardHandler)
         standardHandler(type, context, text);
 }

@@ -434,8 +434,14 @@ std::unique_ptr<HistoryDatabase> HistoryDatabase::openPostgres(const HistorySett
         if (!s.user.isEmpty())
             db.setUserName(s.user);
         db.setConnectOptions(QStringLiteral("connect_timeout=5;application_name=doziduvov"));
-        if (!db.open())
+        if (!db.open()) {
+            // SQLSTATE 28000/28P01, as libpq words it: the server is there, the login is wrong.
+            const QString why = db.lastError().text();
+            if (why.contains(QLatin1String("authentication failed")) ||
+                why.contains(QLatin1String("no password supplied")) || why.contains(QLatin1String("28P01")))
+                throw HistoryError(QStringLiteral("%1: connect (%2)").arg(impl->description, why.trimmed()), true);
             impl->fail(QStringLiteral("connect"), db.lastError());
+        }
     }
     impl->migrate();
     return std::unique_ptr<HistoryDatabase>(new HistoryDatabase(std::move(impl)));
@@ -993,6 +999,7 @@ History::StoreResult History::store(const Part& part) {
     } catch (const HistoryError& e) {
         result.queued = true;
         result.serverProblem = e.text();
+        result.loginRefused = e.loginRefused();
     }
     return result;
 }

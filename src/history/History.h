@@ -24,11 +24,15 @@ namespace history {
 // A failure of the history; the text is for a log (English, with the database's own words).
 class HistoryError : public std::runtime_error {
 public:
-    explicit HistoryError(const QString& text) : std::runtime_error(text.toStdString()), m_text(text) {}
+    // loginRefused: the server answered and refused the user or password; nothing else was wrong
+    explicit HistoryError(const QString& text, bool loginRefused = false)
+        : std::runtime_error(text.toStdString()), m_text(text), m_loginRefused(loginRefused) {}
     const QString& text() const { return m_text; }
+    bool loginRefused() const { return m_loginRefused; }
 
 private:
     QString m_text;
+    bool m_loginRefused;
 };
 
 enum class Classification { Ok = 0, BeyondWarning = 1, OutOfTolerance = 2 };
@@ -191,6 +195,7 @@ public:
         bool queued = false;   // kept in the outbox, the server did not answer
         int delivered = 0;     // outbox parts delivered to the server by this call
         QString serverProblem; // why the server was not reached, when queued
+        bool loginRefused = false; // it answered, but refused the user or the password
     };
     // SQLite: straight into the file. PostgreSQL: into the outbox, then the outbox is delivered.
     // Throws HistoryError when the part is stored nowhere.

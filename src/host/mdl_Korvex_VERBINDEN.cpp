@@ -56,13 +56,9 @@ void Verbinden(HostLink& link, QString& name, const HostFinder& find, const sett
     } catch (const HostError& e) {
         Trennen(link);
         name.clear();
-        // A socket that is not the user's own was found, and refused: that says all there is.
-        const bool refused = e.fault() == HostFault::ForeignHost || e.fault() == HostFault::UnsafeFolder;
-        common::notify(message, common::MsgIcon::Error,
-                       refused ? hostErrorText(e, texts)
-                               : texts.text(box, 41) + common::crlf() + hostErrorText(e, texts) + twoBreaks +
-                                     texts.text(box, 42),
-                       connectionCaption());
+        // A host was found and refused, or it failed (no answer, garbage, gone): that says all
+        // there is; "not found" would send the user looking for a program that is running.
+        common::notify(message, common::MsgIcon::Error, hostErrorText(e, texts), connectionCaption());
         return;
     }
     if (!app) {

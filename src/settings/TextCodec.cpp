@@ -3,9 +3,13 @@
 #include "settings/ExclusiveFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
+#include <QStorageInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
+
+#include <cerrno>
 
 namespace settings {
 
@@ -98,9 +102,24 @@ QString decodeAnsi(const QByteArray& bytes, CodePage cp) {
     return dec.decode(bytes);
 }
 
+namespace {
+
+// A write cut short by a full disk leaves the file without an error code ("Unknown error"): the
+// folder's free space says what happened.
+QString reasonOf(const QString& path, const QString& reason) {
+    if (!reason.isEmpty() && reason != QLatin1String("Unknown error"))
+        return reason;
+    const QStorageInfo disk(QFileInfo(path).absolutePath());
+    if (disk.isValid() && disk.bytesAvailable() < 64 * 1024)
+        return qt_error_string(ENOSPC);
+    return reason.isEmpty() ? QStringLiteral("Unknown error") : reason;
+}
+
+} // namespace
+
 FileError::FileError(const QString& path, const QString& reason, Stage stage)
-    : std::runtime_error(QStringLiteral("%1: %2").arg(path, reason).toStdString()), m_path(path),
-      m_reason(reason), m_stage(stage) {}
+    : std::runtime_error(QStringLiteral("%1: %2").arg(path, reasonOf(path, reason)).toStdString()),
+      m_path(path), m_reason(reasonOf(path, reason)), m_stage(stage) {}
 
 std::optional<QStringList> readTextLines(const QString& path, CodePage cp, qint64 maxBytes) {
     QFile f(path);

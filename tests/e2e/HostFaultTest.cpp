@@ -130,6 +130,8 @@ protected:
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_LT(r.elapsedMs, f.limitMs);
         EXPECT_TRUE(r.stderrText.contains(QString::fromUtf8(f.message))) << r.stderrText.toStdString();
+        // The host was there: it failed, it was not missing.
+        EXPECT_FALSE(r.stderrText.contains(QStringLiteral("nicht gefunden"))) << r.stderrText.toStdString();
         EXPECT_TRUE(QDir(outDir).isEmpty()) << QDir(outDir).entryList(QDir::Files).join(' ').toStdString();
         EXPECT_EQ(fileHash(form), formBefore) << "the form was changed";
     }

@@ -43,8 +43,11 @@ protected:
 
 TEST_F(Unattended, AllReportedRowsToAnAsciiFileAndTheCounterGoesOn) {
     ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
-    ProcessRun r = doziduvov({QStringLiteral("/a")});
+    // The libraries' own messages go to the program's log, not into a batch file's output.
+    ProcessRun r = doziduvov({QStringLiteral("/a")}, {{QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=true")}});
     EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    EXPECT_EQ(r.stderrText, QString());
+    EXPECT_GT(QFileInfo(settingsDirs.dataDir + QStringLiteral("/doziduvov/doziduvov.log")).size(), 0);
     EXPECT_EQ(result(QStringLiteral("Welle-0001.csv")),
               expected(QStringLiteral("Welle_a.csv"), QStringLiteral("Welle-0001.csv")));
 

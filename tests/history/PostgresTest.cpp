@@ -124,6 +124,17 @@ TEST_F(Postgres, ServerAwayPartsWaitAndTheNextRunDeliversThemInOrderOnce) {
     EXPECT_EQ(serverUuids().size(), 11);
 }
 
+TEST_F(Postgres, AWrongPasswordIsSaidAsSuchAndThePartWaits) {
+    history::HistoryDatabase::openPostgres(config); // the schema, with the right password
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    const ProcessRun r = doziduvov({QStringLiteral("/a")}, {{QStringLiteral("PGPASSWORD"), QStringLiteral("wrong")}});
+    EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    EXPECT_TRUE(r.stderrText.contains(QStringLiteral("Anmeldung abgelehnt"))) << r.stderrText.toStdString();
+    EXPECT_FALSE(r.stderrText.contains(QStringLiteral("antwortet nicht"))) << r.stderrText.toStdString();
+    EXPECT_EQ(outboxUuids().size(), 1);
+    EXPECT_TRUE(serverUuids().isEmpty());
+}
+
 TEST_F(Postgres, AProcessKilledDuringDeliveryDeliversNothingTwice) {
     history::HistoryDatabase::openPostgres(config);
     server(QStringLiteral("stop"));
