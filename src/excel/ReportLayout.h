@@ -88,8 +88,7 @@ std::optional<QStringList> layoutFileHeaderNames(const QStringList& lines);
 std::optional<QStringList> layoutHeaderMismatch(const QString& path, const QStringList& current);
 // What a user reads when the lists differ: both lists and what to do.
 QString headerMismatchText(const settings::LanguageTable& texts, const QStringList& inFile,
-                           const QStringList& current,
-                           bool filledByPosition = false);
+                           const QStringList& current, bool filledByPosition = false);
 
 // Stores a layout file's values for an unattended run (one write of the settings file) and hands
 // them to the caller, so that the run fills the form with this file's layout even when another

@@ -214,9 +214,9 @@ public:
     }
 
     [[noreturn]] void refuseSelection(int row, int col, int i) {
-        say(common::MsgIcon::Error, text(settings::msgline::SelectionDiffers)
-                                        .arg(page->name(), cellName(row, col), page->cellText(row, col),
-                                             r.entries.at(i)));
+        say(common::MsgIcon::Error,
+            text(settings::msgline::SelectionDiffers)
+                .arg(page->name(), cellName(row, col), page->cellText(row, col), r.entries.at(i)));
         throw Abort{};
     }
 
@@ -347,7 +347,7 @@ public:
     int counter = 0;
     int measurementRow = 0;
     int pageColumn = 0; // the part's measurement column on the current page
-    int cutTexts = 0; // texts longer than a cell holds
+    int cutTexts = 0;   // texts longer than a cell holds
     bool newPage = false;
     Positions positions = resolvePositions();
 };

@@ -439,7 +439,8 @@ std::unique_ptr<HistoryDatabase> HistoryDatabase::openPostgres(const HistorySett
             const QString why = db.lastError().text();
             if (why.contains(QLatin1String("authentication failed")) ||
                 why.contains(QLatin1String("no password supplied")) || why.contains(QLatin1String("28P01")))
-                throw HistoryError(QStringLiteral("%1: connect (%2)").arg(impl->description, why.trimmed()), true);
+                throw HistoryError(QStringLiteral("%1: connect (%2)").arg(impl->description, why.trimmed()),
+                                   true);
             impl->fail(QStringLiteral("connect"), db.lastError());
         }
     }

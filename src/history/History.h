@@ -191,10 +191,10 @@ public:
 
     // What happened to a part handed to store().
     struct StoreResult {
-        bool stored = false;   // in the history database (SQLite) or delivered to the server
-        bool queued = false;   // kept in the outbox, the server did not answer
-        int delivered = 0;     // outbox parts delivered to the server by this call
-        QString serverProblem; // why the server was not reached, when queued
+        bool stored = false;       // in the history database (SQLite) or delivered to the server
+        bool queued = false;       // kept in the outbox, the server did not answer
+        int delivered = 0;         // outbox parts delivered to the server by this call
+        QString serverProblem;     // why the server was not reached, when queued
         bool loginRefused = false; // it answered, but refused the user or the password
     };
     // SQLite: straight into the file. PostgreSQL: into the outbox, then the outbox is delivered.

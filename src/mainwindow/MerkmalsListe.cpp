@@ -53,5 +53,4 @@ common::Rgb gridColour(const model::MerkmalRow& row, GridColourRule rule) {
     return {0, 255, 0};
 }
 
-
 } // namespace mainwindow

@@ -1,7 +1,7 @@
 #include "mainwindow/frm_BatchFile.h"
 
-#include "run/BatchFile.h"
 #include "run/AppState.h"
+#include "run/BatchFile.h"
 #include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
 
@@ -34,7 +34,8 @@ QLabel* pathLabel(const QString& name) {
 }
 } // namespace
 
-frm_BatchFile::frm_BatchFile(run::AppState& state, QWidget* mainWindow) : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
+frm_BatchFile::frm_BatchFile(run::AppState& state, QWidget* mainWindow)
+    : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_BatchFile"));
     run::AppState& st = state;
     auto t = [&](int line) { return st.text(kSection, line); };

@@ -8,11 +8,11 @@
 #include "common/ProgramPaths.h"
 #include "excel/frm_BerichtDesign.h"
 #include "excel/frm_Online.h"
+#include "history/frm_Verlauf.h"
 #include "mainwindow/LampWidget.h"
 #include "mainwindow/MerkmalListModel.h"
 #include "mainwindow/MerkmalsListe.h"
 #include "mainwindow/frm_About.h"
-#include "history/frm_Verlauf.h"
 #include "mainwindow/frm_BatchFile.h"
 #include "partprogram/frm_SavePartProgram.h"
 #include "protocol/PdfProtocol.h"
@@ -539,8 +539,9 @@ void frm_Hauptfenster::Form_Load() {
 void frm_Hauptfenster::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     setWindowTitle(settings::finalCaption(
-        m_state.texts, m_state.store.ReadDirect(QStringLiteral("ExcelReportSettings"), QStringLiteral("LastUsedConfig"))
-                           .value_or(QString())));
+        m_state.texts,
+        m_state.store.ReadDirect(QStringLiteral("ExcelReportSettings"), QStringLiteral("LastUsedConfig"))
+            .value_or(QString())));
 }
 
 void frm_Hauptfenster::placeWindow(double topTwips, double leftTwips) {

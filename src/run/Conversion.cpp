@@ -540,7 +540,9 @@ bool Conversion::storeInHistory() {
         const history::History::StoreResult r = h.store(part);
         m_state.read.inHistory = true;
         if (r.queued)
-            note(m_state.text(kHistory, r.loginRefused ? 27 : 4).arg(h.pendingInOutbox()).arg(r.serverProblem));
+            note(m_state.text(kHistory, r.loginRefused ? 27 : 4)
+                     .arg(h.pendingInOutbox())
+                     .arg(r.serverProblem));
         else if (r.delivered > 1)
             note(m_state.text(kHistory, 5).arg(r.delivered));
         return true;

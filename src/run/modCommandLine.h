@@ -28,8 +28,8 @@ struct CommandLine {
     Action action = Action::Window;
     QStringList words;   // the start options (at most five), without the program's own options
     QStringList ignored; // start options after the fifth
-    bool quiet = false; // an unattended run does not list the files it wrote
-    QString error;      // for Error: what is wrong, in English (a command-line tool's text)
+    bool quiet = false;  // an unattended run does not list the files it wrote
+    QString error;       // for Error: what is wrong, in English (a command-line tool's text)
     // For History: the part program, the characteristic ("ID.Achse"; empty: all) and the start.
     QString historyProgram;
     QString historyCharacteristic;

@@ -3,9 +3,9 @@
 #include <QString>
 
 #include <optional>
+#include <stdexcept>
 #include <utility>
 #include <vector>
-#include <stdexcept>
 
 namespace settings {
 

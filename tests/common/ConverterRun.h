@@ -26,8 +26,8 @@ struct ProcessRun {
 };
 
 // doziduvov as a real process with its own temporary folder, program folder and settings, in a
-// German locale (or the one a test sets in its constructor) and without a display. Result files (ID, measured value and comment, separated
-// by ";") go to outDir, named by part name and a counter.
+// German locale (or the one a test sets in its constructor) and without a display. Result files (ID, measured
+// value and comment, separated by ";") go to outDir, named by part name and a counter.
 class ConverterRun : public ::testing::Test {
 protected:
     void SetUp() override {

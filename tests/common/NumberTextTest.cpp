@@ -17,9 +17,17 @@ TEST(NumberText, RunsUnderADecimalComma) {
 
 TEST(NumberText, ParsesWholeTextsWithAPoint) {
     const std::pair<const char*, std::optional<double>> cases[] = {
-        {"25.0123456", 25.0123456}, {"-0.000015", -0.000015}, {"1e-7", 1e-7}, {"34.199999999999996", 34.199999999999996},
-        {"7", 7.0},                 {"25,01", std::nullopt},  {"", std::nullopt}, {"1.5x", std::nullopt},
-        {"inf", std::nullopt},      {"1e999", std::nullopt},  {" 1", std::nullopt},
+        {"25.0123456", 25.0123456},
+        {"-0.000015", -0.000015},
+        {"1e-7", 1e-7},
+        {"34.199999999999996", 34.199999999999996},
+        {"7", 7.0},
+        {"25,01", std::nullopt},
+        {"", std::nullopt},
+        {"1.5x", std::nullopt},
+        {"inf", std::nullopt},
+        {"1e999", std::nullopt},
+        {" 1", std::nullopt},
     };
     for (const auto& [text, value] : cases) {
         EXPECT_EQ(parse(std::string_view(text)), value) << text;
@@ -51,12 +59,23 @@ TEST(NumberText, RoundsTheDecimalTheValueStandsFor) {
         double out;
     };
     const Case cases[] = {
-        {25.0123456, 5, 25.01235}, {1.000005, 5, 1.00001},  {-0.000015, 5, -0.00002}, {10.123454, 5, 10.12345},
-        {0.999995, 5, 1.0},        {-9.999995, 5, -10.0},   {2.5, 5, 2.5},            {0.1 + 0.2, 5, 0.3},
-        {1e-9, 5, 0.0},            {123456.7890149, 5, 123456.78901},
+        {25.0123456, 5, 25.01235},
+        {1.000005, 5, 1.00001},
+        {-0.000015, 5, -0.00002},
+        {10.123454, 5, 10.12345},
+        {0.999995, 5, 1.0},
+        {-9.999995, 5, -10.0},
+        {2.5, 5, 2.5},
+        {0.1 + 0.2, 5, 0.3},
+        {1e-9, 5, 0.0},
+        {123456.7890149, 5, 123456.78901},
         // Three decimals, as the online protocol shows its values.
-        {0.03644, 3, 0.036},       {0.5005, 3, 0.501},      {-0.5005, 3, -0.501},     {2.0004999, 3, 2.0},
-        {9.9995, 3, 10.0},         {1.25, 3, 1.25},
+        {0.03644, 3, 0.036},
+        {0.5005, 3, 0.501},
+        {-0.5005, 3, -0.501},
+        {2.0004999, 3, 2.0},
+        {9.9995, 3, 10.0},
+        {1.25, 3, 1.25},
     };
     for (const Case& c : cases)
         EXPECT_EQ(roundDecimal(c.in, c.decimals), c.out) << c.in << " to " << c.decimals;

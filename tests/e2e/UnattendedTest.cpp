@@ -44,7 +44,8 @@ protected:
 TEST_F(Unattended, AllReportedRowsToAnAsciiFileAndTheCounterGoesOn) {
     ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
     // The libraries' own messages go to the program's log, not into a batch file's output.
-    ProcessRun r = doziduvov({QStringLiteral("/a")}, {{QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=true")}});
+    ProcessRun r = doziduvov({QStringLiteral("/a")},
+                             {{QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=true")}});
     EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
     EXPECT_EQ(r.stderrText, QString());
     EXPECT_GT(QFileInfo(settingsDirs.dataDir + QStringLiteral("/doziduvov/doziduvov.log")).size(), 0);
@@ -109,8 +110,9 @@ TEST_P(AcrossLocales, ResultFileAqdefFilePdfProtocolAndFormHoldTheSameNumbers) {
     // LOC1.D measured 25.0123456: 25,01235 and its deviation 0,01235.
     const QByteArray csv = result(QStringLiteral("Welle-0001.csv"));
     EXPECT_TRUE(csv.contains(comma() ? "LOC1;D;25,01235;" : "LOC1;D;25.01235;")) << csv.toStdString();
-    EXPECT_EQ(csv, inThisLocale(comma() ? expected(QStringLiteral("Welle_a.csv"), QStringLiteral("Welle-0001.csv"))
-                                        : expected(QStringLiteral("Welle_a.csv"))));
+    EXPECT_EQ(csv,
+              inThisLocale(comma() ? expected(QStringLiteral("Welle_a.csv"), QStringLiteral("Welle-0001.csv"))
+                                   : expected(QStringLiteral("Welle_a.csv"))));
     // The operator's name is no operator number: left out of K0008, and the log says so.
     EXPECT_TRUE(r.stderrText.contains(QStringLiteral("\"M. Keller\""))) << r.stderrText.toStdString();
 
@@ -139,7 +141,8 @@ TEST_P(AcrossLocales, ResultFileAqdefFilePdfProtocolAndFormHoldTheSameNumbers) {
     text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     ASSERT_TRUE(text.waitForFinished(30000));
     const QString page = QString::fromUtf8(text.readAllStandardOutput());
-    for (const char* s : {"Messprotokoll", "Z-77", "M. Keller", "LOC2", "25,01235", "0,06123", "Seite 1 von 1"})
+    for (const char* s :
+         {"Messprotokoll", "Z-77", "M. Keller", "LOC2", "25,01235", "0,06123", "Seite 1 von 1"})
         EXPECT_TRUE(page.contains(QString::fromLatin1(inThisLocale(s)))) << s;
 
     // The form holds the numbers themselves, whatever the locale.
@@ -147,8 +150,9 @@ TEST_P(AcrossLocales, ResultFileAqdefFilePdfProtocolAndFormHoldTheSameNumbers) {
     QFile::copy(kExamples + QStringLiteral("forms/Pruefbericht.xlsx"), form);
     QFile::setPermissions(form, QFile::ReadOwner | QFile::WriteOwner);
     store.Write(files, QStringLiteral("PDF"), QStringLiteral("0"));
-    const ProcessRun f = doziduvov({QStringLiteral("/a"), form, kExamples + QStringLiteral("forms/Pruefbericht.cfg"),
-                                    QStringLiteral("/ALL")});
+    const ProcessRun f =
+        doziduvov({QStringLiteral("/a"), form, kExamples + QStringLiteral("forms/Pruefbericht.cfg"),
+                   QStringLiteral("/ALL")});
     EXPECT_EQ(f.exitCode, 0) << f.stderrText.toStdString();
     const QJsonObject s1 = sheetOf(readWithOpenpyxl(form), QStringLiteral("Seite1"));
     EXPECT_EQ(cellOf(s1, "H12").value("value").toDouble(), 25.01235);
@@ -250,11 +254,15 @@ TEST_F(Unattended, FullCorrectionAndBothReportsIntoForms) {
         return path;
     };
     const QByteArray before = readBytes(form);
-    r = doziduvov({QStringLiteral("/a"), form, layoutFile("Drei.cfg", cfg + "Maschine\r\n"), QStringLiteral("/ALL")});
+    r = doziduvov(
+        {QStringLiteral("/a"), form, layoutFile("Drei.cfg", cfg + "Maschine\r\n"), QStringLiteral("/ALL")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.stderrText.contains(QStringLiteral("\u201CMaschine\u201D"))) << r.stderrText.toStdString();
     EXPECT_EQ(readBytes(form), before);
-    r = doziduvov({QStringLiteral("/a"), form, layoutFile("Pruefer.cfg", QByteArray(cfg).replace("Pr\xfc" "fer", "Pruefer")),
+    r = doziduvov({QStringLiteral("/a"), form,
+                   layoutFile("Pruefer.cfg", QByteArray(cfg).replace("Pr\xfc"
+                                                                     "fer",
+                                                                     "Pruefer")),
                    QStringLiteral("/ALL")});
     EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
     EXPECT_TRUE(r.stderrText.contains(QStringLiteral("\u201CPruefer\u201D"))) << r.stderrText.toStdString();

@@ -1,5 +1,5 @@
-#include "common/FileBytes.h"
 #include "excel/FormLock.h"
+#include "common/FileBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +46,8 @@ TEST(FormLock, OneHolderAtATimeAndADeadHoldersLockIsTakenOver) {
     EXPECT_EQ(why.lockFile, lock);
     QFile old(lock);
     ASSERT_TRUE(old.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(old.setFileTime(QDateTime::currentDateTime().addSecs(-120), QFileDevice::FileModificationTime));
+    ASSERT_TRUE(
+        old.setFileTime(QDateTime::currentDateTime().addSecs(-120), QFileDevice::FileModificationTime));
     old.close();
     EXPECT_FALSE(FormLock::acquire(form, 0, why, {}, 0)); // no limit: never taken
     EXPECT_TRUE(FormLock::acquire(form, 0, why, {}, 60000));

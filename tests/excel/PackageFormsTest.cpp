@@ -61,10 +61,10 @@ void run(const QString& path, const QStringList& pages, const QString& after, bo
 // for the structural checker, openpyxl and LibreOffice.
 TEST(PackageForms, UnusualPackagesAreFilledTwiceAndStaySound) {
     const QStringList fixtures = {
-        QStringLiteral("package_overrides.xlsx"), QStringLiteral("package_module.xlsx"),
-        QStringLiteral("package_case.xlsx"),      QStringLiteral("package_root.xlsx"),
-        QStringLiteral("package_prefixed.xlsx"),  QStringLiteral("package_prefixed_sst.xlsx"),
-        QStringLiteral("package_ns0.xlsx"),       QStringLiteral("package_no_cellstyles.xlsx"),
+        QStringLiteral("package_overrides.xlsx"),   QStringLiteral("package_module.xlsx"),
+        QStringLiteral("package_case.xlsx"),        QStringLiteral("package_root.xlsx"),
+        QStringLiteral("package_prefixed.xlsx"),    QStringLiteral("package_prefixed_sst.xlsx"),
+        QStringLiteral("package_ns0.xlsx"),         QStringLiteral("package_no_cellstyles.xlsx"),
         QStringLiteral("package_unlinked_sst.xlsx")};
     for (const QString& fixture : fixtures) {
         SCOPED_TRACE(fixture.toStdString());

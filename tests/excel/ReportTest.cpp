@@ -21,7 +21,6 @@ namespace {
 const QString kForm = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/forms/Pruefbericht.xlsx");
 const QString kLayout = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/forms/Pruefbericht.cfg");
 
-
 // A table, the example form and its layout, and everything a run says.
 struct Report {
     TempSettings tmp;

@@ -293,8 +293,10 @@ TEST(Xlsx, ADamagedSheetIsRefusedNeverCopiedOrRenumbered) {
         const char* sheetData;
         const char* says; // a word of the message
     } cases[] = {
-        {"an attribute twice", "<sheetData><row r=\"35\"><c r=\"K35\" s=\"0\" s=\"0\"/></row></sheetData>", "twice"},
-        {"no cell reference", "<sheetData><row r=\"11\"><c r=\"ZZZZ11\"><v>1</v></c></row></sheetData>", "ZZZZ11"},
+        {"an attribute twice", "<sheetData><row r=\"35\"><c r=\"K35\" s=\"0\" s=\"0\"/></row></sheetData>",
+         "twice"},
+        {"no cell reference", "<sheetData><row r=\"11\"><c r=\"ZZZZ11\"><v>1</v></c></row></sheetData>",
+         "ZZZZ11"},
         {"a cell of another row", "<sheetData><row r=\"2\"><c r=\"B1\"><v>1</v></c></row></sheetData>", "B1"},
         {"one row number for every row",
          "<sheetData><row r=\"1\"><c r=\"B1\"><v>1</v></c></row><row r=\"1\"><c r=\"C1\"><v>2</v></c></row>"
@@ -311,7 +313,8 @@ TEST(Xlsx, ADamagedSheetIsRefusedNeverCopiedOrRenumbered) {
         const QByteArray before = readBytes(path);
         try {
             auto book = openWorkbook(path);
-            book->copySheetAfter(QStringLiteral("Master"), QStringLiteral("Master"), QStringLiteral("Seite1"));
+            book->copySheetAfter(QStringLiteral("Master"), QStringLiteral("Master"),
+                                 QStringLiteral("Seite1"));
             book->save();
             ADD_FAILURE() << "accepted";
         } catch (const SpreadsheetError& e) {
@@ -324,8 +327,9 @@ TEST(Xlsx, ADamagedSheetIsRefusedNeverCopiedOrRenumbered) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("plain.xlsx"));
     newWorkbook(QStringLiteral("Master"))->saveAs(path);
-    fillFirstSheet(path, "<sheetData><row><c><v>1</v></c><c r=\"C1\"><v>3</v></c></row><row><c><v>2</v></c></row>"
-                         "</sheetData>");
+    fillFirstSheet(path,
+                   "<sheetData><row><c><v>1</v></c><c r=\"C1\"><v>3</v></c></row><row><c><v>2</v></c></row>"
+                   "</sheetData>");
     auto book = openWorkbook(path);
     Worksheet* page =
         book->copySheetAfter(QStringLiteral("Master"), QStringLiteral("Master"), QStringLiteral("Seite1"));

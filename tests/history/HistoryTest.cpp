@@ -309,11 +309,13 @@ TEST_F(HistorySqlite, AFailingHistoryWarnsAndFailsTheRunOnlyWhenAskedTo) {
         SCOPED_TRACE(std::string(c.enabled ? c.enabled : "-") + (c.failsRun ? c.failsRun : "-"));
         const QString section = QStringLiteral("HistorySettings");
         store.Write(section, QStringLiteral("Enabled"), QString::fromLatin1(c.enabled ? c.enabled : ""));
-        store.Write(section, QStringLiteral("FailRunOnError"), QString::fromLatin1(c.failsRun ? c.failsRun : ""));
+        store.Write(section, QStringLiteral("FailRunOnError"),
+                    QString::fromLatin1(c.failsRun ? c.failsRun : ""));
         const ProcessRun r = doziduvov({QStringLiteral("/a")});
         EXPECT_EQ(r.exitCode, c.status) << r.stderrText.toStdString();
         EXPECT_EQ(r.stderrText.contains(QStringLiteral("Verlauf")), c.warned) << r.stderrText.toStdString();
-        EXPECT_FALSE(asciiFile(QStringLiteral("Welle-%1.csv").arg(++file, 4, 10, QLatin1Char('0'))).rows.empty());
+        EXPECT_FALSE(
+            asciiFile(QStringLiteral("Welle-%1.csv").arg(++file, 4, 10, QLatin1Char('0'))).rows.empty());
     }
 }
 

@@ -127,7 +127,8 @@ TEST_F(Postgres, ServerAwayPartsWaitAndTheNextRunDeliversThemInOrderOnce) {
 TEST_F(Postgres, AWrongPasswordIsSaidAsSuchAndThePartWaits) {
     history::HistoryDatabase::openPostgres(config); // the schema, with the right password
     ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
-    const ProcessRun r = doziduvov({QStringLiteral("/a")}, {{QStringLiteral("PGPASSWORD"), QStringLiteral("wrong")}});
+    const ProcessRun r =
+        doziduvov({QStringLiteral("/a")}, {{QStringLiteral("PGPASSWORD"), QStringLiteral("wrong")}});
     EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
     EXPECT_TRUE(r.stderrText.contains(QStringLiteral("Anmeldung abgelehnt"))) << r.stderrText.toStdString();
     EXPECT_FALSE(r.stderrText.contains(QStringLiteral("antwortet nicht"))) << r.stderrText.toStdString();

@@ -566,7 +566,8 @@ TEST(MainWindow, MenusAndButtonsOpenTheirWindows) {
     // A button that shows only a picture still has a name to read out.
     for (QAbstractButton* b : w.findChildren<QAbstractButton*>())
         if (b->isVisibleTo(&w) && b->text().isEmpty()) {
-            const QAction* a = qobject_cast<QToolButton*>(b) ? static_cast<QToolButton*>(b)->defaultAction() : nullptr;
+            const QAction* a =
+                qobject_cast<QToolButton*>(b) ? static_cast<QToolButton*>(b)->defaultAction() : nullptr;
             EXPECT_FALSE(b->accessibleName().isEmpty() && (!a || a->text().isEmpty()))
                 << b->objectName().toStdString();
         }
@@ -634,7 +635,8 @@ TEST(MainWindow, BatchWindowWritesNothingWithoutWorkbookAndLayout) {
     env.shown.clear();
     batch->cmdCreateBatchFile_Click();
     ASSERT_TRUE(QFile::exists(env.programDir() + QStringLiteral("/Form.sh")));
-    EXPECT_TRUE(readBytes(env.programDir() + QStringLiteral("/Form.sh")).contains("/a")); // never without a mode
+    EXPECT_TRUE(
+        readBytes(env.programDir() + QStringLiteral("/Form.sh")).contains("/a")); // never without a mode
     ASSERT_EQ(env.shown.size(), 1);
     EXPECT_TRUE(env.shown[0].text.contains(env.programDir() + QStringLiteral("/Form.sh")));
     EXPECT_TRUE(w.isVisible());
@@ -713,9 +715,9 @@ TEST(MainWindow, HistoryWindowChartsFiguresFiltersAndExports) {
     {
         auto db = history::HistoryDatabase::openSqlite(file);
         const double measured[] = {10.01, 10.02, 10.095, 10.2, 9.97};
-        const history::Classification kind[] = {history::Classification::Ok, history::Classification::Ok,
-                                                history::Classification::BeyondWarning,
-                                                history::Classification::OutOfTolerance, history::Classification::Ok};
+        const history::Classification kind[] = {
+            history::Classification::Ok, history::Classification::Ok, history::Classification::BeyondWarning,
+            history::Classification::OutOfTolerance, history::Classification::Ok};
         const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-4);
         for (int i = 0; i < 5; ++i) {
             history::Part p;

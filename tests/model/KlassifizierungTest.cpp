@@ -142,7 +142,7 @@ TEST(MarkRules, ButtonsSelectByRuleAndAskOnlyWithASelection) {
 
     Selection s(5, false);
     MarkAT(t, s, answer(true));
-    EXPECT_EQ(asked, 0);                                         // nothing selected: no question
+    EXPECT_EQ(asked, 0);                                        // nothing selected: no question
     EXPECT_EQ(s, (Selection{true, true, false, false, false})); // below the lower limit too
 
     MarkKritisch(t, s, answer(false)); // No: add to the selection

@@ -30,7 +30,7 @@ TEST(StartArgs, PosixWords) {
     EXPECT_EQ(list(StartArgsFromWords({"/a", "/home/qs/Forms/Teil 1.xlsx", "/home/qs/R.cfg", "/ALL"})),
               QStringList({"a", "/home/qs/Forms/Teil 1.xlsx", "/home/qs/R.cfg", "ALL", ""}));
     EXPECT_EQ(list(StartArgsFromWords({" /O ", "x", "y", "/alo", "z", "sixth"})),
-              QStringList({"O", "x", "y", "ALO", "z"})); // any case, as typed on Windows
+              QStringList({"O", "x", "y", "ALO", "z"}));                    // any case, as typed on Windows
     EXPECT_EQ(StartArgsFromWords({"/ALLES"})[1], QStringLiteral("/ALLES")); // not a switch word
 }
 
@@ -87,7 +87,9 @@ TEST(StartArgs, TheCommandLinesBatchFilesContain) {
         {{"/a", "/home/qs/Forms/Teil 1.xlsx", "/home/qs/R.cfg", "/ALL"},
          A::Run,
          {"a", "/home/qs/Forms/Teil 1.xlsx", "/home/qs/R.cfg", "ALL", ""}},
-        {{"/a", "/f/F.xlsx", "/f/L", "/alo", "/f/K.xlsx"}, A::Run, {"a", "/f/F.xlsx", "/f/L", "ALO", "/f/K.xlsx"}},
+        {{"/a", "/f/F.xlsx", "/f/L", "/alo", "/f/K.xlsx"},
+         A::Run,
+         {"a", "/f/F.xlsx", "/f/L", "ALO", "/f/K.xlsx"}},
         // The sixth and later are no start options, as on Windows.
         {{"a", "1", "2", "3", "4", "5", "6"}, A::Run, {"a", "1", "2", "3", "4"}, 2},
         // A first word that is no run mode: the window, as without words.
@@ -144,7 +146,8 @@ TEST(StartArgs, EveryScriptTheBatchWindowWritesStartsTheRunItWasMadeFor) {
             QProcess p;
             p.start(f.path, {});
             ASSERT_TRUE(p.waitForFinished(10000));
-            const QStringList words = QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+            const QStringList words =
+                QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
             const run::CommandLine l = run::parseCommandLine(words);
             SCOPED_TRACE(words.join(QLatin1Char('|')).toStdString());
             ASSERT_EQ(l.action, run::CommandLine::Action::Run);

@@ -224,7 +224,8 @@ TEST(SettingsStore, ReadOnlyMachineSettingsStayTheAdministratorsAndTheUsersChang
     ASSERT_TRUE(QDir().mkpath(machineDir));
     ASSERT_TRUE(QDir().mkpath(dir + QStringLiteral("/user")));
     {
-        QSettings machine(machineDir + QStringLiteral("/Korvex_Zirirezu_DOZIDUVOV.conf"), QSettings::IniFormat);
+        QSettings machine(machineDir + QStringLiteral("/Korvex_Zirirezu_DOZIDUVOV.conf"),
+                          QSettings::IniFormat);
         machine.setValue(QStringLiteral("Settings/ProgSettings/TOP"), QStringLiteral("4711"));
         machine.setValue(QStringLiteral("Settings/FileSettings/DIR"), QStringLiteral("/old"));
     }
@@ -253,8 +254,9 @@ TEST(SettingsStore, ReadOnlyMachineSettingsStayTheAdministratorsAndTheUsersChang
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(QStringLiteral("setpriv"),
-                {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
-                 self, QStringLiteral("--gtest_filter=SettingsStore.ReadOnlyMachineSettings*")});
+                {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                 QStringLiteral("--clear-groups"), self,
+                 QStringLiteral("--gtest_filter=SettingsStore.ReadOnlyMachineSettings*")});
     ASSERT_TRUE(child.waitForFinished(60000));
     const QString output = QString::fromLocal8Bit(child.readAll());
     EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);

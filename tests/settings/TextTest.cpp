@@ -126,10 +126,7 @@ TEST(TextCodec, FailedWriteKeepsTheOldFile) {
         FileError);
 }
 
-namespace {
-
-
-} // namespace
+namespace {} // namespace
 
 TEST(ExclusiveFile, ANameIsClaimedOnceAndNeverReplaced) {
     for (const Claim how : {Claim::Auto, Claim::CreateThenRename}) {
@@ -183,7 +180,7 @@ TEST(ExclusiveFile, TemporariesOfKilledRunsAreRemovedThoseOfLivingRunsKept) {
         int ageSeconds;
         bool removed;
     } cases[] = {
-        {QStringLiteral(".W.csv.a1B2c3.999999@") + host, 0, true},    // its process is gone
+        {QStringLiteral(".W.csv.a1B2c3.999999@") + host, 0, true},      // its process is gone
         {QStringLiteral(".W.csv.a1B2c3.") + me + '@' + host, 0, false}, // still writing
         {QStringLiteral(".W.csv.a1B2c3.4711@station9"), 60, false},     // another station, maybe busy
         {QStringLiteral(".W.csv.a1B2c3.4711@station9"), 2 * 86400, true},

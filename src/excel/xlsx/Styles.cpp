@@ -118,10 +118,11 @@ Styles::Styles(std::unique_ptr<pugi::xml_document> doc) : m_doc(doc ? std::move(
     // Cell formats name their cell style by xfId: a style sheet some libraries write without
     // any would leave the formats added here pointing at nothing.
     if (childCount(list("cellStyleXfs"), "xf") == 0) {
-        list("cellStyleXfs").append_copy(minimalDocument()->document_element().child("cellStyleXfs").child("xf"));
+        list("cellStyleXfs")
+            .append_copy(minimalDocument()->document_element().child("cellStyleXfs").child("xf"));
         if (childCount(list("cellStyles"), "cellStyle") == 0)
-            list("cellStyles").append_copy(
-                minimalDocument()->document_element().child("cellStyles").child("cellStyle"));
+            list("cellStyles")
+                .append_copy(minimalDocument()->document_element().child("cellStyles").child("cellStyle"));
         m_modified = true;
     }
     if (childCount(list("cellXfs"), "xf") == 0) {

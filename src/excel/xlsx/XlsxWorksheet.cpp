@@ -55,7 +55,8 @@ void XlsxWorksheet::load() {
     // A damaged sheet is refused, never repaired by guessing: a copy would carry the damage on,
     // or put cells where nobody meant them.
     auto damaged = [this](const QString& what) {
-        return SpreadsheetError(QStringLiteral("The sheet %1 of the workbook is damaged: %2.").arg(m_part, what));
+        return SpreadsheetError(
+            QStringLiteral("The sheet %1 of the workbook is damaged: %2.").arg(m_part, what));
     };
     auto checkAttributes = [&](const pugi::xml_node& n) {
         for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute())
@@ -71,7 +72,8 @@ void XlsxWorksheet::load() {
         if (const pugi::xml_attribute n = r.attribute("r")) {
             rowNumber = n.as_int();
             if (rowNumber <= lastRow || rowNumber > 1048576)
-                throw damaged(QStringLiteral("row number \"%1\" after row %2").arg(qstr(n.value())).arg(lastRow));
+                throw damaged(
+                    QStringLiteral("row number \"%1\" after row %2").arg(qstr(n.value())).arg(lastRow));
         } else {
             setAttr(r, "r", rowNumber);
         }
@@ -86,7 +88,8 @@ void XlsxWorksheet::load() {
                 const bool named = parseCellRef(ref.value(), row, col) || // the usual form, fast
                                    parseCellName(qstr(ref.value()), row, col);
                 if (!named || row != rowNumber || col <= lastCol)
-                    throw damaged(QStringLiteral("cell \"%1\" in row %2").arg(qstr(ref.value())).arg(rowNumber));
+                    throw damaged(
+                        QStringLiteral("cell \"%1\" in row %2").arg(qstr(ref.value())).arg(rowNumber));
             } else {
                 setAttr(c, "r", cellName(rowNumber, col));
             }
@@ -338,7 +341,8 @@ QString XlsxWorksheet::freshText(const FreshCell& c) {
     if (c.kind == 's')
         return m_book.sharedStrings().text(std::atoi(c.value));
     if (c.kind == 'n')
-        return common::number::shortestText(common::number::parse(std::string_view(c.value, c.length)).value_or(0.0));
+        return common::number::shortestText(
+            common::number::parse(std::string_view(c.value, c.length)).value_or(0.0));
     return {};
 }
 
