@@ -11,17 +11,18 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
+#include <filesystem>
 #include <optional>
+#include <string>
 
 namespace {
 
@@ -75,12 +76,23 @@ const char* kUsage =
 QtMessageHandler standardHandler = nullptr;
 
 // Where the libraries' own warnings go ("QODBCResult: Unable to free statement", a driver's
-// notice): beside the results history, not into the output a batch file keeps or checks.
-QString libraryLogFile() {
+// notice): beside the results history, not into the output a batch file keeps or checks. Libraries
+// also speak while they are unloaded at exit, so the handler uses nothing of Qt's but the text,
+// and the path lives in a buffer that is never destroyed.
+char libraryLog[4096] = {};
+
+void setLibraryLog() {
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
     if (data.isEmpty())
         data = QDir::homePath() + QStringLiteral("/.local/share");
-    return data + QStringLiteral("/doziduvov/doziduvov.log");
+    QDir().mkpath(data + QStringLiteral("/doziduvov"));
+    const QByteArray path = QFile::encodeName(data + QStringLiteral("/doziduvov/doziduvov.log"));
+    if (path.size() < static_cast<qsizetype>(sizeof libraryLog))
+        std::memcpy(libraryLog, path.constData(), static_cast<std::size_t>(path.size()) + 1);
+    // One older log is kept.
+    std::error_code ec;
+    if (std::filesystem::file_size(libraryLog, ec) > 4 * 1024 * 1024 && !ec)
+        std::filesystem::rename(libraryLog, std::string(libraryLog) + ".1", ec);
 }
 
 void quietMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
@@ -88,18 +100,19 @@ void quietMessages(QtMsgType type, const QMessageLogContext& context, const QStr
     if (text.contains(QLatin1String("propagateSizeHints")) ||
         text.startsWith(QLatin1String("QStandardPaths:")))
         return;
-    if (type != QtFatalMsg) {
-        static const QString path = libraryLogFile();
-        QFile log(path);
-        if (QDir().mkpath(QFileInfo(path).absolutePath()) && log.open(QIODevice::Append)) {
-            if (log.size() > 4 * 1024 * 1024) { // one older log is kept
-                log.close();
-                QFile::remove(path + QStringLiteral(".1"));
-                QFile::rename(path, path + QStringLiteral(".1"));
-                log.open(QIODevice::Append);
-            }
-            log.write(QDateTime::currentDateTime().toString(Qt::ISODate).toUtf8() + ' ' +
-                      QByteArray::number(QCoreApplication::applicationPid()) + ' ' + text.toUtf8() + '\n');
+    if (type != QtFatalMsg && libraryLog[0] != '\0') {
+        if (std::FILE* log = std::fopen(libraryLog, "a")) {
+            char stamp[32];
+            const std::time_t now = std::time(nullptr);
+            std::tm local{};
+#ifdef Q_OS_WIN
+            localtime_s(&local, &now);
+#else
+            localtime_r(&now, &local);
+#endif
+            std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
+            std::fprintf(log, "%s %ld %s\n", stamp, static_cast<long>(QCoreApplication::applicationPid()), text.toUtf8().constData());
+            std::fclose(log);
             return;
         }
     }
@@ -225,6 +238,7 @@ int main(int argc, char* argv[]) {
     if (!commandLine.ignored.isEmpty())
         std::fprintf(stderr, "doziduvov: start options after the fifth are ignored: %s\n",
                      qPrintable(commandLine.ignored.join(QLatin1Char(' '))));
+    setLibraryLog();
     standardHandler = qInstallMessageHandler(quietMessages);
     if (app::noDisplay(app::currentDisplayEnvironment())) {
         if (unattended)
