@@ -2,7 +2,7 @@
 // none" as a click and the repaint after it, on the offscreen platform.
 //
 //   build/bin/bench_list_selection --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
-#include "mainwindow/frm_Hauptfenster.h"
+#include "gui/frm_Hauptfenster.h"
 #include "run/AppState.h"
 #include "run/Conversion.h"
 

@@ -3,7 +3,7 @@
 // (xlsx_report_openpyxl.py beside this file) is timed by the script itself and reported too.
 //
 //   build/bin/bench_xlsx_report --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
-#include "excel/Spreadsheet.h"
+#include "xlsx/Spreadsheet.h"
 
 #include "OpenpyxlMain.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/HostSnapshot.h"
+#include "hostlink/HostSnapshot.h"
 
 #include <QJsonObject>
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "PartProgramFile.h"
-#include "host/HostInterfaces.h"
+#include "hostlink/HostInterfaces.h"
 
 #include <functional>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "SimServer.h"
 
-#include "host/HostProtocol.h"
-#include "host/HostSnapshot.h"
+#include "hostlink/HostProtocol.h"
+#include "hostlink/HostSnapshot.h"
 
 #include <QJsonDocument>
 #include <QLocalSocket>

@@ -4,8 +4,8 @@
 #include "PartProgramFile.h"
 #include "SimHost.h"
 #include "SimServer.h"
-#include "host/HostInterfaces.h"
-#include "host/HostSocketPath.h"
+#include "hostlink/HostInterfaces.h"
+#include "hostlink/HostSocketPath.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #include "Display.h"
 
-#include "common/MessageBox.h"
-#include "host/HostSocketClient.h"
-#include "mainwindow/frm_Hauptfenster.h"
+#include "gui/MessageBox.h"
+#include "hostlink/HostSocketClient.h"
+#include "gui/frm_Hauptfenster.h"
 #include "run/AppState.h"
 #include "run/Conversion.h"
 #include "run/HistoryCommand.h"

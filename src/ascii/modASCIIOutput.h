@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/Message.h"
-#include "host/HostInterfaces.h"
+#include "hostlink/HostInterfaces.h"
 #include "model/Klassifizierung.h"
 #include "model/MerkmalTable.h"
 #include "settings/SettingsStore.h"

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "excel/FormLock.h"
-#include "excel/Spreadsheet.h"
-#include "host/HostInterfaces.h"
+#include "xlsx/Spreadsheet.h"
+#include "hostlink/HostInterfaces.h"
 
 #include <QString>
 #include <QStringList>

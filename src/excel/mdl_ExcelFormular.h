@@ -2,7 +2,7 @@
 
 #include "common/Message.h"
 #include "excel/ReportLayout.h"
-#include "excel/Spreadsheet.h"
+#include "xlsx/Spreadsheet.h"
 #include "host/mdl_MERKMALE_LESEN.h"
 #include "model/Klassifizierung.h"
 #include "model/MerkmalTable.h"

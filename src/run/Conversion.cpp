@@ -5,7 +5,7 @@
 #include "excel/ReportLayout.h"
 #include "excel/mdl_ExcelFormular.h"
 #include "history/History.h"
-#include "host/HostSocketClient.h"
+#include "hostlink/HostSocketClient.h"
 #include "protocol/PdfProtocol.h"
 #include "protocol/ProtocolOutput.h"
 #include "settings/HeaderData.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/HostInterfaces.h"
+#include "hostlink/HostInterfaces.h"
 
 #include <QDate>
 #include <QLocale>

@@ -2,10 +2,10 @@
 
 #include "common/SimProcess.h"
 #include "common/TempSettings.h"
-#include "host/HostSocketClient.h"
+#include "hostlink/HostSocketClient.h"
 #include "run/AppState.h"
 #include "run/Conversion.h"
-#include "mainwindow/frm_Hauptfenster.h"
+#include "gui/frm_Hauptfenster.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/HostSocketClient.h"
+#include "hostlink/HostSocketClient.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,7 +2,7 @@
 // proxy that closes, cuts, garbles or stalls the host's answers. Whatever the fault, the run ends
 // by itself (no signal) within its time limit, with status 1 and a message, and writes nothing.
 #include "common/ConverterRun.h"
-#include "host/HostSocketPath.h"
+#include "hostlink/HostSocketPath.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "WorkbookReader.h"
-#include "excel/Spreadsheet.h"
-#include "excel/xlsx/ContentTypes.h"
-#include "excel/xlsx/ZipPackage.h"
+#include "xlsx/Spreadsheet.h"
+#include "xlsx/ContentTypes.h"
+#include "xlsx/ZipPackage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include "XlsxChecker.h"
 
-#include "excel/Spreadsheet.h"
-#include "excel/xlsx/Relationships.h"
-#include "excel/xlsx/Xml.h"
-#include "excel/xlsx/ZipPackage.h"
+#include "xlsx/Spreadsheet.h"
+#include "xlsx/Relationships.h"
+#include "xlsx/Xml.h"
+#include "xlsx/ZipPackage.h"
 
 #include <QFileInfo>
 #include <QHash>

@@ -1,10 +1,10 @@
 #include "WorkbookReader.h"
-#include "excel/Spreadsheet.h"
-#include "excel/xlsx/Relationships.h"
-#include "excel/xlsx/SharedStrings.h"
-#include "excel/xlsx/Styles.h"
-#include "excel/xlsx/Xml.h"
-#include "excel/xlsx/ZipPackage.h"
+#include "xlsx/Spreadsheet.h"
+#include "xlsx/Relationships.h"
+#include "xlsx/SharedStrings.h"
+#include "xlsx/Styles.h"
+#include "xlsx/Xml.h"
+#include "xlsx/ZipPackage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "WorkbookReader.h"
-#include "excel/Spreadsheet.h"
-#include "excel/xlsx/XlsxWorkbook.h"
+#include "xlsx/Spreadsheet.h"
+#include "xlsx/XlsxWorkbook.h"
 
 #include <gtest/gtest.h>
 

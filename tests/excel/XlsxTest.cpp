@@ -1,7 +1,7 @@
 #include "WorkbookReader.h"
 #include "common/FileBytes.h"
-#include "excel/Spreadsheet.h"
-#include "excel/xlsx/XlsxWorkbook.h"
+#include "xlsx/Spreadsheet.h"
+#include "xlsx/XlsxWorkbook.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 #include "common/ReaderSetup.h"
 #include "common/SimProcess.h"
 #include "common/SimPrograms.h"
-#include "host/HostProtocol.h"
-#include "host/HostSnapshot.h"
-#include "host/HostSocketClient.h"
-#include "host/HostSocketPath.h"
+#include "hostlink/HostProtocol.h"
+#include "hostlink/HostSnapshot.h"
+#include "hostlink/HostSocketClient.h"
+#include "hostlink/HostSocketPath.h"
 #include "host/LiveUpdate.h"
 
 #include <gtest/gtest.h>

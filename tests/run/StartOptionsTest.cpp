@@ -116,8 +116,7 @@ TEST(StartArgs, TheCommandLinesBatchFilesContain) {
             EXPECT_EQ(list(StartArgsFromWords(l.words)), c.args);
             EXPECT_EQ(l.quiet, c.quiet);
         }
-        if (c.action == A::Error)
-            EXPECT_FALSE(l.error.isEmpty());
+        EXPECT_EQ(l.error.isEmpty(), c.action != A::Error);
     }
 }
 

@@ -1,8 +1,8 @@
 // Fuzz target for the spreadsheet engine: open, read, copy a sheet, write a cell, save. Built as
 // a libFuzzer target with clang (-DDOZIDUVOV_FUZZ=ON), and always as the replay driver below,
 // which runs the corpus and mutations of it under CTest.
-#include "excel/Spreadsheet.h"
-#include "excel/xlsx/ZipPackage.h"
+#include "xlsx/Spreadsheet.h"
+#include "xlsx/ZipPackage.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,0 +1,789 @@
+#include "gui/frm_ASCII_Setup.h"
+#include "common/FileBytes.h"
+#include "common/GuiEnv.h"
+#include "common/SimPrograms.h"
+#include "excel/WorkbookReader.h"
+#include "gui/frm_BerichtDesign.h"
+#include "gui/frm_Online.h"
+#include "gui/frm_Verlauf.h"
+#include "gui/LampWidget.h"
+#include "gui/MerkmalsListe.h"
+#include "gui/frm_BatchFile.h"
+#include "gui/frm_SavePartProgram.h"
+#include "settings/TextCodec.h"
+#include "gui/frm_Ausgabedatei_Setup.h"
+#include "gui/frm_Fensterpos.h"
+#include "gui/frm_Kopfdaten.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDirIterator>
+#include <QGroupBox>
+#include <QImage>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPalette>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+
+using namespace mainwindow;
+
+namespace {
+
+const QString kWelle = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/Welle.PRG");
+
+template <typename T> T* child(QWidget& w, const char* name) {
+    T* c = w.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(c, nullptr) << name;
+    return c;
+}
+
+QString gridText(QWidget& w, int row, int col = 1) {
+    auto* t = child<QTableWidget>(w, "FlexGridMerkmalswerte");
+    return t->item(row, col) ? t->item(row, col)->text() : QString();
+}
+
+// With DOZIDUVOV_SCREENSHOT_DIR set, the window tests leave pictures of the main window there.
+void screenshot(QWidget& w, const char* name) {
+    const QString dir = qEnvironmentVariable("DOZIDUVOV_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    if (qobject_cast<QMainWindow*>(&w))
+        w.resize(1280, 800);
+    else
+        w.adjustSize();
+    QCoreApplication::processEvents();
+    w.grab().save(dir + QLatin1Char('/') + QString::fromLatin1(name) + QStringLiteral(".png"));
+}
+
+void click(QWidget& w, const char* button) {
+    child<QPushButton>(w, button)->click();
+}
+
+QListView* listOf(frm_Hauptfenster& w) {
+    return child<QListView>(w, "lst_MM_ID");
+}
+
+QString entryText(frm_Hauptfenster& w, int entry) {
+    return listOf(w)->model()->index(entry, 0).data().toString();
+}
+
+void selectRow(frm_Hauptfenster& w, int entry) {
+    auto* list = listOf(w);
+    list->selectionModel()->setCurrentIndex(list->model()->index(entry, 0), QItemSelectionModel::NoUpdate);
+}
+
+// As a click in the list does: the entry joins the selection.
+void clickToSelect(frm_Hauptfenster& w, int entry) {
+    auto* list = listOf(w);
+    list->selectionModel()->select(list->model()->index(entry, 0), QItemSelectionModel::Select);
+}
+
+int entryOf(frm_Hauptfenster& w, const QString& text) {
+    for (int i = 0; i < listOf(w)->model()->rowCount(); ++i)
+        if (entryText(w, i) == text)
+            return i;
+    ADD_FAILURE() << "no entry " << text.toStdString();
+    return 0;
+}
+
+} // namespace
+
+TEST(MainWindow, StartupOnAnEmptyStore) {
+    GuiEnv env;
+    frm_Hauptfenster& w = env.open();
+    for (const auto& [key, value] : std::vector<std::pair<const char*, const char*>>{
+             {"Settings/LanguageSettings/Language", "German"},
+             {"Settings/ProgSettings/TOP", "1"},
+             {"Settings/ProgSettings/LEFT", "1"},
+             {"Settings/FileSettings/PartProgFolder", "0"},
+             {"Settings/ProgSettings/HEADER", "1"},
+             {"Settings/ExcelReportSettings/LastUsedConfig", ""}})
+        EXPECT_EQ(env.settings.rawValue(QSettings::SystemScope, QString::fromLatin1(key)).toString(),
+                  QString::fromLatin1(value))
+            << key;
+    EXPECT_EQ(env.settings.rawValue(QSettings::UserScope, QStringLiteral("Settings/CurrentUser")).toString(),
+              QStringLiteral("False"));
+    EXPECT_TRUE(w.windowTitle().endsWith(QStringLiteral("   ---   ")));
+    EXPECT_TRUE(w.windowTitle().startsWith(QStringLiteral("Korvex - Zirirezu Doziduvov  Version ")));
+    EXPECT_EQ(w.statusText(), QStringLiteral("Bereit."));
+    EXPECT_TRUE(child<QGroupBox>(w, "Frame4")->isVisibleTo(&w));
+    EXPECT_EQ(child<QTableWidget>(w, "FlexGridKopfdaten")->rowCount(), 1);
+    EXPECT_TRUE(w.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(gridText(w, 23, 0), QStringLiteral(" Korvex Unique-ID"));
+    EXPECT_EQ(gridText(w, 19, 0), QStringLiteral(" Einheit"));
+    EXPECT_EQ(child<QPushButton>(w, "cmdMarkAll")->text(), QString());
+    EXPECT_EQ(child<QPushButton>(w, "cmdMarkAll")->toolTip(), QStringLiteral("Alle Merkmale markieren"));
+    for (const char* name : {"Toolbar1_1", "Toolbar1_2", "Toolbar1_3", "Toolbar1_5", "Toolbar1_6",
+                             "Toolbar1_7", "Menue_Beenden", "menuUngarisch", "Menue_Info", "Menue_BatchFile"})
+        EXPECT_NE(w.findChild<QAction*>(QString::fromLatin1(name)), nullptr) << name;
+
+    // Qt's own buttons and dialogs speak the program's language too.
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Ja"));
+
+    // Each language entry says its language and loads it.
+    EXPECT_EQ(w.findChild<QAction*>(QStringLiteral("menuSpanish"))->text(), QStringLiteral("Spanisch"));
+    EXPECT_EQ(w.findChild<QAction*>(QStringLiteral("menuPortuguese"))->text(),
+              QStringLiteral("Portugiesisch"));
+    EXPECT_EQ(w.findChild<QAction*>(QStringLiteral("menuUngarisch"))->text(), QStringLiteral("Ungarisch"));
+    for (const char* language : {"Spanish", "Portuguese"}) {
+        env.trigger(QStringLiteral("menu") + QString::fromLatin1(language));
+        EXPECT_EQ(env.settings.rawValue(QSettings::SystemScope,
+                                        QStringLiteral("Settings/LanguageSettings/Language")),
+                  QString::fromLatin1(language));
+    }
+
+    // A stored position that is no number counts as 1 twip; a language change runs the whole
+    // start-up again with the new texts.
+    env.state.store.Write(QStringLiteral("ProgSettings"), QStringLiteral("TOP"), QStringLiteral("oben"));
+    w.move(300, 200);
+    env.trigger(QStringLiteral("menuEnglish"));
+    EXPECT_EQ(w.statusText(), QStringLiteral("Ready."));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Yes"));
+    EXPECT_EQ(w.y(), 0);
+    EXPECT_EQ(
+        env.settings.rawValue(QSettings::SystemScope, QStringLiteral("Settings/LanguageSettings/Language")),
+        QStringLiteral("English"));
+}
+
+TEST(MainWindow, OfflineReadShowsEveryRowCountsAndOneLamp) {
+    GuiEnv env;
+    settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"),
+                             {QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer"), QStringLiteral("Los")},
+                             settings::systemCodePage());
+    ASSERT_TRUE(env.sim.start({kWelle}));
+    frm_Hauptfenster& w = env.open();
+    screenshot(w, "startup");
+    env.trigger(QStringLiteral("Toolbar1_2"));
+    screenshot(w, "offline-read");
+
+    ASSERT_EQ(listOf(w)->model()->rowCount(), env.state.table.AnzMerkmale);
+    EXPECT_EQ(listOf(w)->model()->rowCount(), 21);
+    EXPECT_EQ(entryText(w, 0), QStringLiteral("LOC1.X"));
+    EXPECT_EQ(entryText(w, 2), QStringLiteral("LOC1.D"));
+    EXPECT_EQ(child<QLabel>(w, "lbl_Programmname")->text(), kWelle);
+    EXPECT_EQ(child<QLabel>(w, "lblZgNr")->text(), QStringLiteral("Z-77"));
+    EXPECT_EQ(child<QLabel>(w, "lblAnzOOT")->text(), QString::number(env.state.table.AnzOOT));
+    EXPECT_EQ(child<QLabel>(w, "lblAnzKritisch")->text(), QString::number(env.state.table.AnzKritisch));
+    EXPECT_EQ(child<QLabel>(w, "lblAnzOK")->text(), QString::number(env.state.table.AnzOK));
+    EXPECT_GT(env.state.table.AnzOOT, 0);
+    EXPECT_EQ(w.lampColourOf(model::Lamp::Shape3), (common::Rgb{255, 0, 0}));
+    EXPECT_EQ(w.lampColourOf(model::Lamp::Shape2), (common::Rgb{64, 64, 0}));
+    EXPECT_EQ(w.lampColourOf(model::Lamp::Shape1), (common::Rgb{0, 64, 0}));
+    // Row 1 is shown, never yellow right after a fill.
+    EXPECT_EQ(gridText(w, 1), QStringLiteral("LOC1.X"));
+    EXPECT_EQ(gridText(w, 23), QStringLiteral("100007|4711"));
+    EXPECT_EQ(w.gridColour(), (common::Rgb{0, 255, 0}));
+    auto* header = child<QTableWidget>(w, "FlexGridKopfdaten");
+    ASSERT_EQ(header->rowCount(), 4);
+    EXPECT_EQ(header->item(1, 0)->text(), QStringLiteral(" Auftrag"));
+    EXPECT_EQ(header->item(1, 1)->text(), QStringLiteral("4711"));
+    EXPECT_EQ(header->item(2, 1)->text(), QStringLiteral("M. Keller"));
+    EXPECT_EQ(header->item(3, 1)->text(), QString());
+
+    // Clicks: red out of tolerance, yellow critical, green otherwise; the Bonus with a field text.
+    clickToSelect(w, entryOf(w, QStringLiteral("DIST1.M")));
+    clickToSelect(w, entryOf(w, QStringLiteral("FL1.M")));
+    EXPECT_TRUE(w.selection()[static_cast<std::size_t>(entryOf(w, QStringLiteral("FL1.M")))]);
+    selectRow(w, entryOf(w, QStringLiteral("LOC2.Y")));
+    EXPECT_EQ(w.gridColour(), (common::Rgb{255, 0, 0}));
+    screenshot(w, "out-of-tolerance-row");
+    selectRow(w, entryOf(w, QStringLiteral("LOC1.Y")));
+    EXPECT_EQ(w.gridColour(), (common::Rgb{255, 255, 0}));
+    EXPECT_EQ(gridText(w, 1), QStringLiteral("LOC1.Y"));
+    EXPECT_EQ(gridText(w, 6), QStringLiteral("-0,04712"));
+    selectRow(w, entryOf(w, QStringLiteral("TP1.TP")));
+    EXPECT_EQ(gridText(w, 9), QStringLiteral("MMC"));
+    EXPECT_EQ(gridText(w, 10), QStringLiteral("0,0122"));
+    EXPECT_EQ(gridText(w, 21), QStringLiteral("Wahr"));
+    selectRow(w, entryOf(w, QStringLiteral("TP1.X")));
+    EXPECT_EQ(gridText(w, 10), QString());
+    selectRow(w, entryOf(w, QStringLiteral("LOC2.X")));
+    EXPECT_EQ(child<QListWidget>(w, "vlstComment")->count(), 3);
+    EXPECT_EQ(child<QListWidget>(w, "vlstComment")->item(0)->text(), QStringLiteral("<< Lagersitz rechts"));
+
+    // A double-click presents the group start of an axis.
+    selectRow(w, entryOf(w, QStringLiteral("LOC2.Y")));
+    w.FlexGridMerkmalswerte_DblClick();
+    EXPECT_TRUE(env.sim.waitForLog(QStringLiteral("present LOC2")));
+}
+
+TEST(MainWindow, MarkButtonsAskOnlyWhenSomethingIsSelected) {
+    GuiEnv env;
+    ASSERT_TRUE(env.sim.start({kWelle}));
+    frm_Hauptfenster& w = env.open();
+    env.trigger(QStringLiteral("Toolbar1_2"));
+    const int n = w.listCount();
+    auto count = [&] {
+        int c = 0;
+        for (bool b : w.selection())
+            c += b;
+        return c;
+    };
+    int oot = 0;
+    int crit = 0;
+    for (int i = 1; i <= n; ++i) {
+        oot += env.state.table.row(i).ATol > 0;
+        crit += env.state.table.row(i).Kritisch;
+    }
+    env.shown.clear();
+    click(w, "cmdMarkAT");
+    EXPECT_TRUE(env.shown.isEmpty());
+    EXPECT_EQ(count(), oot);
+    env.answers = {common::MsgResult::No};
+    click(w, "cmdMarkKritisch");
+    ASSERT_EQ(env.shown.size(), 1);
+    EXPECT_EQ(env.shown[0].buttons, common::MsgButtons::YesNo);
+    EXPECT_EQ(count(), oot + crit);
+    env.answers = {common::MsgResult::Yes};
+    click(w, "cmdMarkKritisch");
+    EXPECT_EQ(count(), crit);
+    click(w, "cmdMarkAll");
+    EXPECT_EQ(count(), n);
+    click(w, "cmdMarkDelete");
+    EXPECT_EQ(count(), 0);
+}
+
+TEST(MainWindow, OnlineReceptionFillsTheSameRowsOrEndsAtEek) {
+    for (bool eek : {false, true}) {
+        GuiEnv env;
+        QString program = kWelle;
+        if (eek) {
+            sim::SimProgram p = sim::loadProgram(kWelle);
+            QJsonObject doc = p.document;
+            QJsonArray cmds = doc.value("commands").toArray();
+            cmds.insert(11, QJsonObject{{"type", 196},
+                                        {"id", "STOP"},
+                                        {"comment", QJsonObject{{"commentType", 3}, {"text", "EEK"}}}});
+            doc.insert("commands", cmds);
+            program = env.sim.dir() + QStringLiteral("/Eek.PRG");
+            QFile f(program);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(QJsonDocument(doc).toJson());
+        }
+        ASSERT_TRUE(env.sim.start({QStringLiteral("--execute-on-subscribe"), program}));
+        frm_Hauptfenster& w = env.open();
+        env.trigger(QStringLiteral("Toolbar1_1"));
+        EXPECT_TRUE(w.onlineReceptionOn());
+        ASSERT_TRUE(spinUntil([&] { return w.statusText() == QStringLiteral("Online Empfang beendet."); }));
+        EXPECT_FALSE(w.findChild<QAction*>(QStringLiteral("Toolbar1_1"))->isChecked());
+        // The EEK comment follows LOC1: its three axes only, one of them critical.
+        EXPECT_EQ(w.listCount(), eek ? 3 : 21);
+        EXPECT_EQ(w.lampColourOf(eek ? model::Lamp::Shape2 : model::Lamp::Shape3),
+                  mainwindow::lampColour(eek ? model::Lamp::Shape2 : model::Lamp::Shape3, true));
+        EXPECT_TRUE(env.sim.waitForLog(QStringLiteral("unsubscribe")));
+    }
+}
+
+TEST(MainWindow, WindowPositionCancelMovesBack) {
+    GuiEnv env;
+    frm_Hauptfenster& w = env.open();
+    w.moveToTwips(1500, 3000);
+    env.state.store.Write(QStringLiteral("ProgSettings"), QStringLiteral("TOP"), QStringLiteral("1500"));
+    env.state.store.Write(QStringLiteral("ProgSettings"), QStringLiteral("LEFT"), QStringLiteral("3000"));
+    auto* dlg = new settings::frm_Fensterpos(env.state, &w);
+    EXPECT_EQ(child<QLineEdit>(*dlg, "txt_POS_TOP_ALT")->text(), QStringLiteral("1500"));
+    w.moveToTwips(4500, 6000);
+    dlg->cmd_POS_LESEN_Click();
+    EXPECT_EQ(child<QLineEdit>(*dlg, "txt_POS_TOP")->text(), QStringLiteral("4500"));
+    child<QLineEdit>(*dlg, "txt_POS_LEFT")->setText(QStringLiteral("links"));
+    dlg->cmd_POS_SAVE_Click();
+    // Stored as typed, and the window back where it was when the dialog opened.
+    EXPECT_EQ(env.state.store.Read(QStringLiteral("ProgSettings"), QStringLiteral("LEFT"), {}),
+              QStringLiteral("links"));
+    EXPECT_EQ(w.topTwips(), 1500);
+    EXPECT_EQ(w.leftTwips(), 3000);
+    delete dlg;
+
+    env.settings.makeSystemScopeReadOnly(); // nothing stored: the present position and a message
+    env.shown.clear();
+    settings::frm_Fensterpos missing(env.state, &w);
+    ASSERT_EQ(env.shown.size(), 1);
+    EXPECT_EQ(child<QLineEdit>(missing, "txt_POS_TOP_ALT")->text(), QStringLiteral("1500"));
+}
+
+TEST(MainWindow, HeaderDataDialogOkAndImport) {
+    GuiEnv env;
+    frm_Hauptfenster& w = env.open();
+    env.state.header = {{QStringLiteral(" Alt"), QStringLiteral("wert1")}};
+    // Opened from the menu, as the grid follows what the dialog stores.
+    env.trigger(QStringLiteral("menuKopfdaten"));
+    auto* opened = w.findChild<settings::frm_Kopfdaten*>();
+    ASSERT_NE(opened, nullptr);
+    settings::frm_Kopfdaten& dlg = *opened;
+    auto* edit = child<QLineEdit>(dlg, "txtNewVariable");
+    for (const QString& typed :
+         {QStringLiteral("  Auftrag  "), QStringLiteral("   "), QString::fromUtf8("Prüfer")}) {
+        edit->setText(typed);
+        dlg.cmdAddInList_Click();
+    }
+    EXPECT_EQ(dlg.names(), QStringList({QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer")}));
+    // Enter in the name box adds the name once (no picture button takes the key as well).
+    edit->setText(QStringLiteral("Maschine"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(dlg.names().count(QStringLiteral("Maschine")), 1);
+    child<QListWidget>(dlg, "lstVariables")->setCurrentRow(2);
+    dlg.cmdRemoveFromList_Click();
+    dlg.cmdOK_Click();
+    const QString file = env.programDir() + QStringLiteral("/HeaderData.cfg");
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("Auftrag\r\nPr\xfc"
+                                      "fer\r\n"));
+    auto* grid = child<QTableWidget>(w, "FlexGridKopfdaten");
+    ASSERT_EQ(grid->rowCount(), 3);
+    EXPECT_EQ(grid->item(1, 0)->text(), QStringLiteral(" Auftrag"));
+    EXPECT_EQ(grid->item(1, 1)->text(), QStringLiteral("wert1")); // values stay in their rows
+
+    settings::frm_Kopfdaten again(env.state, &w);
+    again.cmdClearList_Click();
+    QFile::remove(file);
+    again.cmdImport_Click(); // no file: the list stays as it is
+    EXPECT_TRUE(again.names().isEmpty());
+}
+
+TEST(MainWindow, SavePartProgramCopyName) {
+    GuiEnv env;
+    const QString copy = env.sim.dir() + QStringLiteral("/Welle.PRG");
+    ASSERT_TRUE(QFile::copy(kWelle, copy));
+    ASSERT_TRUE(env.sim.start({copy}));
+    frm_Hauptfenster& w = env.open();
+
+    {
+        partprogram::frm_SavePartProgram none(env.state, &w); // nothing connected yet
+        EXPECT_FALSE(child<QPushButton>(none, "cmdOK")->isEnabled());
+    }
+    env.trigger(QStringLiteral("Toolbar1_2"));
+    partprogram::frm_SavePartProgram dlg(env.state, &w);
+    const QString base = env.sim.dir() + QStringLiteral("/Welle");
+    EXPECT_EQ(child<QLabel>(dlg, "lblProgramName")->text(), base);
+    child<QLineEdit>(dlg, "txtPartNumber")->setText(QStringLiteral("47/11"));
+    env.shown.clear();
+    dlg.cmdOK_Click();
+    ASSERT_EQ(env.shown.size(), 1); // refused, nothing saved
+    child<QLineEdit>(dlg, "txtPartNumber")->setText(QStringLiteral("4711"));
+    dlg.cmdOK_Click();
+    EXPECT_TRUE(env.sim.waitForLog(QStringLiteral("save ") + copy));
+    const QString expected = base + QStringLiteral("__") + child<QLabel>(dlg, "lblDate")->text() +
+                             QStringLiteral("__") + child<QLabel>(dlg, "lblTime")->text() +
+                             QStringLiteral("__4711.sav");
+    EXPECT_TRUE(QFile::exists(expected)) << expected.toStdString();
+    ASSERT_EQ(env.shown.size(), 2); // and where the copy went
+    EXPECT_TRUE(env.shown[1].text.contains(expected));
+}
+
+TEST(MainWindow, AsciiAndOutputSettingsDialogsStoreWhatTheyShow) {
+    GuiEnv env;
+    frm_Hauptfenster& w = env.open();
+    {
+        ascii::frm_ASCII_Setup dlg(env.state, &w);
+        EXPECT_EQ(child<QLabel>(dlg, "Label1_21")->text(),
+                  QStringLiteral("22")); // fresh: all in column order
+        child<QPushButton>(dlg, "cmd_AUS")->click();
+        child<QCheckBox>(dlg, "Check1_5")->setChecked(true);
+        child<QCheckBox>(dlg, "Check1_0")->setChecked(true);
+        EXPECT_EQ(child<QLabel>(dlg, "Label1_0")->text(), QStringLiteral("2"));
+        child<QLineEdit>(dlg, "txt_ASCII")->setText(QStringLiteral(";"));
+        child<QRadioButton>(dlg, "optTXT")->setChecked(true);
+        dlg.cmdExport_Click();
+        dlg.OKButton_Click();
+    }
+    const QString a = QStringLiteral("ASCIISettings");
+    EXPECT_EQ(env.state.store.Read(a, QStringLiteral("Label1_5"), {}), QStringLiteral("1"));
+    EXPECT_EQ(env.state.store.Read(a, QStringLiteral("Label1_1"), {}), QString());
+    EXPECT_EQ(env.state.store.Read(a, QStringLiteral("ASCII"), {}), QStringLiteral(";"));
+    EXPECT_EQ(env.state.store.Read(a, QStringLiteral("CSV"), {}), QStringLiteral("0"));
+    QFile exported(env.programDir() + QStringLiteral("/ASCII_Settings.cfg"));
+    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+    EXPECT_EQ(exported.readAll().count("\r\n"), 47);
+
+    {
+        settings::frm_Ausgabedatei_Setup dlg(env.state, &w);
+        // First opening: default folder mode, naming 0/1/1/1/1, "__", multi-line on, 90 %.
+        EXPECT_TRUE(child<QRadioButton>(dlg, "optUseDefaultFolder")->isChecked());
+        EXPECT_EQ(child<QComboBox>(dlg, "comboSeperator")->currentText(), QStringLiteral("__"));
+        EXPECT_EQ(child<QComboBox>(dlg, "comboFileName2")->currentText(),
+                  QString::fromUtf8("Änderungsstand"));
+        EXPECT_TRUE(child<QCheckBox>(dlg, "chkMultiLine")->isChecked());
+        EXPECT_EQ(child<QLineEdit>(dlg, "txtTolProzent")->text(), QStringLiteral("90"));
+        child<QRadioButton>(dlg, "optUsePartProgramFolder")->setChecked(true);
+        EXPECT_FALSE(child<QWidget>(dlg, "Dir_Zirirezu")->isEnabled());
+        child<QCheckBox>(dlg, "chkCurrentUser")->setChecked(true);
+        child<QLineEdit>(dlg, "txtTolProzent")->setText(QStringLiteral("80"));
+        dlg.OKButton_Click();
+    }
+    // Ticking the current-user box moves this save and every later write to the user's store.
+    EXPECT_TRUE(env.state.store.usesCurrentUser());
+    EXPECT_EQ(env.settings.rawValue(QSettings::UserScope, QStringLiteral("Settings/CurrentUser")).toString(),
+              QStringLiteral("TRUE"));
+    EXPECT_EQ(env.settings.rawValue(QSettings::UserScope, QStringLiteral("Settings/ProgSettings/TolProzent"))
+                  .toString(),
+              QStringLiteral("80"));
+    EXPECT_EQ(
+        env.settings.rawValue(QSettings::UserScope, QStringLiteral("Settings/FileSettings/PartProgFolder"))
+            .toString(),
+        QStringLiteral("-1"));
+}
+
+TEST(MainWindow, OutputDialogSwitchesTheProtocolsAndMapsHeaderDataToAqdefFields) {
+    GuiEnv env;
+    settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"),
+                             {QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer")},
+                             settings::systemCodePage());
+    frm_Hauptfenster& w = env.open();
+    const QString files = QStringLiteral("FileSettings");
+    {
+        settings::frm_Ausgabedatei_Setup dlg(env.state, &w);
+        screenshot(dlg, "output-file-setup");
+        // Both off by default, no header data mapped; the lists offer the header data names.
+        EXPECT_FALSE(child<QCheckBox>(dlg, "chkAQDEF")->isChecked());
+        EXPECT_FALSE(child<QCheckBox>(dlg, "chkPDF")->isChecked());
+        auto* k6 = child<QComboBox>(dlg, "comboAQDEF_K0006");
+        auto* k8 = child<QComboBox>(dlg, "comboAQDEF_K0008");
+        EXPECT_EQ(k6->currentText(), QStringLiteral("(keine)"));
+        ASSERT_EQ(k8->count(), 3);
+        child<QCheckBox>(dlg, "chkAQDEF")->setChecked(true);
+        k6->setCurrentIndex(k6->findText(QStringLiteral("Auftrag")));
+        k8->setCurrentIndex(k8->findText(QString::fromUtf8("Prüfer")));
+        dlg.OKButton_Click();
+    }
+    EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF"), {}), QStringLiteral("1"));
+    EXPECT_EQ(env.state.store.Read(files, QStringLiteral("PDF"), {}), QStringLiteral("0"));
+    EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF_K0006"), {}), QStringLiteral("Auftrag"));
+    EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF_K0008"), {}), QString::fromUtf8("Prüfer"));
+
+    // A mapped name the header data no longer has is shown and kept, never dropped unseen.
+    env.state.store.Write(files, QStringLiteral("AQDEF_K0006"), QStringLiteral("Charge"));
+    {
+        settings::frm_Ausgabedatei_Setup dlg(env.state, &w);
+        EXPECT_EQ(child<QComboBox>(dlg, "comboAQDEF_K0006")->currentText(), QStringLiteral("Charge"));
+        child<QComboBox>(dlg, "comboAQDEF_K0008")->setCurrentIndex(0);
+        dlg.OKButton_Click();
+    }
+    EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF_K0006"), {}), QStringLiteral("Charge"));
+    EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF_K0008"), QStringLiteral("x")), QString());
+}
+
+TEST(MainWindow, PdfProtocolOfTheSelectedRowsFromTheMenu) {
+    GuiEnv env;
+    QTemporaryDir out;
+    env.state.store.Write(QStringLiteral("FileSettings"), QStringLiteral("DIR"), out.path());
+    ASSERT_TRUE(env.sim.start({kWelle}));
+    frm_Hauptfenster& w = env.open();
+    env.trigger(QStringLiteral("Toolbar1_2"));
+    child<QPushButton>(w, "cmdMarkAll")->click();
+    env.trigger(QStringLiteral("Menue_PdfProtokoll"));
+    const QStringList written = QDir(out.path()).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+    ASSERT_EQ(written.size(), 1);
+    EXPECT_TRUE(w.statusText().startsWith(QStringLiteral("PDF-Protokoll geschrieben: ")));
+    EXPECT_TRUE(w.statusText().endsWith(written.first()));
+    // Only the menu writes it in a window: the AQDEF file and the PDF switch are for the runs.
+    EXPECT_TRUE(QDir(out.path()).entryList({QStringLiteral("*.csv"), QStringLiteral("*.dfq")}).isEmpty());
+}
+
+TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
+    GuiEnv env;
+    settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"),
+                             {QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer")},
+                             settings::systemCodePage());
+    frm_Hauptfenster& w = env.open();
+    const QString file = env.programDir() + QStringLiteral("/layout.cfg");
+    {
+        excel::frm_BerichtDesign dlg(env.state, &w);
+        screenshot(dlg, "report-layout");
+        env.shown.clear();
+        dlg.cmdSaveAs_Click(file); // nothing filled in: refused, nothing saved
+        ASSERT_EQ(env.shown.size(), 1);
+        EXPECT_EQ(env.shown[0].text, QStringLiteral("Not all values are set."));
+        EXPECT_FALSE(QFile::exists(file));
+        dlg.box("txtZeileStart")->setText(QStringLiteral("10"));
+        dlg.box("txtZeileEnde")->setText(QStringLiteral("40"));
+        dlg.box("txtSpalteStart")->setText(QStringLiteral("E"));
+        dlg.cmdSaveAs_Click(file);
+        // The empty boxes now read "NotUsed", and every one shows it whole.
+        screenshot(dlg, "report-layout-filled");
+        dlg.adjustSize();
+        for (QLineEdit* e : dlg.findChildren<QLineEdit*>())
+            if (e->isVisibleTo(&dlg) && e->text() == QLatin1String("NotUsed"))
+                EXPECT_GE(e->width() - 8, e->fontMetrics().horizontalAdvance(e->text()))
+                    << e->objectName().toStdString();
+        dlg.cmdOK_Click();
+    }
+    const QString s = QStringLiteral("ExcelReportSettings");
+    EXPECT_EQ(env.state.store.Read(s, QStringLiteral("FormIDColum"), {}), QStringLiteral("NotUsed"));
+    EXPECT_EQ(env.state.store.Read(s, QStringLiteral("CommentLength"), {}), QStringLiteral("0"));
+    EXPECT_EQ(env.state.store.Read(s, QStringLiteral("Zeile_Spalte"), {}), QStringLiteral("-1"));
+    EXPECT_EQ(env.state.store.Read(s, QStringLiteral("Kopfdaten_2_2"), {}), QStringLiteral("NotUsed"));
+    const QStringList lines = *settings::readTextLines(file, settings::systemCodePage());
+    ASSERT_EQ(lines.size(), 30);
+    EXPECT_EQ(lines.at(27), QStringLiteral("[Kopfdaten]"));
+
+    // Loading a layout made for other header data changes nothing.
+    settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"), {QStringLiteral("Los")},
+                             settings::systemCodePage());
+    excel::frm_BerichtDesign other(env.state, &w);
+    other.box("txtZeileStart")->setText(QStringLiteral("7"));
+    env.shown.clear();
+    other.cmdLoad_Click(file);
+    ASSERT_EQ(env.shown.size(), 1);
+    // Both lists named, in the user's language.
+    EXPECT_TRUE(env.shown[0].text.startsWith(env.state.text(QStringLiteral("MessageBoxen"), 70)));
+    EXPECT_TRUE(env.shown[0].text.contains(QStringLiteral("\u201CLos\u201D")));
+    EXPECT_EQ(other.box("txtZeileStart")->text(), QStringLiteral("7"));
+
+    // Back in the main window, the title names the layout last loaded or saved.
+    w.hide();
+    w.show();
+    EXPECT_TRUE(w.windowTitle().endsWith(file)) << w.windowTitle().toStdString();
+}
+
+TEST(MainWindow, MenusAndButtonsOpenTheirWindows) {
+    GuiEnv env;
+    frm_Hauptfenster& w = env.open();
+    // Every toolbar action is also in the actions menu, with a shortcut and a name to read out.
+    const QList<QAction*> inMenu = w.findChild<QMenu*>(QStringLiteral("Menue_Aktionen"))->actions();
+    for (const char* name :
+         {"Toolbar1_1", "Toolbar1_2", "Toolbar1_3", "Toolbar1_5", "Toolbar1_6", "Toolbar1_7"}) {
+        auto* a = w.findChild<QAction*>(QString::fromLatin1(name));
+        EXPECT_TRUE(inMenu.contains(a)) << name;
+        EXPECT_FALSE(a->shortcut().isEmpty()) << name;
+        EXPECT_FALSE(a->text().isEmpty()) << name;
+        EXPECT_TRUE(w.findChild<QToolBar*>()->widgetForAction(a)->focusPolicy() & Qt::TabFocus) << name;
+    }
+    // A button that shows only a picture still has a name to read out.
+    for (QAbstractButton* b : w.findChildren<QAbstractButton*>())
+        if (b->isVisibleTo(&w) && b->text().isEmpty()) {
+            const QAction* a =
+                qobject_cast<QToolButton*>(b) ? static_cast<QToolButton*>(b)->defaultAction() : nullptr;
+            EXPECT_FALSE(b->accessibleName().isEmpty() && (!a || a->text().isEmpty()))
+                << b->objectName().toStdString();
+        }
+    auto* pdf = w.findChild<QAction*>(QStringLiteral("Menue_PdfProtokoll"));
+    ASSERT_NE(pdf, nullptr);
+    EXPECT_TRUE(inMenu.contains(pdf));
+    EXPECT_EQ(pdf->text(), QStringLiteral("PDF-Protokoll"));
+    EXPECT_FALSE(pdf->shortcut().isEmpty());
+    // Nothing read yet: the protocol says so instead of writing an empty page.
+    env.shown.clear();
+    env.trigger(QStringLiteral("Menue_PdfProtokoll"));
+    ASSERT_EQ(env.shown.size(), 1);
+    EXPECT_EQ(env.shown[0].icon, common::MsgIcon::Information);
+    const std::pair<const char*, const char*> entries[] = {{"menuAusgabedatei", "frm_Ausgabedatei_Setup"},
+                                                           {"menuASCII", "frm_ASCII_Setup"},
+                                                           {"menuKopfdaten", "frm_Kopfdaten"},
+                                                           {"menuFormular", "frm_BerichtDesign"},
+                                                           {"Menue_Window_Pos", "frm_Fensterpos"},
+                                                           {"Menue_Info", "frm_About"},
+                                                           {"Toolbar1_7", "frm_SavePartProgram"},
+                                                           {"Menue_BatchFile", "frm_BatchFile"}};
+    for (const auto& [action, window] : entries) {
+        env.trigger(QString::fromLatin1(action));
+        QWidget* opened = w.findChild<QWidget*>(QString::fromLatin1(window));
+        ASSERT_NE(opened, nullptr) << action;
+        EXPECT_TRUE(opened->isVisible()) << action;
+        if (QByteArray(window) != "frm_BatchFile") {
+            EXPECT_TRUE(opened->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) << window;
+        }
+        opened->close();
+    }
+    EXPECT_TRUE(w.isVisible()); // the batch window brings the main window back when it closes
+
+    // Esc in the batch window goes the same way as closing it.
+    env.trigger(QStringLiteral("Menue_BatchFile"));
+    auto* batch = w.findChild<mainwindow::frm_BatchFile*>();
+    ASSERT_NE(batch, nullptr);
+    EXPECT_FALSE(w.isVisible());
+    QTest::keyClick(batch, Qt::Key_Escape);
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST(MainWindow, BatchWindowWritesNothingWithoutWorkbookAndLayout) {
+    GuiEnv env;
+    frm_Hauptfenster& w = env.open();
+    env.trigger(QStringLiteral("Menue_BatchFile"));
+    EXPECT_FALSE(w.isVisible());
+    auto* batch = w.findChild<mainwindow::frm_BatchFile*>();
+    ASSERT_NE(batch, nullptr);
+    EXPECT_FALSE(batch->workbook2Enabled());
+    batch->selectChoice(2);
+    EXPECT_TRUE(batch->workbook2Enabled());
+    batch->selectChoice(0);
+    EXPECT_FALSE(batch->workbook2Enabled());
+    const QString form = env.programDir() + QStringLiteral("/Form.xlsx");
+    batch->setWorkbook1(form);
+    env.shown.clear();
+    batch->cmdCreateBatchFile_Click(); // no layout file chosen: nothing written, said, choices kept
+    EXPECT_FALSE(QFile::exists(env.programDir() + QStringLiteral("/Form.sh")));
+    ASSERT_EQ(env.shown.size(), 1);
+    EXPECT_TRUE(batch->isVisible());
+
+    // Written: the message says where the script went, and the main window is back.
+    batch->setConfiguration(env.programDir() + QStringLiteral("/R.cfg"));
+    env.shown.clear();
+    batch->cmdCreateBatchFile_Click();
+    ASSERT_TRUE(QFile::exists(env.programDir() + QStringLiteral("/Form.sh")));
+    EXPECT_TRUE(
+        readBytes(env.programDir() + QStringLiteral("/Form.sh")).contains("/a")); // never without a mode
+    ASSERT_EQ(env.shown.size(), 1);
+    EXPECT_TRUE(env.shown[0].text.contains(env.programDir() + QStringLiteral("/Form.sh")));
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST(MainWindow, ExcelOnlineProtocolAgainstAnExecutingHost) {
+    GuiEnv env;
+    const sim::SimProgram program = sim::loadProgram(kWelle);
+    int run1 = -1;
+    for (std::size_t i = 0; i < program.commands.size(); ++i)
+        if (program.commands[i].id == QLatin1String("RUN1"))
+            run1 = static_cast<int>(i);
+    ASSERT_TRUE(env.sim.start({QStringLiteral("--execute-on-subscribe"), kWelle}));
+    frm_Hauptfenster& w = env.open();
+    env.state.store.Write(QStringLiteral("FileSettings"), QStringLiteral("DIR"), env.programDir());
+    env.trigger(QStringLiteral("Toolbar1_3"));
+    EXPECT_FALSE(w.isVisible());
+    auto* online = w.findChild<excel::frm_Online*>();
+    ASSERT_NE(online, nullptr);
+    EXPECT_TRUE(env.sim.waitForLog(QStringLiteral("placement 12 1")));
+    // The heading, then label and value rows of every marked dimension.
+    ASSERT_TRUE(spinUntil([&] { return online->protocol().rows().size() == 33; }));
+    const auto& rows = online->protocol().rows();
+    EXPECT_TRUE(rows[1].label);
+    EXPECT_EQ(rows[1].cells.first(), QStringLiteral("LOC1"));
+    EXPECT_EQ(rows[2].cells.first(), QStringLiteral("X_LOCATION von CIR1"));
+    screenshot(*online, "excel-online");
+
+    online->cmdPause_Click(); // paused: an added command leaves no row
+    EXPECT_FALSE(online->receiving());
+    env.sim.write(QStringLiteral("add %1\n").arg(run1).toLatin1());
+    QThread::msleep(100);
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(online->protocol().rows().size(), 33u);
+    // Resuming subscribes again, which this simulator answers by executing the program again;
+    // the rows continue under the last one.
+    online->cmdPause_Click();
+    env.sim.write(QStringLiteral("add %1\n").arg(run1).toLatin1()); // unmarked, but added: written
+    auto hasRunout = [&] {
+        for (const auto& r : online->protocol().rows())
+            if (r.cells.first() == QStringLiteral("RUNOUT von CYL2--CYL1"))
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(spinUntil(hasRunout));
+    EXPECT_TRUE(spinUntil([&] { return online->protocol().rows().size() == 33 + 32 + 2; }));
+
+    const QString path = online->protocol().path();
+    online->cmdStopOnline_Click();
+    EXPECT_TRUE(w.isVisible());
+    const QJsonObject s = sheetOf(readWithOpenpyxl(path), QStringLiteral("Tabelle1"));
+    ASSERT_FALSE(s.isEmpty());
+    EXPECT_EQ(cellOf(s, "A1").value("value").toString(), QStringLiteral("Merkmalstyp und Element"));
+    EXPECT_EQ(cellOf(s, "A1").value("fill").toString(), QStringLiteral("00CCFF"));
+    EXPECT_EQ(cellOf(s, "A2").value("value").toString(), QStringLiteral("LOC1"));
+    EXPECT_EQ(cellOf(s, "A2").value("fill").toString(), QStringLiteral("C0C0C0"));
+    EXPECT_TRUE(s.value("merged").toArray().contains(QStringLiteral("A2:H2")));
+    EXPECT_TRUE(cellOf(s, "A3").value("bold").toBool());
+    EXPECT_EQ(cellOf(s, "C3").value("value").toDouble(), 0.012);
+    EXPECT_EQ(cellOf(s, "F3").value("value").toDouble(), -0.05);
+    EXPECT_EQ(cellOf(s, "C3").value("format").toString(), QStringLiteral("#,##0.0000"));
+    EXPECT_EQ(cellOf(s, "B3").value("font").toString(), QStringLiteral("Arial"));
+    EXPECT_EQ(s.value("freeze").toString(), QStringLiteral("A2"));
+    EXPECT_EQ(s.value("widths").toObject().value("B").toDouble(), 20.0);
+    EXPECT_TRUE(checkWorkbookStructure(path).isEmpty());
+}
+
+TEST(MainWindow, HistoryWindowChartsFiguresFiltersAndExports) {
+    GuiEnv env;
+    frm_Hauptfenster& w = env.open();
+    const QString file = env.programDir() + QStringLiteral("/history.sqlite");
+    history::HistorySettings hs;
+    hs.file = file;
+    history::writeHistorySettings(env.state.store, hs);
+    {
+        auto db = history::HistoryDatabase::openSqlite(file);
+        const double measured[] = {10.01, 10.02, 10.095, 10.2, 9.97};
+        const history::Classification kind[] = {
+            history::Classification::Ok, history::Classification::Ok, history::Classification::BeyondWarning,
+            history::Classification::OutOfTolerance, history::Classification::Ok};
+        const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-4);
+        for (int i = 0; i < 5; ++i) {
+            history::Part p;
+            p.uuid = history::makeUuid();
+            p.programName = QStringLiteral("Welle");
+            p.measuredUtc = start.addDays(i);
+            p.header = {{QStringLiteral("Auftrag"), QString::number(4711 + i)}};
+            history::StoredRow r;
+            r.id = QStringLiteral("LOC1");
+            r.axis = QStringLiteral("X");
+            r.type = QStringLiteral("X_LOCATION");
+            r.nominal = 10;
+            r.upperTol = 0.1;
+            r.lowerTol = -0.1;
+            r.measured = measured[i];
+            r.classification = kind[i];
+            p.rows = {r};
+            ASSERT_TRUE(db->storePart(p));
+        }
+    }
+    auto* dlg = new history::frm_Verlauf(env.state, &w, QStringLiteral("Welle"), QStringLiteral("LOC1.X"));
+    dlg->show();
+    ASSERT_EQ(dlg->series().size(), 5u);
+    EXPECT_EQ(dlg->figure("lblN"), QStringLiteral("5"));
+    EXPECT_NE(dlg->figure("lblCp"), QStringLiteral("\u2014"));
+    EXPECT_EQ(dlg->figure("lblCpu"), QStringLiteral("\u2014")); // two-sided: Cp and Cpk
+    screenshot(*dlg, "history");
+    // A dark theme: the chart follows the palette.
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::Base, QColor(0x2a, 0x2a, 0x2a));
+    dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(role, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Mid, QColor(0x60, 0x60, 0x60));
+    dlg->setPalette(dark);
+    screenshot(*dlg, "history-dark");
+    dlg->setPalette(QPalette());
+
+    // The last part alone: no spread, so no capability and no division by zero.
+    dlg->setLastParts(1);
+    EXPECT_EQ(dlg->figure("lblN"), QStringLiteral("1"));
+    EXPECT_EQ(dlg->figure("lblStdDev"), QStringLiteral("\u2014"));
+    EXPECT_EQ(dlg->figure("lblCpk"), QStringLiteral("\u2014"));
+    dlg->setLastParts(std::nullopt);
+
+    const QString out = env.programDir() + QStringLiteral("/chart");
+    ASSERT_TRUE(dlg->exportPng(out + QStringLiteral(".png")));
+    EXPECT_FALSE(QImage(out + QStringLiteral(".png")).isNull());
+    ASSERT_TRUE(dlg->exportSvg(out + QStringLiteral(".svg")));
+    EXPECT_TRUE(readBytes(out + QStringLiteral(".svg")).contains("<svg"));
+    ASSERT_TRUE(dlg->exportCsv(out + QStringLiteral(".csv")));
+    const QList<QByteArray> lines = readBytes(out + QStringLiteral(".csv")).trimmed().split('\n');
+    EXPECT_EQ(lines.size(), 6); // a title line and five parts
+    EXPECT_TRUE(lines.back().contains("9.97"));
+    dlg->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    // From the actions menu, on the characteristic listed; an empty history says so.
+    history::HistorySettings empty;
+    empty.file = env.programDir() + QStringLiteral("/empty.sqlite");
+    history::writeHistorySettings(env.state.store, empty);
+    env.trigger(QStringLiteral("Menue_Verlauf"));
+    auto* opened = w.findChild<history::frm_Verlauf*>();
+    ASSERT_NE(opened, nullptr);
+    EXPECT_TRUE(opened->series().empty());
+    EXPECT_EQ(opened->figure("lblMean"), QStringLiteral("\u2014"));
+    opened->close();
+}
