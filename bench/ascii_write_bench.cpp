@@ -2,8 +2,8 @@
 // write of the same bytes (line by line through a stdio stream).
 //
 //   build/bin/bench_ascii_write --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
-#include "ascii/modASCIIOutput.h"
-#include "host/mdl_MERKMALE_LESEN.h"
+#include "ascii/AsciiWriter.h"
+#include "host/PartProgramReader.h"
 
 #include <benchmark/benchmark.h>
 

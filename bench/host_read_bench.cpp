@@ -5,7 +5,7 @@
 //   build/bin/bench_host_read --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 //   bench/make_program.py 14000 /tmp/P14000.PRG && build/bin/bench_host_read --program=/tmp/P14000.PRG
 #include "hostlink/HostSocketClient.h"
-#include "host/mdl_MERKMALE_LESEN.h"
+#include "host/PartProgramReader.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,7 +4,7 @@
 // (report_fill_openpyxl.py beside this file, timed by itself).
 //
 //   build/bin/bench_report_fill --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
-#include "excel/mdl_ExcelFormular.h"
+#include "excel/FormReport.h"
 
 #include "OpenpyxlMain.h"
 

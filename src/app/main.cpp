@@ -2,11 +2,11 @@
 
 #include "gui/MessageBox.h"
 #include "hostlink/HostSocketClient.h"
-#include "gui/frm_Hauptfenster.h"
+#include "gui/MainWindow.h"
 #include "run/AppState.h"
 #include "run/Conversion.h"
 #include "run/HistoryCommand.h"
-#include "run/modCommandLine.h"
+#include "run/CommandLine.h"
 #include "settings/ProgramSettings.h"
 
 #include <QApplication>
@@ -266,7 +266,7 @@ int main(int argc, char* argv[]) {
     QObject::connect(&conversion, &run::Conversion::runFinished, &app,
                      [&](const run::RunResult& r) { result = r; });
 
-    mainwindow::frm_Hauptfenster window(state, conversion);
+    mainwindow::MainWindow window(state, conversion);
     // Start-up runs inside the event loop, so that an unattended run can end it.
     QTimer::singleShot(0, &window, [&window] { window.Form_Load(); });
     const int status = QApplication::exec();

@@ -1,7 +1,7 @@
 #include "excel/OnlineProtocol.h"
 
 #include "common/NumberText.h"
-#include "host/mdl_MERKMALE_LESEN.h"
+#include "host/PartProgramReader.h"
 
 #include <QFileInfo>
 #include <QLocale>

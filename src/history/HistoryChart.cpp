@@ -1,6 +1,6 @@
 #include "history/HistoryChart.h"
 
-#include "model/Klassifizierung.h"
+#include "model/Classification.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "history/History.h"
 
-#include "model/Klassifizierung.h"
+#include "model/Classification.h"
 #include "settings/TextCodec.h"
 
 #include <QLocale>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/mdl_MERKMALE_LESEN.h"
+#include "host/PartProgramReader.h"
 
 #include <functional>
 

@@ -1,7 +1,7 @@
 #include "protocol/AqdefOutput.h"
 
 #include "common/NumberText.h"
-#include "model/Klassifizierung.h"
+#include "model/Classification.h"
 #include "settings/LocaleText.h"
 
 #include <QLocale>

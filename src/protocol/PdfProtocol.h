@@ -2,7 +2,7 @@
 
 #include "model/MerkmalTable.h"
 #include "protocol/ProtocolRows.h"
-#include "settings/modLanguage.h"
+#include "settings/LanguageTable.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -5,8 +5,8 @@
 #include "model/MerkmalTable.h"
 #include "protocol/ProtocolRows.h"
 #include "settings/SettingsStore.h"
-#include "settings/mdl_Generate_File_Name.h"
-#include "settings/modLanguage.h"
+#include "settings/ResultFileName.h"
+#include "settings/LanguageTable.h"
 
 #include <QLocale>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/Klassifizierung.h"
+#include "model/Classification.h"
 #include "model/MerkmalTable.h"
 
 #include <QDateTime>

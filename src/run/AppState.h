@@ -1,12 +1,12 @@
 #pragma once
 
 #include "common/Message.h"
-#include "host/mdl_Korvex_VERBINDEN.h"
-#include "host/mdl_MERKMALE_LESEN.h"
-#include "model/Klassifizierung.h"
+#include "host/HostConnection.h"
+#include "host/PartProgramReader.h"
+#include "model/Classification.h"
 #include "model/MerkmalTable.h"
 #include "settings/SettingsStore.h"
-#include "settings/modLanguage.h"
+#include "settings/LanguageTable.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,9 +1,9 @@
 #include "run/Conversion.h"
 
-#include "ascii/modASCIIOutput.h"
+#include "ascii/AsciiWriter.h"
 #include "common/ProgramPaths.h"
 #include "excel/ReportLayout.h"
-#include "excel/mdl_ExcelFormular.h"
+#include "excel/FormReport.h"
 #include "history/History.h"
 #include "hostlink/HostSocketClient.h"
 #include "protocol/PdfProtocol.h"

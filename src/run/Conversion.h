@@ -3,9 +3,9 @@
 #include "excel/ReportLayout.h"
 #include "host/LiveUpdate.h"
 #include "run/AppState.h"
-#include "run/modCommandLine.h"
+#include "run/CommandLine.h"
 #include "settings/ProgramSettings.h"
-#include "settings/mdl_Generate_File_Name.h"
+#include "settings/ResultFileName.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "run/modCommandLine.h"
+#include "run/CommandLine.h"
 #include "settings/SettingsStore.h"
 
 #include <QByteArray>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "settings/SettingsStore.h"
-#include "settings/mdl_Generate_File_Name.h"
+#include "settings/ResultFileName.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "settings/SettingsStore.h"
-#include "settings/modLanguage.h"
+#include "settings/LanguageTable.h"
 
 #include <QString>
 #include <QStringList>

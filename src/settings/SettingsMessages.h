@@ -2,7 +2,7 @@
 
 #include "common/Message.h"
 #include "settings/SettingsStore.h"
-#include "settings/modLanguage.h"
+#include "settings/LanguageTable.h"
 
 #include <QStringList>
 

@@ -1,5 +1,5 @@
 #include "ascii/AsciiLayout.h"
-#include "ascii/modASCIIOutput.h"
+#include "ascii/AsciiWriter.h"
 #include "common/FileBytes.h"
 #include "common/TempSettings.h"
 #include "settings/TextCodec.h"

@@ -5,7 +5,7 @@
 #include "hostlink/HostSocketClient.h"
 #include "run/AppState.h"
 #include "run/Conversion.h"
-#include "gui/frm_Hauptfenster.h"
+#include "gui/MainWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -47,8 +47,8 @@ public:
 
     QString programDir() const { return m_programDir.path(); }
 
-    mainwindow::frm_Hauptfenster& open() {
-        window = std::make_unique<mainwindow::frm_Hauptfenster>(state, conversion);
+    mainwindow::MainWindow& open() {
+        window = std::make_unique<mainwindow::MainWindow>(state, conversion);
         window->Form_Load();
         return *window;
     }
@@ -65,7 +65,7 @@ public:
     run::Conversion conversion{state};
     QList<common::Message> shown;
     std::deque<common::MsgResult> answers;
-    std::unique_ptr<mainwindow::frm_Hauptfenster> window;
+    std::unique_ptr<mainwindow::MainWindow> window;
 
 private:
     QTemporaryDir m_programDir;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/TempSettings.h"
-#include "host/mdl_MERKMALE_LESEN.h"
+#include "host/PartProgramReader.h"
 
 // What one read of a part program needs: settings in a temporary place, the language table, the
 // tables the reader fills and the host link.

@@ -1,10 +1,10 @@
 #include "WorkbookReader.h"
 #include "common/FileBytes.h"
 #include "common/TempSettings.h"
-#include "excel/mdl_ExcelFormular.h"
+#include "excel/FormReport.h"
 #include "settings/LocaleText.h"
 #include "settings/TextCodec.h"
-#include "settings/mdl_Generate_File_Name.h"
+#include "settings/ResultFileName.h"
 
 #include <deque>
 

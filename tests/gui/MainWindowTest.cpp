@@ -1,19 +1,19 @@
-#include "gui/frm_ASCII_Setup.h"
+#include "gui/AsciiSetupDialog.h"
 #include "common/FileBytes.h"
 #include "common/GuiEnv.h"
 #include "common/SimPrograms.h"
 #include "excel/WorkbookReader.h"
-#include "gui/frm_BerichtDesign.h"
-#include "gui/frm_Online.h"
-#include "gui/frm_Verlauf.h"
+#include "gui/ReportLayoutDialog.h"
+#include "gui/ExcelOnlineWindow.h"
+#include "gui/HistoryWindow.h"
 #include "gui/LampWidget.h"
-#include "gui/MerkmalsListe.h"
-#include "gui/frm_BatchFile.h"
-#include "gui/frm_SavePartProgram.h"
+#include "gui/ValueGrid.h"
+#include "gui/BatchFileDialog.h"
+#include "gui/SavePartProgramDialog.h"
 #include "settings/TextCodec.h"
-#include "gui/frm_Ausgabedatei_Setup.h"
-#include "gui/frm_Fensterpos.h"
-#include "gui/frm_Kopfdaten.h"
+#include "gui/OutputFileDialog.h"
+#include "gui/WindowPositionDialog.h"
+#include "gui/HeaderDataDialog.h"
 
 #include <gtest/gtest.h>
 
@@ -73,26 +73,26 @@ void click(QWidget& w, const char* button) {
     child<QPushButton>(w, button)->click();
 }
 
-QListView* listOf(frm_Hauptfenster& w) {
+QListView* listOf(MainWindow& w) {
     return child<QListView>(w, "lst_MM_ID");
 }
 
-QString entryText(frm_Hauptfenster& w, int entry) {
+QString entryText(MainWindow& w, int entry) {
     return listOf(w)->model()->index(entry, 0).data().toString();
 }
 
-void selectRow(frm_Hauptfenster& w, int entry) {
+void selectRow(MainWindow& w, int entry) {
     auto* list = listOf(w);
     list->selectionModel()->setCurrentIndex(list->model()->index(entry, 0), QItemSelectionModel::NoUpdate);
 }
 
 // As a click in the list does: the entry joins the selection.
-void clickToSelect(frm_Hauptfenster& w, int entry) {
+void clickToSelect(MainWindow& w, int entry) {
     auto* list = listOf(w);
     list->selectionModel()->select(list->model()->index(entry, 0), QItemSelectionModel::Select);
 }
 
-int entryOf(frm_Hauptfenster& w, const QString& text) {
+int entryOf(MainWindow& w, const QString& text) {
     for (int i = 0; i < listOf(w)->model()->rowCount(); ++i)
         if (entryText(w, i) == text)
             return i;
@@ -104,7 +104,7 @@ int entryOf(frm_Hauptfenster& w, const QString& text) {
 
 TEST(MainWindow, StartupOnAnEmptyStore) {
     GuiEnv env;
-    frm_Hauptfenster& w = env.open();
+    MainWindow& w = env.open();
     for (const auto& [key, value] : std::vector<std::pair<const char*, const char*>>{
              {"Settings/LanguageSettings/Language", "German"},
              {"Settings/ProgSettings/TOP", "1"},
@@ -165,7 +165,7 @@ TEST(MainWindow, OfflineReadShowsEveryRowCountsAndOneLamp) {
                              {QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer"), QStringLiteral("Los")},
                              settings::systemCodePage());
     ASSERT_TRUE(env.sim.start({kWelle}));
-    frm_Hauptfenster& w = env.open();
+    MainWindow& w = env.open();
     screenshot(w, "startup");
     env.trigger(QStringLiteral("Toolbar1_2"));
     screenshot(w, "offline-read");
@@ -224,7 +224,7 @@ TEST(MainWindow, OfflineReadShowsEveryRowCountsAndOneLamp) {
 TEST(MainWindow, MarkButtonsAskOnlyWhenSomethingIsSelected) {
     GuiEnv env;
     ASSERT_TRUE(env.sim.start({kWelle}));
-    frm_Hauptfenster& w = env.open();
+    MainWindow& w = env.open();
     env.trigger(QStringLiteral("Toolbar1_2"));
     const int n = w.listCount();
     auto count = [&] {
@@ -275,7 +275,7 @@ TEST(MainWindow, OnlineReceptionFillsTheSameRowsOrEndsAtEek) {
             f.write(QJsonDocument(doc).toJson());
         }
         ASSERT_TRUE(env.sim.start({QStringLiteral("--execute-on-subscribe"), program}));
-        frm_Hauptfenster& w = env.open();
+        MainWindow& w = env.open();
         env.trigger(QStringLiteral("Toolbar1_1"));
         EXPECT_TRUE(w.onlineReceptionOn());
         ASSERT_TRUE(spinUntil([&] { return w.statusText() == QStringLiteral("Online Empfang beendet."); }));
@@ -290,11 +290,11 @@ TEST(MainWindow, OnlineReceptionFillsTheSameRowsOrEndsAtEek) {
 
 TEST(MainWindow, WindowPositionCancelMovesBack) {
     GuiEnv env;
-    frm_Hauptfenster& w = env.open();
+    MainWindow& w = env.open();
     w.moveToTwips(1500, 3000);
     env.state.store.Write(QStringLiteral("ProgSettings"), QStringLiteral("TOP"), QStringLiteral("1500"));
     env.state.store.Write(QStringLiteral("ProgSettings"), QStringLiteral("LEFT"), QStringLiteral("3000"));
-    auto* dlg = new settings::frm_Fensterpos(env.state, &w);
+    auto* dlg = new settings::WindowPositionDialog(env.state, &w);
     EXPECT_EQ(child<QLineEdit>(*dlg, "txt_POS_TOP_ALT")->text(), QStringLiteral("1500"));
     w.moveToTwips(4500, 6000);
     dlg->cmd_POS_LESEN_Click();
@@ -310,20 +310,20 @@ TEST(MainWindow, WindowPositionCancelMovesBack) {
 
     env.settings.makeSystemScopeReadOnly(); // nothing stored: the present position and a message
     env.shown.clear();
-    settings::frm_Fensterpos missing(env.state, &w);
+    settings::WindowPositionDialog missing(env.state, &w);
     ASSERT_EQ(env.shown.size(), 1);
     EXPECT_EQ(child<QLineEdit>(missing, "txt_POS_TOP_ALT")->text(), QStringLiteral("1500"));
 }
 
 TEST(MainWindow, HeaderDataDialogOkAndImport) {
     GuiEnv env;
-    frm_Hauptfenster& w = env.open();
+    MainWindow& w = env.open();
     env.state.header = {{QStringLiteral(" Alt"), QStringLiteral("wert1")}};
     // Opened from the menu, as the grid follows what the dialog stores.
     env.trigger(QStringLiteral("menuKopfdaten"));
-    auto* opened = w.findChild<settings::frm_Kopfdaten*>();
+    auto* opened = w.findChild<settings::HeaderDataDialog*>();
     ASSERT_NE(opened, nullptr);
-    settings::frm_Kopfdaten& dlg = *opened;
+    settings::HeaderDataDialog& dlg = *opened;
     auto* edit = child<QLineEdit>(dlg, "txtNewVariable");
     for (const QString& typed :
          {QStringLiteral("  Auftrag  "), QStringLiteral("   "), QString::fromUtf8("Prüfer")}) {
@@ -348,7 +348,7 @@ TEST(MainWindow, HeaderDataDialogOkAndImport) {
     EXPECT_EQ(grid->item(1, 0)->text(), QStringLiteral(" Auftrag"));
     EXPECT_EQ(grid->item(1, 1)->text(), QStringLiteral("wert1")); // values stay in their rows
 
-    settings::frm_Kopfdaten again(env.state, &w);
+    settings::HeaderDataDialog again(env.state, &w);
     again.cmdClearList_Click();
     QFile::remove(file);
     again.cmdImport_Click(); // no file: the list stays as it is
@@ -360,14 +360,14 @@ TEST(MainWindow, SavePartProgramCopyName) {
     const QString copy = env.sim.dir() + QStringLiteral("/Welle.PRG");
     ASSERT_TRUE(QFile::copy(kWelle, copy));
     ASSERT_TRUE(env.sim.start({copy}));
-    frm_Hauptfenster& w = env.open();
+    MainWindow& w = env.open();
 
     {
-        partprogram::frm_SavePartProgram none(env.state, &w); // nothing connected yet
+        partprogram::SavePartProgramDialog none(env.state, &w); // nothing connected yet
         EXPECT_FALSE(child<QPushButton>(none, "cmdOK")->isEnabled());
     }
     env.trigger(QStringLiteral("Toolbar1_2"));
-    partprogram::frm_SavePartProgram dlg(env.state, &w);
+    partprogram::SavePartProgramDialog dlg(env.state, &w);
     const QString base = env.sim.dir() + QStringLiteral("/Welle");
     EXPECT_EQ(child<QLabel>(dlg, "lblProgramName")->text(), base);
     child<QLineEdit>(dlg, "txtPartNumber")->setText(QStringLiteral("47/11"));
@@ -387,9 +387,9 @@ TEST(MainWindow, SavePartProgramCopyName) {
 
 TEST(MainWindow, AsciiAndOutputSettingsDialogsStoreWhatTheyShow) {
     GuiEnv env;
-    frm_Hauptfenster& w = env.open();
+    MainWindow& w = env.open();
     {
-        ascii::frm_ASCII_Setup dlg(env.state, &w);
+        ascii::AsciiSetupDialog dlg(env.state, &w);
         EXPECT_EQ(child<QLabel>(dlg, "Label1_21")->text(),
                   QStringLiteral("22")); // fresh: all in column order
         child<QPushButton>(dlg, "cmd_AUS")->click();
@@ -411,7 +411,7 @@ TEST(MainWindow, AsciiAndOutputSettingsDialogsStoreWhatTheyShow) {
     EXPECT_EQ(exported.readAll().count("\r\n"), 47);
 
     {
-        settings::frm_Ausgabedatei_Setup dlg(env.state, &w);
+        settings::OutputFileDialog dlg(env.state, &w);
         // First opening: default folder mode, naming 0/1/1/1/1, "__", multi-line on, 90 %.
         EXPECT_TRUE(child<QRadioButton>(dlg, "optUseDefaultFolder")->isChecked());
         EXPECT_EQ(child<QComboBox>(dlg, "comboSeperator")->currentText(), QStringLiteral("__"));
@@ -443,10 +443,10 @@ TEST(MainWindow, OutputDialogSwitchesTheProtocolsAndMapsHeaderDataToAqdefFields)
     settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"),
                              {QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer")},
                              settings::systemCodePage());
-    frm_Hauptfenster& w = env.open();
+    MainWindow& w = env.open();
     const QString files = QStringLiteral("FileSettings");
     {
-        settings::frm_Ausgabedatei_Setup dlg(env.state, &w);
+        settings::OutputFileDialog dlg(env.state, &w);
         screenshot(dlg, "output-file-setup");
         // Both off by default, no header data mapped; the lists offer the header data names.
         EXPECT_FALSE(child<QCheckBox>(dlg, "chkAQDEF")->isChecked());
@@ -468,7 +468,7 @@ TEST(MainWindow, OutputDialogSwitchesTheProtocolsAndMapsHeaderDataToAqdefFields)
     // A mapped name the header data no longer has is shown and kept, never dropped unseen.
     env.state.store.Write(files, QStringLiteral("AQDEF_K0006"), QStringLiteral("Charge"));
     {
-        settings::frm_Ausgabedatei_Setup dlg(env.state, &w);
+        settings::OutputFileDialog dlg(env.state, &w);
         EXPECT_EQ(child<QComboBox>(dlg, "comboAQDEF_K0006")->currentText(), QStringLiteral("Charge"));
         child<QComboBox>(dlg, "comboAQDEF_K0008")->setCurrentIndex(0);
         dlg.OKButton_Click();
@@ -482,7 +482,7 @@ TEST(MainWindow, PdfProtocolOfTheSelectedRowsFromTheMenu) {
     QTemporaryDir out;
     env.state.store.Write(QStringLiteral("FileSettings"), QStringLiteral("DIR"), out.path());
     ASSERT_TRUE(env.sim.start({kWelle}));
-    frm_Hauptfenster& w = env.open();
+    MainWindow& w = env.open();
     env.trigger(QStringLiteral("Toolbar1_2"));
     child<QPushButton>(w, "cmdMarkAll")->click();
     env.trigger(QStringLiteral("Menue_PdfProtokoll"));
@@ -499,10 +499,10 @@ TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
     settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"),
                              {QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer")},
                              settings::systemCodePage());
-    frm_Hauptfenster& w = env.open();
+    MainWindow& w = env.open();
     const QString file = env.programDir() + QStringLiteral("/layout.cfg");
     {
-        excel::frm_BerichtDesign dlg(env.state, &w);
+        excel::ReportLayoutDialog dlg(env.state, &w);
         screenshot(dlg, "report-layout");
         env.shown.clear();
         dlg.cmdSaveAs_Click(file); // nothing filled in: refused, nothing saved
@@ -516,10 +516,12 @@ TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
         // The empty boxes now read "NotUsed", and every one shows it whole.
         screenshot(dlg, "report-layout-filled");
         dlg.adjustSize();
-        for (QLineEdit* e : dlg.findChildren<QLineEdit*>())
-            if (e->isVisibleTo(&dlg) && e->text() == QLatin1String("NotUsed"))
+        for (QLineEdit* e : dlg.findChildren<QLineEdit*>()) {
+            if (e->isVisibleTo(&dlg) && e->text() == QLatin1String("NotUsed")) {
                 EXPECT_GE(e->width() - 8, e->fontMetrics().horizontalAdvance(e->text()))
                     << e->objectName().toStdString();
+            }
+        }
         dlg.cmdOK_Click();
     }
     const QString s = QStringLiteral("ExcelReportSettings");
@@ -534,7 +536,7 @@ TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
     // Loading a layout made for other header data changes nothing.
     settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"), {QStringLiteral("Los")},
                              settings::systemCodePage());
-    excel::frm_BerichtDesign other(env.state, &w);
+    excel::ReportLayoutDialog other(env.state, &w);
     other.box("txtZeileStart")->setText(QStringLiteral("7"));
     env.shown.clear();
     other.cmdLoad_Click(file);
@@ -552,7 +554,7 @@ TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
 
 TEST(MainWindow, MenusAndButtonsOpenTheirWindows) {
     GuiEnv env;
-    frm_Hauptfenster& w = env.open();
+    MainWindow& w = env.open();
     // Every toolbar action is also in the actions menu, with a shortcut and a name to read out.
     const QList<QAction*> inMenu = w.findChild<QMenu*>(QStringLiteral("Menue_Aktionen"))->actions();
     for (const char* name :
@@ -603,7 +605,7 @@ TEST(MainWindow, MenusAndButtonsOpenTheirWindows) {
 
     // Esc in the batch window goes the same way as closing it.
     env.trigger(QStringLiteral("Menue_BatchFile"));
-    auto* batch = w.findChild<mainwindow::frm_BatchFile*>();
+    auto* batch = w.findChild<mainwindow::BatchFileDialog*>();
     ASSERT_NE(batch, nullptr);
     EXPECT_FALSE(w.isVisible());
     QTest::keyClick(batch, Qt::Key_Escape);
@@ -612,10 +614,10 @@ TEST(MainWindow, MenusAndButtonsOpenTheirWindows) {
 
 TEST(MainWindow, BatchWindowWritesNothingWithoutWorkbookAndLayout) {
     GuiEnv env;
-    frm_Hauptfenster& w = env.open();
+    MainWindow& w = env.open();
     env.trigger(QStringLiteral("Menue_BatchFile"));
     EXPECT_FALSE(w.isVisible());
-    auto* batch = w.findChild<mainwindow::frm_BatchFile*>();
+    auto* batch = w.findChild<mainwindow::BatchFileDialog*>();
     ASSERT_NE(batch, nullptr);
     EXPECT_FALSE(batch->workbook2Enabled());
     batch->selectChoice(2);
@@ -650,11 +652,11 @@ TEST(MainWindow, ExcelOnlineProtocolAgainstAnExecutingHost) {
         if (program.commands[i].id == QLatin1String("RUN1"))
             run1 = static_cast<int>(i);
     ASSERT_TRUE(env.sim.start({QStringLiteral("--execute-on-subscribe"), kWelle}));
-    frm_Hauptfenster& w = env.open();
+    MainWindow& w = env.open();
     env.state.store.Write(QStringLiteral("FileSettings"), QStringLiteral("DIR"), env.programDir());
     env.trigger(QStringLiteral("Toolbar1_3"));
     EXPECT_FALSE(w.isVisible());
-    auto* online = w.findChild<excel::frm_Online*>();
+    auto* online = w.findChild<excel::ExcelOnlineWindow*>();
     ASSERT_NE(online, nullptr);
     EXPECT_TRUE(env.sim.waitForLog(QStringLiteral("placement 12 1")));
     // The heading, then label and value rows of every marked dimension.
@@ -707,7 +709,7 @@ TEST(MainWindow, ExcelOnlineProtocolAgainstAnExecutingHost) {
 
 TEST(MainWindow, HistoryWindowChartsFiguresFiltersAndExports) {
     GuiEnv env;
-    frm_Hauptfenster& w = env.open();
+    MainWindow& w = env.open();
     const QString file = env.programDir() + QStringLiteral("/history.sqlite");
     history::HistorySettings hs;
     hs.file = file;
@@ -738,7 +740,7 @@ TEST(MainWindow, HistoryWindowChartsFiguresFiltersAndExports) {
             ASSERT_TRUE(db->storePart(p));
         }
     }
-    auto* dlg = new history::frm_Verlauf(env.state, &w, QStringLiteral("Welle"), QStringLiteral("LOC1.X"));
+    auto* dlg = new history::HistoryWindow(env.state, &w, QStringLiteral("Welle"), QStringLiteral("LOC1.X"));
     dlg->show();
     ASSERT_EQ(dlg->series().size(), 5u);
     EXPECT_EQ(dlg->figure("lblN"), QStringLiteral("5"));
@@ -781,7 +783,7 @@ TEST(MainWindow, HistoryWindowChartsFiguresFiltersAndExports) {
     empty.file = env.programDir() + QStringLiteral("/empty.sqlite");
     history::writeHistorySettings(env.state.store, empty);
     env.trigger(QStringLiteral("Menue_Verlauf"));
-    auto* opened = w.findChild<history::frm_Verlauf*>();
+    auto* opened = w.findChild<history::HistoryWindow*>();
     ASSERT_NE(opened, nullptr);
     EXPECT_TRUE(opened->series().empty());
     EXPECT_EQ(opened->figure("lblMean"), QStringLiteral("\u2014"));

@@ -2,7 +2,7 @@
 // filters, concurrency of many processes, the capability figures, the command line.
 #include "history/HistoryChart.h"
 #include "history/HistoryRuns.h"
-#include "run/modCommandLine.h"
+#include "run/CommandLine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "common/BreakingHost.h"
 #include "common/ReaderSetup.h"
 #include "common/SimPrograms.h"
-#include "host/mdl_MERKMALE_LESEN.h"
+#include "host/PartProgramReader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "run/BatchFile.h"
-#include "run/modCommandLine.h"
+#include "run/CommandLine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "common/FileBytes.h"
-#include "settings/modLanguage.h"
+#include "settings/LanguageTable.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "common/SimPrograms.h"
 #include "settings/OutputFileSettings.h"
 #include "settings/SequentialFile.h"
-#include "settings/mdl_Generate_File_Name.h"
+#include "settings/ResultFileName.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "ascii/AsciiLayout.h"
+
+#include <QDialog>
+
+#include <array>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+
+namespace run {
+struct AppState;
+}
+
+namespace ascii {
+
+// Which columns the ASCII result file holds, in which order, with which separator and type.
+class AsciiSetupDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit AsciiSetupDialog(run::AppState& state, QWidget* mainWindow);
+
+    void OKButton_Click();
+    void cmdExport_Click();
+    void cmdImport_Click();
+    const AsciiLayout& layout() const { return m_layout; }
+    void setColumn(int column, bool on);
+
+private:
+    void showLayout();
+    void takeTextFields();
+
+    run::AppState& m_state;
+    QWidget* m_main;
+    AsciiLayout m_layout;
+    std::array<QCheckBox*, kColumns> m_check{};
+    std::array<QLabel*, kColumns> m_position{};
+    QLineEdit* m_separator = nullptr;
+    QRadioButton* m_csv = nullptr;
+    QRadioButton* m_txt = nullptr;
+};
+
+} // namespace ascii

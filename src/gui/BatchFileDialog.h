@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+namespace run {
+struct AppState;
+}
+
+namespace mainwindow {
+
+// Writes the file that starts this program unattended with the chosen start options.
+class BatchFileDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit BatchFileDialog(run::AppState& state, QWidget* mainWindow);
+
+    void cmdCreateBatchFile_Click();
+    void setWorkbook1(const QString& path);
+    void setWorkbook2(const QString& path);
+    void setConfiguration(const QString& path);
+    void selectMode(int index);
+    void selectChoice(int index);
+    bool workbook2Enabled() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    // Esc goes the way of closing: the main window, hidden while this one is open, comes back.
+    void reject() override { close(); }
+
+private:
+    void option2Clicked(int index);
+
+    run::AppState& m_state;
+    QWidget* m_main;
+    QLabel* m_tabelle1 = nullptr;
+    QLabel* m_tabelle2 = nullptr;
+    QLabel* m_konfig = nullptr;
+    QPushButton* m_selectTabelle2 = nullptr;
+    QRadioButton* m_option1[3] = {};
+    QRadioButton* m_option2[3] = {};
+};
+
+} // namespace mainwindow

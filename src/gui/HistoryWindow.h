@@ -1,0 +1,81 @@
+#pragma once
+
+#include "history/History.h"
+
+#include <QDialog>
+
+#include <memory>
+#include <optional>
+
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+
+class QChartView;
+
+namespace run {
+struct AppState;
+}
+
+namespace history {
+
+// The history of one characteristic: its run chart over the stored parts with tolerance and
+// warning limits, its capability figures, filters by date and number of parts, and exports.
+class HistoryWindow : public QDialog {
+    Q_OBJECT
+
+public:
+    // Opens on the given part program and characteristic ("ID.Achse") when they are stored.
+    HistoryWindow(run::AppState& state, QWidget* parent, const QString& program = {},
+                const QString& characteristic = {});
+    ~HistoryWindow() override;
+
+    void selectProgram(const QString& program);
+    void selectCharacteristic(const QString& text);
+    void setLastParts(std::optional<int> n);
+    const Series& series() const { return m_series; }
+    const Statistics& statistics() const { return m_statistics; }
+    QString figure(const char* name) const; // the text shown beside the chart, by object name
+
+    bool exportPng(const QString& file);
+    bool exportSvg(const QString& file);
+    bool exportCsv(const QString& file);
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    QString text(int line) const;
+    void fillPrograms();
+    void fillCharacteristics();
+    void reload();
+    void draw();
+    void deliver();
+    void showProblem(const QString& problem);
+    void askAndExport(int titleLine, const QString& filter, bool (HistoryWindow::*write)(const QString&));
+
+    run::AppState& m_state;
+    std::unique_ptr<History> m_history;
+    std::vector<CharacteristicKey> m_keys;
+    Series m_series;
+    Statistics m_statistics;
+    bool m_filling = false;
+
+    QComboBox* m_program = nullptr;
+    QComboBox* m_characteristic = nullptr;
+    QCheckBox* m_useSince = nullptr;
+    QDateEdit* m_since = nullptr;
+    QCheckBox* m_useUntil = nullptr;
+    QDateEdit* m_until = nullptr;
+    QCheckBox* m_useLast = nullptr;
+    QSpinBox* m_last = nullptr;
+    QChartView* m_view = nullptr;
+    QLabel* m_problem = nullptr;
+    QPushButton* m_deliver = nullptr;
+    std::vector<std::pair<const char*, QLabel*>> m_figures;
+};
+
+} // namespace history

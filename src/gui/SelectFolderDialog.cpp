@@ -1,0 +1,58 @@
+#include "gui/SelectFolderDialog.h"
+
+#include "run/AppState.h"
+#include "gui/FolderChooser.h"
+#include "settings/SettingsMessages.h"
+#include "gui/WindowOnTop.h"
+
+#include <QDir>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace settings {
+
+SelectFolderDialog::SelectFolderDialog(run::AppState& state, QWidget* mainWindow)
+    : QDialog(mainWindow), m_state(state), m_main(mainWindow),
+      m_folder(new FolderChooser(QStringLiteral("Drive1"), QStringLiteral("Dir1"))) {
+    setObjectName(QStringLiteral("frm_SelectFolder"));
+    run::AppState& st = state;
+    const QString section = QStringLiteral("frm_SelectOutputFolder");
+    setWindowTitle(st.text(section, 2));
+
+    auto* ok = new QPushButton(st.text(section, 3));
+    ok->setObjectName(QStringLiteral("cmdOK"));
+    ok->setToolTip(st.text(section, 4));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(st.text(section, 5));
+    cancel->setObjectName(QStringLiteral("cmdCancel"));
+    cancel->setToolTip(st.text(section, 6));
+    connect(ok, &QPushButton::clicked, this, &SelectFolderDialog::cmdOK_Click);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::close);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto* v = new QVBoxLayout(this);
+    v->addWidget(m_folder, 1);
+    v->addLayout(buttons);
+    resize(460, 420);
+
+    const QString files = QStringLiteral("FileSettings");
+    m_folder->setFolder(st.store.Read(files, QStringLiteral("DRIVE"), QDir::rootPath()),
+                        st.store.Read(files, QStringLiteral("DIR"), QDir::rootPath()));
+    SetTopmost(this, true);
+}
+
+void SelectFolderDialog::cmdOK_Click() {
+    run::AppState& st = m_state;
+    const QString files = QStringLiteral("FileSettings");
+    if (!writeOrReport(st.store, files, QStringLiteral("DRIVE"), m_folder->drive(), st.texts, st.message) ||
+        !writeOrReport(st.store, files, QStringLiteral("DIR"), m_folder->folder(), st.texts, st.message))
+        return;
+    hide();
+    Q_EMIT folderChosen();
+    close();
+}
+
+} // namespace settings

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDialog>
+
+namespace run {
+struct AppState;
+}
+
+namespace settings {
+
+class FolderChooser;
+
+// Asks for the result folder before each ASCII export, then starts the export.
+class SelectFolderDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit SelectFolderDialog(run::AppState& state, QWidget* mainWindow);
+
+    void cmdOK_Click();
+    FolderChooser* chooser() const { return m_folder; }
+
+Q_SIGNALS:
+    // The folder is stored: the ASCII export may go on.
+    void folderChosen();
+
+private:
+    run::AppState& m_state;
+    QWidget* m_main;
+    FolderChooser* m_folder;
+};
+
+} // namespace settings

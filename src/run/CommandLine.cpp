@@ -1,0 +1,234 @@
+#include "run/CommandLine.h"
+
+namespace run {
+
+namespace {
+
+// Start options are typed in any case on Windows: "alo" asks for both reports as "ALO" does.
+void normaliseChoice(StartArgsArray& args) {
+    QString& choice = args[4];
+    for (const char* word : {"ALL", "OOT", "ALO"})
+        if (choice.compare(QLatin1String(word), Qt::CaseInsensitive) == 0)
+            choice = QString::fromLatin1(word);
+}
+
+} // namespace
+
+StartArgsArray ParseCommandLine(const QString& text, int max) {
+    StartArgsArray args{};
+    int count = 0;
+    bool inArgument = false;
+    for (const QChar c : text) {
+        const bool separator = c == QLatin1Char('/') || c == QLatin1Char('\t');
+        if (separator) {
+            inArgument = false;
+            continue;
+        }
+        if (!inArgument) {
+            if (count == max)
+                break;
+            ++count;
+            inArgument = true;
+        }
+        args[static_cast<std::size_t>(count)] += c;
+    }
+    for (QString& a : args)
+        a = a.trimmed();
+    normaliseChoice(args);
+    return args;
+}
+
+StartArgsArray StartArgsFromWords(const QStringList& words, int max) {
+    static const QStringList switches = {QStringLiteral("a"),   QStringLiteral("m"),   QStringLiteral("o"),
+                                         QStringLiteral("ALL"), QStringLiteral("OOT"), QStringLiteral("ALO")};
+    StartArgsArray args{};
+    for (int i = 0; i < words.size() && i < max; ++i) {
+        QString w = words.at(i).trimmed();
+        if (w.startsWith(QLatin1Char('/')) && switches.contains(w.mid(1), Qt::CaseInsensitive))
+            w = w.mid(1);
+        args[static_cast<std::size_t>(i + 1)] = w;
+    }
+    normaliseChoice(args);
+    return args;
+}
+
+bool isOfflineMode(const QString& m) {
+    return m == QLatin1String("a") || m == QLatin1String("A") || m == QLatin1String("m") ||
+           m == QLatin1String("M");
+}
+bool isOnlineMode(const QString& m) {
+    return m == QLatin1String("o") || m == QLatin1String("O");
+}
+bool isRunMode(const QString& m) {
+    return isOfflineMode(m) || isOnlineMode(m);
+}
+
+namespace {
+
+// An ISO 8601 date or date and time; UTC unless it carries an offset.
+std::optional<QDateTime> parseSince(const QString& text) {
+    QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (t.isValid()) {
+        if (t.timeSpec() == Qt::LocalTime)
+            t.setTimeSpec(Qt::UTC);
+        return t;
+    }
+    const QDate d = QDate::fromString(text, Qt::ISODate);
+    if (d.isValid())
+        return QDateTime(d, QTime(0, 0), Qt::UTC);
+    return std::nullopt;
+}
+
+CommandLine parseHistoryOptions(const QStringList& words) {
+    CommandLine c;
+    auto fail = [&c](const QString& why) {
+        c = CommandLine{};
+        c.action = CommandLine::Action::Error;
+        c.error = why;
+        return c;
+    };
+    bool history = false;
+    bool database = false;
+    QStringList positional;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString& w = words.at(i);
+        if (w == QLatin1String("--history")) {
+            if (history)
+                return fail(QStringLiteral("--history given twice"));
+            history = true;
+        } else if (w == QLatin1String("--history-db")) {
+            database = true;
+        } else if (w == QLatin1String("--since")) {
+            if (i + 1 >= words.size())
+                return fail(QStringLiteral("--since needs a date (YYYY-MM-DD or YYYY-MM-DDThh:mm:ss)"));
+            const auto since = parseSince(words.at(++i));
+            if (!since)
+                return fail(QStringLiteral("--since %1 is no date (YYYY-MM-DD or YYYY-MM-DDThh:mm:ss)")
+                                .arg(words.at(i)));
+            c.historySince = since;
+        } else if (w == QLatin1String("--quiet") || w == QLatin1String("-q")) {
+            c.quiet = true;
+        } else if (w.startsWith(QLatin1Char('-')) && w.size() > 1) {
+            return fail(QStringLiteral("unknown option %1").arg(w));
+        } else {
+            positional << w;
+        }
+    }
+    if (database) {
+        if (history || !positional.isEmpty() || c.historySince)
+            return fail(QStringLiteral("--history-db takes no other options"));
+        c.action = CommandLine::Action::HistoryDb;
+        return c;
+    }
+    if (positional.isEmpty() || positional.first().trimmed().isEmpty())
+        return fail(QStringLiteral("--history needs the name of a part program"));
+    if (positional.size() > 2)
+        return fail(QStringLiteral("--history takes a part program and at most one characteristic"));
+    c.action = CommandLine::Action::History;
+    c.historyProgram = positional.at(0);
+    c.historyCharacteristic = positional.value(1);
+    return c;
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const QStringList& words) {
+    CommandLine c;
+    for (const QString& w : words) {
+        if (w == QLatin1String("--help") || w == QLatin1String("-h")) {
+            c.action = CommandLine::Action::Help;
+            return c;
+        }
+    }
+    for (const QString& w : words) {
+        if (w == QLatin1String("--version") || w == QLatin1String("-v")) {
+            c.action = CommandLine::Action::Version;
+            return c;
+        }
+    }
+    if (words.contains(QStringLiteral("--history")) || words.contains(QStringLiteral("--history-db")))
+        return parseHistoryOptions(words);
+    auto fail = [&c](const QString& why) {
+        c.action = CommandLine::Action::Error;
+        c.error = why;
+        return c;
+    };
+    // Qt's own options (for the application object, not start options), with their values.
+    static const QStringList qtWithValue = {
+        QStringLiteral("-style"),           QStringLiteral("-stylesheet"),
+        QStringLiteral("-platform"),        QStringLiteral("-platformpluginpath"),
+        QStringLiteral("-platformtheme"),   QStringLiteral("-plugin"),
+        QStringLiteral("-display"),         QStringLiteral("-geometry"),
+        QStringLiteral("-qwindowgeometry"), QStringLiteral("-qwindowtitle"),
+        QStringLiteral("-qwindowicon"),     QStringLiteral("-session"),
+        QStringLiteral("-title"),           QStringLiteral("-name"),
+        QStringLiteral("-fontengine"),      QStringLiteral("-dialogs")};
+    static const QStringList qtAlone = {QStringLiteral("-reverse"), QStringLiteral("-widgetcount"),
+                                        QStringLiteral("-sync"), QStringLiteral("-nograb"),
+                                        QStringLiteral("-dograb")};
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString& w = words.at(i);
+        if (w == QLatin1String("--quiet") || w == QLatin1String("-q"))
+            c.quiet = true;
+        else if (qtWithValue.contains(w) ||
+                 (w.startsWith(QLatin1String("--")) && qtWithValue.contains(w.mid(1))))
+            ++i;
+        else if (qtAlone.contains(w) || (w.startsWith(QLatin1String("--")) && qtAlone.contains(w.mid(1))))
+            continue;
+        else if (w.startsWith(QLatin1Char('-')) && w.size() > 1)
+            return fail(QStringLiteral("unknown option %1").arg(w));
+        else
+            c.words << w;
+    }
+    if (c.words.isEmpty())
+        return c;
+    // Batch files written for the Windows program may carry more: the sixth and later are not
+    // start options there either.
+    if (c.words.size() > 5) {
+        c.ignored = c.words.mid(5);
+        c.words = c.words.mid(0, 5);
+    }
+    // A first word that is no run mode starts no run: the window opens, as it does without words.
+    if (isRunMode(StartArgsFromWords(c.words)[1]))
+        c.action = CommandLine::Action::Run;
+    return c;
+}
+
+namespace {
+
+bool needsMark(const StartArgsArray& args) {
+    return args[1] != QLatin1String("a") && args[1] != QLatin1String("A");
+}
+
+template <typename Pred> model::Selection choose(const model::MerkmalTable& table, int entries, Pred pred) {
+    model::Selection s(static_cast<std::size_t>(entries), false);
+    for (int i = 1; i <= entries && i <= table.AnzMerkmale; ++i)
+        s[static_cast<std::size_t>(i - 1)] = pred(table.row(i));
+    return s;
+}
+
+} // namespace
+
+model::Selection chooseCorrectionRows(const model::MerkmalTable& table, int entries,
+                                      const StartArgsArray& args) {
+    const bool mark = needsMark(args);
+    return choose(table, entries, [&](const model::MerkmalRow& r) {
+        return model::isReported(r) && (model::isOutOfTolerance(r) || r.Kritisch) && (!mark || r.Markiert);
+    });
+}
+
+model::Selection chooseRows(const model::MerkmalTable& table, int entries, const StartArgsArray& args) {
+    const QString choice = args[4];
+    const QString upper = choice.toUpper();
+    if (upper == QLatin1String("ALL") || upper == QLatin1String("ALO") || choice.trimmed().isEmpty()) {
+        const bool mark = needsMark(args);
+        return choose(table, entries, [&](const model::MerkmalRow& r) {
+            return model::isReported(r) && (!mark || r.Markiert);
+        });
+    }
+    if (upper == QLatin1String("OOT"))
+        return chooseCorrectionRows(table, entries, args);
+    return model::Selection(static_cast<std::size_t>(entries), false);
+}
+
+} // namespace run
