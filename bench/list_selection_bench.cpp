@@ -18,7 +18,7 @@ constexpr int kRows = 16000;
 struct Window {
     run::AppState state;
     run::Conversion conversion{state};
-    std::unique_ptr<mainwindow::MainWindow> window;
+    std::unique_ptr<gui::MainWindow> window;
 
     Window() {
         // Yes to "clear the selection first?", so that every press changes the whole list.
@@ -36,7 +36,7 @@ struct Window {
         }
         state.entries = model::listEntries(state.table);
         state.selection.assign(static_cast<std::size_t>(kRows), false);
-        window = std::make_unique<mainwindow::MainWindow>(state, conversion);
+        window = std::make_unique<gui::MainWindow>(state, conversion);
         window->resize(1280, 800);
         window->show();
         window->WerteInListeEintragen();

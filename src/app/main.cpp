@@ -1,12 +1,12 @@
 #include "Display.h"
 
+#include "gui/MainWindow.h"
 #include "gui/MessageBox.h"
 #include "hostlink/HostSocketClient.h"
-#include "gui/MainWindow.h"
 #include "run/AppState.h"
+#include "run/CommandLine.h"
 #include "run/Conversion.h"
 #include "run/HistoryCommand.h"
-#include "run/CommandLine.h"
 #include "settings/ProgramSettings.h"
 
 #include <QApplication>
@@ -19,8 +19,8 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <memory>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -111,7 +111,8 @@ void quietMessages(QtMsgType type, const QMessageLogContext& context, const QStr
             localtime_r(&now, &local);
 #endif
             std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
-            std::fprintf(log, "%s %ld %s\n", stamp, static_cast<long>(QCoreApplication::applicationPid()), text.toUtf8().constData());
+            std::fprintf(log, "%s %ld %s\n", stamp, static_cast<long>(QCoreApplication::applicationPid()),
+                         text.toUtf8().constData());
             std::fclose(log);
             return;
         }
@@ -127,7 +128,7 @@ void initialiseState(run::AppState& state, const QStringList& words, bool window
         return host::connectToHost(options);
     };
     state.message =
-        windowed ? common::MessageFn(common::showMessage) : common::MessageFn(common::consoleMessage);
+        windowed ? common::MessageFn(gui::showMessage) : common::MessageFn(common::consoleMessage);
     state.commandLine = words;
 }
 
@@ -266,7 +267,7 @@ int main(int argc, char* argv[]) {
     QObject::connect(&conversion, &run::Conversion::runFinished, &app,
                      [&](const run::RunResult& r) { result = r; });
 
-    mainwindow::MainWindow window(state, conversion);
+    gui::MainWindow window(state, conversion);
     // Start-up runs inside the event loop, so that an unattended run can end it.
     QTimer::singleShot(0, &window, [&window] { window.Form_Load(); });
     const int status = QApplication::exec();

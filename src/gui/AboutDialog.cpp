@@ -1,7 +1,7 @@
 #include "gui/AboutDialog.h"
 
-#include "settings/ProgramSettings.h"
 #include "gui/WindowOnTop.h"
+#include "settings/ProgramSettings.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace mainwindow {
+namespace gui {
 
 AboutDialog::AboutDialog(const run::AppState& state, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frm_About"));
@@ -52,7 +52,7 @@ AboutDialog::AboutDialog(const run::AppState& state, QWidget* parent) : QDialog(
     auto* v = new QVBoxLayout(this);
     v->addLayout(top);
     v->addWidget(buttons);
-    settings::SetTopmost(this, true);
+    gui::SetTopmost(this, true);
 }
 
-} // namespace mainwindow
+} // namespace gui

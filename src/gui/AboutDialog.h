@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-namespace mainwindow {
+namespace gui {
 
 // Title, version and what the program does.
 class AboutDialog : public QDialog {
@@ -14,4 +14,4 @@ public:
     AboutDialog(const run::AppState& state, QWidget* parent);
 };
 
-} // namespace mainwindow
+} // namespace gui

@@ -1,10 +1,10 @@
 #include "gui/AsciiSetupDialog.h"
 
 #include "gui/DialogButton.h"
+#include "gui/WindowOnTop.h"
 #include "run/AppState.h"
 #include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
-#include "gui/WindowOnTop.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -15,7 +15,9 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-namespace ascii {
+namespace gui {
+
+using namespace ascii;
 
 namespace {
 const QString kSection = QStringLiteral("frm_AsciiFileSetup");
@@ -107,7 +109,7 @@ AsciiSetupDialog::AsciiSetupDialog(run::AppState& state, QWidget* mainWindow)
     vf->addLayout(hf);
     vf->addWidget(separatorNote);
 
-    QHBoxLayout* buttons = common::settingsButtonRow(
+    QHBoxLayout* buttons = gui::settingsButtonRow(
         this, {t(33), t(34), t(35), t(36)}, [this] { OKButton_Click(); }, [this] { cmdExport_Click(); },
         [this] { cmdImport_Click(); });
 
@@ -118,7 +120,7 @@ AsciiSetupDialog::AsciiSetupDialog(run::AppState& state, QWidget* mainWindow)
 
     m_layout = loadLayout(st.store);
     showLayout();
-    settings::SetTopmost(this, true);
+    gui::SetTopmost(this, true);
 }
 
 void AsciiSetupDialog::setColumn(int column, bool on) {
@@ -171,4 +173,4 @@ void AsciiSetupDialog::cmdImport_Click() {
     showLayout();
 }
 
-} // namespace ascii
+} // namespace gui

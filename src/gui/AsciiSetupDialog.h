@@ -15,7 +15,7 @@ namespace run {
 struct AppState;
 }
 
-namespace ascii {
+namespace gui {
 
 // Which columns the ASCII result file holds, in which order, with which separator and type.
 class AsciiSetupDialog : public QDialog {
@@ -27,7 +27,7 @@ public:
     void OKButton_Click();
     void cmdExport_Click();
     void cmdImport_Click();
-    const AsciiLayout& layout() const { return m_layout; }
+    const ascii::AsciiLayout& layout() const { return m_layout; }
     void setColumn(int column, bool on);
 
 private:
@@ -36,12 +36,12 @@ private:
 
     run::AppState& m_state;
     QWidget* m_main;
-    AsciiLayout m_layout;
-    std::array<QCheckBox*, kColumns> m_check{};
-    std::array<QLabel*, kColumns> m_position{};
+    ascii::AsciiLayout m_layout;
+    std::array<QCheckBox*, ascii::kColumns> m_check{};
+    std::array<QLabel*, ascii::kColumns> m_position{};
     QLineEdit* m_separator = nullptr;
     QRadioButton* m_csv = nullptr;
     QRadioButton* m_txt = nullptr;
 };
 
-} // namespace ascii
+} // namespace gui

@@ -18,7 +18,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-namespace mainwindow {
+namespace gui {
 
 namespace {
 const QString kSection = QStringLiteral("frm_BatchFileEditor");
@@ -198,4 +198,4 @@ void BatchFileDialog::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-} // namespace mainwindow
+} // namespace gui

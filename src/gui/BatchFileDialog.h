@@ -10,7 +10,7 @@ namespace run {
 struct AppState;
 }
 
-namespace mainwindow {
+namespace gui {
 
 // Writes the file that starts this program unattended with the chosen start options.
 class BatchFileDialog : public QDialog {
@@ -45,4 +45,4 @@ private:
     QRadioButton* m_option2[3] = {};
 };
 
-} // namespace mainwindow
+} // namespace gui

@@ -1,6 +1,6 @@
 #include "gui/CharacteristicListModel.h"
 
-namespace mainwindow {
+namespace gui {
 
 CharacteristicListModel::CharacteristicListModel(const QStringList& entries, QObject* parent)
     : QAbstractListModel(parent), m_entries(entries) {}
@@ -50,4 +50,4 @@ void applySelectionChange(model::Selection& selection, const QItemSelection& sel
     set(selected, true);
 }
 
-} // namespace mainwindow
+} // namespace gui

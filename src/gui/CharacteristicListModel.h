@@ -6,7 +6,7 @@
 #include <QItemSelection>
 #include <QStringList>
 
-namespace mainwindow {
+namespace gui {
 
 // The characteristic list as a model over the state's entries; the list view shows it.
 class CharacteristicListModel : public QAbstractListModel {
@@ -32,4 +32,4 @@ private:
 void applySelectionChange(model::Selection& selection, const QItemSelection& selected,
                           const QItemSelection& deselected);
 
-} // namespace mainwindow
+} // namespace gui

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-namespace common {
+namespace gui {
 
 // A dialog's button, named after its control. Enter presses only the dialog's default button,
 // not whichever button last had the focus.
@@ -45,4 +45,4 @@ inline QHBoxLayout* settingsButtonRow(QDialog* dialog, const QStringList& texts,
     return row;
 }
 
-} // namespace common
+} // namespace gui

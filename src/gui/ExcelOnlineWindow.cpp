@@ -1,10 +1,10 @@
 #include "gui/ExcelOnlineWindow.h"
 
 #include "common/ProgramPaths.h"
+#include "gui/WindowOnTop.h"
 #include "run/AppState.h"
 #include "settings/LocaleText.h"
 #include "settings/ResultFileName.h"
-#include "gui/WindowOnTop.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
@@ -20,7 +20,9 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-namespace excel {
+namespace gui {
+
+using namespace excel;
 
 namespace {
 const QString kSection = QStringLiteral("frm_ExcelOnline");
@@ -68,7 +70,7 @@ ExcelOnlineWindow::ExcelOnlineWindow(run::AppState& state, QWidget* mainWindow)
     resize(1100, 420);
 
     show();
-    settings::SetTopmost(this, true);
+    gui::SetTopmost(this, true);
     QString name;
     host::Verbinden(m_link, name, st.findHost, st.texts, st.message);
     if (name.isEmpty()) {
@@ -130,12 +132,13 @@ void ExcelOnlineWindow::showNewRows() {
 }
 
 void ExcelOnlineWindow::OnObjectExecuted(std::shared_ptr<host::HostPartProgram>,
-                                  std::shared_ptr<host::HostCommand> c) {
+                                         std::shared_ptr<host::HostCommand> c) {
     m_protocol.OnObjectExecuted(*c);
     showNewRows();
 }
 
-void ExcelOnlineWindow::OnAddObject(std::shared_ptr<host::HostPartProgram>, std::shared_ptr<host::HostCommand> c) {
+void ExcelOnlineWindow::OnAddObject(std::shared_ptr<host::HostPartProgram>,
+                                    std::shared_ptr<host::HostCommand> c) {
     m_protocol.OnAddObject(*c);
     showNewRows();
 }
@@ -195,4 +198,4 @@ void ExcelOnlineWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-} // namespace excel
+} // namespace gui

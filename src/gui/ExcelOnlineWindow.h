@@ -13,7 +13,7 @@ namespace run {
 struct AppState;
 }
 
-namespace excel {
+namespace gui {
 
 // Excel online: dimension values stream into a protocol while the host executes the program.
 class ExcelOnlineWindow : public QDialog, public host::HostEventListener {
@@ -26,7 +26,7 @@ public:
     void cmdPause_Click();
     void cmdStopOnline_Click();
     bool receiving() const { return m_events != nullptr; }
-    const OnlineProtocol& protocol() const { return m_protocol; }
+    const excel::OnlineProtocol& protocol() const { return m_protocol; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -47,7 +47,7 @@ private:
     QWidget* m_main;
     host::HostLink m_link;
     std::shared_ptr<host::HostApplicationEvents> m_events;
-    OnlineProtocol m_protocol;
+    excel::OnlineProtocol m_protocol;
     QTableWidget* m_view = nullptr;
     QLabel* m_path = nullptr;
     QPushButton* m_pause = nullptr;
@@ -56,4 +56,4 @@ private:
     bool m_stopped = false;
 };
 
-} // namespace excel
+} // namespace gui

@@ -9,7 +9,9 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-namespace settings {
+namespace gui {
+
+using namespace settings;
 
 FolderChooser::FolderChooser(const QString& driveName, const QString& treeName, QWidget* parent)
     : QWidget(parent), m_drive(new QComboBox), m_tree(new QTreeView), m_model(new QFileSystemModel(this)) {
@@ -77,4 +79,4 @@ QString FolderChooser::folder() const {
     return QDir::toNativeSeparators(m_folder);
 }
 
-} // namespace settings
+} // namespace gui

@@ -6,7 +6,7 @@ class QComboBox;
 class QFileSystemModel;
 class QTreeView;
 
-namespace settings {
+namespace gui {
 
 // A drive list above a folder tree, as the folder settings show them. On Linux the drive list
 // holds the file system roots.
@@ -32,4 +32,4 @@ private:
     QString m_folder;
 };
 
-} // namespace settings
+} // namespace gui

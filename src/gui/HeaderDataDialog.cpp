@@ -1,10 +1,10 @@
 #include "gui/HeaderDataDialog.h"
 
 #include "gui/DialogButton.h"
+#include "gui/WindowOnTop.h"
 #include "run/AppState.h"
 #include "settings/HeaderData.h"
 #include "settings/SettingsMessages.h"
-#include "gui/WindowOnTop.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -14,7 +14,9 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-namespace settings {
+namespace gui {
+
+using namespace settings;
 
 namespace {
 const QString kSection = QStringLiteral("frm_HeaderDataSetup");
@@ -52,10 +54,10 @@ HeaderDataDialog::HeaderDataDialog(run::AppState& state, QWidget* mainWindow)
     connect(remove, &QPushButton::clicked, this, &HeaderDataDialog::cmdRemoveFromList_Click);
     connect(clear, &QPushButton::clicked, this, &HeaderDataDialog::cmdClearList_Click);
 
-    QPushButton* ok = common::dialogButton(QStringLiteral("cmdOK"), t(3), t(12));
-    QPushButton* cancel = common::dialogButton(QStringLiteral("cmdCancel"), t(4), t(13));
-    QPushButton* exp = common::dialogButton(QStringLiteral("cmdExport"), t(5), t(14));
-    QPushButton* imp = common::dialogButton(QStringLiteral("cmdImport"), t(6), t(15));
+    QPushButton* ok = gui::dialogButton(QStringLiteral("cmdOK"), t(3), t(12));
+    QPushButton* cancel = gui::dialogButton(QStringLiteral("cmdCancel"), t(4), t(13));
+    QPushButton* exp = gui::dialogButton(QStringLiteral("cmdExport"), t(5), t(14));
+    QPushButton* imp = gui::dialogButton(QStringLiteral("cmdImport"), t(6), t(15));
     connect(ok, &QPushButton::clicked, this, &HeaderDataDialog::cmdOK_Click);
     connect(cancel, &QPushButton::clicked, this, &QDialog::close);
     connect(exp, &QPushButton::clicked, this, &HeaderDataDialog::cmdExport_Click);
@@ -139,4 +141,4 @@ void HeaderDataDialog::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-} // namespace settings
+} // namespace gui

@@ -9,7 +9,7 @@ namespace run {
 struct AppState;
 }
 
-namespace settings {
+namespace gui {
 
 // The list of header data variable names, kept in "HeaderData.cfg".
 class HeaderDataDialog : public QDialog {
@@ -42,4 +42,4 @@ private:
     QLineEdit* m_new = nullptr;
 };
 
-} // namespace settings
+} // namespace gui

@@ -1,10 +1,10 @@
 #include "gui/HistoryWindow.h"
 
+#include "gui/WindowOnTop.h"
 #include "history/HistoryChart.h"
 #include "run/AppState.h"
 #include "settings/ProgramSettings.h"
 #include "settings/SettingsStore.h"
-#include "gui/WindowOnTop.h"
 
 #include <QChart>
 #include <QChartView>
@@ -35,7 +35,9 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 
-namespace history {
+namespace gui {
+
+using namespace history;
 
 namespace {
 
@@ -74,7 +76,7 @@ const QColor kOut(0xE0, 0x10, 0x10);
 } // namespace
 
 HistoryWindow::HistoryWindow(run::AppState& state, QWidget* parent, const QString& program,
-                         const QString& characteristic)
+                             const QString& characteristic)
     : QDialog(parent), m_state(state) {
     setObjectName(QStringLiteral("frm_Verlauf"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -211,7 +213,7 @@ HistoryWindow::HistoryWindow(run::AppState& state, QWidget* parent, const QStrin
     });
 
     resize(980, 600);
-    settings::SetTopmost(this, true);
+    gui::SetTopmost(this, true);
 
     try {
         m_history = std::make_unique<History>(readHistorySettings(m_state.store));
@@ -447,7 +449,7 @@ void HistoryWindow::deliver() {
 }
 
 void HistoryWindow::askAndExport(int titleLine, const QString& filter,
-                               bool (HistoryWindow::*write)(const QString&)) {
+                                 bool (HistoryWindow::*write)(const QString&)) {
     QString name = m_program->currentText() + QLatin1Char('_') + m_characteristic->currentText();
     name.replace(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|]")), QStringLiteral("_"));
     const QString suffix = filter.section(QStringLiteral("*."), 1).chopped(1);
@@ -495,4 +497,4 @@ QString HistoryWindow::figure(const char* name) const {
     return {};
 }
 
-} // namespace history
+} // namespace gui

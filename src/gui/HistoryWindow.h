@@ -20,7 +20,7 @@ namespace run {
 struct AppState;
 }
 
-namespace history {
+namespace gui {
 
 // The history of one characteristic: its run chart over the stored parts with tolerance and
 // warning limits, its capability figures, filters by date and number of parts, and exports.
@@ -30,14 +30,14 @@ class HistoryWindow : public QDialog {
 public:
     // Opens on the given part program and characteristic ("ID.Achse") when they are stored.
     HistoryWindow(run::AppState& state, QWidget* parent, const QString& program = {},
-                const QString& characteristic = {});
+                  const QString& characteristic = {});
     ~HistoryWindow() override;
 
     void selectProgram(const QString& program);
     void selectCharacteristic(const QString& text);
     void setLastParts(std::optional<int> n);
-    const Series& series() const { return m_series; }
-    const Statistics& statistics() const { return m_statistics; }
+    const history::Series& series() const { return m_series; }
+    const history::Statistics& statistics() const { return m_statistics; }
     QString figure(const char* name) const; // the text shown beside the chart, by object name
 
     bool exportPng(const QString& file);
@@ -58,10 +58,10 @@ private:
     void askAndExport(int titleLine, const QString& filter, bool (HistoryWindow::*write)(const QString&));
 
     run::AppState& m_state;
-    std::unique_ptr<History> m_history;
-    std::vector<CharacteristicKey> m_keys;
-    Series m_series;
-    Statistics m_statistics;
+    std::unique_ptr<history::History> m_history;
+    std::vector<history::CharacteristicKey> m_keys;
+    history::Series m_series;
+    history::Statistics m_statistics;
     bool m_filling = false;
 
     QComboBox* m_program = nullptr;
@@ -78,4 +78,4 @@ private:
     std::vector<std::pair<const char*, QLabel*>> m_figures;
 };
 
-} // namespace history
+} // namespace gui

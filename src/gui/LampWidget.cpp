@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <QRadialGradient>
 
-namespace mainwindow {
+namespace gui {
 
 LampWidget::LampWidget(QWidget* parent) : QWidget(parent) {
     setFixedSize(26, 26);
@@ -27,4 +27,4 @@ void LampWidget::paintEvent(QPaintEvent*) {
     p.drawEllipse(r);
 }
 
-} // namespace mainwindow
+} // namespace gui

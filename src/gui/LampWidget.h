@@ -4,7 +4,7 @@
 
 #include <QWidget>
 
-namespace mainwindow {
+namespace gui {
 
 // A round signal lamp.
 class LampWidget : public QWidget {
@@ -23,4 +23,4 @@ private:
     common::Rgb m_colour;
 };
 
-} // namespace mainwindow
+} // namespace gui

@@ -2,29 +2,29 @@
 
 #include "gui/QtTranslation.h"
 
-#include "gui/AsciiSetupDialog.h"
 #include "ascii/AsciiWriter.h"
-#include "gui/MessageBox.h"
 #include "common/ProgramPaths.h"
-#include "gui/ReportLayoutDialog.h"
+#include "gui/AboutDialog.h"
+#include "gui/AsciiSetupDialog.h"
+#include "gui/BatchFileDialog.h"
+#include "gui/CharacteristicListModel.h"
 #include "gui/ExcelOnlineWindow.h"
+#include "gui/HeaderDataDialog.h"
 #include "gui/HistoryWindow.h"
 #include "gui/LampWidget.h"
-#include "gui/CharacteristicListModel.h"
-#include "gui/ValueGrid.h"
-#include "gui/AboutDialog.h"
-#include "gui/BatchFileDialog.h"
+#include "gui/MessageBox.h"
+#include "gui/OutputFileDialog.h"
+#include "gui/ReportLayoutDialog.h"
 #include "gui/SavePartProgramDialog.h"
+#include "gui/SelectFolderDialog.h"
+#include "gui/ValueGrid.h"
+#include "gui/WindowOnTop.h"
+#include "gui/WindowPositionDialog.h"
 #include "protocol/PdfProtocol.h"
 #include "run/CommandLine.h"
 #include "settings/OutputFileSettings.h"
 #include "settings/ProgramSettings.h"
 #include "settings/SettingsMessages.h"
-#include "gui/OutputFileDialog.h"
-#include "gui/WindowPositionDialog.h"
-#include "gui/HeaderDataDialog.h"
-#include "gui/SelectFolderDialog.h"
-#include "gui/WindowOnTop.h"
 
 #include <QAction>
 #include <QApplication>
@@ -49,7 +49,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-namespace mainwindow {
+namespace gui {
 
 namespace {
 
@@ -207,14 +207,14 @@ void MainWindow::buildUi() {
     connect(m_button[1], &QAction::triggered, this, [this] { ToggleOnlineReception(); });
     connect(m_button[2], &QAction::triggered, this, [this] { ReadValuesOffline(); });
     connect(m_button[3], &QAction::triggered, this, [this] {
-        openWindow<QWidget>(m_online, [this] { return new excel::ExcelOnlineWindow(m_state, this); });
+        openWindow<QWidget>(m_online, [this] { return new gui::ExcelOnlineWindow(m_state, this); });
         hide();
     });
     connect(m_button[5], &QAction::triggered, this, [this] { ASCII(); });
     connect(m_button[6], &QAction::triggered, this, [this] { ExcelBerichtAusfuellen(); });
     connect(m_button[7], &QAction::triggered, this, [this] {
         openWindow<QWidget>(m_savePartProgram,
-                            [this] { return new partprogram::SavePartProgramDialog(m_state, this); });
+                            [this] { return new gui::SavePartProgramDialog(m_state, this); });
     });
 
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
@@ -428,31 +428,31 @@ void MainWindow::buildMenus() {
     m_menuEinstellungen->setObjectName(QStringLiteral("Menue_Einstellungen"));
     m_menuAusgabedatei = action(m_menuEinstellungen, QStringLiteral("menuAusgabedatei"), [this] {
         openWindow<QWidget>(m_outputSetup, [this] {
-            auto* d = new settings::OutputFileDialog(m_state, this);
-            connect(d, &settings::OutputFileDialog::headerVisibilityChanged, this,
+            auto* d = new gui::OutputFileDialog(m_state, this);
+            connect(d, &gui::OutputFileDialog::headerVisibilityChanged, this,
                     &MainWindow::setHeaderFrameVisible);
             return d;
         });
     });
     m_menuEinstellungen->addSeparator();
     m_menuASCII = action(m_menuEinstellungen, QStringLiteral("menuASCII"), [this] {
-        openWindow<QWidget>(m_asciiSetup, [this] { return new ascii::AsciiSetupDialog(m_state, this); });
+        openWindow<QWidget>(m_asciiSetup, [this] { return new gui::AsciiSetupDialog(m_state, this); });
     });
     m_menuEinstellungen->addSeparator();
     m_menuKopfdaten = action(m_menuEinstellungen, QStringLiteral("menuKopfdaten"), [this] {
         openWindow<QWidget>(m_kopfdatenDialog, [this] {
-            auto* d = new settings::HeaderDataDialog(m_state, this);
-            connect(d, &settings::HeaderDataDialog::headerChanged, this, &MainWindow::refreshHeaderGrid);
+            auto* d = new gui::HeaderDataDialog(m_state, this);
+            connect(d, &gui::HeaderDataDialog::headerChanged, this, &MainWindow::refreshHeaderGrid);
             return d;
         });
     });
     m_menuEinstellungen->addSeparator();
     m_menuFormular = action(m_menuEinstellungen, QStringLiteral("menuFormular"), [this] {
-        openWindow<QWidget>(m_berichtDesign, [this] { return new excel::ReportLayoutDialog(m_state, this); });
+        openWindow<QWidget>(m_berichtDesign, [this] { return new gui::ReportLayoutDialog(m_state, this); });
     });
     m_menuEinstellungen->addSeparator();
     m_menueWindowPos = action(m_menuEinstellungen, QStringLiteral("Menue_Window_Pos"), [this] {
-        openWindow<QWidget>(m_fensterpos, [this] { return new settings::WindowPositionDialog(m_state, this); });
+        openWindow<QWidget>(m_fensterpos, [this] { return new gui::WindowPositionDialog(m_state, this); });
     });
 
     m_menuAktionen = menuBar()->addMenu(QString());
@@ -501,7 +501,7 @@ void MainWindow::openHistory(const QString& characteristic) {
     // A new window each time: it opens on this program and characteristic.
     if (m_verlauf)
         m_verlauf->close();
-    m_verlauf = new history::HistoryWindow(m_state, this, m_state.program.partName, characteristic);
+    m_verlauf = new gui::HistoryWindow(m_state, this, m_state.program.partName, characteristic);
     m_verlauf->show();
     m_verlauf->raise();
     m_verlauf->activateWindow();
@@ -530,7 +530,7 @@ void MainWindow::Form_Load() {
 
     setWindowTitle(settings::finalCaption(m_state.texts, keys.lastUsedConfig));
     applyTexts();
-    settings::SetTopmost(this, true);
+    gui::SetTopmost(this, true);
     // A run started by a batch file has nobody to click the note away; its log has it.
 
     m_run.dispatchStartOptions();
@@ -757,7 +757,7 @@ void MainWindow::WerteInListeEintragen() {
     const model::MerkmalRow empty;
     const model::MerkmalRow& first = m_state.table.AnzMerkmale >= 1 ? m_state.table.row(1) : empty;
     showRow(first, QString());
-    setGridColour(mainwindow::gridColour(first, GridColourRule::AfterFill));
+    setGridColour(gui::gridColour(first, GridColourRule::AfterFill));
     m_comment->clear();
     m_comment->addItems(model::commentLines(m_state.comments.block(first.KommentarIndex)));
 
@@ -783,7 +783,7 @@ void MainWindow::lst_MM_ID_Click(int entry) {
     clearValueColumn();
     setCell(m_werte, 1, 1, text);
     showRow(row, text);
-    setGridColour(mainwindow::gridColour(row, GridColourRule::AfterClick));
+    setGridColour(gui::gridColour(row, GridColourRule::AfterClick));
     m_comment->clear();
     m_comment->addItems(model::commentLines(m_state.comments.block(row.KommentarIndex)));
 }
@@ -803,7 +803,7 @@ bool MainWindow::askClearFirst() {
 }
 
 void MainWindow::markButton(void (*rule)(const model::MerkmalTable&, model::Selection&,
-                                               const model::AskClearFn&)) {
+                                         const model::AskClearFn&)) {
     m_run.changeSelection(
         [this, rule](model::Selection& s) { rule(m_state.table, s, [this] { return askClearFirst(); }); });
 }
@@ -850,8 +850,8 @@ void MainWindow::ExcelBerichtAusfuellen() {
 void MainWindow::ASCII() {
     if (settings::folderChosenBeforeEachExport(m_state.store)) {
         openWindow<QWidget>(m_selectFolder, [this] {
-            auto* d = new settings::SelectFolderDialog(m_state, this);
-            connect(d, &settings::SelectFolderDialog::folderChosen, this, [this] { m_run.subWerteAusgeben(); });
+            auto* d = new gui::SelectFolderDialog(m_state, this);
+            connect(d, &gui::SelectFolderDialog::folderChosen, this, [this] { m_run.subWerteAusgeben(); });
             return d;
         });
         return;
@@ -893,4 +893,4 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     QCoreApplication::quit();
 }
 
-} // namespace mainwindow
+} // namespace gui

@@ -22,7 +22,7 @@ class QPushButton;
 class QTableWidget;
 class QToolBar;
 
-namespace mainwindow {
+namespace gui {
 
 class LampWidget;
 class CharacteristicListModel;
@@ -109,7 +109,7 @@ private:
     run::Conversion& m_run;
     bool m_unloading = false;
     bool m_syncingSelection = false;
-    int m_shownEntry = -1; // the entry the value grid shows
+    int m_shownEntry = -1;      // the entry the value grid shows
     bool m_fillingList = false; // the list is being filled: its current row is not a click
 
     QToolBar* m_toolbar = nullptr;
@@ -177,4 +177,4 @@ private:
     QPointer<QWidget> m_verlauf;
 };
 
-} // namespace mainwindow
+} // namespace gui

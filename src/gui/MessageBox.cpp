@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QMessageBox>
 
-namespace common {
+namespace gui {
+
+using namespace common;
 
 bool isHeadless() {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
@@ -89,4 +91,4 @@ MsgResult showMessage(const Message& message) {
     }
 }
 
-} // namespace common
+} // namespace gui

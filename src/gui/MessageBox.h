@@ -2,7 +2,7 @@
 
 #include "common/Message.h"
 
-namespace common {
+namespace gui {
 
 // True when no one can click a box: no application object yet, or the Qt platform is
 // "offscreen" or "minimal".
@@ -10,6 +10,6 @@ bool isHeadless();
 
 // Shows the message in a message box, or with no display writes it to standard error as one
 // line and takes the default button.
-MsgResult showMessage(const Message& message);
+common::MsgResult showMessage(const common::Message& message);
 
-} // namespace common
+} // namespace gui

@@ -1,13 +1,13 @@
 #include "gui/OutputFileDialog.h"
 
-#include "gui/DialogButton.h"
 #include "common/ProgramPaths.h"
+#include "gui/DialogButton.h"
+#include "gui/FolderChooser.h"
+#include "gui/WindowOnTop.h"
 #include "protocol/PdfProtocol.h"
 #include "run/AppState.h"
-#include "gui/FolderChooser.h"
 #include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
-#include "gui/WindowOnTop.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,7 +20,9 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-namespace settings {
+namespace gui {
+
+using namespace settings;
 
 namespace {
 const QString kSection = QStringLiteral("frm_OutputFileSetup");
@@ -163,7 +165,7 @@ OutputFileDialog::OutputFileDialog(run::AppState& state, QWidget* mainWindow)
     gq->addWidget(m_k0008, 3, 1);
     gq->setColumnStretch(1, 1);
 
-    QHBoxLayout* buttons = common::settingsButtonRow(
+    QHBoxLayout* buttons = gui::settingsButtonRow(
         this, {t(16), t(17), t(18), t(19)}, [this] { OKButton_Click(); }, [this] { cmdExport_Click(); },
         [this] { cmdImport_Click(); });
 
@@ -265,4 +267,4 @@ void OutputFileDialog::cmdImport_Click() {
     showSettings(s);
 }
 
-} // namespace settings
+} // namespace gui

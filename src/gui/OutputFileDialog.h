@@ -14,7 +14,7 @@ namespace run {
 struct AppState;
 }
 
-namespace settings {
+namespace gui {
 
 class FolderChooser;
 
@@ -30,8 +30,8 @@ public:
     void cmdExport_Click();
     void cmdImport_Click();
 
-    OutputFileSettings current() const;
-    void showSettings(const OutputFileSettings& s);
+    settings::OutputFileSettings current() const;
+    void showSettings(const settings::OutputFileSettings& s);
 
 Q_SIGNALS:
     // The header data frame is shown or hidden by the stored switch.
@@ -61,4 +61,4 @@ private:
     QComboBox* m_k0008 = nullptr;
 };
 
-} // namespace settings
+} // namespace gui

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-namespace mainwindow {
+namespace gui {
 
 QString qtLocaleOfLanguage(const QString& language) {
     static const std::pair<const char*, const char*> names[] = {
@@ -37,4 +37,4 @@ bool useQtTranslation(const QString& language) {
     return true;
 }
 
-} // namespace mainwindow
+} // namespace gui

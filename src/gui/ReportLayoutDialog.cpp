@@ -1,12 +1,12 @@
 #include "gui/ReportLayoutDialog.h"
 
 #include "gui/DialogButton.h"
+#include "gui/WindowOnTop.h"
 #include "run/AppState.h"
 #include "settings/HeaderData.h"
 #include "settings/ProgramSettings.h"
 #include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
-#include "gui/WindowOnTop.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -24,7 +24,9 @@
 
 #include <algorithm>
 
-namespace excel {
+namespace gui {
+
+using namespace excel;
 
 namespace {
 const QString kSection = QStringLiteral("frm_ReportDesignSetup");
@@ -149,13 +151,13 @@ ReportLayoutDialog::ReportLayoutDialog(run::AppState& state, QWidget* mainWindow
     auto* hv = new QVBoxLayout(m_headerFrame);
     hv->addWidget(m_grid);
 
-    QPushButton* ok = common::dialogButton(QStringLiteral("cmdOK"), text(30));
+    QPushButton* ok = gui::dialogButton(QStringLiteral("cmdOK"), text(30));
     ok->setToolTip(text(37));
-    QPushButton* cancel = common::dialogButton(QStringLiteral("cmdCancel"), text(31));
+    QPushButton* cancel = gui::dialogButton(QStringLiteral("cmdCancel"), text(31));
     cancel->setToolTip(text(49));
-    QPushButton* save = common::dialogButton(QStringLiteral("cmdSaveAs"), text(32));
+    QPushButton* save = gui::dialogButton(QStringLiteral("cmdSaveAs"), text(32));
     save->setToolTip(text(38));
-    QPushButton* load = common::dialogButton(QStringLiteral("cmdLoad"), text(33));
+    QPushButton* load = gui::dialogButton(QStringLiteral("cmdLoad"), text(33));
     load->setToolTip(text(39));
     connect(ok, &QPushButton::clicked, this, &ReportLayoutDialog::cmdOK_Click);
     connect(cancel, &QPushButton::clicked, this, &QDialog::close);
@@ -209,7 +211,7 @@ ReportLayoutDialog::ReportLayoutDialog(run::AppState& state, QWidget* mainWindow
     setTitle(
         st.store.Read(QStringLiteral("ExcelReportSettings"), QStringLiteral("LastUsedConfig"), QString()));
     orientationChanged();
-    settings::SetTopmost(this, true);
+    gui::SetTopmost(this, true);
 }
 
 void ReportLayoutDialog::setTitle(const QString& file) {
@@ -390,7 +392,8 @@ void ReportLayoutDialog::cmdLoad_Click(const QString& chosenFile) {
                        st.text(kBox, settings::msgline::LayoutWithoutHeader) + common::crlf() +
                            st.text(kBox, settings::msgline::LayoutCheckSettings));
     } else if (*names != headerNames()) {
-        common::notify(st.message, common::MsgIcon::Error, headerMismatchText(st.texts, *names, headerNames()));
+        common::notify(st.message, common::MsgIcon::Error,
+                       headerMismatchText(st.texts, *names, headerNames()));
         return;
     }
     ReportLayoutValues v = values();
@@ -476,4 +479,4 @@ void ReportLayoutDialog::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-} // namespace excel
+} // namespace gui

@@ -16,7 +16,7 @@ namespace run {
 struct AppState;
 }
 
-namespace excel {
+namespace gui {
 
 // Edits the report layout: where each value goes in the user's form.
 class ReportLayoutDialog : public QDialog {
@@ -28,8 +28,8 @@ public:
     void cmdOK_Click();
     void cmdSaveAs_Click(const QString& chosenFile = {});
     void cmdLoad_Click(const QString& chosenFile = {});
-    ReportLayoutValues values() const;
-    void showValues(const ReportLayoutValues& v);
+    excel::ReportLayoutValues values() const;
+    void showValues(const excel::ReportLayoutValues& v);
     QLineEdit* box(const char* name) const;
 
 protected:
@@ -65,4 +65,4 @@ private:
     int m_editColumn = -1;
 };
 
-} // namespace excel
+} // namespace gui

@@ -1,12 +1,12 @@
 #include "gui/SavePartProgramDialog.h"
 
+#include "gui/WindowOnTop.h"
 #include "partprogram/SavePartProgram.h"
 #include "settings/SettingsMessages.h"
-#include "gui/WindowOnTop.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -14,7 +14,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace partprogram {
+namespace gui {
+
+using namespace partprogram;
 
 namespace {
 const QString kSection = QStringLiteral("frm_SavePartProgram");
@@ -94,7 +96,7 @@ SavePartProgramDialog::SavePartProgramDialog(run::AppState& state, QWidget* main
     m_lblDate->setText(dateText(now.date()));
     m_lblTime->setText(timeText(now.time()));
     m_txtPartNumber->clear();
-    settings::SetTopmost(this, true);
+    gui::SetTopmost(this, true);
 }
 
 bool SavePartProgramDialog::reportFailure(const QString& t) {
@@ -122,10 +124,11 @@ void SavePartProgramDialog::cmdOK_Click() {
         return;
     }
     close();
-    common::notify(m_state.message, common::MsgIcon::Information,
-                   m_state.text(kBox, settings::msgline::PartProgramSaved).arg(QDir::toNativeSeparators(target)));
+    common::notify(
+        m_state.message, common::MsgIcon::Information,
+        m_state.text(kBox, settings::msgline::PartProgramSaved).arg(QDir::toNativeSeparators(target)));
     if (m_main)
         m_main->show();
 }
 
-} // namespace partprogram
+} // namespace gui

@@ -8,7 +8,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace partprogram {
+namespace gui {
 
 // Has the host save its part program and keeps a dated copy beside it.
 class SavePartProgramDialog : public QDialog {
@@ -34,4 +34,4 @@ private:
     QLabel* m_notice = nullptr;
 };
 
-} // namespace partprogram
+} // namespace gui

@@ -1,16 +1,18 @@
 #include "gui/SelectFolderDialog.h"
 
-#include "run/AppState.h"
 #include "gui/FolderChooser.h"
-#include "settings/SettingsMessages.h"
 #include "gui/WindowOnTop.h"
+#include "run/AppState.h"
+#include "settings/SettingsMessages.h"
 
 #include <QDir>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace settings {
+namespace gui {
+
+using namespace settings;
 
 SelectFolderDialog::SelectFolderDialog(run::AppState& state, QWidget* mainWindow)
     : QDialog(mainWindow), m_state(state), m_main(mainWindow),
@@ -55,4 +57,4 @@ void SelectFolderDialog::cmdOK_Click() {
     close();
 }
 
-} // namespace settings
+} // namespace gui

@@ -6,7 +6,7 @@ namespace run {
 struct AppState;
 }
 
-namespace settings {
+namespace gui {
 
 class FolderChooser;
 
@@ -30,4 +30,4 @@ private:
     FolderChooser* m_folder;
 };
 
-} // namespace settings
+} // namespace gui

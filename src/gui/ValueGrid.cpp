@@ -2,7 +2,7 @@
 
 #include "settings/LocaleText.h"
 
-namespace mainwindow {
+namespace gui {
 
 common::Rgb lampColour(model::Lamp lamp, bool lit) {
     switch (lamp) {
@@ -53,4 +53,4 @@ common::Rgb gridColour(const model::MerkmalRow& row, GridColourRule rule) {
     return {0, 255, 0};
 }
 
-} // namespace mainwindow
+} // namespace gui

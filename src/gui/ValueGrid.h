@@ -11,7 +11,7 @@
 #include <array>
 
 // What the characteristic list, the value grid and the comment list show.
-namespace mainwindow {
+namespace gui {
 
 // A lamp's colour, lit or dark.
 common::Rgb lampColour(model::Lamp lamp, bool lit);
@@ -25,5 +25,4 @@ GridValues gridValues(const model::MerkmalRow& row, const QString& entryText,
 enum class GridColourRule { AfterFill, AfterClick };
 common::Rgb gridColour(const model::MerkmalRow& row, GridColourRule rule);
 
-
-} // namespace mainwindow
+} // namespace gui

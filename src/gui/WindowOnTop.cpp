@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-namespace settings {
+namespace gui {
 
 void SetTopmost(QWidget* window, bool topmost) {
     if (!window || window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topmost)
@@ -14,4 +14,4 @@ void SetTopmost(QWidget* window, bool topmost) {
         window->show();
 }
 
-} // namespace settings
+} // namespace gui

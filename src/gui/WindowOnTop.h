@@ -2,9 +2,9 @@
 
 class QWidget;
 
-namespace settings {
+namespace gui {
 
 // Puts a window above all other windows (or lets it go back among them).
 void SetTopmost(QWidget* window, bool topmost);
 
-} // namespace settings
+} // namespace gui

@@ -1,9 +1,9 @@
 #include "gui/WindowPositionDialog.h"
 
-#include "settings/ProgramSettings.h"
-#include "run/AppState.h"
-#include "settings/SettingsMessages.h"
 #include "gui/WindowOnTop.h"
+#include "run/AppState.h"
+#include "settings/ProgramSettings.h"
+#include "settings/SettingsMessages.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -14,7 +14,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace settings {
+namespace gui {
+
+using namespace settings;
 
 namespace {
 const QString kSection = QStringLiteral("frm_WindowPositionSetup");
@@ -23,7 +25,8 @@ QString twipsText(double twips) {
 }
 } // namespace
 
-WindowPositionDialog::WindowPositionDialog(run::AppState& state, QWidget* mainWindow) : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
+WindowPositionDialog::WindowPositionDialog(run::AppState& state, QWidget* mainWindow)
+    : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_Fensterpos"));
     run::AppState& st = state;
     auto t = [&](int line) { return st.text(kSection, line); };
@@ -128,4 +131,4 @@ void WindowPositionDialog::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-} // namespace settings
+} // namespace gui

@@ -8,7 +8,7 @@ namespace run {
 struct AppState;
 }
 
-namespace settings {
+namespace gui {
 
 // Edits the main window's stored position. Every way of closing moves the main window back to
 // where it was when the dialog opened; a new position takes effect at the next start-up.
@@ -35,4 +35,4 @@ private:
     bool m_closing = false;
 };
 
-} // namespace settings
+} // namespace gui

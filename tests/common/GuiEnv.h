@@ -2,10 +2,10 @@
 
 #include "common/SimProcess.h"
 #include "common/TempSettings.h"
+#include "gui/MainWindow.h"
 #include "hostlink/HostSocketClient.h"
 #include "run/AppState.h"
 #include "run/Conversion.h"
-#include "gui/MainWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -47,8 +47,8 @@ public:
 
     QString programDir() const { return m_programDir.path(); }
 
-    mainwindow::MainWindow& open() {
-        window = std::make_unique<mainwindow::MainWindow>(state, conversion);
+    gui::MainWindow& open() {
+        window = std::make_unique<gui::MainWindow>(state, conversion);
         window->Form_Load();
         return *window;
     }
@@ -65,7 +65,7 @@ public:
     run::Conversion conversion{state};
     QList<common::Message> shown;
     std::deque<common::MsgResult> answers;
-    std::unique_ptr<mainwindow::MainWindow> window;
+    std::unique_ptr<gui::MainWindow> window;
 
 private:
     QTemporaryDir m_programDir;

@@ -1,19 +1,19 @@
-#include "gui/AsciiSetupDialog.h"
 #include "common/FileBytes.h"
 #include "common/GuiEnv.h"
 #include "common/SimPrograms.h"
 #include "excel/WorkbookReader.h"
-#include "gui/ReportLayoutDialog.h"
+#include "gui/AsciiSetupDialog.h"
+#include "gui/BatchFileDialog.h"
 #include "gui/ExcelOnlineWindow.h"
+#include "gui/HeaderDataDialog.h"
 #include "gui/HistoryWindow.h"
 #include "gui/LampWidget.h"
-#include "gui/ValueGrid.h"
-#include "gui/BatchFileDialog.h"
-#include "gui/SavePartProgramDialog.h"
-#include "settings/TextCodec.h"
 #include "gui/OutputFileDialog.h"
+#include "gui/ReportLayoutDialog.h"
+#include "gui/SavePartProgramDialog.h"
+#include "gui/ValueGrid.h"
 #include "gui/WindowPositionDialog.h"
-#include "gui/HeaderDataDialog.h"
+#include "settings/TextCodec.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +39,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
-using namespace mainwindow;
+using namespace gui;
 
 namespace {
 
@@ -283,7 +283,7 @@ TEST(MainWindow, OnlineReceptionFillsTheSameRowsOrEndsAtEek) {
         // The EEK comment follows LOC1: its three axes only, one of them critical.
         EXPECT_EQ(w.listCount(), eek ? 3 : 21);
         EXPECT_EQ(w.lampColourOf(eek ? model::Lamp::Shape2 : model::Lamp::Shape3),
-                  mainwindow::lampColour(eek ? model::Lamp::Shape2 : model::Lamp::Shape3, true));
+                  gui::lampColour(eek ? model::Lamp::Shape2 : model::Lamp::Shape3, true));
         EXPECT_TRUE(env.sim.waitForLog(QStringLiteral("unsubscribe")));
     }
 }
@@ -294,7 +294,7 @@ TEST(MainWindow, WindowPositionCancelMovesBack) {
     w.moveToTwips(1500, 3000);
     env.state.store.Write(QStringLiteral("ProgSettings"), QStringLiteral("TOP"), QStringLiteral("1500"));
     env.state.store.Write(QStringLiteral("ProgSettings"), QStringLiteral("LEFT"), QStringLiteral("3000"));
-    auto* dlg = new settings::WindowPositionDialog(env.state, &w);
+    auto* dlg = new gui::WindowPositionDialog(env.state, &w);
     EXPECT_EQ(child<QLineEdit>(*dlg, "txt_POS_TOP_ALT")->text(), QStringLiteral("1500"));
     w.moveToTwips(4500, 6000);
     dlg->cmd_POS_LESEN_Click();
@@ -310,7 +310,7 @@ TEST(MainWindow, WindowPositionCancelMovesBack) {
 
     env.settings.makeSystemScopeReadOnly(); // nothing stored: the present position and a message
     env.shown.clear();
-    settings::WindowPositionDialog missing(env.state, &w);
+    gui::WindowPositionDialog missing(env.state, &w);
     ASSERT_EQ(env.shown.size(), 1);
     EXPECT_EQ(child<QLineEdit>(missing, "txt_POS_TOP_ALT")->text(), QStringLiteral("1500"));
 }
@@ -321,9 +321,9 @@ TEST(MainWindow, HeaderDataDialogOkAndImport) {
     env.state.header = {{QStringLiteral(" Alt"), QStringLiteral("wert1")}};
     // Opened from the menu, as the grid follows what the dialog stores.
     env.trigger(QStringLiteral("menuKopfdaten"));
-    auto* opened = w.findChild<settings::HeaderDataDialog*>();
+    auto* opened = w.findChild<gui::HeaderDataDialog*>();
     ASSERT_NE(opened, nullptr);
-    settings::HeaderDataDialog& dlg = *opened;
+    gui::HeaderDataDialog& dlg = *opened;
     auto* edit = child<QLineEdit>(dlg, "txtNewVariable");
     for (const QString& typed :
          {QStringLiteral("  Auftrag  "), QStringLiteral("   "), QString::fromUtf8("Prüfer")}) {
@@ -348,7 +348,7 @@ TEST(MainWindow, HeaderDataDialogOkAndImport) {
     EXPECT_EQ(grid->item(1, 0)->text(), QStringLiteral(" Auftrag"));
     EXPECT_EQ(grid->item(1, 1)->text(), QStringLiteral("wert1")); // values stay in their rows
 
-    settings::HeaderDataDialog again(env.state, &w);
+    gui::HeaderDataDialog again(env.state, &w);
     again.cmdClearList_Click();
     QFile::remove(file);
     again.cmdImport_Click(); // no file: the list stays as it is
@@ -363,11 +363,11 @@ TEST(MainWindow, SavePartProgramCopyName) {
     MainWindow& w = env.open();
 
     {
-        partprogram::SavePartProgramDialog none(env.state, &w); // nothing connected yet
+        gui::SavePartProgramDialog none(env.state, &w); // nothing connected yet
         EXPECT_FALSE(child<QPushButton>(none, "cmdOK")->isEnabled());
     }
     env.trigger(QStringLiteral("Toolbar1_2"));
-    partprogram::SavePartProgramDialog dlg(env.state, &w);
+    gui::SavePartProgramDialog dlg(env.state, &w);
     const QString base = env.sim.dir() + QStringLiteral("/Welle");
     EXPECT_EQ(child<QLabel>(dlg, "lblProgramName")->text(), base);
     child<QLineEdit>(dlg, "txtPartNumber")->setText(QStringLiteral("47/11"));
@@ -389,7 +389,7 @@ TEST(MainWindow, AsciiAndOutputSettingsDialogsStoreWhatTheyShow) {
     GuiEnv env;
     MainWindow& w = env.open();
     {
-        ascii::AsciiSetupDialog dlg(env.state, &w);
+        gui::AsciiSetupDialog dlg(env.state, &w);
         EXPECT_EQ(child<QLabel>(dlg, "Label1_21")->text(),
                   QStringLiteral("22")); // fresh: all in column order
         child<QPushButton>(dlg, "cmd_AUS")->click();
@@ -411,7 +411,7 @@ TEST(MainWindow, AsciiAndOutputSettingsDialogsStoreWhatTheyShow) {
     EXPECT_EQ(exported.readAll().count("\r\n"), 47);
 
     {
-        settings::OutputFileDialog dlg(env.state, &w);
+        gui::OutputFileDialog dlg(env.state, &w);
         // First opening: default folder mode, naming 0/1/1/1/1, "__", multi-line on, 90 %.
         EXPECT_TRUE(child<QRadioButton>(dlg, "optUseDefaultFolder")->isChecked());
         EXPECT_EQ(child<QComboBox>(dlg, "comboSeperator")->currentText(), QStringLiteral("__"));
@@ -446,7 +446,7 @@ TEST(MainWindow, OutputDialogSwitchesTheProtocolsAndMapsHeaderDataToAqdefFields)
     MainWindow& w = env.open();
     const QString files = QStringLiteral("FileSettings");
     {
-        settings::OutputFileDialog dlg(env.state, &w);
+        gui::OutputFileDialog dlg(env.state, &w);
         screenshot(dlg, "output-file-setup");
         // Both off by default, no header data mapped; the lists offer the header data names.
         EXPECT_FALSE(child<QCheckBox>(dlg, "chkAQDEF")->isChecked());
@@ -468,7 +468,7 @@ TEST(MainWindow, OutputDialogSwitchesTheProtocolsAndMapsHeaderDataToAqdefFields)
     // A mapped name the header data no longer has is shown and kept, never dropped unseen.
     env.state.store.Write(files, QStringLiteral("AQDEF_K0006"), QStringLiteral("Charge"));
     {
-        settings::OutputFileDialog dlg(env.state, &w);
+        gui::OutputFileDialog dlg(env.state, &w);
         EXPECT_EQ(child<QComboBox>(dlg, "comboAQDEF_K0006")->currentText(), QStringLiteral("Charge"));
         child<QComboBox>(dlg, "comboAQDEF_K0008")->setCurrentIndex(0);
         dlg.OKButton_Click();
@@ -502,7 +502,7 @@ TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
     MainWindow& w = env.open();
     const QString file = env.programDir() + QStringLiteral("/layout.cfg");
     {
-        excel::ReportLayoutDialog dlg(env.state, &w);
+        gui::ReportLayoutDialog dlg(env.state, &w);
         screenshot(dlg, "report-layout");
         env.shown.clear();
         dlg.cmdSaveAs_Click(file); // nothing filled in: refused, nothing saved
@@ -536,7 +536,7 @@ TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
     // Loading a layout made for other header data changes nothing.
     settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"), {QStringLiteral("Los")},
                              settings::systemCodePage());
-    excel::ReportLayoutDialog other(env.state, &w);
+    gui::ReportLayoutDialog other(env.state, &w);
     other.box("txtZeileStart")->setText(QStringLiteral("7"));
     env.shown.clear();
     other.cmdLoad_Click(file);
@@ -605,7 +605,7 @@ TEST(MainWindow, MenusAndButtonsOpenTheirWindows) {
 
     // Esc in the batch window goes the same way as closing it.
     env.trigger(QStringLiteral("Menue_BatchFile"));
-    auto* batch = w.findChild<mainwindow::BatchFileDialog*>();
+    auto* batch = w.findChild<gui::BatchFileDialog*>();
     ASSERT_NE(batch, nullptr);
     EXPECT_FALSE(w.isVisible());
     QTest::keyClick(batch, Qt::Key_Escape);
@@ -617,7 +617,7 @@ TEST(MainWindow, BatchWindowWritesNothingWithoutWorkbookAndLayout) {
     MainWindow& w = env.open();
     env.trigger(QStringLiteral("Menue_BatchFile"));
     EXPECT_FALSE(w.isVisible());
-    auto* batch = w.findChild<mainwindow::BatchFileDialog*>();
+    auto* batch = w.findChild<gui::BatchFileDialog*>();
     ASSERT_NE(batch, nullptr);
     EXPECT_FALSE(batch->workbook2Enabled());
     batch->selectChoice(2);
@@ -656,7 +656,7 @@ TEST(MainWindow, ExcelOnlineProtocolAgainstAnExecutingHost) {
     env.state.store.Write(QStringLiteral("FileSettings"), QStringLiteral("DIR"), env.programDir());
     env.trigger(QStringLiteral("Toolbar1_3"));
     EXPECT_FALSE(w.isVisible());
-    auto* online = w.findChild<excel::ExcelOnlineWindow*>();
+    auto* online = w.findChild<gui::ExcelOnlineWindow*>();
     ASSERT_NE(online, nullptr);
     EXPECT_TRUE(env.sim.waitForLog(QStringLiteral("placement 12 1")));
     // The heading, then label and value rows of every marked dimension.
@@ -740,7 +740,7 @@ TEST(MainWindow, HistoryWindowChartsFiguresFiltersAndExports) {
             ASSERT_TRUE(db->storePart(p));
         }
     }
-    auto* dlg = new history::HistoryWindow(env.state, &w, QStringLiteral("Welle"), QStringLiteral("LOC1.X"));
+    auto* dlg = new gui::HistoryWindow(env.state, &w, QStringLiteral("Welle"), QStringLiteral("LOC1.X"));
     dlg->show();
     ASSERT_EQ(dlg->series().size(), 5u);
     EXPECT_EQ(dlg->figure("lblN"), QStringLiteral("5"));
@@ -783,7 +783,7 @@ TEST(MainWindow, HistoryWindowChartsFiguresFiltersAndExports) {
     empty.file = env.programDir() + QStringLiteral("/empty.sqlite");
     history::writeHistorySettings(env.state.store, empty);
     env.trigger(QStringLiteral("Menue_Verlauf"));
-    auto* opened = w.findChild<history::HistoryWindow*>();
+    auto* opened = w.findChild<gui::HistoryWindow*>();
     ASSERT_NE(opened, nullptr);
     EXPECT_TRUE(opened->series().empty());
     EXPECT_EQ(opened->figure("lblMean"), QStringLiteral("\u2014"));
