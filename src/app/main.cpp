@@ -7,6 +7,7 @@
 #include "run/CommandLine.h"
 #include "run/Conversion.h"
 #include "run/HistoryCommand.h"
+#include "settings/OutputFileSettings.h"
 #include "settings/ProgramSettings.h"
 
 #include <QApplication>
@@ -157,8 +158,7 @@ void listWritten(const std::optional<run::RunResult>& result) {
 bool writesPdf() {
     settings::SettingsStore store;
     store.selectRoot();
-    const auto pdf = store.ReadDirect(QStringLiteral("FileSettings"), QStringLiteral("PDF"));
-    return pdf && settings::toFlag(*pdf);
+    return settings::readProtocolSettings(store).pdf;
 }
 
 // Start options and nobody to see a window: the run alone, on the core application, or on the

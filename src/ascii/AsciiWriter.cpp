@@ -124,8 +124,7 @@ std::optional<QString> documentsInstead(const AsciiWriteInput& in, const QString
     m.defaultButton = common::MsgResult::Yes;
     if (!in.message || in.message(m) != common::MsgResult::Yes)
         return std::nullopt;
-    settings::writeOrReport(in.store, QStringLiteral("FileSettings"), QStringLiteral("DIR"), docs, in.texts,
-                            in.message);
+    settings::writeResultFolder(in.store, docs, in.texts, in.message);
     return docs;
 }
 

@@ -1,4 +1,5 @@
 #include "gui/ExcelOnlineWindow.h"
+#include "settings/OutputFileSettings.h"
 
 #include "common/ProgramPaths.h"
 #include "gui/WindowOnTop.h"
@@ -82,8 +83,7 @@ ExcelOnlineWindow::ExcelOnlineWindow(run::AppState& state, QWidget* mainWindow)
         m_events->setListener(this);
         // The protocol lives in the result folder, named after the part program and the start.
         const QDateTime now = QDateTime::currentDateTime();
-        const QString folder =
-            st.store.Read(QStringLiteral("FileSettings"), QStringLiteral("DIR"), common::programDir());
+        const QString folder = settings::readResultFileSettings(st.store, common::programDir()).folder;
         m_protocol.setPath(QDir(folder).filePath(
             settings::fileNameSafe(m_link.partProgram->PartName()) + QStringLiteral("__") +
             settings::fileNameSafe(settings::shortDateText(now.date())) + QStringLiteral("__") +

@@ -538,10 +538,7 @@ void MainWindow::Form_Load() {
 
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    setWindowTitle(settings::finalCaption(
-        m_state.texts,
-        m_state.store.ReadDirect(QStringLiteral("ExcelReportSettings"), QStringLiteral("LastUsedConfig"))
-            .value_or(QString())));
+    setWindowTitle(settings::finalCaption(m_state.texts, settings::readLastUsedConfig(m_state.store)));
 }
 
 void MainWindow::placeWindow(double topTwips, double leftTwips) {
@@ -823,9 +820,7 @@ void MainWindow::ToggleOnlineReception() {
 void MainWindow::ExcelBerichtAusfuellen() {
     // The form dialog, with the choice to keep the form as it is and save the filled copy under
     // a new name.
-    QFileDialog dialog(this, QString(),
-                       m_state.store.Read(QStringLiteral("ProgSettings"), QStringLiteral("LastUsedFolder"),
-                                          common::programDir()),
+    QFileDialog dialog(this, QString(), settings::readLastUsedFolder(m_state.store, common::programDir()),
                        QStringLiteral("Excel Workbook (*.xlsx *.xlsm)"));
     dialog.setObjectName(QStringLiteral("CommonDialog1"));
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -840,9 +835,8 @@ void MainWindow::ExcelBerichtAusfuellen() {
     m_state.SaveAsChosen = readOnly->isChecked();
     if (file.isEmpty())
         return;
-    settings::writeOrReport(m_state.store, QStringLiteral("ProgSettings"), QStringLiteral("LastUsedFolder"),
-                            QFileInfo(file).absolutePath() + QLatin1Char('/'), m_state.texts,
-                            m_state.message);
+    settings::writeLastUsedFolder(m_state.store, QFileInfo(file).absolutePath() + QLatin1Char('/'),
+                                  m_state.texts, m_state.message);
     if (!m_run.fillExcelReport(file, false))
         show(); // the abort ending makes the main window visible
 }
@@ -861,8 +855,7 @@ void MainWindow::ASCII() {
 
 void MainWindow::chooseLanguage(const QString& language) {
     settings::LoadLanguage(m_state.texts, language, common::programDir(), m_state.message);
-    settings::writeOrReport(m_state.store, QStringLiteral("LanguageSettings"), QStringLiteral("Language"),
-                            language, m_state.texts, m_state.message);
+    settings::writeLanguage(m_state.store, language, m_state.texts, m_state.message);
     Form_Load();
 }
 

@@ -208,8 +208,7 @@ ReportLayoutDialog::ReportLayoutDialog(run::AppState& state, QWidget* mainWindow
                                LayoutMessages{st.texts, st.message}))
             showValues(layout.v);
     }
-    setTitle(
-        st.store.Read(QStringLiteral("ExcelReportSettings"), QStringLiteral("LastUsedConfig"), QString()));
+    setTitle(settings::readLastUsedConfig(st.store));
     orientationChanged();
     gui::SetTopmost(this, true);
 }
@@ -368,8 +367,7 @@ void ReportLayoutDialog::cmdSaveAs_Click(const QString& chosenFile) {
         return;
     }
     setTitle(file);
-    settings::writeOrReport(st.store, QStringLiteral("ExcelReportSettings"), QStringLiteral("LastUsedConfig"),
-                            file, st.texts, st.message);
+    settings::writeLastUsedConfig(st.store, file, st.texts, st.message);
 }
 
 void ReportLayoutDialog::cmdLoad_Click(const QString& chosenFile) {
@@ -378,8 +376,7 @@ void ReportLayoutDialog::cmdLoad_Click(const QString& chosenFile) {
     if (file.isEmpty())
         return;
     setTitle(file);
-    settings::writeOrReport(st.store, QStringLiteral("ExcelReportSettings"), QStringLiteral("LastUsedConfig"),
-                            file, st.texts, st.message);
+    settings::writeLastUsedConfig(st.store, file, st.texts, st.message);
     const auto lines = settings::readTextLines(file, settings::systemCodePage());
     if (!lines) {
         common::notify(st.message, common::MsgIcon::Error,

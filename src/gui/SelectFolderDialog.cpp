@@ -1,4 +1,5 @@
 #include "gui/SelectFolderDialog.h"
+#include "settings/ProgramSettings.h"
 
 #include "gui/FolderChooser.h"
 #include "gui/WindowOnTop.h"
@@ -40,17 +41,14 @@ SelectFolderDialog::SelectFolderDialog(run::AppState& state, QWidget* mainWindow
     v->addLayout(buttons);
     resize(460, 420);
 
-    const QString files = QStringLiteral("FileSettings");
-    m_folder->setFolder(st.store.Read(files, QStringLiteral("DRIVE"), QDir::rootPath()),
-                        st.store.Read(files, QStringLiteral("DIR"), QDir::rootPath()));
+    const settings::FolderChoice stored = settings::readFolderChoice(st.store, QDir::rootPath());
+    m_folder->setFolder(stored.drive, stored.folder);
     SetTopmost(this, true);
 }
 
 void SelectFolderDialog::cmdOK_Click() {
     run::AppState& st = m_state;
-    const QString files = QStringLiteral("FileSettings");
-    if (!writeOrReport(st.store, files, QStringLiteral("DRIVE"), m_folder->drive(), st.texts, st.message) ||
-        !writeOrReport(st.store, files, QStringLiteral("DIR"), m_folder->folder(), st.texts, st.message))
+    if (!settings::writeFolderChoice(st.store, {m_folder->drive(), m_folder->folder()}, st.texts, st.message))
         return;
     hide();
     Q_EMIT folderChosen();

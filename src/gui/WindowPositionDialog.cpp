@@ -83,13 +83,11 @@ WindowPositionDialog::WindowPositionDialog(run::AppState& state, QWidget* mainWi
     v->addWidget(frame);
     v->addLayout(buttons);
 
-    const auto top = st.store.ReadDirect(QStringLiteral("ProgSettings"), QStringLiteral("TOP"));
-    const auto left = st.store.ReadDirect(QStringLiteral("ProgSettings"), QStringLiteral("LEFT"));
-    if (top && left) {
-        m_top->setText(*top);
-        m_topAlt->setText(*top);
-        m_left->setText(*left);
-        m_leftAlt->setText(*left);
+    if (const auto stored = settings::readWindowPosition(st.store)) {
+        m_top->setText(stored->first);
+        m_topAlt->setText(stored->first);
+        m_left->setText(stored->second);
+        m_leftAlt->setText(stored->second);
     } else {
         m_top->setText(twipsText(settings::pixelsToTwips(mainWindow->y())));
         m_topAlt->setText(m_top->text());
@@ -110,10 +108,7 @@ void WindowPositionDialog::cmd_POS_LESEN_Click() {
 void WindowPositionDialog::cmd_POS_SAVE_Click() {
     run::AppState& st = m_state;
     // Stored as typed; a text that is no number is read as 1 at the next start.
-    if (writeOrReport(st.store, QStringLiteral("ProgSettings"), QStringLiteral("TOP"), m_top->text(),
-                      st.texts, st.message))
-        writeOrReport(st.store, QStringLiteral("ProgSettings"), QStringLiteral("LEFT"), m_left->text(),
-                      st.texts, st.message);
+    settings::writeWindowPosition(st.store, m_top->text(), m_left->text(), st.texts, st.message);
     close();
 }
 

@@ -1,6 +1,7 @@
 #include "settings/ProgramSettings.h"
 
 #include "common/Message.h"
+#include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
 
 namespace settings {
@@ -21,6 +22,66 @@ void readStartupKeys(const SettingsStore& store, StartupKeys& k) {
     k.header = readHeaderSwitch(store, true);
     k.lastUsedConfig =
         store.Read(QStringLiteral("ExcelReportSettings"), QStringLiteral("LastUsedConfig"), QString());
+}
+
+namespace {
+const QString kProg = QStringLiteral("ProgSettings");
+const QString kFilesSection = QStringLiteral("FileSettings");
+const QString kReport = QStringLiteral("ExcelReportSettings");
+} // namespace
+
+QString readLastUsedConfig(const SettingsStore& store) {
+    return store.ReadDirect(kReport, QStringLiteral("LastUsedConfig")).value_or(QString());
+}
+
+bool writeLastUsedConfig(const SettingsStore& store, const QString& file, const LanguageTable& texts,
+                         const common::MessageFn& message) {
+    return writeOrReport(store, kReport, QStringLiteral("LastUsedConfig"), file, texts, message);
+}
+
+QString readLastUsedFolder(const SettingsStore& store, const QString& fallback) {
+    return store.Read(kProg, QStringLiteral("LastUsedFolder"), fallback);
+}
+
+bool writeLastUsedFolder(const SettingsStore& store, const QString& folder, const LanguageTable& texts,
+                         const common::MessageFn& message) {
+    return writeOrReport(store, kProg, QStringLiteral("LastUsedFolder"), folder, texts, message);
+}
+
+FolderChoice readFolderChoice(const SettingsStore& store, const QString& fallback) {
+    return {store.Read(kFilesSection, QStringLiteral("DRIVE"), fallback),
+            store.Read(kFilesSection, QStringLiteral("DIR"), fallback)};
+}
+
+bool writeFolderChoice(const SettingsStore& store, const FolderChoice& choice, const LanguageTable& texts,
+                       const common::MessageFn& message) {
+    return writeOrReport(store, kFilesSection, QStringLiteral("DRIVE"), choice.drive, texts, message) &&
+           writeResultFolder(store, choice.folder, texts, message);
+}
+
+bool writeResultFolder(const SettingsStore& store, const QString& folder, const LanguageTable& texts,
+                       const common::MessageFn& message) {
+    return writeOrReport(store, kFilesSection, QStringLiteral("DIR"), folder, texts, message);
+}
+
+std::optional<std::pair<QString, QString>> readWindowPosition(const SettingsStore& store) {
+    const auto top = store.ReadDirect(kProg, QStringLiteral("TOP"));
+    const auto left = store.ReadDirect(kProg, QStringLiteral("LEFT"));
+    if (!top || !left)
+        return std::nullopt;
+    return std::pair{*top, *left};
+}
+
+bool writeWindowPosition(const SettingsStore& store, const QString& top, const QString& left,
+                         const LanguageTable& texts, const common::MessageFn& message) {
+    return writeOrReport(store, kProg, QStringLiteral("TOP"), top, texts, message) &&
+           writeOrReport(store, kProg, QStringLiteral("LEFT"), left, texts, message);
+}
+
+bool writeLanguage(const SettingsStore& store, const QString& language, const LanguageTable& texts,
+                   const common::MessageFn& message) {
+    return writeOrReport(store, QStringLiteral("LanguageSettings"), QStringLiteral("Language"), language,
+                         texts, message);
 }
 
 double positionTwips(const QString& text) {

@@ -1,10 +1,15 @@
 #pragma once
 
-#include "settings/SettingsStore.h"
 #include "settings/LanguageTable.h"
+#include "settings/SettingsStore.h"
+
+#include "common/Message.h"
 
 #include <QString>
 #include <QStringList>
+
+#include <optional>
+#include <utility>
 
 namespace settings {
 
@@ -57,6 +62,35 @@ int readFormLockTimeoutSeconds(const SettingsStore& store);
 // left behind by a station that was switched off or killed (900 when unset or not a number from
 // 0 to a week; 0: never).
 int readFormLockStaleSeconds(const SettingsStore& store);
+
+// What the windows remember, each under one key, read and written only here. A write that does
+// not reach the store is reported (the user's message function) and gives false.
+// ExcelReportSettings/LastUsedConfig: the layout file last loaded or saved; "" when none.
+QString readLastUsedConfig(const SettingsStore& store);
+bool writeLastUsedConfig(const SettingsStore& store, const QString& file, const LanguageTable& texts,
+                         const common::MessageFn& message);
+// ProgSettings/LastUsedFolder: where the form dialog opens; fallback when none.
+QString readLastUsedFolder(const SettingsStore& store, const QString& fallback);
+bool writeLastUsedFolder(const SettingsStore& store, const QString& folder, const LanguageTable& texts,
+                         const common::MessageFn& message);
+// FileSettings/DRIVE and DIR: the result folder as the folder window shows and stores it.
+struct FolderChoice {
+    QString drive;
+    QString folder;
+};
+FolderChoice readFolderChoice(const SettingsStore& store, const QString& fallback);
+bool writeFolderChoice(const SettingsStore& store, const FolderChoice& choice, const LanguageTable& texts,
+                       const common::MessageFn& message);
+// FileSettings/DIR alone: the result folder.
+bool writeResultFolder(const SettingsStore& store, const QString& folder, const LanguageTable& texts,
+                       const common::MessageFn& message);
+// ProgSettings/TOP and LEFT as typed (twips); nothing unless both are stored.
+std::optional<std::pair<QString, QString>> readWindowPosition(const SettingsStore& store);
+bool writeWindowPosition(const SettingsStore& store, const QString& top, const QString& left,
+                         const LanguageTable& texts, const common::MessageFn& message);
+// LanguageSettings/Language.
+bool writeLanguage(const SettingsStore& store, const QString& language, const LanguageTable& texts,
+                   const common::MessageFn& message);
 
 QString versionText(); // major.minor.revision
 QString provisionalCaption();
