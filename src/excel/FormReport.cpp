@@ -453,7 +453,7 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
     ReportLayout layout;
     const LayoutMessages msgs{r.texts, r.message};
     const LayoutValueFn layoutValue = r.layoutValue ? r.layoutValue : [&r](const QString& key) {
-        return r.store.ReadDirect(QStringLiteral("ExcelReportSettings"), key);
+        return settings::readReportLayoutValue(r.store, key);
     };
     if (!LoadReportSettings(layoutValue, static_cast<int>(r.header.size()), layout, msgs)) {
         common::notify(r.message, common::MsgIcon::Information, box(25));

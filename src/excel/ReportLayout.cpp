@@ -1,5 +1,6 @@
 #include "excel/ReportLayout.h"
 
+#include "settings/ProgramSettings.h"
 #include "settings/SettingsMessages.h"
 
 #include "settings/TextCodec.h"
@@ -13,8 +14,6 @@
 namespace excel {
 
 namespace {
-
-const QString kSection = QStringLiteral("ExcelReportSettings");
 
 int letterValue(QChar c) {
     return c >= QLatin1Char('A') && c <= QLatin1Char('Z') ? c.unicode() - u'A' + 1 : 0;
@@ -70,8 +69,9 @@ std::vector<int> ParseColumnList(const QString& text, const LayoutMessages* mess
 
 bool LoadReportSettings(const settings::SettingsStore& store, int headerItems, ReportLayout& layout,
                         const LayoutMessages& messages) {
-    return LoadReportSettings([&store](const QString& key) { return store.ReadDirect(kSection, key); },
-                              headerItems, layout, messages);
+    return LoadReportSettings(
+        [&store](const QString& key) { return settings::readReportLayoutValue(store, key); }, headerItems,
+        layout, messages);
 }
 
 bool LoadReportSettings(const LayoutValueFn& value, int headerItems, ReportLayout& layout,
@@ -388,7 +388,7 @@ bool LoadReportConfiguration(const QString& path, const settings::SettingsStore&
     for (qsizetype i = 0; i < keys.size(); ++i)
         values.emplace_back(keys.at(i), lines->at(i));
     try {
-        store.WriteAll(kSection, values);
+        settings::writeReportLayoutValues(store, values);
     } catch (const settings::SettingsWriteError&) {
         return false;
     }
@@ -403,7 +403,7 @@ LayoutValueFn layoutOfFile(const LayoutFileValues& values, const settings::Setti
         byKey.insert(key, value);
     // Read now: another run may store its own layout before this one fills its form.
     if (!byKey.contains(QStringLiteral("EmptyCells")))
-        if (const auto emptyCells = store.ReadDirect(kSection, QStringLiteral("EmptyCells")))
+        if (const auto emptyCells = settings::readReportLayoutValue(store, QStringLiteral("EmptyCells")))
             byKey.insert(QStringLiteral("EmptyCells"), *emptyCells);
     return [byKey](const QString& key) -> std::optional<QString> {
         if (const auto it = byKey.constFind(key); it != byKey.constEnd())
@@ -434,7 +434,7 @@ void storeReportLayout(const settings::SettingsStore& store, const ReportLayoutV
     for (std::size_t i = 0; i < v.Kopfdaten2.size(); ++i)
         values.emplace_back(QStringLiteral("Kopfdaten_2_%1").arg(i + 1), v.Kopfdaten2[i].trimmed());
     values.emplace_back(QStringLiteral("LfdNr"), v.LfdNr);
-    store.WriteAll(kSection, values);
+    settings::writeReportLayoutValues(store, values);
 }
 
 QString SymbolText(const QString& t) {

@@ -22,7 +22,6 @@ namespace history {
 
 namespace {
 
-const QString kSection = QStringLiteral("HistorySettings");
 constexpr int kBusyTimeoutMs = 30000;
 constexpr int kRowsPerInsert = 100; // rows per multi-row INSERT: few round trips, few parameters
 
@@ -888,39 +887,6 @@ Part partFromTable(const model::MerkmalTable& table, const model::HeaderRows& he
         part.rows.push_back(std::move(s));
     }
     return part;
-}
-
-HistorySettings readHistorySettings(const settings::SettingsStore& store) {
-    HistorySettings s;
-    const auto get = [&store](const char* key) {
-        return store.ReadDirect(kSection, QString::fromLatin1(key)).value_or(QString()).trimmed();
-    };
-    const QString driver = get("Driver").toUpper();
-    if (driver == QLatin1String("QPSQL") || driver == QLatin1String("POSTGRESQL") ||
-        driver == QLatin1String("POSTGRES"))
-        s.driver = HistorySettings::Driver::Postgres;
-    s.file = get("File");
-    s.host = get("Host");
-    if (const auto port = settings::parseInteger(get("Port")); port && *port > 0 && *port < 65536)
-        s.port = *port;
-    s.database = get("Database");
-    s.user = get("User");
-    s.enabled = settings::parseFlag(get("Enabled")).value_or(true);
-    s.failsRun = settings::parseFlag(get("FailRunOnError")).value_or(false);
-    return s;
-}
-
-void writeHistorySettings(const settings::SettingsStore& store, const HistorySettings& s) {
-    store.WriteAll(kSection, {{QStringLiteral("Driver"), s.driver == HistorySettings::Driver::Postgres
-                                                             ? QStringLiteral("QPSQL")
-                                                             : QStringLiteral("QSQLITE")},
-                              {QStringLiteral("File"), s.file},
-                              {QStringLiteral("Host"), s.host},
-                              {QStringLiteral("Port"), QString::number(s.port)},
-                              {QStringLiteral("Database"), s.database},
-                              {QStringLiteral("User"), s.user},
-                              {QStringLiteral("Enabled"), settings::flagText(s.enabled)},
-                              {QStringLiteral("FailRunOnError"), settings::flagText(s.failsRun)}});
 }
 
 namespace {

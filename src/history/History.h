@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/MerkmalTable.h"
+#include "settings/HistorySettings.h"
 #include "settings/SettingsStore.h"
 
 #include <QDateTime>
@@ -120,21 +121,10 @@ struct ProgramInfo {
     QDateTime lastUtc;
 };
 
-// Which database is configured (settings section "HistorySettings").
-struct HistorySettings {
-    enum class Driver { Sqlite, Postgres };
-    Driver driver = Driver::Sqlite;
-    QString file; // SQLite: the file; empty: defaultDatabaseFile()
-    QString host;
-    int port = 5432;
-    QString database;
-    QString user;
-    bool enabled = true;   // Enabled: every part written from a complete read is stored
-    bool failsRun = false; // FailRunOnError: a part not stored ends an unattended run with status 3
-};
-
-HistorySettings readHistorySettings(const settings::SettingsStore& store);
-void writeHistorySettings(const settings::SettingsStore& store, const HistorySettings& s);
+// Which database is configured: the settings section HistorySettings, read and written in src/settings.
+using settings::HistorySettings;
+using settings::readHistorySettings;
+using settings::writeHistorySettings;
 
 // Files in the user's data folder (QStandardPaths::AppDataLocation).
 QString defaultDatabaseFile(); // history.sqlite

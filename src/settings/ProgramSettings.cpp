@@ -78,6 +78,15 @@ bool writeWindowPosition(const SettingsStore& store, const QString& top, const Q
            writeOrReport(store, kProg, QStringLiteral("LEFT"), left, texts, message);
 }
 
+std::optional<QString> readReportLayoutValue(const SettingsStore& store, const QString& key) {
+    return store.ReadDirect(kReport, key);
+}
+
+void writeReportLayoutValues(const SettingsStore& store,
+                             const std::vector<std::pair<QString, QString>>& values) {
+    store.WriteAll(kReport, values);
+}
+
 bool writeLanguage(const SettingsStore& store, const QString& language, const LanguageTable& texts,
                    const common::MessageFn& message) {
     return writeOrReport(store, QStringLiteral("LanguageSettings"), QStringLiteral("Language"), language,

@@ -10,6 +10,7 @@
 
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace settings {
 
@@ -91,6 +92,12 @@ bool writeWindowPosition(const SettingsStore& store, const QString& top, const Q
 // LanguageSettings/Language.
 bool writeLanguage(const SettingsStore& store, const QString& language, const LanguageTable& texts,
                    const common::MessageFn& message);
+
+// ExcelReportSettings: the report layout's values by key, for the layout's own reader and writer.
+std::optional<QString> readReportLayoutValue(const SettingsStore& store, const QString& key);
+// All of them with one write; throws SettingsWriteError.
+void writeReportLayoutValues(const SettingsStore& store,
+                             const std::vector<std::pair<QString, QString>>& values);
 
 QString versionText(); // major.minor.revision
 QString provisionalCaption();

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "settings/SettingsStore.h"
+
+#include <QString>
+
+namespace settings {
+
+// The settings section HistorySettings: which database keeps the results history, and what its
+// failure means for a run.
+struct HistorySettings {
+    enum class Driver { Sqlite, Postgres };
+    Driver driver = Driver::Sqlite;
+    QString file; // SQLite: the file; empty: the default file in the data folder
+    QString host;
+    int port = 5432;
+    QString database;
+    QString user;
+    bool enabled = true;   // Enabled: every part written from a complete read is stored
+    bool failsRun = false; // FailRunOnError: a part not stored ends an unattended run with status 3
+};
+
+HistorySettings readHistorySettings(const SettingsStore& store);
+void writeHistorySettings(const SettingsStore& store, const HistorySettings& s);
+
+} // namespace settings
