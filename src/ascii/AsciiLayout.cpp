@@ -1,23 +1,22 @@
 #include "ascii/AsciiLayout.h"
 
 #include "common/ProgramPaths.h"
+#include "settings/AsciiSettings.h"
 #include "settings/SequentialFile.h"
 
 namespace ascii {
 
 namespace {
-const QString kSection = QStringLiteral("ASCIISettings");
 
 int positionOf(const QString& p) {
     return settings::parseInteger(p).value_or(0);
 }
 } // namespace
 
+static_assert(kColumns == settings::AsciiSettings::kColumns);
+
 const std::array<const char*, kColumns>& switchKeys() {
-    static const std::array<const char*, kColumns> keys = {
-        "ID",      "SOLL", "OTOL", "UTOL", "BONUS", "IST",  "ABW",  "ATOL", "MIN",    "MAX",  "EINHEIT",
-        "AUSGABE", "MARK", "ELE1", "ELE2", "ELE3",  "BEZ1", "BEZ2", "BEZ3", "LAENGE", "TYPE", "Kommentar"};
-    return keys;
+    return settings::asciiSwitchKeys();
 }
 
 bool separatorInNumbers(const QString& separator, const QLocale& locale) {
@@ -84,25 +83,23 @@ void AsciiLayout::allOff() {
 }
 
 AsciiLayout loadLayout(const settings::SettingsStore& store) {
+    const settings::AsciiSettings stored = settings::readAsciiSettings(store);
     AsciiLayout l;
     for (int c = 0; c < kColumns; ++c)
         l.position[static_cast<std::size_t>(c)] = QString::number(c + 1);
     for (int c = 0; c < kColumns; ++c) {
-        const bool on = settings::toFlag(store.Read(
-            kSection, QString::fromLatin1(switchKeys()[static_cast<std::size_t>(c)]), QStringLiteral("1")));
+        const bool on = stored.on[static_cast<std::size_t>(c)];
         l.on[static_cast<std::size_t>(c)] = on;
         if (on)
             l.switchOn(c);
     }
-    l.separator = store.Read(kSection, QStringLiteral("ASCII"), QStringLiteral(","));
-    l.csv = settings::toFlag(store.Read(kSection, QStringLiteral("CSV"), QStringLiteral("1")));
-    l.txt = settings::toFlag(store.Read(kSection, QStringLiteral("TXT"), QStringLiteral("0")));
+    l.separator = stored.separator;
+    l.csv = stored.csv.value_or(false);
+    l.txt = stored.txt;
     int counter = 1;
     for (int c = 0; c < kColumns; ++c) {
         QString& p = l.position[static_cast<std::size_t>(c)];
-        // Not written back: an empty position stored by merely opening the dialog would make the
-        // writer leave that column out.
-        p = store.ReadDirect(kSection, QStringLiteral("Label1_%1").arg(c)).value_or(QString());
+        p = stored.position[static_cast<std::size_t>(c)].value_or(QString());
         if (p.isEmpty() && l.on[static_cast<std::size_t>(c)])
             p = QString::number(counter++);
     }
@@ -110,26 +107,29 @@ AsciiLayout loadLayout(const settings::SettingsStore& store) {
 }
 
 OutputLayout readOutputLayout(const settings::SettingsStore& store) {
+    const settings::AsciiSettings stored = settings::readAsciiSettings(store);
     OutputLayout l;
     for (int c = 0; c < kColumns; ++c)
         l.position[static_cast<std::size_t>(c)] =
             settings::parseInteger(
-                store.Read(kSection, QStringLiteral("Label1_%1").arg(c), QString::number(c + 1)))
+                stored.position[static_cast<std::size_t>(c)].value_or(QString::number(c + 1)))
                 .value_or(0);
-    l.separator = store.Read(kSection, QStringLiteral("ASCII"), QStringLiteral(","));
-    l.csv = settings::parseFlag(store.Read(kSection, QStringLiteral("CSV"), QStringLiteral("0")));
+    l.separator = stored.separator;
+    l.csv = stored.csv;
     return l;
 }
 
 void saveLayout(const settings::SettingsStore& store, const AsciiLayout& l) {
-    for (int c = 0; c < kColumns; ++c)
-        store.Write(kSection, QString::fromLatin1(switchKeys()[static_cast<std::size_t>(c)]),
-                    l.on[static_cast<std::size_t>(c)] ? QStringLiteral("1") : QStringLiteral("0"));
-    store.Write(kSection, QStringLiteral("ASCII"), l.separator);
-    store.Write(kSection, QStringLiteral("CSV"), settings::flagText(l.csv));
-    store.Write(kSection, QStringLiteral("TXT"), settings::flagText(l.txt));
-    for (int c = 0; c < kColumns; ++c)
-        store.Write(kSection, QStringLiteral("Label1_%1").arg(c), l.position[static_cast<std::size_t>(c)]);
+    settings::AsciiSettings s;
+    for (int c = 0; c < kColumns; ++c) {
+        const auto i = static_cast<std::size_t>(c);
+        s.on[i] = l.on[i];
+        s.position[i] = l.position[i];
+    }
+    s.separator = l.separator;
+    s.csv = l.csv;
+    s.txt = l.txt;
+    settings::writeAsciiSettings(store, s);
 }
 
 QStringList exportLines(const AsciiLayout& l) {

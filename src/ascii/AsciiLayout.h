@@ -25,7 +25,7 @@ struct AsciiLayout {
     // "" when the column is not written, else its position 1 to 22.
     std::array<QString, kColumns> position{};
     QString separator = QStringLiteral(",");
-    bool csv = true;
+    bool csv = false;
     bool txt = false;
 
     // The dialog's switching rules keep the positions dense: on appends at the end, off closes
@@ -41,7 +41,7 @@ struct AsciiLayout {
 // with a "," separator): such numbers are then quoted, and the user is told.
 bool separatorInNumbers(const QString& separator, const QLocale& locale);
 
-// The layout as the dialog loads it from the store (missing values written back).
+// The layout as the dialog loads it from the store.
 AsciiLayout loadLayout(const settings::SettingsStore& store);
 // The layout as the writer uses it, read once before a file is written.
 struct OutputLayout {

@@ -124,7 +124,10 @@ TEST(AsciiLayout, FreshStoreExportAndImport) {
     AsciiLayout l = loadLayout(store);
     EXPECT_EQ(positions(l), QStringLiteral("1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22"));
     EXPECT_EQ(l.separator, QStringLiteral(","));
-    EXPECT_TRUE(l.csv);
+    // The dialog shows the file type the writer uses: a station that never stored one writes .txt.
+    EXPECT_FALSE(l.csv);
+    EXPECT_TRUE(l.txt);
+    EXPECT_EQ(readOutputLayout(store).csv, std::optional<bool>(false));
     // Opening the dialog stores no empty positions the writer would take for "not written".
     EXPECT_FALSE(store.ReadDirect(QStringLiteral("ASCIISettings"), QStringLiteral("Label1_0")).has_value());
 
