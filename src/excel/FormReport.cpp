@@ -424,15 +424,141 @@ bool sameUniqueId(const QString& cell, const model::MerkmalRow& row) {
            showsText(cell, QString::number(row.UniqueId1) + QString::number(row.UniqueId2));
 }
 
+namespace {
+
+// The checks before the form is touched, each ending the run with its message: false then.
+bool checkRun(ReportRun& r, const QString& formPath, ReportLayout& layout) {
+    auto refuse = [&r](common::MsgIcon icon, const QString& text) {
+        common::notify(r.message, icon, text);
+        return false;
+    };
+    auto box = [&r](int line) { return r.texts.text(kBox, line); };
+    if (r.entries.isEmpty())
+        return refuse(common::MsgIcon::Information, box(23));
+    if (std::find(r.selection.begin(), r.selection.end(), true) == r.selection.end())
+        return refuse(common::MsgIcon::Information, box(24));
+    const LayoutMessages msgs{r.texts, r.message};
+    const LayoutValueFn layoutValue = r.layoutValue ? r.layoutValue : [&r](const QString& key) {
+        return settings::readReportLayoutValue(r.store, key);
+    };
+    if (!LoadReportSettings(layoutValue, static_cast<int>(r.header.size()), layout, msgs))
+        return refuse(common::MsgIcon::Information, box(25));
+    if (formPath.trimmed().isEmpty())
+        return refuse(common::MsgIcon::Information, box(27));
+    // A layout naming column 0 or row 0 would write outside the sheet: refused before anything.
+    if (const auto rows = layoutRowsReversed(layout))
+        return refuse(common::MsgIcon::Error,
+                      box(settings::msgline::LayoutRowsReversed).arg(rows->first).arg(rows->second));
+    if (const QString fault = layoutFault(layout); !fault.isEmpty())
+        return refuse(common::MsgIcon::Error, box(19) + common::crlf() + fault);
+    // Earlier parts' values are never written over.
+    if (const auto overlap = layoutOverlap(layout))
+        return refuse(common::MsgIcon::Error, box(60).arg(overlap->first, overlap->second));
+    return true;
+}
+
+// The bookkeeping sheet: the unique ids the form was first filled with, and those of this run
+// beside them. False when the part program changed and the user keeps the form as it is.
+bool keepUniqueIds(ReportRun& r, Workbook& book) {
+    const int n = static_cast<int>(r.entries.size());
+    Worksheet* ids = book.sheet(QStringLiteral("UniqueIDs"));
+    if (!ids) {
+        ids = book.addSheet(QStringLiteral("UniqueIDs"));
+        ids->setText(1, 1, QStringLiteral("ID"));
+        ids->setText(1, 2, QStringLiteral("Unique-ID"));
+        for (int row = 2; row <= n + 1; ++row) {
+            writeText(*ids, row, 1, r.entries.at(row - 2));
+            writeText(*ids, row, 2, model::UniqueIdText(r.table.row(row - 1)));
+        }
+        return true;
+    }
+    bool changed = false;
+    ids->setText(1, 3, QStringLiteral("New Unique-ID"));
+    CellFormat red;
+    red.fill = std::optional<Colour>(paletteColour(3));
+    CellFormat none;
+    none.fill = std::optional<Colour>();
+    for (int row = 2; row <= n + 1; ++row) {
+        const model::MerkmalRow& m = r.table.row(row - 1);
+        writeText(*ids, row, 3, model::UniqueIdText(m));
+        const bool differs = !sameUniqueId(ids->cellText(row, 2), m);
+        changed = changed || differs;
+        ids->format(Range::cell(row, 3), differs ? red : none);
+    }
+    if (!changed)
+        return true;
+    common::Message q;
+    q.icon = common::MsgIcon::Question;
+    q.caption = common::applicationTitle();
+    q.text = QStringLiteral("Ihr Messprogramm wurde geändert.") + common::crlf() +
+             QStringLiteral("Sollen die Werte trotzdem in das aktuelle Formular übernommen werden?");
+    q.buttons = common::MsgButtons::YesNo;
+    // Nobody at the screen: values of another program are not mixed into the form.
+    q.defaultButton = common::MsgResult::No;
+    return r.message && r.message(q) == common::MsgResult::Yes;
+}
+
+// Every characteristic to its place on the pages; the number of texts cut to what a cell holds.
+// Throws Abort after its message.
+int placeCharacteristics(ReportRun& r, ReportLayout& layout, Workbook& book, bool korrektur) {
+    const int n = static_cast<int>(r.entries.size());
+    Writer w(r, layout, book, korrektur);
+    w.firstPage();
+    const int progressMax = layout.v.rows ? n : std::max(1, n - 1);
+    for (int i = 0; i < n; ++i) {
+        if (r.progress)
+            r.progress(progressMax, i);
+        const model::MerkmalRow& m = r.table.row(i + 1);
+        if (!model::takeForOutput(m, r.comments))
+            continue;
+        const bool selected = r.selection[static_cast<std::size_t>(i)];
+        if (layout.EmptyCells != 0 && !selected)
+            continue;
+        if (korrektur && !selected) {
+            ++w.runningNumber;
+            continue;
+        }
+        if (layout.v.rows)
+            w.placeInRows(i, m, selected);
+        else
+            w.placeInColumns(i, m, selected);
+    }
+    return w.cutTexts;
+}
+
+// Saves in place, under a chosen name or as the dated correction report (whose name formPath
+// then receives). False when no name was chosen or the chosen file is held by another run.
+bool saveFilledForm(ReportRun& r, Workbook& book, QString& formPath, bool korrektur) {
+    if (!r.SaveAsChosen && !korrektur) {
+        book.save();
+        return true;
+    }
+    const QString target =
+        r.SaveAsChosen ? withWorkbookExtension(r.chooseSaveAs ? r.chooseSaveAs() : QString(), formPath)
+                       : correctionReportName(formPath, r.date, r.time);
+    if (target.isEmpty())
+        return false;
+    // The name chosen may be a form another run is filling.
+    const bool sameFile = QFileInfo(target).absoluteFilePath() == QFileInfo(formPath).absoluteFilePath();
+    std::unique_ptr<FormLock> targetLock;
+    if (!sameFile && !(targetLock = holdForm(r, target)))
+        return false;
+    book.saveAs(target);
+    if (korrektur)
+        formPath = target;
+    return true;
+}
+
+} // namespace
+
 ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturbericht) {
     ReportResult result;
     auto status = [&](const QString& t) {
         if (r.status)
             r.status(t);
     };
-    auto box = [&](int line) { return r.texts.text(kBox, line); };
     auto abortEnding = [&] {
-        common::notify(r.message, common::MsgIcon::Critical, box(38));
+        common::notify(r.message, common::MsgIcon::Critical, r.texts.text(kBox, 38));
         if (r.progress)
             r.progress(-1, 0);
         result.aborted = true;
@@ -441,141 +567,29 @@ ReportResult FillExcelReport(ReportRun& r, QString& formPath, bool Korrekturberi
     status(r.texts.text(kStatus, 5) + QLatin1Char(' ') + formPath + QLatin1Char(' ') +
            r.texts.text(kStatus, 6));
 
-    const int n = static_cast<int>(r.entries.size());
-    if (n == 0) {
-        common::notify(r.message, common::MsgIcon::Information, box(23));
-        return abortEnding();
-    }
-    if (std::find(r.selection.begin(), r.selection.end(), true) == r.selection.end()) {
-        common::notify(r.message, common::MsgIcon::Information, box(24));
-        return abortEnding();
-    }
     ReportLayout layout;
-    const LayoutMessages msgs{r.texts, r.message};
-    const LayoutValueFn layoutValue = r.layoutValue ? r.layoutValue : [&r](const QString& key) {
-        return settings::readReportLayoutValue(r.store, key);
-    };
-    if (!LoadReportSettings(layoutValue, static_cast<int>(r.header.size()), layout, msgs)) {
-        common::notify(r.message, common::MsgIcon::Information, box(25));
+    if (!checkRun(r, formPath, layout))
         return abortEnding();
-    }
-    if (formPath.trimmed().isEmpty()) {
-        common::notify(r.message, common::MsgIcon::Information, box(27));
-        return abortEnding();
-    }
-    // A layout naming column 0 or row 0 would write outside the sheet: refused before anything.
-    if (const auto rows = layoutRowsReversed(layout)) {
-        common::notify(r.message, common::MsgIcon::Error,
-                       box(settings::msgline::LayoutRowsReversed).arg(rows->first).arg(rows->second));
-        return abortEnding();
-    }
-    if (const QString fault = layoutFault(layout); !fault.isEmpty()) {
-        common::notify(r.message, common::MsgIcon::Error, box(19) + common::crlf() + fault);
-        return abortEnding();
-    }
-    // Earlier parts' values are never written over.
-    if (const auto overlap = layoutOverlap(layout)) {
-        common::notify(r.message, common::MsgIcon::Error, box(60).arg(overlap->first, overlap->second));
-        return abortEnding();
-    }
-
     // From opening to saving the form is this run's alone.
     const std::unique_ptr<FormLock> formLock = holdForm(r, formPath);
     if (!formLock)
         return abortEnding();
-
     std::unique_ptr<Workbook> book;
     try {
         book = openWorkbook(formPath);
     } catch (const SpreadsheetError& e) {
         common::notify(r.message, common::MsgIcon::Critical,
-                       box(29) + common::crlf() + common::crlf() + e.text());
+                       r.texts.text(kBox, 29) + common::crlf() + common::crlf() + e.text());
         return result;
     }
-
     try {
-        // Bookkeeping: the unique ids the form was first filled with.
-        Worksheet* ids = book->sheet(QStringLiteral("UniqueIDs"));
-        if (!ids) {
-            ids = book->addSheet(QStringLiteral("UniqueIDs"));
-            ids->setText(1, 1, QStringLiteral("ID"));
-            ids->setText(1, 2, QStringLiteral("Unique-ID"));
-            for (int row = 2; row <= n + 1; ++row) {
-                writeText(*ids, row, 1, r.entries.at(row - 2));
-                writeText(*ids, row, 2, model::UniqueIdText(r.table.row(row - 1)));
-            }
-        } else {
-            bool changed = false;
-            ids->setText(1, 3, QStringLiteral("New Unique-ID"));
-            CellFormat red;
-            red.fill = std::optional<Colour>(paletteColour(3));
-            CellFormat none;
-            none.fill = std::optional<Colour>();
-            for (int row = 2; row <= n + 1; ++row) {
-                const model::MerkmalRow& m = r.table.row(row - 1);
-                writeText(*ids, row, 3, model::UniqueIdText(m));
-                const bool differs = !sameUniqueId(ids->cellText(row, 2), m);
-                changed = changed || differs;
-                ids->format(Range::cell(row, 3), differs ? red : none);
-            }
-            if (changed) {
-                common::Message q;
-                q.icon = common::MsgIcon::Question;
-                q.caption = common::applicationTitle();
-                q.text =
-                    QStringLiteral("Ihr Messprogramm wurde geändert.") + common::crlf() +
-                    QStringLiteral("Sollen die Werte trotzdem in das aktuelle Formular übernommen werden?");
-                q.buttons = common::MsgButtons::YesNo;
-                // Nobody at the screen: values of another program are not mixed into the form.
-                q.defaultButton = common::MsgResult::No;
-                if (!r.message || r.message(q) != common::MsgResult::Yes)
-                    return abortEnding();
-            }
-        }
-
-        Writer w(r, layout, *book, Korrekturbericht);
-        w.firstPage();
-        const int progressMax = layout.v.rows ? n : std::max(1, n - 1);
-        for (int i = 0; i < n; ++i) {
-            if (r.progress)
-                r.progress(progressMax, i);
-            const model::MerkmalRow& m = r.table.row(i + 1);
-            if (!model::takeForOutput(m, r.comments))
-                continue;
-            const bool selected = r.selection[static_cast<std::size_t>(i)];
-            if (layout.EmptyCells != 0 && !selected)
-                continue;
-            if (Korrekturbericht && !selected) {
-                ++w.runningNumber;
-                continue;
-            }
-            if (layout.v.rows)
-                w.placeInRows(i, m, selected);
-            else
-                w.placeInColumns(i, m, selected);
-        }
-
-        if (r.SaveAsChosen || Korrekturbericht) {
-            const QString target =
-                r.SaveAsChosen
-                    ? withWorkbookExtension(r.chooseSaveAs ? r.chooseSaveAs() : QString(), formPath)
-                    : correctionReportName(formPath, r.date, r.time);
-            if (target.isEmpty())
-                return abortEnding();
-            // The name chosen may be a form another run is filling.
-            const bool sameFile =
-                QFileInfo(target).absoluteFilePath() == QFileInfo(formPath).absoluteFilePath();
-            std::unique_ptr<FormLock> targetLock;
-            if (!sameFile && !(targetLock = holdForm(r, target)))
-                return abortEnding();
-            book->saveAs(target);
-            if (Korrekturbericht)
-                formPath = target;
-        } else {
-            book->save();
-        }
+        if (!keepUniqueIds(r, *book))
+            return abortEnding();
+        const int cutTexts = placeCharacteristics(r, layout, *book, Korrekturbericht);
+        if (!saveFilledForm(r, *book, formPath, Korrekturbericht))
+            return abortEnding();
         result.saved = true;
-        result.cutTexts = w.cutTexts;
+        result.cutTexts = cutTexts;
     } catch (const Abort&) {
         return abortEnding();
     } catch (const SpreadsheetError& e) {
