@@ -135,6 +135,72 @@ struct Refusal {
 
 } // namespace
 
+namespace {
+
+// The columns by position: firstAt[p] is the column a value line writes at position p (-1:
+// none); the title line names every column at a position.
+struct ColumnOrder {
+    std::array<int, kColumns + 1> firstAt;
+    QString title;
+};
+
+ColumnOrder columnOrder(const std::array<int, kColumns>& position, const QString& sep) {
+    ColumnOrder o;
+    o.firstAt.fill(-1);
+    for (int p = 1; p <= kColumns; ++p)
+        for (int c = 0; c < kColumns; ++c)
+            if (position[static_cast<std::size_t>(c)] == p) {
+                if (o.firstAt[static_cast<std::size_t>(p)] < 0)
+                    o.firstAt[static_cast<std::size_t>(p)] = c;
+                if (p == 1) {
+                    if (o.firstAt[1] == c)
+                        o.title += columnTitle(c, sep);
+                } else {
+                    o.title += sep + columnTitle(c, sep);
+                }
+            }
+    return o;
+}
+
+void writeValueLines(settings::TextFileWriter& out, AsciiWriteInput& in, const ColumnOrder& order,
+                     const Formats& formats) {
+    const int entries = static_cast<int>(in.selection.size());
+    for (int i = 1; i <= entries && i <= in.table.AnzMerkmale; ++i) {
+        const model::MerkmalRow& r = in.table.row(i);
+        if (!model::takeForOutput(r, in.comments) || !in.selection[static_cast<std::size_t>(i - 1)])
+            continue;
+        if (order.firstAt[1] >= 0)
+            writeValue(out, order.firstAt[1], r, in.comments, formats);
+        for (int p = 2; p <= kColumns; ++p)
+            if (order.firstAt[static_cast<std::size_t>(p)] >= 0) {
+                out.append(formats.separator);
+                writeValue(out, order.firstAt[static_cast<std::size_t>(p)], r, in.comments, formats);
+            }
+        out.endLine();
+    }
+}
+
+// The folder the file goes to, with a trailing separator: the part program's, or the result
+// folder (or, when that cannot be written and the user agrees, the documents folder). Throws
+// host::HostError when the part program's folder is asked for and there is no part program.
+QString resultFolder(AsciiWriteInput& in, const settings::ResultFileSettings& files) {
+    QString folder;
+    if (files.partProgFolder) {
+        if (!in.program)
+            throw host::HostError(QStringLiteral("no part program"));
+        folder = in.program->Folder();
+    } else {
+        folder = files.folder;
+        if (in.mayProposeFolder && !writableFolder(folder))
+            folder = documentsInstead(in, folder).value_or(folder);
+    }
+    if (!folder.endsWith(QLatin1Char('/')) && !folder.endsWith(QLatin1Char('\\')))
+        folder += QLatin1Char('/');
+    return folder;
+}
+
+} // namespace
+
 AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
     AsciiWriteResult result;
     auto status = [&](int line) {
@@ -153,49 +219,30 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
     };
     const QString nl = common::crlf();
 
-    const int entries = static_cast<int>(in.selection.size());
-    if (entries == 0)
+    if (in.selection.empty())
         return refuse(in.texts.text(kBox, 45) + nl + in.texts.text(kBox, 46), common::MsgIcon::Information);
     if (std::find(in.selection.begin(), in.selection.end(), true) == in.selection.end())
         return refuse(in.texts.text(kBox, 24) + nl + in.texts.text(kBox, 46), common::MsgIcon::Information);
     status(9);
 
-    const settings::SettingsStore& store = in.store;
-    const OutputLayout layout = readOutputLayout(store);
-    const std::array<int, kColumns>& position = layout.position;
+    const OutputLayout layout = readOutputLayout(in.store);
     const QString& sep = layout.separator;
-    const std::optional<bool>& csv = layout.csv;
-    const settings::ResultFileSettings files = settings::readResultFileSettings(store, common::programDir());
-    const bool partProgFolder = files.partProgFolder;
-    const QString& dir = files.folder;
-    const settings::FileNameSelection& naming = files.naming;
-    const bool header = settings::readHeaderSwitch(store, false);
-
-    if (!csv)
+    const settings::ResultFileSettings files =
+        settings::readResultFileSettings(in.store, common::programDir());
+    if (!layout.csv)
         return refuse(in.texts.text(kBox, 47) + nl + in.texts.text(kBox, 48), common::MsgIcon::Error);
     // Fields glued together, or a file in the root folder, would be reported as written.
     if (sep.isEmpty())
         return refuse(in.texts.text(kBox, 65), common::MsgIcon::Error);
-    if (!partProgFolder && dir.trimmed().isEmpty())
+    if (!files.partProgFolder && files.folder.trimmed().isEmpty())
         return refuse(in.texts.text(kBox, 66), common::MsgIcon::Error);
 
-    QString folder;
     settings::ResultFileName name;
     try {
-        if (partProgFolder) {
-            if (!in.program)
-                throw host::HostError(QStringLiteral("no part program"));
-            folder = in.program->Folder();
-        } else {
-            folder = dir;
-            if (in.mayProposeFolder && !writableFolder(folder))
-                folder = documentsInstead(in, folder).value_or(folder);
-        }
-        if (!folder.endsWith(QLatin1Char('/')) && !folder.endsWith(QLatin1Char('\\')))
-            folder += QLatin1Char('/');
+        const QString folder = resultFolder(in, files);
         in.naming.program = in.program;
-        name = settings::planResultFileName(naming, folder,
-                                            *csv ? QStringLiteral("csv") : QStringLiteral("txt"), in.naming);
+        name = settings::planResultFileName(
+            files.naming, folder, *layout.csv ? QStringLiteral("csv") : QStringLiteral("txt"), in.naming);
         result.planned = name.path();
     } catch (const host::HostError&) {
         return refuse(in.texts.text(kBox, 15), common::MsgIcon::Error);
@@ -206,48 +253,18 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
     try {
         settings::TextFileWriter out(result.planned, settings::systemCodePage(),
                                      settings::TextFileWriter::Existing::Keep);
-        if (header)
+        if (settings::readHeaderSwitch(in.store, false))
             for (const model::HeaderRow& row : in.header)
                 out.writeLine(settings::csvField(row.name.trimmed(), sep) + sep +
                               settings::csvField(row.value.trimmed(), sep));
-
-        // Columns by position; the title line names every column at a position, a value line
-        // takes the first.
-        std::array<int, kColumns + 1> firstAt;
-        firstAt.fill(-1);
-        QString title;
-        for (int p = 1; p <= kColumns; ++p)
-            for (int c = 0; c < kColumns; ++c)
-                if (position[static_cast<std::size_t>(c)] == p) {
-                    if (firstAt[static_cast<std::size_t>(p)] < 0)
-                        firstAt[static_cast<std::size_t>(p)] = c;
-                    if (p == 1) {
-                        if (firstAt[1] == c)
-                            title += columnTitle(c, sep);
-                    } else {
-                        title += sep + columnTitle(c, sep);
-                    }
-                }
-        out.writeLine(title);
-
+        const ColumnOrder order = columnOrder(layout.position, sep);
+        out.writeLine(order.title);
         const bool numbersHoldSeparator = separatorInNumbers(sep, in.locale);
         if (numbersHoldSeparator)
             result.numbersHoldSeparator = sep;
         const Formats formats{settings::NumberFormat(in.locale), settings::boolText(true, in.locale),
                               settings::boolText(false, in.locale), sep, numbersHoldSeparator};
-        for (int i = 1; i <= entries && i <= in.table.AnzMerkmale; ++i) {
-            const model::MerkmalRow& r = in.table.row(i);
-            if (!model::takeForOutput(r, in.comments) || !in.selection[static_cast<std::size_t>(i - 1)])
-                continue;
-            if (firstAt[1] >= 0)
-                writeValue(out, firstAt[1], r, in.comments, formats);
-            for (int p = 2; p <= kColumns; ++p)
-                if (firstAt[static_cast<std::size_t>(p)] >= 0) {
-                    out.append(sep);
-                    writeValue(out, firstAt[static_cast<std::size_t>(p)], r, in.comments, formats);
-                }
-            out.endLine();
-        }
+        writeValueLines(out, in, order, formats);
         name = settings::commitUnderFreeName(out, name, in.naming, in.beforeClaim);
         result.path = name.path();
         result.name = name;
