@@ -184,7 +184,7 @@ QString MainWindow::text(int line) const {
     return m_state.text(kMain, line);
 }
 
-void MainWindow::buildUi() {
+void MainWindow::buildToolbar() {
     m_toolbar = addToolBar(QString());
     m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
     m_toolbar->setMovable(false);
@@ -216,7 +216,9 @@ void MainWindow::buildUi() {
         openWindow<QWidget>(m_savePartProgram,
                             [this] { return new gui::SavePartProgramDialog(m_state, this); });
     });
+}
 
+void MainWindow::buildStatusBar() {
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
     m_panel1 = new QLabel;
     m_panel1->setObjectName(QStringLiteral("StatusBar1_Panel1"));
@@ -226,7 +228,9 @@ void MainWindow::buildUi() {
     m_progress->setFixedWidth(260);
     m_progress->setVisible(false);
     statusBar()->addPermanentWidget(m_progress);
+}
 
+void MainWindow::buildProgramFrame() {
     // Part program data.
     m_frame3 = new QGroupBox;
     m_frame3->setObjectName(QStringLiteral("Frame3"));
@@ -249,7 +253,9 @@ void MainWindow::buildUi() {
         }
     }
     m_lblProgrammname->setMinimumWidth(400);
+}
 
+void MainWindow::buildPartInfoFrame() {
     // Part info: counts and lamps.
     m_frame5 = new QGroupBox;
     m_frame5->setObjectName(QStringLiteral("Frame5"));
@@ -289,7 +295,9 @@ void MainWindow::buildUi() {
     g5->addWidget(m_label2, 2, 1);
     g5->addWidget(m_lblAnzOOT, 2, 2);
     g5->setColumnStretch(1, 1);
+}
 
+void MainWindow::buildListFrame() {
     // Characteristic list with the mark buttons.
     m_frame2 = new QGroupBox;
     m_frame2->setObjectName(QStringLiteral("Frame2"));
@@ -335,7 +343,9 @@ void MainWindow::buildUi() {
     connect(m_markMarked, &QPushButton::clicked, this, [this] {
         m_run.changeSelection([this](model::Selection& s) { model::MarkMarked(m_state.table, s); });
     });
+}
 
+void MainWindow::buildValueFrame() {
     // Value grid.
     m_frameWerte = new QGroupBox;
     m_frameWerte->setObjectName(QStringLiteral("frameMerkmaswerte"));
@@ -355,7 +365,9 @@ void MainWindow::buildUi() {
         cell(m_werte, r, 1)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     vw->addWidget(m_werte);
     connect(m_werte, &QTableWidget::cellDoubleClicked, this, [this] { FlexGridMerkmalswerte_DblClick(); });
+}
 
+void MainWindow::buildHeaderFrame() {
     // Header data grid.
     m_frame4 = new QGroupBox;
     m_frame4->setObjectName(QStringLiteral("Frame4"));
@@ -367,7 +379,9 @@ void MainWindow::buildUi() {
     m_kopfdaten->setMinimumWidth(settings::twipsToPixels(1900 + 2900) + 22);
     styleFixedCells(m_kopfdaten);
     v4->addWidget(m_kopfdaten);
+}
 
+void MainWindow::buildCommentFrame() {
     // Comment lines.
     m_frameKommentar = new QGroupBox;
     m_frameKommentar->setObjectName(QStringLiteral("frameKommentar"));
@@ -376,6 +390,17 @@ void MainWindow::buildUi() {
     m_comment->setObjectName(QStringLiteral("vlstComment"));
     m_comment->setSelectionMode(QAbstractItemView::NoSelection);
     vk->addWidget(m_comment);
+}
+
+void MainWindow::buildUi() {
+    buildToolbar();
+    buildStatusBar();
+    buildProgramFrame();
+    buildPartInfoFrame();
+    buildListFrame();
+    buildValueFrame();
+    buildHeaderFrame();
+    buildCommentFrame();
 
     auto* central = new QWidget;
     auto* grid = new QGridLayout(central);

@@ -84,6 +84,14 @@ protected:
 
 private:
     void buildUi();
+    void buildToolbar();
+    void buildStatusBar();
+    void buildProgramFrame();
+    void buildPartInfoFrame();
+    void buildListFrame();
+    void buildValueFrame();
+    void buildHeaderFrame();
+    void buildCommentFrame();
     void buildMenus();
     void applyTexts();
     void placeWindow(double topTwips, double leftTwips);
