@@ -1,0 +1,372 @@
+#pragma once
+
+// The history database's insides, shared by the files that store, query and deliver parts; not
+// for use outside the history library.
+
+#include "history/History.h"
+
+#include "model/Classification.h"
+
+#include <QAtomicInteger>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QSysInfo>
+#include <QUuid>
+
+#include <algorithm>
+#include <numeric>
+
+#include <sqlite3.h>
+
+namespace history {
+
+constexpr int kBusyTimeoutMs = 30000;
+constexpr int kRowsPerInsert = 100; // rows per multi-row INSERT: few round trips, few parameters
+
+inline QString timeText(const QDateTime& t) {
+    return t.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
+}
+
+// The form this program writes, read without the general parser: a trend has many points.
+template <typename Char> std::optional<QDateTime> fastTime(const Char* s, qsizetype size) {
+    const auto digits = [s](int pos, int n) {
+        int v = 0;
+        for (int i = pos; i < pos + n; ++i) {
+            const auto c = static_cast<char16_t>(s[i]);
+            if (c < u'0' || c > u'9')
+                return -1;
+            v = v * 10 + (c - u'0');
+        }
+        return v;
+    };
+    if (size != 24 || s[10] != 'T' || s[23] != 'Z')
+        return std::nullopt;
+    const int y = digits(0, 4), mo = digits(5, 2), d = digits(8, 2), h = digits(11, 2), mi = digits(14, 2),
+              sec = digits(17, 2), ms = digits(20, 3);
+    const QDate date(y, mo, d);
+    if (!date.isValid() || h < 0 || h > 23 || mi < 0 || mi > 59 || sec < 0 || sec > 59 || ms < 0)
+        return std::nullopt;
+    const qint64 days = date.toJulianDay() - 2440588; // 1970-01-01
+    return QDateTime::fromMSecsSinceEpoch(days * 86400000LL + ((h * 60LL + mi) * 60 + sec) * 1000 + ms,
+                                          Qt::UTC);
+}
+
+inline QDateTime timeFromText(const QString& s) {
+    if (const auto t = fastTime(s.utf16(), s.size()))
+        return *t;
+    QDateTime t = QDateTime::fromString(s, Qt::ISODateWithMs);
+    t.setTimeSpec(Qt::UTC);
+    return t;
+}
+
+// Qt binds a null QString as SQL NULL; the columns hold text.
+inline QVariant text(const QString& s) {
+    return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s);
+}
+
+// Migrations from an empty database; entry k brings the schema to version k + 1. "%ID%" is the
+// generated key column and "%CLUSTERED%" keeps SQLite from a second copy of a table's key: the
+// places where the two dialects differ.
+inline const std::vector<QStringList>& migrations() {
+    static const std::vector<QStringList> m = {
+        {
+            QStringLiteral("CREATE TABLE part ("
+                           " part_id %ID%,"
+                           " part_uuid TEXT NOT NULL UNIQUE,"
+                           " program_name TEXT NOT NULL,"
+                           " program_revision TEXT NOT NULL,"
+                           " drawing_number TEXT NOT NULL,"
+                           " host_file_name TEXT NOT NULL,"
+                           " measured_at TEXT NOT NULL,"
+                           " station TEXT NOT NULL,"
+                           " user_name TEXT NOT NULL,"
+                           " row_count INTEGER NOT NULL)"),
+            // Covering indexes: the trend of one characteristic is read from the two indexes alone.
+            QStringLiteral("CREATE INDEX part_program_time ON part (program_name, measured_at, part_uuid)"),
+            QStringLiteral("CREATE TABLE header_value ("
+                           " part_id BIGINT NOT NULL REFERENCES part (part_id) ON DELETE CASCADE,"
+                           " position INTEGER NOT NULL,"
+                           " name TEXT NOT NULL,"
+                           " value TEXT NOT NULL,"
+                           " PRIMARY KEY (part_id, position))"),
+            QStringLiteral("CREATE TABLE measurement ("
+                           " part_id BIGINT NOT NULL REFERENCES part (part_id) ON DELETE CASCADE,"
+                           " position INTEGER NOT NULL,"
+                           " characteristic_id TEXT NOT NULL,"
+                           " axis TEXT NOT NULL,"
+                           " type TEXT NOT NULL,"
+                           " nominal DOUBLE PRECISION NOT NULL,"
+                           " upper_tol DOUBLE PRECISION NOT NULL,"
+                           " lower_tol DOUBLE PRECISION NOT NULL,"
+                           " measured DOUBLE PRECISION NOT NULL,"
+                           " deviation DOUBLE PRECISION NOT NULL,"
+                           " out_tol DOUBLE PRECISION NOT NULL,"
+                           " min_value DOUBLE PRECISION NOT NULL,"
+                           " max_value DOUBLE PRECISION NOT NULL,"
+                           " unit TEXT NOT NULL,"
+                           " output_mode TEXT NOT NULL,"
+                           " marked INTEGER NOT NULL,"
+                           " host_unique_id1 INTEGER NOT NULL,"
+                           " host_unique_id2 INTEGER NOT NULL,"
+                           " classification INTEGER NOT NULL,"
+                           " PRIMARY KEY (part_id, position))%CLUSTERED%"),
+            QStringLiteral("CREATE INDEX measurement_trend ON measurement (characteristic_id, axis, part_id, "
+                           "measured, nominal, upper_tol, lower_tol, classification, type)"),
+        },
+    };
+    return m;
+}
+
+const char* const kMeasurementColumns =
+    "part_id, position, characteristic_id, axis, type, nominal, upper_tol, lower_tol, measured, deviation, "
+    "out_tol, min_value, max_value, unit, output_mode, marked, host_unique_id1, host_unique_id2, "
+    "classification";
+constexpr int kMeasurementColumnCount = 19;
+
+inline QString placeholders(int rows, int columns) {
+    QString one = QStringLiteral("(") + QStringLiteral("?, ").repeated(columns - 1) + QStringLiteral("?)");
+    QStringList all;
+    all.reserve(rows);
+    for (int i = 0; i < rows; ++i)
+        all << one;
+    return all.join(QStringLiteral(", "));
+}
+
+// A read-only query, row by row. SQLite is read through its own interface: for a long series
+// Qt's per-value variants cost several times the query itself.
+class Rows {
+public:
+    virtual ~Rows() = default;
+    virtual bool next() = 0;
+    virtual qint64 integer(int column) = 0;
+    virtual double real(int column) = 0;
+    virtual QString text(int column) = 0;
+    virtual QDateTime time(int column) { return timeFromText(text(column)); }
+    // The text of a column that repeats from row to row shares one string.
+    QString repeated(int column, QString& last) {
+        QString t = text(column);
+        if (t != last)
+            last = t;
+        return last;
+    }
+};
+
+class QtRows : public Rows {
+public:
+    explicit QtRows(QSqlQuery q) : m_q(std::move(q)) {}
+    bool next() override { return m_q.next(); }
+    qint64 integer(int c) override { return m_q.value(c).toLongLong(); }
+    double real(int c) override { return m_q.value(c).toDouble(); }
+    QString text(int c) override { return m_q.value(c).toString(); }
+
+private:
+    QSqlQuery m_q;
+};
+
+class SqliteRows : public Rows {
+public:
+    SqliteRows(sqlite3* db, const QString& sql, const QVariantList& values) {
+        const QByteArray s = sql.toUtf8();
+        if (sqlite3_prepare_v2(db, s.constData(), static_cast<int>(s.size()), &m_stmt, nullptr) != SQLITE_OK)
+            throw HistoryError(QString::fromUtf8(sqlite3_errmsg(db)));
+        int i = 0;
+        for (const QVariant& v : values) {
+            ++i;
+            if (v.typeId() == QMetaType::QString) {
+                const QByteArray t = v.toString().toUtf8();
+                sqlite3_bind_text(m_stmt, i, t.constData(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+            } else {
+                sqlite3_bind_int64(m_stmt, i, v.toLongLong());
+            }
+        }
+        m_db = db;
+    }
+    ~SqliteRows() override { sqlite3_finalize(m_stmt); }
+    bool next() override {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc != SQLITE_DONE)
+            throw HistoryError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        return false;
+    }
+    qint64 integer(int c) override { return sqlite3_column_int64(m_stmt, c); }
+    double real(int c) override { return sqlite3_column_double(m_stmt, c); }
+    QString text(int c) override {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
+        return QString::fromUtf8(p, sqlite3_column_bytes(m_stmt, c));
+    }
+    QDateTime time(int c) override {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
+        const int n = sqlite3_column_bytes(m_stmt, c);
+        if (const auto t = p ? fastTime(p, n) : std::nullopt)
+            return *t;
+        return Rows::time(c);
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+struct HistoryDatabase::Impl {
+    QString connection;
+    bool postgres = false;
+    QString description;
+
+    ~Impl() {
+        {
+            QSqlDatabase db = QSqlDatabase::database(connection, false);
+            if (db.isOpen())
+                db.close();
+        }
+        QSqlDatabase::removeDatabase(connection);
+    }
+
+    QSqlDatabase db() const { return QSqlDatabase::database(connection, false); }
+
+    [[noreturn]] void fail(const QString& what, const QSqlError& e) const {
+        throw HistoryError(QStringLiteral("%1: %2 (%3)").arg(description, what, e.text().trimmed()));
+    }
+
+    QSqlQuery prepare(const QString& sql) const {
+        QSqlQuery q(db());
+        q.setForwardOnly(true);
+        if (!q.prepare(sql))
+            fail(QStringLiteral("prepare"), q.lastError());
+        return q;
+    }
+
+    void exec(QSqlQuery& q, const char* what) const {
+        if (!q.exec())
+            fail(QString::fromLatin1(what), q.lastError());
+    }
+
+    void execText(const QString& sql) const {
+        QSqlQuery q(db());
+        if (!q.exec(sql))
+            fail(sql.left(60), q.lastError());
+    }
+
+    // SQLite takes the write lock at the start, so that two writers never deadlock on an upgrade
+    // and the busy timeout applies to the wait.
+    void begin() const {
+        if (postgres) {
+            if (!db().transaction())
+                fail(QStringLiteral("begin"), db().lastError());
+        } else {
+            execText(QStringLiteral("BEGIN IMMEDIATE"));
+        }
+    }
+    void commit() const {
+        if (postgres) {
+            if (!db().commit())
+                fail(QStringLiteral("commit"), db().lastError());
+        } else {
+            execText(QStringLiteral("COMMIT"));
+        }
+    }
+    void rollback() const {
+        if (postgres) {
+            db().rollback();
+        } else {
+            QSqlQuery q(db());
+            q.exec(QStringLiteral("ROLLBACK"));
+        }
+    }
+
+    template <typename F> auto inTransaction(F&& f) const {
+        begin();
+        try {
+            if constexpr (std::is_void_v<decltype(f())>) {
+                f();
+                commit();
+            } else {
+                auto r = f();
+                commit();
+                return r;
+            }
+        } catch (...) {
+            rollback();
+            throw;
+        }
+    }
+
+    int version() const {
+        QSqlQuery q(db());
+        if (!q.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")) || !q.next())
+            fail(QStringLiteral("schema version"), q.lastError());
+        return q.value(0).isNull() ? 0 : q.value(0).toInt();
+    }
+
+    void migrate() {
+        inTransaction([&] {
+            // Several processes may open a new database at once: one migrates, the others wait.
+            if (postgres) {
+                execText(QStringLiteral("SELECT pg_advisory_xact_lock(72541)"));
+                QSqlQuery q(db());
+                if (!q.exec(QStringLiteral("SELECT to_regclass('schema_version') IS NULL")) || !q.next())
+                    fail(QStringLiteral("schema version"), q.lastError());
+                if (q.value(0).toBool())
+                    execText(QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)"));
+            } else {
+                execText(
+                    QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"));
+            }
+            const int current = version();
+            const int latest = static_cast<int>(migrations().size());
+            if (current > latest)
+                throw HistoryError(QStringLiteral("%1: schema version %2 is newer than this program's (%3)")
+                                       .arg(description)
+                                       .arg(current)
+                                       .arg(latest));
+            // Keys are never used twice, also after parts were removed (the outbox).
+            const QString id = postgres
+                                   ? QStringLiteral("BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY")
+                                   : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+            for (int v = current; v < latest; ++v) {
+                for (QString sql : migrations()[static_cast<std::size_t>(v)])
+                    execText(sql.replace(QStringLiteral("%ID%"), id)
+                                 .replace(QStringLiteral("%CLUSTERED%"),
+                                          postgres ? QString() : QStringLiteral(" WITHOUT ROWID")));
+                QSqlQuery q = prepare(QStringLiteral("INSERT INTO schema_version (version) VALUES (?)"));
+                q.addBindValue(v + 1);
+                exec(q, "schema version");
+            }
+        });
+    }
+
+    sqlite3* sqliteHandle() const {
+        if (postgres)
+            return nullptr;
+        const QVariant h = db().driver()->handle();
+        if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
+            return *static_cast<sqlite3* const*>(h.constData());
+        return nullptr;
+    }
+
+    std::unique_ptr<Rows> read(const QString& sql, const QVariantList& values) const {
+        if (sqlite3* handle = sqliteHandle()) {
+            try {
+                return std::make_unique<SqliteRows>(handle, sql, values);
+            } catch (const HistoryError& e) {
+                throw HistoryError(description + QStringLiteral(": ") + e.text());
+            }
+        }
+        QSqlQuery q = prepare(sql);
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        exec(q, "read");
+        return std::make_unique<QtRows>(std::move(q));
+    }
+
+    Part loadPart(qint64 partId) const;
+    HeaderData headerOf(qint64 partId) const;
+};
+
+} // namespace history

@@ -1,0 +1,227 @@
+#include "history/HistoryDatabaseImpl.h"
+
+namespace history {
+
+QStringList HistoryDatabase::programs() const {
+    QStringList names;
+    for (const ProgramInfo& p : programInfos())
+        names << p.name;
+    return names;
+}
+
+std::vector<ProgramInfo> HistoryDatabase::programInfos() const {
+    QSqlQuery q = m_impl->prepare(QStringLiteral("SELECT program_name, COUNT(*), MAX(measured_at) FROM part "
+                                                 "GROUP BY program_name ORDER BY program_name"));
+    m_impl->exec(q, "programs");
+    std::vector<ProgramInfo> out;
+    while (q.next())
+        out.push_back({q.value(0).toString(), q.value(1).toInt(), timeFromText(q.value(2).toString())});
+    return out;
+}
+
+std::vector<CharacteristicKey> HistoryDatabase::characteristics(const QString& program) const {
+    std::vector<CharacteristicKey> keys;
+    auto add = [&keys](QSqlQuery& q) {
+        while (q.next()) {
+            CharacteristicKey k{q.value(0).toString(), q.value(1).toString()};
+            if (std::find(keys.begin(), keys.end(), k) == keys.end())
+                keys.push_back(std::move(k));
+        }
+    };
+    QSqlQuery last = m_impl->prepare(QStringLiteral(
+        "SELECT m.characteristic_id, m.axis FROM measurement m WHERE m.part_id = "
+        "(SELECT part_id FROM part WHERE program_name = ? ORDER BY measured_at DESC, part_id DESC LIMIT 1) "
+        "ORDER BY m.position"));
+    last.addBindValue(program);
+    m_impl->exec(last, "characteristics");
+    add(last);
+    QSqlQuery older = m_impl->prepare(QStringLiteral(
+        "SELECT DISTINCT m.characteristic_id, m.axis FROM measurement m JOIN part p ON p.part_id "
+        "= m.part_id WHERE p.program_name = ? ORDER BY m.characteristic_id, m.axis"));
+    older.addBindValue(program);
+    m_impl->exec(older, "characteristics");
+    add(older);
+    return keys;
+}
+
+Series HistoryDatabase::series(const QString& program, const CharacteristicKey& key,
+                               const SeriesFilter& filter) const {
+    // Without "last N" the characteristic's index is read in key order and the points are put in
+    // time order here, which is cheaper than a sort in SQL; "last N" walks the time index backwards.
+    const bool last = filter.lastN.has_value();
+    QString sql =
+        QStringLiteral(
+            "SELECT p.part_id, p.part_uuid, p.measured_at, m.measured, m.nominal, m.upper_tol, m.lower_tol, "
+            "m.classification, m.type FROM measurement m %1 part p ON p.part_id = m.part_id "
+            "WHERE m.characteristic_id = ? AND m.axis = ? AND p.program_name = ?")
+            .arg(last || m_impl->postgres ? QStringLiteral("JOIN") : QStringLiteral("CROSS JOIN"));
+    if (filter.since)
+        sql += QStringLiteral(" AND p.measured_at >= ?");
+    if (filter.until)
+        sql += QStringLiteral(" AND p.measured_at <= ?");
+    if (last)
+        sql += QStringLiteral(" ORDER BY p.measured_at DESC, p.part_id DESC, m.position DESC LIMIT %1")
+                   .arg(std::max(0, *filter.lastN));
+    QVariantList values{key.id, key.axis, program};
+    if (filter.since)
+        values << timeText(*filter.since);
+    if (filter.until)
+        values << timeText(*filter.until);
+    const auto q = m_impl->read(sql, values);
+    Series out;
+    std::vector<qint64> ids;
+    out.reserve(4096);
+    ids.reserve(4096);
+    QString type;
+    while (q->next()) {
+        SeriesPoint p;
+        ids.push_back(q->integer(0));
+        p.partUuid = q->text(1);
+        p.measuredUtc = q->time(2);
+        p.measured = q->real(3);
+        p.nominal = q->real(4);
+        p.upperTol = q->real(5);
+        p.lowerTol = q->real(6);
+        p.classification = static_cast<Classification>(std::clamp<qint64>(q->integer(7), 0, 2));
+        p.type = q->repeated(8, type);
+        out.push_back(std::move(p));
+    }
+    if (last) {
+        std::reverse(out.begin(), out.end());
+        std::reverse(ids.begin(), ids.end());
+    } else if (!std::is_sorted(out.begin(), out.end(), [](const SeriesPoint& a, const SeriesPoint& b) {
+                   return a.measuredUtc < b.measuredUtc;
+               })) {
+        std::vector<std::size_t> order(out.size());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            const qint64 ta = out[a].measuredUtc.toMSecsSinceEpoch(),
+                         tb = out[b].measuredUtc.toMSecsSinceEpoch();
+            return ta != tb ? ta < tb : ids[a] < ids[b];
+        });
+        Series sorted;
+        sorted.reserve(out.size());
+        std::vector<qint64> sortedIds;
+        sortedIds.reserve(ids.size());
+        for (std::size_t i : order) {
+            sorted.push_back(std::move(out[i]));
+            sortedIds.push_back(ids[i]);
+        }
+        out = std::move(sorted);
+        ids = std::move(sortedIds);
+    }
+    if (filter.withHeader && !ids.empty()) {
+        // The header data of the parts in the series, in one pass over their key range.
+        const auto [lo, hi] = std::minmax_element(ids.begin(), ids.end());
+        const auto h =
+            m_impl->read(QStringLiteral("SELECT part_id, name, value FROM header_value WHERE part_id "
+                                        "BETWEEN ? AND ? ORDER BY part_id, position"),
+                         {*lo, *hi});
+        // Both in key order: one merge, no lookup table.
+        std::vector<std::pair<qint64, std::size_t>> byKey(out.size());
+        for (std::size_t i = 0; i < out.size(); ++i)
+            byKey[i] = {ids[i], i};
+        std::sort(byKey.begin(), byKey.end());
+        std::size_t j = 0;
+        QString name;
+        while (h->next()) {
+            const qint64 id = h->integer(0);
+            while (j < byKey.size() && byKey[j].first < id)
+                ++j;
+            const QString n = h->repeated(1, name);
+            const QString v = h->text(2);
+            for (std::size_t k = j; k < byKey.size() && byKey[k].first == id; ++k)
+                out[byKey[k].second].header.emplace_back(n, v);
+        }
+    }
+    return out;
+}
+
+HeaderData HistoryDatabase::headerOf(const QString& partUuid) const {
+    const auto h =
+        m_impl->read(QStringLiteral("SELECT h.name, h.value FROM header_value h JOIN part p ON p.part_id = "
+                                    "h.part_id WHERE p.part_uuid = ? ORDER BY h.position"),
+                     {partUuid});
+    HeaderData out;
+    while (h->next())
+        out.emplace_back(h->text(0), h->text(1));
+    return out;
+}
+
+int HistoryDatabase::partCount() const {
+    QSqlQuery q = m_impl->prepare(QStringLiteral("SELECT COUNT(*) FROM part"));
+    m_impl->exec(q, "count");
+    return q.next() ? q.value(0).toInt() : 0;
+}
+
+QStringList HistoryDatabase::partUuids() const {
+    QSqlQuery q = m_impl->prepare(QStringLiteral("SELECT part_uuid FROM part ORDER BY part_id"));
+    m_impl->exec(q, "parts");
+    QStringList out;
+    while (q.next())
+        out << q.value(0).toString();
+    return out;
+}
+
+HeaderData HistoryDatabase::Impl::headerOf(qint64 partId) const {
+    QSqlQuery h =
+        prepare(QStringLiteral("SELECT name, value FROM header_value WHERE part_id = ? ORDER BY position"));
+    h.addBindValue(partId);
+    exec(h, "header data");
+    HeaderData out;
+    while (h.next())
+        out.emplace_back(h.value(0).toString(), h.value(1).toString());
+    return out;
+}
+
+Part HistoryDatabase::Impl::loadPart(qint64 partId) const {
+    Part part;
+    QSqlQuery p = prepare(QStringLiteral(
+        "SELECT part_uuid, program_name, program_revision, drawing_number, host_file_name, measured_at, "
+        "station, user_name, row_count FROM part WHERE part_id = ?"));
+    p.addBindValue(partId);
+    exec(p, "load part");
+    if (!p.next())
+        throw HistoryError(QStringLiteral("%1: part %2 vanished").arg(description).arg(partId));
+    part.uuid = p.value(0).toString();
+    part.programName = p.value(1).toString();
+    part.revision = p.value(2).toString();
+    part.drawingNumber = p.value(3).toString();
+    part.hostFileName = p.value(4).toString();
+    part.measuredUtc = timeFromText(p.value(5).toString());
+    part.station = p.value(6).toString();
+    part.user = p.value(7).toString();
+    const int rowCount = p.value(8).toInt();
+    part.header = headerOf(partId);
+    QSqlQuery m = prepare(QStringLiteral("SELECT %1 FROM measurement WHERE part_id = ? ORDER BY position")
+                              .arg(QString::fromLatin1(kMeasurementColumns)));
+    m.addBindValue(partId);
+    exec(m, "load characteristics");
+    while (m.next()) {
+        StoredRow r;
+        r.id = m.value(2).toString();
+        r.axis = m.value(3).toString();
+        r.type = m.value(4).toString();
+        r.nominal = m.value(5).toDouble();
+        r.upperTol = m.value(6).toDouble();
+        r.lowerTol = m.value(7).toDouble();
+        r.measured = m.value(8).toDouble();
+        r.deviation = m.value(9).toDouble();
+        r.outTol = m.value(10).toDouble();
+        r.min = m.value(11).toDouble();
+        r.max = m.value(12).toDouble();
+        r.unit = m.value(13).toString();
+        r.outputMode = m.value(14).toString();
+        r.marked = m.value(15).toInt() != 0;
+        r.hostUniqueId1 = m.value(16).toInt();
+        r.hostUniqueId2 = m.value(17).toInt();
+        r.classification = static_cast<Classification>(std::clamp(m.value(18).toInt(), 0, 2));
+        part.rows.push_back(std::move(r));
+    }
+    // Removed by another process between the reads: not this process's to deliver.
+    if (static_cast<int>(part.rows.size()) != rowCount)
+        throw HistoryError(QStringLiteral("%1: part %2 vanished").arg(description).arg(partId));
+    return part;
+}
+
+} // namespace history

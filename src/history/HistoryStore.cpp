@@ -1,0 +1,268 @@
+#include "history/HistoryDatabaseImpl.h"
+
+namespace history {
+
+HistoryDatabase::HistoryDatabase(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+HistoryDatabase::~HistoryDatabase() = default;
+
+namespace {
+
+QString newConnectionName() {
+    static QAtomicInteger<quint64> counter;
+    return QStringLiteral("doziduvov-history-%1-%2")
+        .arg(counter.fetchAndAddRelaxed(1))
+        .arg(QUuid::createUuid().toString(QUuid::WithoutBraces));
+}
+
+} // namespace
+
+std::unique_ptr<HistoryDatabase> HistoryDatabase::openSqlite(const QString& file) {
+    auto impl = std::make_unique<Impl>();
+    impl->connection = newConnectionName();
+    impl->description = QStringLiteral("SQLite %1").arg(QDir::toNativeSeparators(file));
+    const QString folder = QFileInfo(file).absolutePath();
+    if (!QDir().mkpath(folder))
+        throw HistoryError(QStringLiteral("%1: cannot create the folder %2").arg(impl->description, folder));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), impl->connection);
+        if (!db.isValid())
+            throw HistoryError(
+                QStringLiteral("%1: the Qt SQLite driver is not installed").arg(impl->description));
+        db.setDatabaseName(file);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+        if (!db.open())
+            impl->fail(QStringLiteral("open"), db.lastError());
+    }
+    // Readers never block the writer, and a part committed is on disk.
+    impl->execText(QStringLiteral("PRAGMA journal_mode=WAL"));
+    impl->execText(QStringLiteral("PRAGMA synchronous=FULL"));
+    impl->execText(QStringLiteral("PRAGMA foreign_keys=ON"));
+    // A long trend reads many pages: mapped, they come without a system call each.
+    impl->execText(QStringLiteral("PRAGMA mmap_size=1073741824"));
+    impl->execText(QStringLiteral("PRAGMA cache_size=-32768"));
+    impl->migrate();
+    return std::unique_ptr<HistoryDatabase>(new HistoryDatabase(std::move(impl)));
+}
+
+std::unique_ptr<HistoryDatabase> HistoryDatabase::openPostgres(const HistorySettings& s) {
+    auto impl = std::make_unique<Impl>();
+    impl->connection = newConnectionName();
+    impl->postgres = true;
+    impl->description = QStringLiteral("PostgreSQL %1@%2:%3/%4")
+                            .arg(s.user.isEmpty() ? QStringLiteral("(default user)") : s.user,
+                                 s.host.isEmpty() ? QStringLiteral("(local socket)") : s.host)
+                            .arg(s.port)
+                            .arg(s.database);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), impl->connection);
+        if (!db.isValid())
+            throw HistoryError(
+                QStringLiteral("%1: the Qt PostgreSQL driver is not installed").arg(impl->description));
+        // The password comes from libpq itself (PGPASSWORD or ~/.pgpass), never from the settings.
+        if (!s.host.isEmpty())
+            db.setHostName(s.host);
+        db.setPort(s.port);
+        if (!s.database.isEmpty())
+            db.setDatabaseName(s.database);
+        if (!s.user.isEmpty())
+            db.setUserName(s.user);
+        db.setConnectOptions(QStringLiteral("connect_timeout=5;application_name=doziduvov"));
+        if (!db.open()) {
+            // SQLSTATE 28000/28P01, as libpq words it: the server is there, the login is wrong.
+            const QString why = db.lastError().text();
+            if (why.contains(QLatin1String("authentication failed")) ||
+                why.contains(QLatin1String("no password supplied")) || why.contains(QLatin1String("28P01")))
+                throw HistoryError(QStringLiteral("%1: connect (%2)").arg(impl->description, why.trimmed()),
+                                   true);
+            impl->fail(QStringLiteral("connect"), db.lastError());
+        }
+    }
+    impl->migrate();
+    return std::unique_ptr<HistoryDatabase>(new HistoryDatabase(std::move(impl)));
+}
+
+QString HistoryDatabase::description() const {
+    return m_impl->description;
+}
+
+int HistoryDatabase::schemaVersion() const {
+    return m_impl->version();
+}
+
+namespace {
+
+// Thousands of rows per part: SQLite's own binding, one statement stepped per row, no variants.
+void storeRowsSqlite(sqlite3* db, const QString& sql, qint64 partId, const std::vector<StoredRow>& rows) {
+    sqlite3_stmt* stmt = nullptr;
+    const QByteArray s = sql.toUtf8();
+    const auto check = [db](int rc) {
+        if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
+            throw HistoryError(
+                QStringLiteral("store characteristics: %1").arg(QString::fromUtf8(sqlite3_errmsg(db))));
+    };
+    check(sqlite3_prepare_v2(db, s.constData(), static_cast<int>(s.size()), &stmt, nullptr));
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(stmt, sqlite3_finalize);
+    const auto bindText = [stmt](int i, const QString& t) {
+        return sqlite3_bind_text16(stmt, i, t.utf16(), static_cast<int>(t.size() * 2), SQLITE_STATIC);
+    };
+    int position = 0;
+    for (const StoredRow& r : rows) {
+        check(sqlite3_bind_int64(stmt, 1, partId));
+        check(sqlite3_bind_int(stmt, 2, ++position));
+        check(bindText(3, r.id));
+        check(bindText(4, r.axis));
+        check(bindText(5, r.type));
+        int i = 6;
+        for (double v : {r.nominal, r.upperTol, r.lowerTol, r.measured, r.deviation, r.outTol, r.min, r.max})
+            check(sqlite3_bind_double(stmt, i++, v));
+        check(bindText(14, r.unit));
+        check(bindText(15, r.outputMode));
+        check(sqlite3_bind_int(stmt, 16, r.marked ? 1 : 0));
+        check(sqlite3_bind_int(stmt, 17, r.hostUniqueId1));
+        check(sqlite3_bind_int(stmt, 18, r.hostUniqueId2));
+        check(sqlite3_bind_int(stmt, 19, static_cast<int>(r.classification)));
+        check(sqlite3_step(stmt));
+        sqlite3_reset(stmt);
+    }
+}
+
+} // namespace
+
+bool HistoryDatabase::storePart(const Part& part) {
+    const Impl& d = *m_impl;
+    const QString uuid = part.uuid.isEmpty() ? makeUuid() : part.uuid;
+    return d.inTransaction([&]() -> bool {
+        QSqlQuery q = d.prepare(QStringLiteral(
+            "INSERT INTO part (part_uuid, program_name, program_revision, drawing_number, host_file_name, "
+            "measured_at, station, user_name, row_count) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) "
+            "ON CONFLICT (part_uuid) DO NOTHING RETURNING part_id"));
+        q.addBindValue(uuid);
+        q.addBindValue(text(part.programName));
+        q.addBindValue(text(part.revision));
+        q.addBindValue(text(part.drawingNumber));
+        q.addBindValue(text(part.hostFileName));
+        q.addBindValue(
+            timeText(part.measuredUtc.isValid() ? part.measuredUtc : QDateTime::currentDateTimeUtc()));
+        q.addBindValue(text(part.station));
+        q.addBindValue(text(part.user));
+        q.addBindValue(static_cast<int>(part.rows.size()));
+        d.exec(q, "store part");
+        if (!q.next())
+            return false; // this part is stored already
+        const qint64 partId = q.value(0).toLongLong();
+        q.finish();
+
+        if (!part.header.empty()) {
+            QSqlQuery h = d.prepare(QStringLiteral(
+                "INSERT INTO header_value (part_id, position, name, value) VALUES (?, ?, ?, ?)"));
+            int position = 0;
+            for (const auto& [name, value] : part.header) {
+                h.addBindValue(partId);
+                h.addBindValue(++position);
+                h.addBindValue(text(name));
+                h.addBindValue(text(value));
+                d.exec(h, "store header data");
+            }
+        }
+
+        const QString insert = QStringLiteral("INSERT INTO measurement (%1) VALUES ")
+                                   .arg(QString::fromLatin1(kMeasurementColumns));
+        if (sqlite3* handle = d.sqliteHandle()) {
+            storeRowsSqlite(handle, insert + placeholders(1, kMeasurementColumnCount), partId, part.rows);
+            return true;
+        }
+        std::optional<QSqlQuery> full;
+        const int n = static_cast<int>(part.rows.size());
+        for (int start = 0; start < n; start += kRowsPerInsert) {
+            const int count = std::min(kRowsPerInsert, n - start);
+            QSqlQuery partial;
+            QSqlQuery* m = nullptr;
+            if (count == kRowsPerInsert) {
+                if (!full)
+                    full = d.prepare(insert + placeholders(kRowsPerInsert, kMeasurementColumnCount));
+                m = &*full;
+            } else {
+                partial = d.prepare(insert + placeholders(count, kMeasurementColumnCount));
+                m = &partial;
+            }
+            for (int i = start; i < start + count; ++i) {
+                const StoredRow& r = part.rows[static_cast<std::size_t>(i)];
+                m->addBindValue(partId);
+                m->addBindValue(i + 1);
+                m->addBindValue(text(r.id));
+                m->addBindValue(text(r.axis));
+                m->addBindValue(text(r.type));
+                m->addBindValue(r.nominal);
+                m->addBindValue(r.upperTol);
+                m->addBindValue(r.lowerTol);
+                m->addBindValue(r.measured);
+                m->addBindValue(r.deviation);
+                m->addBindValue(r.outTol);
+                m->addBindValue(r.min);
+                m->addBindValue(r.max);
+                m->addBindValue(text(r.unit));
+                m->addBindValue(text(r.outputMode));
+                m->addBindValue(r.marked ? 1 : 0);
+                m->addBindValue(r.hostUniqueId1);
+                m->addBindValue(r.hostUniqueId2);
+                m->addBindValue(static_cast<int>(r.classification));
+            }
+            d.exec(*m, "store characteristics");
+        }
+        return true;
+    });
+}
+
+QString makeUuid() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+Part partFromTable(const model::MerkmalTable& table, const model::HeaderRows& header,
+                   const QString& programName, const QString& revision, const QString& drawingNumber,
+                   const QString& hostFileName) {
+    Part part;
+    part.uuid = makeUuid();
+    part.programName = programName;
+    part.revision = revision;
+    part.drawingNumber = drawingNumber;
+    part.hostFileName = hostFileName;
+    part.measuredUtc = QDateTime::currentDateTimeUtc();
+    part.station = QSysInfo::machineHostName();
+    for (const char* var : {"USER", "LOGNAME", "USERNAME"}) {
+        part.user = qEnvironmentVariable(var);
+        if (!part.user.isEmpty())
+            break;
+    }
+    // The grid's name cells carry a leading blank.
+    for (const model::HeaderRow& h : header)
+        part.header.emplace_back(h.name.trimmed(), h.value);
+    const QStringList entries = model::listEntries(table);
+    part.rows.reserve(static_cast<std::size_t>(entries.size()));
+    for (int i = 1; i <= entries.size(); ++i) {
+        const model::MerkmalRow& r = table.row(i);
+        StoredRow s;
+        s.id = r.ID;
+        s.axis = r.Achse;
+        s.type = r.Typ;
+        s.nominal = r.Nennwert;
+        s.upperTol = r.OTol;
+        s.lowerTol = r.UTol;
+        s.measured = r.Messwert;
+        s.deviation = r.Abweichung;
+        s.outTol = r.ATol;
+        s.min = r.Min;
+        s.max = r.Max;
+        s.unit = r.Einheit;
+        s.outputMode = r.Ausgabe;
+        s.marked = r.Markiert;
+        s.hostUniqueId1 = r.UniqueId1;
+        s.hostUniqueId2 = r.UniqueId2;
+        s.classification = r.ATol != 0.0 ? Classification::OutOfTolerance
+                           : r.Kritisch  ? Classification::BeyondWarning
+                                         : Classification::Ok;
+        part.rows.push_back(std::move(s));
+    }
+    return part;
+}
+
+} // namespace history
