@@ -12,10 +12,10 @@
 
 namespace gui {
 
-AboutDialog::AboutDialog(const run::AppState& state, QWidget* parent) : QDialog(parent) {
+AboutDialog::AboutDialog(const DialogContext& context, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frm_About"));
     const QString section = QStringLiteral("frm_About");
-    setWindowTitle(state.text(section, 2));
+    setWindowTitle(context.text(section, 2));
 
     auto* icon = new QLabel;
     icon->setPixmap(QIcon(QStringLiteral(":/icons/app.svg")).pixmap(64, 64));
@@ -26,14 +26,14 @@ AboutDialog::AboutDialog(const run::AppState& state, QWidget* parent) : QDialog(
     f.setBold(true);
     f.setPointSizeF(f.pointSizeF() * 1.4);
     title->setFont(f);
-    auto* version = new QLabel(state.text(section, 3) + QLatin1Char(' ') + settings::versionText());
+    auto* version = new QLabel(context.text(section, 3) + QLatin1Char(' ') + settings::versionText());
     version->setObjectName(QStringLiteral("lblVersion"));
-    auto* description = new QLabel(state.text(section, 4));
+    auto* description = new QLabel(context.text(section, 4));
     description->setObjectName(QStringLiteral("lblDescription"));
     description->setWordWrap(true);
     description->setMinimumWidth(420);
 
-    auto* ok = new QPushButton(state.text(section, 5));
+    auto* ok = new QPushButton(context.text(section, 5));
     ok->setObjectName(QStringLiteral("cmdOK"));
     ok->setDefault(true);
     auto* buttons = new QDialogButtonBox;

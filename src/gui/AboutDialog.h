@@ -1,6 +1,6 @@
 #pragma once
 
-#include "run/AppState.h"
+#include "gui/DialogContext.h"
 
 #include <QDialog>
 
@@ -11,7 +11,7 @@ class AboutDialog : public QDialog {
     Q_OBJECT
 
 public:
-    AboutDialog(const run::AppState& state, QWidget* parent);
+    AboutDialog(const DialogContext& context, QWidget* parent);
 };
 
 } // namespace gui

@@ -2,7 +2,6 @@
 
 #include "gui/DialogButton.h"
 #include "gui/WindowOnTop.h"
-#include "run/AppState.h"
 #include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
 
@@ -24,10 +23,10 @@ const QString kSection = QStringLiteral("frm_AsciiFileSetup");
 const QString kBox = QStringLiteral("MessageBoxen");
 } // namespace
 
-AsciiSetupDialog::AsciiSetupDialog(run::AppState& state, QWidget* mainWindow)
-    : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
+AsciiSetupDialog::AsciiSetupDialog(DialogContext context, QWidget* mainWindow)
+    : QDialog(mainWindow), m_state(context), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_ASCII_Setup"));
-    run::AppState& st = state;
+    const DialogContext& st = m_state;
     auto t = [&](int line) { return st.text(kSection, line); };
     setWindowTitle(t(2) + QLatin1Char(' ') + common::applicationTitle());
 
@@ -147,7 +146,7 @@ void AsciiSetupDialog::showLayout() {
 
 void AsciiSetupDialog::OKButton_Click() {
     takeTextFields();
-    run::AppState& st = m_state;
+    const DialogContext& st = m_state;
     try {
         saveLayout(st.store, m_layout);
     } catch (const settings::SettingsWriteError& e) {
@@ -159,12 +158,12 @@ void AsciiSetupDialog::OKButton_Click() {
 
 void AsciiSetupDialog::cmdExport_Click() {
     takeTextFields();
-    run::AppState& st = m_state;
+    const DialogContext& st = m_state;
     settings::exportSettingsFile(asciiSettingsFile(), exportLines(m_layout), st.texts, st.message);
 }
 
 void AsciiSetupDialog::cmdImport_Click() {
-    run::AppState& st = m_state;
+    const DialogContext& st = m_state;
     const auto lines = settings::importSettingsFile(asciiSettingsFile(), st.texts, st.message);
     if (!lines)
         return;

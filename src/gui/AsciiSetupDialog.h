@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gui/DialogContext.h"
+
 #include "ascii/AsciiLayout.h"
 
 #include <QDialog>
@@ -11,10 +13,6 @@ class QLabel;
 class QLineEdit;
 class QRadioButton;
 
-namespace run {
-struct AppState;
-}
-
 namespace gui {
 
 // Which columns the ASCII result file holds, in which order, with which separator and type.
@@ -22,7 +20,7 @@ class AsciiSetupDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit AsciiSetupDialog(run::AppState& state, QWidget* mainWindow);
+    explicit AsciiSetupDialog(DialogContext context, QWidget* mainWindow);
 
     void OKButton_Click();
     void cmdExport_Click();
@@ -34,7 +32,7 @@ private:
     void showLayout();
     void takeTextFields();
 
-    run::AppState& m_state;
+    DialogContext m_state;
     QWidget* m_main;
     ascii::AsciiLayout m_layout;
     std::array<QCheckBox*, ascii::kColumns> m_check{};

@@ -1,6 +1,5 @@
 #include "gui/BatchFileDialog.h"
 
-#include "run/AppState.h"
 #include "run/BatchFile.h"
 #include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
@@ -34,10 +33,10 @@ QLabel* pathLabel(const QString& name) {
 }
 } // namespace
 
-BatchFileDialog::BatchFileDialog(run::AppState& state, QWidget* mainWindow)
-    : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
+BatchFileDialog::BatchFileDialog(DialogContext context, QWidget* mainWindow)
+    : QDialog(mainWindow), m_state(context), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_BatchFile"));
-    run::AppState& st = state;
+    const DialogContext& st = m_state;
     auto t = [&](int line) { return st.text(kSection, line); };
     setWindowTitle(t(2));
 
@@ -159,7 +158,7 @@ void BatchFileDialog::option2Clicked(int index) {
 }
 
 void BatchFileDialog::cmdCreateBatchFile_Click() {
-    run::AppState& st = m_state;
+    const DialogContext& st = m_state;
     // The choices stay for the user to complete.
     if (m_konfig->text().trimmed().isEmpty() || m_tabelle1->text().trimmed().isEmpty()) {
         common::notify(st.message, common::MsgIcon::Information,

@@ -1,14 +1,12 @@
 #pragma once
 
+#include "gui/DialogContext.h"
+
 #include <QDialog>
 
 class QLabel;
 class QPushButton;
 class QRadioButton;
-
-namespace run {
-struct AppState;
-}
 
 namespace gui {
 
@@ -17,7 +15,7 @@ class BatchFileDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit BatchFileDialog(run::AppState& state, QWidget* mainWindow);
+    explicit BatchFileDialog(DialogContext context, QWidget* mainWindow);
 
     void cmdCreateBatchFile_Click();
     void setWorkbook1(const QString& path);
@@ -35,7 +33,7 @@ protected:
 private:
     void option2Clicked(int index);
 
-    run::AppState& m_state;
+    DialogContext m_state;
     QWidget* m_main;
     QLabel* m_tabelle1 = nullptr;
     QLabel* m_tabelle2 = nullptr;

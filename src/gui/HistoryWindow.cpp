@@ -2,7 +2,6 @@
 
 #include "gui/WindowOnTop.h"
 #include "history/HistoryChart.h"
-#include "run/AppState.h"
 #include "settings/ProgramSettings.h"
 #include "settings/SettingsStore.h"
 
@@ -75,9 +74,9 @@ const QColor kOut(0xE0, 0x10, 0x10);
 
 } // namespace
 
-HistoryWindow::HistoryWindow(run::AppState& state, QWidget* parent, const QString& program,
+HistoryWindow::HistoryWindow(DialogContext context, QWidget* parent, const QString& program,
                              const QString& characteristic)
-    : QDialog(parent), m_state(state) {
+    : QDialog(parent), m_state(context) {
     setObjectName(QStringLiteral("frm_Verlauf"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(text(Title));

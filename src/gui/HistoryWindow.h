@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gui/DialogContext.h"
+
 #include "history/History.h"
 
 #include <QDialog>
@@ -16,10 +18,6 @@ class QSpinBox;
 
 class QChartView;
 
-namespace run {
-struct AppState;
-}
-
 namespace gui {
 
 // The history of one characteristic: its run chart over the stored parts with tolerance and
@@ -29,7 +27,7 @@ class HistoryWindow : public QDialog {
 
 public:
     // Opens on the given part program and characteristic ("ID.Achse") when they are stored.
-    HistoryWindow(run::AppState& state, QWidget* parent, const QString& program = {},
+    HistoryWindow(DialogContext context, QWidget* parent, const QString& program = {},
                   const QString& characteristic = {});
     ~HistoryWindow() override;
 
@@ -57,7 +55,7 @@ private:
     void showProblem(const QString& problem);
     void askAndExport(int titleLine, const QString& filter, bool (HistoryWindow::*write)(const QString&));
 
-    run::AppState& m_state;
+    DialogContext m_state;
     std::unique_ptr<history::History> m_history;
     std::vector<history::CharacteristicKey> m_keys;
     history::Series m_series;

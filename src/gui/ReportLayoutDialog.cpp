@@ -2,7 +2,6 @@
 
 #include "gui/DialogButton.h"
 #include "gui/WindowOnTop.h"
-#include "run/AppState.h"
 #include "settings/HeaderData.h"
 #include "settings/ProgramSettings.h"
 #include "settings/SettingsMessages.h"
@@ -54,10 +53,10 @@ QLineEdit* ReportLayoutDialog::box(const char* name) const {
     return m_boxes.value(QString::fromUtf8(name));
 }
 
-ReportLayoutDialog::ReportLayoutDialog(run::AppState& state, QWidget* mainWindow)
-    : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
+ReportLayoutDialog::ReportLayoutDialog(DialogContext context, QWidget* mainWindow)
+    : QDialog(mainWindow), m_state(context), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_BerichtDesign"));
-    run::AppState& st = state;
+    const DialogContext& st = m_state;
 
     auto* orientation = new QGroupBox(text(6));
     orientation->setObjectName(QStringLiteral("FrameOrientation"));
@@ -299,7 +298,7 @@ void ReportLayoutDialog::showValues(const ReportLayoutValues& v) {
 
 bool ReportLayoutDialog::validate(Check check) {
     leaveCell();
-    run::AppState& st = m_state;
+    const DialogContext& st = m_state;
     for (const char* required : {"txtZeileStart", "txtZeileEnde", "txtSpalteStart"})
         if (box(required)->text().trimmed().isEmpty()) {
             if (check == Check::Ok) {
@@ -329,7 +328,7 @@ bool ReportLayoutDialog::validate(Check check) {
 void ReportLayoutDialog::cmdOK_Click() {
     if (!validate(Check::Ok))
         return;
-    run::AppState& st = m_state;
+    const DialogContext& st = m_state;
     try {
         storeReportLayout(st.store, values());
     } catch (const settings::SettingsWriteError& e) {
@@ -352,7 +351,7 @@ QString ReportLayoutDialog::layoutFile(const QString& chosenFile, FileDialog dia
 void ReportLayoutDialog::cmdSaveAs_Click(const QString& chosenFile) {
     if (!validate(Check::Save))
         return;
-    run::AppState& st = m_state;
+    const DialogContext& st = m_state;
     const QString file = layoutFile(chosenFile, &QFileDialog::getSaveFileName);
     if (file.isEmpty())
         return;
@@ -371,7 +370,7 @@ void ReportLayoutDialog::cmdSaveAs_Click(const QString& chosenFile) {
 }
 
 void ReportLayoutDialog::cmdLoad_Click(const QString& chosenFile) {
-    run::AppState& st = m_state;
+    const DialogContext& st = m_state;
     const QString file = layoutFile(chosenFile, &QFileDialog::getOpenFileName);
     if (file.isEmpty())
         return;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gui/DialogContext.h"
+
 #include "excel/ReportLayout.h"
 
 #include <QDialog>
@@ -12,10 +14,6 @@ class QLineEdit;
 class QRadioButton;
 class QTableWidget;
 
-namespace run {
-struct AppState;
-}
-
 namespace gui {
 
 // Edits the report layout: where each value goes in the user's form.
@@ -23,7 +21,7 @@ class ReportLayoutDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit ReportLayoutDialog(run::AppState& state, QWidget* mainWindow);
+    explicit ReportLayoutDialog(DialogContext context, QWidget* mainWindow);
 
     void cmdOK_Click();
     void cmdSaveAs_Click(const QString& chosenFile = {});
@@ -50,7 +48,7 @@ private:
     QStringList headerNames() const;
     QString text(int line) const;
 
-    run::AppState& m_state;
+    DialogContext m_state;
     QWidget* m_main;
     QMap<QString, QLineEdit*> m_boxes;
     QRadioButton* m_rows = nullptr;

@@ -3,7 +3,6 @@
 
 #include "gui/FolderChooser.h"
 #include "gui/WindowOnTop.h"
-#include "run/AppState.h"
 #include "settings/SettingsMessages.h"
 
 #include <QDir>
@@ -15,11 +14,11 @@ namespace gui {
 
 using namespace settings;
 
-SelectFolderDialog::SelectFolderDialog(run::AppState& state, QWidget* mainWindow)
-    : QDialog(mainWindow), m_state(state), m_main(mainWindow),
+SelectFolderDialog::SelectFolderDialog(DialogContext context, QWidget* mainWindow)
+    : QDialog(mainWindow), m_state(context), m_main(mainWindow),
       m_folder(new FolderChooser(QStringLiteral("Drive1"), QStringLiteral("Dir1"))) {
     setObjectName(QStringLiteral("frm_SelectFolder"));
-    run::AppState& st = state;
+    const DialogContext& st = m_state;
     const QString section = QStringLiteral("frm_SelectOutputFolder");
     setWindowTitle(st.text(section, 2));
 
@@ -47,7 +46,7 @@ SelectFolderDialog::SelectFolderDialog(run::AppState& state, QWidget* mainWindow
 }
 
 void SelectFolderDialog::cmdOK_Click() {
-    run::AppState& st = m_state;
+    const DialogContext& st = m_state;
     if (!settings::writeFolderChoice(st.store, {m_folder->drive(), m_folder->folder()}, st.texts, st.message))
         return;
     hide();

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QDialog>
+#include "gui/DialogContext.h"
 
-namespace run {
-struct AppState;
-}
+#include <QDialog>
 
 namespace gui {
 
@@ -15,7 +13,7 @@ class SelectFolderDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit SelectFolderDialog(run::AppState& state, QWidget* mainWindow);
+    explicit SelectFolderDialog(DialogContext context, QWidget* mainWindow);
 
     void cmdOK_Click();
     FolderChooser* chooser() const { return m_folder; }
@@ -25,7 +23,7 @@ Q_SIGNALS:
     void folderChosen();
 
 private:
-    run::AppState& m_state;
+    DialogContext m_state;
     QWidget* m_main;
     FolderChooser* m_folder;
 };

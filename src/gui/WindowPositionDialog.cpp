@@ -1,7 +1,6 @@
 #include "gui/WindowPositionDialog.h"
 
 #include "gui/WindowOnTop.h"
-#include "run/AppState.h"
 #include "settings/ProgramSettings.h"
 #include "settings/SettingsMessages.h"
 
@@ -25,10 +24,10 @@ QString twipsText(double twips) {
 }
 } // namespace
 
-WindowPositionDialog::WindowPositionDialog(run::AppState& state, QWidget* mainWindow)
-    : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
+WindowPositionDialog::WindowPositionDialog(DialogContext context, QWidget* mainWindow)
+    : QDialog(mainWindow), m_state(context), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_Fensterpos"));
-    run::AppState& st = state;
+    const DialogContext& st = m_state;
     auto t = [&](int line) { return st.text(kSection, line); };
     setWindowTitle(t(2) + QLatin1Char(' ') + common::applicationTitle());
 
@@ -106,7 +105,7 @@ void WindowPositionDialog::cmd_POS_LESEN_Click() {
 }
 
 void WindowPositionDialog::cmd_POS_SAVE_Click() {
-    run::AppState& st = m_state;
+    const DialogContext& st = m_state;
     // Stored as typed; a text that is no number is read as 1 at the next start.
     settings::writeWindowPosition(st.store, m_top->text(), m_left->text(), st.texts, st.message);
     close();

@@ -1,12 +1,10 @@
 #pragma once
 
+#include "gui/DialogContext.h"
+
 #include <QDialog>
 
 class QLineEdit;
-
-namespace run {
-struct AppState;
-}
 
 namespace gui {
 
@@ -16,7 +14,7 @@ class WindowPositionDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit WindowPositionDialog(run::AppState& state, QWidget* mainWindow);
+    explicit WindowPositionDialog(DialogContext context, QWidget* mainWindow);
 
     void cmd_POS_LESEN_Click();
     void cmd_POS_SAVE_Click();
@@ -26,7 +24,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    run::AppState& m_state;
+    DialogContext m_state;
     QWidget* m_main;
     QLineEdit* m_top = nullptr;
     QLineEdit* m_left = nullptr;
