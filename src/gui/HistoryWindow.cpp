@@ -320,27 +320,28 @@ void HistoryWindow::reload() {
     draw();
 }
 
-void HistoryWindow::draw() {
-    const double percent = settings::warningPercent(settings::readTolProzent(m_state.store));
-    const ChartData data = chartData(m_series, percent);
-    m_statistics = data.statistics;
-    const QLocale locale;
-    const QStringList figures = figureTexts(m_statistics, QLocale());
-    for (std::size_t i = 0; i < m_figures.size(); ++i)
-        m_figures[i].second->setText(figures.value(static_cast<qsizetype>(i)));
+namespace {
 
+void attach(QChart* chart, QValueAxis* x, QValueAxis* y, QXYSeries* s) {
+    chart->addSeries(s);
+    s->attachAxis(x);
+    s->attachAxis(y);
+}
+
+QChart* newChart(const QPalette& pal, const QString& title) {
     auto* chart = new QChart;
-    const QPalette pal = palette();
     chart->setBackgroundBrush(pal.brush(QPalette::Base));
     chart->setTitleBrush(pal.brush(QPalette::Text));
     chart->legend()->setLabelColor(pal.color(QPalette::Text));
     // Beside the chart, where the lines' names have room to be read whole.
     chart->legend()->setAlignment(Qt::AlignRight);
     chart->setLocalizeNumbers(true);
-    chart->setTitle(m_series.empty() ? text(NoParts)
-                                     : m_program->currentText() + QStringLiteral(" \u2013 ") +
-                                           m_characteristic->currentText());
+    chart->setTitle(title);
+    return chart;
+}
 
+// The parts along x, one tick per part up to ten, the values along y.
+std::pair<QValueAxis*, QValueAxis*> addAxes(QChart* chart, const ChartData& data, const QPalette& pal) {
     auto* x = new QValueAxis;
     auto* y = new QValueAxis;
     const int parts = static_cast<int>(data.points.size());
@@ -358,74 +359,97 @@ void HistoryWindow::draw() {
         a->setLinePenColor(pal.color(QPalette::Mid));
         chart->addAxis(a, a == x ? Qt::AlignBottom : Qt::AlignLeft);
     }
+    return {x, y};
+}
 
-    auto attach = [&](QXYSeries* s) {
-        chart->addSeries(s);
-        s->attachAxis(x);
-        s->attachAxis(y);
-    };
+} // namespace
+
+void HistoryWindow::draw() {
+    const double percent = settings::warningPercent(settings::readTolProzent(m_state.store));
+    const ChartData data = chartData(m_series, percent);
+    m_statistics = data.statistics;
+    const QStringList figures = figureTexts(m_statistics, QLocale());
+    for (std::size_t i = 0; i < m_figures.size(); ++i)
+        m_figures[i].second->setText(figures.value(static_cast<qsizetype>(i)));
+
+    const QPalette pal = palette();
+    QChart* chart = newChart(pal, m_series.empty() ? text(NoParts)
+                                                   : m_program->currentText() + QStringLiteral(" \u2013 ") +
+                                                         m_characteristic->currentText());
+    const auto [x, y] = addAxes(chart, data, pal);
+    if (!m_series.empty()) {
+        addLimitLines(chart, x, y, data);
+        addPoints(chart, x, y, data);
+    }
+    QChart* old = m_view->chart();
+    m_view->setChart(chart);
+    delete old;
+}
+
+void HistoryWindow::addLimitLines(QChart* chart, QValueAxis* x, QValueAxis* y, const ChartData& data) {
+    const QPalette pal = palette();
+    const int parts = static_cast<int>(data.points.size());
     auto line = [&](const std::optional<double>& at, int label, const QColor& colour, Qt::PenStyle style) {
-        if (!at || m_series.empty())
+        if (!at)
             return;
         auto* s = new QLineSeries;
         s->setName(text(label));
         s->append(0.5, *at);
         s->append(parts + 0.5, *at);
-        QPen pen(colour, 1.5, style);
-        s->setPen(pen);
-        attach(s);
+        s->setPen(QPen(colour, 1.5, style));
+        attach(chart, x, y, s);
     };
     line(data.lines.upper, UpperLimit, kOut, Qt::SolidLine);
     line(data.lines.warnUpper, UpperWarning, kWarning.darker(115), Qt::DashLine);
     line(std::optional<double>(data.lines.nominal), Nominal, pal.color(QPalette::Text), Qt::DotLine);
     line(data.lines.warnLower, LowerWarning, kWarning.darker(115), Qt::DashLine);
     line(data.lines.lower, LowerLimit, kOut, Qt::SolidLine);
+}
 
-    if (!m_series.empty()) {
-        auto* values = new QLineSeries;
-        values->setName(text(Measured));
-        values->setPen(QPen(pal.color(QPalette::Highlight), 1.5));
-        auto* ok = new QScatterSeries;
-        auto* warn = new QScatterSeries;
-        auto* out = new QScatterSeries;
-        const std::pair<QScatterSeries*, QColor> kinds[] = {
-            {ok, pal.color(QPalette::Highlight)}, {warn, kWarning}, {out, kOut}};
-        for (const auto& [s, colour] : kinds) {
-            s->setMarkerSize(9);
-            s->setColor(colour);
-            s->setBorderColor(pal.color(QPalette::Text));
-        }
-        for (const ChartPoint& p : data.points) {
-            values->append(p.part, p.value);
-            QScatterSeries* s = p.classification == Classification::OutOfTolerance  ? out
-                                : p.classification == Classification::BeyondWarning ? warn
-                                                                                    : ok;
-            s->append(p.part, p.value);
-        }
-        attach(values);
-        for (const auto& kind : kinds) {
-            attach(kind.first);
-            chart->legend()->markers(kind.first).value(0)->setVisible(false);
-            connect(kind.first, &QScatterSeries::hovered, this, [this](const QPointF& at, bool state) {
-                const int part = static_cast<int>(std::lround(at.x()));
-                if (!state || part < 1 || part > static_cast<int>(m_series.size())) {
-                    QToolTip::hideText();
-                    return;
-                }
-                SeriesPoint point = m_series[static_cast<std::size_t>(part - 1)];
-                try {
-                    if (point.header.empty() && m_history)
-                        point.header = m_history->database().headerOf(point.partUuid);
-                } catch (const HistoryError&) {
-                    // The time and the value are shown without the header data.
-                }
-                QToolTip::showText(QCursor::pos(), pointTooltip(point, text(Measured), QLocale()));
-            });
-        }
+// The measured values as a line, and each part as a point in the colour of its classification,
+// with its time, header data and value as tooltip.
+void HistoryWindow::addPoints(QChart* chart, QValueAxis* x, QValueAxis* y, const ChartData& data) {
+    const QPalette pal = palette();
+    auto* values = new QLineSeries;
+    values->setName(text(Measured));
+    values->setPen(QPen(pal.color(QPalette::Highlight), 1.5));
+    auto* ok = new QScatterSeries;
+    auto* warn = new QScatterSeries;
+    auto* out = new QScatterSeries;
+    const std::pair<QScatterSeries*, QColor> kinds[] = {
+        {ok, pal.color(QPalette::Highlight)}, {warn, kWarning}, {out, kOut}};
+    for (const auto& [s, colour] : kinds) {
+        s->setMarkerSize(9);
+        s->setColor(colour);
+        s->setBorderColor(pal.color(QPalette::Text));
     }
-    QChart* old = m_view->chart();
-    m_view->setChart(chart);
-    delete old;
+    for (const ChartPoint& p : data.points) {
+        values->append(p.part, p.value);
+        QScatterSeries* s = p.classification == Classification::OutOfTolerance  ? out
+                            : p.classification == Classification::BeyondWarning ? warn
+                                                                                : ok;
+        s->append(p.part, p.value);
+    }
+    attach(chart, x, y, values);
+    for (const auto& kind : kinds) {
+        attach(chart, x, y, kind.first);
+        chart->legend()->markers(kind.first).value(0)->setVisible(false);
+        connect(kind.first, &QScatterSeries::hovered, this, [this](const QPointF& at, bool state) {
+            const int part = static_cast<int>(std::lround(at.x()));
+            if (!state || part < 1 || part > static_cast<int>(m_series.size())) {
+                QToolTip::hideText();
+                return;
+            }
+            SeriesPoint point = m_series[static_cast<std::size_t>(part - 1)];
+            try {
+                if (point.header.empty() && m_history)
+                    point.header = m_history->database().headerOf(point.partUuid);
+            } catch (const HistoryError&) {
+                // The time and the value are shown without the header data.
+            }
+            QToolTip::showText(QCursor::pos(), pointTooltip(point, text(Measured), QLocale()));
+        });
+    }
 }
 
 void HistoryWindow::changeEvent(QEvent* event) {

@@ -3,8 +3,12 @@
 #include "gui/DialogContext.h"
 
 #include "history/History.h"
+#include "history/HistoryChart.h"
 
 #include <QDialog>
+
+class QChart;
+class QValueAxis;
 
 #include <memory>
 #include <optional>
@@ -51,6 +55,8 @@ private:
     void fillCharacteristics();
     void reload();
     void draw();
+    void addLimitLines(QChart* chart, QValueAxis* x, QValueAxis* y, const history::ChartData& data);
+    void addPoints(QChart* chart, QValueAxis* x, QValueAxis* y, const history::ChartData& data);
     void deliver();
     void showProblem(const QString& problem);
     void askAndExport(int titleLine, const QString& filter, bool (HistoryWindow::*write)(const QString&));
