@@ -2,8 +2,8 @@
 
 #include "ascii/AsciiWriter.h"
 #include "common/ProgramPaths.h"
-#include "excel/ReportLayout.h"
 #include "excel/FormReport.h"
+#include "excel/ReportLayout.h"
 #include "history/History.h"
 #include "hostlink/HostSocketClient.h"
 #include "protocol/PdfProtocol.h"
@@ -146,10 +146,14 @@ void Conversion::listValues() {
 
 void Conversion::reportDroppedRows() {
     // The list ends at the first row without an ID; what follows it is never written.
-    const int dropped = m_state.table.AnzMerkmale - static_cast<int>(m_state.entries.size());
-    if (dropped <= 0)
+    const int dropped = rowsNotListed();
+    if (dropped == 0)
         return;
     note(m_state.text(kStatus, 15).arg(dropped));
+}
+
+int Conversion::rowsNotListed() const {
+    return std::max(0, m_state.table.AnzMerkmale - static_cast<int>(m_state.entries.size()));
 }
 
 void Conversion::note(const QString& text) {
@@ -167,7 +171,7 @@ void Conversion::finishRun(bool ended, bool success) {
     r.success = ended && success;
     r.written = m_written;
     r.historyFailed = m_historyFailed;
-    r.rowsNotTaken = std::max(0, m_state.table.AnzMerkmale - static_cast<int>(m_state.entries.size()));
+    r.rowsNotTaken = rowsNotListed();
     Q_EMIT runFinished(r);
 }
 

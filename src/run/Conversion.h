@@ -80,6 +80,8 @@ public:
     bool storeInHistory();
 
     void setStatus(const QString& text);
+    // Rows after the first one without an ID: never listed, so in no output.
+    int rowsNotListed() const;
     // Lets go of the host (events first).
     void release();
 

@@ -140,10 +140,10 @@ std::optional<QString> SettingsStore::overlayPath(const QString& path) const {
     return CurrentUserRoot + path.mid(LocalMachineRoot.size());
 }
 
-std::optional<QString> SettingsStore::ReadDirectPath(const QString& path) const {
-    if (const auto own = overlayPath(path))
-        if (auto changed = SettingsStore().ReadDirectPath(*own))
-            return changed;
+namespace {
+
+// The value stored at a registry path, in exactly that store.
+std::optional<QString> storedAt(const QString& path) {
     const auto loc = locate(path);
     if (!loc)
         return std::nullopt;
@@ -153,6 +153,15 @@ std::optional<QString> SettingsStore::ReadDirectPath(const QString& path) const 
     if (!s->contains(loc->key))
         return std::nullopt;
     return valueText(s->value(loc->key));
+}
+
+} // namespace
+
+std::optional<QString> SettingsStore::ReadDirectPath(const QString& path) const {
+    if (const auto own = overlayPath(path))
+        if (auto changed = storedAt(*own))
+            return changed;
+    return storedAt(path);
 }
 
 std::optional<QString> SettingsStore::ReadDirect(const QString& section, const QString& key) const {

@@ -1,7 +1,5 @@
 #include "xlsx/XlsxWorkbook.h"
 
-#include <cstring>
-
 #include "xlsx/Formula.h"
 #include "xlsx/Xml.h"
 
@@ -10,6 +8,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cstring>
 #include <future>
 
 namespace excel::xlsx {
