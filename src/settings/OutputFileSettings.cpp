@@ -3,6 +3,7 @@
 #include "common/ProgramPaths.h"
 #include "settings/ProgramSettings.h"
 #include "settings/SequentialFile.h"
+#include "settings/SettingsKeys.h"
 
 #include <QDir>
 #include <QStorageInfo>
@@ -10,11 +11,17 @@
 namespace settings {
 
 namespace {
-const QString kFiles = QStringLiteral("FileSettings");
-const QString kProg = QStringLiteral("ProgSettings");
+using keys::Files;
+using keys::Prog;
 
-int integer(const QString& text) {
-    return parseInteger(text).value_or(0);
+bool flag(const SettingsStore& store, const keys::Key& key) {
+    return toFlag(keys::read(store, key));
+}
+int integer(const SettingsStore& store, const keys::Key& key) {
+    return parseInteger(keys::read(store, key)).value_or(0);
+}
+QString digit(bool on) {
+    return on ? QStringLiteral("1") : QStringLiteral("0");
 }
 } // namespace
 
@@ -27,37 +34,34 @@ QString driveOf(const QString& folder) {
 
 ResultFileSettings readResultFileSettings(const SettingsStore& store, const QString& programDir) {
     ResultFileSettings r;
-    r.folder = store.Read(kFiles, QStringLiteral("DIR"), programDir);
-    r.partProgFolder = toFlag(store.Read(kFiles, QStringLiteral("PartProgFolder"), QStringLiteral("0")));
-    auto number = [&](const char* key, const char* defaultValue) {
-        return integer(store.Read(kFiles, QString::fromLatin1(key), QString::fromLatin1(defaultValue)));
-    };
-    r.naming.FileName1 = number("FileName1", "0");
-    r.naming.FileName2 = number("FileName2", "1");
-    r.naming.FileName3 = number("FileName3", "1");
-    r.naming.FileName4 = number("FileName4", "1");
-    r.naming.FileName5 = number("FileName5", "1");
-    r.naming.SEPERATOR = number("SEPERATOR", "1");
-    r.naming.FileCounter = toFlag(store.Read(kFiles, QStringLiteral("FileCounter"), QStringLiteral("0")));
+    r.folder = keys::read(store, Files::Dir, programDir);
+    r.partProgFolder = flag(store, Files::PartProgFolder);
+    r.naming.FileName1 = integer(store, Files::FileName[0]);
+    r.naming.FileName2 = integer(store, Files::FileName[1]);
+    r.naming.FileName3 = integer(store, Files::FileName[2]);
+    r.naming.FileName4 = integer(store, Files::FileName[3]);
+    r.naming.FileName5 = integer(store, Files::FileName[4]);
+    r.naming.SEPERATOR = integer(store, Files::Separator);
+    r.naming.FileCounter = flag(store, Files::FileCounter);
     return r;
 }
 
 ProtocolSettings readProtocolSettings(const SettingsStore& store) {
     ProtocolSettings p;
-    p.aqdef = toFlag(store.Read(kFiles, QStringLiteral("AQDEF"), QStringLiteral("0")));
-    p.pdf = toFlag(store.Read(kFiles, QStringLiteral("PDF"), QStringLiteral("0")));
-    p.k0006 = store.Read(kFiles, QStringLiteral("AQDEF_K0006"), QString()).trimmed();
-    p.k0008 = store.Read(kFiles, QStringLiteral("AQDEF_K0008"), QString()).trimmed();
+    p.aqdef = flag(store, Files::Aqdef);
+    p.pdf = flag(store, Files::Pdf);
+    p.k0006 = keys::read(store, Files::AqdefK0006).trimmed();
+    p.k0008 = keys::read(store, Files::AqdefK0008).trimmed();
     return p;
 }
 
 bool folderChosenBeforeEachExport(const SettingsStore& store) {
-    return store.Read(kFiles, QStringLiteral("SelectFolder"), QStringLiteral("0")) == QLatin1String("-1");
+    return keys::read(store, Files::SelectFolder) == QLatin1String("-1");
 }
 
 OutputFileSettings loadOutputFileSettings(const SettingsStore& store, const QString& programDir) {
     OutputFileSettings s;
-    s.drive = store.Read(kFiles, QStringLiteral("DRIVE"), QDir::rootPath());
+    s.drive = keys::read(store, Files::Drive, QDir::rootPath());
     const ResultFileSettings r = readResultFileSettings(store, programDir);
     s.folder = r.folder;
     s.partProgFolder = r.partProgFolder;
@@ -68,13 +72,12 @@ OutputFileSettings loadOutputFileSettings(const SettingsStore& store, const QStr
     s.fileName[4] = r.naming.FileName5;
     s.separator = r.naming.SEPERATOR;
     s.fileCounter = r.naming.FileCounter;
-    s.selectFolder = toFlag(store.Read(kFiles, QStringLiteral("SelectFolder"), QStringLiteral("0")));
-    s.defaultFolder = toFlag(store.Read(kFiles, QStringLiteral("DefaultFolder"), QStringLiteral("1")));
+    s.selectFolder = flag(store, Files::SelectFolder);
+    s.defaultFolder = flag(store, Files::DefaultFolder);
     s.header = readHeaderSwitch(store, true);
     s.multiLine = readMultiLine(store, true);
-    s.tolProzent = store.Read(kProg, QStringLiteral("TolProzent"), QStringLiteral("90"));
-    s.currentUser = store.Read(QString(), QStringLiteral("CurrentUser"), QStringLiteral("FALSE")).toUpper() ==
-                    QLatin1String("TRUE");
+    s.tolProzent = keys::read(store, Prog::TolProzent);
+    s.currentUser = keys::read(store, keys::Root::CurrentUser).toUpper() == QLatin1String("TRUE");
     s.minimize = readMinimize(store);
     const ProtocolSettings p = readProtocolSettings(store);
     s.aqdef = p.aqdef;
@@ -93,26 +96,25 @@ OutputFileSettings loadOutputFileSettings(const SettingsStore& store, const QStr
 void saveOutputFileSettings(SettingsStore& store, const OutputFileSettings& s) {
     if (s.currentUser)
         store.setSettingsRoot(SettingsStore::CurrentUserRoot);
-    store.Write(kFiles, QStringLiteral("DRIVE"), s.drive);
-    store.Write(kFiles, QStringLiteral("DIR"), s.folder);
-    store.Write(kFiles, QStringLiteral("PartProgFolder"), flagText(s.partProgFolder));
-    for (int i = 0; i < 5; ++i)
-        store.Write(kFiles, QStringLiteral("FileName%1").arg(i + 1), QString::number(s.fileName[i]));
-    store.Write(kFiles, QStringLiteral("SEPERATOR"), QString::number(s.separator));
-    store.Write(kFiles, QStringLiteral("FileCounter"),
-                s.fileCounter ? QStringLiteral("1") : QStringLiteral("0"));
-    store.Write(kFiles, QStringLiteral("SelectFolder"), flagText(s.selectFolder));
-    store.Write(kFiles, QStringLiteral("DefaultFolder"), flagText(s.defaultFolder));
-    store.Write(kProg, QStringLiteral("HEADER"), QStringLiteral("1"));
-    store.Write(kProg, QStringLiteral("MultiLine"), s.multiLine ? QStringLiteral("1") : QStringLiteral("0"));
-    store.Write(kProg, QStringLiteral("TolProzent"), s.tolProzent);
-    store.Write(QString(), QStringLiteral("CurrentUser"),
+    keys::write(store, Files::Drive, s.drive);
+    keys::write(store, Files::Dir, s.folder);
+    keys::write(store, Files::PartProgFolder, flagText(s.partProgFolder));
+    for (std::size_t i = 0; i < Files::FileName.size(); ++i)
+        keys::write(store, Files::FileName[i], QString::number(s.fileName[i]));
+    keys::write(store, Files::Separator, QString::number(s.separator));
+    keys::write(store, Files::FileCounter, digit(s.fileCounter));
+    keys::write(store, Files::SelectFolder, flagText(s.selectFolder));
+    keys::write(store, Files::DefaultFolder, flagText(s.defaultFolder));
+    keys::write(store, Prog::Header, QStringLiteral("1"));
+    keys::write(store, Prog::MultiLine, digit(s.multiLine));
+    keys::write(store, Prog::TolProzent, s.tolProzent);
+    keys::write(store, keys::Root::CurrentUser,
                 s.currentUser ? QStringLiteral("TRUE") : QStringLiteral("FALSE"));
-    store.Write(kProg, QStringLiteral("MINIMIZE"), s.minimize ? QStringLiteral("1") : QStringLiteral("0"));
-    store.Write(kFiles, QStringLiteral("AQDEF"), s.aqdef ? QStringLiteral("1") : QStringLiteral("0"));
-    store.Write(kFiles, QStringLiteral("PDF"), s.pdf ? QStringLiteral("1") : QStringLiteral("0"));
-    store.Write(kFiles, QStringLiteral("AQDEF_K0006"), s.aqdefK0006);
-    store.Write(kFiles, QStringLiteral("AQDEF_K0008"), s.aqdefK0008);
+    keys::write(store, Prog::Minimize, digit(s.minimize));
+    keys::write(store, Files::Aqdef, digit(s.aqdef));
+    keys::write(store, Files::Pdf, digit(s.pdf));
+    keys::write(store, Files::AqdefK0006, s.aqdefK0006);
+    keys::write(store, Files::AqdefK0008, s.aqdefK0008);
 }
 
 QStringList exportOutputFileSettings(const OutputFileSettings& s) {

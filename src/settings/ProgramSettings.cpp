@@ -1,72 +1,77 @@
 #include "settings/ProgramSettings.h"
 
 #include "common/Message.h"
+#include "settings/SettingsKeys.h"
 #include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
 
 namespace settings {
 
+namespace {
+using keys::ExcelReport;
+using keys::Files;
+using keys::Prog;
+
+bool writeKey(const SettingsStore& store, const keys::Key& key, const QString& value,
+              const LanguageTable& texts, const common::MessageFn& message) {
+    return writeOrReport(store, keys::section(key), keys::name(key), value, texts, message);
+}
+
+bool readSwitch(const SettingsStore& store, const keys::Key& key, bool defaultOn) {
+    return toFlag(keys::read(store, key, defaultOn ? QStringLiteral("1") : QStringLiteral("0")));
+}
+} // namespace
+
 StartupKeys readLanguageKey(const SettingsStore& store) {
     StartupKeys k;
-    k.language =
-        store.Read(QStringLiteral("LanguageSettings"), QStringLiteral("Language"), QStringLiteral("German"));
+    k.language = keys::read(store, keys::Language::Name);
     return k;
 }
 
 void readStartupKeys(const SettingsStore& store, StartupKeys& k) {
-    const QString prog = QStringLiteral("ProgSettings");
-    k.topTwips = positionTwips(store.Read(prog, QStringLiteral("TOP"), QStringLiteral("1")));
-    k.leftTwips = positionTwips(store.Read(prog, QStringLiteral("LEFT"), QStringLiteral("1")));
-    k.partProgFolder = toFlag(
-        store.Read(QStringLiteral("FileSettings"), QStringLiteral("PartProgFolder"), QStringLiteral("0")));
+    k.topTwips = positionTwips(keys::read(store, Prog::Top));
+    k.leftTwips = positionTwips(keys::read(store, Prog::Left));
+    k.partProgFolder = toFlag(keys::read(store, Files::PartProgFolder));
     k.header = readHeaderSwitch(store, true);
-    k.lastUsedConfig =
-        store.Read(QStringLiteral("ExcelReportSettings"), QStringLiteral("LastUsedConfig"), QString());
+    k.lastUsedConfig = keys::read(store, ExcelReport::LastUsedConfig);
 }
 
-namespace {
-const QString kProg = QStringLiteral("ProgSettings");
-const QString kFilesSection = QStringLiteral("FileSettings");
-const QString kReport = QStringLiteral("ExcelReportSettings");
-} // namespace
-
 QString readLastUsedConfig(const SettingsStore& store) {
-    return store.ReadDirect(kReport, QStringLiteral("LastUsedConfig")).value_or(QString());
+    return keys::stored(store, ExcelReport::LastUsedConfig).value_or(QString());
 }
 
 bool writeLastUsedConfig(const SettingsStore& store, const QString& file, const LanguageTable& texts,
                          const common::MessageFn& message) {
-    return writeOrReport(store, kReport, QStringLiteral("LastUsedConfig"), file, texts, message);
+    return writeKey(store, ExcelReport::LastUsedConfig, file, texts, message);
 }
 
 QString readLastUsedFolder(const SettingsStore& store, const QString& fallback) {
-    return store.Read(kProg, QStringLiteral("LastUsedFolder"), fallback);
+    return keys::read(store, Prog::LastUsedFolder, fallback);
 }
 
 bool writeLastUsedFolder(const SettingsStore& store, const QString& folder, const LanguageTable& texts,
                          const common::MessageFn& message) {
-    return writeOrReport(store, kProg, QStringLiteral("LastUsedFolder"), folder, texts, message);
+    return writeKey(store, Prog::LastUsedFolder, folder, texts, message);
 }
 
 FolderChoice readFolderChoice(const SettingsStore& store, const QString& fallback) {
-    return {store.Read(kFilesSection, QStringLiteral("DRIVE"), fallback),
-            store.Read(kFilesSection, QStringLiteral("DIR"), fallback)};
+    return {keys::read(store, Files::Drive, fallback), keys::read(store, Files::Dir, fallback)};
 }
 
 bool writeFolderChoice(const SettingsStore& store, const FolderChoice& choice, const LanguageTable& texts,
                        const common::MessageFn& message) {
-    return writeOrReport(store, kFilesSection, QStringLiteral("DRIVE"), choice.drive, texts, message) &&
+    return writeKey(store, Files::Drive, choice.drive, texts, message) &&
            writeResultFolder(store, choice.folder, texts, message);
 }
 
 bool writeResultFolder(const SettingsStore& store, const QString& folder, const LanguageTable& texts,
                        const common::MessageFn& message) {
-    return writeOrReport(store, kFilesSection, QStringLiteral("DIR"), folder, texts, message);
+    return writeKey(store, Files::Dir, folder, texts, message);
 }
 
 std::optional<std::pair<QString, QString>> readWindowPosition(const SettingsStore& store) {
-    const auto top = store.ReadDirect(kProg, QStringLiteral("TOP"));
-    const auto left = store.ReadDirect(kProg, QStringLiteral("LEFT"));
+    const auto top = keys::stored(store, Prog::Top);
+    const auto left = keys::stored(store, Prog::Left);
     if (!top || !left)
         return std::nullopt;
     return std::pair{*top, *left};
@@ -74,46 +79,38 @@ std::optional<std::pair<QString, QString>> readWindowPosition(const SettingsStor
 
 bool writeWindowPosition(const SettingsStore& store, const QString& top, const QString& left,
                          const LanguageTable& texts, const common::MessageFn& message) {
-    return writeOrReport(store, kProg, QStringLiteral("TOP"), top, texts, message) &&
-           writeOrReport(store, kProg, QStringLiteral("LEFT"), left, texts, message);
+    return writeKey(store, Prog::Top, top, texts, message) &&
+           writeKey(store, Prog::Left, left, texts, message);
 }
 
 std::optional<QString> readReportLayoutValue(const SettingsStore& store, const QString& key) {
-    return store.ReadDirect(kReport, key);
+    return store.ReadDirect(QString::fromLatin1(ExcelReport::section), key);
 }
 
 void writeReportLayoutValues(const SettingsStore& store,
                              const std::vector<std::pair<QString, QString>>& values) {
-    store.WriteAll(kReport, values);
+    store.WriteAll(QString::fromLatin1(ExcelReport::section), values);
 }
 
 bool writeLanguage(const SettingsStore& store, const QString& language, const LanguageTable& texts,
                    const common::MessageFn& message) {
-    return writeOrReport(store, QStringLiteral("LanguageSettings"), QStringLiteral("Language"), language,
-                         texts, message);
+    return writeKey(store, keys::Language::Name, language, texts, message);
 }
 
 double positionTwips(const QString& text) {
     return parseNumber(text).value_or(1.0);
 }
 
-namespace {
-bool readSwitch(const SettingsStore& store, const char* key, bool defaultOn) {
-    return toFlag(store.Read(QStringLiteral("ProgSettings"), QString::fromLatin1(key),
-                             defaultOn ? QStringLiteral("1") : QStringLiteral("0")));
-}
-} // namespace
-
 bool readHeaderSwitch(const SettingsStore& store, bool defaultOn) {
-    return readSwitch(store, "HEADER", defaultOn);
+    return readSwitch(store, Prog::Header, defaultOn);
 }
 
 bool readMultiLine(const SettingsStore& store, bool defaultOn) {
-    return readSwitch(store, "MultiLine", defaultOn);
+    return readSwitch(store, Prog::MultiLine, defaultOn);
 }
 
 bool readMinimize(const SettingsStore& store) {
-    return readSwitch(store, "MINIMIZE", false);
+    return toFlag(keys::read(store, Prog::Minimize));
 }
 
 double warningPercent(const QString& tolProzentText) {
@@ -121,31 +118,20 @@ double warningPercent(const QString& tolProzentText) {
 }
 
 QString readTolProzent(const SettingsStore& store) {
-    const auto v = store.ReadDirect(QStringLiteral("ProgSettings"), QStringLiteral("TolProzent"));
-    return (!v || v->trimmed().isEmpty()) ? QStringLiteral("90") : *v;
+    const auto v = keys::stored(store, Prog::TolProzent);
+    return (!v || v->trimmed().isEmpty()) ? QString::fromLatin1(Prog::TolProzent.fallback) : *v;
 }
-
-namespace {
-int readSeconds(const SettingsStore& store, const char* key, int defaultSeconds, int least, int most = 3600) {
-    const auto v = store.ReadDirect(QStringLiteral("ProgSettings"), QString::fromLatin1(key));
-    if (!v)
-        return defaultSeconds;
-    bool ok = false;
-    const int seconds = v->trimmed().toInt(&ok);
-    return ok && seconds >= least && seconds <= most ? seconds : defaultSeconds;
-}
-} // namespace
 
 int readHostTimeoutSeconds(const SettingsStore& store) {
-    return readSeconds(store, "HostTimeout", 30, 1);
+    return keys::read(store, Prog::HostTimeout);
 }
 
 int readFormLockTimeoutSeconds(const SettingsStore& store) {
-    return readSeconds(store, "FormLockTimeout", 60, 0);
+    return keys::read(store, Prog::FormLockTimeout);
 }
 
 int readFormLockStaleSeconds(const SettingsStore& store) {
-    return readSeconds(store, "FormLockStale", 900, 0, 7 * 86400);
+    return keys::read(store, Prog::FormLockStale);
 }
 
 QString versionText() {
