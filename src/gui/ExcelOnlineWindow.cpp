@@ -3,7 +3,6 @@
 
 #include "common/ProgramPaths.h"
 #include "gui/WindowOnTop.h"
-#include "run/AppState.h"
 #include "settings/LocaleText.h"
 #include "settings/ResultFileName.h"
 
@@ -30,13 +29,13 @@ const QString kSection = QStringLiteral("frm_ExcelOnline");
 }
 
 QString ExcelOnlineWindow::text(int line) const {
-    return m_state.text(kSection, line);
+    return m_context.text(kSection, line);
 }
 
-ExcelOnlineWindow::ExcelOnlineWindow(run::AppState& state, QWidget* mainWindow)
-    : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
+ExcelOnlineWindow::ExcelOnlineWindow(DialogContext context, host::HostFinder findHost, QWidget* mainWindow)
+    : QDialog(mainWindow), m_context(context), m_findHost(std::move(findHost)), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_Online"));
-    run::AppState& st = state;
+    const DialogContext& st = m_context;
     setWindowTitle(text(2));
 
     m_view = new QTableWidget(0, 8);
@@ -73,7 +72,7 @@ ExcelOnlineWindow::ExcelOnlineWindow(run::AppState& state, QWidget* mainWindow)
     show();
     gui::SetTopmost(this, true);
     QString name;
-    host::Verbinden(m_link, name, st.findHost, st.texts, st.message);
+    host::Verbinden(m_link, name, m_findHost, st.texts, st.message);
     if (name.isEmpty()) {
         m_pause->setEnabled(false);
         return; // the window stays; nothing is received
@@ -162,8 +161,8 @@ void ExcelOnlineWindow::cmdPause_Click() {
 }
 
 void ExcelOnlineWindow::reportHostError(const QString& lead, const host::HostError& e) {
-    const QString detail = host::hostErrorText(e, m_state.texts);
-    common::notify(m_state.message, common::MsgIcon::Error,
+    const QString detail = host::hostErrorText(e, m_context.texts);
+    common::notify(m_context.message, common::MsgIcon::Error,
                    lead.isEmpty() ? detail : lead + common::crlf() + detail, host::connectionCaption());
 }
 
@@ -171,7 +170,7 @@ void ExcelOnlineWindow::OnConnectionLost(const host::HostError& why) {
     // Nothing more will come; the protocol keeps what was received.
     m_events.reset();
     m_pause->setEnabled(false);
-    reportHostError(m_state.text(QStringLiteral("MessageBoxen"), 58), why);
+    reportHostError(m_context.text(QStringLiteral("MessageBoxen"), 58), why);
 }
 
 void ExcelOnlineWindow::cmdStopOnline_Click() {
@@ -190,7 +189,7 @@ void ExcelOnlineWindow::closeEvent(QCloseEvent* event) {
             m.text = text(9) + common::crlf() + QDir::toNativeSeparators(m_protocol.path());
             m.buttons = common::MsgButtons::YesNo;
             m.defaultButton = common::MsgResult::No;
-            if (m_state.message(m) == common::MsgResult::Yes)
+            if (m_context.message(m) == common::MsgResult::Yes)
                 QDesktopServices::openUrl(QUrl::fromLocalFile(m_protocol.path()));
         }
         m_main->show();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "excel/OnlineProtocol.h"
+#include "gui/DialogContext.h"
 #include "host/HostConnection.h"
 
 #include <QDialog>
@@ -9,10 +10,6 @@ class QLabel;
 class QPushButton;
 class QTableWidget;
 
-namespace run {
-struct AppState;
-}
-
 namespace gui {
 
 // Excel online: dimension values stream into a protocol while the host executes the program.
@@ -20,7 +17,7 @@ class ExcelOnlineWindow : public QDialog, public host::HostEventListener {
     Q_OBJECT
 
 public:
-    explicit ExcelOnlineWindow(run::AppState& state, QWidget* mainWindow);
+    ExcelOnlineWindow(DialogContext context, host::HostFinder findHost, QWidget* mainWindow);
     ~ExcelOnlineWindow() override;
 
     void cmdPause_Click();
@@ -43,7 +40,8 @@ private:
     void showNewRows();
     QString text(int line) const;
 
-    run::AppState& m_state;
+    DialogContext m_context;
+    host::HostFinder m_findHost;
     QWidget* m_main;
     host::HostLink m_link;
     std::shared_ptr<host::HostApplicationEvents> m_events;

@@ -2,7 +2,6 @@
 
 #include "gui/DialogButton.h"
 #include "gui/WindowOnTop.h"
-#include "run/AppState.h"
 #include "settings/HeaderData.h"
 #include "settings/SettingsMessages.h"
 
@@ -22,10 +21,10 @@ namespace {
 const QString kSection = QStringLiteral("frm_HeaderDataSetup");
 }
 
-HeaderDataDialog::HeaderDataDialog(run::AppState& state, QWidget* mainWindow)
-    : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
+HeaderDataDialog::HeaderDataDialog(DialogContext context, model::HeaderRows& header, QWidget* mainWindow)
+    : QDialog(mainWindow), m_context(context), m_header(header), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_Kopfdaten"));
-    run::AppState& st = state;
+    const DialogContext& st = m_context;
     auto t = [&](int line) { return st.text(kSection, line); };
     setWindowTitle(t(2) + QLatin1Char(' ') + common::applicationTitle());
 
@@ -112,14 +111,14 @@ void HeaderDataDialog::cmdClearList_Click() {
 }
 
 bool HeaderDataDialog::save() {
-    run::AppState& st = m_state;
+    const DialogContext& st = m_context;
     return exportSettingsFile(headerDataFile(), names(), st.texts, st.message);
 }
 
 void HeaderDataDialog::cmdOK_Click() {
     if (!save())
         return; // the dialog stays open with the list
-    applyHeaderNames(m_state.header, names());
+    applyHeaderNames(m_header, names());
     Q_EMIT headerChanged();
     close();
 }

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "gui/DialogContext.h"
+#include "model/MerkmalTable.h"
+
 #include <QDialog>
 
 class QLineEdit;
 class QListWidget;
-
-namespace run {
-struct AppState;
-}
 
 namespace gui {
 
@@ -16,7 +15,7 @@ class HeaderDataDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit HeaderDataDialog(run::AppState& state, QWidget* mainWindow);
+    HeaderDataDialog(DialogContext context, model::HeaderRows& header, QWidget* mainWindow);
 
     void cmdAddInList_Click();
     void cmdRemoveFromList_Click();
@@ -36,7 +35,8 @@ Q_SIGNALS:
 private:
     bool save();
 
-    run::AppState& m_state;
+    DialogContext m_context;
+    model::HeaderRows& m_header; // the grid's rows, renamed on OK
     QWidget* m_main;
     QListWidget* m_list = nullptr;
     QLineEdit* m_new = nullptr;

@@ -207,14 +207,14 @@ void MainWindow::buildToolbar() {
     connect(m_button[1], &QAction::triggered, this, [this] { ToggleOnlineReception(); });
     connect(m_button[2], &QAction::triggered, this, [this] { ReadValuesOffline(); });
     connect(m_button[3], &QAction::triggered, this, [this] {
-        openWindow<QWidget>(m_online, [this] { return new gui::ExcelOnlineWindow(m_state, this); });
+        openWindow<QWidget>(m_online, [this] { return new gui::ExcelOnlineWindow(m_state, m_state.findHost, this); });
         hide();
     });
     connect(m_button[5], &QAction::triggered, this, [this] { ASCII(); });
     connect(m_button[6], &QAction::triggered, this, [this] { ExcelBerichtAusfuellen(); });
     connect(m_button[7], &QAction::triggered, this, [this] {
         openWindow<QWidget>(m_savePartProgram,
-                            [this] { return new gui::SavePartProgramDialog(m_state, this); });
+                            [this] { return new gui::SavePartProgramDialog(m_state, m_state.link, this); });
     });
 }
 
@@ -453,7 +453,7 @@ void MainWindow::buildMenus() {
     m_menuEinstellungen->setObjectName(QStringLiteral("Menue_Einstellungen"));
     m_menuAusgabedatei = action(m_menuEinstellungen, QStringLiteral("menuAusgabedatei"), [this] {
         openWindow<QWidget>(m_outputSetup, [this] {
-            auto* d = new gui::OutputFileDialog(m_state, this);
+            auto* d = new gui::OutputFileDialog(m_state, m_state.header, this);
             connect(d, &gui::OutputFileDialog::headerVisibilityChanged, this,
                     &MainWindow::setHeaderFrameVisible);
             return d;
@@ -466,7 +466,7 @@ void MainWindow::buildMenus() {
     m_menuEinstellungen->addSeparator();
     m_menuKopfdaten = action(m_menuEinstellungen, QStringLiteral("menuKopfdaten"), [this] {
         openWindow<QWidget>(m_kopfdatenDialog, [this] {
-            auto* d = new gui::HeaderDataDialog(m_state, this);
+            auto* d = new gui::HeaderDataDialog(m_state, m_state.header, this);
             connect(d, &gui::HeaderDataDialog::headerChanged, this, &MainWindow::refreshHeaderGrid);
             return d;
         });

@@ -5,7 +5,6 @@
 #include "gui/FolderChooser.h"
 #include "gui/WindowOnTop.h"
 #include "protocol/PdfProtocol.h"
-#include "run/AppState.h"
 #include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
 
@@ -44,10 +43,11 @@ void showMapping(QComboBox* box, const QString& name) {
 }
 } // namespace
 
-OutputFileDialog::OutputFileDialog(run::AppState& state, QWidget* mainWindow)
-    : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
+OutputFileDialog::OutputFileDialog(DialogContext context, const model::HeaderRows& header,
+                                   QWidget* mainWindow)
+    : QDialog(mainWindow), m_context(context), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_Ausgabedatei_Setup"));
-    run::AppState& st = state;
+    const DialogContext& st = m_context;
     auto t = [&](int line) { return st.text(kSection, line); };
     setWindowTitle(t(2) + QLatin1Char(' ') + common::applicationTitle());
 
@@ -145,7 +145,7 @@ OutputFileDialog::OutputFileDialog(run::AppState& state, QWidget* mainWindow)
         auto* box = new QComboBox;
         box->setObjectName(name);
         box->addItem(p(protocol::line::MappingNone), QString());
-        for (const model::HeaderRow& row : st.header)
+        for (const model::HeaderRow& row : header)
             if (const QString n = row.name.trimmed(); !n.isEmpty() && box->findData(n) < 0)
                 box->addItem(n, n);
         return box;
@@ -240,7 +240,7 @@ OutputFileSettings OutputFileDialog::current() const {
 }
 
 void OutputFileDialog::OKButton_Click() {
-    run::AppState& st = m_state;
+    const DialogContext& st = m_context;
     const OutputFileSettings s = current();
     try {
         saveOutputFileSettings(st.store, s);
@@ -253,12 +253,12 @@ void OutputFileDialog::OKButton_Click() {
 }
 
 void OutputFileDialog::cmdExport_Click() {
-    run::AppState& st = m_state;
+    const DialogContext& st = m_context;
     exportSettingsFile(outputFileSettingsFile(), exportOutputFileSettings(current()), st.texts, st.message);
 }
 
 void OutputFileDialog::cmdImport_Click() {
-    run::AppState& st = m_state;
+    const DialogContext& st = m_context;
     const auto lines = importSettingsFile(outputFileSettingsFile(), st.texts, st.message);
     if (!lines)
         return;

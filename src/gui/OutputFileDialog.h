@@ -2,6 +2,9 @@
 
 #include "settings/OutputFileSettings.h"
 
+#include "gui/DialogContext.h"
+#include "model/MerkmalTable.h"
+
 #include <QDialog>
 
 class QCheckBox;
@@ -9,10 +12,6 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
-
-namespace run {
-struct AppState;
-}
 
 namespace gui {
 
@@ -24,7 +23,7 @@ class OutputFileDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit OutputFileDialog(run::AppState& state, QWidget* mainWindow);
+    OutputFileDialog(DialogContext context, const model::HeaderRows& header, QWidget* mainWindow);
 
     void OKButton_Click();
     void cmdExport_Click();
@@ -40,7 +39,7 @@ Q_SIGNALS:
 private:
     void folderModeChanged();
 
-    run::AppState& m_state;
+    DialogContext m_context;
     QWidget* m_main;
     QRadioButton* m_optDefault = nullptr;
     QRadioButton* m_optPartProgram = nullptr;

@@ -24,11 +24,11 @@ const QString kBox = QStringLiteral("MessageBoxen");
 } // namespace
 
 QString SavePartProgramDialog::text(int line) const {
-    return m_state.text(kSection, line);
+    return m_context.text(kSection, line);
 }
 
-SavePartProgramDialog::SavePartProgramDialog(run::AppState& state, QWidget* mainWindow)
-    : QDialog(mainWindow), m_state(state), m_main(mainWindow) {
+SavePartProgramDialog::SavePartProgramDialog(DialogContext context, host::HostLink& link, QWidget* mainWindow)
+    : QDialog(mainWindow), m_context(context), m_link(link), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_SavePartProgram"));
     setWindowTitle(text(2));
 
@@ -83,12 +83,12 @@ SavePartProgramDialog::SavePartProgramDialog(run::AppState& state, QWidget* main
 
     // Without a connected part program there is nothing to save: say so instead of failing.
     try {
-        if (!m_state.link.hasPartProgram())
-            throw host::HostError(m_state.text(kBox, 22));
-        const QString file = m_state.link.partProgram->FileName();
+        if (!m_link.hasPartProgram())
+            throw host::HostError(m_context.text(kBox, 22));
+        const QString file = m_link.partProgram->FileName();
         m_lblProgramName->setText(file.left(std::max<qsizetype>(0, file.size() - 4)));
     } catch (const host::HostError& e) {
-        m_notice->setText(host::hostErrorText(e, m_state.texts));
+        m_notice->setText(host::hostErrorText(e, m_context.texts));
         m_notice->setVisible(true);
         m_cmdOK->setEnabled(false);
     }
@@ -100,33 +100,33 @@ SavePartProgramDialog::SavePartProgramDialog(run::AppState& state, QWidget* main
 }
 
 bool SavePartProgramDialog::reportFailure(const QString& t) {
-    common::notify(m_state.message, common::MsgIcon::Error, t);
+    common::notify(m_context.message, common::MsgIcon::Error, t);
     return false;
 }
 
 void SavePartProgramDialog::cmdOK_Click() {
     if (!isValidPartNumber(m_txtPartNumber->text())) {
-        reportFailure(m_state.text(kBox, 21));
+        reportFailure(m_context.text(kBox, 21));
         return;
     }
     const QString target =
         copyName(m_lblProgramName->text(), m_lblDate->text(), m_lblTime->text(), m_txtPartNumber->text());
     try {
-        if (!m_state.link.hasPartProgram())
-            throw host::HostError(m_state.text(kBox, 22));
-        m_state.link.partProgram->Save();
-        copyOverwriting(m_state.link.partProgram->FileName(), target);
+        if (!m_link.hasPartProgram())
+            throw host::HostError(m_context.text(kBox, 22));
+        m_link.partProgram->Save();
+        copyOverwriting(m_link.partProgram->FileName(), target);
     } catch (const host::HostError& e) {
-        reportFailure(host::hostErrorText(e, m_state.texts));
+        reportFailure(host::hostErrorText(e, m_context.texts));
         return; // the window stays open
     } catch (const settings::FileError& e) {
-        reportFailure(m_state.text(kBox, 20) + common::crlf() + e.path() + common::crlf() + e.reason());
+        reportFailure(m_context.text(kBox, 20) + common::crlf() + e.path() + common::crlf() + e.reason());
         return;
     }
     close();
     common::notify(
-        m_state.message, common::MsgIcon::Information,
-        m_state.text(kBox, settings::msgline::PartProgramSaved).arg(QDir::toNativeSeparators(target)));
+        m_context.message, common::MsgIcon::Information,
+        m_context.text(kBox, settings::msgline::PartProgramSaved).arg(QDir::toNativeSeparators(target)));
     if (m_main)
         m_main->show();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "run/AppState.h"
+#include "gui/DialogContext.h"
+#include "host/HostConnection.h"
 
 #include <QDialog>
 
@@ -15,7 +16,7 @@ class SavePartProgramDialog : public QDialog {
     Q_OBJECT
 
 public:
-    SavePartProgramDialog(run::AppState& state, QWidget* mainWindow);
+    SavePartProgramDialog(DialogContext context, host::HostLink& link, QWidget* mainWindow);
 
     void cmdOK_Click();
 
@@ -23,7 +24,8 @@ private:
     QString text(int line) const;
     bool reportFailure(const QString& text);
 
-    run::AppState& m_state;
+    DialogContext m_context;
+    host::HostLink& m_link;
     QWidget* m_main;
     QLabel* m_lblProgramName = nullptr;
     QLabel* m_lblDate = nullptr;

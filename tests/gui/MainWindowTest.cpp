@@ -348,7 +348,7 @@ TEST(MainWindow, HeaderDataDialogOkAndImport) {
     EXPECT_EQ(grid->item(1, 0)->text(), QStringLiteral(" Auftrag"));
     EXPECT_EQ(grid->item(1, 1)->text(), QStringLiteral("wert1")); // values stay in their rows
 
-    gui::HeaderDataDialog again(env.state, &w);
+    gui::HeaderDataDialog again(env.state, env.state.header, &w);
     again.cmdClearList_Click();
     QFile::remove(file);
     again.cmdImport_Click(); // no file: the list stays as it is
@@ -363,11 +363,11 @@ TEST(MainWindow, SavePartProgramCopyName) {
     MainWindow& w = env.open();
 
     {
-        gui::SavePartProgramDialog none(env.state, &w); // nothing connected yet
+        gui::SavePartProgramDialog none(env.state, env.state.link, &w); // nothing connected yet
         EXPECT_FALSE(child<QPushButton>(none, "cmdOK")->isEnabled());
     }
     env.trigger(QStringLiteral("Toolbar1_2"));
-    gui::SavePartProgramDialog dlg(env.state, &w);
+    gui::SavePartProgramDialog dlg(env.state, env.state.link, &w);
     const QString base = env.sim.dir() + QStringLiteral("/Welle");
     EXPECT_EQ(child<QLabel>(dlg, "lblProgramName")->text(), base);
     child<QLineEdit>(dlg, "txtPartNumber")->setText(QStringLiteral("47/11"));
@@ -411,7 +411,7 @@ TEST(MainWindow, AsciiAndOutputSettingsDialogsStoreWhatTheyShow) {
     EXPECT_EQ(exported.readAll().count("\r\n"), 47);
 
     {
-        gui::OutputFileDialog dlg(env.state, &w);
+        gui::OutputFileDialog dlg(env.state, env.state.header, &w);
         // First opening: default folder mode, naming 0/1/1/1/1, "__", multi-line on, 90 %.
         EXPECT_TRUE(child<QRadioButton>(dlg, "optUseDefaultFolder")->isChecked());
         EXPECT_EQ(child<QComboBox>(dlg, "comboSeperator")->currentText(), QStringLiteral("__"));
@@ -446,7 +446,7 @@ TEST(MainWindow, OutputDialogSwitchesTheProtocolsAndMapsHeaderDataToAqdefFields)
     MainWindow& w = env.open();
     const QString files = QStringLiteral("FileSettings");
     {
-        gui::OutputFileDialog dlg(env.state, &w);
+        gui::OutputFileDialog dlg(env.state, env.state.header, &w);
         screenshot(dlg, "output-file-setup");
         // Both off by default, no header data mapped; the lists offer the header data names.
         EXPECT_FALSE(child<QCheckBox>(dlg, "chkAQDEF")->isChecked());
@@ -468,7 +468,7 @@ TEST(MainWindow, OutputDialogSwitchesTheProtocolsAndMapsHeaderDataToAqdefFields)
     // A mapped name the header data no longer has is shown and kept, never dropped unseen.
     env.state.store.Write(files, QStringLiteral("AQDEF_K0006"), QStringLiteral("Charge"));
     {
-        gui::OutputFileDialog dlg(env.state, &w);
+        gui::OutputFileDialog dlg(env.state, env.state.header, &w);
         EXPECT_EQ(child<QComboBox>(dlg, "comboAQDEF_K0006")->currentText(), QStringLiteral("Charge"));
         child<QComboBox>(dlg, "comboAQDEF_K0008")->setCurrentIndex(0);
         dlg.OKButton_Click();
