@@ -152,75 +152,123 @@ std::array<std::pair<const char*, const QString*>, 16> fieldsAcross(const Report
              {"LfdNr", &v.LfdNr}}};
 }
 
-} // namespace
+using Overlap = std::pair<QString, QString>;
 
-std::optional<std::pair<QString, QString>> layoutOverlap(const ReportLayout& layout) {
-    const ReportLayoutValues& v = layout.v;
-    auto row = [](const QString& s) { return settings::parseInteger(s).value_or(0); };
-    auto col = [](const QString& s) { return ColumnNumber(s); };
-    // Across the characteristics: a field is a column with characteristics in rows, a row
-    // with characteristics in columns; date, time and header data the other way round.
-    auto across = [&](const QString& s) { return v.rows ? col(s) : row(s); };
-    auto along = [&](const QString& s) { return v.rows ? row(s) : col(s); };
-    const int first = row(v.FormStartRow);
-    const int last = row(v.FormEndRow);
-    const std::set<int> measured(layout.ColumnList.begin(), layout.ColumnList.end());
-    const QString measuredKey = QStringLiteral("FormMeasColums");
-    const QString rowsKey = QStringLiteral("FormStartRow/FormEndRow");
+const QString kMeasuredKey = QStringLiteral("FormMeasColums");
+const QString kRowsKey = QStringLiteral("FormStartRow/FormEndRow");
+
+// Where the characteristics' values go. Across the characteristics (a column with characteristics
+// in rows, a row with characteristics in columns) lie the fields and the measurements; along them,
+// date, time and header data.
+class ValueBlock {
+public:
+    explicit ValueBlock(const ReportLayout& layout)
+        : m_rows(layout.v.rows), m_first(row(layout.v.FormStartRow)), m_last(row(layout.v.FormEndRow)),
+          m_measured(layout.ColumnList.begin(), layout.ColumnList.end()) {}
+
+    int across(const QString& s) const { return m_rows ? ColumnNumber(s) : row(s); }
+    int along(const QString& s) const { return m_rows ? row(s) : ColumnNumber(s); }
     // With characteristics in rows the fields must leave the measurement columns alone; in
     // columns, the measurement rows.
-    auto onMeasurements = [&](int fieldPosition) {
-        return v.rows ? measured.count(fieldPosition) > 0 : fieldPosition >= first && fieldPosition <= last;
-    };
+    bool onMeasurements(int at) const { return m_rows ? inMeasured(at) : inRows(at); }
+    QString measurementsKey() const { return m_rows ? kMeasuredKey : kRowsKey; }
+    // Along the characteristics: one of their own rows (columns).
+    bool inside(int at) const { return m_rows ? inRows(at) : inMeasured(at); }
+    QString insideKey() const { return m_rows ? kRowsKey : kMeasuredKey; }
 
-    std::map<int, QString> fields; // position -> key
-    const auto keys = fieldsAcross(v);
-    for (const auto& [name, value] : keys) {
+private:
+    static int row(const QString& s) { return settings::parseInteger(s).value_or(0); }
+    bool inRows(int at) const { return at >= m_first && at <= m_last; }
+    bool inMeasured(int at) const { return m_measured.count(at) > 0; }
+
+    bool m_rows;
+    int m_first;
+    int m_last;
+    std::set<int> m_measured;
+};
+
+// The fields in use by position across the characteristics, into `fields`; stops at the first
+// that lies on the measurements or on another field.
+std::optional<Overlap> placeFields(const ReportLayout& layout, const ValueBlock& block,
+                                   std::map<int, QString>& fields) {
+    for (const auto& [name, value] : fieldsAcross(layout.v)) {
         if (!layout.used(*value))
             continue;
         const QString key = QString::fromLatin1(name);
-        const int at = across(*value);
-        if (onMeasurements(at))
-            return std::pair{key, v.rows ? measuredKey : rowsKey};
+        const int at = block.across(*value);
+        if (block.onMeasurements(at))
+            return Overlap{key, block.measurementsKey()};
         if (const auto [it, added] = fields.emplace(at, key); !added)
-            return std::pair{it->second, key};
+            return Overlap{it->second, key};
     }
+    return std::nullopt;
+}
 
-    // Date, time and header data "VM" go beside each part's measured value: along the
-    // characteristics, outside them.
-    std::map<int, QString> beside;
-    auto besideMeasurement = [&](const QString& key, int at) -> std::optional<std::pair<QString, QString>> {
-        const bool inside = v.rows ? at >= first && at <= last : measured.count(at) > 0;
-        if (inside)
-            return std::pair{key, v.rows ? rowsKey : measuredKey};
-        if (const auto [it, added] = beside.emplace(at, key); !added)
-            return std::pair{it->second, key};
-        return std::nullopt;
-    };
-    for (const auto& [key, value] : {std::pair{QStringLiteral("FormDateRow"), &v.FormDateRow},
-                                     std::pair{QStringLiteral("FormTimeRow"), &v.FormTimeRow}})
+// A cell of date, time or header data: beside each part's measured value (no position across),
+// or a fixed cell.
+struct Place {
+    QString key;
+    int along = 0;
+    std::optional<int> across;
+};
+
+// The places of date, time and header data in use, in the order they are checked.
+std::vector<Place> placesAlong(const ReportLayout& layout, const ValueBlock& block) {
+    const ReportLayoutValues& v = layout.v;
+    std::vector<Place> places;
+    for (const auto& [key, value] :
+         {std::pair{"FormDateRow", &v.FormDateRow}, std::pair{"FormTimeRow", &v.FormTimeRow}})
         if (layout.used(*value))
-            if (auto clash = besideMeasurement(key, along(*value)))
-                return clash;
+            places.push_back({QString::fromLatin1(key), block.along(*value), std::nullopt});
     for (std::size_t i = 0; i < v.Kopfdaten1.size(); ++i) {
         const QString& r = v.Kopfdaten1[i];
         const QString& c = v.Kopfdaten2[i];
         if (!layout.used(r) || !layout.used(c))
             continue;
-        const QString key = QStringLiteral("Kopfdaten_%1").arg(i + 1);
-        const QString& alongValue = v.rows ? r : c;
         const QString& acrossValue = v.rows ? c : r;
-        if (acrossValue == QLatin1String("VM")) {
-            if (auto clash = besideMeasurement(key, along(alongValue)))
-                return clash;
-            continue;
-        }
-        // A fixed cell: only inside the characteristics' block can it meet their values.
-        const int a = along(alongValue);
-        const int x = across(acrossValue);
-        const bool insideBlock = v.rows ? a >= first && a <= last : measured.count(a) > 0;
-        if (insideBlock && (onMeasurements(x) || fields.count(x)))
-            return std::pair{key, onMeasurements(x) ? (v.rows ? measuredKey : rowsKey) : fields.at(x)};
+        Place place{QStringLiteral("Kopfdaten_%1").arg(i + 1), block.along(v.rows ? r : c), std::nullopt};
+        if (acrossValue != QLatin1String("VM"))
+            place.across = block.across(acrossValue);
+        places.push_back(std::move(place));
+    }
+    return places;
+}
+
+// Date, time and header data "VM" go beside each part's measured value: along the
+// characteristics, outside them, each in a row (column) of its own among `beside`.
+std::optional<Overlap> besideOverlap(const ValueBlock& block, const Place& place,
+                                     std::map<int, QString>& beside) {
+    if (block.inside(place.along))
+        return Overlap{place.key, block.insideKey()};
+    if (const auto [it, added] = beside.emplace(place.along, place.key); !added)
+        return Overlap{it->second, place.key};
+    return std::nullopt;
+}
+
+// A fixed cell: only inside the characteristics' block can it meet their values.
+std::optional<Overlap> fixedCellOverlap(const ValueBlock& block, const Place& place,
+                                        const std::map<int, QString>& fields) {
+    if (!block.inside(place.along))
+        return std::nullopt;
+    if (block.onMeasurements(*place.across))
+        return Overlap{place.key, block.measurementsKey()};
+    if (const auto field = fields.find(*place.across); field != fields.end())
+        return Overlap{place.key, field->second};
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::pair<QString, QString>> layoutOverlap(const ReportLayout& layout) {
+    const ValueBlock block(layout);
+    std::map<int, QString> fields; // position -> key
+    if (auto clash = placeFields(layout, block, fields))
+        return clash;
+    std::map<int, QString> beside; // position -> key
+    for (const Place& place : placesAlong(layout, block)) {
+        const bool fixed = place.across.has_value();
+        if (auto clash = fixed ? fixedCellOverlap(block, place, fields) : besideOverlap(block, place, beside))
+            return clash;
     }
     return std::nullopt;
 }

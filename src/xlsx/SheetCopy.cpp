@@ -43,6 +43,69 @@ QString replaceEach(const QString& text, const QRegularExpression& re,
     return out + text.mid(last);
 }
 
+// A control's or embedded object's twin in the drawing carries the legacy shape's number: the
+// copy's twins carry the copied shapes' numbers.
+QByteArray renumberDrawingShapes(const QByteArray& data, const QString& part,
+                                 const std::map<int, int>& shapes) {
+    auto d = parseXml(data, part);
+    for (const pugi::xpath_node& c : d->select_nodes(".//*[local-name()='cNvPr']"))
+        for (const pugi::xpath_node& e : c.node().select_nodes(".//*[local-name()='compatExt']")) {
+            const QString spid = attr(e.node(), "spid");
+            const auto fresh = shapes.find(spid.mid(8).toInt());
+            if (!spid.startsWith(QLatin1String("_x0000_s")) || fresh == shapes.end())
+                continue;
+            setAttr(e.node(), "spid", QStringLiteral("_x0000_s%1").arg(fresh->second));
+            setAttr(c.node(), "id", fresh->second);
+        }
+    return serializeXml(*d);
+}
+
+// What binds a table to an XML map, removed.
+void unbindXmlMap(pugi::xml_node table) {
+    table.remove_attribute("tableType");
+    table.remove_attribute("connectionId");
+    for (pugi::xml_node c : table.child("tableColumns").children("tableColumn")) {
+        c.remove_child("xmlColumnPr");
+        c.remove_attribute("uniqueName");
+        c.remove_attribute("queryTableFieldId");
+    }
+}
+
+// The copy's threads and replies get ids of their own, noted in `threads`; their persons are the
+// workbook's.
+QByteArray renewThreadIds(const QByteArray& data, const QString& part, std::map<QString, QString>& threads) {
+    auto d = parseXml(data, part);
+    const auto freshId = [&threads](const QString& id) {
+        QString& g = threads[id.trimmed().toUpper()];
+        if (g.isEmpty())
+            g = QUuid::createUuid().toString().toUpper();
+        return g;
+    };
+    for (const pugi::xpath_node& c : d->select_nodes(".//*[local-name()='threadedComment']")) {
+        setAttr(c.node(), "id", freshId(attr(c.node(), "id")));
+        if (c.node().attribute("parentId"))
+            setAttr(c.node(), "parentId", freshId(attr(c.node(), "parentId")));
+    }
+    for (const pugi::xpath_node& m : d->select_nodes(".//*[local-name()='mention']"))
+        if (m.node().attribute("mentionId"))
+            setAttr(m.node(), "mentionId", QUuid::createUuid().toString().toUpper());
+    return serializeXml(*d);
+}
+
+// A legacy comment standing in for a thread names it as its author "tc={id}": the copy's names
+// the copied thread.
+QByteArray renameThreadAuthors(const QByteArray& data, const QString& part,
+                               const std::map<QString, QString>& threads) {
+    auto d = parseXml(data, part);
+    for (pugi::xml_node a : d->document_element().child("authors").children("author")) {
+        const QString author = qstr(a.text().get());
+        const auto fresh = threads.find(author.mid(3).trimmed().toUpper());
+        if (author.startsWith(QLatin1String("tc=")) && fresh != threads.end())
+            a.text().set((QStringLiteral("tc=") + fresh->second).toUtf8().constData());
+    }
+    return serializeXml(*d);
+}
+
 } // namespace
 
 void CopyIds::scanDrawings(const ZipPackage& pkg) {
@@ -170,81 +233,7 @@ QString XlsxWorkbook::copyPartTree(const QString& part, CopyRun& run) {
         return part;
     const QString copy = m_pkg->freeName(part);
     run.parts[partKey(part)] = copy;
-    QByteArray data = m_pkg->read(part);
-
-    if (type.endsWith(QLatin1String("vmlDrawing")) || part.endsWith(QLatin1String(".vml"))) {
-        data = copyLegacyDrawing(copy, data, run);
-    } else if (type == QLatin1String("application/vnd.openxmlformats-officedocument.drawing+xml") &&
-               !run.shapes.empty()) {
-        // A control's or embedded object's twin in the drawing carries the legacy shape's number.
-        auto d = parseXml(data, part);
-        for (const pugi::xpath_node& c : d->select_nodes(".//*[local-name()='cNvPr']"))
-            for (const pugi::xpath_node& e : c.node().select_nodes(".//*[local-name()='compatExt']")) {
-                const QString spid = attr(e.node(), "spid");
-                const auto fresh = run.shapes.find(spid.mid(8).toInt());
-                if (!spid.startsWith(QLatin1String("_x0000_s")) || fresh == run.shapes.end())
-                    continue;
-                setAttr(e.node(), "spid", QStringLiteral("_x0000_s%1").arg(fresh->second));
-                setAttr(c.node(), "id", fresh->second);
-            }
-        data = serializeXml(*d);
-    } else if (type == spreadsheetType(QStringLiteral("table"))) {
-        // Table ids and names are unique in the workbook.
-        auto t = parseXml(data, part);
-        pugi::xml_node table = t->document_element();
-        const int id = m_copyIds.newTableId(*m_pkg, m_types);
-        const QString fresh = m_copyIds.newTableName(*m_pkg, m_types, attr(table, "displayName"));
-        setAttr(table, "id", id);
-        setAttr(table, "name", fresh);
-        setAttr(table, "displayName", fresh);
-        m_copyIds.noteTable(copy, id, fresh, fresh);
-        // An element of an XML map is bound to one place only: the copy becomes a plain table.
-        if (attr(table, "tableType") == QLatin1String("xml")) {
-            table.remove_attribute("tableType");
-            table.remove_attribute("connectionId");
-            for (pugi::xml_node c : table.child("tableColumns").children("tableColumn")) {
-                c.remove_child("xmlColumnPr");
-                c.remove_attribute("uniqueName");
-                c.remove_attribute("queryTableFieldId");
-            }
-            run.unbound.insert(copy);
-        }
-        data = serializeXml(*t);
-    } else if (type == spreadsheetType(QStringLiteral("pivotTable"))) {
-        auto t = parseXml(data, part);
-        pugi::xml_node pivot = t->document_element();
-        setAttr(pivot, "name", m_copyIds.newPivotTableName(*m_pkg, m_types, attr(pivot, "name")));
-        data = serializeXml(*t);
-    } else if (type.contains(QLatin1String("threadedcomments"), Qt::CaseInsensitive)) {
-        // The copy's threads and replies get ids of their own; their persons are the workbook's.
-        auto d = parseXml(data, part);
-        const auto freshId = [&run](const QString& id) {
-            QString& g = run.threads[id.trimmed().toUpper()];
-            if (g.isEmpty())
-                g = QUuid::createUuid().toString().toUpper();
-            return g;
-        };
-        for (const pugi::xpath_node& c : d->select_nodes(".//*[local-name()='threadedComment']")) {
-            setAttr(c.node(), "id", freshId(attr(c.node(), "id")));
-            if (c.node().attribute("parentId"))
-                setAttr(c.node(), "parentId", freshId(attr(c.node(), "parentId")));
-        }
-        for (const pugi::xpath_node& m : d->select_nodes(".//*[local-name()='mention']"))
-            if (m.node().attribute("mentionId"))
-                setAttr(m.node(), "mentionId", QUuid::createUuid().toString().toUpper());
-        data = serializeXml(*d);
-    } else if (type == spreadsheetType(QStringLiteral("comments")) && !run.threads.empty()) {
-        // A legacy comment standing in for a thread names it as its author "tc={id}".
-        auto d = parseXml(data, part);
-        for (pugi::xml_node a : d->document_element().child("authors").children("author")) {
-            const QString author = qstr(a.text().get());
-            const auto fresh = run.threads.find(author.mid(3).trimmed().toUpper());
-            if (author.startsWith(QLatin1String("tc=")) && fresh != run.threads.end())
-                a.text().set((QStringLiteral("tc=") + fresh->second).toUtf8().constData());
-        }
-        data = serializeXml(*d);
-    }
-
+    const QByteArray data = copyPartData(part, copy, type, run);
     m_pkg->write(copy, data);
     if (!type.isEmpty() && m_types.of(copy) != type)
         m_types.set(copy, type);
@@ -252,6 +241,51 @@ QString XlsxWorkbook::copyPartTree(const QString& part, CopyRun& run) {
     rels.load(*m_pkg, part);
     copyRels(rels, copy, run);
     return copy;
+}
+
+QByteArray XlsxWorkbook::copyPartData(const QString& part, const QString& copy, const QString& type,
+                                      CopyRun& run) {
+    const QByteArray data = m_pkg->read(part);
+    if (type.endsWith(QLatin1String("vmlDrawing")) || part.endsWith(QLatin1String(".vml")))
+        return copyLegacyDrawing(copy, data, run);
+    if (type == QLatin1String("application/vnd.openxmlformats-officedocument.drawing+xml") &&
+        !run.shapes.empty())
+        return renumberDrawingShapes(data, part, run.shapes);
+    if (type == spreadsheetType(QStringLiteral("table")))
+        return copyTable(part, copy, data, run);
+    if (type == spreadsheetType(QStringLiteral("pivotTable")))
+        return copyPivotTable(part, data);
+    if (type.contains(QLatin1String("threadedcomments"), Qt::CaseInsensitive))
+        return renewThreadIds(data, part, run.threads);
+    if (type == spreadsheetType(QStringLiteral("comments")) && !run.threads.empty())
+        return renameThreadAuthors(data, part, run.threads);
+    return data;
+}
+
+QByteArray XlsxWorkbook::copyTable(const QString& part, const QString& copy, const QByteArray& data,
+                                   CopyRun& run) {
+    // Table ids and names are unique in the workbook.
+    auto t = parseXml(data, part);
+    pugi::xml_node table = t->document_element();
+    const int id = m_copyIds.newTableId(*m_pkg, m_types);
+    const QString fresh = m_copyIds.newTableName(*m_pkg, m_types, attr(table, "displayName"));
+    setAttr(table, "id", id);
+    setAttr(table, "name", fresh);
+    setAttr(table, "displayName", fresh);
+    m_copyIds.noteTable(copy, id, fresh, fresh);
+    // An element of an XML map is bound to one place only: the copy becomes a plain table.
+    if (attr(table, "tableType") == QLatin1String("xml")) {
+        unbindXmlMap(table);
+        run.unbound.insert(copy);
+    }
+    return serializeXml(*t);
+}
+
+QByteArray XlsxWorkbook::copyPivotTable(const QString& part, const QByteArray& data) {
+    auto t = parseXml(data, part);
+    pugi::xml_node pivot = t->document_element();
+    setAttr(pivot, "name", m_copyIds.newPivotTableName(*m_pkg, m_types, attr(pivot, "name")));
+    return serializeXml(*t);
 }
 
 void XlsxWorkbook::copyRels(const Rels& rels, const QString& copy, CopyRun& run) {

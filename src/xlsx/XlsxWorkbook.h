@@ -1,10 +1,10 @@
 #pragma once
 
-#include "xlsx/Spreadsheet.h"
 #include "xlsx/ContentTypes.h"
 #include "xlsx/Relationships.h"
 #include "xlsx/SharedStrings.h"
 #include "xlsx/SheetCopy.h"
+#include "xlsx/Spreadsheet.h"
 #include "xlsx/Styles.h"
 #include "xlsx/XlsxWorksheet.h"
 #include "xlsx/ZipPackage.h"
@@ -71,6 +71,11 @@ private:
     QString copyPartTree(const QString& part, CopyRun& run);
     void copyRels(const Rels& rels, const QString& copy, CopyRun& run);
     QByteArray copyLegacyDrawing(const QString& copy, const QByteArray& data, CopyRun& run);
+    // The copy's text of a part: what must stay unique in the workbook or names other copied
+    // parts is given anew.
+    QByteArray copyPartData(const QString& part, const QString& copy, const QString& type, CopyRun& run);
+    QByteArray copyTable(const QString& part, const QString& copy, const QByteArray& data, CopyRun& run);
+    QByteArray copyPivotTable(const QString& part, const QByteArray& data);
     SheetEntry& insertSheet(const QString& name, const QString& relId, int index, const QString& part);
     void setSheetName(SheetEntry& e, const QString& name);
     void shiftLocalSheetIds(int from);

@@ -152,6 +152,54 @@ QString readToEnd(zip_t* archive, zip_uint64_t index, qint64 size, char* data) {
 // Below this a part is compressed while the output is written; above it, in a thread of its own.
 constexpr qsizetype kParallelCompression = 256 * 1024;
 
+// Large changed parts were compressed side by side, each into an archive of its own in memory;
+// the output takes their compressed bytes as they are. The archives go with this.
+class CompressedParts {
+public:
+    CompressedParts() = default;
+    CompressedParts(const CompressedParts&) = delete;
+    CompressedParts& operator=(const CompressedParts&) = delete;
+    ~CompressedParts() {
+        for (auto& [key, part] : m_parts) {
+            if (part.archive)
+                zip_discard(part.archive);
+            if (part.memory)
+                zip_source_free(part.memory);
+        }
+    }
+
+    // Opens a part's compressed bytes as an archive. Without one (no bytes, or libzip refused them)
+    // the part is compressed as it is written.
+    void add(const QString& key, const QByteArray& bytes) {
+        Part& c = m_parts[key];
+        c.bytes = bytes;
+        if (c.bytes.isEmpty())
+            return;
+        zip_error_t error;
+        zip_error_init(&error);
+        // The source reads the bytes where they are: they live as long as the archive.
+        c.memory = zip_source_buffer_create(c.bytes.constData(), static_cast<zip_uint64_t>(c.bytes.size()), 0,
+                                            &error);
+        if (!c.memory)
+            return;
+        zip_source_keep(c.memory);
+        c.archive = zip_open_from_source(c.memory, ZIP_RDONLY, &error);
+    }
+
+    zip_t* archive(const QString& key) const {
+        const auto it = m_parts.find(key);
+        return it != m_parts.end() ? it->second.archive : nullptr;
+    }
+
+private:
+    struct Part {
+        QByteArray bytes;
+        zip_source_t* memory = nullptr;
+        zip_t* archive = nullptr;
+    };
+    std::map<QString, Part> m_parts;
+};
+
 } // namespace
 
 ZipPackage::ZipPackage() = default;
@@ -324,82 +372,7 @@ void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRe
                                    .arg(QDir::toNativeSeparators(target.absolutePath()), tmp.errorString()));
     const QString tmpPath = tmp.fileName();
     tmp.close();
-    // Large changed parts were compressed side by side, each into an archive of its own in
-    // memory; the output takes their compressed bytes as they are.
-    struct Compressed {
-        QByteArray bytes;
-        zip_source_t* memory = nullptr;
-        zip_t* archive = nullptr;
-    };
-    std::map<QString, Compressed> compressed;
-    struct Release {
-        std::map<QString, Compressed>& c;
-        ~Release() {
-            for (auto& [name, part] : c) {
-                if (part.archive)
-                    zip_discard(part.archive);
-                if (part.memory)
-                    zip_source_free(part.memory);
-            }
-        }
-    } release{compressed};
-    for (const QString& key : m_order) {
-        const Entry& e = m_entries.at(key);
-        if (e.removed || !e.replaced || !e.zipped.valid())
-            continue;
-        Compressed& c = compressed[key];
-        c.bytes = e.zipped.get();
-        if (c.bytes.isEmpty())
-            continue;
-        zip_error_t error;
-        zip_error_init(&error);
-        // The source reads the bytes where they are: they live as long as the archive.
-        c.memory = zip_source_buffer_create(c.bytes.constData(), static_cast<zip_uint64_t>(c.bytes.size()), 0,
-                                            &error);
-        if (!c.memory)
-            continue;
-        zip_source_keep(c.memory);
-        c.archive = zip_open_from_source(c.memory, ZIP_RDONLY, &error);
-    }
-
-    int err = 0;
-    zip_t* out = zip_open(QFile::encodeName(tmpPath).constData(), ZIP_TRUNCATE | ZIP_CREATE, &err);
-    if (!out)
-        throw SpreadsheetError(
-            QStringLiteral("The workbook cannot be saved as %1.").arg(QDir::toNativeSeparators(path)));
-    auto fail = [&](const QString& why) {
-        zip_discard(out);
-        throw SpreadsheetError(QStringLiteral("The workbook %1 could not be saved: %2")
-                                   .arg(QDir::toNativeSeparators(path), why));
-    };
-    for (const QString& key : m_order) {
-        const Entry& e = m_entries.at(key);
-        if (e.removed)
-            continue;
-        zip_source_t* src = nullptr;
-        const auto ready = compressed.find(key);
-        const bool precompressed = ready != compressed.end() && ready->second.archive;
-        if (precompressed)
-            src = zip_source_zip(out, ready->second.archive, 0, ZIP_FL_COMPRESSED, 0, -1);
-        else if (e.replaced)
-            src = zip_source_buffer(out, e.data.constData(), static_cast<zip_uint64_t>(e.data.size()), 0);
-        else // unchanged: the compressed bytes as they are
-            src =
-                zip_source_zip(out, m_archive, static_cast<zip_uint64_t>(e.index), ZIP_FL_COMPRESSED, 0, -1);
-        if (!src)
-            fail(QString::fromUtf8(zip_strerror(out)));
-        const zip_int64_t idx =
-            zip_file_add(out, e.name.toUtf8().constData(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
-        if (idx < 0) {
-            zip_source_free(src);
-            fail(QString::fromUtf8(zip_strerror(out)));
-        }
-        // A moderate level: the highest ones are many times slower for a few percent.
-        if (e.replaced && !precompressed)
-            zip_set_file_compression(out, static_cast<zip_uint64_t>(idx), ZIP_CM_DEFLATE, 1);
-    }
-    if (zip_close(out) != 0)
-        fail(QString::fromUtf8(zip_strerror(out)));
+    writeArchive(tmpPath, path);
 
     finishTemporary(tmpPath, targetPath);
     if (beforeRename && !beforeRename())
@@ -412,6 +385,58 @@ void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRe
                                    .arg(QDir::toNativeSeparators(path), why));
     tmp.setAutoRemove(false);
     flushFolder(target.absolutePath());
+}
+
+void ZipPackage::writeArchive(const QString& file, const QString& path) const {
+    CompressedParts compressed;
+    for (const QString& key : m_order) {
+        const Entry& e = m_entries.at(key);
+        if (!e.removed && e.replaced && e.zipped.valid())
+            compressed.add(key, e.zipped.get());
+    }
+
+    int err = 0;
+    zip_t* out = zip_open(QFile::encodeName(file).constData(), ZIP_TRUNCATE | ZIP_CREATE, &err);
+    if (!out)
+        throw SpreadsheetError(
+            QStringLiteral("The workbook cannot be saved as %1.").arg(QDir::toNativeSeparators(path)));
+    auto fail = [&](const QString& why) {
+        zip_discard(out);
+        throw SpreadsheetError(QStringLiteral("The workbook %1 could not be saved: %2")
+                                   .arg(QDir::toNativeSeparators(path), why));
+    };
+    for (const QString& key : m_order) {
+        const Entry& e = m_entries.at(key);
+        if (e.removed)
+            continue;
+        if (const std::optional<QString> why = addPart(out, e, compressed.archive(key)))
+            fail(*why);
+    }
+    // Closing reads the parts, the compressed ones from their archives: they must live until then.
+    if (zip_close(out) != 0)
+        fail(QString::fromUtf8(zip_strerror(out)));
+}
+
+std::optional<QString> ZipPackage::addPart(zip_t* out, const Entry& e, zip_t* precompressed) const {
+    zip_source_t* src = nullptr;
+    if (precompressed)
+        src = zip_source_zip(out, precompressed, 0, ZIP_FL_COMPRESSED, 0, -1);
+    else if (e.replaced)
+        src = zip_source_buffer(out, e.data.constData(), static_cast<zip_uint64_t>(e.data.size()), 0);
+    else // unchanged: the compressed bytes as they are
+        src = zip_source_zip(out, m_archive, static_cast<zip_uint64_t>(e.index), ZIP_FL_COMPRESSED, 0, -1);
+    if (!src)
+        return QString::fromUtf8(zip_strerror(out));
+    const zip_int64_t idx =
+        zip_file_add(out, e.name.toUtf8().constData(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+    if (idx < 0) {
+        zip_source_free(src);
+        return QString::fromUtf8(zip_strerror(out));
+    }
+    // A moderate level: the highest ones are many times slower for a few percent.
+    if (e.replaced && !precompressed)
+        zip_set_file_compression(out, static_cast<zip_uint64_t>(idx), ZIP_CM_DEFLATE, 1);
+    return std::nullopt;
 }
 
 QString partFolder(const QString& part) {

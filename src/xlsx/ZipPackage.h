@@ -1,7 +1,7 @@
 #pragma once
 
-#include "xlsx/Spreadsheet.h"
 #include "xlsx/FileReplace.h"
+#include "xlsx/Spreadsheet.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -12,6 +12,7 @@
 #include <future>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 
 struct zip;
@@ -67,6 +68,10 @@ private:
         // Large parts start compressing when written, while the caller produces the next one.
         std::shared_future<QByteArray> zipped;
     };
+    // Writes every part to file; path is the one the user knows, named in errors.
+    void writeArchive(const QString& file, const QString& path) const;
+    // Adds a part to out, from its compressed bytes in precompressed when given; why it could not.
+    std::optional<QString> addPart(zip* out, const Entry& e, zip* precompressed) const;
     // Both by partKey: part names are equal ignoring ASCII case.
     std::vector<QString> m_order;
     std::map<QString, Entry> m_entries;
