@@ -81,6 +81,37 @@ HistoryWindow::HistoryWindow(DialogContext context, QWidget* parent, const QStri
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(text(Title));
 
+    QHBoxLayout* choose = buildChoiceRow();
+    QHBoxLayout* filters = buildFilterRow();
+    QHBoxLayout* middle = buildChartRow();
+    m_problem = new QLabel;
+    m_problem->setObjectName(QStringLiteral("lblProblem"));
+    m_problem->setWordWrap(true);
+    m_problem->setVisible(false);
+    QHBoxLayout* buttons = buildButtonRow();
+
+    auto* v = new QVBoxLayout(this);
+    v->addLayout(choose);
+    v->addLayout(filters);
+    v->addWidget(m_problem);
+    v->addLayout(middle, 1);
+    v->addLayout(buttons);
+    connectChoices();
+
+    resize(980, 600);
+    gui::SetTopmost(this, true);
+
+    openDatabase();
+    fillPrograms();
+    if (!program.isEmpty())
+        selectProgram(program);
+    if (!characteristic.isEmpty())
+        selectCharacteristic(characteristic);
+    draw();
+}
+
+// The part program and the characteristic, each with its caption.
+QHBoxLayout* HistoryWindow::buildChoiceRow() {
     m_program = new QComboBox;
     m_program->setObjectName(QStringLiteral("cboProgram"));
     m_program->setMinimumContentsLength(24);
@@ -97,7 +128,11 @@ HistoryWindow::HistoryWindow(DialogContext context, QWidget* parent, const QStri
     choose->addSpacing(12);
     choose->addWidget(characteristicLabel);
     choose->addWidget(m_characteristic, 1);
+    return choose;
+}
 
+// The date range and the number of last parts, each switched on by its check box.
+QHBoxLayout* HistoryWindow::buildFilterRow() {
     const QDate today = QDate::currentDate();
     m_useSince = new QCheckBox(text(From));
     m_useSince->setObjectName(QStringLiteral("chkSince"));
@@ -120,13 +155,24 @@ HistoryWindow::HistoryWindow(DialogContext context, QWidget* parent, const QStri
          std::initializer_list<QWidget*>{m_useSince, m_since, m_useUntil, m_until, m_useLast, m_last})
         filters->addWidget(w);
     filters->addStretch(1);
+    return filters;
+}
 
+// The chart with the figures beside it.
+QHBoxLayout* HistoryWindow::buildChartRow() {
     m_view = new QChartView(new QChart);
     m_view->setObjectName(QStringLiteral("chtVerlauf"));
     m_view->setRenderHint(QPainter::Antialiasing);
     m_view->setMinimumSize(560, 340);
     m_view->setAccessibleName(text(Title));
+    QGroupBox* figures = buildFigureGroup();
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(m_view, 1);
+    middle->addWidget(figures, 0, Qt::AlignTop);
+    return middle;
+}
 
+QGroupBox* HistoryWindow::buildFigureGroup() {
     auto* figures = new QGroupBox;
     figures->setObjectName(QStringLiteral("FrameFigures"));
     auto* form = new QFormLayout(figures);
@@ -149,12 +195,11 @@ HistoryWindow::HistoryWindow(DialogContext context, QWidget* parent, const QStri
         form->addRow(caption, value);
         m_figures.emplace_back(name, value);
     }
+    return figures;
+}
 
-    m_problem = new QLabel;
-    m_problem->setObjectName(QStringLiteral("lblProblem"));
-    m_problem->setWordWrap(true);
-    m_problem->setVisible(false);
-
+// The exports, the delivery of the outbox and Close.
+QHBoxLayout* HistoryWindow::buildButtonRow() {
     auto* png = new QPushButton(text(ExportPng));
     png->setObjectName(QStringLiteral("cmdPng"));
     auto* svg = new QPushButton(text(ExportSvg));
@@ -173,16 +218,6 @@ HistoryWindow::HistoryWindow(DialogContext context, QWidget* parent, const QStri
     buttons->addStretch(1);
     buttons->addWidget(close);
 
-    auto* middle = new QHBoxLayout;
-    middle->addWidget(m_view, 1);
-    middle->addWidget(figures, 0, Qt::AlignTop);
-    auto* v = new QVBoxLayout(this);
-    v->addLayout(choose);
-    v->addLayout(filters);
-    v->addWidget(m_problem);
-    v->addLayout(middle, 1);
-    v->addLayout(buttons);
-
     connect(close, &QDialogButtonBox::rejected, this, &QDialog::close);
     connect(png, &QPushButton::clicked, this,
             [this] { askAndExport(ExportPng, QStringLiteral("PNG (*.png)"), &HistoryWindow::exportPng); });
@@ -191,6 +226,11 @@ HistoryWindow::HistoryWindow(DialogContext context, QWidget* parent, const QStri
     connect(csv, &QPushButton::clicked, this,
             [this] { askAndExport(ExportCsv, QStringLiteral("CSV (*.csv)"), &HistoryWindow::exportCsv); });
     connect(m_deliver, &QPushButton::clicked, this, &HistoryWindow::deliver);
+    return buttons;
+}
+
+// A changed choice or filter reads the series again; not while the lists are being filled.
+void HistoryWindow::connectChoices() {
     connect(m_program, &QComboBox::currentIndexChanged, this, [this] {
         if (!m_filling)
             fillCharacteristics();
@@ -210,22 +250,16 @@ HistoryWindow::HistoryWindow(DialogContext context, QWidget* parent, const QStri
         if (m_useLast->isChecked())
             reload();
     });
+}
 
-    resize(980, 600);
-    gui::SetTopmost(this, true);
-
+// Without a usable history the window still opens, with the problem shown.
+void HistoryWindow::openDatabase() {
     try {
         m_history = std::make_unique<History>(readHistorySettings(m_state.store));
         m_history->database();
     } catch (const HistoryError& e) {
         showProblem(e.text());
     }
-    fillPrograms();
-    if (!program.isEmpty())
-        selectProgram(program);
-    if (!characteristic.isEmpty())
-        selectCharacteristic(characteristic);
-    draw();
 }
 
 HistoryWindow::~HistoryWindow() = default;

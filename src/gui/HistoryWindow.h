@@ -16,6 +16,8 @@ class QValueAxis;
 class QCheckBox;
 class QComboBox;
 class QDateEdit;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -51,6 +53,13 @@ protected:
 
 private:
     QString text(int line) const;
+    QHBoxLayout* buildChoiceRow();
+    QHBoxLayout* buildFilterRow();
+    QHBoxLayout* buildChartRow();
+    QGroupBox* buildFigureGroup();
+    QHBoxLayout* buildButtonRow();
+    void connectChoices();
+    void openDatabase();
     void fillPrograms();
     void fillCharacteristics();
     void reload();

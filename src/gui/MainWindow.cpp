@@ -207,7 +207,8 @@ void MainWindow::buildToolbar() {
     connect(m_button[1], &QAction::triggered, this, [this] { ToggleOnlineReception(); });
     connect(m_button[2], &QAction::triggered, this, [this] { ReadValuesOffline(); });
     connect(m_button[3], &QAction::triggered, this, [this] {
-        openWindow<QWidget>(m_online, [this] { return new gui::ExcelOnlineWindow(m_state, m_state.findHost, this); });
+        openWindow<QWidget>(m_online,
+                            [this] { return new gui::ExcelOnlineWindow(m_state, m_state.findHost, this); });
         hide();
     });
     connect(m_button[5], &QAction::triggered, this, [this] { ASCII(); });
@@ -426,12 +427,21 @@ void MainWindow::buildUi() {
 }
 
 void MainWindow::buildMenus() {
-    auto action = [this](QMenu* menu, const QString& name, std::function<void()> f) {
-        QAction* a = menu->addAction(QString());
-        a->setObjectName(name);
-        connect(a, &QAction::triggered, this, std::move(f));
-        return a;
-    };
+    buildFileMenu();
+    buildSettingsMenu();
+    buildActionsMenu();
+    buildListContextMenu();
+    buildHelpMenu();
+}
+
+QAction* MainWindow::addMenuAction(QMenu* menu, const QString& name, std::function<void()> f) {
+    QAction* a = menu->addAction(QString());
+    a->setObjectName(name);
+    connect(a, &QAction::triggered, this, std::move(f));
+    return a;
+}
+
+void MainWindow::buildFileMenu() {
     m_menuDatei = menuBar()->addMenu(QString());
     m_menuDatei->setObjectName(QStringLiteral("Menue_Datei"));
     m_menuLanguage = m_menuDatei->addMenu(QString());
@@ -443,15 +453,17 @@ void MainWindow::buildMenus() {
                                 "Spanish", "Portuguese", "Czech",  "Hungary"};
     for (int i = 0; i < 8; ++i) {
         const QString lang = QString::fromLatin1(languages[i]);
-        m_menuLang[i] =
-            action(m_menuLanguage, QString::fromLatin1(names[i]), [this, lang] { chooseLanguage(lang); });
+        m_menuLang[i] = addMenuAction(m_menuLanguage, QString::fromLatin1(names[i]),
+                                      [this, lang] { chooseLanguage(lang); });
     }
     m_menuDatei->addSeparator();
-    m_menueBeenden = action(m_menuDatei, QStringLiteral("Menue_Beenden"), [this] { Menue_Beenden(); });
+    m_menueBeenden = addMenuAction(m_menuDatei, QStringLiteral("Menue_Beenden"), [this] { Menue_Beenden(); });
+}
 
+void MainWindow::buildSettingsMenu() {
     m_menuEinstellungen = menuBar()->addMenu(QString());
     m_menuEinstellungen->setObjectName(QStringLiteral("Menue_Einstellungen"));
-    m_menuAusgabedatei = action(m_menuEinstellungen, QStringLiteral("menuAusgabedatei"), [this] {
+    m_menuAusgabedatei = addMenuAction(m_menuEinstellungen, QStringLiteral("menuAusgabedatei"), [this] {
         openWindow<QWidget>(m_outputSetup, [this] {
             auto* d = new gui::OutputFileDialog(m_state, m_state.header, this);
             connect(d, &gui::OutputFileDialog::headerVisibilityChanged, this,
@@ -460,11 +472,11 @@ void MainWindow::buildMenus() {
         });
     });
     m_menuEinstellungen->addSeparator();
-    m_menuASCII = action(m_menuEinstellungen, QStringLiteral("menuASCII"), [this] {
+    m_menuASCII = addMenuAction(m_menuEinstellungen, QStringLiteral("menuASCII"), [this] {
         openWindow<QWidget>(m_asciiSetup, [this] { return new gui::AsciiSetupDialog(m_state, this); });
     });
     m_menuEinstellungen->addSeparator();
-    m_menuKopfdaten = action(m_menuEinstellungen, QStringLiteral("menuKopfdaten"), [this] {
+    m_menuKopfdaten = addMenuAction(m_menuEinstellungen, QStringLiteral("menuKopfdaten"), [this] {
         openWindow<QWidget>(m_kopfdatenDialog, [this] {
             auto* d = new gui::HeaderDataDialog(m_state, m_state.header, this);
             connect(d, &gui::HeaderDataDialog::headerChanged, this, &MainWindow::refreshHeaderGrid);
@@ -472,14 +484,16 @@ void MainWindow::buildMenus() {
         });
     });
     m_menuEinstellungen->addSeparator();
-    m_menuFormular = action(m_menuEinstellungen, QStringLiteral("menuFormular"), [this] {
+    m_menuFormular = addMenuAction(m_menuEinstellungen, QStringLiteral("menuFormular"), [this] {
         openWindow<QWidget>(m_berichtDesign, [this] { return new gui::ReportLayoutDialog(m_state, this); });
     });
     m_menuEinstellungen->addSeparator();
-    m_menueWindowPos = action(m_menuEinstellungen, QStringLiteral("Menue_Window_Pos"), [this] {
+    m_menueWindowPos = addMenuAction(m_menuEinstellungen, QStringLiteral("Menue_Window_Pos"), [this] {
         openWindow<QWidget>(m_fensterpos, [this] { return new gui::WindowPositionDialog(m_state, this); });
     });
+}
 
+void MainWindow::buildActionsMenu() {
     m_menuAktionen = menuBar()->addMenu(QString());
     m_menuAktionen->setObjectName(QStringLiteral("Menue_Aktionen"));
     // The toolbar's actions are also here, with shortcuts, for the keyboard and screen readers.
@@ -491,16 +505,23 @@ void MainWindow::buildMenus() {
         m_button[button]->setShortcut(key);
         m_menuAktionen->addAction(m_button[button]);
     }
-    m_menuPdf =
-        action(m_menuAktionen, QStringLiteral("Menue_PdfProtokoll"), [this] { m_run.writePdfProtocol(); });
+    m_menuPdf = addMenuAction(m_menuAktionen, QStringLiteral("Menue_PdfProtokoll"),
+                              [this] { m_run.writePdfProtocol(); });
     m_menuPdf->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     m_menuAktionen->addSeparator();
-    m_menueVerlauf = action(m_menuAktionen, QStringLiteral("Menue_Verlauf"), [this] {
+    m_menueVerlauf = addMenuAction(m_menuAktionen, QStringLiteral("Menue_Verlauf"), [this] {
         const QModelIndex current = m_list->currentIndex();
         openHistory(current.isValid() ? current.data().toString() : QString());
     });
     m_menueVerlauf->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
-    // The history of the characteristic under the mouse.
+    m_menueBatchFile = addMenuAction(m_menuAktionen, QStringLiteral("Menue_BatchFile"), [this] {
+        openWindow<QWidget>(m_batchFile, [this] { return new BatchFileDialog(m_state, this); });
+        hide();
+    });
+}
+
+// The history of the characteristic under the mouse.
+void MainWindow::buildListContextMenu() {
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         const QModelIndex index = m_list->indexAt(at);
@@ -510,14 +531,12 @@ void MainWindow::buildMenus() {
         menu.addAction(m_menueVerlauf->text(), this, [this, index] { openHistory(index.data().toString()); });
         menu.exec(m_list->viewport()->mapToGlobal(at));
     });
-    m_menueBatchFile = action(m_menuAktionen, QStringLiteral("Menue_BatchFile"), [this] {
-        openWindow<QWidget>(m_batchFile, [this] { return new BatchFileDialog(m_state, this); });
-        hide();
-    });
+}
 
+void MainWindow::buildHelpMenu() {
     m_menuHilfe = menuBar()->addMenu(QString());
     m_menuHilfe->setObjectName(QStringLiteral("Menue_Hilfe"));
-    m_menueInfo = action(m_menuHilfe, QStringLiteral("Menue_Info"), [this] {
+    m_menueInfo = addMenuAction(m_menuHilfe, QStringLiteral("Menue_Info"), [this] {
         openWindow<QWidget>(m_about, [this] { return new AboutDialog(m_state, this); });
     });
 }

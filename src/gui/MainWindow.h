@@ -93,6 +93,12 @@ private:
     void buildHeaderFrame();
     void buildCommentFrame();
     void buildMenus();
+    void buildFileMenu();
+    void buildSettingsMenu();
+    void buildActionsMenu();
+    void buildListContextMenu();
+    void buildHelpMenu();
+    QAction* addMenuAction(QMenu* menu, const QString& name, std::function<void()> f);
     void applyTexts();
     void placeWindow(double topTwips, double leftTwips);
     void clearValueColumn();

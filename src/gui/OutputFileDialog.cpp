@@ -41,27 +41,71 @@ void showMapping(QComboBox* box, const QString& name) {
     }
     box->setCurrentIndex(at);
 }
+
+QCheckBox* checkBox(const QString& name, const QString& text) {
+    auto* c = new QCheckBox(text);
+    c->setObjectName(name);
+    return c;
+}
+
+// The header data names to choose from, each once; entry 0 is "none".
+QComboBox* mappingBox(const QString& name, const QString& none, const model::HeaderRows& header) {
+    auto* box = new QComboBox;
+    box->setObjectName(name);
+    box->addItem(none, QString());
+    for (const model::HeaderRow& row : header)
+        if (const QString n = row.name.trimmed(); !n.isEmpty() && box->findData(n) < 0)
+            box->addItem(n, n);
+    return box;
+}
 } // namespace
 
 OutputFileDialog::OutputFileDialog(DialogContext context, const model::HeaderRows& header,
                                    QWidget* mainWindow)
     : QDialog(mainWindow), m_context(context), m_main(mainWindow) {
     setObjectName(QStringLiteral("frm_Ausgabedatei_Setup"));
-    const DialogContext& st = m_context;
-    auto t = [&](int line) { return st.text(kSection, line); };
-    setWindowTitle(t(2) + QLatin1Char(' ') + common::applicationTitle());
+    setWindowTitle(text(2) + QLatin1Char(' ') + common::applicationTitle());
 
-    // Folder.
-    auto* folderFrame = new QGroupBox(t(3));
+    QGroupBox* folderFrame = buildFolderGroup();
+    QGroupBox* progFrame = buildProgramGroup();
+    QGroupBox* nameFrame = buildNamingGroup();
+    QGroupBox* protocolFrame = buildProtocolGroup(header);
+    QHBoxLayout* buttons = gui::settingsButtonRow(
+        this, {text(16), text(17), text(18), text(19)}, [this] { OKButton_Click(); },
+        [this] { cmdExport_Click(); }, [this] { cmdImport_Click(); });
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(progFrame);
+    right->addWidget(nameFrame);
+    right->addWidget(protocolFrame);
+    right->addStretch(1);
+    auto* top = new QHBoxLayout;
+    top->addWidget(folderFrame, 1);
+    top->addLayout(right, 1);
+    auto* v = new QVBoxLayout(this);
+    v->addLayout(top, 1);
+    v->addLayout(buttons);
+    resize(880, 620);
+
+    showSettings(loadOutputFileSettings(m_context.store, common::programDir()));
+    SetTopmost(this, true);
+}
+
+QString OutputFileDialog::text(int line) const {
+    return m_context.text(kSection, line);
+}
+
+QGroupBox* OutputFileDialog::buildFolderGroup() {
+    auto* folderFrame = new QGroupBox(text(3));
     folderFrame->setObjectName(QStringLiteral("Frame1"));
-    m_optPartProgram = new QRadioButton(t(4));
+    m_optPartProgram = new QRadioButton(text(4));
     m_optPartProgram->setObjectName(QStringLiteral("optUsePartProgramFolder"));
-    m_optSelected = new QRadioButton(t(5));
+    m_optSelected = new QRadioButton(text(5));
     m_optSelected->setObjectName(QStringLiteral("optSelectedFolder"));
-    m_optDefault = new QRadioButton(t(6));
+    m_optDefault = new QRadioButton(text(6));
     m_optDefault->setObjectName(QStringLiteral("optUseDefaultFolder"));
     m_folder = new FolderChooser(QStringLiteral("Drive_Zirirezu"), QStringLiteral("Dir_Zirirezu"));
-    auto* pathCaption = new QLabel(t(7));
+    auto* pathCaption = new QLabel(text(7));
     pathCaption->setObjectName(QStringLiteral("Label1"));
     m_path = new QLabel;
     m_path->setObjectName(QStringLiteral("Label_Verzeichnis"));
@@ -77,24 +121,21 @@ OutputFileDialog::OutputFileDialog(DialogContext context, const model::HeaderRow
     for (QRadioButton* r : {m_optPartProgram, m_optSelected, m_optDefault})
         connect(r, &QRadioButton::toggled, this, [this] { folderModeChanged(); });
     connect(m_folder, &FolderChooser::folderChanged, this, [this](const QString& f) { m_path->setText(f); });
+    return folderFrame;
+}
 
-    // Program settings.
-    auto* progFrame = new QGroupBox(t(8));
+QGroupBox* OutputFileDialog::buildProgramGroup() {
+    auto* progFrame = new QGroupBox(text(8));
     progFrame->setObjectName(QStringLiteral("Frame2"));
-    auto check = [](const QString& name, const QString& text) {
-        auto* c = new QCheckBox(text);
-        c->setObjectName(name);
-        return c;
-    };
-    m_multiLine = check(QStringLiteral("chkMultiLine"), QLatin1Char(' ') + t(9));
-    m_currentUser = check(QStringLiteral("chkCurrentUser"), QLatin1Char(' ') + t(10));
-    m_minimize = check(QStringLiteral("chkMinimize"), QLatin1Char(' ') + t(11));
-    m_header = check(QStringLiteral("chkUseHeaderData"), QStringLiteral(" Kopfdaten unterstützen"));
+    m_multiLine = checkBox(QStringLiteral("chkMultiLine"), QLatin1Char(' ') + text(9));
+    m_currentUser = checkBox(QStringLiteral("chkCurrentUser"), QLatin1Char(' ') + text(10));
+    m_minimize = checkBox(QStringLiteral("chkMinimize"), QLatin1Char(' ') + text(11));
+    m_header = checkBox(QStringLiteral("chkUseHeaderData"), QStringLiteral(" Kopfdaten unterstützen"));
     m_header->setVisible(false);
     m_tolProzent = new QLineEdit;
     m_tolProzent->setObjectName(QStringLiteral("txtTolProzent"));
     m_tolProzent->setMaximumWidth(80);
-    auto* tolLabel = new QLabel(t(26));
+    auto* tolLabel = new QLabel(text(26));
     tolLabel->setObjectName(QStringLiteral("lblTolProzent"));
     auto* gp = new QGridLayout(progFrame);
     gp->addWidget(m_multiLine, 0, 0, 1, 2);
@@ -103,16 +144,19 @@ OutputFileDialog::OutputFileDialog(DialogContext context, const model::HeaderRow
     gp->addWidget(tolLabel, 3, 0);
     gp->addWidget(m_tolProzent, 3, 1, Qt::AlignLeft);
     gp->setColumnStretch(1, 1);
+    return progFrame;
+}
 
-    // Naming.
-    auto* nameFrame = new QGroupBox(t(12));
+// The five parts of a result file's name and what separates them.
+QGroupBox* OutputFileDialog::buildNamingGroup() {
+    auto* nameFrame = new QGroupBox(text(12));
     nameFrame->setObjectName(QStringLiteral("Frame3"));
     auto* gn = new QGridLayout(nameFrame);
-    auto* nameLabel = new QLabel(t(13));
+    auto* nameLabel = new QLabel(text(13));
     nameLabel->setObjectName(QStringLiteral("Label2"));
     gn->addWidget(nameLabel, 0, 0, 1, 5);
-    const QString designation = t(20), drawing = t(21), none = t(22), revision = t(23), date = t(24),
-                  time = t(25);
+    const QString designation = text(20), drawing = text(21), none = text(22), revision = text(23),
+                  date = text(24), time = text(25);
     const QStringList entries[5] = {{designation, drawing},
                                     {none, revision, designation, drawing},
                                     {none, drawing, revision, date},
@@ -124,34 +168,28 @@ OutputFileDialog::OutputFileDialog(DialogContext context, const model::HeaderRow
         m_fileName[i]->addItems(entries[i]);
         gn->addWidget(m_fileName[i], 1, i);
     }
-    auto* sepLabel = new QLabel(t(14));
+    auto* sepLabel = new QLabel(text(14));
     sepLabel->setObjectName(QStringLiteral("Label3"));
     m_separator = new QComboBox;
     m_separator->setObjectName(QStringLiteral("comboSeperator"));
     m_separator->addItems({QStringLiteral("___"), QStringLiteral("__"), QStringLiteral("_"),
                            QStringLiteral("---"), QStringLiteral("--"), QStringLiteral("-")});
-    m_counter = check(QStringLiteral("chkFileCounter"), t(15));
+    m_counter = checkBox(QStringLiteral("chkFileCounter"), text(15));
     gn->addWidget(sepLabel, 2, 0);
     gn->addWidget(m_separator, 2, 1);
     gn->addWidget(m_counter, 2, 2, 1, 3);
+    return nameFrame;
+}
 
-    // The extra outputs and which header data fill the AQDEF value fields.
-    auto p = [&](int line) { return st.text(protocol::protocolSection(), line); };
+// The extra outputs and which header data fill the AQDEF value fields.
+QGroupBox* OutputFileDialog::buildProtocolGroup(const model::HeaderRows& header) {
+    auto p = [&](int line) { return m_context.text(protocol::protocolSection(), line); };
     auto* protocolFrame = new QGroupBox(p(protocol::line::MappingFrame));
     protocolFrame->setObjectName(QStringLiteral("FrameProtocols"));
-    m_aqdef = check(QStringLiteral("chkAQDEF"), p(protocol::line::AqdefSwitch));
-    m_pdf = check(QStringLiteral("chkPDF"), p(protocol::line::PdfSwitch));
-    auto mapping = [&](const QString& name) {
-        auto* box = new QComboBox;
-        box->setObjectName(name);
-        box->addItem(p(protocol::line::MappingNone), QString());
-        for (const model::HeaderRow& row : header)
-            if (const QString n = row.name.trimmed(); !n.isEmpty() && box->findData(n) < 0)
-                box->addItem(n, n);
-        return box;
-    };
-    m_k0006 = mapping(QStringLiteral("comboAQDEF_K0006"));
-    m_k0008 = mapping(QStringLiteral("comboAQDEF_K0008"));
+    m_aqdef = checkBox(QStringLiteral("chkAQDEF"), p(protocol::line::AqdefSwitch));
+    m_pdf = checkBox(QStringLiteral("chkPDF"), p(protocol::line::PdfSwitch));
+    m_k0006 = mappingBox(QStringLiteral("comboAQDEF_K0006"), p(protocol::line::MappingNone), header);
+    m_k0008 = mappingBox(QStringLiteral("comboAQDEF_K0008"), p(protocol::line::MappingNone), header);
     auto* gq = new QGridLayout(protocolFrame);
     gq->addWidget(m_aqdef, 0, 0, 1, 2);
     gq->addWidget(m_pdf, 1, 0, 1, 2);
@@ -164,26 +202,7 @@ OutputFileDialog::OutputFileDialog(DialogContext context, const model::HeaderRow
     gq->addWidget(k8, 3, 0);
     gq->addWidget(m_k0008, 3, 1);
     gq->setColumnStretch(1, 1);
-
-    QHBoxLayout* buttons = gui::settingsButtonRow(
-        this, {t(16), t(17), t(18), t(19)}, [this] { OKButton_Click(); }, [this] { cmdExport_Click(); },
-        [this] { cmdImport_Click(); });
-
-    auto* right = new QVBoxLayout;
-    right->addWidget(progFrame);
-    right->addWidget(nameFrame);
-    right->addWidget(protocolFrame);
-    right->addStretch(1);
-    auto* top = new QHBoxLayout;
-    top->addWidget(folderFrame, 1);
-    top->addLayout(right, 1);
-    auto* v = new QVBoxLayout(this);
-    v->addLayout(top, 1);
-    v->addLayout(buttons);
-    resize(880, 620);
-
-    showSettings(loadOutputFileSettings(st.store, common::programDir()));
-    SetTopmost(this, true);
+    return protocolFrame;
 }
 
 void OutputFileDialog::folderModeChanged() {

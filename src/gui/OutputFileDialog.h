@@ -9,6 +9,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
@@ -37,6 +38,11 @@ Q_SIGNALS:
     void headerVisibilityChanged(bool visible);
 
 private:
+    QString text(int line) const;
+    QGroupBox* buildFolderGroup();
+    QGroupBox* buildProgramGroup();
+    QGroupBox* buildNamingGroup();
+    QGroupBox* buildProtocolGroup(const model::HeaderRows& header);
     void folderModeChanged();
 
     DialogContext m_context;
