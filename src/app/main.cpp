@@ -58,9 +58,16 @@ const char* kUsage =
     "                 as ID.Axis) as CSV to standard output; DATE is YYYY-MM-DD or\n"
     "                 YYYY-MM-DDThh:mm:ss, in UTC unless it carries an offset\n"
     "  --history-db   print which database holds the history\n"
+    "  --history-outbox\n"
+    "                 list the parts of this station that wait for the history, and those set\n"
+    "                 aside because the server refused them, with the reason\n"
+    "  --history-retry\n"
+    "                 send the parts set aside again, with the waiting ones\n"
     "The history is the SQLite file history.sqlite in $XDG_DATA_HOME/doziduvov (default\n"
     "~/.local/share/doziduvov), or the PostgreSQL server of the settings section HistorySettings\n"
     "(Driver QPSQL, Host, Port, Database, User; the password from PGPASSWORD or ~/.pgpass).\n"
+    "A run waits at most HistorySettings/DeliveryTimeout seconds (default 5) for the history;\n"
+    "what is not stored by then waits in the outbox history-outbox.sqlite beside it.\n"
     "\n"
     "Environment: DOZIDUVOV_PROGRAM_DIR replaces the program folder (language files and the\n"
     "fixed-name settings files). Start options with no display (or QT_QPA_PLATFORM=offscreen) run\n"
@@ -229,6 +236,8 @@ int main(int argc, char* argv[]) {
         return 2;
     case run::CommandLine::Action::History:
     case run::CommandLine::Action::HistoryDb:
+    case run::CommandLine::Action::HistoryOutbox:
+    case run::CommandLine::Action::HistoryRetry:
         return runHistoryCommand(argc, argv, commandLine);
     default:
         break;

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -25,16 +26,28 @@ namespace history {
 // A failure of the history; the text is for a log (English, with the database's own words).
 class HistoryError : public std::runtime_error {
 public:
-    // loginRefused: the server answered and refused the user or password; nothing else was wrong
-    explicit HistoryError(const QString& text, bool loginRefused = false)
-        : std::runtime_error(text.toStdString()), m_text(text), m_loginRefused(loginRefused) {}
+    // Unavailable: no answer, or none in time. LoginRefused: the server refused the user or the
+    // password. PartRefused: the server refused this part's values; other parts may pass.
+    enum class Cause { Unavailable, LoginRefused, PartRefused };
+    explicit HistoryError(const QString& text, Cause cause = Cause::Unavailable)
+        : std::runtime_error(text.toStdString()), m_text(text), m_cause(cause) {}
     const QString& text() const { return m_text; }
-    bool loginRefused() const { return m_loginRefused; }
+    Cause cause() const { return m_cause; }
+    bool loginRefused() const { return m_cause == Cause::LoginRefused; }
 
 private:
     QString m_text;
-    bool m_loginRefused;
+    Cause m_cause;
 };
+
+// A part the server refused, set aside in the outbox.
+struct Refusal {
+    QString uuid;
+    QString reason;
+};
+
+// The latest moment a run waits for the history; none: no limit (an explicit delivery).
+using Deadline = std::optional<std::chrono::steady_clock::time_point>;
 
 enum class Classification { Ok = 0, BeyondWarning = 1, OutOfTolerance = 2 };
 
@@ -134,8 +147,12 @@ QString outboxFile();          // history-outbox.sqlite: parts waiting for the s
 class HistoryDatabase {
 public:
     // Throws HistoryError when the database cannot be opened or migrated.
-    static std::unique_ptr<HistoryDatabase> openSqlite(const QString& file);
-    static std::unique_ptr<HistoryDatabase> openPostgres(const HistorySettings& s);
+    // A busy SQLite file is waited for until the deadline (30 s without one).
+    static std::unique_ptr<HistoryDatabase> openSqlite(const QString& file, const Deadline& deadline = {});
+    // Connecting and every statement end by the deadline; without one each statement may take
+    // 30 s. The server also ends a transaction its client left open.
+    static std::unique_ptr<HistoryDatabase> openPostgres(const HistorySettings& s,
+                                                         const Deadline& deadline = {});
     ~HistoryDatabase();
     HistoryDatabase(const HistoryDatabase&) = delete;
     HistoryDatabase& operator=(const HistoryDatabase&) = delete;
@@ -151,6 +168,8 @@ public:
     std::vector<ProgramInfo> programInfos() const;
     // In list order of the part stored last, then those no longer in it.
     std::vector<CharacteristicKey> characteristics(const QString& program) const;
+    // "ID.Achse" as stored for the program, found by index; nothing when there is none.
+    std::optional<CharacteristicKey> findCharacteristic(const QString& program, const QString& text) const;
     // A long series reads faster without header data (withHeader false); a point's header data
     // then comes from headerOf, e.g. for a tooltip.
     Series series(const QString& program, const CharacteristicKey& key,
@@ -161,9 +180,22 @@ public:
     QStringList partUuids() const;
 
     // The parts of this (outbox) database, oldest first, removed once the target holds them.
-    // Returns the number delivered; throws HistoryError when the target fails (what was
-    // delivered stays delivered, the rest waits).
-    int deliverTo(HistoryDatabase& target);
+    // A part the target refuses is set aside with the reason, and the next one goes. Returns the
+    // number delivered; throws HistoryError when the target fails or the deadline passes (what
+    // was delivered stays delivered, the rest waits).
+    int deliverTo(HistoryDatabase& target, const Deadline& deadline = {},
+                  std::vector<Refusal>* refused = nullptr);
+
+    // Outbox: the parts waiting or set aside, oldest first.
+    struct OutboxEntry {
+        QString uuid;
+        QString program;
+        QDateTime measuredUtc;
+        std::optional<QString> setAsideBecause; // nothing: waiting
+    };
+    std::vector<OutboxEntry> outboxEntries() const;
+    // Outbox: the parts set aside wait again; their number.
+    int retrySetAside();
 
     struct Impl;
 
@@ -181,25 +213,37 @@ public:
 
     // What happened to a part handed to store().
     struct StoreResult {
-        bool stored = false;       // in the history database (SQLite) or delivered to the server
-        bool queued = false;       // kept in the outbox, the server did not answer
-        int delivered = 0;         // outbox parts delivered to the server by this call
-        QString serverProblem;     // why the server was not reached, when queued
-        bool loginRefused = false; // it answered, but refused the user or the password
+        bool stored = false;          // in the history database (SQLite) or delivered to the server
+        bool queued = false;          // kept in the outbox, the server did not answer
+        int delivered = 0;            // outbox parts delivered to the server by this call
+        QString serverProblem;        // why the server was not reached, when queued
+        bool loginRefused = false;    // it answered, but refused the user or the password
+        std::vector<Refusal> refused; // parts the server refused, set aside in the outbox
+        bool setAside = false;        // this part is one of them
+        bool busy = false;            // SQLite: the file stayed locked; the part waits in the outbox
     };
-    // SQLite: straight into the file. PostgreSQL: into the outbox, then the outbox is delivered.
-    // Throws HistoryError when the part is stored nowhere.
+    // SQLite: straight into the file, into the outbox when the file stays locked. PostgreSQL: into
+    // the outbox, then the outbox is delivered. Everything ends by the settings' delivery time;
+    // what is not delivered by then waits. Throws HistoryError when the part is stored nowhere.
     StoreResult store(const Part& part);
 
-    // Delivers the outbox to the server (no-op for SQLite); the number delivered. Throws
-    // HistoryError when the server cannot be reached.
-    int deliverOutbox();
+    // Delivers the outbox (the parts not set aside); the number delivered. Throws HistoryError
+    // when the database cannot be reached.
+    int deliverOutbox(const Deadline& deadline = {});
     int pendingInOutbox();
+    // The outbox's parts, waiting or set aside; none when there is no outbox.
+    std::vector<HistoryDatabase::OutboxEntry> outboxEntries();
+    // Sets the parts set aside waiting again and delivers the outbox; the number delivered.
+    int retrySetAside();
 
     // The database that holds the history for reading (opened on first use; throws HistoryError).
     HistoryDatabase& database();
 
 private:
+    HistoryDatabase& target(const Deadline& deadline);
+    HistoryDatabase* outbox(bool create);
+    int deliver(const Deadline& deadline, StoreResult* result);
+
     HistorySettings m_settings;
     std::unique_ptr<HistoryDatabase> m_db;
     std::unique_ptr<HistoryDatabase> m_outbox;

@@ -10,6 +10,7 @@
 #include <QAtomicInteger>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -19,7 +20,11 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <numeric>
+#include <thread>
 
 #include <sqlite3.h>
 
@@ -64,10 +69,41 @@ inline QDateTime timeFromText(const QString& s) {
     return t;
 }
 
-// Qt binds a null QString as SQL NULL; the columns hold text.
-inline QVariant text(const QString& s) {
-    return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s);
+// Texts as stored: never NULL (Qt binds a null QString as NULL) and without U+0000, which
+// PostgreSQL refuses in a text and a C string would end at.
+inline QString stored(const QString& s) {
+    if (s.contains(QChar(u'\0')))
+        return QString(s).remove(QChar(u'\0'));
+    return s.isNull() ? QStringLiteral("") : s;
 }
+inline QVariant text(const QString& s) {
+    return QVariant(stored(s));
+}
+
+inline std::chrono::milliseconds remaining(const Deadline& deadline, std::chrono::milliseconds without) {
+    if (!deadline)
+        return without;
+    return std::max(std::chrono::milliseconds(0), std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                      *deadline - std::chrono::steady_clock::now()));
+}
+
+// Ends every wait on a server at the deadline: the connection's socket is shut, so that a call
+// blocked on a stalled server or a connection lost on the way returns at once with an error.
+class SocketWatchdog {
+public:
+    SocketWatchdog(int socket, std::chrono::steady_clock::time_point deadline);
+    ~SocketWatchdog();
+    SocketWatchdog(const SocketWatchdog&) = delete;
+    SocketWatchdog& operator=(const SocketWatchdog&) = delete;
+    bool fired() const { return m_fired; }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    std::atomic<bool> m_fired{false};
+    std::thread m_thread;
+};
 
 // Migrations from an empty database; entry k brings the schema to version k + 1. "%ID%" is the
 // generated key column and "%CLUSTERED%" keeps SQLite from a second copy of a table's key: the
@@ -218,6 +254,7 @@ struct HistoryDatabase::Impl {
     QString connection;
     bool postgres = false;
     QString description;
+    int socket = -1; // PostgreSQL: the connection's socket, for the watchdog
 
     ~Impl() {
         {
@@ -230,8 +267,14 @@ struct HistoryDatabase::Impl {
 
     QSqlDatabase db() const { return QSqlDatabase::database(connection, false); }
 
+    // A data exception or a broken constraint (SQLSTATE classes 22 and 23) is this part's;
+    // anything else may pass on the next try.
     [[noreturn]] void fail(const QString& what, const QSqlError& e) const {
-        throw HistoryError(QStringLiteral("%1: %2 (%3)").arg(description, what, e.text().trimmed()));
+        const QString state = e.nativeErrorCode();
+        const bool refused =
+            postgres && (state.startsWith(QLatin1String("22")) || state.startsWith(QLatin1String("23")));
+        throw HistoryError(QStringLiteral("%1: %2 (%3)").arg(description, what, e.text().trimmed()),
+                           refused ? HistoryError::Cause::PartRefused : HistoryError::Cause::Unavailable);
     }
 
     QSqlQuery prepare(const QString& sql) const {

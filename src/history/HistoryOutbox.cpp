@@ -2,16 +2,41 @@
 
 namespace history {
 
-int HistoryDatabase::deliverTo(HistoryDatabase& target) {
+namespace {
+
+const char* const kSetAsideTable =
+    "CREATE TABLE IF NOT EXISTS set_aside (part_uuid TEXT PRIMARY KEY, reason TEXT "
+    "NOT NULL, set_aside_at TEXT NOT NULL)";
+
+QString deadlinePassed(const QString& description) {
+    return QStringLiteral("%1: no answer within the time a run waits for the history").arg(description);
+}
+
+} // namespace
+
+int HistoryDatabase::deliverTo(HistoryDatabase& target, const Deadline& deadline,
+                               std::vector<Refusal>* refused) {
+    m_impl->execText(QString::fromLatin1(kSetAsideTable));
     std::vector<qint64> pending;
     {
-        QSqlQuery q = m_impl->prepare(QStringLiteral("SELECT part_id FROM part ORDER BY part_id"));
+        QSqlQuery q = m_impl->prepare(QStringLiteral("SELECT part_id FROM part WHERE part_uuid NOT IN "
+                                                     "(SELECT part_uuid FROM set_aside) ORDER BY part_id"));
         m_impl->exec(q, "outbox");
         while (q.next())
             pending.push_back(q.value(0).toLongLong());
     }
+    const Impl& to = *target.m_impl;
+    if (sqlite3* handle = to.sqliteHandle())
+        sqlite3_busy_timeout(handle,
+                             static_cast<int>(std::max<qint64>(
+                                 1, remaining(deadline, std::chrono::milliseconds(kBusyTimeoutMs)).count())));
+    std::optional<SocketWatchdog> watchdog;
+    if (deadline && to.socket >= 0)
+        watchdog.emplace(to.socket, *deadline);
     int delivered = 0;
     for (qint64 id : pending) {
+        if (deadline && std::chrono::steady_clock::now() >= *deadline)
+            throw HistoryError(deadlinePassed(to.description));
         Part part;
         try {
             part = m_impl->loadPart(id);
@@ -20,7 +45,25 @@ int HistoryDatabase::deliverTo(HistoryDatabase& target) {
         }
         // The server keeps the part once by its uuid: a delivery cut off after the server's commit
         // and before the removal here delivers nothing twice when it is repeated.
-        target.storePart(part);
+        try {
+            target.storePart(part);
+        } catch (const HistoryError& e) {
+            if (watchdog && watchdog->fired())
+                throw HistoryError(deadlinePassed(to.description));
+            if (e.cause() != HistoryError::Cause::PartRefused)
+                throw;
+            // Kept with the reason; the parts behind it go on.
+            QSqlQuery q =
+                m_impl->prepare(QStringLiteral("INSERT INTO set_aside (part_uuid, reason, set_aside_at) "
+                                               "VALUES (?, ?, ?) ON CONFLICT DO NOTHING"));
+            q.addBindValue(part.uuid);
+            q.addBindValue(e.text());
+            q.addBindValue(timeText(QDateTime::currentDateTimeUtc()));
+            m_impl->exec(q, "set aside");
+            if (refused)
+                refused->push_back({part.uuid, e.text()});
+            continue;
+        }
         // By uuid: another process may have removed this part meanwhile, and the key alone
         // must never take a part that was not delivered.
         m_impl->inTransaction([&] {
@@ -36,6 +79,29 @@ int HistoryDatabase::deliverTo(HistoryDatabase& target) {
         ++delivered;
     }
     return delivered;
+}
+
+std::vector<HistoryDatabase::OutboxEntry> HistoryDatabase::outboxEntries() const {
+    m_impl->execText(QString::fromLatin1(kSetAsideTable));
+    QSqlQuery q = m_impl->prepare(
+        QStringLiteral("SELECT p.part_uuid, p.program_name, p.measured_at, s.reason FROM part p LEFT JOIN "
+                       "set_aside s ON s.part_uuid = p.part_uuid ORDER BY p.part_id"));
+    m_impl->exec(q, "outbox");
+    std::vector<OutboxEntry> out;
+    while (q.next()) {
+        OutboxEntry e{q.value(0).toString(), q.value(1).toString(), timeFromText(q.value(2).toString()), {}};
+        if (!q.value(3).isNull())
+            e.setAsideBecause = q.value(3).toString();
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
+int HistoryDatabase::retrySetAside() {
+    m_impl->execText(QString::fromLatin1(kSetAsideTable));
+    QSqlQuery q = m_impl->prepare(QStringLiteral("DELETE FROM set_aside"));
+    m_impl->exec(q, "outbox");
+    return q.numRowsAffected();
 }
 
 namespace {
@@ -71,29 +137,65 @@ QString History::description() const {
 }
 
 HistoryDatabase& History::database() {
+    return target({});
+}
+
+HistoryDatabase& History::target(const Deadline& deadline) {
     if (!m_db) {
         if (m_settings.driver == HistorySettings::Driver::Postgres)
-            m_db = HistoryDatabase::openPostgres(m_settings);
+            m_db = HistoryDatabase::openPostgres(m_settings, deadline);
         else
-            m_db = HistoryDatabase::openSqlite(m_settings.file.isEmpty() ? defaultDatabaseFile()
-                                                                         : m_settings.file);
+            m_db = HistoryDatabase::openSqlite(
+                m_settings.file.isEmpty() ? defaultDatabaseFile() : m_settings.file, deadline);
     }
     return *m_db;
 }
 
+HistoryDatabase* History::outbox(bool create) {
+    if (!m_outbox && (create || QFileInfo::exists(outboxFile())))
+        m_outbox = HistoryDatabase::openSqlite(outboxFile());
+    return m_outbox.get();
+}
+
 History::StoreResult History::store(const Part& part) {
+    if (part.uuid.isEmpty()) {
+        Part named = part; // the outbox and the server know a part by its uuid
+        named.uuid = makeUuid();
+        return store(named);
+    }
+    const Deadline deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(m_settings.deliverySeconds);
     StoreResult result;
-    if (m_settings.driver == HistorySettings::Driver::Sqlite) {
-        database().storePart(part);
+    const bool server = m_settings.driver == HistorySettings::Driver::Postgres;
+    if (!server) {
+        try {
+            target(deadline).storePart(part);
+        } catch (const HistoryError& e) {
+            // Locked beyond the deadline (or not writable): the part waits beside it, not lost.
+            m_db.reset();
+            try {
+                outbox(true)->storePart(part);
+            } catch (const HistoryError& o) {
+                m_outbox.reset();
+                throw HistoryError(e.text() + QStringLiteral("; ") + o.text());
+            }
+            result.queued = result.busy = true;
+            result.serverProblem = e.text();
+            return result;
+        }
         result.stored = true;
+        // Parts an earlier run left waiting follow, as far as the time allows.
+        if (outbox(false))
+            try {
+                deliver(deadline, &result);
+            } catch (const HistoryError&) {
+            }
         return result;
     }
     // The station keeps working while the server is away: the outbox first.
     QString outboxProblem;
     try {
-        if (!m_outbox)
-            m_outbox = HistoryDatabase::openSqlite(outboxFile());
-        m_outbox->storePart(part);
+        outbox(true)->storePart(part);
     } catch (const HistoryError& e) {
         outboxProblem = e.text();
         m_outbox.reset();
@@ -101,17 +203,19 @@ History::StoreResult History::store(const Part& part) {
     if (!outboxProblem.isEmpty()) {
         // No outbox: straight to the server, or nowhere.
         try {
-            database().storePart(part);
+            target(deadline).storePart(part);
         } catch (const HistoryError& e) {
             m_db.reset();
-            throw HistoryError(outboxProblem + QStringLiteral("; ") + e.text());
+            throw HistoryError(outboxProblem + QStringLiteral("; ") + e.text(), e.cause());
         }
         result.stored = true;
         return result;
     }
     try {
-        result.delivered = deliverOutbox();
-        result.stored = true;
+        deliver(deadline, &result);
+        result.setAside = std::any_of(result.refused.begin(), result.refused.end(),
+                                      [&part](const Refusal& r) { return r.uuid == part.uuid; });
+        result.stored = !result.setAside;
     } catch (const HistoryError& e) {
         result.queued = true;
         result.serverProblem = e.text();
@@ -120,31 +224,41 @@ History::StoreResult History::store(const Part& part) {
     return result;
 }
 
-int History::deliverOutbox() {
-    if (m_settings.driver == HistorySettings::Driver::Sqlite)
+int History::deliver(const Deadline& deadline, StoreResult* result) {
+    HistoryDatabase* box = outbox(false);
+    if (!box)
         return 0;
-    if (!m_outbox) {
-        if (!QFileInfo::exists(outboxFile()))
-            return 0;
-        m_outbox = HistoryDatabase::openSqlite(outboxFile());
-    }
     try {
-        return m_outbox->deliverTo(database());
+        const int n = box->deliverTo(target(deadline), deadline, result ? &result->refused : nullptr);
+        if (result)
+            result->delivered = n;
+        return n;
     } catch (const HistoryError&) {
         m_db.reset(); // a fresh connection next time
         throw;
     }
 }
 
+int History::deliverOutbox(const Deadline& deadline) {
+    return deliver(deadline, nullptr);
+}
+
 int History::pendingInOutbox() {
-    if (m_settings.driver == HistorySettings::Driver::Sqlite)
-        return 0;
-    if (!m_outbox) {
-        if (!QFileInfo::exists(outboxFile()))
-            return 0;
-        m_outbox = HistoryDatabase::openSqlite(outboxFile());
-    }
-    return m_outbox->partCount();
+    const auto entries = outboxEntries();
+    return static_cast<int>(
+        std::count_if(entries.begin(), entries.end(),
+                      [](const HistoryDatabase::OutboxEntry& e) { return !e.setAsideBecause; }));
+}
+
+std::vector<HistoryDatabase::OutboxEntry> History::outboxEntries() {
+    HistoryDatabase* box = outbox(false);
+    return box ? box->outboxEntries() : std::vector<HistoryDatabase::OutboxEntry>{};
+}
+
+int History::retrySetAside() {
+    if (HistoryDatabase* box = outbox(false))
+        box->retrySetAside();
+    return deliverOutbox();
 }
 
 } // namespace history

@@ -21,11 +21,15 @@ std::vector<ProgramInfo> HistoryDatabase::programInfos() const {
 
 std::vector<CharacteristicKey> HistoryDatabase::characteristics(const QString& program) const {
     std::vector<CharacteristicKey> keys;
-    auto add = [&keys](QSqlQuery& q) {
+    QSet<QString> seen; // a program has tens of thousands
+    auto add = [&keys, &seen](QSqlQuery& q) {
         while (q.next()) {
             CharacteristicKey k{q.value(0).toString(), q.value(1).toString()};
-            if (std::find(keys.begin(), keys.end(), k) == keys.end())
+            const QString whole = k.id + QChar(0) + k.axis;
+            if (!seen.contains(whole)) {
+                seen.insert(whole);
                 keys.push_back(std::move(k));
+            }
         }
     };
     QSqlQuery last = m_impl->prepare(QStringLiteral(
@@ -42,6 +46,22 @@ std::vector<CharacteristicKey> HistoryDatabase::characteristics(const QString& p
     m_impl->exec(older, "characteristics");
     add(older);
     return keys;
+}
+
+std::optional<CharacteristicKey> HistoryDatabase::findCharacteristic(const QString& program,
+                                                                     const QString& text) const {
+    // An ID may hold a full stop itself: every split is tried, the axis after the last first.
+    for (qsizetype dot = text.lastIndexOf(QLatin1Char('.')); dot >= 0;
+         dot = dot > 0 ? text.lastIndexOf(QLatin1Char('.'), dot - 1) : -1) {
+        const CharacteristicKey key{text.left(dot), text.mid(dot + 1)};
+        const auto q = m_impl->read(
+            QStringLiteral("SELECT 1 FROM measurement m JOIN part p ON p.part_id = m.part_id WHERE "
+                           "m.characteristic_id = ? AND m.axis = ? AND p.program_name = ? LIMIT 1"),
+            {key.id, key.axis, program});
+        if (q->next())
+            return key;
+    }
+    return std::nullopt;
 }
 
 Series HistoryDatabase::series(const QString& program, const CharacteristicKey& key,

@@ -1,11 +1,46 @@
 #include "history/HistoryDatabaseImpl.h"
 
+#include <libpq-fe.h>
+
 namespace history {
 
 HistoryDatabase::HistoryDatabase(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
 HistoryDatabase::~HistoryDatabase() = default;
 
 namespace {
+
+// libpq's connection parameters. Every wait is bounded: connecting (libpq takes 2 s at least),
+// a statement and a lock on the server, a transaction its client left open (a connection cut on
+// the way), a peer that stopped acknowledging. Qt turns ';' into blanks.
+QString postgresOptions(const HistorySettings& s, const Deadline& deadline) {
+    using namespace std::chrono;
+    const milliseconds wait = remaining(deadline, milliseconds(kBusyTimeoutMs));
+    const qint64 connectSeconds = std::clamp<qint64>((wait.count() + 999) / 1000, 2, 5);
+    const qint64 waitMs = std::max<qint64>(1, wait.count());
+    // Without a deadline a long read may take its time; a lock is never waited for long.
+    const QString limits = deadline ? QStringLiteral("-c statement_timeout=%1 -c lock_timeout=%1").arg(waitMs)
+                                    : QStringLiteral("-c lock_timeout=%1").arg(kBusyTimeoutMs);
+    QStringList o{QStringLiteral("connect_timeout=%1").arg(connectSeconds),
+                  QStringLiteral("application_name=doziduvov"),
+                  QStringLiteral("keepalives=1"),
+                  QStringLiteral("keepalives_idle=10"),
+                  QStringLiteral("keepalives_interval=5"),
+                  QStringLiteral("keepalives_count=3"),
+                  QStringLiteral("tcp_user_timeout=%1").arg(std::max<qint64>(waitMs, 10000)),
+                  QStringLiteral("options='%1 -c idle_in_transaction_session_timeout=60000'").arg(limits)};
+    // Values from the settings are quoted as libpq reads them.
+    const auto quoted = [](QString v) {
+        return QLatin1Char('\'') +
+               v.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+                   .replace(QLatin1Char('\''), QLatin1String("\\'")) +
+               QLatin1Char('\'');
+    };
+    if (!s.sslMode.isEmpty())
+        o << QStringLiteral("sslmode=") + quoted(s.sslMode);
+    if (!s.sslRootCert.isEmpty())
+        o << QStringLiteral("sslrootcert=") + quoted(s.sslRootCert);
+    return o.join(QLatin1Char(';'));
+}
 
 QString newConnectionName() {
     static QAtomicInteger<quint64> counter;
@@ -16,7 +51,7 @@ QString newConnectionName() {
 
 } // namespace
 
-std::unique_ptr<HistoryDatabase> HistoryDatabase::openSqlite(const QString& file) {
+std::unique_ptr<HistoryDatabase> HistoryDatabase::openSqlite(const QString& file, const Deadline& deadline) {
     auto impl = std::make_unique<Impl>();
     impl->connection = newConnectionName();
     impl->description = QStringLiteral("SQLite %1").arg(QDir::toNativeSeparators(file));
@@ -29,7 +64,9 @@ std::unique_ptr<HistoryDatabase> HistoryDatabase::openSqlite(const QString& file
             throw HistoryError(
                 QStringLiteral("%1: the Qt SQLite driver is not installed").arg(impl->description));
         db.setDatabaseName(file);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+        const auto wait = remaining(deadline, std::chrono::milliseconds(kBusyTimeoutMs));
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(std::max<qint64>(1, wait.count())));
         if (!db.open())
             impl->fail(QStringLiteral("open"), db.lastError());
     }
@@ -44,7 +81,8 @@ std::unique_ptr<HistoryDatabase> HistoryDatabase::openSqlite(const QString& file
     return std::unique_ptr<HistoryDatabase>(new HistoryDatabase(std::move(impl)));
 }
 
-std::unique_ptr<HistoryDatabase> HistoryDatabase::openPostgres(const HistorySettings& s) {
+std::unique_ptr<HistoryDatabase> HistoryDatabase::openPostgres(const HistorySettings& s,
+                                                               const Deadline& deadline) {
     auto impl = std::make_unique<Impl>();
     impl->connection = newConnectionName();
     impl->postgres = true;
@@ -66,18 +104,28 @@ std::unique_ptr<HistoryDatabase> HistoryDatabase::openPostgres(const HistorySett
             db.setDatabaseName(s.database);
         if (!s.user.isEmpty())
             db.setUserName(s.user);
-        db.setConnectOptions(QStringLiteral("connect_timeout=5;application_name=doziduvov"));
+        db.setConnectOptions(postgresOptions(s, deadline));
         if (!db.open()) {
             // SQLSTATE 28000/28P01, as libpq words it: the server is there, the login is wrong.
             const QString why = db.lastError().text();
             if (why.contains(QLatin1String("authentication failed")) ||
                 why.contains(QLatin1String("no password supplied")) || why.contains(QLatin1String("28P01")))
                 throw HistoryError(QStringLiteral("%1: connect (%2)").arg(impl->description, why.trimmed()),
-                                   true);
+                                   HistoryError::Cause::LoginRefused);
             impl->fail(QStringLiteral("connect"), db.lastError());
         }
+        const QVariant handle = db.driver()->handle();
+        // Qt names the type after libpq's struct.
+        if (handle.isValid() &&
+            (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0))
+            impl->socket = PQsocket(*static_cast<PGconn* const*>(handle.constData()));
     }
-    impl->migrate();
+    if (deadline && impl->socket >= 0) {
+        SocketWatchdog watchdog(impl->socket, *deadline);
+        impl->migrate();
+    } else {
+        impl->migrate();
+    }
     return std::unique_ptr<HistoryDatabase>(new HistoryDatabase(std::move(impl)));
 }
 
@@ -103,6 +151,10 @@ void storeRowsSqlite(sqlite3* db, const QString& sql, qint64 partId, const std::
     check(sqlite3_prepare_v2(db, s.constData(), static_cast<int>(s.size()), &stmt, nullptr));
     const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(stmt, sqlite3_finalize);
     const auto bindText = [stmt](int i, const QString& t) {
+        if (t.contains(QChar(u'\0'))) {
+            const QString s = stored(t);
+            return sqlite3_bind_text16(stmt, i, s.utf16(), static_cast<int>(s.size() * 2), SQLITE_TRANSIENT);
+        }
         return sqlite3_bind_text16(stmt, i, t.utf16(), static_cast<int>(t.size() * 2), SQLITE_STATIC);
     };
     int position = 0;

@@ -1,5 +1,8 @@
 #include "run/CommandLine.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace run {
 
 namespace {
@@ -88,7 +91,12 @@ CommandLine parseHistoryOptions(const QStringList& words) {
         return c;
     };
     bool history = false;
-    bool database = false;
+    // The options that take nothing else, and what each asks for.
+    const std::pair<const char*, CommandLine::Action> alone[] = {
+        {"--history-db", CommandLine::Action::HistoryDb},
+        {"--history-outbox", CommandLine::Action::HistoryOutbox},
+        {"--history-retry", CommandLine::Action::HistoryRetry}};
+    std::optional<std::pair<QString, CommandLine::Action>> single;
     QStringList positional;
     for (qsizetype i = 0; i < words.size(); ++i) {
         const QString& w = words.at(i);
@@ -96,8 +104,12 @@ CommandLine parseHistoryOptions(const QStringList& words) {
             if (history)
                 return fail(QStringLiteral("--history given twice"));
             history = true;
-        } else if (w == QLatin1String("--history-db")) {
-            database = true;
+        } else if (const auto* a = std::find_if(std::begin(alone), std::end(alone),
+                                                [&w](const auto& o) { return w == QLatin1String(o.first); });
+                   a != std::end(alone)) {
+            if (single && single->second != a->second)
+                return fail(QStringLiteral("%1 and %2 cannot be given together").arg(single->first, w));
+            single = std::pair{w, a->second};
         } else if (w == QLatin1String("--since")) {
             if (i + 1 >= words.size())
                 return fail(QStringLiteral("--since needs a date (YYYY-MM-DD or YYYY-MM-DDThh:mm:ss)"));
@@ -114,10 +126,10 @@ CommandLine parseHistoryOptions(const QStringList& words) {
             positional << w;
         }
     }
-    if (database) {
+    if (single) {
         if (history || !positional.isEmpty() || c.historySince)
-            return fail(QStringLiteral("--history-db takes no other options"));
-        c.action = CommandLine::Action::HistoryDb;
+            return fail(QStringLiteral("%1 takes no other options").arg(single->first));
+        c.action = single->second;
         return c;
     }
     if (positional.isEmpty() || positional.first().trimmed().isEmpty())
@@ -146,7 +158,8 @@ CommandLine parseCommandLine(const QStringList& words) {
             return c;
         }
     }
-    if (words.contains(QStringLiteral("--history")) || words.contains(QStringLiteral("--history-db")))
+    if (std::any_of(words.begin(), words.end(),
+                    [](const QString& w) { return w.startsWith(QLatin1String("--history")); }))
         return parseHistoryOptions(words);
     auto fail = [&c](const QString& why) {
         c.action = CommandLine::Action::Error;

@@ -24,7 +24,7 @@ bool isRunMode(const QString& mode); // a A m M o O
 
 // What the program was asked to do by its command line.
 struct CommandLine {
-    enum class Action { Window, Run, Help, Version, Error, History, HistoryDb };
+    enum class Action { Window, Run, Help, Version, Error, History, HistoryDb, HistoryOutbox, HistoryRetry };
     Action action = Action::Window;
     QStringList words;   // the start options (at most five), without the program's own options
     QStringList ignored; // start options after the fifth
@@ -38,7 +38,8 @@ struct CommandLine {
 // "--help"/"-h" and "--version"/"-v" anywhere win; "--quiet"/"-q" anywhere is taken out; any
 // other word with a leading "-" is an error. Start options after the fifth are set aside; a
 // first one that is no run mode (a, m, o in any case, with or without "/") means the window.
-// "--history PROGRAM [CHARACTERISTIC] [--since DATE]" and "--history-db" stand alone.
+// "--history PROGRAM [CHARACTERISTIC] [--since DATE]", "--history-db", "--history-outbox" and
+// "--history-retry" stand alone.
 CommandLine parseCommandLine(const QStringList& words);
 bool isOfflineMode(const QString& mode); // a A m M
 bool isOnlineMode(const QString& mode);  // o O

@@ -543,12 +543,17 @@ bool Conversion::storeInHistory() {
                                                           p.revision, p.drawingNumber, p.fileName);
         const history::History::StoreResult r = h.store(part);
         m_state.read.inHistory = true;
+        // Which failure it was: a busy file, a refused login, no answer, a refused part.
         if (r.queued)
-            note(m_state.text(kHistory, r.loginRefused ? 27 : 4)
+            note(m_state.text(kHistory, r.busy           ? 29
+                                        : r.loginRefused ? 27
+                                                         : 4)
                      .arg(h.pendingInOutbox())
                      .arg(r.serverProblem));
         else if (r.delivered > 1)
             note(m_state.text(kHistory, 5).arg(r.delivered));
+        for (const history::Refusal& refusal : r.refused)
+            note(m_state.text(kHistory, 28).arg(refusal.reason));
         return true;
     } catch (const history::HistoryError& e) {
         // The outputs a run was asked for are written; the history fails the run only for those

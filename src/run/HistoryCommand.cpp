@@ -4,6 +4,36 @@
 
 namespace run {
 
+namespace {
+
+// One line per part of the outbox, oldest first: uuid, program, UTC time, and "waiting" or
+// "set aside" with the server's reason; tab-separated.
+HistoryCommandResult outboxCommand(history::History& h, bool retry) {
+    HistoryCommandResult r;
+    try {
+        if (retry) {
+            r.output = QByteArray::number(h.retrySetAside()) + " parts delivered\n";
+        }
+        for (const auto& e : h.outboxEntries()) {
+            QString reason = e.setAsideBecause.value_or(QString());
+            reason.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+            r.output +=
+                QStringList{e.uuid, e.program, e.measuredUtc.toString(Qt::ISODateWithMs),
+                            e.setAsideBecause ? QStringLiteral("set aside") : QStringLiteral("waiting"),
+                            reason}
+                    .join(QLatin1Char('\t'))
+                    .toUtf8() +
+                '\n';
+        }
+    } catch (const history::HistoryError& e) {
+        r.status = 1;
+        r.error = e.text();
+    }
+    return r;
+}
+
+} // namespace
+
 HistoryCommandResult historyCommand(const settings::SettingsStore& store, const CommandLine& command) {
     HistoryCommandResult r;
     history::History h(history::readHistorySettings(store));
@@ -11,6 +41,9 @@ HistoryCommandResult historyCommand(const settings::SettingsStore& store, const 
         r.output = h.description().toUtf8() + '\n';
         return r;
     }
+    if (command.action == CommandLine::Action::HistoryOutbox ||
+        command.action == CommandLine::Action::HistoryRetry)
+        return outboxCommand(h, command.action == CommandLine::Action::HistoryRetry);
     try {
         // Values of this station that still wait for the server belong in the answer.
         try {
@@ -25,18 +58,16 @@ HistoryCommandResult historyCommand(const settings::SettingsStore& store, const 
                           .arg(program, db.description());
             return r;
         }
-        std::vector<history::CharacteristicKey> keys = db.characteristics(program);
-        if (!command.historyCharacteristic.isEmpty()) {
-            const auto it = std::find_if(keys.begin(), keys.end(), [&](const history::CharacteristicKey& k) {
-                return k.text() == command.historyCharacteristic;
-            });
-            if (it == keys.end()) {
-                r.status = 1;
-                r.error = QStringLiteral("the part program %1 has no stored characteristic %2")
-                              .arg(program, command.historyCharacteristic);
-                return r;
-            }
-            keys = {*it};
+        std::vector<history::CharacteristicKey> keys;
+        if (command.historyCharacteristic.isEmpty()) {
+            keys = db.characteristics(program);
+        } else if (const auto key = db.findCharacteristic(program, command.historyCharacteristic)) {
+            keys = {*key};
+        } else {
+            r.status = 1;
+            r.error = QStringLiteral("the part program %1 has no stored characteristic %2")
+                          .arg(program, command.historyCharacteristic);
+            return r;
         }
         history::SeriesFilter filter;
         filter.since = command.historySince;

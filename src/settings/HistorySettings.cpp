@@ -23,6 +23,9 @@ HistorySettings readHistorySettings(const SettingsStore& store) {
     s.user = get(History::User);
     s.enabled = parseFlag(get(History::Enabled)).value_or(true);
     s.failsRun = parseFlag(get(History::FailRunOnError)).value_or(false);
+    s.deliverySeconds = keys::read(store, History::DeliveryTimeout);
+    s.sslMode = get(History::SslMode);
+    s.sslRootCert = get(History::SslRootCert);
     return s;
 }
 
@@ -37,7 +40,10 @@ void writeHistorySettings(const SettingsStore& store, const HistorySettings& s) 
          {keys::name(History::Database), s.database},
          {keys::name(History::User), s.user},
          {keys::name(History::Enabled), flagText(s.enabled)},
-         {keys::name(History::FailRunOnError), flagText(s.failsRun)}});
+         {keys::name(History::FailRunOnError), flagText(s.failsRun)},
+         {QString::fromLatin1(History::DeliveryTimeout.name), QString::number(s.deliverySeconds)},
+         {keys::name(History::SslMode), s.sslMode},
+         {keys::name(History::SslRootCert), s.sslRootCert}});
 }
 
 } // namespace settings

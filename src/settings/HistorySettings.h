@@ -16,8 +16,11 @@ struct HistorySettings {
     int port = 5432;
     QString database;
     QString user;
-    bool enabled = true;   // Enabled: every part written from a complete read is stored
-    bool failsRun = false; // FailRunOnError: a part not stored ends an unattended run with status 3
+    bool enabled = true;     // Enabled: every part written from a complete read is stored
+    bool failsRun = false;   // FailRunOnError: a part not stored ends an unattended run with status 3
+    int deliverySeconds = 5; // DeliveryTimeout: the longest a run waits for the history
+    QString sslMode;         // SslMode: disable, require, verify-ca, verify-full...; empty: libpq's default
+    QString sslRootCert;     // SslRootCert
 };
 
 HistorySettings readHistorySettings(const SettingsStore& store);

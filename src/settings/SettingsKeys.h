@@ -98,6 +98,10 @@ struct History {
     static constexpr Key User{section, "User", ""};
     static constexpr Key Enabled{section, "Enabled", "-1"};
     static constexpr Key FailRunOnError{section, "FailRunOnError", "0"};
+    // How long a run may spend storing its part; beyond it the part waits in the outbox.
+    static constexpr SecondsKey DeliveryTimeout{section, "DeliveryTimeout", 5, 1, 300};
+    static constexpr Key SslMode{section, "SslMode", ""};         // libpq's sslmode; empty: its default
+    static constexpr Key SslRootCert{section, "SslRootCert", ""}; // the CA file for verify-ca/-full
 };
 
 // Directly under the root: which root the other keys are read from.

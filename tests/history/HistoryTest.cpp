@@ -227,6 +227,10 @@ TEST(HistoryCommandLine, OptionsAndMistakes) {
         {{"--history", "Welle", "--since", "yesterday"}, A::Error, "", "", ""},
         {{"--history", "Welle", "--last", "3"}, A::Error, "", "", ""},
         {{"--history-db", "Welle"}, A::Error, "", "", ""},
+        {{"--history-outbox"}, A::HistoryOutbox, "", "", ""},
+        {{"--history-retry", "-q"}, A::HistoryRetry, "", "", ""},
+        {{"--history-retry", "--history-outbox"}, A::Error, "", "", ""},
+        {{"--history-outbox", "--since", "2026-03-01"}, A::Error, "", "", ""},
         {{"/a", "--history", "Welle"}, A::History, "/a", "Welle", ""},
     };
     for (const Case& c : cases) {
@@ -317,6 +321,29 @@ TEST_F(HistorySqlite, AFailingHistoryWarnsAndFailsTheRunOnlyWhenAskedTo) {
         EXPECT_FALSE(
             asciiFile(QStringLiteral("Welle-%1.csv").arg(++file, 4, 10, QLatin1Char('0'))).rows.empty());
     }
+}
+
+TEST_F(HistorySqlite, AFileLockedLongerThanTheRunWaitsKeepsThePartInTheOutbox) {
+    const QString file = settingsDirs.dataDir + QStringLiteral("/doziduvov/history.sqlite");
+    store.Write(QStringLiteral("HistorySettings"), QStringLiteral("DeliveryTimeout"), QStringLiteral("1"));
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    ASSERT_EQ(doziduvov({QStringLiteral("/a")}).exitCode, 0);
+    QProcess locker;
+    locker.start(QStringLiteral("sqlite3"), {file});
+    ASSERT_TRUE(locker.waitForStarted());
+    locker.write("BEGIN EXCLUSIVE; SELECT 'locked';\n");
+    ASSERT_TRUE(locker.waitForReadyRead(10000));
+    const ProcessRun locked = doziduvov({QStringLiteral("/a")});
+    EXPECT_EQ(locked.exitCode, 0) << locked.stderrText.toStdString();
+    EXPECT_TRUE(locked.stderrText.contains(QStringLiteral("belegt"))) << locked.stderrText.toStdString();
+    locker.closeWriteChannel();
+    ASSERT_TRUE(locker.waitForFinished(10000));
+    ASSERT_EQ(doziduvov({QStringLiteral("/a")}).exitCode, 0);
+    EXPECT_EQ(history::HistoryDatabase::openSqlite(file)->partCount(), 3);
+    EXPECT_EQ(history::HistoryDatabase::openSqlite(settingsDirs.dataDir +
+                                                   QStringLiteral("/doziduvov/history-outbox.sqlite"))
+                  ->partCount(),
+              0);
 }
 
 TEST_F(HistorySqlite, EightProcessesStoreFourHundredPartsNoneLostNoneTwice) {

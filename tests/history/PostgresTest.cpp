@@ -27,6 +27,9 @@ protected:
         config.database = database;
         config.user = qEnvironmentVariable("PGUSER");
         history::writeHistorySettings(store, config);
+        // Parts stored by the test itself share the outbox of the runs.
+        qputenv("XDG_DATA_HOME", settingsDirs.dataDir.toLocal8Bit());
+        QCoreApplication::setApplicationName(QStringLiteral("doziduvov"));
     }
     void TearDown() override {
         if (!database.isEmpty())
@@ -163,5 +166,94 @@ TEST_F(Postgres, AProcessKilledDuringDeliveryDeliversNothingTwice) {
     output(QStringLiteral(DOZIDUVOV_BIN_DIR "/history-writer"), {QStringLiteral("deliver")});
     EXPECT_EQ(serverUuids(), waiting);
     EXPECT_EQ(psql(QStringLiteral("SELECT COUNT(*) FROM measurement")).trimmed().toInt(), parts * rows);
+    EXPECT_TRUE(outboxUuids().isEmpty());
+}
+
+namespace {
+
+history::Part smallPart(const QString& note) {
+    history::Part p;
+    p.uuid = history::makeUuid();
+    p.programName = QStringLiteral("Bounded");
+    p.measuredUtc = QDateTime::currentDateTimeUtc();
+    p.header = {{QStringLiteral("Note"), note}};
+    history::StoredRow row;
+    row.id = QStringLiteral("C1");
+    row.axis = QStringLiteral("X");
+    row.measured = 1.0;
+    p.rows.push_back(row);
+    return p;
+}
+
+} // namespace
+
+TEST_F(Postgres, ALockedTableOrAStoppedServerEndsTheStoreInTimeAndThePartComesLater) {
+    config.deliverySeconds = 2;
+    history::writeHistorySettings(store, config);
+    history::HistoryDatabase::openPostgres(config);
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+
+    // A whole run while another session holds the table.
+    QProcess locker;
+    locker.start(QStringLiteral("psql"),
+                 {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-d"), database});
+    ASSERT_TRUE(locker.waitForStarted());
+    locker.write("BEGIN; LOCK TABLE measurement IN ACCESS EXCLUSIVE MODE; SELECT 'locked';\n");
+    ASSERT_TRUE(locker.waitForReadyRead(10000));
+    QElapsedTimer clock;
+    clock.start();
+    ProcessRun r = doziduvov({QStringLiteral("/a")});
+    const qint64 lockedRunMs = clock.elapsed();
+    EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    EXPECT_TRUE(r.stderrText.contains(QStringLiteral("Postausgang"))) << r.stderrText.toStdString();
+    EXPECT_LT(lockedRunMs, 2000 + 4000);
+    EXPECT_EQ(outboxUuids().size(), 1);
+    locker.closeWriteChannel();
+    locker.waitForFinished(10000);
+
+    // A server process stopped after the connection was made: the store ends at the deadline.
+    history::History h(config);
+    ASSERT_TRUE(h.store(smallPart(QStringLiteral("first"))).stored); // delivers the waiting run too
+    const QString pid =
+        psql(QStringLiteral("SELECT pid FROM pg_stat_activity WHERE application_name = 'doziduvov'"))
+            .trimmed();
+    ASSERT_FALSE(pid.isEmpty() || pid.contains(QLatin1Char('\n'))) << pid.toStdString();
+    ::kill(pid.toInt(), SIGSTOP);
+    clock.restart();
+    const auto stalled = h.store(smallPart(QStringLiteral("second")));
+    const qint64 stalledMs = clock.elapsed();
+    ::kill(pid.toInt(), SIGCONT);
+    EXPECT_TRUE(stalled.queued);
+    EXPECT_LT(stalledMs, 2000 + 1000);
+
+    // The next delivery brings everything, once.
+    EXPECT_EQ(h.deliverOutbox(), 1);
+    EXPECT_EQ(serverUuids().size(), 3);
+    EXPECT_TRUE(outboxUuids().isEmpty());
+}
+
+TEST_F(Postgres, ARefusedPartIsSetAsideAndThePartsBehindItArrive) {
+    history::HistoryDatabase::openPostgres(config);
+    psql(QStringLiteral("ALTER TABLE header_value ADD CONSTRAINT no_refusal CHECK (value <> 'refuse me')"));
+    history::History h(config);
+    const history::Part refused = smallPart(QStringLiteral("refuse me"));
+    const auto first = h.store(refused);
+    EXPECT_TRUE(first.setAside);
+    ASSERT_EQ(first.refused.size(), 1u);
+    EXPECT_TRUE(first.refused[0].reason.contains(QStringLiteral("no_refusal")))
+        << first.refused[0].reason.toStdString();
+    // A NUL in a text is no reason to refuse: it is stored without it.
+    const history::Part good = smallPart(QStringLiteral("with") + QChar(u'\0') + QStringLiteral("nul"));
+    EXPECT_TRUE(h.store(good).stored);
+    EXPECT_EQ(serverUuids(), QStringList{good.uuid});
+    EXPECT_EQ(psql(QStringLiteral("SELECT value FROM header_value")).trimmed(), QStringLiteral("withnul"));
+
+    const QString listed =
+        output(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), {QStringLiteral("--history-outbox")});
+    EXPECT_TRUE(listed.startsWith(refused.uuid + QStringLiteral("\tBounded\t"))) << listed.toStdString();
+    EXPECT_TRUE(listed.contains(QStringLiteral("\tset aside\t"))) << listed.toStdString();
+    psql(QStringLiteral("ALTER TABLE header_value DROP CONSTRAINT no_refusal"));
+    output(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), {QStringLiteral("--history-retry")});
+    EXPECT_EQ(serverUuids(), (QStringList{good.uuid, refused.uuid}));
     EXPECT_TRUE(outboxUuids().isEmpty());
 }
