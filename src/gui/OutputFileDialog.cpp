@@ -131,6 +131,8 @@ QGroupBox* OutputFileDialog::buildProgramGroup() {
     m_currentUser = checkBox(QStringLiteral("chkCurrentUser"), QLatin1Char(' ') + text(10));
     m_minimize = checkBox(QStringLiteral("chkMinimize"), QLatin1Char(' ') + text(11));
     m_header = checkBox(QStringLiteral("chkUseHeaderData"), QStringLiteral(" Kopfdaten unterstützen"));
+    // Hidden, but the dialog's own: found by name and freed with it.
+    m_header->setParent(this);
     m_header->setVisible(false);
     m_tolProzent = new QLineEdit;
     m_tolProzent->setObjectName(QStringLiteral("txtTolProzent"));
