@@ -154,6 +154,28 @@ inline const std::vector<QStringList>& migrations() {
             QStringLiteral("CREATE INDEX measurement_trend ON measurement (characteristic_id, axis, part_id, "
                            "measured, nominal, upper_tol, lower_tol, classification, type)"),
         },
+        {
+            // The catalogue: a characteristic of a program is found by one lookup, and its
+            // series is one index range of its own, whatever other programs use the same IDs.
+            QStringLiteral("CREATE TABLE characteristic ("
+                           " characteristic_key %ID%,"
+                           " program_name TEXT NOT NULL,"
+                           " characteristic_id TEXT NOT NULL,"
+                           " axis TEXT NOT NULL,"
+                           " UNIQUE (program_name, characteristic_id, axis))"),
+            QStringLiteral("INSERT INTO characteristic (program_name, characteristic_id, axis) "
+                           "SELECT DISTINCT p.program_name, m.characteristic_id, m.axis FROM measurement m "
+                           "JOIN part p ON p.part_id = m.part_id ORDER BY 1, 2, 3"),
+            QStringLiteral("ALTER TABLE measurement ADD COLUMN characteristic_key BIGINT"),
+            QStringLiteral(
+                "UPDATE measurement SET characteristic_key = c.characteristic_key FROM part p, "
+                "characteristic c WHERE p.part_id = measurement.part_id AND c.program_name = "
+                "p.program_name AND c.characteristic_id = measurement.characteristic_id AND c.axis = "
+                "measurement.axis"),
+            QStringLiteral("DROP INDEX measurement_trend"),
+            QStringLiteral("CREATE INDEX measurement_series ON measurement (characteristic_key, part_id, "
+                           "measured, nominal, upper_tol, lower_tol, classification, type)"),
+        },
     };
     return m;
 }
@@ -161,8 +183,8 @@ inline const std::vector<QStringList>& migrations() {
 const char* const kMeasurementColumns =
     "part_id, position, characteristic_id, axis, type, nominal, upper_tol, lower_tol, measured, deviation, "
     "out_tol, min_value, max_value, unit, output_mode, marked, host_unique_id1, host_unique_id2, "
-    "classification";
-constexpr int kMeasurementColumnCount = 19;
+    "classification, characteristic_key";
+constexpr int kMeasurementColumnCount = 20;
 
 inline QString placeholders(int rows, int columns) {
     QString one = QStringLiteral("(") + QStringLiteral("?, ").repeated(columns - 1) + QStringLiteral("?)");
@@ -409,6 +431,9 @@ struct HistoryDatabase::Impl {
     }
 
     Part loadPart(qint64 partId) const;
+    // The catalogue keys of a part's rows, in row order; new characteristics are added.
+    std::vector<qint64> catalogueKeys(const QString& program, const std::vector<StoredRow>& rows) const;
+    std::optional<qint64> catalogueKey(const QString& program, const CharacteristicKey& key) const;
     HeaderData headerOf(qint64 partId) const;
 };
 

@@ -39,9 +39,9 @@ std::vector<CharacteristicKey> HistoryDatabase::characteristics(const QString& p
     last.addBindValue(program);
     m_impl->exec(last, "characteristics");
     add(last);
-    QSqlQuery older = m_impl->prepare(QStringLiteral(
-        "SELECT DISTINCT m.characteristic_id, m.axis FROM measurement m JOIN part p ON p.part_id "
-        "= m.part_id WHERE p.program_name = ? ORDER BY m.characteristic_id, m.axis"));
+    QSqlQuery older =
+        m_impl->prepare(QStringLiteral("SELECT characteristic_id, axis FROM characteristic WHERE "
+                                       "program_name = ? ORDER BY characteristic_id, axis"));
     older.addBindValue(program);
     m_impl->exec(older, "characteristics");
     add(older);
@@ -54,11 +54,7 @@ std::optional<CharacteristicKey> HistoryDatabase::findCharacteristic(const QStri
     for (qsizetype dot = text.lastIndexOf(QLatin1Char('.')); dot >= 0;
          dot = dot > 0 ? text.lastIndexOf(QLatin1Char('.'), dot - 1) : -1) {
         const CharacteristicKey key{text.left(dot), text.mid(dot + 1)};
-        const auto q = m_impl->read(
-            QStringLiteral("SELECT 1 FROM measurement m JOIN part p ON p.part_id = m.part_id WHERE "
-                           "m.characteristic_id = ? AND m.axis = ? AND p.program_name = ? LIMIT 1"),
-            {key.id, key.axis, program});
-        if (q->next())
+        if (m_impl->catalogueKey(program, key))
             return key;
     }
     return std::nullopt;
@@ -66,15 +62,25 @@ std::optional<CharacteristicKey> HistoryDatabase::findCharacteristic(const QStri
 
 Series HistoryDatabase::series(const QString& program, const CharacteristicKey& key,
                                const SeriesFilter& filter) const {
-    // Without "last N" the characteristic's index is read in key order and the points are put in
-    // time order here, which is cheaper than a sort in SQL; "last N" walks the time index backwards.
+    const std::optional<qint64> characteristic = m_impl->catalogueKey(program, key);
+    if (!characteristic)
+        return {};
+    // The whole series is the characteristic's index range, read in key order and put in time
+    // order here (cheaper than a sort in SQL). A date range or "last N" walks the program's time
+    // index instead and looks up each part's value: its cost follows the answer, not the history.
+    // SQLite takes a CROSS JOIN's tables in the order written.
     const bool last = filter.lastN.has_value();
-    QString sql =
-        QStringLiteral(
-            "SELECT p.part_id, p.part_uuid, p.measured_at, m.measured, m.nominal, m.upper_tol, m.lower_tol, "
-            "m.classification, m.type FROM measurement m %1 part p ON p.part_id = m.part_id "
-            "WHERE m.characteristic_id = ? AND m.axis = ? AND p.program_name = ?")
-            .arg(last || m_impl->postgres ? QStringLiteral("JOIN") : QStringLiteral("CROSS JOIN"));
+    const bool byTime = last || filter.since || filter.until;
+    const QString join = m_impl->postgres ? QStringLiteral("JOIN") : QStringLiteral("CROSS JOIN");
+    const QString columns =
+        QStringLiteral("SELECT p.part_id, p.part_uuid, p.measured_at, m.measured, m.nominal, "
+                       "m.upper_tol, m.lower_tol, m.classification, m.type FROM ");
+    QString sql = byTime ? columns + QStringLiteral("part p %1 measurement m ON m.characteristic_key = ? AND "
+                                                    "m.part_id = p.part_id WHERE p.program_name = ?")
+                                         .arg(join)
+                         : columns + QStringLiteral("measurement m %1 part p ON p.part_id = m.part_id WHERE "
+                                                    "m.characteristic_key = ?")
+                                         .arg(join);
     if (filter.since)
         sql += QStringLiteral(" AND p.measured_at >= ?");
     if (filter.until)
@@ -82,7 +88,9 @@ Series HistoryDatabase::series(const QString& program, const CharacteristicKey& 
     if (last)
         sql += QStringLiteral(" ORDER BY p.measured_at DESC, p.part_id DESC, m.position DESC LIMIT %1")
                    .arg(std::max(0, *filter.lastN));
-    QVariantList values{key.id, key.axis, program};
+    QVariantList values{*characteristic};
+    if (byTime)
+        values << program;
     if (filter.since)
         values << timeText(*filter.since);
     if (filter.until)

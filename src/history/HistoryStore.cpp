@@ -140,7 +140,8 @@ int HistoryDatabase::schemaVersion() const {
 namespace {
 
 // Thousands of rows per part: SQLite's own binding, one statement stepped per row, no variants.
-void storeRowsSqlite(sqlite3* db, const QString& sql, qint64 partId, const std::vector<StoredRow>& rows) {
+void storeRowsSqlite(sqlite3* db, const QString& sql, qint64 partId, const std::vector<StoredRow>& rows,
+                     const std::vector<qint64>& keys) {
     sqlite3_stmt* stmt = nullptr;
     const QByteArray s = sql.toUtf8();
     const auto check = [db](int rc) {
@@ -159,6 +160,7 @@ void storeRowsSqlite(sqlite3* db, const QString& sql, qint64 partId, const std::
     };
     int position = 0;
     for (const StoredRow& r : rows) {
+        check(sqlite3_bind_int64(stmt, 20, keys[static_cast<std::size_t>(position)]));
         check(sqlite3_bind_int64(stmt, 1, partId));
         check(sqlite3_bind_int(stmt, 2, ++position));
         check(bindText(3, r.id));
@@ -217,10 +219,12 @@ bool HistoryDatabase::storePart(const Part& part) {
             }
         }
 
+        const std::vector<qint64> keys = d.catalogueKeys(stored(part.programName), part.rows);
         const QString insert = QStringLiteral("INSERT INTO measurement (%1) VALUES ")
                                    .arg(QString::fromLatin1(kMeasurementColumns));
         if (sqlite3* handle = d.sqliteHandle()) {
-            storeRowsSqlite(handle, insert + placeholders(1, kMeasurementColumnCount), partId, part.rows);
+            storeRowsSqlite(handle, insert + placeholders(1, kMeasurementColumnCount), partId, part.rows,
+                            keys);
             return true;
         }
         std::optional<QSqlQuery> full;
@@ -258,11 +262,62 @@ bool HistoryDatabase::storePart(const Part& part) {
                 m->addBindValue(r.hostUniqueId1);
                 m->addBindValue(r.hostUniqueId2);
                 m->addBindValue(static_cast<int>(r.classification));
+                m->addBindValue(keys[static_cast<std::size_t>(i)]);
             }
             d.exec(*m, "store characteristics");
         }
         return true;
     });
+}
+
+std::vector<qint64> HistoryDatabase::Impl::catalogueKeys(const QString& program,
+                                                         const std::vector<StoredRow>& rows) const {
+    QHash<QString, qint64> known; // "ID\0axis"
+    {
+        const auto q =
+            read(QStringLiteral("SELECT characteristic_key, characteristic_id, axis FROM characteristic "
+                                "WHERE program_name = ?"),
+                 {program});
+        while (q->next())
+            known.insert(q->text(1) + QChar(u'\0') + q->text(2), q->integer(0));
+    }
+    std::vector<qint64> keys;
+    keys.reserve(rows.size());
+    std::optional<QSqlQuery> add;
+    for (const StoredRow& r : rows) {
+        const QString id = stored(r.id);
+        const QString axis = stored(r.axis);
+        auto it = known.constFind(id + QChar(u'\0') + axis);
+        if (it == known.constEnd()) {
+            // Another station may add it at the same time: either way the one key comes back.
+            if (!add)
+                add = prepare(QStringLiteral(
+                    "INSERT INTO characteristic (program_name, characteristic_id, axis) VALUES (?, ?, ?) ON "
+                    "CONFLICT (program_name, characteristic_id, axis) DO UPDATE SET axis = excluded.axis "
+                    "RETURNING characteristic_key"));
+            add->addBindValue(program);
+            add->addBindValue(id);
+            add->addBindValue(axis);
+            exec(*add, "store characteristic");
+            if (!add->next())
+                fail(QStringLiteral("store characteristic"), add->lastError());
+            it = known.insert(id + QChar(u'\0') + axis, add->value(0).toLongLong());
+            add->finish();
+        }
+        keys.push_back(*it);
+    }
+    return keys;
+}
+
+std::optional<qint64> HistoryDatabase::Impl::catalogueKey(const QString& program,
+                                                          const CharacteristicKey& key) const {
+    const auto q =
+        read(QStringLiteral("SELECT characteristic_key FROM characteristic WHERE program_name = ? AND "
+                            "characteristic_id = ? AND axis = ?"),
+             {program, key.id, key.axis});
+    if (q->next())
+        return q->integer(0);
+    return std::nullopt;
 }
 
 QString makeUuid() {

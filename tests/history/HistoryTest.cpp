@@ -56,7 +56,7 @@ TEST(HistoryDatabase, StoresOncePerUuidAndReadsTheSeriesBack) {
     }
     // A second connection (a later run) sees what the first committed, with the version kept.
     auto db = history::HistoryDatabase::openSqlite(file);
-    EXPECT_EQ(db->schemaVersion(), 1);
+    EXPECT_EQ(db->schemaVersion(), 2);
     EXPECT_EQ(db->partCount(), 11);
     EXPECT_EQ(db->programs(), (QStringList{QStringLiteral("Flansch"), QStringLiteral("Welle")}));
     const auto keys = db->characteristics(QStringLiteral("Welle"));
@@ -344,6 +344,18 @@ TEST_F(HistorySqlite, AFileLockedLongerThanTheRunWaitsKeepsThePartInTheOutbox) {
                                                    QStringLiteral("/doziduvov/history-outbox.sqlite"))
                   ->partCount(),
               0);
+}
+
+TEST_F(HistorySqlite, AVersionOneFileIsMigratedInPlace) {
+    const QString file = settingsDirs.dataDir + QStringLiteral("/v1.sqlite");
+    QDir().mkpath(settingsDirs.dataDir);
+    QProcess sqlite;
+    sqlite.start(QStringLiteral("sqlite3"), {file});
+    sqlite.write(schemaVersionOne(false).toUtf8());
+    sqlite.closeWriteChannel();
+    ASSERT_TRUE(sqlite.waitForFinished(30000));
+    ASSERT_EQ(sqlite.exitCode(), 0) << sqlite.readAllStandardError().toStdString();
+    expectMigratedFromVersionOne(*history::HistoryDatabase::openSqlite(file));
 }
 
 TEST_F(HistorySqlite, EightProcessesStoreFourHundredPartsNoneLostNoneTwice) {

@@ -77,7 +77,7 @@ TEST_F(Postgres, TwoUnattendedRunsLeaveTwoPartsEqualToTheirFiles) {
     expectEqualToAsciiFiles(psql(rowsQuery()) + psql(headerQuery()),
                             {QStringLiteral("Welle-0001.csv"), QStringLiteral("Welle-0002.csv")});
     EXPECT_TRUE(outboxUuids().isEmpty());
-    EXPECT_EQ(psql(QStringLiteral("SELECT version FROM schema_version")).trimmed(), QStringLiteral("1"));
+    EXPECT_EQ(psql(QStringLiteral("SELECT MAX(version) FROM schema_version")).trimmed(), QStringLiteral("2"));
     EXPECT_TRUE(output(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), {QStringLiteral("--history-db")})
                     .contains(QStringLiteral("PostgreSQL")));
 }
@@ -186,6 +186,11 @@ history::Part smallPart(const QString& note) {
 }
 
 } // namespace
+
+TEST_F(Postgres, AVersionOneDatabaseIsMigratedInPlace) {
+    psql(schemaVersionOne(true));
+    expectMigratedFromVersionOne(*history::HistoryDatabase::openPostgres(config));
+}
 
 TEST_F(Postgres, ALockedTableOrAStoppedServerEndsTheStoreInTimeAndThePartComesLater) {
     config.deliverySeconds = 2;
