@@ -175,6 +175,12 @@ inline const std::vector<QStringList>& migrations() {
             QStringLiteral("DROP INDEX measurement_trend"),
             QStringLiteral("CREATE INDEX measurement_series ON measurement (characteristic_key, part_id, "
                            "measured, nominal, upper_tol, lower_tol, classification, type)"),
+            // For dashboards: one row per value with its part, as a time the database understands.
+            QStringLiteral(
+                "CREATE VIEW measurement_value AS SELECT p.part_uuid, p.program_name, %TIME% AS "
+                "measured_at, p.station, p.user_name, m.characteristic_id, m.axis, m.type, m.nominal, "
+                "m.upper_tol, m.lower_tol, m.measured, m.deviation, m.out_tol, m.unit, "
+                "m.classification FROM measurement m JOIN part p ON p.part_id = m.part_id"),
         },
     };
     return m;
@@ -397,6 +403,10 @@ struct HistoryDatabase::Impl {
             for (int v = current; v < latest; ++v) {
                 for (QString sql : migrations()[static_cast<std::size_t>(v)])
                     execText(sql.replace(QStringLiteral("%ID%"), id)
+                                 .replace(QStringLiteral("%TIME%"),
+                                          postgres ? QStringLiteral(
+                                                         "CAST(p.measured_at AS TIMESTAMP WITH TIME ZONE)")
+                                                   : QStringLiteral("p.measured_at"))
                                  .replace(QStringLiteral("%CLUSTERED%"),
                                           postgres ? QString() : QStringLiteral(" WITHOUT ROWID")));
                 QSqlQuery q = prepare(QStringLiteral("INSERT INTO schema_version (version) VALUES (?)"));

@@ -1,6 +1,8 @@
 #include "history/HistoryDatabaseImpl.h"
 
 #include <libpq-fe.h>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace history {
 
@@ -289,20 +291,26 @@ std::vector<qint64> HistoryDatabase::Impl::catalogueKeys(const QString& program,
         const QString axis = stored(r.axis);
         auto it = known.constFind(id + QChar(u'\0') + axis);
         if (it == known.constEnd()) {
-            // Another station may add it at the same time: either way the one key comes back.
+            // Another station may add it at the same time (its insert waits for ours, or ours for
+            // its): then the key is the one it stored. Insert and select only, as a writer's role allows.
             if (!add)
                 add = prepare(QStringLiteral(
-                    "INSERT INTO characteristic (program_name, characteristic_id, axis) VALUES (?, ?, ?) ON "
-                    "CONFLICT (program_name, characteristic_id, axis) DO UPDATE SET axis = excluded.axis "
+                    "INSERT INTO characteristic (program_name, characteristic_id, axis) VALUES (?, "
+                    "?, ?) ON CONFLICT (program_name, characteristic_id, axis) DO NOTHING "
                     "RETURNING characteristic_key"));
             add->addBindValue(program);
             add->addBindValue(id);
             add->addBindValue(axis);
             exec(*add, "store characteristic");
-            if (!add->next())
-                fail(QStringLiteral("store characteristic"), add->lastError());
-            it = known.insert(id + QChar(u'\0') + axis, add->value(0).toLongLong());
+            std::optional<qint64> key;
+            if (add->next())
+                key = add->value(0).toLongLong();
             add->finish();
+            if (!key)
+                key = catalogueKey(program, {id, axis});
+            if (!key)
+                fail(QStringLiteral("store characteristic"), add->lastError());
+            it = known.insert(id + QChar(u'\0') + axis, *key);
         }
         keys.push_back(*it);
     }
@@ -340,6 +348,10 @@ Part partFromTable(const model::MerkmalTable& table, const model::HeaderRows& he
         if (!part.user.isEmpty())
             break;
     }
+    // Started by a service or cron, the environment may name nobody: the system knows.
+    if (part.user.isEmpty())
+        if (const passwd* pw = ::getpwuid(::getuid()))
+            part.user = QString::fromLocal8Bit(pw->pw_name);
     // The grid's name cells carry a leading blank.
     for (const model::HeaderRow& h : header)
         part.header.emplace_back(h.name.trimmed(), h.value);
