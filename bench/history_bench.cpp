@@ -1,16 +1,19 @@
 // The results history: storing one part of many characteristics, and the trend query of one
 // characteristic over many stored parts, on SQLite files in a temporary folder.
 //
-//   build/bin/bench_history [--rows=10000] [--parts=100000] [--interleaved] [--benchmark_repetitions=7]
+//   build/bin/bench_history [--rows=10000] [--parts=100000] [--interleaved] [--keep=FILE]
+//                           [--benchmark_repetitions=7]
 //
 // The trend file is filled once with --parts parts of ten characteristics each (one transaction,
 // straight through the documented schema), all of one part program or, with --interleaved, of two
-// in turn; then queried through the history API.
+// in turn; then queried through the history API. --keep fills FILE instead (or uses it when it
+// exists), for comparing whole processes with the sqlite3 shell afterwards.
 #include "history/History.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -24,6 +27,7 @@ namespace {
 int rowsPerPart = 10000;
 int trendParts = 100000;
 bool interleaved = false;
+QString keptFile;
 constexpr int kTrendCharacteristics = 10;
 
 history::Part bigPart(int rows) {
@@ -77,14 +81,27 @@ struct TrendFile {
     QTemporaryDir dir;
     QString file;
     TrendFile() {
-        file = dir.filePath(QStringLiteral("trend.sqlite"));
+        file = keptFile.isEmpty() ? dir.filePath(QStringLiteral("trend.sqlite")) : keptFile;
+        if (QFile::exists(file))
+            return;
         history::HistoryDatabase::openSqlite(file); // the schema
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
             db.setDatabaseName(file);
             db.open();
             QSqlQuery(db).exec(QStringLiteral("BEGIN"));
-            QSqlQuery part(db), header(db), row(db);
+            QSqlQuery part(db), header(db), row(db), catalogue(db);
+            // Keys 1-10 for the first program's characteristics, 11-20 for the second's.
+            catalogue.prepare(QStringLiteral(
+                "INSERT INTO characteristic (characteristic_key, program_name, characteristic_id, axis) "
+                "VALUES (?, ?, ?, 'X')"));
+            for (int c = 1; c <= 2 * kTrendCharacteristics; ++c) {
+                catalogue.addBindValue(c);
+                catalogue.addBindValue(c <= kTrendCharacteristics ? QStringLiteral("Welle")
+                                                                  : QStringLiteral("Nabe"));
+                catalogue.addBindValue(QStringLiteral("LOC%1").arg((c - 1) % kTrendCharacteristics + 1));
+                catalogue.exec();
+            }
             part.prepare(QStringLiteral(
                 "INSERT INTO part (part_id, part_uuid, program_name, program_revision, drawing_number, "
                 "host_file_name, measured_at, station, user_name, row_count) VALUES (?, ?, ?, 'A', 'Z-1', "
@@ -92,7 +109,7 @@ struct TrendFile {
             header.prepare(QStringLiteral("INSERT INTO header_value VALUES (?, ?, ?, ?)"));
             row.prepare(QStringLiteral("INSERT INTO measurement VALUES (?, ?, ?, 'X', 'LOCATION', 10, 0.05, "
                                        "-0.05, ?, 0, 0, 0, 0, 'MM', "
-                                       "'BEIDE', 0, 0, 0, 0)"));
+                                       "'BEIDE', 0, 0, 0, 0, ?)"));
             const QDateTime t0(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC);
             for (int p = 1; p <= trendParts; ++p) {
                 // All parts of one program, or two programs interleaved (the query picks its own).
@@ -116,6 +133,7 @@ struct TrendFile {
                     row.addBindValue(c);
                     row.addBindValue(QStringLiteral("LOC%1").arg(c));
                     row.addBindValue(10.0 + (p % 100) * 0.0001);
+                    row.addBindValue(program == QLatin1String("Welle") ? c : kTrendCharacteristics + c);
                     row.exec();
                 }
             }
@@ -139,6 +157,10 @@ void BM_TrendQuery(benchmark::State& state) {
     filter.withHeader = state.range(0) != 0;
     if (state.range(1) > 0)
         filter.lastN = static_cast<int>(state.range(1));
+    // The parts of the last N minutes (one part a minute).
+    if (state.range(2) > 0)
+        filter.since = QDateTime(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC)
+                           .addSecs(60LL * (trendParts - state.range(2) + 1));
     std::size_t points = 0;
     for (auto _ : state) {
         const history::Series s =
@@ -160,6 +182,8 @@ int main(int argc, char** argv) {
             rowsPerPart = std::atoi(argv[i] + 7);
         else if (std::strcmp(argv[i], "--interleaved") == 0)
             interleaved = true;
+        else if (std::strncmp(argv[i], "--keep=", 7) == 0)
+            keptFile = QString::fromLocal8Bit(argv[i] + 7);
         else if (std::strncmp(argv[i], "--parts=", 8) == 0)
             trendParts = std::atoi(argv[i] + 8);
         else
@@ -173,10 +197,11 @@ int main(int argc, char** argv) {
         ->Arg(rowsPerPart)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_TrendQuery", BM_TrendQuery)
-        ->ArgNames({"header", "last"})
-        ->Args({1, 0})
-        ->Args({0, 0})
-        ->Args({1, 1000})
+        ->ArgNames({"header", "last", "since"})
+        ->Args({1, 0, 0})
+        ->Args({0, 0, 0})
+        ->Args({1, 1000, 0})
+        ->Args({1, 0, 1000})
         ->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&n, rest.data());
     benchmark::RunSpecifiedBenchmarks();
