@@ -60,42 +60,97 @@ std::optional<CharacteristicKey> HistoryDatabase::findCharacteristic(const QStri
     return std::nullopt;
 }
 
+namespace {
+
+// The whole series is the characteristic's index range, read in key order and put in time order
+// afterwards (cheaper than a sort in SQL). A date range or "last N" walks the program's time index
+// instead and looks up each part's value: its cost follows the answer, not the history. SQLite
+// takes a CROSS JOIN's tables in the order written.
+QString seriesSql(bool postgres, const SeriesFilter& filter) {
+    const bool byTime = filter.lastN || filter.since || filter.until;
+    const QString join = postgres ? QStringLiteral("JOIN") : QStringLiteral("CROSS JOIN");
+    QString sql = QStringLiteral("SELECT p.part_id, p.part_uuid, p.measured_at, m.measured, m.nominal, "
+                                 "m.upper_tol, m.lower_tol, m.classification, m.type FROM ") +
+                  (byTime ? QStringLiteral("part p %1 measurement m ON m.characteristic_key = ? AND "
+                                           "m.part_id = p.part_id WHERE p.program_name = ?")
+                          : QStringLiteral("measurement m %1 part p ON p.part_id = m.part_id WHERE "
+                                           "m.characteristic_key = ?"))
+                      .arg(join);
+    if (filter.since)
+        sql += QStringLiteral(" AND p.measured_at >= ?");
+    if (filter.until)
+        sql += QStringLiteral(" AND p.measured_at <= ?");
+    if (filter.lastN)
+        sql += QStringLiteral(" ORDER BY p.measured_at DESC, p.part_id DESC, m.position DESC LIMIT %1")
+                   .arg(std::max(0, *filter.lastN));
+    return sql;
+}
+
+// Oldest first; parts of the same time in the order they were stored.
+void sortByTime(Series& out, std::vector<qint64>& ids) {
+    if (std::is_sorted(out.begin(), out.end(), [](const SeriesPoint& a, const SeriesPoint& b) {
+            return a.measuredUtc < b.measuredUtc;
+        }))
+        return;
+    std::vector<std::size_t> order(out.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const qint64 ta = out[a].measuredUtc.toMSecsSinceEpoch(), tb = out[b].measuredUtc.toMSecsSinceEpoch();
+        return ta != tb ? ta < tb : ids[a] < ids[b];
+    });
+    Series sorted;
+    sorted.reserve(out.size());
+    std::vector<qint64> sortedIds;
+    sortedIds.reserve(ids.size());
+    for (std::size_t i : order) {
+        sorted.push_back(std::move(out[i]));
+        sortedIds.push_back(ids[i]);
+    }
+    out = std::move(sorted);
+    ids = std::move(sortedIds);
+}
+
+// The header data of the parts in the series, in one pass over their key range.
+void attachHeaders(const HistoryDatabase::Impl& d, Series& out, const std::vector<qint64>& ids) {
+    if (ids.empty())
+        return;
+    const auto [lo, hi] = std::minmax_element(ids.begin(), ids.end());
+    const auto h = d.read(QStringLiteral("SELECT part_id, name, value FROM header_value WHERE part_id "
+                                         "BETWEEN ? AND ? ORDER BY part_id, position"),
+                          {*lo, *hi});
+    // Both in key order: one merge, no lookup table.
+    std::vector<std::pair<qint64, std::size_t>> byKey(out.size());
+    for (std::size_t i = 0; i < out.size(); ++i)
+        byKey[i] = {ids[i], i};
+    std::sort(byKey.begin(), byKey.end());
+    std::size_t j = 0;
+    QString name;
+    while (h->next()) {
+        const qint64 id = h->integer(0);
+        while (j < byKey.size() && byKey[j].first < id)
+            ++j;
+        const QString n = h->repeated(1, name);
+        const QString v = h->text(2);
+        for (std::size_t k = j; k < byKey.size() && byKey[k].first == id; ++k)
+            out[byKey[k].second].header.emplace_back(n, v);
+    }
+}
+
+} // namespace
+
 Series HistoryDatabase::series(const QString& program, const CharacteristicKey& key,
                                const SeriesFilter& filter) const {
     const std::optional<qint64> characteristic = m_impl->catalogueKey(program, key);
     if (!characteristic)
         return {};
-    // The whole series is the characteristic's index range, read in key order and put in time
-    // order here (cheaper than a sort in SQL). A date range or "last N" walks the program's time
-    // index instead and looks up each part's value: its cost follows the answer, not the history.
-    // SQLite takes a CROSS JOIN's tables in the order written.
-    const bool last = filter.lastN.has_value();
-    const bool byTime = last || filter.since || filter.until;
-    const QString join = m_impl->postgres ? QStringLiteral("JOIN") : QStringLiteral("CROSS JOIN");
-    const QString columns =
-        QStringLiteral("SELECT p.part_id, p.part_uuid, p.measured_at, m.measured, m.nominal, "
-                       "m.upper_tol, m.lower_tol, m.classification, m.type FROM ");
-    QString sql = byTime ? columns + QStringLiteral("part p %1 measurement m ON m.characteristic_key = ? AND "
-                                                    "m.part_id = p.part_id WHERE p.program_name = ?")
-                                         .arg(join)
-                         : columns + QStringLiteral("measurement m %1 part p ON p.part_id = m.part_id WHERE "
-                                                    "m.characteristic_key = ?")
-                                         .arg(join);
-    if (filter.since)
-        sql += QStringLiteral(" AND p.measured_at >= ?");
-    if (filter.until)
-        sql += QStringLiteral(" AND p.measured_at <= ?");
-    if (last)
-        sql += QStringLiteral(" ORDER BY p.measured_at DESC, p.part_id DESC, m.position DESC LIMIT %1")
-                   .arg(std::max(0, *filter.lastN));
     QVariantList values{*characteristic};
-    if (byTime)
+    if (filter.lastN || filter.since || filter.until)
         values << program;
     if (filter.since)
         values << timeText(*filter.since);
     if (filter.until)
         values << timeText(*filter.until);
-    const auto q = m_impl->read(sql, values);
+    const auto q = m_impl->read(seriesSql(m_impl->postgres, filter), values);
     Series out;
     std::vector<qint64> ids;
     out.reserve(4096);
@@ -114,54 +169,14 @@ Series HistoryDatabase::series(const QString& program, const CharacteristicKey& 
         p.type = q->repeated(8, type);
         out.push_back(std::move(p));
     }
-    if (last) {
+    if (filter.lastN) {
         std::reverse(out.begin(), out.end());
         std::reverse(ids.begin(), ids.end());
-    } else if (!std::is_sorted(out.begin(), out.end(), [](const SeriesPoint& a, const SeriesPoint& b) {
-                   return a.measuredUtc < b.measuredUtc;
-               })) {
-        std::vector<std::size_t> order(out.size());
-        std::iota(order.begin(), order.end(), std::size_t{0});
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            const qint64 ta = out[a].measuredUtc.toMSecsSinceEpoch(),
-                         tb = out[b].measuredUtc.toMSecsSinceEpoch();
-            return ta != tb ? ta < tb : ids[a] < ids[b];
-        });
-        Series sorted;
-        sorted.reserve(out.size());
-        std::vector<qint64> sortedIds;
-        sortedIds.reserve(ids.size());
-        for (std::size_t i : order) {
-            sorted.push_back(std::move(out[i]));
-            sortedIds.push_back(ids[i]);
-        }
-        out = std::move(sorted);
-        ids = std::move(sortedIds);
+    } else {
+        sortByTime(out, ids);
     }
-    if (filter.withHeader && !ids.empty()) {
-        // The header data of the parts in the series, in one pass over their key range.
-        const auto [lo, hi] = std::minmax_element(ids.begin(), ids.end());
-        const auto h =
-            m_impl->read(QStringLiteral("SELECT part_id, name, value FROM header_value WHERE part_id "
-                                        "BETWEEN ? AND ? ORDER BY part_id, position"),
-                         {*lo, *hi});
-        // Both in key order: one merge, no lookup table.
-        std::vector<std::pair<qint64, std::size_t>> byKey(out.size());
-        for (std::size_t i = 0; i < out.size(); ++i)
-            byKey[i] = {ids[i], i};
-        std::sort(byKey.begin(), byKey.end());
-        std::size_t j = 0;
-        QString name;
-        while (h->next()) {
-            const qint64 id = h->integer(0);
-            while (j < byKey.size() && byKey[j].first < id)
-                ++j;
-            const QString n = h->repeated(1, name);
-            const QString v = h->text(2);
-            for (std::size_t k = j; k < byKey.size() && byKey[k].first == id; ++k)
-                out[byKey[k].second].header.emplace_back(n, v);
-        }
-    }
+    if (filter.withHeader)
+        attachHeaders(*m_impl, out, ids);
     return out;
 }
 

@@ -184,90 +184,103 @@ void storeRowsSqlite(sqlite3* db, const QString& sql, qint64 partId, const std::
 
 } // namespace
 
+namespace {
+
+// The part's own row; nothing when its uuid is stored already.
+std::optional<qint64> insertPart(const HistoryDatabase::Impl& d, const Part& part, const QString& uuid) {
+    QSqlQuery q = d.prepare(QStringLiteral(
+        "INSERT INTO part (part_uuid, program_name, program_revision, drawing_number, host_file_name, "
+        "measured_at, station, user_name, row_count) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) "
+        "ON CONFLICT (part_uuid) DO NOTHING RETURNING part_id"));
+    q.addBindValue(uuid);
+    q.addBindValue(text(part.programName));
+    q.addBindValue(text(part.revision));
+    q.addBindValue(text(part.drawingNumber));
+    q.addBindValue(text(part.hostFileName));
+    q.addBindValue(timeText(part.measuredUtc.isValid() ? part.measuredUtc : QDateTime::currentDateTimeUtc()));
+    q.addBindValue(text(part.station));
+    q.addBindValue(text(part.user));
+    q.addBindValue(static_cast<int>(part.rows.size()));
+    d.exec(q, "store part");
+    if (!q.next())
+        return std::nullopt;
+    return q.value(0).toLongLong();
+}
+
+void insertHeader(const HistoryDatabase::Impl& d, qint64 partId, const HeaderData& header) {
+    if (header.empty())
+        return;
+    QSqlQuery h = d.prepare(
+        QStringLiteral("INSERT INTO header_value (part_id, position, name, value) VALUES (?, ?, ?, ?)"));
+    int position = 0;
+    for (const auto& [name, value] : header) {
+        h.addBindValue(partId);
+        h.addBindValue(++position);
+        h.addBindValue(text(name));
+        h.addBindValue(text(value));
+        d.exec(h, "store header data");
+    }
+}
+
+// A server: many rows per statement, few round trips.
+void insertRowsInGroups(const HistoryDatabase::Impl& d, const QString& insert, qint64 partId,
+                        const std::vector<StoredRow>& rows, const std::vector<qint64>& keys) {
+    std::optional<QSqlQuery> full;
+    const int n = static_cast<int>(rows.size());
+    for (int start = 0; start < n; start += kRowsPerInsert) {
+        const int count = std::min(kRowsPerInsert, n - start);
+        QSqlQuery partial;
+        if (count == kRowsPerInsert && !full)
+            full = d.prepare(insert + placeholders(kRowsPerInsert, kMeasurementColumnCount));
+        else if (count < kRowsPerInsert)
+            partial = d.prepare(insert + placeholders(count, kMeasurementColumnCount));
+        QSqlQuery& m = count == kRowsPerInsert ? *full : partial;
+        for (int i = start; i < start + count; ++i) {
+            const StoredRow& r = rows[static_cast<std::size_t>(i)];
+            for (const QVariant& v : {QVariant(partId),
+                                      QVariant(i + 1),
+                                      text(r.id),
+                                      text(r.axis),
+                                      text(r.type),
+                                      QVariant(r.nominal),
+                                      QVariant(r.upperTol),
+                                      QVariant(r.lowerTol),
+                                      QVariant(r.measured),
+                                      QVariant(r.deviation),
+                                      QVariant(r.outTol),
+                                      QVariant(r.min),
+                                      QVariant(r.max),
+                                      text(r.unit),
+                                      text(r.outputMode),
+                                      QVariant(r.marked ? 1 : 0),
+                                      QVariant(r.hostUniqueId1),
+                                      QVariant(r.hostUniqueId2),
+                                      QVariant(static_cast<int>(r.classification)),
+                                      QVariant(keys[static_cast<std::size_t>(i)])})
+                m.addBindValue(v);
+        }
+        d.exec(m, "store characteristics");
+    }
+}
+
+} // namespace
+
 bool HistoryDatabase::storePart(const Part& part) {
     const Impl& d = *m_impl;
     const QString uuid = part.uuid.isEmpty() ? makeUuid() : part.uuid;
     return d.inTransaction([&]() -> bool {
-        QSqlQuery q = d.prepare(QStringLiteral(
-            "INSERT INTO part (part_uuid, program_name, program_revision, drawing_number, host_file_name, "
-            "measured_at, station, user_name, row_count) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) "
-            "ON CONFLICT (part_uuid) DO NOTHING RETURNING part_id"));
-        q.addBindValue(uuid);
-        q.addBindValue(text(part.programName));
-        q.addBindValue(text(part.revision));
-        q.addBindValue(text(part.drawingNumber));
-        q.addBindValue(text(part.hostFileName));
-        q.addBindValue(
-            timeText(part.measuredUtc.isValid() ? part.measuredUtc : QDateTime::currentDateTimeUtc()));
-        q.addBindValue(text(part.station));
-        q.addBindValue(text(part.user));
-        q.addBindValue(static_cast<int>(part.rows.size()));
-        d.exec(q, "store part");
-        if (!q.next())
+        const std::optional<qint64> partId = insertPart(d, part, uuid);
+        if (!partId)
             return false; // this part is stored already
-        const qint64 partId = q.value(0).toLongLong();
-        q.finish();
-
-        if (!part.header.empty()) {
-            QSqlQuery h = d.prepare(QStringLiteral(
-                "INSERT INTO header_value (part_id, position, name, value) VALUES (?, ?, ?, ?)"));
-            int position = 0;
-            for (const auto& [name, value] : part.header) {
-                h.addBindValue(partId);
-                h.addBindValue(++position);
-                h.addBindValue(text(name));
-                h.addBindValue(text(value));
-                d.exec(h, "store header data");
-            }
-        }
-
+        insertHeader(d, *partId, part.header);
         const std::vector<qint64> keys = d.catalogueKeys(stored(part.programName), part.rows);
         const QString insert = QStringLiteral("INSERT INTO measurement (%1) VALUES ")
                                    .arg(QString::fromLatin1(kMeasurementColumns));
-        if (sqlite3* handle = d.sqliteHandle()) {
-            storeRowsSqlite(handle, insert + placeholders(1, kMeasurementColumnCount), partId, part.rows,
+        if (sqlite3* handle = d.sqliteHandle())
+            storeRowsSqlite(handle, insert + placeholders(1, kMeasurementColumnCount), *partId, part.rows,
                             keys);
-            return true;
-        }
-        std::optional<QSqlQuery> full;
-        const int n = static_cast<int>(part.rows.size());
-        for (int start = 0; start < n; start += kRowsPerInsert) {
-            const int count = std::min(kRowsPerInsert, n - start);
-            QSqlQuery partial;
-            QSqlQuery* m = nullptr;
-            if (count == kRowsPerInsert) {
-                if (!full)
-                    full = d.prepare(insert + placeholders(kRowsPerInsert, kMeasurementColumnCount));
-                m = &*full;
-            } else {
-                partial = d.prepare(insert + placeholders(count, kMeasurementColumnCount));
-                m = &partial;
-            }
-            for (int i = start; i < start + count; ++i) {
-                const StoredRow& r = part.rows[static_cast<std::size_t>(i)];
-                m->addBindValue(partId);
-                m->addBindValue(i + 1);
-                m->addBindValue(text(r.id));
-                m->addBindValue(text(r.axis));
-                m->addBindValue(text(r.type));
-                m->addBindValue(r.nominal);
-                m->addBindValue(r.upperTol);
-                m->addBindValue(r.lowerTol);
-                m->addBindValue(r.measured);
-                m->addBindValue(r.deviation);
-                m->addBindValue(r.outTol);
-                m->addBindValue(r.min);
-                m->addBindValue(r.max);
-                m->addBindValue(text(r.unit));
-                m->addBindValue(text(r.outputMode));
-                m->addBindValue(r.marked ? 1 : 0);
-                m->addBindValue(r.hostUniqueId1);
-                m->addBindValue(r.hostUniqueId2);
-                m->addBindValue(static_cast<int>(r.classification));
-                m->addBindValue(keys[static_cast<std::size_t>(i)]);
-            }
-            d.exec(*m, "store characteristics");
-        }
+        else
+            insertRowsInGroups(d, insert, *partId, part.rows, keys);
         return true;
     });
 }
