@@ -33,6 +33,7 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QValueAxis>
+#include <QtConcurrentRun>
 
 namespace gui {
 
@@ -150,6 +151,11 @@ QHBoxLayout* HistoryWindow::buildFilterRow() {
     m_last->setObjectName(QStringLiteral("spnLast"));
     m_last->setRange(1, 1000000);
     m_last->setValue(50);
+    const int opening = readHistorySettings(m_state.store).windowParts;
+    if (opening > 0) {
+        m_last->setValue(opening);
+        m_useLast->setChecked(true);
+    }
     auto* filters = new QHBoxLayout;
     for (QWidget* w :
          std::initializer_list<QWidget*>{m_useSince, m_since, m_useUntil, m_until, m_useLast, m_last})
@@ -231,6 +237,7 @@ QHBoxLayout* HistoryWindow::buildButtonRow() {
 
 // A changed choice or filter reads the series again; not while the lists are being filled.
 void HistoryWindow::connectChoices() {
+    connect(&m_reading, &QFutureWatcher<Read>::finished, this, &HistoryWindow::showRead);
     connect(m_program, &QComboBox::currentIndexChanged, this, [this] {
         if (!m_filling)
             fillCharacteristics();
@@ -278,8 +285,7 @@ void HistoryWindow::fillPrograms() {
     m_program->clear();
     if (m_history) {
         try {
-            for (const ProgramInfo& p : m_history->database().programInfos())
-                m_program->addItem(p.name);
+            m_program->addItems(m_history->database().programs());
             const int pending = m_history->pendingInOutbox();
             m_deliver->setVisible(pending > 0);
         } catch (const HistoryError& e) {
@@ -332,6 +338,10 @@ void HistoryWindow::reload() {
     m_since->setEnabled(m_useSince->isChecked());
     m_until->setEnabled(m_useUntil->isChecked());
     m_last->setEnabled(m_useLast->isChecked());
+    if (m_readPending) {
+        m_rereadWanted = true; // the newest choice is read when the running read ends
+        return;
+    }
     m_series.clear();
     const int i = m_characteristic->currentIndex();
     if (m_history && i >= 0 && i < static_cast<int>(m_keys.size())) {
@@ -344,14 +354,44 @@ void HistoryWindow::reload() {
             filter.until = m_until->date().endOfDay().toUTC();
         if (m_useLast->isChecked())
             filter.lastN = m_last->value();
-        try {
-            m_series = m_history->database().series(m_program->currentText(),
-                                                    m_keys[static_cast<std::size_t>(i)], filter);
-        } catch (const HistoryError& e) {
-            showProblem(e.text());
-        }
+        m_readPending = true;
+        m_reading.setFuture(QtConcurrent::run([settings = readHistorySettings(m_state.store),
+                                               program = m_program->currentText(),
+                                               key = m_keys[static_cast<std::size_t>(i)], filter]() -> Read {
+            try {
+                History h(settings);
+                return {h.database().series(program, key, filter), {}};
+            } catch (const HistoryError& e) {
+                return {{}, e.text()};
+            }
+        }));
+        return;
     }
     draw();
+}
+
+void HistoryWindow::showRead() {
+    if (!m_readPending)
+        return;
+    m_readPending = false;
+    Read r = m_reading.result();
+    m_series = std::move(r.series);
+    if (!r.problem.isEmpty())
+        showProblem(r.problem);
+    if (m_rereadWanted) {
+        m_rereadWanted = false;
+        reload();
+        return;
+    }
+    draw();
+}
+
+const history::Series& HistoryWindow::series() {
+    while (m_readPending) {
+        m_reading.waitForFinished();
+        showRead();
+    }
+    return m_series;
 }
 
 namespace {
@@ -457,13 +497,21 @@ void HistoryWindow::addPoints(QChart* chart, QValueAxis* x, QValueAxis* y, const
         s->setColor(colour);
         s->setBorderColor(pal.color(QPalette::Text));
     }
+    // Each marker is an item of its own: beyond a few thousand parts the line (one item) carries
+    // the values, and only parts beyond the warning limit keep a marker.
+    constexpr int kMarkers = 2000;
+    const bool many = data.points.size() > static_cast<std::size_t>(kMarkers);
+    QList<QPointF> line;
+    line.reserve(static_cast<qsizetype>(data.points.size()));
     for (const ChartPoint& p : data.points) {
-        values->append(p.part, p.value);
+        line.append(QPointF(p.part, p.value));
         QScatterSeries* s = p.classification == Classification::OutOfTolerance  ? out
                             : p.classification == Classification::BeyondWarning ? warn
                                                                                 : ok;
-        s->append(p.part, p.value);
+        if ((!many || s != ok) && s->count() < kMarkers)
+            s->append(p.part, p.value);
     }
+    values->replace(line);
     attach(chart, x, y, values);
     for (const auto& kind : kinds) {
         attach(chart, x, y, kind.first);
@@ -543,11 +591,12 @@ bool HistoryWindow::exportCsv(const QString& file) {
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly))
         return false;
-    out.write(seriesCsv(m_program->currentText(), {{m_keys[static_cast<std::size_t>(i)], m_series}}));
+    out.write(seriesCsv(m_program->currentText(), {{m_keys[static_cast<std::size_t>(i)], series()}}));
     return out.commit();
 }
 
-QString HistoryWindow::figure(const char* name) const {
+QString HistoryWindow::figure(const char* name) {
+    series(); // the figures of the read asked for last
     for (const auto& [n, label] : m_figures)
         if (QByteArray(n) == name)
             return label->text();

@@ -6,6 +6,7 @@
 #include "history/HistoryChart.h"
 
 #include <QDialog>
+#include <QFutureWatcher>
 
 class QChart;
 class QValueAxis;
@@ -40,9 +41,10 @@ public:
     void selectProgram(const QString& program);
     void selectCharacteristic(const QString& text);
     void setLastParts(std::optional<int> n);
-    const history::Series& series() const { return m_series; }
+    // The values shown; a read still running is waited for.
+    const history::Series& series();
     const history::Statistics& statistics() const { return m_statistics; }
-    QString figure(const char* name) const; // the text shown beside the chart, by object name
+    QString figure(const char* name); // the text shown beside the chart, by object name
 
     bool exportPng(const QString& file);
     bool exportSvg(const QString& file);
@@ -63,6 +65,7 @@ private:
     void fillPrograms();
     void fillCharacteristics();
     void reload();
+    void showRead();
     void draw();
     void addLimitLines(QChart* chart, QValueAxis* x, QValueAxis* y, const history::ChartData& data);
     void addPoints(QChart* chart, QValueAxis* x, QValueAxis* y, const history::ChartData& data);
@@ -74,6 +77,14 @@ private:
     std::unique_ptr<history::History> m_history;
     std::vector<history::CharacteristicKey> m_keys;
     history::Series m_series;
+    // A series is read on a thread of its own (its own connection): the window stays responsive.
+    struct Read {
+        history::Series series;
+        QString problem;
+    };
+    QFutureWatcher<Read> m_reading;
+    bool m_readPending = false;
+    bool m_rereadWanted = false;
     history::Statistics m_statistics;
     bool m_filling = false;
 

@@ -3,9 +3,13 @@
 namespace history {
 
 QStringList HistoryDatabase::programs() const {
+    // From the catalogue: a few rows per program, not one per part.
+    QSqlQuery q = m_impl->prepare(
+        QStringLiteral("SELECT DISTINCT program_name FROM characteristic ORDER BY program_name"));
+    m_impl->exec(q, "programs");
     QStringList names;
-    for (const ProgramInfo& p : programInfos())
-        names << p.name;
+    while (q.next())
+        names << q.value(0).toString();
     return names;
 }
 

@@ -24,6 +24,7 @@ HistorySettings readHistorySettings(const SettingsStore& store) {
     s.enabled = parseFlag(get(History::Enabled)).value_or(true);
     s.failsRun = parseFlag(get(History::FailRunOnError)).value_or(false);
     s.deliverySeconds = keys::read(store, History::DeliveryTimeout);
+    s.windowParts = keys::read(store, History::WindowParts);
     s.sslMode = get(History::SslMode);
     s.sslRootCert = get(History::SslRootCert);
     return s;
@@ -42,6 +43,7 @@ void writeHistorySettings(const SettingsStore& store, const HistorySettings& s) 
          {keys::name(History::Enabled), flagText(s.enabled)},
          {keys::name(History::FailRunOnError), flagText(s.failsRun)},
          {QString::fromLatin1(History::DeliveryTimeout.name), QString::number(s.deliverySeconds)},
+         {QString::fromLatin1(History::WindowParts.name), QString::number(s.windowParts)},
          {keys::name(History::SslMode), s.sslMode},
          {keys::name(History::SslRootCert), s.sslRootCert}});
 }

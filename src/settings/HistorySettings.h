@@ -19,6 +19,7 @@ struct HistorySettings {
     bool enabled = true;     // Enabled: every part written from a complete read is stored
     bool failsRun = false;   // FailRunOnError: a part not stored ends an unattended run with status 3
     int deliverySeconds = 5; // DeliveryTimeout: the longest a run waits for the history
+    int windowParts = 50;    // WindowParts: the window opens on the last N parts; 0: all
     QString sslMode;         // SslMode: disable, require, verify-ca, verify-full...; empty: libpq's default
     QString sslRootCert;     // SslRootCert
 };

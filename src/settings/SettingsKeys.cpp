@@ -14,13 +14,13 @@ std::optional<QString> stored(const SettingsStore& store, const Key& key) {
     return store.ReadDirect(section(key), name(key));
 }
 
-int read(const SettingsStore& store, const SecondsKey& key) {
+int read(const SettingsStore& store, const NumberKey& key) {
     const auto v = store.ReadDirect(QString::fromLatin1(key.section), QString::fromLatin1(key.name));
     if (!v)
         return key.fallback;
     bool ok = false;
-    const int seconds = v->trimmed().toInt(&ok);
-    return ok && seconds >= key.least && seconds <= key.most ? seconds : key.fallback;
+    const int number = v->trimmed().toInt(&ok);
+    return ok && number >= key.least && number <= key.most ? number : key.fallback;
 }
 
 void write(const SettingsStore& store, const Key& key, const QString& value) {

@@ -19,8 +19,9 @@ struct Key {
     const char* fallback = nullptr;
 };
 
-// Whole seconds; a stored value that is no number or lies outside [least, most] reads as fallback.
-struct SecondsKey {
+// A whole number (seconds, parts); a stored value that is no number or lies outside [least, most]
+// reads as fallback.
+struct NumberKey {
     const char* section;
     const char* name;
     int fallback;
@@ -38,10 +39,10 @@ struct Prog {
     static constexpr Key Minimize{section, "MINIMIZE", "0"};
     static constexpr Key TolProzent{section, "TolProzent", "90"};
     static constexpr Key LastUsedFolder{section, "LastUsedFolder"}; // the program's folder
-    static constexpr SecondsKey HostTimeout{section, "HostTimeout", 30, 1, 3600};
-    static constexpr SecondsKey FormLockTimeout{section, "FormLockTimeout", 60, 0, 3600};
+    static constexpr NumberKey HostTimeout{section, "HostTimeout", 30, 1, 3600};
+    static constexpr NumberKey FormLockTimeout{section, "FormLockTimeout", 60, 0, 3600};
     // 0: never; up to a week.
-    static constexpr SecondsKey FormLockStale{section, "FormLockStale", 900, 0, 7 * 86400};
+    static constexpr NumberKey FormLockStale{section, "FormLockStale", 900, 0, 7 * 86400};
 };
 
 struct Files {
@@ -99,7 +100,9 @@ struct History {
     static constexpr Key Enabled{section, "Enabled", "-1"};
     static constexpr Key FailRunOnError{section, "FailRunOnError", "0"};
     // How long a run may spend storing its part; beyond it the part waits in the outbox.
-    static constexpr SecondsKey DeliveryTimeout{section, "DeliveryTimeout", 5, 1, 300};
+    static constexpr NumberKey DeliveryTimeout{section, "DeliveryTimeout", 5, 1, 300};
+    // The history window opens on the last N parts; 0: on all of them.
+    static constexpr NumberKey WindowParts{section, "WindowParts", 50, 0, 1000000};
     static constexpr Key SslMode{section, "SslMode", ""};         // libpq's sslmode; empty: its default
     static constexpr Key SslRootCert{section, "SslRootCert", ""}; // the CA file for verify-ca/-full
 };
@@ -114,7 +117,7 @@ QString read(const SettingsStore& store, const Key& key, const QString& fallback
 QString read(const SettingsStore& store, const Key& key);
 // The stored value or nothing, never writing back.
 std::optional<QString> stored(const SettingsStore& store, const Key& key);
-int read(const SettingsStore& store, const SecondsKey& key);
+int read(const SettingsStore& store, const NumberKey& key);
 // Throws SettingsWriteError.
 void write(const SettingsStore& store, const Key& key, const QString& value);
 
