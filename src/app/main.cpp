@@ -63,6 +63,10 @@ const char* kUsage =
     "                 aside because the server refused them, with the reason\n"
     "  --history-retry\n"
     "                 send the parts set aside again, with the waiting ones\n"
+    "  --history-prune --before DATE\n"
+    "                 remove the parts measured before DATE, with their values\n"
+    "  --history-backup FILE\n"
+    "                 copy the SQLite history, also while runs store into it, into the new FILE\n"
     "The history is the SQLite file history.sqlite in $XDG_DATA_HOME/doziduvov (default\n"
     "~/.local/share/doziduvov), or the PostgreSQL server of the settings section HistorySettings\n"
     "(Driver QPSQL, Host, Port, Database, User; the password from PGPASSWORD or ~/.pgpass).\n"
@@ -238,6 +242,8 @@ int main(int argc, char* argv[]) {
     case run::CommandLine::Action::HistoryDb:
     case run::CommandLine::Action::HistoryOutbox:
     case run::CommandLine::Action::HistoryRetry:
+    case run::CommandLine::Action::HistoryPrune:
+    case run::CommandLine::Action::HistoryBackup:
         return runHistoryCommand(argc, argv, commandLine);
     default:
         break;

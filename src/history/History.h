@@ -186,6 +186,12 @@ public:
     int deliverTo(HistoryDatabase& target, const Deadline& deadline = {},
                   std::vector<Refusal>* refused = nullptr);
 
+    // Removes the parts measured before the time, with their values; their number.
+    int pruneBefore(const QDateTime& before);
+    // SQLite: a consistent copy of the live file into a new file (VACUUM INTO). Throws
+    // HistoryError for a server (its own tools back it up) and when the file exists.
+    void backupTo(const QString& file) const;
+
     // Outbox: the parts waiting or set aside, oldest first.
     struct OutboxEntry {
         QString uuid;
@@ -242,6 +248,7 @@ public:
 private:
     HistoryDatabase& target(const Deadline& deadline);
     HistoryDatabase* outbox(bool create);
+    StoreResult storeLocally(const Part& part, const Deadline& deadline);
     int deliver(const Deadline& deadline, StoreResult* result);
 
     HistorySettings m_settings;

@@ -14,17 +14,50 @@ QString deadlinePassed(const QString& description) {
 
 } // namespace
 
+namespace {
+
+// The outbox's parts that wait, oldest first.
+std::vector<qint64> waitingParts(const HistoryDatabase::Impl& box) {
+    box.execText(QString::fromLatin1(kSetAsideTable));
+    QSqlQuery q = box.prepare(QStringLiteral("SELECT part_id FROM part WHERE part_uuid NOT IN (SELECT "
+                                             "part_uuid FROM set_aside) ORDER BY part_id"));
+    box.exec(q, "outbox");
+    std::vector<qint64> ids;
+    while (q.next())
+        ids.push_back(q.value(0).toLongLong());
+    return ids;
+}
+
+// Kept with the reason; the parts behind it go on.
+void setAside(const HistoryDatabase::Impl& box, const QString& uuid, const QString& reason) {
+    QSqlQuery q = box.prepare(QStringLiteral(
+        "INSERT INTO set_aside (part_uuid, reason, set_aside_at) VALUES (?, ?, ?) ON CONFLICT DO NOTHING"));
+    q.addBindValue(uuid);
+    q.addBindValue(reason);
+    q.addBindValue(timeText(QDateTime::currentDateTimeUtc()));
+    box.exec(q, "set aside");
+}
+
+// By uuid: another process may have removed this part meanwhile, and the key alone must never
+// take a part that was not delivered.
+void removeDelivered(const HistoryDatabase::Impl& box, const QString& uuid) {
+    box.inTransaction([&] {
+        for (const char* sql :
+             {"DELETE FROM measurement WHERE part_id IN (SELECT part_id FROM part WHERE part_uuid = ?)",
+              "DELETE FROM header_value WHERE part_id IN (SELECT part_id FROM part WHERE part_uuid = ?)",
+              "DELETE FROM part WHERE part_uuid = ?"}) {
+            QSqlQuery d = box.prepare(QString::fromLatin1(sql));
+            d.addBindValue(uuid);
+            box.exec(d, "outbox removal");
+        }
+    });
+}
+
+} // namespace
+
 int HistoryDatabase::deliverTo(HistoryDatabase& target, const Deadline& deadline,
                                std::vector<Refusal>* refused) {
-    m_impl->execText(QString::fromLatin1(kSetAsideTable));
-    std::vector<qint64> pending;
-    {
-        QSqlQuery q = m_impl->prepare(QStringLiteral("SELECT part_id FROM part WHERE part_uuid NOT IN "
-                                                     "(SELECT part_uuid FROM set_aside) ORDER BY part_id"));
-        m_impl->exec(q, "outbox");
-        while (q.next())
-            pending.push_back(q.value(0).toLongLong());
-    }
+    const std::vector<qint64> pending = waitingParts(*m_impl);
     const Impl& to = *target.m_impl;
     if (sqlite3* handle = to.sqliteHandle())
         sqlite3_busy_timeout(handle,
@@ -52,30 +85,12 @@ int HistoryDatabase::deliverTo(HistoryDatabase& target, const Deadline& deadline
                 throw HistoryError(deadlinePassed(to.description));
             if (e.cause() != HistoryError::Cause::PartRefused)
                 throw;
-            // Kept with the reason; the parts behind it go on.
-            QSqlQuery q =
-                m_impl->prepare(QStringLiteral("INSERT INTO set_aside (part_uuid, reason, set_aside_at) "
-                                               "VALUES (?, ?, ?) ON CONFLICT DO NOTHING"));
-            q.addBindValue(part.uuid);
-            q.addBindValue(e.text());
-            q.addBindValue(timeText(QDateTime::currentDateTimeUtc()));
-            m_impl->exec(q, "set aside");
+            setAside(*m_impl, part.uuid, e.text());
             if (refused)
                 refused->push_back({part.uuid, e.text()});
             continue;
         }
-        // By uuid: another process may have removed this part meanwhile, and the key alone
-        // must never take a part that was not delivered.
-        m_impl->inTransaction([&] {
-            for (const char* sql :
-                 {"DELETE FROM measurement WHERE part_id IN (SELECT part_id FROM part WHERE part_uuid = ?)",
-                  "DELETE FROM header_value WHERE part_id IN (SELECT part_id FROM part WHERE part_uuid = ?)",
-                  "DELETE FROM part WHERE part_uuid = ?"}) {
-                QSqlQuery d = m_impl->prepare(QString::fromLatin1(sql));
-                d.addBindValue(part.uuid);
-                m_impl->exec(d, "outbox removal");
-            }
-        });
+        removeDelivered(*m_impl, part.uuid);
         ++delivered;
     }
     return delivered;
@@ -165,34 +180,10 @@ History::StoreResult History::store(const Part& part) {
     }
     const Deadline deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(m_settings.deliverySeconds);
-    StoreResult result;
-    const bool server = m_settings.driver == HistorySettings::Driver::Postgres;
-    if (!server) {
-        try {
-            target(deadline).storePart(part);
-        } catch (const HistoryError& e) {
-            // Locked beyond the deadline (or not writable): the part waits beside it, not lost.
-            m_db.reset();
-            try {
-                outbox(true)->storePart(part);
-            } catch (const HistoryError& o) {
-                m_outbox.reset();
-                throw HistoryError(e.text() + QStringLiteral("; ") + o.text());
-            }
-            result.queued = result.busy = true;
-            result.serverProblem = e.text();
-            return result;
-        }
-        result.stored = true;
-        // Parts an earlier run left waiting follow, as far as the time allows.
-        if (outbox(false))
-            try {
-                deliver(deadline, &result);
-            } catch (const HistoryError&) {
-            }
-        return result;
-    }
+    if (m_settings.driver != HistorySettings::Driver::Postgres)
+        return storeLocally(part, deadline);
     // The station keeps working while the server is away: the outbox first.
+    StoreResult result;
     QString outboxProblem;
     try {
         outbox(true)->storePart(part);
@@ -221,6 +212,33 @@ History::StoreResult History::store(const Part& part) {
         result.serverProblem = e.text();
         result.loginRefused = e.loginRefused();
     }
+    return result;
+}
+
+History::StoreResult History::storeLocally(const Part& part, const Deadline& deadline) {
+    StoreResult result;
+    try {
+        target(deadline).storePart(part);
+    } catch (const HistoryError& e) {
+        // Locked beyond the deadline (or not writable): the part waits beside it, not lost.
+        m_db.reset();
+        try {
+            outbox(true)->storePart(part);
+        } catch (const HistoryError& o) {
+            m_outbox.reset();
+            throw HistoryError(e.text() + QStringLiteral("; ") + o.text());
+        }
+        result.queued = result.busy = true;
+        result.serverProblem = e.text();
+        return result;
+    }
+    result.stored = true;
+    // Parts an earlier run left waiting follow, as far as the time allows.
+    if (outbox(false))
+        try {
+            deliver(deadline, &result);
+        } catch (const HistoryError&) {
+        }
     return result;
 }
 

@@ -184,6 +184,34 @@ Series HistoryDatabase::series(const QString& program, const CharacteristicKey& 
     return out;
 }
 
+int HistoryDatabase::pruneBefore(const QDateTime& before) {
+    const QString time = timeText(before);
+    return m_impl->inTransaction([&] {
+        for (const char* sql :
+             {"DELETE FROM measurement WHERE part_id IN (SELECT part_id FROM part WHERE measured_at < ?)",
+              "DELETE FROM header_value WHERE part_id IN (SELECT part_id FROM part WHERE measured_at < ?)"}) {
+            QSqlQuery q = m_impl->prepare(QString::fromLatin1(sql));
+            q.addBindValue(time);
+            m_impl->exec(q, "prune");
+        }
+        QSqlQuery q = m_impl->prepare(QStringLiteral("DELETE FROM part WHERE measured_at < ?"));
+        q.addBindValue(time);
+        m_impl->exec(q, "prune");
+        return q.numRowsAffected();
+    });
+}
+
+void HistoryDatabase::backupTo(const QString& file) const {
+    if (m_impl->postgres)
+        throw HistoryError(
+            QStringLiteral("%1: a server is backed up with its own tools (pg_dump)").arg(description()));
+    if (QFileInfo::exists(file))
+        throw HistoryError(QStringLiteral("%1 exists already; the backup goes into a new file").arg(file));
+    QSqlQuery q = m_impl->prepare(QStringLiteral("VACUUM INTO ?"));
+    q.addBindValue(file);
+    m_impl->exec(q, "backup");
+}
+
 HeaderData HistoryDatabase::headerOf(const QString& partUuid) const {
     const auto h =
         m_impl->read(QStringLiteral("SELECT h.name, h.value FROM header_value h JOIN part p ON p.part_id = "

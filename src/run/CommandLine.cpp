@@ -95,7 +95,9 @@ CommandLine parseHistoryOptions(const QStringList& words) {
     const std::pair<const char*, CommandLine::Action> alone[] = {
         {"--history-db", CommandLine::Action::HistoryDb},
         {"--history-outbox", CommandLine::Action::HistoryOutbox},
-        {"--history-retry", CommandLine::Action::HistoryRetry}};
+        {"--history-retry", CommandLine::Action::HistoryRetry},
+        {"--history-prune", CommandLine::Action::HistoryPrune},
+        {"--history-backup", CommandLine::Action::HistoryBackup}};
     std::optional<std::pair<QString, CommandLine::Action>> single;
     QStringList positional;
     for (qsizetype i = 0; i < words.size(); ++i) {
@@ -110,14 +112,15 @@ CommandLine parseHistoryOptions(const QStringList& words) {
             if (single && single->second != a->second)
                 return fail(QStringLiteral("%1 and %2 cannot be given together").arg(single->first, w));
             single = std::pair{w, a->second};
-        } else if (w == QLatin1String("--since")) {
+        } else if (w == QLatin1String("--since") || w == QLatin1String("--before")) {
             if (i + 1 >= words.size())
-                return fail(QStringLiteral("--since needs a date (YYYY-MM-DD or YYYY-MM-DDThh:mm:ss)"));
-            const auto since = parseSince(words.at(++i));
-            if (!since)
-                return fail(QStringLiteral("--since %1 is no date (YYYY-MM-DD or YYYY-MM-DDThh:mm:ss)")
-                                .arg(words.at(i)));
-            c.historySince = since;
+                return fail(QStringLiteral("%1 needs a date (YYYY-MM-DD or YYYY-MM-DDThh:mm:ss)").arg(w));
+            const auto date = parseSince(words.at(i + 1));
+            if (!date)
+                return fail(QStringLiteral("%1 %2 is no date (YYYY-MM-DD or YYYY-MM-DDThh:mm:ss)")
+                                .arg(w, words.at(i + 1)));
+            (w == QLatin1String("--since") ? c.historySince : c.historyBefore) = date;
+            ++i;
         } else if (w == QLatin1String("--quiet") || w == QLatin1String("-q")) {
             c.quiet = true;
         } else if (w.startsWith(QLatin1Char('-')) && w.size() > 1) {
@@ -127,11 +130,21 @@ CommandLine parseHistoryOptions(const QStringList& words) {
         }
     }
     if (single) {
-        if (history || !positional.isEmpty() || c.historySince)
+        using A = CommandLine::Action;
+        const bool prune = single->second == A::HistoryPrune;
+        const bool backup = single->second == A::HistoryBackup;
+        if (prune && !c.historyBefore)
+            return fail(QStringLiteral("--history-prune needs --before DATE"));
+        if (backup && positional.size() != 1)
+            return fail(QStringLiteral("--history-backup needs the file to write"));
+        if (history || c.historySince || (c.historyBefore && !prune) || (!positional.isEmpty() && !backup))
             return fail(QStringLiteral("%1 takes no other options").arg(single->first));
         c.action = single->second;
+        c.historyBackupFile = positional.value(0);
         return c;
     }
+    if (c.historyBefore)
+        return fail(QStringLiteral("--before belongs to --history-prune"));
     if (positional.isEmpty() || positional.first().trimmed().isEmpty())
         return fail(QStringLiteral("--history needs the name of a part program"));
     if (positional.size() > 2)

@@ -24,7 +24,19 @@ bool isRunMode(const QString& mode); // a A m M o O
 
 // What the program was asked to do by its command line.
 struct CommandLine {
-    enum class Action { Window, Run, Help, Version, Error, History, HistoryDb, HistoryOutbox, HistoryRetry };
+    enum class Action {
+        Window,
+        Run,
+        Help,
+        Version,
+        Error,
+        History,
+        HistoryDb,
+        HistoryOutbox,
+        HistoryRetry,
+        HistoryPrune,
+        HistoryBackup
+    };
     Action action = Action::Window;
     QStringList words;   // the start options (at most five), without the program's own options
     QStringList ignored; // start options after the fifth
@@ -34,12 +46,14 @@ struct CommandLine {
     QString historyProgram;
     QString historyCharacteristic;
     std::optional<QDateTime> historySince;
+    std::optional<QDateTime> historyBefore; // HistoryPrune: parts measured before it are removed
+    QString historyBackupFile;              // HistoryBackup: the copy to write
 };
 // "--help"/"-h" and "--version"/"-v" anywhere win; "--quiet"/"-q" anywhere is taken out; any
 // other word with a leading "-" is an error. Start options after the fifth are set aside; a
 // first one that is no run mode (a, m, o in any case, with or without "/") means the window.
 // "--history PROGRAM [CHARACTERISTIC] [--since DATE]", "--history-db", "--history-outbox" and
-// "--history-retry" stand alone.
+// "--history-retry" stand alone, as do "--history-prune --before DATE" and "--history-backup FILE".
 CommandLine parseCommandLine(const QStringList& words);
 bool isOfflineMode(const QString& mode); // a A m M
 bool isOnlineMode(const QString& mode);  // o O

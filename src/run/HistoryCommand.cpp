@@ -44,6 +44,20 @@ HistoryCommandResult historyCommand(const settings::SettingsStore& store, const 
     if (command.action == CommandLine::Action::HistoryOutbox ||
         command.action == CommandLine::Action::HistoryRetry)
         return outboxCommand(h, command.action == CommandLine::Action::HistoryRetry);
+    if (command.action == CommandLine::Action::HistoryPrune ||
+        command.action == CommandLine::Action::HistoryBackup) {
+        try {
+            if (command.action == CommandLine::Action::HistoryPrune)
+                r.output =
+                    QByteArray::number(h.database().pruneBefore(*command.historyBefore)) + " parts removed\n";
+            else
+                h.database().backupTo(command.historyBackupFile);
+        } catch (const history::HistoryError& e) {
+            r.status = 1;
+            r.error = e.text();
+        }
+        return r;
+    }
     try {
         // Values of this station that still wait for the server belong in the answer.
         try {

@@ -231,6 +231,11 @@ TEST(HistoryCommandLine, OptionsAndMistakes) {
         {{"--history-retry", "-q"}, A::HistoryRetry, "", "", ""},
         {{"--history-retry", "--history-outbox"}, A::Error, "", "", ""},
         {{"--history-outbox", "--since", "2026-03-01"}, A::Error, "", "", ""},
+        {{"--history-prune", "--before", "2026-03-01"}, A::HistoryPrune, "", "", ""},
+        {{"--history-prune"}, A::Error, "", "", ""},
+        {{"--history", "Welle", "--before", "2026-03-01"}, A::Error, "", "", ""},
+        {{"--history-backup", "copy.sqlite"}, A::HistoryBackup, "", "", ""},
+        {{"--history-backup"}, A::Error, "", "", ""},
         {{"/a", "--history", "Welle"}, A::History, "/a", "Welle", ""},
     };
     for (const Case& c : cases) {
@@ -355,7 +360,15 @@ TEST_F(HistorySqlite, AVersionOneFileIsMigratedInPlace) {
     sqlite.closeWriteChannel();
     ASSERT_TRUE(sqlite.waitForFinished(30000));
     ASSERT_EQ(sqlite.exitCode(), 0) << sqlite.readAllStandardError().toStdString();
-    expectMigratedFromVersionOne(*history::HistoryDatabase::openSqlite(file));
+    auto db = history::HistoryDatabase::openSqlite(file);
+    expectMigratedFromVersionOne(*db);
+    // A copy of the live file, then the parts before 09:30 UTC removed from the original only.
+    const QString copy = settingsDirs.dataDir + QStringLiteral("/copy.sqlite");
+    db->backupTo(copy);
+    EXPECT_THROW(db->backupTo(copy), history::HistoryError);
+    EXPECT_EQ(db->pruneBefore(QDateTime(QDate(2026, 3, 1), QTime(9, 30), Qt::UTC)), 2);
+    EXPECT_EQ(db->partCount(), 2);
+    EXPECT_EQ(history::HistoryDatabase::openSqlite(copy)->partCount(), 4);
 }
 
 TEST_F(HistorySqlite, EightProcessesStoreFourHundredPartsNoneLostNoneTwice) {
