@@ -212,7 +212,10 @@ int runHistoryCommand(int argc, char* argv[], const run::CommandLine& commandLin
     QCoreApplication::setApplicationName(QStringLiteral("doziduvov"));
     settings::SettingsStore store;
     store.selectRoot();
-    const run::HistoryCommandResult r = run::historyCommand(store, commandLine);
+    const auto write = [](const QByteArray& piece) {
+        std::fwrite(piece.constData(), 1, static_cast<std::size_t>(piece.size()), stdout);
+    };
+    const run::HistoryCommandResult r = run::historyCommand(store, commandLine, write);
     std::fwrite(r.output.constData(), 1, static_cast<std::size_t>(r.output.size()), stdout);
     std::fflush(stdout);
     if (!r.error.isEmpty())

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -113,6 +114,7 @@ struct SeriesFilter {
 };
 
 struct SeriesPoint {
+    qint64 partId = 0; // the part's key in the database it was read from
     QString partUuid;
     QDateTime measuredUtc;
     double measured = 0.0;
@@ -175,6 +177,8 @@ public:
     Series series(const QString& program, const CharacteristicKey& key,
                   const SeriesFilter& filter = {}) const;
     HeaderData headerOf(const QString& partUuid) const;
+    // The header data of the points of a series read without it, a stretch at a time.
+    void attachHeaders(std::span<SeriesPoint> points) const;
     int partCount() const;
     // Oldest first.
     QStringList partUuids() const;
@@ -285,5 +289,11 @@ Statistics computeStatistics(const Series& series);
 // CSV (RFC 4180, decimal point, ISO 8601 UTC times) of a series or of every characteristic of a
 // program, with the header data names as further columns.
 QByteArray seriesCsv(const QString& program, const std::vector<std::pair<CharacteristicKey, Series>>& series);
+// The same in pieces, for answers too long to hold at once: the header data names in the order
+// they first appear (gathered over every point first), the title line, then the lines.
+void addHeaderNames(std::span<const SeriesPoint> points, QStringList& names);
+QByteArray seriesCsvTitle(const QStringList& headerNames);
+QByteArray seriesCsvLines(const QString& program, const CharacteristicKey& key,
+                          std::span<const SeriesPoint> points, const QStringList& headerNames);
 
 } // namespace history

@@ -91,41 +91,31 @@ QString seriesSql(bool postgres, const SeriesFilter& filter) {
 }
 
 // Oldest first; parts of the same time in the order they were stored.
-void sortByTime(Series& out, std::vector<qint64>& ids) {
-    if (std::is_sorted(out.begin(), out.end(), [](const SeriesPoint& a, const SeriesPoint& b) {
-            return a.measuredUtc < b.measuredUtc;
-        }))
-        return;
-    std::vector<std::size_t> order(out.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        const qint64 ta = out[a].measuredUtc.toMSecsSinceEpoch(), tb = out[b].measuredUtc.toMSecsSinceEpoch();
-        return ta != tb ? ta < tb : ids[a] < ids[b];
-    });
-    Series sorted;
-    sorted.reserve(out.size());
-    std::vector<qint64> sortedIds;
-    sortedIds.reserve(ids.size());
-    for (std::size_t i : order) {
-        sorted.push_back(std::move(out[i]));
-        sortedIds.push_back(ids[i]);
-    }
-    out = std::move(sorted);
-    ids = std::move(sortedIds);
+void sortByTime(Series& out) {
+    const auto earlier = [](const SeriesPoint& a, const SeriesPoint& b) {
+        const qint64 ta = a.measuredUtc.toMSecsSinceEpoch(), tb = b.measuredUtc.toMSecsSinceEpoch();
+        return ta != tb ? ta < tb : a.partId < b.partId;
+    };
+    if (!std::is_sorted(out.begin(), out.end(), earlier))
+        std::stable_sort(out.begin(), out.end(), earlier);
 }
 
-// The header data of the parts in the series, in one pass over their key range.
-void attachHeaders(const HistoryDatabase::Impl& d, Series& out, const std::vector<qint64>& ids) {
-    if (ids.empty())
+} // namespace
+
+void HistoryDatabase::attachHeaders(std::span<SeriesPoint> points) const {
+    if (points.empty())
         return;
-    const auto [lo, hi] = std::minmax_element(ids.begin(), ids.end());
-    const auto h = d.read(QStringLiteral("SELECT part_id, name, value FROM header_value WHERE part_id "
-                                         "BETWEEN ? AND ? ORDER BY part_id, position"),
-                          {*lo, *hi});
+    const auto [lo, hi] =
+        std::minmax_element(points.begin(), points.end(),
+                            [](const SeriesPoint& a, const SeriesPoint& b) { return a.partId < b.partId; });
+    // The header data of the parts in one pass over their key range.
+    const auto h = m_impl->read(QStringLiteral("SELECT part_id, name, value FROM header_value WHERE part_id "
+                                               "BETWEEN ? AND ? ORDER BY part_id, position"),
+                                {lo->partId, hi->partId});
     // Both in key order: one merge, no lookup table.
-    std::vector<std::pair<qint64, std::size_t>> byKey(out.size());
-    for (std::size_t i = 0; i < out.size(); ++i)
-        byKey[i] = {ids[i], i};
+    std::vector<std::pair<qint64, std::size_t>> byKey(points.size());
+    for (std::size_t i = 0; i < points.size(); ++i)
+        byKey[i] = {points[i].partId, i};
     std::sort(byKey.begin(), byKey.end());
     std::size_t j = 0;
     QString name;
@@ -136,11 +126,9 @@ void attachHeaders(const HistoryDatabase::Impl& d, Series& out, const std::vecto
         const QString n = h->repeated(1, name);
         const QString v = h->text(2);
         for (std::size_t k = j; k < byKey.size() && byKey[k].first == id; ++k)
-            out[byKey[k].second].header.emplace_back(n, v);
+            points[byKey[k].second].header.emplace_back(n, v);
     }
 }
-
-} // namespace
 
 Series HistoryDatabase::series(const QString& program, const CharacteristicKey& key,
                                const SeriesFilter& filter) const {
@@ -156,13 +144,11 @@ Series HistoryDatabase::series(const QString& program, const CharacteristicKey& 
         values << timeText(*filter.until);
     const auto q = m_impl->read(seriesSql(m_impl->postgres, filter), values);
     Series out;
-    std::vector<qint64> ids;
     out.reserve(4096);
-    ids.reserve(4096);
     QString type;
     while (q->next()) {
         SeriesPoint p;
-        ids.push_back(q->integer(0));
+        p.partId = q->integer(0);
         p.partUuid = q->text(1);
         p.measuredUtc = q->time(2);
         p.measured = q->real(3);
@@ -173,14 +159,12 @@ Series HistoryDatabase::series(const QString& program, const CharacteristicKey& 
         p.type = q->repeated(8, type);
         out.push_back(std::move(p));
     }
-    if (filter.lastN) {
+    if (filter.lastN)
         std::reverse(out.begin(), out.end());
-        std::reverse(ids.begin(), ids.end());
-    } else {
-        sortByTime(out, ids);
-    }
+    else
+        sortByTime(out);
     if (filter.withHeader)
-        attachHeaders(*m_impl, out, ids);
+        attachHeaders(out);
     return out;
 }
 

@@ -81,6 +81,37 @@ QByteArray number(double v) {
     return QByteArray::number(v, 'f', QLocale::FloatingPointShortest);
 }
 
+// ISO 8601 UTC with milliseconds, as Qt writes it, without its general formatter: a long series
+// has a million of them.
+QByteArray isoTime(const QDateTime& t) {
+    const qint64 ms = t.toMSecsSinceEpoch();
+    const qint64 days = ms >= 0 ? ms / 86400000 : -((-ms + 86399999) / 86400000);
+    const QDate d = QDate::fromJulianDay(days + 2440588);
+    if (!t.isValid() || d.year() < 1000 || d.year() > 9999)
+        return t.toUTC().toString(Qt::ISODateWithMs).toUtf8();
+    const qint64 inDay = ms - days * 86400000;
+    char text[25];
+    const auto put = [&text](int at, qint64 v, int digits) {
+        for (int i = digits - 1; i >= 0; --i, v /= 10)
+            text[at + i] = static_cast<char>('0' + v % 10);
+    };
+    put(0, d.year(), 4);
+    text[4] = '-';
+    put(5, d.month(), 2);
+    text[7] = '-';
+    put(8, d.day(), 2);
+    text[10] = 'T';
+    put(11, inDay / 3600000, 2);
+    text[13] = ':';
+    put(14, inDay / 60000 % 60, 2);
+    text[16] = ':';
+    put(17, inDay / 1000 % 60, 2);
+    text[19] = '.';
+    put(20, inDay % 1000, 3);
+    text[23] = 'Z';
+    return QByteArray(text, 24);
+}
+
 const char* classificationText(Classification c) {
     switch (c) {
     case Classification::BeyondWarning:
@@ -94,40 +125,58 @@ const char* classificationText(Classification c) {
 
 } // namespace
 
-QByteArray seriesCsv(const QString& program,
-                     const std::vector<std::pair<CharacteristicKey, Series>>& series) {
-    // Header data names as columns, in the order they first appear.
-    QStringList names;
-    for (const auto& [key, points] : series)
-        for (const SeriesPoint& p : points)
-            for (const auto& [name, value] : p.header)
-                if (!names.contains(name))
-                    names << name;
+void addHeaderNames(std::span<const SeriesPoint> points, QStringList& names) {
+    for (const SeriesPoint& p : points)
+        for (const auto& [name, value] : p.header)
+            if (!names.contains(name))
+                names << name;
+}
+
+QByteArray seriesCsvTitle(const QStringList& headerNames) {
     QByteArray out =
         "program,characteristic,part,time_utc,measured,nominal,upper_tol,lower_tol,classification";
-    for (const QString& n : names)
+    for (const QString& n : headerNames)
         out += ',' + csvField(n);
-    out += "\r\n";
-    const QByteArray programField = csvField(program);
-    for (const auto& [key, points] : series) {
-        const QByteArray keyField = csvField(key.text());
-        for (const SeriesPoint& p : points) {
-            out += programField + ',' + keyField + ',' + csvField(p.partUuid) + ',' +
-                   p.measuredUtc.toUTC().toString(Qt::ISODateWithMs).toUtf8() + ',' + number(p.measured) +
-                   ',' + number(p.nominal) + ',' + number(p.upperTol) + ',' + number(p.lowerTol) + ',' +
-                   classificationText(p.classification);
-            for (const QString& n : names) {
-                QString value;
-                for (const auto& [name, v] : p.header)
-                    if (name == n) {
-                        value = v;
-                        break;
-                    }
-                out += ',' + csvField(value);
-            }
-            out += "\r\n";
+    return out + "\r\n";
+}
+
+QByteArray seriesCsvLines(const QString& program, const CharacteristicKey& key,
+                          std::span<const SeriesPoint> points, const QStringList& headerNames) {
+    const QByteArray lead = csvField(program) + ',' + csvField(key.text()) + ',';
+    QByteArray out;
+    out.reserve(static_cast<qsizetype>(points.size()) * (lead.size() + 120));
+    for (const SeriesPoint& p : points) {
+        out += lead;
+        out += csvField(p.partUuid);
+        out += ',';
+        out += isoTime(p.measuredUtc);
+        for (double v : {p.measured, p.nominal, p.upperTol, p.lowerTol}) {
+            out += ',';
+            out += number(v);
         }
+        out += ',';
+        out += classificationText(p.classification);
+        for (const QString& n : headerNames) {
+            out += ',';
+            for (const auto& [name, v] : p.header)
+                if (name == n) {
+                    out += csvField(v);
+                    break;
+                }
+        }
+        out += "\r\n";
     }
+    return out;
+}
+
+QByteArray seriesCsv(const QString& program,
+                     const std::vector<std::pair<CharacteristicKey, Series>>& series) {
+    QStringList names;
+    for (const auto& [key, points] : series)
+        addHeaderNames(points, names);
+    QByteArray out = seriesCsvTitle(names);
+    for (const auto& [key, points] : series)
+        out += seriesCsvLines(program, key, points, names);
     return out;
 }
 

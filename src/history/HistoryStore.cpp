@@ -76,8 +76,6 @@ std::unique_ptr<HistoryDatabase> HistoryDatabase::openSqlite(const QString& file
     impl->execText(QStringLiteral("PRAGMA journal_mode=WAL"));
     impl->execText(QStringLiteral("PRAGMA synchronous=FULL"));
     impl->execText(QStringLiteral("PRAGMA foreign_keys=ON"));
-    // A long trend reads many pages: mapped, they come without a system call each.
-    impl->execText(QStringLiteral("PRAGMA mmap_size=1073741824"));
     impl->execText(QStringLiteral("PRAGMA cache_size=-32768"));
     impl->migrate();
     return std::unique_ptr<HistoryDatabase>(new HistoryDatabase(std::move(impl)));

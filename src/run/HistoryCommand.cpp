@@ -34,7 +34,51 @@ HistoryCommandResult outboxCommand(history::History& h, bool retry) {
 
 } // namespace
 
-HistoryCommandResult historyCommand(const settings::SettingsStore& store, const CommandLine& command) {
+namespace {
+
+constexpr std::size_t kStretch = 8192; // parts whose header data is held at once
+
+// The CSV of the characteristics, a stretch of parts at a time. The title line names every header
+// data name, so the names are gathered first; the series are read without their header data,
+// which is fetched per stretch. What is held is one series of one characteristic.
+void writeCsv(const history::HistoryDatabase& db, const QString& program,
+              const std::vector<history::CharacteristicKey>& keys, const history::SeriesFilter& filter,
+              const OutputFn& write) {
+    const auto stretches = [](history::Series& s, const auto& each) {
+        for (std::size_t from = 0; from < s.size(); from += kStretch) {
+            const std::span<history::SeriesPoint> part(s.data() + from, std::min(kStretch, s.size() - from));
+            each(part);
+            for (history::SeriesPoint& p : part)
+                p.header = {};
+        }
+    };
+    history::SeriesFilter bare = filter;
+    bare.withHeader = false;
+    history::Series kept; // with one characteristic, the series of the first pass serves the second
+    QStringList names;
+    for (const history::CharacteristicKey& k : keys) {
+        history::Series s = db.series(program, k, bare);
+        stretches(s, [&](std::span<history::SeriesPoint> part) {
+            db.attachHeaders(part);
+            history::addHeaderNames(part, names);
+        });
+        if (keys.size() == 1)
+            kept = std::move(s);
+    }
+    write(history::seriesCsvTitle(names));
+    for (const history::CharacteristicKey& k : keys) {
+        history::Series s = keys.size() == 1 ? std::move(kept) : db.series(program, k, bare);
+        stretches(s, [&](std::span<history::SeriesPoint> part) {
+            db.attachHeaders(part);
+            write(history::seriesCsvLines(program, k, part, names));
+        });
+    }
+}
+
+} // namespace
+
+HistoryCommandResult historyCommand(const settings::SettingsStore& store, const CommandLine& command,
+                                    const OutputFn& write) {
     HistoryCommandResult r;
     history::History h(history::readHistorySettings(store));
     if (command.action == CommandLine::Action::HistoryDb) {
@@ -85,10 +129,7 @@ HistoryCommandResult historyCommand(const settings::SettingsStore& store, const 
         }
         history::SeriesFilter filter;
         filter.since = command.historySince;
-        std::vector<std::pair<history::CharacteristicKey, history::Series>> all;
-        for (const history::CharacteristicKey& k : keys)
-            all.emplace_back(k, db.series(program, k, filter));
-        r.output = history::seriesCsv(program, all);
+        writeCsv(db, program, keys, filter, write);
     } catch (const history::HistoryError& e) {
         r.status = 1;
         r.error = e.text();
