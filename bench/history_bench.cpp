@@ -172,6 +172,24 @@ void BM_TrendQuery(benchmark::State& state) {
     state.counters["parts_in_file"] = trendParts;
 }
 
+// What the history window reads to show a characteristic: the database opened, the programs,
+// the characteristics of one, the last 50 parts of one characteristic (drawing not included).
+void BM_WindowOpening(benchmark::State& state) {
+    const QString file = trendFile().file;
+    std::size_t points = 0;
+    for (auto _ : state) {
+        auto db = history::HistoryDatabase::openSqlite(file);
+        const QStringList programs = db->programs();
+        const auto keys = db->characteristics(programs.value(programs.indexOf(QStringLiteral("Welle"))));
+        history::SeriesFilter filter;
+        filter.withHeader = false;
+        filter.lastN = 50;
+        points = db->series(QStringLiteral("Welle"), keys.at(6), filter).size();
+    }
+    state.counters["points"] = static_cast<double>(points);
+    state.counters["parts_in_file"] = trendParts;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -203,6 +221,7 @@ int main(int argc, char** argv) {
         ->Args({1, 1000, 0})
         ->Args({1, 0, 1000})
         ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_WindowOpening", BM_WindowOpening)->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&n, rest.data());
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
