@@ -58,6 +58,8 @@ const char* kUsage =
     "                 as ID.Axis) as CSV to standard output; DATE is YYYY-MM-DD or\n"
     "                 YYYY-MM-DDThh:mm:ss, in UTC unless it carries an offset\n"
     "  --history-db   print which database holds the history\n"
+    "  --history-setup\n"
+    "                 create or update the history's tables (on a server: as its owner)\n"
     "  --history-outbox\n"
     "                 list the parts of this station that wait for the history, and those set\n"
     "                 aside because the server refused them, with the reason\n"
@@ -247,6 +249,7 @@ int main(int argc, char* argv[]) {
     case run::CommandLine::Action::HistoryRetry:
     case run::CommandLine::Action::HistoryPrune:
     case run::CommandLine::Action::HistoryBackup:
+    case run::CommandLine::Action::HistorySetup:
         return runHistoryCommand(argc, argv, commandLine);
     default:
         break;

@@ -5,8 +5,8 @@
 #include "host/PartProgramReader.h"
 #include "model/Classification.h"
 #include "model/MerkmalTable.h"
-#include "settings/SettingsStore.h"
 #include "settings/LanguageTable.h"
+#include "settings/SettingsStore.h"
 
 #include <QString>
 #include <QStringList>

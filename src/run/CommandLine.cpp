@@ -97,7 +97,8 @@ CommandLine parseHistoryOptions(const QStringList& words) {
         {"--history-outbox", CommandLine::Action::HistoryOutbox},
         {"--history-retry", CommandLine::Action::HistoryRetry},
         {"--history-prune", CommandLine::Action::HistoryPrune},
-        {"--history-backup", CommandLine::Action::HistoryBackup}};
+        {"--history-backup", CommandLine::Action::HistoryBackup},
+        {"--history-setup", CommandLine::Action::HistorySetup}};
     std::optional<std::pair<QString, CommandLine::Action>> single;
     QStringList positional;
     for (qsizetype i = 0; i < words.size(); ++i) {

@@ -35,7 +35,8 @@ struct CommandLine {
         HistoryOutbox,
         HistoryRetry,
         HistoryPrune,
-        HistoryBackup
+        HistoryBackup,
+        HistorySetup
     };
     Action action = Action::Window;
     QStringList words;   // the start options (at most five), without the program's own options

@@ -85,6 +85,20 @@ HistoryCommandResult historyCommand(const settings::SettingsStore& store, const 
         r.output = h.description().toUtf8() + '\n';
         return r;
     }
+    if (command.action == CommandLine::Action::HistorySetup) {
+        // Opening creates or migrates the schema, as the user the settings name.
+        try {
+            history::HistoryDatabase& db = h.database();
+            r.output = QStringLiteral("%1: schema version %2\n")
+                           .arg(db.description())
+                           .arg(db.schemaVersion())
+                           .toUtf8();
+        } catch (const history::HistoryError& e) {
+            r.status = 1;
+            r.error = e.text();
+        }
+        return r;
+    }
     if (command.action == CommandLine::Action::HistoryOutbox ||
         command.action == CommandLine::Action::HistoryRetry)
         return outboxCommand(h, command.action == CommandLine::Action::HistoryRetry);

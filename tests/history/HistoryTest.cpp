@@ -236,6 +236,7 @@ TEST(HistoryCommandLine, OptionsAndMistakes) {
         {{"--history", "Welle", "--before", "2026-03-01"}, A::Error, "", "", ""},
         {{"--history-backup", "copy.sqlite"}, A::HistoryBackup, "", "", ""},
         {{"--history-backup"}, A::Error, "", "", ""},
+        {{"--history-setup"}, A::HistorySetup, "", "", ""},
         {{"/a", "--history", "Welle"}, A::History, "/a", "Welle", ""},
     };
     for (const Case& c : cases) {

@@ -267,3 +267,40 @@ TEST_F(Postgres, ARefusedPartIsSetAsideAndThePartsBehindItArrive) {
     EXPECT_EQ(serverUuids(), (QStringList{good.uuid, refused.uuid}));
     EXPECT_TRUE(outboxUuids().isEmpty());
 }
+
+TEST_F(Postgres, TheWriterRoleStoresButChangesNothingAndTheReaderOnlyReads) {
+    output(QStringLiteral("psql"),
+           {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"),
+            QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-d"), database, QStringLiteral("-f"),
+            QStringLiteral(DOZIDUVOV_SOURCE_DIR "/docs/history-roles.sql")});
+    EXPECT_TRUE(output(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), {QStringLiteral("--history-setup")})
+                    .contains(QStringLiteral("schema version 2")));
+    psql(QStringLiteral(
+        "ALTER ROLE doziduvov_writer PASSWORD 'w1'; ALTER ROLE doziduvov_reader PASSWORD 'r1'"));
+    // As each role, in a process of its own: does the statement pass?
+    const auto passes = [this](const char* role, const char* password, const QString& sql) {
+        QProcess p;
+        QProcessEnvironment env = environment();
+        env.insert(QStringLiteral("PGUSER"), QString::fromLatin1(role));
+        env.insert(QStringLiteral("PGPASSWORD"), QString::fromLatin1(password));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral("psql"), {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"),
+                                         QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-d"), database,
+                                         QStringLiteral("-c"), sql});
+        return p.waitForFinished(30000) && p.exitCode() == 0;
+    };
+    history::HistorySettings writer = config;
+    writer.user = QStringLiteral("doziduvov_writer");
+    const QByteArray ownPassword = qgetenv("PGPASSWORD");
+    qputenv("PGPASSWORD", "w1");
+    const auto stored = history::History(writer).store(smallPart(QStringLiteral("by the writer")));
+    qputenv("PGPASSWORD", ownPassword);
+    EXPECT_TRUE(stored.stored) << stored.serverProblem.toStdString();
+    EXPECT_EQ(serverUuids().size(), 1);
+    EXPECT_FALSE(passes("doziduvov_writer", "w1", QStringLiteral("DELETE FROM header_value")));
+    EXPECT_FALSE(passes("doziduvov_writer", "w1", QStringLiteral("UPDATE measurement SET measured = 0")));
+    EXPECT_TRUE(passes("doziduvov_reader", "r1", QStringLiteral("SELECT COUNT(*) FROM measurement_value")));
+    EXPECT_FALSE(passes("doziduvov_reader", "r1",
+                        QStringLiteral("INSERT INTO characteristic (program_name, "
+                                       "characteristic_id, axis) VALUES ('a', 'b', 'c')")));
+}
