@@ -29,6 +29,17 @@ int writeShortest(char* buffer, double value) {
     return static_cast<int>(std::to_chars(buffer, buffer + 32, value).ptr - buffer);
 }
 
+int writeShortestFixed(char* buffer, double value) {
+    if (value == 0.0) { // also negative zero
+        buffer[0] = '0';
+        return 1;
+    }
+    if (!(std::fabs(value) < 9007199254740992.0))
+        return 0;
+    const auto r = std::to_chars(buffer, buffer + 32, value, std::chars_format::fixed);
+    return r.ec == std::errc() ? static_cast<int>(r.ptr - buffer) : 0;
+}
+
 std::string shortest(double value) {
     char buffer[32];
     return std::string(buffer, static_cast<std::size_t>(writeShortest(buffer, value)));

@@ -24,6 +24,11 @@ QString shortestText(double value);
 // The same into buffer (at least 32 bytes); the length written, no terminator.
 int writeShortest(char* buffer, double value);
 
+// The shortest digits without an exponent ("0.0000001", "25.01235"), as Qt's 'f' format with
+// the shortest precision writes them, into buffer (at least 32 bytes): the length, or 0 when the
+// text needs more room or the value is 2^53 or more in size (Qt pads such digits with zeros).
+int writeShortestFixed(char* buffer, double value);
+
 // A value with at most five decimals (as the reader stores them) written with the given decimal
 // point into buffer (at least 32 bytes): its length, or 0 when the value is no such number.
 int writeFiveDecimals(char* buffer, double value, char point = '.');

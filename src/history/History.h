@@ -179,6 +179,9 @@ public:
     HeaderData headerOf(const QString& partUuid) const;
     // The header data of the points of a series read without it, a stretch at a time.
     void attachHeaders(std::span<SeriesPoint> points) const;
+    // The header data names of those points' parts, in the order they first appear, added to names;
+    // the values are not read.
+    void addHeaderNames(std::span<const SeriesPoint> points, QStringList& names) const;
     int partCount() const;
     // Oldest first.
     QStringList partUuids() const;

@@ -130,6 +130,47 @@ void HistoryDatabase::attachHeaders(std::span<SeriesPoint> points) const {
     }
 }
 
+void HistoryDatabase::addHeaderNames(std::span<const SeriesPoint> points, QStringList& names) const {
+    if (points.empty())
+        return;
+    const auto [lo, hi] =
+        std::minmax_element(points.begin(), points.end(),
+                            [](const SeriesPoint& a, const SeriesPoint& b) { return a.partId < b.partId; });
+    // Parts mostly share one list of names: each part points to its list, held once.
+    std::vector<QStringList> lists;
+    QHash<qint64, int> listOf;
+    const auto h =
+        m_impl->read(QStringLiteral("SELECT part_id, name FROM header_value WHERE part_id BETWEEN ? AND ? "
+                                    "ORDER BY part_id, position"),
+                     {lo->partId, hi->partId});
+    QStringList current;
+    qint64 currentPart = -1;
+    QString name;
+    const auto close = [&] {
+        if (currentPart < 0)
+            return;
+        auto at = std::find(lists.begin(), lists.end(), current);
+        if (at == lists.end())
+            at = lists.insert(lists.end(), current);
+        listOf.insert(currentPart, static_cast<int>(at - lists.begin()));
+    };
+    while (h->next()) {
+        const qint64 id = h->integer(0);
+        if (id != currentPart) {
+            close();
+            current.clear();
+            currentPart = id;
+        }
+        current << h->repeated(1, name);
+    }
+    close();
+    for (const SeriesPoint& p : points)
+        if (const auto it = listOf.constFind(p.partId); it != listOf.constEnd())
+            for (const QString& n : lists[static_cast<std::size_t>(*it)])
+                if (!names.contains(n))
+                    names << n;
+}
+
 Series HistoryDatabase::series(const QString& program, const CharacteristicKey& key,
                                const SeriesFilter& filter) const {
     const std::optional<qint64> characteristic = m_impl->catalogueKey(program, key);

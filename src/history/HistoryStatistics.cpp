@@ -1,5 +1,7 @@
 #include "history/History.h"
 
+#include "common/NumberText.h"
+
 #include "model/Classification.h"
 #include "settings/TextCodec.h"
 
@@ -83,12 +85,14 @@ QByteArray number(double v) {
 
 // ISO 8601 UTC with milliseconds, as Qt writes it, without its general formatter: a long series
 // has a million of them.
-QByteArray isoTime(const QDateTime& t) {
+void appendIsoTime(QByteArray& out, const QDateTime& t) {
     const qint64 ms = t.toMSecsSinceEpoch();
     const qint64 days = ms >= 0 ? ms / 86400000 : -((-ms + 86399999) / 86400000);
     const QDate d = QDate::fromJulianDay(days + 2440588);
-    if (!t.isValid() || d.year() < 1000 || d.year() > 9999)
-        return t.toUTC().toString(Qt::ISODateWithMs).toUtf8();
+    if (!t.isValid() || d.year() < 1000 || d.year() > 9999) {
+        out += t.toUTC().toString(Qt::ISODateWithMs).toUtf8();
+        return;
+    }
     const qint64 inDay = ms - days * 86400000;
     char text[25];
     const auto put = [&text](int at, qint64 v, int digits) {
@@ -109,7 +113,7 @@ QByteArray isoTime(const QDateTime& t) {
     text[19] = '.';
     put(20, inDay % 1000, 3);
     text[23] = 'Z';
-    return QByteArray(text, 24);
+    out.append(text, 24);
 }
 
 const char* classificationText(Classification c) {
@@ -140,6 +144,30 @@ QByteArray seriesCsvTitle(const QStringList& headerNames) {
     return out + "\r\n";
 }
 
+namespace {
+
+// A field as csvField writes it, straight into the line: a plain ASCII text (a uuid, an ID) needs
+// no quotes and no conversion of its own.
+void appendField(QByteArray& out, const QString& text) {
+    for (const QChar c : text)
+        if (c.unicode() >= 0x80 || c == u',' || c == u'"' || c == u'\r' || c == u'\n') {
+            out += csvField(text);
+            return;
+        }
+    for (const QChar c : text)
+        out += static_cast<char>(c.unicode());
+}
+
+void appendNumber(QByteArray& out, double value) {
+    char buffer[32];
+    if (const int n = common::number::writeShortestFixed(buffer, value))
+        out.append(buffer, n);
+    else
+        out += number(value);
+}
+
+} // namespace
+
 QByteArray seriesCsvLines(const QString& program, const CharacteristicKey& key,
                           std::span<const SeriesPoint> points, const QStringList& headerNames) {
     const QByteArray lead = csvField(program) + ',' + csvField(key.text()) + ',';
@@ -147,12 +175,12 @@ QByteArray seriesCsvLines(const QString& program, const CharacteristicKey& key,
     out.reserve(static_cast<qsizetype>(points.size()) * (lead.size() + 120));
     for (const SeriesPoint& p : points) {
         out += lead;
-        out += csvField(p.partUuid);
+        appendField(out, p.partUuid);
         out += ',';
-        out += isoTime(p.measuredUtc);
+        appendIsoTime(out, p.measuredUtc);
         for (double v : {p.measured, p.nominal, p.upperTol, p.lowerTol}) {
             out += ',';
-            out += number(v);
+            appendNumber(out, v);
         }
         out += ',';
         out += classificationText(p.classification);
@@ -160,7 +188,7 @@ QByteArray seriesCsvLines(const QString& program, const CharacteristicKey& key,
             out += ',';
             for (const auto& [name, v] : p.header)
                 if (name == n) {
-                    out += csvField(v);
+                    appendField(out, v);
                     break;
                 }
         }

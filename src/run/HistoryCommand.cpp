@@ -58,10 +58,7 @@ void writeCsv(const history::HistoryDatabase& db, const QString& program,
     QStringList names;
     for (const history::CharacteristicKey& k : keys) {
         history::Series s = db.series(program, k, bare);
-        stretches(s, [&](std::span<history::SeriesPoint> part) {
-            db.attachHeaders(part);
-            history::addHeaderNames(part, names);
-        });
+        stretches(s, [&](std::span<history::SeriesPoint> part) { db.addHeaderNames(part, names); });
         if (keys.size() == 1)
             kept = std::move(s);
     }

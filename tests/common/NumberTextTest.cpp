@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QByteArray>
+#include <QLocale>
+
 #include <clocale>
 #include <cmath>
 #include <limits>
@@ -50,6 +53,18 @@ TEST(NumberText, WritesWithAPoint) {
     char buffer[32];
     EXPECT_EQ(std::string(buffer, writeFiveDecimals(buffer, 25.01235, ',')), "25,01235");
     EXPECT_EQ(writeFiveDecimals(buffer, 25.0123456), 0); // more than five decimals: not this form
+    // Without an exponent, as Qt's shortest 'f' writes it; 0 where only Qt's own padding is right.
+    const std::pair<double, const char*> fixed[] = {
+        {-0.0, "0"}, {1e-7, "0.0000001"}, {-25.01235, "-25.01235"}, {1e15, "1000000000000000"},
+        {1e16, ""},  {1e-40, ""},
+    };
+    for (const auto& [value, text] : fixed) {
+        const int n = writeShortestFixed(buffer, value);
+        EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(n)), text) << value;
+        if (n > 0) {
+            EXPECT_EQ(QByteArray(buffer, n), QByteArray::number(value, 'f', QLocale::FloatingPointShortest));
+        }
+    }
 }
 
 TEST(NumberText, RoundsTheDecimalTheValueStandsFor) {
