@@ -233,7 +233,7 @@ public:
         bool loginRefused = false;    // it answered, but refused the user or the password
         std::vector<Refusal> refused; // parts the server refused, set aside in the outbox
         bool setAside = false;        // this part is one of them
-        bool busy = false;            // SQLite: the file stayed locked; the part waits in the outbox
+        bool busy = false; // SQLite: the file stayed locked or refused the part; it waits in the outbox
     };
     // SQLite: straight into the file, into the outbox when the file stays locked. PostgreSQL: into
     // the outbox, then the outbox is delivered. Everything ends by the settings' delivery time;
