@@ -15,7 +15,8 @@ end=$(date +%s.%N)
 echo "PG 32x50x200: wall $(echo "$end - $start" | bc) s; exit codes: $(cat $base/rc* | sort | uniq -c | tr '\n' ' ')"
 psql -X -A -t -d st32 -c "SELECT COUNT(*), COUNT(DISTINCT part_uuid), SUM(row_count) FROM part"
 waiting=0; for i in $(seq 1 32); do f=$base/d$i/doziduvov/history-outbox.sqlite; [ -f $f ] && waiting=$((waiting + $(sqlite3 $f "SELECT COUNT(*) FROM part"))); done; echo "left in outboxes: $waiting"
-# Stalled: every server process stopped; each writer stores 2 parts with the 5 s delivery time.
+# Stalled: every server process stopped (of every pg_virtualenv cluster: run it alone); each
+# writer stores 2 parts with the 5 s delivery time.
 pids=$(pgrep -f "postgres.*regress" ); kill -STOP $pids
 start=$(date +%s.%N)
 for i in $(seq 1 32); do ( s=$(date +%s.%N); XDG_DATA_HOME=$base/d$i $W store 2 stall$i 200 2>>$base/e$i; e=$(date +%s.%N); echo "$(echo "$e - $s" | bc)" > $base/t$i ) & done; wait
