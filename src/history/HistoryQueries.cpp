@@ -19,7 +19,7 @@ std::vector<ProgramInfo> HistoryDatabase::programInfos() const {
     m_impl->exec(q, "programs");
     std::vector<ProgramInfo> out;
     while (q.next())
-        out.push_back({q.value(0).toString(), q.value(1).toInt(), timeFromText(q.value(2).toString())});
+        out.push_back({q.value(0).toString(), q.value(1).toInt(), timeOf(q.value(2))});
     return out;
 }
 
@@ -288,7 +288,7 @@ Part HistoryDatabase::Impl::loadPart(qint64 partId) const {
     part.revision = p.value(2).toString();
     part.drawingNumber = p.value(3).toString();
     part.hostFileName = p.value(4).toString();
-    part.measuredUtc = timeFromText(p.value(5).toString());
+    part.measuredUtc = timeOf(p.value(5));
     part.station = p.value(6).toString();
     part.user = p.value(7).toString();
     const int rowCount = p.value(8).toInt();

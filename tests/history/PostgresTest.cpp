@@ -190,6 +190,8 @@ history::Part smallPart(const QString& note) {
 TEST_F(Postgres, AVersionOneDatabaseIsMigratedInPlace) {
     psql(schemaVersionOne(true));
     expectMigratedFromVersionOne(*history::HistoryDatabase::openPostgres(config));
+    EXPECT_EQ(psql(QStringLiteral("SELECT pg_typeof(measured_at) FROM part LIMIT 1")).trimmed(),
+              QStringLiteral("timestamp with time zone"));
     // The dashboards' view compares times as times, across zones.
     EXPECT_EQ(psql(QStringLiteral("SELECT COUNT(*) FROM measurement_value WHERE measured_at > "
                                   "'2026-03-01 10:30:00+01'"))
