@@ -147,13 +147,13 @@ QByteArray seriesCsvTitle(const QStringList& headerNames) {
 namespace {
 
 // A field as csvField writes it, straight into the line: a plain ASCII text (a uuid, an ID) needs
-// no quotes and no conversion of its own.
+// no conversion of its own.
 void appendField(QByteArray& out, const QString& text) {
-    for (const QChar c : text)
-        if (c.unicode() >= 0x80 || c == u',' || c == u'"' || c == u'\r' || c == u'\n') {
-            out += csvField(text);
-            return;
-        }
+    const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+    if (!ascii || settings::csvNeedsQuotes(text, u",")) {
+        out += csvField(text);
+        return;
+    }
     for (const QChar c : text)
         out += static_cast<char>(c.unicode());
 }

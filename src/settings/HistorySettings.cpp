@@ -42,8 +42,8 @@ void writeHistorySettings(const SettingsStore& store, const HistorySettings& s) 
          {keys::name(History::User), s.user},
          {keys::name(History::Enabled), flagText(s.enabled)},
          {keys::name(History::FailRunOnError), flagText(s.failsRun)},
-         {QString::fromLatin1(History::DeliveryTimeout.name), QString::number(s.deliverySeconds)},
-         {QString::fromLatin1(History::WindowParts.name), QString::number(s.windowParts)},
+         {keys::name(History::DeliveryTimeout), QString::number(s.deliverySeconds)},
+         {keys::name(History::WindowParts), QString::number(s.windowParts)},
          {keys::name(History::SslMode), s.sslMode},
          {keys::name(History::SslRootCert), s.sslRootCert}});
 }

@@ -15,7 +15,7 @@ std::optional<QString> stored(const SettingsStore& store, const Key& key) {
 }
 
 int read(const SettingsStore& store, const NumberKey& key) {
-    const auto v = store.ReadDirect(QString::fromLatin1(key.section), QString::fromLatin1(key.name));
+    const auto v = store.ReadDirect(QString::fromLatin1(key.section), name(key));
     if (!v)
         return key.fallback;
     bool ok = false;

@@ -127,5 +127,8 @@ inline QString section(const Key& key) {
 inline QString name(const Key& key) {
     return QString::fromLatin1(key.name);
 }
+inline QString name(const NumberKey& key) {
+    return QString::fromLatin1(key.name);
+}
 
 } // namespace settings::keys
