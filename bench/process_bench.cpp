@@ -6,15 +6,18 @@
 //
 //   build/bin/bench_process [--commands=14000] [--ascii_commands=12500,50000]
 //       [--report_rows=10000,50000] [--master_rows=19456] [--master_characteristics=30]
-//       [--protocol_rows=10000]
+//       [--protocol_rows=10000] [--history_file=FILE]
 //       [--repetitions=5] [--timeout=1800] [--no_compare] [--benchmark_filter=...]
 //
 // --commands sizes the whole unattended run against openpyxl; --ascii_commands the two ASCII
 // runs and --report_rows (characteristics) the two report runs of the cost curve; the last two
 // flags the first run on a form whose Master has existing rows down to --master_rows
 // (bench/make_large_master.py); --protocol_rows the ASCII run with and without the AQDEF file
-// and the PDF protocol beside it. Ends with the medians, the ratios and the peak memory of the
-// larger report run.
+// and the PDF protocol beside it; and the ASCII run of --protocol_rows storing its part into a
+// SQLite history, a copy of FILE (e.g. 100,000 parts made by `bench_history --keep=FILE`; empty
+// without it), against the same run without the history, which the other runs leave off. Ends
+// with the medians, the ratios and the peak memory of the larger report run.
+#include "history/History.h"
 #include "settings/SettingsStore.h"
 
 #include <benchmark/benchmark.h>
@@ -61,6 +64,7 @@ struct Options {
     int masterRows = 19456;
     int masterCharacteristics = 30;
     int protocolRows = 10000;
+    QString historyFile;
     int repetitions = 5;
     int timeoutSeconds = 1800;
     bool compare = true;
@@ -234,6 +238,7 @@ public:
                            path(QStringLiteral("config-system")));
         settings::SettingsStore store;
         store.Write(QStringLiteral("FileSettings"), QStringLiteral("DIR"), path(QStringLiteral("results")));
+        store.Write(QStringLiteral("HistorySettings"), QStringLiteral("Enabled"), QStringLiteral("0"));
 
         m_env = QProcessEnvironment::systemEnvironment();
         m_env.insert(QStringLiteral("TMPDIR"), path(QStringLiteral("tmp")));
@@ -414,13 +419,39 @@ void openpyxlRun(benchmark::State& state, const std::string& key, int commands) 
     keep(out, QStringLiteral("openpyxl.xlsx"), lastTheirs);
 }
 
+// How long after the run its part was in the history: the outbox polled until empty.
+double secondsUntilDelivered(const Sandbox& box) {
+    const QString outbox = box.path(QStringLiteral("home/.local/share/doziduvov/history-outbox.sqlite"));
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 600000) {
+        try {
+            if (history::HistoryDatabase::openSqlite(outbox)->outboxEntries().empty())
+                return clock.nsecsElapsed() / 1e9;
+        } catch (const history::HistoryError&) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return -1;
+}
+
 // doziduvov /a: all reported characteristics into an ASCII result file, and with protocols
-// also the AQDEF file and the PDF protocol beside it.
-void resultFilesRun(benchmark::State& state, const std::string& key, int commands, bool protocols) {
+// also the AQDEF file and the PDF protocol beside it; with history into the history as well.
+void resultFilesRun(benchmark::State& state, const std::string& key, int commands, bool protocols,
+                    bool history = false) {
     const Program* p = program(commands);
     if (!p)
         return fail(state, QStringLiteral("no part program"));
     Sandbox* box = sandboxFor(key);
+    if (history) {
+        const QString file = box->path(QStringLiteral("history.sqlite"));
+        if (!options.historyFile.isEmpty() && !QFileInfo::exists(file) &&
+            !QFile::copy(options.historyFile, file))
+            return fail(state, QStringLiteral("cannot copy ") + options.historyFile);
+        settings::SettingsStore store;
+        store.Write(QStringLiteral("HistorySettings"), QStringLiteral("Enabled"), QStringLiteral("1"));
+        store.Write(QStringLiteral("HistorySettings"), QStringLiteral("File"), file);
+    }
     if (protocols) {
         settings::SettingsStore store;
         store.Write(QStringLiteral("FileSettings"), QStringLiteral("AQDEF"), QStringLiteral("1"));
@@ -443,7 +474,18 @@ void resultFilesRun(benchmark::State& state, const std::string& key, int command
                 state,
                 QStringLiteral("doziduvov /a ended with status 0 but did not write its %1 files").arg(files));
         record(state, key, r, p->characteristics);
+        if (history) {
+            const double after = secondsUntilDelivered(*box);
+            if (after < 0)
+                return fail(state, QStringLiteral("the part was not delivered from the outbox"));
+            state.counters["stored_after_s"] = after;
+            samples[key + "/stored"].wall.push_back(r.wallSeconds + after);
+        }
     }
+}
+
+void historyRun(benchmark::State& state, const std::string& key, int commands) {
+    resultFilesRun(state, key, commands, false, true);
 }
 
 void asciiRun(benchmark::State& state, const std::string& key, int commands) {
@@ -490,6 +532,8 @@ bool parseOptions(int& argc, char** argv) {
             options.masterCharacteristics = std::atoi(v);
         else if (const char* v = value("protocol_rows"))
             options.protocolRows = std::atoi(v);
+        else if (const char* v = value("history_file"))
+            options.historyFile = QString::fromLocal8Bit(v);
         else if (const char* v = value("repetitions"))
             options.repetitions = std::atoi(v);
         else if (const char* v = value("timeout"))
@@ -536,6 +580,7 @@ void registerBenchmarks() {
     const std::string pr = std::to_string(options.protocolRows);
     add("BM_AsciiRun/rows:" + pr, asciiRun, commandsFor(options.protocolRows));
     add("BM_AsciiAqdefPdfRun/rows:" + pr, protocolRun, commandsFor(options.protocolRows));
+    add("BM_AsciiHistoryRun/rows:" + pr, historyRun, commandsFor(options.protocolRows));
 }
 
 const Sample* sampleOf(const std::string& key) {
@@ -586,6 +631,16 @@ void printSummary() {
             "%.1f ms [%.1f]; peak memory %.1f / %.1f MiB\n",
             options.protocolRows, median(plain->wall) * 1e3, median(plain->cpu) * 1e3,
             median(both->wall) * 1e3, median(both->cpu) * 1e3, median(plain->peak), median(both->peak));
+    const Sample* stored = sampleOf("BM_AsciiHistoryRun/rows:" + pr);
+    const Sample* until = sampleOf("BM_AsciiHistoryRun/rows:" + pr + "/stored");
+    if (plain && stored && until)
+        std::printf("  %d characteristics into the history: the run %.1f ms [%.1f] against %.1f ms [%.1f] "
+                    "without, store share %.1f %% (target <= 10); peak memory %.1f / %.1f MiB; in the "
+                    "history %.1f ms after the run started\n",
+                    options.protocolRows, median(stored->wall) * 1e3, median(stored->cpu) * 1e3,
+                    median(plain->wall) * 1e3, median(plain->cpu) * 1e3,
+                    100 * (median(stored->wall) - median(plain->wall)) / median(stored->wall),
+                    median(stored->peak), median(plain->peak), median(until->wall) * 1e3);
     if (const Sample* large = sampleOf("BM_ReportRun/rows:" + std::to_string(options.reportRows[1])))
         std::printf("  peak memory of the %d-characteristic report run: %.1f MiB at most (target < 250)\n",
                     options.reportRows[1], *std::max_element(large->peak.begin(), large->peak.end()));

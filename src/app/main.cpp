@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QTimer>
 
 #include <cstdio>
@@ -65,6 +66,8 @@ const char* kUsage =
     "                 aside because the server refused them, with the reason\n"
     "  --history-retry\n"
     "                 send the parts set aside again, with the waiting ones\n"
+    "  --history-deliver\n"
+    "                 store the parts that wait in the outbox now (each run starts this itself)\n"
     "  --history-prune --before DATE\n"
     "                 remove the parts measured before DATE, with their values\n"
     "  --history-backup FILE\n"
@@ -135,6 +138,19 @@ void quietMessages(QtMsgType type, const QMessageLogContext& context, const QStr
         standardHandler(type, context, text);
 }
 
+// Stores the parts left in the history's outbox, in a process of its own, so that nobody waits
+// for the history's indexes. It writes nowhere: a batch file reading the run's output must not
+// wait for it either. When it cannot start, the parts wait for the next delivery.
+void startHistoryDelivery() {
+    QProcess p;
+    p.setProgram(QCoreApplication::applicationFilePath());
+    p.setArguments({QStringLiteral("--history-deliver")});
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.setStandardErrorFile(QProcess::nullDevice());
+    p.startDetached();
+}
+
 void initialiseState(run::AppState& state, const QStringList& words, bool windowed) {
     state.findHost = [&state] {
         host::ClientOptions options;
@@ -144,6 +160,8 @@ void initialiseState(run::AppState& state, const QStringList& words, bool window
     state.message =
         windowed ? common::MessageFn(gui::showMessage) : common::MessageFn(common::consoleMessage);
     state.commandLine = words;
+    if (windowed)
+        state.deliverHistoryLater = startHistoryDelivery;
 }
 
 bool quiet = false;
@@ -191,6 +209,9 @@ int runUnattended(int argc, char* argv[], const QStringList& words) {
 
     run::AppState state;
     initialiseState(state, words, false);
+    // The delivery starts once the run is done, so that it never takes the run's time.
+    bool deliverAfterRun = false;
+    state.deliverHistoryLater = [&deliverAfterRun] { deliverAfterRun = true; };
     run::Conversion conversion(state);
     std::optional<run::RunResult> result;
     QObject::connect(&conversion, &run::Conversion::runFinished, &app, [&](const run::RunResult& r) {
@@ -205,6 +226,8 @@ int runUnattended(int argc, char* argv[], const QStringList& words) {
     const int status = QCoreApplication::exec();
     conversion.release();
     listWritten(result);
+    if (deliverAfterRun)
+        startHistoryDelivery();
     return exitStatus(result, status == 0 ? 1 : status);
 }
 
@@ -247,6 +270,7 @@ int main(int argc, char* argv[]) {
     case run::CommandLine::Action::HistoryDb:
     case run::CommandLine::Action::HistoryOutbox:
     case run::CommandLine::Action::HistoryRetry:
+    case run::CommandLine::Action::HistoryDeliver:
     case run::CommandLine::Action::HistoryPrune:
     case run::CommandLine::Action::HistoryBackup:
     case run::CommandLine::Action::HistorySetup:

@@ -165,6 +165,8 @@ public:
 
     // One transaction; a part whose uuid is stored already is left as it is (returns false).
     bool storePart(const Part& part);
+    // Outbox: the part as one record, for a delivery later; a part queued already stays once.
+    void queuePart(const Part& part);
 
     QStringList programs() const;
     std::vector<ProgramInfo> programInfos() const;
@@ -233,12 +235,18 @@ public:
         bool loginRefused = false;    // it answered, but refused the user or the password
         std::vector<Refusal> refused; // parts the server refused, set aside in the outbox
         bool setAside = false;        // this part is one of them
-        bool busy = false; // SQLite: the file stayed locked or refused the part; it waits in the outbox
+        bool busy = false;    // SQLite: the file stayed locked or refused the part; it waits in the outbox
+        bool waiting = false; // SQLite, AfterRun: in the outbox for the delivery the caller starts
     };
+    // InRun: the part is in the history when store returns, as far as the delivery time allows.
+    // AfterRun: a SQLite part only goes into the outbox, in a few milliseconds however large it is;
+    // storing it (its index entries cost about 5 us a row) is left to a delivery started after the
+    // run, so that the run does not wait for it. A server is delivered to in the run either way.
+    enum class Delivery { InRun, AfterRun };
     // SQLite: straight into the file, into the outbox when the file stays locked. PostgreSQL: into
     // the outbox, then the outbox is delivered. Everything ends by the settings' delivery time;
     // what is not delivered by then waits. Throws HistoryError when the part is stored nowhere.
-    StoreResult store(const Part& part);
+    StoreResult store(const Part& part, Delivery delivery = Delivery::InRun);
 
     // Delivers the outbox (the parts not set aside); the number delivered. Throws HistoryError
     // when the database cannot be reached.

@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 #include <optional>
 
 namespace run {
@@ -64,6 +65,9 @@ struct AppState {
     host::HostFinder findHost;
     // Every message box of the program.
     common::MessageFn message;
+    // Starts storing the parts waiting in the history's outbox, in a process of its own that
+    // outlives the run; empty: a part is stored in the run itself.
+    std::function<void()> deliverHistoryLater;
 
     host::ReaderState readerState() { return host::ReaderState{table, comments, context, header, {}, &link}; }
 

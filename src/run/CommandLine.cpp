@@ -96,6 +96,7 @@ CommandLine parseHistoryOptions(const QStringList& words) {
         {"--history-db", CommandLine::Action::HistoryDb},
         {"--history-outbox", CommandLine::Action::HistoryOutbox},
         {"--history-retry", CommandLine::Action::HistoryRetry},
+        {"--history-deliver", CommandLine::Action::HistoryDeliver},
         {"--history-prune", CommandLine::Action::HistoryPrune},
         {"--history-backup", CommandLine::Action::HistoryBackup},
         {"--history-setup", CommandLine::Action::HistorySetup}};

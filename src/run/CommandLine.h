@@ -34,6 +34,7 @@ struct CommandLine {
         HistoryDb,
         HistoryOutbox,
         HistoryRetry,
+        HistoryDeliver,
         HistoryPrune,
         HistoryBackup,
         HistorySetup
@@ -54,7 +55,8 @@ struct CommandLine {
 // other word with a leading "-" is an error. Start options after the fifth are set aside; a
 // first one that is no run mode (a, m, o in any case, with or without "/") means the window.
 // "--history PROGRAM [CHARACTERISTIC] [--since DATE]", "--history-db", "--history-outbox" and
-// "--history-retry" stand alone, as do "--history-prune --before DATE" and "--history-backup FILE".
+// "--history-retry", "--history-deliver" stand alone, as do "--history-prune --before DATE" and
+// "--history-backup FILE".
 CommandLine parseCommandLine(const QStringList& words);
 bool isOfflineMode(const QString& mode); // a A m M
 bool isOnlineMode(const QString& mode);  // o O

@@ -541,8 +541,12 @@ bool Conversion::storeInHistory() {
         history::History h(settings);
         const history::Part part = history::partFromTable(m_state.table, m_state.header, p.partName,
                                                           p.revision, p.drawingNumber, p.fileName);
-        const history::History::StoreResult r = h.store(part);
+        const history::History::StoreResult r =
+            h.store(part, m_state.deliverHistoryLater ? history::History::Delivery::AfterRun
+                                                      : history::History::Delivery::InRun);
         m_state.read.inHistory = true;
+        if (r.waiting)
+            m_state.deliverHistoryLater();
         // Which failure it was: a busy file, a refused login, no answer, a refused part.
         if (r.queued)
             note(m_state.text(kHistory, r.busy           ? 29

@@ -96,6 +96,15 @@ HistoryCommandResult historyCommand(const settings::SettingsStore& store, const 
         }
         return r;
     }
+    if (command.action == CommandLine::Action::HistoryDeliver) {
+        try {
+            r.output = QByteArray::number(h.deliverOutbox()) + " parts delivered\n";
+        } catch (const history::HistoryError& e) {
+            r.status = 1;
+            r.error = e.text();
+        }
+        return r;
+    }
     if (command.action == CommandLine::Action::HistoryOutbox ||
         command.action == CommandLine::Action::HistoryRetry)
         return outboxCommand(h, command.action == CommandLine::Action::HistoryRetry);

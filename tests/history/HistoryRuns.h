@@ -58,6 +58,11 @@ protected:
         return QString::fromUtf8(p.readAllStandardOutput());
     }
 
+    // A run leaves its part in the outbox for a delivery of its own; this one is waited for.
+    void deliverNow() {
+        output(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), {QStringLiteral("--history-deliver")});
+    }
+
     std::unique_ptr<QProcess> startWriter(const QStringList& args) {
         auto p = std::make_unique<QProcess>();
         p->setProcessEnvironment(environment());

@@ -98,6 +98,59 @@ TEST(HistoryDatabase, StoresOncePerUuidAndReadsTheSeriesBack) {
     EXPECT_TRUE(db->series(QStringLiteral("Welle"), {QStringLiteral("LOC9"), QStringLiteral("X")}).empty());
 }
 
+TEST(HistoryOutbox, ARecordDeliversEveryValueExactlyAndADamagedOneIsSetAside) {
+    QTemporaryDir dir;
+    auto box = history::HistoryDatabase::openSqlite(dir.filePath(QStringLiteral("outbox.sqlite")));
+    auto target = history::HistoryDatabase::openSqlite(dir.filePath(QStringLiteral("h.sqlite")));
+    const QDateTime t0(QDate(2026, 3, 1), QTime(8, 0, 0, 123), Qt::UTC);
+    history::Part exact = makePart(QStringLiteral("Welle ü 🔧"), t0, 0.1 + 0.2, QStringLiteral("47\u000011"));
+    const double values[] = {-0.0, 5e-324, 1.7976931348623157e308, std::nextafter(1.0, 2.0),
+                             -123456.789012345678};
+    for (double v : values) {
+        history::StoredRow r = exact.rows[0];
+        r.id = QStringLiteral("P%1").arg(exact.rows.size());
+        r.nominal = r.upperTol = r.lowerTol = r.measured = r.deviation = r.outTol = r.min = r.max = v;
+        r.unit = QStringLiteral("µm");
+        r.hostUniqueId1 = -2147483647 - 1;
+        exact.rows.push_back(r);
+    }
+    const history::Part damaged = makePart(QStringLiteral("Welle"), t0, 1, {});
+    const history::Part behind = makePart(QStringLiteral("Welle"), t0.addSecs(60), 2, {});
+    for (const history::Part& p : {exact, damaged, behind})
+        box->queuePart(p);
+    {
+        QSqlDatabase raw = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        raw.setDatabaseName(dir.filePath(QStringLiteral("outbox.sqlite")));
+        ASSERT_TRUE(raw.open());
+        QSqlQuery q(raw);
+        ASSERT_TRUE(
+            q.exec(QStringLiteral("UPDATE waiting_part SET body = substr(body, 1, 40) WHERE part_uuid = '%1'")
+                       .arg(damaged.uuid)));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+    std::vector<history::Refusal> refused;
+    EXPECT_EQ(box->deliverTo(*target, {}, &refused), 2);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].uuid, damaged.uuid);
+    EXPECT_EQ(target->partUuids(), (QStringList{exact.uuid, behind.uuid}));
+    const history::Series s = target->series(exact.programName, {QStringLiteral("P6"), QStringLiteral("X")});
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].measuredUtc, t0);
+    EXPECT_EQ(s[0].header, (history::HeaderData{{QStringLiteral("Auftrag"), QStringLiteral("4711")},
+                                                {QStringLiteral("Prüfer"), QStringLiteral("M. Keller")}}));
+    for (const auto& [index, value] :
+         {std::pair{2, values[0]}, {3, values[1]}, {4, values[2]}, {5, values[3]}, {6, values[4]}}) {
+        const history::Series v =
+            target->series(exact.programName, {QStringLiteral("P%1").arg(index), QStringLiteral("X")});
+        ASSERT_EQ(v.size(), 1u);
+        for (double got : {v[0].measured, v[0].nominal, v[0].upperTol, v[0].lowerTol})
+            EXPECT_EQ(got, value); // exact; SQLite keeps -0 as 0
+    }
+    const auto entries = box->outboxEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_TRUE(entries[0].setAsideBecause.value_or(QString()).contains(QStringLiteral("damaged")));
+}
+
 TEST(HistoryDatabase, RefusesASchemaNewerThanItKnows) {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("h.sqlite"));
@@ -230,6 +283,8 @@ TEST(HistoryCommandLine, OptionsAndMistakes) {
         {{"--history-outbox"}, A::HistoryOutbox, "", "", ""},
         {{"--history-retry", "-q"}, A::HistoryRetry, "", "", ""},
         {{"--history-retry", "--history-outbox"}, A::Error, "", "", ""},
+        {{"--history-deliver"}, A::HistoryDeliver, "", "", ""},
+        {{"--history-deliver", "Welle"}, A::Error, "", "", ""},
         {{"--history-outbox", "--since", "2026-03-01"}, A::Error, "", "", ""},
         {{"--history-prune", "--before", "2026-03-01"}, A::HistoryPrune, "", "", ""},
         {{"--history-prune"}, A::Error, "", "", ""},
@@ -260,6 +315,7 @@ TEST_F(HistorySqlite, TwoUnattendedRunsLeaveTwoPartsEqualToTheirFiles) {
         const ProcessRun r = doziduvov({QStringLiteral("/a")});
         ASSERT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
     }
+    deliverNow();
     const QString file = settingsDirs.dataDir + QStringLiteral("/doziduvov/history.sqlite");
     ASSERT_TRUE(QFile::exists(file));
     const QString script = QStringLiteral("import sqlite3,sys\nc=sqlite3.connect(sys.argv[1])\n"
@@ -296,6 +352,7 @@ TEST_F(HistorySqlite, BothReportsOfOneReadAreOnePart) {
         doziduvov({QStringLiteral("/a"), form, kExamples + QStringLiteral("forms/Pruefbericht.cfg"),
                    QStringLiteral("/ALO"), second});
     ASSERT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    deliverNow();
     auto db = history::HistoryDatabase::openSqlite(settingsDirs.dataDir +
                                                    QStringLiteral("/doziduvov/history.sqlite"));
     EXPECT_EQ(db->partCount(), 1);
@@ -329,27 +386,32 @@ TEST_F(HistorySqlite, AFailingHistoryWarnsAndFailsTheRunOnlyWhenAskedTo) {
     }
 }
 
-TEST_F(HistorySqlite, AFileLockedLongerThanTheRunWaitsKeepsThePartInTheOutbox) {
+TEST_F(HistorySqlite, AFileLockedDuringTheRunCostsTheRunNothingAndThePartComesLater) {
     const QString file = settingsDirs.dataDir + QStringLiteral("/doziduvov/history.sqlite");
-    store.Write(QStringLiteral("HistorySettings"), QStringLiteral("DeliveryTimeout"), QStringLiteral("1"));
     ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
     ASSERT_EQ(doziduvov({QStringLiteral("/a")}).exitCode, 0);
+    deliverNow();
     QProcess locker;
     locker.start(QStringLiteral("sqlite3"), {file});
     ASSERT_TRUE(locker.waitForStarted());
     locker.write("BEGIN EXCLUSIVE; SELECT 'locked';\n");
     ASSERT_TRUE(locker.waitForReadyRead(10000));
+    QElapsedTimer clock;
+    clock.start();
     const ProcessRun locked = doziduvov({QStringLiteral("/a")});
+    EXPECT_LT(clock.elapsed(), 10000); // the delivery waits up to 30 s for the lock, the run does not
     EXPECT_EQ(locked.exitCode, 0) << locked.stderrText.toStdString();
-    EXPECT_TRUE(locked.stderrText.contains(QStringLiteral("belegt"))) << locked.stderrText.toStdString();
+    EXPECT_FALSE(locked.stderrText.contains(QStringLiteral("Verlauf"))) << locked.stderrText.toStdString();
+    EXPECT_TRUE(output(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), {QStringLiteral("--history-outbox")})
+                    .contains(QStringLiteral("\twaiting\t")));
     locker.closeWriteChannel();
     ASSERT_TRUE(locker.waitForFinished(10000));
-    ASSERT_EQ(doziduvov({QStringLiteral("/a")}).exitCode, 0);
-    EXPECT_EQ(history::HistoryDatabase::openSqlite(file)->partCount(), 3);
-    EXPECT_EQ(history::HistoryDatabase::openSqlite(settingsDirs.dataDir +
-                                                   QStringLiteral("/doziduvov/history-outbox.sqlite"))
-                  ->partCount(),
-              0);
+    deliverNow();
+    EXPECT_EQ(history::HistoryDatabase::openSqlite(file)->partCount(), 2);
+    EXPECT_TRUE(history::HistoryDatabase::openSqlite(settingsDirs.dataDir +
+                                                     QStringLiteral("/doziduvov/history-outbox.sqlite"))
+                    ->outboxEntries()
+                    .empty());
 }
 
 TEST_F(HistorySqlite, AVersionOneFileIsMigratedInPlace) {

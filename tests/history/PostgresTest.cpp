@@ -56,7 +56,10 @@ protected:
     QStringList outboxUuids() {
         if (!QFile::exists(outbox()))
             return {};
-        return history::HistoryDatabase::openSqlite(outbox())->partUuids();
+        QStringList uuids;
+        for (const auto& e : history::HistoryDatabase::openSqlite(outbox())->outboxEntries())
+            uuids << e.uuid;
+        return uuids;
     }
     QString outbox() const {
         return settingsDirs.dataDir + QStringLiteral("/doziduvov/history-outbox.sqlite");
