@@ -77,6 +77,17 @@ void BM_OpenAndStorePart(benchmark::State& state) {
     }
 }
 
+// What a run pays: the part written to the outbox as one file; storing it comes later.
+void BM_QueuePart(benchmark::State& state) {
+    QTemporaryDir dir;
+    const history::OutboxFolder box(dir.filePath(QStringLiteral("outbox")));
+    history::Part part = bigPart(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        part.uuid = history::makeUuid();
+        box.add(part);
+    }
+}
+
 struct TrendFile {
     QTemporaryDir dir;
     QString file;
@@ -212,6 +223,9 @@ int main(int argc, char** argv) {
         ->Arg(rowsPerPart)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_OpenAndStorePart", BM_OpenAndStorePart)
+        ->Arg(rowsPerPart)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_QueuePart", BM_QueuePart)
         ->Arg(rowsPerPart)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_TrendQuery", BM_TrendQuery)

@@ -421,16 +421,13 @@ void openpyxlRun(benchmark::State& state, const std::string& key, int commands) 
 
 // How long after the run its part was in the history: the outbox polled until empty.
 double secondsUntilDelivered(const Sandbox& box) {
-    const QString outbox = box.path(QStringLiteral("home/.local/share/doziduvov/history-outbox.sqlite"));
+    const history::OutboxFolder outbox(box.path(QStringLiteral("home/.local/share/doziduvov/history-outbox")));
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < 600000) {
-        try {
-            if (history::HistoryDatabase::openSqlite(outbox)->outboxEntries().empty())
-                return clock.nsecsElapsed() / 1e9;
-        } catch (const history::HistoryError&) {
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (outbox.entries().empty())
+            return clock.nsecsElapsed() / 1e9;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return -1;
 }

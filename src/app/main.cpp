@@ -76,7 +76,7 @@ const char* kUsage =
     "~/.local/share/doziduvov), or the PostgreSQL server of the settings section HistorySettings\n"
     "(Driver QPSQL, Host, Port, Database, User; the password from PGPASSWORD or ~/.pgpass).\n"
     "A run waits at most HistorySettings/DeliveryTimeout seconds (default 5) for the history;\n"
-    "what is not stored by then waits in the outbox history-outbox.sqlite beside it.\n"
+    "what is not stored by then waits in the outbox folder history-outbox beside it.\n"
     "\n"
     "Environment: DOZIDUVOV_PROGRAM_DIR replaces the program folder (language files and the\n"
     "fixed-name settings files). Start options with no display (or QT_QPA_PLATFORM=offscreen) run\n"

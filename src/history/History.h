@@ -143,7 +143,11 @@ using settings::writeHistorySettings;
 
 // Files in the user's data folder (QStandardPaths::AppDataLocation).
 QString defaultDatabaseFile(); // history.sqlite
-QString outboxFile();          // history-outbox.sqlite: parts waiting for the server
+QString outboxFile();          // history-outbox.sqlite: parts earlier versions left waiting
+QString outboxFolder();        // history-outbox: parts waiting, one file each
+
+struct WaitingPart;
+class OutboxFolder;
 
 // One open database with the history schema (created or migrated on open).
 class HistoryDatabase {
@@ -165,8 +169,6 @@ public:
 
     // One transaction; a part whose uuid is stored already is left as it is (returns false).
     bool storePart(const Part& part);
-    // Outbox: the part as one record, for a delivery later; a part queued already stays once.
-    void queuePart(const Part& part);
 
     QStringList programs() const;
     std::vector<ProgramInfo> programInfos() const;
@@ -215,8 +217,35 @@ public:
     struct Impl;
 
 private:
+    friend class OutboxFolder;
     explicit HistoryDatabase(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> m_impl;
+};
+
+// Parts waiting for the history, one file each, written in one step however many rows they have:
+// a run pays for the file, the delivery for the history's indexes. A part whose file is damaged or
+// that the server refuses is set aside beside it with the reason. Any number of processes may add
+// and deliver at once; a part is stored once by its uuid.
+class OutboxFolder {
+public:
+    explicit OutboxFolder(QString path);
+    // Throws HistoryError when the file cannot be written whole.
+    void add(const Part& part) const;
+    bool hasWaiting() const;
+    // Oldest first, as HistoryDatabase::deliverTo.
+    int deliverTo(HistoryDatabase& target, const Deadline& deadline = {},
+                  std::vector<Refusal>* refused = nullptr) const;
+    std::vector<HistoryDatabase::OutboxEntry> entries() const;
+    int retrySetAside() const;
+
+private:
+    struct Entry {
+        QString path;
+        QString uuid;
+    };
+    std::vector<Entry> files(const QString& suffix) const;
+    std::vector<WaitingPart> waiting() const;
+    QString m_path;
 };
 
 // The configured history, for storing parts and reading them back.
@@ -262,13 +291,14 @@ public:
 
 private:
     HistoryDatabase& target(const Deadline& deadline);
-    HistoryDatabase* outbox(bool create);
+    HistoryDatabase* outbox();
     StoreResult storeLocally(const Part& part, const Deadline& deadline);
     int deliver(const Deadline& deadline, StoreResult* result);
 
     HistorySettings m_settings;
     std::unique_ptr<HistoryDatabase> m_db;
     std::unique_ptr<HistoryDatabase> m_outbox;
+    OutboxFolder m_folder;
 };
 
 // Tolerance limits of a characteristic; a one-sided type (form and position) has an upper limit

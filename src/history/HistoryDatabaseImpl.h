@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <numeric>
 #include <thread>
@@ -460,5 +461,18 @@ struct HistoryDatabase::Impl {
     std::optional<qint64> catalogueKey(const QString& program, const CharacteristicKey& key) const;
     HeaderData headerOf(qint64 partId) const;
 };
+
+// A part waiting for delivery, in an outbox database or folder.
+struct WaitingPart {
+    QString uuid;
+    std::function<std::optional<Part>()> load; // nothing: its copy is damaged; throws when it is gone
+    std::function<void()> remove;
+    std::function<void(const QString& reason)> setAside;
+};
+
+// Delivers the parts in order into target (whose insides are to), as HistoryDatabase::deliverTo.
+int deliverWaiting(HistoryDatabase& target, const HistoryDatabase::Impl& to,
+                   const std::vector<WaitingPart>& parts, const Deadline& deadline,
+                   std::vector<Refusal>* refused);
 
 } // namespace history

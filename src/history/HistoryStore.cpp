@@ -366,9 +366,11 @@ Part partFromTable(const model::MerkmalTable& table, const model::HeaderRows& he
     // The grid's name cells carry a leading blank.
     for (const model::HeaderRow& h : header)
         part.header.emplace_back(h.name.trimmed(), h.value);
-    const QStringList entries = model::listEntries(table);
-    part.rows.reserve(static_cast<std::size_t>(entries.size()));
-    for (int i = 1; i <= entries.size(); ++i) {
+    int listed = 0; // the rows model::listEntries lists
+    while (listed < table.AnzMerkmale && !table.row(listed + 1).ID.isEmpty())
+        ++listed;
+    part.rows.reserve(static_cast<std::size_t>(listed));
+    for (int i = 1; i <= listed; ++i) {
         const model::MerkmalRow& r = table.row(i);
         StoredRow s;
         s.id = r.ID;

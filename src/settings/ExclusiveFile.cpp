@@ -44,13 +44,6 @@ void closeDescriptor(int fd) {
 #endif
 }
 
-int syncToDisk(int fd) {
-#ifdef Q_OS_WIN
-    return ::_commit(fd);
-#else
-    return ::fsync(fd);
-#endif
-}
 
 #ifndef Q_OS_WIN
 // Errors by which a file system says it has no hard links (FAT, some network mounts).
@@ -60,6 +53,14 @@ bool noHardLinks(int error) {
 #endif
 
 } // namespace
+
+int syncToDisk(int fd) {
+#ifdef Q_OS_WIN
+    return ::_commit(fd);
+#else
+    return ::fsync(fd);
+#endif
+}
 
 #ifdef Q_OS_WIN
 

@@ -19,6 +19,9 @@ enum class Claim { Auto, CreateThenRename };
 // ones of earlier versions ("Teil.csv.a1B2c3") an hour old. Never one a running run writes.
 void removeLeftTemporaries(const QString& folder);
 
+// Writes a file's data through to the disk (fsync); 0 when done.
+int syncToDisk(int fd);
+
 // A new file written under a hidden temporary name beside the one planned for it (".<name>.
 // <random>.<pid>@<host>"; left behind by a kill, the next run removes it) and made visible
 // under a name only if no file has that name: nothing is ever replaced, and nobody sees a half

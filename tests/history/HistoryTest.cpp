@@ -100,7 +100,7 @@ TEST(HistoryDatabase, StoresOncePerUuidAndReadsTheSeriesBack) {
 
 TEST(HistoryOutbox, ARecordDeliversEveryValueExactlyAndADamagedOneIsSetAside) {
     QTemporaryDir dir;
-    auto box = history::HistoryDatabase::openSqlite(dir.filePath(QStringLiteral("outbox.sqlite")));
+    const history::OutboxFolder box(dir.filePath(QStringLiteral("outbox")));
     auto target = history::HistoryDatabase::openSqlite(dir.filePath(QStringLiteral("h.sqlite")));
     const QDateTime t0(QDate(2026, 3, 1), QTime(8, 0, 0, 123), Qt::UTC);
     history::Part exact = makePart(QStringLiteral("Welle ü 🔧"), t0, 0.1 + 0.2, QStringLiteral("47\u000011"));
@@ -117,19 +117,13 @@ TEST(HistoryOutbox, ARecordDeliversEveryValueExactlyAndADamagedOneIsSetAside) {
     const history::Part damaged = makePart(QStringLiteral("Welle"), t0, 1, {});
     const history::Part behind = makePart(QStringLiteral("Welle"), t0.addSecs(60), 2, {});
     for (const history::Part& p : {exact, damaged, behind})
-        box->queuePart(p);
-    {
-        QSqlDatabase raw = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
-        raw.setDatabaseName(dir.filePath(QStringLiteral("outbox.sqlite")));
-        ASSERT_TRUE(raw.open());
-        QSqlQuery q(raw);
-        ASSERT_TRUE(
-            q.exec(QStringLiteral("UPDATE waiting_part SET body = substr(body, 1, 40) WHERE part_uuid = '%1'")
-                       .arg(damaged.uuid)));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+        box.add(p);
+    const QStringList files = QDir(dir.filePath(QStringLiteral("outbox"))).entryList(QDir::Files, QDir::Name);
+    ASSERT_EQ(files.size(), 3) << files.join(QLatin1Char(' ')).toStdString(); // no temporary left
+    QFile cut(dir.filePath(QStringLiteral("outbox/") + files.filter(damaged.uuid).value(0)));
+    ASSERT_TRUE(cut.resize(200)); // the program and time at its head are whole
     std::vector<history::Refusal> refused;
-    EXPECT_EQ(box->deliverTo(*target, {}, &refused), 2);
+    EXPECT_EQ(box.deliverTo(*target, {}, &refused), 2);
     ASSERT_EQ(refused.size(), 1u);
     EXPECT_EQ(refused[0].uuid, damaged.uuid);
     EXPECT_EQ(target->partUuids(), (QStringList{exact.uuid, behind.uuid}));
@@ -146,9 +140,12 @@ TEST(HistoryOutbox, ARecordDeliversEveryValueExactlyAndADamagedOneIsSetAside) {
         for (double got : {v[0].measured, v[0].nominal, v[0].upperTol, v[0].lowerTol})
             EXPECT_EQ(got, value); // exact; SQLite keeps -0 as 0
     }
-    const auto entries = box->outboxEntries();
+    const auto entries = box.entries();
     ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].program, damaged.programName);
     EXPECT_TRUE(entries[0].setAsideBecause.value_or(QString()).contains(QStringLiteral("damaged")));
+    EXPECT_EQ(box.retrySetAside(), 1);
+    EXPECT_TRUE(box.hasWaiting());
 }
 
 TEST(HistoryDatabase, RefusesASchemaNewerThanItKnows) {
@@ -408,9 +405,8 @@ TEST_F(HistorySqlite, AFileLockedDuringTheRunCostsTheRunNothingAndThePartComesLa
     ASSERT_TRUE(locker.waitForFinished(10000));
     deliverNow();
     EXPECT_EQ(history::HistoryDatabase::openSqlite(file)->partCount(), 2);
-    EXPECT_TRUE(history::HistoryDatabase::openSqlite(settingsDirs.dataDir +
-                                                     QStringLiteral("/doziduvov/history-outbox.sqlite"))
-                    ->outboxEntries()
+    EXPECT_TRUE(history::OutboxFolder(settingsDirs.dataDir + QStringLiteral("/doziduvov/history-outbox"))
+                    .entries()
                     .empty());
 }
 

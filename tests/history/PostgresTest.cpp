@@ -54,16 +54,12 @@ protected:
             .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     QStringList outboxUuids() {
-        if (!QFile::exists(outbox()))
-            return {};
         QStringList uuids;
-        for (const auto& e : history::HistoryDatabase::openSqlite(outbox())->outboxEntries())
+        for (const auto& e : history::OutboxFolder(outbox()).entries())
             uuids << e.uuid;
         return uuids;
     }
-    QString outbox() const {
-        return settingsDirs.dataDir + QStringLiteral("/doziduvov/history-outbox.sqlite");
-    }
+    QString outbox() const { return settingsDirs.dataDir + QStringLiteral("/doziduvov/history-outbox"); }
 
     QString database;
     history::HistorySettings config;
