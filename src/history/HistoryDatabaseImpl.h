@@ -25,7 +25,10 @@
 #include <functional>
 #include <mutex>
 #include <numeric>
+#include <string>
+#include <string_view>
 #include <thread>
+#include <unordered_map>
 
 #include <sqlite3.h>
 
@@ -215,6 +218,27 @@ inline QString placeholders(int rows, int columns) {
     return all.join(QStringLiteral(", "));
 }
 
+// Texts that repeat over many rows (header names and values, types), held once: a long series
+// then costs no allocation per repeated text. Bounded; a returned string is to be copied.
+class TextPool {
+public:
+    const QString& get(std::string_view utf8) {
+        if (const auto it = m_texts.find(utf8); it != m_texts.end())
+            return it->second;
+        if (m_texts.size() >= 4096)
+            m_texts.clear();
+        return m_texts.emplace(std::string(utf8), QString::fromUtf8(utf8.data(), qsizetype(utf8.size())))
+            .first->second;
+    }
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_map<std::string, QString, Hash, std::equal_to<>> m_texts;
+};
+
 // A read-only query, row by row. SQLite is read through its own interface: for a long series
 // Qt's per-value variants cost several times the query itself.
 class Rows {
@@ -225,13 +249,14 @@ public:
     virtual double real(int column) = 0;
     virtual QString text(int column) = 0;
     virtual QDateTime time(int column) { return timeFromText(text(column)); }
-    // The text of a column that repeats from row to row shares one string.
-    QString repeated(int column, QString& last) {
-        QString t = text(column);
-        if (t != last)
-            last = t;
-        return last;
-    }
+    // The text of a column whose few values repeat over the rows, shared through the pool.
+    virtual QString pooled(int column, TextPool&) { return text(column); }
+    // The text of a column, shared with the last one when it is the same.
+    struct Last {
+        std::string bytes;
+        QString text;
+    };
+    virtual QString sameAsLast(int column, Last&) { return text(column); }
 };
 
 class QtRows : public Rows {
@@ -279,6 +304,19 @@ public:
     QString text(int c) override {
         const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
         return QString::fromUtf8(p, sqlite3_column_bytes(m_stmt, c));
+    }
+    QString sameAsLast(int c, Last& last) override {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
+        const std::string_view now(p ? p : "", p ? std::size_t(sqlite3_column_bytes(m_stmt, c)) : 0);
+        if (now != last.bytes) {
+            last.bytes.assign(now);
+            last.text = QString::fromUtf8(now.data(), qsizetype(now.size()));
+        }
+        return last.text;
+    }
+    QString pooled(int c, TextPool& pool) override {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
+        return p ? pool.get(std::string_view(p, std::size_t(sqlite3_column_bytes(m_stmt, c)))) : QString();
     }
     QDateTime time(int c) override {
         const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));

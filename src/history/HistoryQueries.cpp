@@ -109,24 +109,35 @@ void HistoryDatabase::attachHeaders(std::span<SeriesPoint> points) const {
         std::minmax_element(points.begin(), points.end(),
                             [](const SeriesPoint& a, const SeriesPoint& b) { return a.partId < b.partId; });
     // The header data of the parts in one pass over their key range.
-    const auto h = m_impl->read(QStringLiteral("SELECT part_id, name, value FROM header_value WHERE part_id "
-                                               "BETWEEN ? AND ? ORDER BY part_id, position"),
-                                {lo->partId, hi->partId});
+    const auto h =
+        m_impl->read(QStringLiteral("SELECT part_id, name, value, position FROM header_value WHERE "
+                                    "part_id BETWEEN ? AND ? ORDER BY part_id, position"),
+                     {lo->partId, hi->partId});
     // Both in key order: one merge, no lookup table.
     std::vector<std::pair<qint64, std::size_t>> byKey(points.size());
     for (std::size_t i = 0; i < points.size(); ++i)
         byKey[i] = {points[i].partId, i};
     std::sort(byKey.begin(), byKey.end());
     std::size_t j = 0;
-    QString name;
+    TextPool pool;
+    std::vector<Rows::Last> last; // the value of the part before, by position
+    std::size_t names = 0;        // of the part before: most parts have as many
     while (h->next()) {
         const qint64 id = h->integer(0);
         while (j < byKey.size() && byKey[j].first < id)
             ++j;
-        const QString n = h->repeated(1, name);
-        const QString v = h->text(2);
-        for (std::size_t k = j; k < byKey.size() && byKey[k].first == id; ++k)
-            points[byKey[k].second].header.emplace_back(n, v);
+        const QString n = h->pooled(1, pool);
+        const auto position = static_cast<std::size_t>(std::max<qint64>(0, h->integer(3)));
+        if (position >= last.size())
+            last.resize(position + 1);
+        const QString v = h->sameAsLast(2, last[position]);
+        for (std::size_t k = j; k < byKey.size() && byKey[k].first == id; ++k) {
+            HeaderData& header = points[byKey[k].second].header;
+            if (header.empty())
+                header.reserve(std::max<std::size_t>(names, 1));
+            header.emplace_back(n, v);
+            names = header.size();
+        }
     }
 }
 
@@ -145,11 +156,19 @@ void HistoryDatabase::addHeaderNames(std::span<const SeriesPoint> points, QStrin
                      {lo->partId, hi->partId});
     QStringList current;
     qint64 currentPart = -1;
-    QString name;
+    TextPool pool;
+    // Pooled names of equal text share their data: mostly no text is compared.
+    const auto same = [](const QStringList& a, const QStringList& b) {
+        return a.size() == b.size() &&
+               std::equal(a.begin(), a.end(), b.begin(), [](const QString& x, const QString& y) {
+                   return x.constData() == y.constData() || x == y;
+               });
+    };
     const auto close = [&] {
         if (currentPart < 0)
             return;
-        auto at = std::find(lists.begin(), lists.end(), current);
+        auto at =
+            std::find_if(lists.begin(), lists.end(), [&](const QStringList& l) { return same(l, current); });
         if (at == lists.end())
             at = lists.insert(lists.end(), current);
         listOf.insert(currentPart, static_cast<int>(at - lists.begin()));
@@ -161,14 +180,18 @@ void HistoryDatabase::addHeaderNames(std::span<const SeriesPoint> points, QStrin
             current.clear();
             currentPart = id;
         }
-        current << h->repeated(1, name);
+        current << h->pooled(1, pool);
     }
     close();
+    std::vector<bool> merged(lists.size());
     for (const SeriesPoint& p : points)
-        if (const auto it = listOf.constFind(p.partId); it != listOf.constEnd())
+        if (const auto it = listOf.constFind(p.partId);
+            it != listOf.constEnd() && !merged[std::size_t(*it)]) {
+            merged[std::size_t(*it)] = true;
             for (const QString& n : lists[static_cast<std::size_t>(*it)])
                 if (!names.contains(n))
                     names << n;
+        }
 }
 
 Series HistoryDatabase::series(const QString& program, const CharacteristicKey& key,
@@ -186,7 +209,7 @@ Series HistoryDatabase::series(const QString& program, const CharacteristicKey& 
     const auto q = m_impl->read(seriesSql(m_impl->postgres, filter), values);
     Series out;
     out.reserve(4096);
-    QString type;
+    TextPool pool;
     while (q->next()) {
         SeriesPoint p;
         p.partId = q->integer(0);
@@ -197,7 +220,7 @@ Series HistoryDatabase::series(const QString& program, const CharacteristicKey& 
         p.upperTol = q->real(5);
         p.lowerTol = q->real(6);
         p.classification = static_cast<Classification>(std::clamp<qint64>(q->integer(7), 0, 2));
-        p.type = q->repeated(8, type);
+        p.type = q->pooled(8, pool);
         out.push_back(std::move(p));
     }
     if (filter.lastN)
