@@ -14,7 +14,7 @@ for i in $(seq 1 32); do ( XDG_DATA_HOME=$base/d$i $W store 50 s$i 200 2>$base/e
 end=$(date +%s.%N)
 echo "PG 32x50x200: wall $(echo "$end - $start" | bc) s; exit codes: $(cat $base/rc* | sort | uniq -c | tr '\n' ' ')"
 psql -X -A -t -d st32 -c "SELECT COUNT(*), COUNT(DISTINCT part_uuid), SUM(row_count) FROM part"
-waiting=0; for i in $(seq 1 32); do f=$base/d$i/doziduvov/history-outbox.sqlite; [ -f $f ] && waiting=$((waiting + $(sqlite3 $f "SELECT COUNT(*) FROM part"))); done; echo "left in outboxes: $waiting"
+waiting=$(find $base -path '*/history-outbox/*.part' | wc -l); echo "left in outboxes: $waiting"
 # Stalled: every server process stopped (of every pg_virtualenv cluster: run it alone); each
 # writer stores 2 parts with the 5 s delivery time.
 pids=$(pgrep -f "postgres.*regress" ); kill -STOP $pids
@@ -23,6 +23,6 @@ for i in $(seq 1 32); do ( s=$(date +%s.%N); XDG_DATA_HOME=$base/d$i $W store 2 
 end=$(date +%s.%N)
 kill -CONT $pids
 echo "stalled: wall $(echo "$end - $start" | bc) s; slowest writer (2 stores): $(sort -n $base/t* | tail -1) s"
-waiting=0; for i in $(seq 1 32); do f=$base/d$i/doziduvov/history-outbox.sqlite; [ -f $f ] && waiting=$((waiting + $(sqlite3 $f "SELECT COUNT(*) FROM part"))); done; echo "waiting after the stall: $waiting"
+waiting=$(find $base -path '*/history-outbox/*.part' | wc -l); echo "waiting after the stall: $waiting"
 for i in $(seq 1 32); do XDG_DATA_HOME=$base/d$i $W deliver > /dev/null 2>&1; done
 psql -X -A -t -d st32 -c "SELECT COUNT(*), COUNT(DISTINCT part_uuid) FROM part"

@@ -72,8 +72,19 @@ std::unique_ptr<HistoryDatabase> HistoryDatabase::openSqlite(const QString& file
         if (!db.open())
             impl->fail(QStringLiteral("open"), db.lastError());
     }
-    // Readers never block the writer, and a part committed is on disk.
-    impl->execText(QStringLiteral("PRAGMA journal_mode=WAL"));
+    // Readers never block the writer, and a part committed is on disk. Switching a new file to WAL
+    // meets a process creating it at the same moment with "locked" at once, past any busy
+    // handler: it is tried again until the deadline.
+    const auto until =
+        std::chrono::steady_clock::now() + remaining(deadline, std::chrono::milliseconds(kBusyTimeoutMs));
+    for (;;) {
+        QSqlQuery q(impl->db());
+        if (q.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
+            break;
+        if (std::chrono::steady_clock::now() >= until)
+            impl->fail(QStringLiteral("PRAGMA journal_mode=WAL"), q.lastError());
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     impl->execText(QStringLiteral("PRAGMA synchronous=FULL"));
     impl->execText(QStringLiteral("PRAGMA foreign_keys=ON"));
     impl->execText(QStringLiteral("PRAGMA cache_size=-32768"));

@@ -355,6 +355,26 @@ TEST_F(HistorySqlite, BothReportsOfOneReadAreOnePart) {
     EXPECT_EQ(db->partCount(), 1);
 }
 
+TEST_F(HistorySqlite, RunsSideBySideEachLeaveTheirPartOnce) {
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    std::vector<std::unique_ptr<QProcess>> runs;
+    for (int k = 0; k < 6; ++k)
+        runs.push_back(start({QStringLiteral("/a")}));
+    for (auto& p : runs) {
+        ASSERT_TRUE(p->waitForFinished(60000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+    }
+    deliverNow(); // beside the deliveries the runs started
+    const QStringList uuids = history::HistoryDatabase::openSqlite(
+                                  settingsDirs.dataDir + QStringLiteral("/doziduvov/history.sqlite"))
+                                  ->partUuids();
+    EXPECT_EQ(uuids.size(), 6);
+    EXPECT_EQ(QSet<QString>(uuids.begin(), uuids.end()).size(), 6);
+    EXPECT_TRUE(history::OutboxFolder(settingsDirs.dataDir + QStringLiteral("/doziduvov/history-outbox"))
+                    .entries()
+                    .empty());
+}
+
 TEST_F(HistorySqlite, AFailingHistoryWarnsAndFailsTheRunOnlyWhenAskedTo) {
     // The data folder is a file: nothing can be stored, the result file is written all the same.
     QDir().mkpath(settingsDirs.dataDir);
@@ -391,7 +411,7 @@ TEST_F(HistorySqlite, AFileLockedDuringTheRunCostsTheRunNothingAndThePartComesLa
     QProcess locker;
     locker.start(QStringLiteral("sqlite3"), {file});
     ASSERT_TRUE(locker.waitForStarted());
-    locker.write("BEGIN EXCLUSIVE; SELECT 'locked';\n");
+    locker.write(".timeout 10000\nBEGIN EXCLUSIVE; SELECT 'locked';\n");
     ASSERT_TRUE(locker.waitForReadyRead(10000));
     QElapsedTimer clock;
     clock.start();
