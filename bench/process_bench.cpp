@@ -432,6 +432,22 @@ double secondsUntilDelivered(const Sandbox& box) {
     return -1;
 }
 
+// The deliveries the runs started, ended: one still closing its database (SQLite writes the
+// part's pages back then) would take the next run's time.
+void waitForDeliveries() {
+    for (int tries = 0; tries < 60000; ++tries) {
+        bool running = false;
+        for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            QFile cmd(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
+            if (cmd.open(QIODevice::ReadOnly) && cmd.readAll().contains("--history-deliver"))
+                running = true;
+        }
+        if (!running)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
 // doziduvov /a: all reported characteristics into an ASCII result file, and with protocols
 // also the AQDEF file and the PDF protocol beside it; with history into the history as well.
 void resultFilesRun(benchmark::State& state, const std::string& key, int commands, bool protocols,
@@ -477,6 +493,7 @@ void resultFilesRun(benchmark::State& state, const std::string& key, int command
                 return fail(state, QStringLiteral("the part was not delivered from the outbox"));
             state.counters["stored_after_s"] = after;
             samples[key + "/stored"].wall.push_back(r.wallSeconds + after);
+            waitForDeliveries();
         }
     }
 }
