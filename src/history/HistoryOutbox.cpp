@@ -17,15 +17,15 @@ QString deadlinePassed(const QString& description) {
 namespace {
 
 // The outbox's parts that wait, oldest first.
-std::vector<qint64> waitingParts(const HistoryDatabase::Impl& box) {
+std::vector<std::pair<qint64, QString>> waitingParts(const HistoryDatabase::Impl& box) {
     box.execText(QString::fromLatin1(kSetAsideTable));
-    QSqlQuery q = box.prepare(QStringLiteral("SELECT part_id FROM part WHERE part_uuid NOT IN (SELECT "
-                                             "part_uuid FROM set_aside) ORDER BY part_id"));
+    QSqlQuery q = box.prepare(QStringLiteral("SELECT part_id, part_uuid FROM part WHERE part_uuid NOT IN "
+                                             "(SELECT part_uuid FROM set_aside) ORDER BY part_id"));
     box.exec(q, "outbox");
-    std::vector<qint64> ids;
+    std::vector<std::pair<qint64, QString>> parts;
     while (q.next())
-        ids.push_back(q.value(0).toLongLong());
-    return ids;
+        parts.emplace_back(q.value(0).toLongLong(), q.value(1).toString());
+    return parts;
 }
 
 // Kept with the reason; the parts behind it go on.
@@ -108,20 +108,10 @@ int HistoryDatabase::deliverTo(HistoryDatabase& target, const Deadline& deadline
                                std::vector<Refusal>* refused) {
     std::vector<WaitingPart> parts;
     const Impl& box = *m_impl;
-    for (qint64 id : waitingParts(box)) {
-        QString uuid;
-        {
-            QSqlQuery q = box.prepare(QStringLiteral("SELECT part_uuid FROM part WHERE part_id = ?"));
-            q.addBindValue(id);
-            box.exec(q, "outbox");
-            if (!q.next())
-                continue;
-            uuid = q.value(0).toString();
-        }
+    for (const auto& [id, uuid] : waitingParts(box))
         parts.push_back({uuid, [&box, id]() -> std::optional<Part> { return box.loadPart(id); },
                          [&box, uuid] { removeDelivered(box, uuid); },
                          [&box, uuid](const QString& reason) { setAside(box, uuid, reason); }});
-    }
     return deliverWaiting(target, *target.m_impl, parts, deadline, refused);
 }
 

@@ -134,8 +134,8 @@ QByteArray encodePart(const Part& part, const QDateTime& measured) {
     return w.take();
 }
 
-Part decodePart(const QByteArray& body) {
-    RecordReader in(body);
+// The part's own fields, which lead the record.
+Part decodeHead(RecordReader& in) {
     if (in.number<quint32>() != kRecordFormat)
         throw HistoryError(QStringLiteral("of another format"));
     Part part;
@@ -143,6 +143,12 @@ Part decodePart(const QByteArray& body) {
                        &part.station, &part.user})
         *t = in.text();
     part.measuredUtc = QDateTime::fromMSecsSinceEpoch(in.number<qint64>(), Qt::UTC);
+    return part;
+}
+
+Part decodePart(const QByteArray& body) {
+    RecordReader in(body);
+    Part part = decodeHead(in);
     part.header.resize(in.count(8));
     for (auto& [name, value] : part.header) {
         name = in.text();
@@ -274,13 +280,9 @@ std::vector<HistoryDatabase::OutboxEntry> OutboxFolder::entries() const {
                 const QByteArray head = f.read(64 * 1024);
                 try {
                     RecordReader in(head);
-                    if (in.number<quint32>() == kRecordFormat) {
-                        in.text();
-                        entry.program = in.text();
-                        for (int k = 0; k < 5; ++k)
-                            in.text();
-                        entry.measuredUtc = QDateTime::fromMSecsSinceEpoch(in.number<qint64>(), Qt::UTC);
-                    }
+                    const Part part = decodeHead(in);
+                    entry.program = part.programName;
+                    entry.measuredUtc = part.measuredUtc;
                 } catch (const HistoryError&) {
                 }
             }
