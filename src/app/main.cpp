@@ -18,6 +18,12 @@
 #include <QProcess>
 #include <QTimer>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#endif
+
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -142,7 +148,7 @@ void quietMessages(QtMsgType type, const QMessageLogContext& context, const QStr
 // for the history's indexes. It writes nowhere: a batch file reading the run's output must not
 // wait for it either. When it cannot start, the parts wait for the next delivery.
 void startHistoryDelivery() {
-    QProcess p;
+    QProcess p; // a double fork: the window lives on and must not collect a child per part
     p.setProgram(QCoreApplication::applicationFilePath());
     p.setArguments({QStringLiteral("--history-deliver")});
     p.setStandardInputFile(QProcess::nullDevice());
@@ -150,6 +156,36 @@ void startHistoryDelivery() {
     p.setStandardErrorFile(QProcess::nullDevice());
     p.startDetached();
 }
+
+#ifdef Q_OS_UNIX
+// The run is about to end, so the deliverer can be its own child (init takes it over): spawned
+// without copying this process's memory map, and in a session of its own, so that a batch file's
+// Ctrl+C or closed terminal does not stop it halfway.
+void startHistoryDeliveryAtExit() {
+    QByteArray program = QFile::encodeName(QCoreApplication::applicationFilePath());
+    char deliver[] = "--history-deliver";
+    char* argv[] = {program.data(), deliver, nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    for (int fd : {0, 1, 2})
+        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
+    pid_t pid = 0;
+    // A deliverer that does not start leaves the part in the outbox for the next run.
+    posix_spawn(&pid, program.constData(), &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+}
+#else
+void startHistoryDeliveryAtExit() {
+    startHistoryDelivery();
+}
+#endif
 
 void initialiseState(run::AppState& state, const QStringList& words, bool windowed) {
     state.findHost = [&state] {
@@ -227,7 +263,7 @@ int runUnattended(int argc, char* argv[], const QStringList& words) {
     conversion.release();
     listWritten(result);
     if (deliverAfterRun)
-        startHistoryDelivery();
+        startHistoryDeliveryAtExit();
     return exitStatus(result, status == 0 ? 1 : status);
 }
 
