@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #endif
 
 #include <cstdio>
@@ -243,28 +244,33 @@ int runUnattended(int argc, char* argv[], const QStringList& words) {
     QCoreApplication::setApplicationName(QStringLiteral("doziduvov"));
     QCoreApplication::setApplicationVersion(QStringLiteral(DOZIDUVOV_VERSION));
 
-    run::AppState state;
-    initialiseState(state, words, false);
-    // The delivery starts once the run is done, so that it never takes the run's time.
+    // The delivery starts once the run is done and its tables are freed, so that it never takes
+    // the run's time, not even a core while the run tidies up.
     bool deliverAfterRun = false;
-    state.deliverHistoryLater = [&deliverAfterRun] { deliverAfterRun = true; };
-    run::Conversion conversion(state);
-    std::optional<run::RunResult> result;
-    QObject::connect(&conversion, &run::Conversion::runFinished, &app, [&](const run::RunResult& r) {
-        result = r;
-        QCoreApplication::exit(exitStatus(result, 1));
-    });
-    // Started inside the event loop, so that the run can end it.
-    QTimer::singleShot(0, &app, [&] {
-        run::startUp(state);
-        conversion.dispatchStartOptions();
-    });
-    const int status = QCoreApplication::exec();
-    conversion.release();
-    listWritten(result);
+    int status = 1;
+    {
+        run::AppState state;
+        initialiseState(state, words, false);
+        state.deliverHistoryLater = [&deliverAfterRun] { deliverAfterRun = true; };
+        run::Conversion conversion(state);
+        std::optional<run::RunResult> result;
+        QObject::connect(&conversion, &run::Conversion::runFinished, &app, [&](const run::RunResult& r) {
+            result = r;
+            QCoreApplication::exit(exitStatus(result, 1));
+        });
+        // Started inside the event loop, so that the run can end it.
+        QTimer::singleShot(0, &app, [&] {
+            run::startUp(state);
+            conversion.dispatchStartOptions();
+        });
+        const int loopStatus = QCoreApplication::exec();
+        conversion.release();
+        listWritten(result);
+        status = exitStatus(result, loopStatus == 0 ? 1 : loopStatus);
+    }
     if (deliverAfterRun)
         startHistoryDeliveryAtExit();
-    return exitStatus(result, status == 0 ? 1 : status);
+    return status;
 }
 
 // The history's values for scripts: no display, no host.
@@ -307,6 +313,12 @@ int main(int argc, char* argv[]) {
     case run::CommandLine::Action::HistoryOutbox:
     case run::CommandLine::Action::HistoryRetry:
     case run::CommandLine::Action::HistoryDeliver:
+#ifdef Q_OS_UNIX
+        // Background work: the next measurement's run comes first.
+        if (commandLine.action == run::CommandLine::Action::HistoryDeliver)
+            ::setpriority(PRIO_PROCESS, 0, 10);
+#endif
+        [[fallthrough]];
     case run::CommandLine::Action::HistoryPrune:
     case run::CommandLine::Action::HistoryBackup:
     case run::CommandLine::Action::HistorySetup:
