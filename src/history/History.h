@@ -3,6 +3,7 @@
 #include "model/MerkmalTable.h"
 #include "settings/HistorySettings.h"
 #include "settings/SettingsStore.h"
+#include "statistics/Capability.h"
 
 #include <QDateTime>
 #include <QString>
@@ -304,10 +305,7 @@ private:
 // Tolerance limits of a characteristic; a one-sided type (form and position) has an upper limit
 // only. The warning limits of the chart are model::warningLimits (model/Klassifizierung.h) with
 // the stored percentage (settings::warningPercent(settings::readTolProzent(store))).
-struct Limits {
-    std::optional<double> lower;
-    std::optional<double> upper;
-};
+using Limits = statistics::Limits;
 Limits limitsOf(const QString& type, double nominal, double upperTol, double lowerTol);
 
 // Capability figures; no value where they are not defined (fewer than two parts, zero spread,

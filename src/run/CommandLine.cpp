@@ -102,6 +102,9 @@ CommandLine parseHistoryOptions(const QStringList& words) {
         {"--history-setup", CommandLine::Action::HistorySetup}};
     std::optional<std::pair<QString, CommandLine::Action>> single;
     QStringList positional;
+    using Report = CommandLine::HistoryReport;
+    bool subgroupGiven = false;
+    QString chart;
     for (qsizetype i = 0; i < words.size(); ++i) {
         const QString& w = words.at(i);
         if (w == QLatin1String("--history")) {
@@ -123,6 +126,24 @@ CommandLine parseHistoryOptions(const QStringList& words) {
                                 .arg(w, words.at(i + 1)));
             (w == QLatin1String("--since") ? c.historySince : c.historyBefore) = date;
             ++i;
+        } else if (w == QLatin1String("--capability") || w == QLatin1String("--control-limits")) {
+            const Report r = w == QLatin1String("--capability") ? Report::Capability : Report::ControlLimits;
+            if (c.historyReport != Report::Values && c.historyReport != r)
+                return fail(QStringLiteral("--capability and --control-limits cannot be given together"));
+            c.historyReport = r;
+        } else if (w == QLatin1String("--subgroup")) {
+            bool ok = false;
+            c.historySubgroup = i + 1 < words.size() ? words.at(i + 1).toInt(&ok) : 0;
+            if (!ok || c.historySubgroup < 1 || c.historySubgroup > 25)
+                return fail(QStringLiteral("--subgroup needs the number of parts per subgroup, 1 to 25"));
+            subgroupGiven = true;
+            ++i;
+        } else if (w == QLatin1String("--chart")) {
+            chart = i + 1 < words.size() ? words.at(i + 1).toLower() : QString();
+            if (chart != QLatin1String("i-mr") && chart != QLatin1String("xbar-r") &&
+                chart != QLatin1String("xbar-s"))
+                return fail(QStringLiteral("--chart takes i-mr, xbar-r or xbar-s"));
+            ++i;
         } else if (w == QLatin1String("--quiet") || w == QLatin1String("-q")) {
             c.quiet = true;
         } else if (w.startsWith(QLatin1Char('-')) && w.size() > 1) {
@@ -139,7 +160,8 @@ CommandLine parseHistoryOptions(const QStringList& words) {
             return fail(QStringLiteral("--history-prune needs --before DATE"));
         if (backup && positional.size() != 1)
             return fail(QStringLiteral("--history-backup needs the file to write"));
-        if (history || c.historySince || (c.historyBefore && !prune) || (!positional.isEmpty() && !backup))
+        if (history || c.historySince || (c.historyBefore && !prune) || (!positional.isEmpty() && !backup) ||
+            c.historyReport != Report::Values || subgroupGiven || !chart.isEmpty())
             return fail(QStringLiteral("%1 takes no other options").arg(single->first));
         c.action = single->second;
         c.historyBackupFile = positional.value(0);
@@ -151,6 +173,17 @@ CommandLine parseHistoryOptions(const QStringList& words) {
         return fail(QStringLiteral("--history needs the name of a part program"));
     if (positional.size() > 2)
         return fail(QStringLiteral("--history takes a part program and at most one characteristic"));
+    if ((subgroupGiven || !chart.isEmpty()) && c.historyReport == Report::Values)
+        return fail(QStringLiteral("--subgroup and --chart belong to --capability or --control-limits"));
+    // Individual parts have the moving-range chart; subgroups the range chart up to nine parts,
+    // beyond that the standard deviation chart, unless the chart is named.
+    if (chart == QLatin1String("i-mr") && c.historySubgroup > 1)
+        return fail(QStringLiteral("--chart i-mr is for individual parts, not subgroups of %1")
+                        .arg(c.historySubgroup));
+    if (chart.startsWith(QLatin1String("xbar")) && c.historySubgroup < 2)
+        return fail(QStringLiteral("--chart %1 needs --subgroup 2 or more").arg(chart));
+    c.historySubgroupSpread =
+        chart == QLatin1String("xbar-s") || (chart.isEmpty() && c.historySubgroup >= 10);
     c.action = CommandLine::Action::History;
     c.historyProgram = positional.at(0);
     c.historyCharacteristic = positional.value(1);

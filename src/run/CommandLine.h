@@ -50,13 +50,20 @@ struct CommandLine {
     std::optional<QDateTime> historySince;
     std::optional<QDateTime> historyBefore; // HistoryPrune: parts measured before it are removed
     QString historyBackupFile;              // HistoryBackup: the copy to write
+    // For History: the values themselves, or what a quality engineer reads from them.
+    enum class HistoryReport { Values, Capability, ControlLimits };
+    HistoryReport historyReport = HistoryReport::Values;
+    int historySubgroup = 1;            // parts per subgroup, 1 for individual parts
+    bool historySubgroupSpread = false; // subgroups judged by their standard deviation, not range
 };
 // "--help"/"-h" and "--version"/"-v" anywhere win; "--quiet"/"-q" anywhere is taken out; any
 // other word with a leading "-" is an error. Start options after the fifth are set aside; a
 // first one that is no run mode (a, m, o in any case, with or without "/") means the window.
 // "--history PROGRAM [CHARACTERISTIC] [--since DATE]", "--history-db", "--history-outbox" and
 // "--history-retry", "--history-deliver" stand alone, as do "--history-prune --before DATE" and
-// "--history-backup FILE".
+// "--history-backup FILE". "--capability" or "--control-limits" after "--history" ask for the
+// figures instead of the values; "--subgroup N" (2 to 25) and "--chart xbar-r|xbar-s|i-mr" choose
+// the subgroups and the chart.
 CommandLine parseCommandLine(const QStringList& words);
 bool isOfflineMode(const QString& mode); // a A m M
 bool isOnlineMode(const QString& mode);  // o O

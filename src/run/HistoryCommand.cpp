@@ -1,6 +1,7 @@
 #include "run/HistoryCommand.h"
 
 #include "history/History.h"
+#include "history/HistoryFigures.h"
 
 namespace run {
 
@@ -69,6 +70,28 @@ void writeCsv(const history::HistoryDatabase& db, const QString& program,
             db.attachHeaders(part);
             write(history::seriesCsvLines(program, k, part, names));
         });
+    }
+}
+
+// The figures of each characteristic against the tolerance of its newest part.
+void writeFigures(const history::HistoryDatabase& db, const QString& program,
+                  const std::vector<history::CharacteristicKey>& keys, const history::SeriesFilter& filter,
+                  const CommandLine& command, const OutputFn& write) {
+    history::SeriesFilter bare = filter;
+    bare.withHeader = false;
+    const int m = command.historySubgroup;
+    const auto within =
+        command.historySubgroupSpread ? statistics::Within::StdDev : statistics::Within::Range;
+    const bool capability = command.historyReport == CommandLine::HistoryReport::Capability;
+    write(capability ? history::capabilityCsvTitle() : history::controlLimitsCsvTitle());
+    for (const history::CharacteristicKey& k : keys) {
+        const history::Series s = db.series(program, k, bare);
+        if (capability)
+            write(history::capabilityCsvLine(
+                program, k, m, within,
+                statistics::capability(history::measuredValues(s), history::limitsOf(s), m, within)));
+        else
+            write(history::controlLimitsCsvLines(program, k, s, m, within));
     }
 }
 
@@ -149,7 +172,10 @@ HistoryCommandResult historyCommand(const settings::SettingsStore& store, const 
         }
         history::SeriesFilter filter;
         filter.since = command.historySince;
-        writeCsv(db, program, keys, filter, write);
+        if (command.historyReport == CommandLine::HistoryReport::Values)
+            writeCsv(db, program, keys, filter, write);
+        else
+            writeFigures(db, program, keys, filter, command, write);
     } catch (const history::HistoryError& e) {
         r.status = 1;
         r.error = e.text();

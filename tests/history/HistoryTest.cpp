@@ -290,6 +290,23 @@ TEST(HistoryCommandLine, OptionsAndMistakes) {
         {{"--history-backup"}, A::Error, "", "", ""},
         {{"--history-setup"}, A::HistorySetup, "", "", ""},
         {{"/a", "--history", "Welle"}, A::History, "/a", "Welle", ""},
+        {{"--history", "Welle", "LOC1.X", "--capability", "--subgroup", "5"},
+         A::History,
+         "Welle",
+         "LOC1.X",
+         ""},
+        {{"--history", "Welle", "--control-limits", "--chart", "xbar-s", "--subgroup", "3"},
+         A::History,
+         "Welle",
+         "",
+         ""},
+        {{"--history", "Welle", "--capability", "--control-limits"}, A::Error, "", "", ""},
+        {{"--history", "Welle", "--subgroup", "5"}, A::Error, "", "", ""},
+        {{"--history", "Welle", "--capability", "--subgroup", "26"}, A::Error, "", "", ""},
+        {{"--history", "Welle", "--capability", "--subgroup", "zwei"}, A::Error, "", "", ""},
+        {{"--history", "Welle", "--capability", "--chart", "xbar-r"}, A::Error, "", "", ""},
+        {{"--history", "Welle", "--capability", "--chart", "i-mr", "--subgroup", "4"}, A::Error, "", "", ""},
+        {{"--history-outbox", "--capability"}, A::Error, "", "", ""},
     };
     for (const Case& c : cases) {
         const run::CommandLine r = run::parseCommandLine(c.words);
@@ -302,6 +319,14 @@ TEST(HistoryCommandLine, OptionsAndMistakes) {
         EXPECT_EQ(r.historySince ? r.historySince->toUTC().toString(Qt::ISODate) : QString(), c.since)
             << what;
     }
+    // Subgroups are judged by their range up to nine parts, beyond by their standard deviation.
+    for (const auto& [words, spread] : std::vector<std::pair<QStringList, bool>>{
+             {{"--history", "W", "--capability", "--subgroup", "9"}, false},
+             {{"--history", "W", "--capability", "--subgroup", "10"}, true},
+             {{"--history", "W", "--capability", "--subgroup", "10", "--chart", "xbar-r"}, false},
+             {{"--history", "W", "--capability", "--subgroup", "3", "--chart", "xbar-s"}, true}})
+        EXPECT_EQ(run::parseCommandLine(words).historySubgroupSpread, spread)
+            << words.join(' ').toStdString();
 }
 
 using HistorySqlite = HistoryRun;
@@ -337,6 +362,108 @@ TEST_F(HistorySqlite, TwoUnattendedRunsLeaveTwoPartsEqualToTheirFiles) {
     EXPECT_TRUE(lines[1].contains(QStringLiteral(",0.01235,"))) << csv.toStdString();
     EXPECT_TRUE(output(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), {QStringLiteral("--history-db")})
                     .contains(file));
+}
+
+// What a script asks of a stored series: the figures and the control limits, against the same
+// formulas worked out independently by Python on the same values.
+TEST_F(HistorySqlite, CapabilityAndControlLimitsForScripts) {
+    QDir().mkpath(settingsDirs.dataDir + QStringLiteral("/doziduvov"));
+    auto db = history::HistoryDatabase::openSqlite(settingsDirs.dataDir +
+                                                   QStringLiteral("/doziduvov/history.sqlite"));
+    QStringList diameter, flatness;
+    for (int k = 0; k < 40; ++k) {
+        history::Part p;
+        p.uuid = history::makeUuid();
+        p.programName = QStringLiteral("Bohrung");
+        p.measuredUtc = QDateTime(QDate(2026, 3, 2), QTime(6, 0), Qt::UTC).addSecs(600 * k);
+        // Full double precision; part 31 far out of the process.
+        const double d =
+            10.0 + 0.004 * std::sin(1.7 * k) + 0.002 * std::cos(0.3 * k) + (k == 30 ? 0.03 : 0.0);
+        const double f = 0.005 + 0.001 * std::sin(0.9 * k + 0.4) / 3.0;
+        for (const auto& [id, type, nominal, upper, lower, value] :
+             {std::tuple{"D1", "DIAMETER", 10.0, 0.05, -0.05, d},
+              std::tuple{"F1", "FLATNESS", 0.0, 0.02, 0.0, f}}) {
+            history::StoredRow r;
+            r.id = QString::fromLatin1(id);
+            r.axis = QStringLiteral("X");
+            r.type = QString::fromLatin1(type);
+            r.nominal = nominal;
+            r.upperTol = upper;
+            r.lowerTol = lower;
+            r.measured = value;
+            p.rows.push_back(r);
+        }
+        diameter << QString::number(d, 'g', 17);
+        flatness << QString::number(f, 'g', 17);
+        ASSERT_TRUE(db->storePart(p));
+    }
+    db.reset();
+    const QString exe = QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov");
+    const auto csv = [](const QString& text) {
+        std::vector<QStringList> rows;
+        for (const QString& line : text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+            rows.push_back(line.split(QLatin1Char(',')));
+        return rows;
+    };
+    const auto column = [](const std::vector<QStringList>& rows, const char* name) {
+        return rows.at(0).indexOf(QString::fromLatin1(name));
+    };
+    const std::vector<QStringList> cap = csv(output(exe, {"--history", "Bohrung", "--capability"}));
+    const std::vector<QStringList> sub =
+        csv(output(exe, {"--history", "Bohrung", "D1.X", "--capability", "--subgroup", "5"}));
+    const std::vector<QStringList> lim =
+        csv(output(exe, {"--history", "Bohrung", "D1.X", "--control-limits"}));
+    ASSERT_EQ(cap.size(), 3u);
+    ASSERT_EQ(sub.size(), 2u);
+    const QString script = QStringLiteral(
+        "import statistics as st,sys\n"
+        "d=[float(x) for x in sys.argv[1].split()];f=[float(x) for x in sys.argv[2].split()]\n"
+        "def mr(v): return st.mean(abs(a-b) for a,b in zip(v,v[1:]))/1.128\n"
+        "m,s,w=st.mean(d),st.stdev(d),mr(d)\n"
+        "g=[d[i:i+5] for i in range(0,40,5)];r=st.mean(max(x)-min(x) for x in g)/2.326\n"
+        "fm,fs,fw=st.mean(f),st.stdev(f),mr(f)\n"
+        "print(*map(repr,[m,s,w,0.1/(6*s),min(10.05-m,m-9.95)/(3*s),0.1/(6*w),min(10.05-m,m-9.95)/(3*w),"
+        "min(10.05-m,m-9.95)/(3*r),(0.02-fm)/(3*fs),(0.02-fm)/(3*fw),m+3*w,m-3*w,3.267*w*1.128]))\n");
+    const QStringList want = output(QStringLiteral("/usr/bin/python3"),
+                                    {QStringLiteral("-c"), script, diameter.join(' '), flatness.join(' ')})
+                                 .split(QLatin1Char(' '));
+    ASSERT_EQ(want.size(), 13);
+    const auto near = [&](const QString& got, int k, const char* what) {
+        EXPECT_NEAR(got.toDouble(), want[k].toDouble(), 1e-9 * std::fabs(want[k].toDouble())) << what;
+    };
+    const QStringList& d1 = cap[1];
+    const QStringList& f1 = cap[2];
+    EXPECT_EQ(d1[1], QStringLiteral("D1.X"));
+    EXPECT_EQ(d1[column(cap, "n")], QStringLiteral("40"));
+    const std::pair<const char*, int> figures[] = {{"mean", 0}, {"s_overall", 1}, {"s_within", 2}, {"Pp", 3},
+                                                   {"Ppk", 4},  {"Cp", 5},        {"Cpk", 6}};
+    for (const auto& [name, k] : figures)
+        near(d1[column(cap, name)], k, name);
+    EXPECT_EQ(d1[column(cap, "within_method")], QStringLiteral("moving range"));
+    near(sub[1][column(sub, "Cpk")], 7, "Cpk of subgroups of 5");
+    EXPECT_EQ(sub[1][column(sub, "within_method")], QStringLiteral("range"));
+    // One upper limit: the upper indices only, the others empty with the reason.
+    near(f1[column(cap, "Ppk")], 8, "flatness Ppk");
+    near(f1[column(cap, "Cpu")], 9, "flatness Cpu");
+    EXPECT_TRUE(f1[column(cap, "Pp")].isEmpty());
+    EXPECT_TRUE(f1[column(cap, "Ppl")].isEmpty());
+    EXPECT_TRUE(f1.last().contains(QStringLiteral("lower limit"))) << f1.last().toStdString();
+    for (const char* name : {"anderson_darling_p", "normal"})
+        EXPECT_FALSE(d1[column(cap, name)].isEmpty()) << name;
+
+    // The individuals chart and its moving ranges; part 31 breaks the first rule.
+    ASSERT_GE(lim.size(), 4u);
+    EXPECT_EQ(lim[1][column(lim, "chart")], QStringLiteral("I"));
+    near(lim[1][column(lim, "upper_control_limit")], 10, "UCL");
+    near(lim[1][column(lim, "lower_control_limit")], 11, "LCL");
+    EXPECT_EQ(lim[2][column(lim, "chart")], QStringLiteral("MR"));
+    near(lim[2][column(lim, "upper_control_limit")], 12, "MR UCL");
+    const auto rule1 = std::find_if(lim.begin() + 3, lim.end(), [&](const QStringList& r) {
+        return r[column(lim, "point")] == QLatin1String("31");
+    });
+    ASSERT_NE(rule1, lim.end());
+    EXPECT_TRUE(rule1->last().startsWith(QStringLiteral("Rule 1"))) << rule1->last().toStdString();
+    EXPECT_EQ((*rule1)[column(lim, "time_utc")], QStringLiteral("2026-03-02T11:00:00.000Z"));
 }
 
 TEST_F(HistorySqlite, BothReportsOfOneReadAreOnePart) {
