@@ -31,6 +31,7 @@ const QStringList& languageSectionNames() {
         QStringLiteral("StatusBar"),
         QStringLiteral("Protocols"),
         QStringLiteral("History"),
+        QStringLiteral("GaugeStudy"),
     };
     return names;
 }
