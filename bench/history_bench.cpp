@@ -9,6 +9,7 @@
 // in turn; then queried through the history API. --keep fills FILE instead (or uses it when it
 // exists), for comparing whole processes with the sqlite3 shell afterwards.
 #include "history/History.h"
+#include "history/HistoryFigures.h"
 
 #include <benchmark/benchmark.h>
 
@@ -177,7 +178,7 @@ void BM_TrendQuery(benchmark::State& state) {
         const history::Series s =
             db->series(QStringLiteral("Welle"), {QStringLiteral("LOC7"), QStringLiteral("X")}, filter);
         points = s.size();
-        benchmark::DoNotOptimize(history::computeStatistics(s));
+        benchmark::DoNotOptimize(statistics::capability(history::measuredValues(s), history::limitsOf(s)));
     }
     state.counters["points"] = static_cast<double>(points);
     state.counters["parts_in_file"] = trendParts;

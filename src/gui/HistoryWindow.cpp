@@ -1,10 +1,14 @@
 #include "gui/HistoryWindow.h"
 
+#include "gui/GaugeStudyDialog.h"
 #include "gui/WindowOnTop.h"
 #include "history/HistoryChart.h"
+#include "protocol/GaugeStudyPdf.h"
 #include "settings/ProgramSettings.h"
 #include "settings/SettingsStore.h"
 
+#include <QAreaSeries>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
@@ -15,13 +19,13 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QFormLayout>
-#include <QGridLayout>
+#include <QGraphicsLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLegend>
-#include <QLegendMarker>
 #include <QLineSeries>
 #include <QPainter>
 #include <QPushButton>
@@ -34,6 +38,8 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <QtConcurrentRun>
+
+#include <functional>
 
 namespace gui {
 
@@ -53,7 +59,6 @@ enum Line {
     LastParts = 10,
     N = 11,
     Mean = 12,
-    StdDev = 13,
     Min = 14,
     Max = 15,
     ExportPng = 16,
@@ -63,15 +68,81 @@ enum Line {
     Nominal = 20,
     UpperLimit = 21,
     LowerLimit = 22,
-    UpperWarning = 23,
-    LowerWarning = 24,
     Measured = 25,
     Deliver = 26,
+    ChartCaption = 30,
+    RunChart = 31,
+    ImrChart = 32,
+    MeanRangeChart = 33,
+    MeanStdDevChart = 34,
+    HistogramChart = 35,
+    SubgroupSize = 36,
+    PartAxis = 37,
+    PartTitle = 38,
+    WarningShare = 39,
+    ToleranceLimits = 40,
+    ControlLimits = 41,
+    CentreLine = 42,
+    Individuals = 43,
+    Means = 44,
+    MovingRanges = 45,
+    Ranges = 46,
+    StdDevs = 47,
+    Counts = 48,
+    NormalCurve = 49,
+    RuleBroken = 50,
+    Rule1 = 51, // to Rule4 = 54
+    NoControlChart = 55,
+    Overall = 56,
+    WithinHeader = 57,
+    SOverall = 58,
+    SWithin = 59,
+    Bounds95 = 60,
+    Normal = 61,
+    NotNormal = 62,
+    NormalityUntested = 63,
+    Percentile = 64,
+    Subgroup = 65,
+    DroppedValues = 66,
+};
+
+// The reasons the statistics give, as the language files say them.
+const std::pair<const char*, int> kReasons[] = {
+    {"no spread", 67},
+    {"no lower limit", 68},
+    {"no upper limit", 69},
+    {"no values", 70},
+    {"fewer than two values", 71},
+    {"fewer than eight values", 72},
+    {"fewer than two subgroups", 73},
+    {"no limits", 74},
+    {"no complete subgroup", 75},
+    {"lower limit not below upper limit", 76},
 };
 
 // The lamp colours of the list, so that a point reads like its row.
 const QColor kWarning(0xFF, 0xD7, 0x00);
 const QColor kOut(0xE0, 0x10, 0x10);
+// Control limits stay apart from the red tolerance limits: blue and dashed.
+const QColor kControl(0x1F, 0x5F, 0xD0);
+const QColor kCentre(0x20, 0x90, 0x40);
+const QColor kRuleBroken(0xC0, 0x00, 0xC0);
+
+const QString kXBar = QStringLiteral("X\u0304");
+
+// A chart view that says when it has been resized, so that stacked charts line up again.
+class PanelView : public QChartView {
+public:
+    using QChartView::QChartView;
+    std::function<void()> resized;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QChartView::resizeEvent(event);
+        if (resized)
+            resized();
+    }
+};
 
 } // namespace
 
@@ -84,6 +155,7 @@ HistoryWindow::HistoryWindow(DialogContext context, QWidget* parent, const QStri
 
     QHBoxLayout* choose = buildChoiceRow();
     QHBoxLayout* filters = buildFilterRow();
+    QHBoxLayout* chartChoice = buildChartChoiceRow();
     QHBoxLayout* middle = buildChartRow();
     m_problem = new QLabel;
     m_problem->setObjectName(QStringLiteral("lblProblem"));
@@ -94,12 +166,13 @@ HistoryWindow::HistoryWindow(DialogContext context, QWidget* parent, const QStri
     auto* v = new QVBoxLayout(this);
     v->addLayout(choose);
     v->addLayout(filters);
+    v->addLayout(chartChoice);
     v->addWidget(m_problem);
     v->addLayout(middle, 1);
     v->addLayout(buttons);
     connectChoices();
 
-    resize(980, 600);
+    resize(1180, 720);
     gui::SetTopmost(this, true);
 
     openDatabase();
@@ -164,43 +237,127 @@ QHBoxLayout* HistoryWindow::buildFilterRow() {
     return filters;
 }
 
-// The chart with the figures beside it.
+// The kind of chart, the subgroup size of the mean charts and what runs along x.
+QHBoxLayout* HistoryWindow::buildChartChoiceRow() {
+    m_chartKind = new QComboBox;
+    m_chartKind->setObjectName(QStringLiteral("cboChart"));
+    // In the order of history::ChartKind.
+    m_chartKind->addItems({text(RunChart), text(ImrChart), text(MeanRangeChart).arg(kXBar),
+                           text(MeanStdDevChart).arg(kXBar), text(HistogramChart)});
+    m_subgroup = new QSpinBox;
+    m_subgroup->setObjectName(QStringLiteral("spnSubgroup"));
+    m_subgroup->setRange(2, 25);
+    m_subgroup->setValue(5);
+    m_subgroup->setEnabled(false);
+    m_partAxis = new QCheckBox(text(PartAxis));
+    m_partAxis->setObjectName(QStringLiteral("chkPartAxis"));
+    auto* kindLabel = new QLabel(text(ChartCaption));
+    kindLabel->setBuddy(m_chartKind);
+    auto* subgroupLabel = new QLabel(text(SubgroupSize));
+    subgroupLabel->setBuddy(m_subgroup);
+    auto* row = new QHBoxLayout;
+    row->addWidget(kindLabel);
+    row->addWidget(m_chartKind);
+    row->addSpacing(12);
+    row->addWidget(subgroupLabel);
+    row->addWidget(m_subgroup);
+    row->addSpacing(12);
+    row->addWidget(m_partAxis);
+    row->addStretch(1);
+    return row;
+}
+
+// The chart (a control chart's two one above the other) with the figures beside it.
 QHBoxLayout* HistoryWindow::buildChartRow() {
-    m_view = new QChartView(new QChart);
+    m_charts = new QWidget;
+    m_charts->setObjectName(QStringLiteral("chtVerlaufFlaeche"));
+    m_charts->setMinimumSize(560, 400);
+    auto* upper = new PanelView(new QChart);
+    auto* lower = new PanelView(new QChart);
+    m_view = upper;
+    m_lower = lower;
     m_view->setObjectName(QStringLiteral("chtVerlauf"));
-    m_view->setRenderHint(QPainter::Antialiasing);
-    m_view->setMinimumSize(560, 340);
-    m_view->setAccessibleName(text(Title));
+    m_lower->setObjectName(QStringLiteral("chtVerlaufStreuung"));
+    m_lower->setVisible(false);
+    for (PanelView* view : {upper, lower}) {
+        view->setRenderHint(QPainter::Antialiasing);
+        view->setAccessibleName(text(Title));
+        view->resized = [this] { alignPlotAreas(); };
+    }
+    m_legend = new QLabel;
+    m_legend->setObjectName(QStringLiteral("lblLegend"));
+    m_legend->setTextFormat(Qt::RichText);
+    m_legend->setWordWrap(true);
+    m_legend->setContentsMargins(8, 2, 8, 6);
+    // The exports take the charts with their legend, on the charts' ground.
+    m_charts->setBackgroundRole(QPalette::Base);
+    m_charts->setAutoFillBackground(true);
+    auto* stack = new QVBoxLayout(m_charts);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    stack->addWidget(m_view, 3);
+    stack->addWidget(m_lower, 2);
+    stack->addWidget(m_legend);
     QGroupBox* figures = buildFigureGroup();
     auto* middle = new QHBoxLayout;
-    middle->addWidget(m_view, 1);
+    middle->addWidget(m_charts, 1);
     middle->addWidget(figures, 0, Qt::AlignTop);
     return middle;
 }
 
+void HistoryWindow::addFigureRow(QFormLayout* form, const char* name, const QString& caption) {
+    auto* value = new QLabel;
+    value->setObjectName(QString::fromLatin1(name));
+    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    value->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("[-00,00; -00,00]")));
+    auto* label = new QLabel(caption);
+    label->setObjectName(QString::fromLatin1(name) + QStringLiteral("Caption"));
+    label->setBuddy(value);
+    form->addRow(label, value);
+    m_figures.emplace_back(name, value);
+}
+
+// The figures in groups: the values, the overall spread with Pp and Ppk, the spread within with
+// Cp and Cpk (named by its estimate), the normality test.
 QGroupBox* HistoryWindow::buildFigureGroup() {
     auto* figures = new QGroupBox;
     figures->setObjectName(QStringLiteral("FrameFigures"));
-    auto* form = new QFormLayout(figures);
-    // In the order of figureTexts.
-    const std::pair<const char*, QString> names[] = {{"lblN", text(N)},
-                                                     {"lblMean", text(Mean)},
-                                                     {"lblStdDev", text(StdDev)},
-                                                     {"lblMin", text(Min)},
-                                                     {"lblMax", text(Max)},
-                                                     {"lblCp", QStringLiteral("Cp")},
-                                                     {"lblCpk", QStringLiteral("Cpk")},
-                                                     {"lblCpu", QStringLiteral("Cpu")},
-                                                     {"lblCpl", QStringLiteral("Cpl")}};
-    for (const auto& [name, caption] : names) {
-        auto* value = new QLabel;
-        value->setObjectName(QString::fromLatin1(name));
-        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        value->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("-0000,00000")));
-        form->addRow(caption, value);
-        m_figures.emplace_back(name, value);
-    }
+    m_figureForm = new QFormLayout(figures);
+    QFormLayout* form = m_figureForm;
+    const auto header = [&](const QString& caption) {
+        auto* label = new QLabel(caption);
+        QFont bold = label->font();
+        bold.setBold(true);
+        label->setFont(bold);
+        label->setContentsMargins(0, 6, 0, 0);
+        form->addRow(label);
+        return label;
+    };
+    addFigureRow(form, "lblN", text(N));
+    addFigureRow(form, "lblMean", text(Mean));
+    addFigureRow(form, "lblMin", text(Min));
+    addFigureRow(form, "lblMax", text(Max));
+    header(text(Overall));
+    addFigureRow(form, "lblSOverall", text(SOverall));
+    addFigureRow(form, "lblPp", QStringLiteral("Pp"));
+    addFigureRow(form, "lblPpk", QStringLiteral("Ppk"));
+    addFigureRow(form, "lblPpkBounds", text(Bounds95).arg(QStringLiteral("Ppk")));
+    m_withinHeader = header(QString());
+    m_withinHeader->setObjectName(QStringLiteral("lblWithinHeader"));
+    addFigureRow(form, "lblSWithin", text(SWithin));
+    addFigureRow(form, "lblCp", QStringLiteral("Cp"));
+    addFigureRow(form, "lblCpk", QStringLiteral("Cpk"));
+    addFigureRow(form, "lblCpkBounds", text(Bounds95).arg(QStringLiteral("Cpk")));
+    // The test's verdict spans the group; below it the percentile figures where it failed.
+    auto* normality = new QLabel;
+    normality->setObjectName(QStringLiteral("lblNormality"));
+    normality->setWordWrap(true);
+    normality->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    normality->setContentsMargins(0, 6, 0, 0);
+    form->addRow(normality);
+    m_figures.emplace_back("lblNormality", normality);
+    addFigureRow(form, "lblPercentile", text(Percentile));
     return figures;
 }
 
@@ -212,12 +369,15 @@ QHBoxLayout* HistoryWindow::buildButtonRow() {
     svg->setObjectName(QStringLiteral("cmdSvg"));
     auto* csv = new QPushButton(text(ExportCsv));
     csv->setObjectName(QStringLiteral("cmdCsv"));
+    auto* gauge = new QPushButton(m_state.text(protocol::gaugeStudySection(), protocol::gaugeline::Title) +
+                                  QStringLiteral(" ..."));
+    gauge->setObjectName(QStringLiteral("cmdGaugeStudy"));
     m_deliver = new QPushButton(text(Deliver));
     m_deliver->setObjectName(QStringLiteral("cmdDeliver"));
     m_deliver->setVisible(false);
     auto* close = new QDialogButtonBox(QDialogButtonBox::Close);
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {png, svg, csv, m_deliver}) {
+    for (QPushButton* b : {png, svg, csv, gauge, m_deliver}) {
         b->setAutoDefault(false);
         buttons->addWidget(b);
     }
@@ -231,6 +391,7 @@ QHBoxLayout* HistoryWindow::buildButtonRow() {
             [this] { askAndExport(ExportSvg, QStringLiteral("SVG (*.svg)"), &HistoryWindow::exportSvg); });
     connect(csv, &QPushButton::clicked, this,
             [this] { askAndExport(ExportCsv, QStringLiteral("CSV (*.csv)"), &HistoryWindow::exportCsv); });
+    connect(gauge, &QPushButton::clicked, this, &HistoryWindow::openGaugeStudy);
     connect(m_deliver, &QPushButton::clicked, this, &HistoryWindow::deliver);
     return buttons;
 }
@@ -257,6 +418,14 @@ void HistoryWindow::connectChoices() {
         if (m_useLast->isChecked())
             reload();
     });
+    // The chart of the values read: drawn again, not read again.
+    connect(m_chartKind, &QComboBox::currentIndexChanged, this, [this](int kind) {
+        const auto k = static_cast<ChartKind>(kind);
+        m_subgroup->setEnabled(k == ChartKind::MeanRange || k == ChartKind::MeanStdDev);
+        draw();
+    });
+    connect(m_subgroup, &QSpinBox::valueChanged, this, &HistoryWindow::draw);
+    connect(m_partAxis, &QCheckBox::toggled, this, &HistoryWindow::draw);
 }
 
 // Without a usable history the window still opens, with the problem shown.
@@ -342,7 +511,8 @@ void HistoryWindow::reload() {
         m_rereadWanted = true; // the newest choice is read when the running read ends
         return;
     }
-    m_series.clear();
+    // The chart keeps the values shown until the new ones are read: a chart drawn meanwhile
+    // (another kind) draws them.
     const int i = m_characteristic->currentIndex();
     if (m_history && i >= 0 && i < static_cast<int>(m_keys.size())) {
         SeriesFilter filter;
@@ -367,6 +537,7 @@ void HistoryWindow::reload() {
         }));
         return;
     }
+    m_series.clear();
     draw();
 }
 
@@ -378,12 +549,12 @@ void HistoryWindow::showRead() {
     m_series = std::move(r.series);
     if (!r.problem.isEmpty())
         showProblem(r.problem);
+    // Drawn at once, so that the chart and the tooltips stay with the values held.
+    draw();
     if (m_rereadWanted) {
         m_rereadWanted = false;
         reload();
-        return;
     }
-    draw();
 }
 
 const history::Series& HistoryWindow::series() {
@@ -396,7 +567,7 @@ const history::Series& HistoryWindow::series() {
 
 namespace {
 
-void attach(QChart* chart, QValueAxis* x, QValueAxis* y, QXYSeries* s) {
+void attach(QChart* chart, QAbstractAxis* x, QAbstractAxis* y, QAbstractSeries* s) {
     chart->addSeries(s);
     s->attachAxis(x);
     s->attachAxis(y);
@@ -406,132 +577,434 @@ QChart* newChart(const QPalette& pal, const QString& title) {
     auto* chart = new QChart;
     chart->setBackgroundBrush(pal.brush(QPalette::Base));
     chart->setTitleBrush(pal.brush(QPalette::Text));
-    chart->legend()->setLabelColor(pal.color(QPalette::Text));
-    // Beside the chart, where the lines' names have room to be read whole.
-    chart->legend()->setAlignment(Qt::AlignRight);
+    // The window's legend below the charts wraps its lines; the chart's own would cut the names.
+    chart->legend()->hide();
     chart->setLocalizeNumbers(true);
     chart->setTitle(title);
+    // Room on the right for half of a label on the last tick.
+    chart->setMargins(
+        QMargins(4, 4, QFontMetrics(chart->font()).horizontalAdvance(QStringLiteral("00.00.00")) / 2, 4));
     return chart;
 }
 
-// The parts along x, one tick per part up to ten, the values along y.
-std::pair<QValueAxis*, QValueAxis*> addAxes(QChart* chart, const ChartData& data, const QPalette& pal) {
-    auto* x = new QValueAxis;
-    auto* y = new QValueAxis;
-    const int parts = static_cast<int>(data.points.size());
-    x->setRange(0.5, std::max(parts, 1) + 0.5);
-    x->setLabelFormat(QStringLiteral("%.0f"));
-    x->setTickType(QValueAxis::TicksDynamic);
-    x->setTickAnchor(1);
-    x->setTickInterval(std::max(1, parts / 10));
-    y->setRange(data.low, data.high);
-    y->applyNiceNumbers();
-    y->setLabelFormat(QStringLiteral("%.4f"));
-    for (QValueAxis* a : {x, y}) {
-        a->setLabelsColor(pal.color(QPalette::Text));
-        a->setGridLineColor(pal.color(QPalette::Mid));
-        a->setLinePenColor(pal.color(QPalette::Mid));
-        chart->addAxis(a, a == x ? Qt::AlignBottom : Qt::AlignLeft);
-    }
-    return {x, y};
+void styleAxis(QAbstractAxis* a, const QPalette& pal) {
+    a->setLabelsColor(pal.color(QPalette::Text));
+    a->setTitleBrush(pal.brush(QPalette::Text));
+    a->setGridLineColor(pal.color(QPalette::Mid));
+    a->setLinePenColor(pal.color(QPalette::Mid));
+    QFont f = a->titleFont();
+    f.setBold(false);
+    a->setTitleFont(f);
 }
 
 } // namespace
 
+QString HistoryWindow::quantityName(Quantity q) const {
+    switch (q) {
+    case Quantity::Values:
+        return text(Measured);
+    case Quantity::Individuals:
+        return text(Individuals);
+    case Quantity::Means:
+        return text(Means);
+    case Quantity::MovingRanges:
+        return text(MovingRanges);
+    case Quantity::Ranges:
+        return text(Ranges);
+    case Quantity::StdDevs:
+        return text(StdDevs);
+    case Quantity::Counts:
+        return text(Counts);
+    }
+    return {};
+}
+
+QString HistoryWindow::reasonText(const std::string& reason) const {
+    for (const auto& [english, line] : kReasons)
+        if (reason == english)
+            return text(line);
+    return QString::fromStdString(reason);
+}
+
 void HistoryWindow::draw() {
-    const double percent = settings::warningPercent(settings::readTolProzent(m_state.store));
-    const ChartData data = chartData(m_series, percent);
-    m_statistics = data.statistics;
-    const QStringList figures = figureTexts(m_statistics, QLocale());
-    for (std::size_t i = 0; i < m_figures.size(); ++i)
-        m_figures[i].second->setText(figures.value(static_cast<qsizetype>(i)));
+    const int width = std::max(m_charts->width(), m_charts->minimumWidth());
+    ChartOptions options;
+    options.kind = static_cast<ChartKind>(std::max(m_chartKind->currentIndex(), 0));
+    options.axis = m_partAxis->isChecked() ? AxisKind::Part : AxisKind::Time;
+    options.subgroupSize = m_subgroup->value();
+    options.warningPercent = settings::warningPercent(settings::readTolProzent(m_state.store));
+    // A first guess; once laid out, the labels are fitted to the plot's width.
+    options.maxTicks = ticksFitting(width - 80);
+    m_data = chartData(m_series, options);
+    showFigures();
 
-    const QPalette pal = palette();
-    QChart* chart = newChart(pal, m_series.empty() ? text(NoParts)
-                                                   : m_program->currentText() + QStringLiteral(" \u2013 ") +
-                                                         m_characteristic->currentText());
-    const auto [x, y] = addAxes(chart, data, pal);
-    if (!m_series.empty()) {
-        addLimitLines(chart, x, y, data);
-        addPoints(chart, x, y, data);
+    // The chart title is rich text.
+    QString title = m_series.empty() ? text(NoParts)
+                                     : m_program->currentText() + QStringLiteral(" \u2013 ") +
+                                           m_characteristic->currentText();
+    title = title.toHtmlEscaped();
+    if (!m_series.empty() && !m_data.problem.empty())
+        title +=
+            QStringLiteral("<br>") + text(NoControlChart).arg(reasonText(m_data.problem)).toHtmlEscaped();
+    m_legendEntries.clear();
+    QChart* upper = panelChart(0, title);
+    QChart* lower = m_data.panels.size() > 1 ? panelChart(1, QString()) : new QChart;
+    // One ground for the charts and the legend between and below them.
+    for (auto [view, chart] : {std::pair{m_view, upper}, std::pair{m_lower, lower}}) {
+        QChart* old = view->chart();
+        chart->setBackgroundRoundness(0);
+        view->setBackgroundBrush(palette().brush(QPalette::Base));
+        view->setChart(chart);
+        delete old;
     }
-    QChart* old = m_view->chart();
-    m_view->setChart(chart);
-    delete old;
+    m_lower->setVisible(m_data.panels.size() > 1);
+    m_legend->setText(m_legendEntries.join(QStringLiteral(" &nbsp; ")));
+    m_legend->setVisible(!m_legendEntries.isEmpty());
+    alignPlotAreas();
 }
 
-void HistoryWindow::addLimitLines(QChart* chart, QValueAxis* x, QValueAxis* y, const ChartData& data) {
+// The figures of the values the chart shows; a figure that is not defined says why as its tooltip.
+void HistoryWindow::showFigures() {
+    const QLocale locale;
+    const statistics::Capability& c = m_data.capability;
+    for (const FigureText& f : figureTexts(c, locale))
+        for (const auto& [name, label] : m_figures)
+            if (qstrcmp(name, f.name) == 0) {
+                label->setText(f.text);
+                label->setToolTip(f.reason.empty() ? QString() : reasonText(f.reason));
+            }
+    for (const auto& [name, label] : m_figures) {
+        if (qstrcmp(name, "lblN") == 0)
+            label->setToolTip(c.dropped > 0 ? text(DroppedValues).arg(c.dropped) : QString());
+        if (qstrcmp(name, "lblNormality") == 0) {
+            const QString p = label->text();
+            const QString relation = p.startsWith(QLatin1Char('<')) ? p : QStringLiteral("= ") + p;
+            label->setText(!c.normality.normal
+                               ? text(NormalityUntested)
+                               : text(*c.normality.normal ? Normal : NotNormal).arg(relation));
+        }
+        if (qstrcmp(name, "lblPercentile") == 0)
+            m_figureForm->setRowVisible(label, c.normality.normal == false);
+    }
+    m_withinHeader->setText(text(WithinHeader).arg(withinEstimateName(m_data.subgroupSize, m_data.within)));
+}
+
+// One panel of the chart data as a chart: the x axis as time, part number or value, the lines
+// across it and the points or bars. A missing panel gives an empty chart with the title.
+QChart* HistoryWindow::panelChart(std::size_t index, const QString& title) {
     const QPalette pal = palette();
-    const int parts = static_cast<int>(data.points.size());
-    auto line = [&](const std::optional<double>& at, int label, const QColor& colour, Qt::PenStyle style) {
-        if (!at)
-            return;
-        auto* s = new QLineSeries;
-        s->setName(text(label));
-        s->append(0.5, *at);
-        s->append(parts + 0.5, *at);
-        s->setPen(QPen(colour, 1.5, style));
-        attach(chart, x, y, s);
+    QChart* chart = newChart(pal, title);
+    if (index >= m_data.panels.size())
+        return chart;
+    const Panel& panel = m_data.panels[index];
+    QAbstractAxis* x = nullptr;
+    if (m_data.kind == ChartKind::Histogram) {
+        auto* values = new QValueAxis;
+        values->setRange(m_data.xLow, m_data.xHigh);
+        values->setLabelFormat(QStringLiteral("%.") + QString::number(m_data.xDecimals) + QLatin1Char('f'));
+        values->setTickType(QValueAxis::TicksDynamic);
+        values->setTickAnchor(0.0);
+        values->setTickInterval(m_data.xStep);
+        values->setTitleText(text(Measured));
+        x = values;
+    } else {
+        // Labels at round times or part numbers, few enough to be read whole at any count of parts.
+        auto* ticks = new QCategoryAxis;
+        ticks->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+        ticks->setRange(m_data.xLow, m_data.xHigh);
+        ticks->setStartValue(m_data.xLow);
+        for (const Tick& t : m_data.ticks)
+            ticks->append(t.label, t.at);
+        if (m_partAxis->isChecked())
+            ticks->setTitleText(text(PartTitle));
+        x = ticks;
+    }
+    auto* y = new QValueAxis;
+    // The legend names what the values are; no title takes the height of a low chart.
+    y->setRange(panel.low, panel.high);
+    y->applyNiceNumbers();
+    y->setLabelFormat(QStringLiteral("%.") + QString::number(panel.decimals) + QLatin1Char('f'));
+    for (QAbstractAxis* a : {x, static_cast<QAbstractAxis*>(y)}) {
+        styleAxis(a, pal);
+        chart->addAxis(a, a == x ? Qt::AlignBottom : Qt::AlignLeft);
+    }
+    // The lines over the points, the rule marks over the lines.
+    if (m_data.kind == ChartKind::Histogram) {
+        addHistogram(chart);
+        addLevels(chart, panel);
+    } else {
+        addPoints(chart, index);
+        addLevels(chart, panel);
+        addRuleMarks(chart, index);
+    }
+    return chart;
+}
+
+// The lines across the chart (upright in the histogram). Each pair of limits has one name in the
+// legend; control limits are blue and dashed, tolerance limits red and solid.
+void HistoryWindow::addLevels(QChart* chart, const Panel& panel) {
+    const QPalette pal = palette();
+    QAbstractAxis* x = chart->axes(Qt::Horizontal).value(0);
+    QAbstractAxis* y = chart->axes(Qt::Vertical).value(0);
+    const bool upright = m_data.kind == ChartKind::Histogram;
+    const auto has = [&](LevelKind k) {
+        return std::any_of(panel.levels.begin(), panel.levels.end(),
+                           [k](const Level& l) { return l.kind == k; });
     };
-    line(data.lines.upper, UpperLimit, kOut, Qt::SolidLine);
-    line(data.lines.warnUpper, UpperWarning, kWarning.darker(115), Qt::DashLine);
-    line(std::optional<double>(data.lines.nominal), Nominal, pal.color(QPalette::Text), Qt::DotLine);
-    line(data.lines.warnLower, LowerWarning, kWarning.darker(115), Qt::DashLine);
-    line(data.lines.lower, LowerLimit, kOut, Qt::SolidLine);
+    const bool bothLimits = has(LevelKind::UpperLimit) && has(LevelKind::LowerLimit);
+    const QLocale locale;
+    for (const Level& l : panel.levels) {
+        QPen pen;
+        QString name;
+        bool inLegend = true;
+        switch (l.kind) {
+        case LevelKind::UpperLimit:
+        case LevelKind::LowerLimit:
+            pen = QPen(kOut, 2.0, Qt::SolidLine);
+            name = bothLimits ? text(ToleranceLimits)
+                              : text(l.kind == LevelKind::UpperLimit ? UpperLimit : LowerLimit);
+            inLegend = !bothLimits || l.kind == LevelKind::UpperLimit;
+            break;
+        case LevelKind::UpperWarning:
+        case LevelKind::LowerWarning: {
+            pen = QPen(kWarning.darker(130), 1.5, Qt::DashLine);
+            const double percent = settings::warningPercent(settings::readTolProzent(m_state.store));
+            name = text(WarningShare).arg(locale.toString(percent, 'g', 4));
+            inLegend = l.kind == LevelKind::UpperWarning || !has(LevelKind::UpperWarning);
+            break;
+        }
+        case LevelKind::Nominal:
+            pen = QPen(pal.color(QPalette::Text), 1.0, Qt::DotLine);
+            name = text(Nominal);
+            break;
+        case LevelKind::Centre:
+            pen = QPen(kCentre, 1.5, Qt::SolidLine);
+            name = text(CentreLine);
+            break;
+        case LevelKind::UpperControl:
+        case LevelKind::LowerControl:
+            pen = QPen(kControl, 2.0, Qt::DashLine);
+            name = text(ControlLimits);
+            inLegend = l.kind == LevelKind::UpperControl;
+            break;
+        }
+        auto* s = new QLineSeries;
+        s->setName(name);
+        if (inLegend)
+            addLegendEntry(name, pen.color(),
+                           pen.style() == Qt::DashLine  ? QStringLiteral("\u254D\u254D")
+                           : pen.style() == Qt::DotLine ? QStringLiteral("\u2508\u2508")
+                                                        : QStringLiteral("\u2501\u2501"));
+        if (upright) {
+            const auto* counts = qobject_cast<QValueAxis*>(y);
+            s->append(l.value, counts ? counts->min() : panel.low);
+            s->append(l.value, counts ? counts->max() : panel.high);
+        } else {
+            s->append(m_data.xLow, l.value);
+            s->append(m_data.xHigh, l.value);
+        }
+        s->setPen(pen);
+        attach(chart, x, y, s);
+    }
 }
 
-// The measured values as a line, and each part as a point in the colour of its classification,
-// with its time, header data and value as tooltip.
-void HistoryWindow::addPoints(QChart* chart, QValueAxis* x, QValueAxis* y, const ChartData& data) {
+// The points as one line with its markers, each in the colour of its part's classification.
+// Hovering shows a point's part.
+void HistoryWindow::addPoints(QChart* chart, std::size_t index) {
     const QPalette pal = palette();
+    const Panel& panel = m_data.panels[index];
     auto* values = new QLineSeries;
-    values->setName(text(Measured));
+    values->setName(quantityName(panel.quantity));
+    addLegendEntry(values->name(), pal.color(QPalette::Highlight), QStringLiteral("\u2500\u25CF\u2500"));
     values->setPen(QPen(pal.color(QPalette::Highlight), 1.5));
-    auto* ok = new QScatterSeries;
-    auto* warn = new QScatterSeries;
-    auto* out = new QScatterSeries;
-    const std::pair<QScatterSeries*, QColor> kinds[] = {
-        {ok, pal.color(QPalette::Highlight)}, {warn, kWarning}, {out, kOut}};
-    for (const auto& [s, colour] : kinds) {
-        s->setMarkerSize(9);
-        s->setColor(colour);
-        s->setBorderColor(pal.color(QPalette::Text));
-    }
-    // Each marker is an item of its own: beyond a few thousand parts the line (one item) carries
-    // the values, and only parts beyond the warning limit keep a marker.
-    constexpr int kMarkers = 2000;
-    const bool many = data.points.size() > static_cast<std::size_t>(kMarkers);
+    values->setColor(pal.color(QPalette::Highlight));
+    const std::size_t count = panel.points.size();
+    values->setPointsVisible(true);
+    values->setMarkerSize(count <= 100 ? 6 : count <= 400 ? 5 : 3.5);
     QList<QPointF> line;
-    line.reserve(static_cast<qsizetype>(data.points.size()));
-    for (const ChartPoint& p : data.points) {
-        line.append(QPointF(p.part, p.value));
-        QScatterSeries* s = p.classification == Classification::OutOfTolerance  ? out
-                            : p.classification == Classification::BeyondWarning ? warn
-                                                                                : ok;
-        if ((!many || s != ok) && s->count() < kMarkers)
-            s->append(p.part, p.value);
-    }
+    line.reserve(static_cast<qsizetype>(count));
+    for (const ChartPoint& p : panel.points)
+        line.append(QPointF(p.x, p.value));
     values->replace(line);
-    attach(chart, x, y, values);
-    for (const auto& kind : kinds) {
-        attach(chart, x, y, kind.first);
-        chart->legend()->markers(kind.first).value(0)->setVisible(false);
-        connect(kind.first, &QScatterSeries::hovered, this, [this](const QPointF& at, bool state) {
-            const int part = static_cast<int>(std::lround(at.x()));
-            if (!state || part < 1 || part > static_cast<int>(m_series.size())) {
-                QToolTip::hideText();
-                return;
-            }
-            SeriesPoint point = m_series[static_cast<std::size_t>(part - 1)];
-            try {
-                if (point.header.empty() && m_history)
-                    point.header = m_history->database().headerOf(point.partUuid);
-            } catch (const HistoryError&) {
-                // The time and the value are shown without the header data.
-            }
-            QToolTip::showText(QCursor::pos(), pointTooltip(point, text(Measured), QLocale()));
-        });
+    for (std::size_t i = 0; i < count; ++i) {
+        const Classification c = panel.points[i].classification;
+        if (c != Classification::Ok)
+            values->setPointConfiguration(static_cast<int>(i), QXYSeries::PointConfiguration::Color,
+                                          c == Classification::OutOfTolerance ? kOut : kWarning);
     }
+    attach(chart, chart->axes(Qt::Horizontal).value(0), chart->axes(Qt::Vertical).value(0), values);
+    connectTooltip(values, index);
+}
+
+// The points that break a run rule: a magenta triangle over the point, above every line.
+void HistoryWindow::addRuleMarks(QChart* chart, std::size_t index) {
+    const Panel& panel = m_data.panels[index];
+    QList<QPointF> marks;
+    for (const ChartPoint& p : panel.points)
+        if (!p.violations.empty())
+            marks.append(QPointF(p.x, p.value));
+    if (marks.isEmpty())
+        return;
+    auto* broken = new QScatterSeries;
+    broken->setName(text(RuleBroken));
+    broken->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
+    broken->setMarkerSize(panel.points.size() <= 400 ? 15 : 12);
+    broken->setColor(kRuleBroken);
+    broken->setBorderColor(kRuleBroken.darker(150));
+    broken->replace(marks);
+    attach(chart, chart->axes(Qt::Horizontal).value(0), chart->axes(Qt::Vertical).value(0), broken);
+    addLegendEntry(broken->name(), kRuleBroken, QStringLiteral("\u25B2"));
+    connectTooltip(broken, index);
+}
+
+void HistoryWindow::connectTooltip(QXYSeries* series, std::size_t index) {
+    connect(series, &QXYSeries::hovered, this, [this, index](const QPointF& at, bool state) {
+        if (state)
+            showPointTooltip(index, at);
+        else
+            QToolTip::hideText();
+    });
+}
+
+// The bars (one outline of steps) and the normal curve of the mean and the overall s.
+void HistoryWindow::addHistogram(QChart* chart) {
+    const QPalette pal = palette();
+    QAbstractAxis* x = chart->axes(Qt::Horizontal).value(0);
+    QAbstractAxis* y = chart->axes(Qt::Vertical).value(0);
+    const statistics::Histogram& h = m_data.histogram;
+    auto* top = new QLineSeries;
+    auto* base = new QLineSeries;
+    for (std::size_t i = 0; i < h.counts.size(); ++i) {
+        const double count = h.counts[i];
+        if (i == 0)
+            top->append(h.edges[0], 0.0);
+        top->append(h.edges[i], count);
+        top->append(h.edges[i + 1], count);
+        if (i + 1 < h.counts.size()) {
+            // The edge down to the next bar, so that neighbours stay apart.
+            top->append(h.edges[i + 1], 0.0);
+        }
+    }
+    if (!h.edges.empty())
+        top->append(h.edges.back(), 0.0);
+    base->append(h.edges.empty() ? 0.0 : h.edges.front(), 0.0);
+    base->append(h.edges.empty() ? 0.0 : h.edges.back(), 0.0);
+    auto* bars = new QAreaSeries(top, base);
+    bars->setName(text(Counts));
+    addLegendEntry(bars->name(), pal.color(QPalette::Highlight), QStringLiteral("\u25A0"));
+    QColor fill = pal.color(QPalette::Highlight);
+    fill.setAlpha(110);
+    bars->setBrush(fill);
+    bars->setPen(QPen(pal.color(QPalette::Highlight).darker(120), 1.0));
+    attach(chart, x, y, bars);
+    if (!h.curve.empty()) {
+        auto* curve = new QLineSeries;
+        curve->setName(text(NormalCurve));
+        addLegendEntry(curve->name(), pal.color(QPalette::Text), QStringLiteral("\u2501\u2501"));
+        QList<QPointF> points;
+        for (const statistics::CurvePoint& p : h.curve)
+            points.append(QPointF(p.x, p.y));
+        curve->replace(points);
+        curve->setPen(QPen(pal.color(QPalette::Text), 1.5));
+        attach(chart, x, y, curve);
+    }
+}
+
+// The tooltip of the point nearest to where the pointer is: its part's time, header data and
+// value, the parts of a subgroup and the run rules it breaks.
+void HistoryWindow::showPointTooltip(std::size_t index, const QPointF& at) {
+    if (index >= m_data.panels.size() || m_data.panels[index].points.empty())
+        return;
+    const Panel& panel = m_data.panels[index];
+    const auto& points = panel.points;
+    auto it = std::lower_bound(points.begin(), points.end(), at.x(),
+                               [](const ChartPoint& p, double x) { return p.x < x; });
+    if (it == points.end() || (it != points.begin() && at.x() - std::prev(it)->x < it->x - at.x()))
+        it = it == points.begin() ? it : std::prev(it);
+    const ChartPoint& p = *it;
+    if (p.last < 0 || p.last >= static_cast<int>(m_series.size()))
+        return;
+    SeriesPoint part = m_series[static_cast<std::size_t>(p.last)];
+    try {
+        if (part.header.empty() && m_history)
+            part.header = m_history->database().headerOf(part.partUuid);
+    } catch (const HistoryError&) {
+        // The time and the value are shown without the header data.
+    }
+    QStringList notes;
+    if (panel.quantity == Quantity::Means || panel.quantity == Quantity::Ranges ||
+        panel.quantity == Quantity::StdDevs)
+        notes
+            << text(Subgroup).arg(static_cast<int>(it - points.begin()) + 1).arg(p.first + 1).arg(p.last + 1);
+    for (const statistics::RuleViolation& v : p.violations)
+        notes << (v.rule >= 1 && v.rule <= 4 ? text(Rule1 + v.rule - 1) : QString::fromStdString(v.text));
+    QToolTip::showText(QCursor::pos(),
+                       pointTooltip(part, quantityName(panel.quantity), p.value, QLocale(), notes));
+}
+
+// A name of the legend once, after its symbol in its colour; it breaks between names only.
+void HistoryWindow::addLegendEntry(const QString& name, const QColor& colour, const QString& symbol) {
+    const QString entry = QStringLiteral("<span style=\"color:%1\">%2</span>&nbsp;%3")
+                              .arg(colour.name(), symbol,
+                                   name.toHtmlEscaped().replace(QLatin1Char(' '), QStringLiteral("&nbsp;")));
+    if (!m_legendEntries.contains(entry))
+        m_legendEntries << entry;
+}
+
+// Time or part labels that fit side by side on a plot this wide.
+int HistoryWindow::ticksFitting(qreal plotWidth) const {
+    const int label = fontMetrics().horizontalAdvance(QStringLiteral("00.00. 00:00")) + 24;
+    return std::max(2, static_cast<int>(plotWidth) / label);
+}
+
+// The x labels of the charts shown, fitted to their plot's width now.
+void HistoryWindow::updateTicks() {
+    if (m_data.kind == ChartKind::Histogram)
+        return;
+    for (QChartView* view : {m_view, m_lower}) {
+        auto* axis = qobject_cast<QCategoryAxis*>(view->chart()->axes(Qt::Horizontal).value(0));
+        if (!axis || !view->isVisible())
+            continue;
+        const int fit = ticksFitting(view->chart()->plotArea().width());
+        const std::vector<Tick> ticks = m_partAxis->isChecked() ? partTicks(m_data.xLow, m_data.xHigh, fit)
+                                                                : timeTicks(m_data.xLow, m_data.xHigh, fit);
+        QStringList labels;
+        for (const Tick& t : ticks)
+            labels << t.label;
+        if (labels == axis->categoriesLabels())
+            continue;
+        for (const QString& l : axis->categoriesLabels())
+            axis->remove(l);
+        for (const Tick& t : ticks)
+            axis->append(t.label, t.at);
+    }
+}
+
+// The two charts of a control chart share their x axis: their plot areas line up.
+void HistoryWindow::alignPlotAreas() {
+    QChart* upper = m_view->chart();
+    QChart* lower = m_lower->chart();
+    if (!upper || !lower)
+        return;
+    // Laid out now at the charts' size, not when the posted layout request comes.
+    for (QChart* c : {upper, lower}) {
+        c->setPlotArea(QRectF());
+        if (c->layout()) {
+            c->layout()->invalidate();
+            c->layout()->activate();
+        }
+    }
+    if (m_data.panels.size() >= 2 && m_lower->isVisible()) {
+        const QRectF a = upper->plotArea();
+        const QRectF b = lower->plotArea();
+        const qreal left = std::max(a.left(), b.left());
+        const qreal right = std::min(a.right(), b.right());
+        if (right > left) {
+            upper->setPlotArea(QRectF(left, a.top(), right - left, a.height()));
+            lower->setPlotArea(QRectF(left, b.top(), right - left, b.height()));
+        }
+    }
+    updateTicks();
 }
 
 void HistoryWindow::changeEvent(QEvent* event) {
@@ -568,31 +1041,56 @@ void HistoryWindow::askAndExport(int titleLine, const QString& filter,
 }
 
 bool HistoryWindow::exportPng(const QString& file) {
-    return m_view->grab().save(file, "PNG");
+    return m_charts->grab().save(file, "PNG");
 }
 
 bool HistoryWindow::exportSvg(const QString& file) {
     QSvgGenerator svg;
     svg.setFileName(file);
-    svg.setSize(m_view->size());
-    svg.setViewBox(QRect(QPoint(0, 0), m_view->size()));
+    svg.setSize(m_charts->size());
+    svg.setViewBox(QRect(QPoint(0, 0), m_charts->size()));
     svg.setTitle(m_view->chart()->title());
     QPainter painter;
     if (!painter.begin(&svg))
         return false;
-    m_view->render(&painter);
+    m_charts->render(&painter);
     return painter.end();
 }
 
-bool HistoryWindow::exportCsv(const QString& file) {
+// The shown series with every part's header data, which the chart reads only for a tooltip.
+std::optional<std::pair<CharacteristicKey, Series>> HistoryWindow::seriesWithHeaders() {
     const int i = m_characteristic->currentIndex();
-    if (i < 0 || i >= static_cast<int>(m_keys.size()))
+    if (!m_history || i < 0 || i >= static_cast<int>(m_keys.size()))
+        return std::nullopt;
+    Series s = series();
+    try {
+        m_history->database().attachHeaders(s);
+    } catch (const HistoryError& e) {
+        showProblem(e.text());
+        return std::nullopt;
+    }
+    return std::pair{m_keys[static_cast<std::size_t>(i)], std::move(s)};
+}
+
+bool HistoryWindow::exportCsv(const QString& file) {
+    const auto shown = seriesWithHeaders();
+    if (!shown)
         return false;
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly))
         return false;
-    out.write(seriesCsv(m_program->currentText(), {{m_keys[static_cast<std::size_t>(i)], series()}}));
+    out.write(seriesCsv(m_program->currentText(), {*shown}));
     return out.commit();
+}
+
+GaugeStudyDialog* HistoryWindow::openGaugeStudy() {
+    const auto shown = seriesWithHeaders();
+    if (!shown)
+        return nullptr;
+    auto* dialog = new GaugeStudyDialog(m_state, this, m_program->currentText(), shown->first, shown->second);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+    return dialog;
 }
 
 QString HistoryWindow::figure(const char* name) {

@@ -308,23 +308,6 @@ private:
 using Limits = statistics::Limits;
 Limits limitsOf(const QString& type, double nominal, double upperTol, double lowerTol);
 
-// Capability figures; no value where they are not defined (fewer than two parts, zero spread,
-// a missing limit), never NaN.
-struct Statistics {
-    int n = 0;
-    std::optional<double> mean;
-    std::optional<double> stddev; // sample standard deviation (n - 1)
-    std::optional<double> min;
-    std::optional<double> max;
-    std::optional<double> cp;  // two-sided only
-    std::optional<double> cpk; // two-sided only
-    std::optional<double> cpu; // upper limit only
-    std::optional<double> cpl; // lower limit only
-};
-Statistics computeStatistics(const std::vector<double>& values, const Limits& limits);
-// The measured values of a series against the limits of its newest point.
-Statistics computeStatistics(const Series& series);
-
 // CSV (RFC 4180, decimal point, ISO 8601 UTC times) of a series or of every characteristic of a
 // program, with the header data names as further columns.
 QByteArray seriesCsv(const QString& program, const std::vector<std::pair<CharacteristicKey, Series>>& series);

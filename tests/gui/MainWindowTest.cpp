@@ -5,6 +5,7 @@
 #include "gui/AsciiSetupDialog.h"
 #include "gui/BatchFileDialog.h"
 #include "gui/ExcelOnlineWindow.h"
+#include "gui/GaugeStudyDialog.h"
 #include "gui/HeaderDataDialog.h"
 #include "gui/HistoryWindow.h"
 #include "gui/LampWidget.h"
@@ -33,11 +34,14 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+
+#include <cmath>
 
 using namespace gui;
 
@@ -714,18 +718,20 @@ TEST(MainWindow, HistoryWindowChartsFiguresFiltersAndExports) {
     history::HistorySettings hs;
     hs.file = file;
     history::writeHistorySettings(env.state.store, hs);
+    // Forty parts over ten days; part 31 far out (it breaks the first run rule), the last 9.97.
+    constexpr int kParts = 40;
     {
         auto db = history::HistoryDatabase::openSqlite(file);
-        const double measured[] = {10.01, 10.02, 10.095, 10.2, 9.97};
-        const history::Classification kind[] = {
-            history::Classification::Ok, history::Classification::Ok, history::Classification::BeyondWarning,
-            history::Classification::OutOfTolerance, history::Classification::Ok};
-        const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-4);
-        for (int i = 0; i < 5; ++i) {
+        const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-10);
+        for (int i = 0; i < kParts; ++i) {
+            const double measured = i == 30 ? 10.2
+                                    : i == kParts - 1
+                                        ? 9.97
+                                        : 10.0 + 0.02 * std::sin(i * 1.3) + 0.01 * std::cos(i * 0.7);
             history::Part p;
             p.uuid = history::makeUuid();
             p.programName = QStringLiteral("Welle");
-            p.measuredUtc = start.addDays(i);
+            p.measuredUtc = start.addSecs(i * 6 * 3600);
             p.header = {{QStringLiteral("Auftrag"), QString::number(4711 + i)}};
             history::StoredRow r;
             r.id = QStringLiteral("LOC1");
@@ -734,19 +740,21 @@ TEST(MainWindow, HistoryWindowChartsFiguresFiltersAndExports) {
             r.nominal = 10;
             r.upperTol = 0.1;
             r.lowerTol = -0.1;
-            r.measured = measured[i];
-            r.classification = kind[i];
+            r.measured = measured;
+            r.classification = std::fabs(measured - 10) > 0.1    ? history::Classification::OutOfTolerance
+                               : std::fabs(measured - 10) > 0.09 ? history::Classification::BeyondWarning
+                                                                 : history::Classification::Ok;
             p.rows = {r};
             ASSERT_TRUE(db->storePart(p));
         }
     }
     auto* dlg = new gui::HistoryWindow(env.state, &w, QStringLiteral("Welle"), QStringLiteral("LOC1.X"));
     dlg->show();
-    ASSERT_EQ(dlg->series().size(), 5u);
-    EXPECT_EQ(dlg->figure("lblN"), QStringLiteral("5"));
-    EXPECT_NE(dlg->figure("lblCp"), QStringLiteral("\u2014"));
-    EXPECT_EQ(dlg->figure("lblCpu"), QStringLiteral("\u2014")); // two-sided: Cp and Cpk
-    screenshot(*dlg, "history");
+    ASSERT_EQ(dlg->series().size(), std::size_t(kParts));
+    EXPECT_EQ(dlg->figure("lblN"), QString::number(kParts));
+    for (const char* f : {"lblPp", "lblPpk", "lblCp", "lblCpk"})
+        EXPECT_NE(dlg->figure(f), QStringLiteral("\u2014")) << f;
+    screenshot(*dlg, "hist-runchart");
     // A dark theme: the chart follows the palette.
     QPalette dark;
     dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
@@ -762,19 +770,65 @@ TEST(MainWindow, HistoryWindowChartsFiguresFiltersAndExports) {
     // The last part alone: no spread, so no capability and no division by zero.
     dlg->setLastParts(1);
     EXPECT_EQ(dlg->figure("lblN"), QStringLiteral("1"));
-    EXPECT_EQ(dlg->figure("lblStdDev"), QStringLiteral("\u2014"));
+    EXPECT_EQ(dlg->figure("lblSOverall"), QStringLiteral("\u2014"));
     EXPECT_EQ(dlg->figure("lblCpk"), QStringLiteral("\u2014"));
+    EXPECT_FALSE(child<QLabel>(*dlg, "lblCpk")->toolTip().isEmpty()) << "why it is missing";
     dlg->setLastParts(std::nullopt);
 
+    // Each chart kind with its figures, named for how they were taken, and its exports.
     const QString out = env.programDir() + QStringLiteral("/chart");
-    ASSERT_TRUE(dlg->exportPng(out + QStringLiteral(".png")));
-    EXPECT_FALSE(QImage(out + QStringLiteral(".png")).isNull());
-    ASSERT_TRUE(dlg->exportSvg(out + QStringLiteral(".svg")));
-    EXPECT_TRUE(readBytes(out + QStringLiteral(".svg")).contains("<svg"));
+    auto* kind = child<QComboBox>(*dlg, "cboChart");
+    auto* subgroup = child<QSpinBox>(*dlg, "spnSubgroup");
+    struct View {
+        int kind;
+        const char* name;
+        bool stacked;
+        QString within;
+    };
+    for (const View& v : {View{0, "hist-runchart", false, QStringLiteral("MR\u0304/d\u2082")},
+                          View{1, "hist-imr", true, QStringLiteral("MR\u0304/d\u2082")},
+                          View{2, "hist-xbar-r", true, QStringLiteral("R\u0304/d\u2082")},
+                          View{4, "hist-histogram", false, QStringLiteral("MR\u0304/d\u2082")}}) {
+        kind->setCurrentIndex(v.kind);
+        EXPECT_EQ(subgroup->isEnabled(), v.kind == 2) << v.name;
+        EXPECT_EQ(child<QWidget>(*dlg, "chtVerlaufStreuung")->isVisibleTo(dlg), v.stacked) << v.name;
+        for (const char* f : {"Pp", "Ppk", "Cp", "Cpk"}) {
+            const QByteArray name = QByteArray("lbl") + f;
+            EXPECT_EQ(child<QLabel>(*dlg, name + "Caption")->text(), QString::fromLatin1(f)) << v.name;
+            EXPECT_NE(dlg->figure(name), QStringLiteral("\u2014")) << v.name << " " << f;
+        }
+        EXPECT_TRUE(child<QLabel>(*dlg, "lblWithinHeader")->text().contains(v.within)) << v.name;
+        // Part 31 alone makes the values far from normal.
+        EXPECT_EQ(dlg->figure("lblNormality"),
+                  QStringLiteral("Anderson-Darling p < 0,001 – nicht normalverteilt"))
+            << v.name;
+        const QString png = out + QLatin1String(v.name) + QStringLiteral(".png");
+        const QString svg = out + QLatin1String(v.name) + QStringLiteral(".svg");
+        ASSERT_TRUE(dlg->exportPng(png));
+        EXPECT_FALSE(QImage(png).isNull());
+        ASSERT_TRUE(dlg->exportSvg(svg));
+        EXPECT_TRUE(readBytes(svg).contains("<svg"));
+        screenshot(*dlg, v.name);
+    }
+    // Subgroups of five: all forty parts; of three, the last incomplete one is left out.
+    kind->setCurrentIndex(2);
+    EXPECT_EQ(dlg->figure("lblN"), QStringLiteral("40"));
+    subgroup->setValue(3);
+    EXPECT_EQ(dlg->figure("lblN"), QStringLiteral("39"));
+    EXPECT_FALSE(child<QLabel>(*dlg, "lblN")->toolTip().isEmpty());
+    kind->setCurrentIndex(0);
+
     ASSERT_TRUE(dlg->exportCsv(out + QStringLiteral(".csv")));
     const QList<QByteArray> lines = readBytes(out + QStringLiteral(".csv")).trimmed().split('\n');
-    EXPECT_EQ(lines.size(), 6); // a title line and five parts
-    EXPECT_TRUE(lines.back().contains("9.97"));
+    EXPECT_EQ(lines.size(), kParts + 1); // a title line and every part
+    EXPECT_TRUE(lines.front().contains("Auftrag")) << lines.front().toStdString();
+    EXPECT_TRUE(lines.back().contains("9.97,10,0.1,-0.1,ok,4750")) << lines.back().toStdString();
+    // The gauge study of the parts shown, with the header data to choose them by.
+    gui::GaugeStudyDialog* gauge = dlg->openGaugeStudy();
+    ASSERT_NE(gauge, nullptr);
+    ASSERT_TRUE(gauge->savePdf(out + QStringLiteral(".pdf")));
+    EXPECT_TRUE(readBytes(out + QStringLiteral(".pdf")).startsWith("%PDF"));
+    screenshot(*gauge, "gauge-study");
     dlg->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 

@@ -6,12 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTimeZone>
 
 #include <cmath>
+#include <numeric>
 
 namespace {
 
@@ -163,91 +165,6 @@ TEST(HistoryDatabase, RefusesASchemaNewerThanItKnows) {
     EXPECT_THROW(history::HistoryDatabase::openSqlite(file), history::HistoryError);
     // A folder where the file should be: an error, not a crash.
     EXPECT_THROW(history::HistoryDatabase::openSqlite(dir.path()), history::HistoryError);
-}
-
-TEST(HistoryStatistics, HandWorkedOneSidedAndDegenerateCases) {
-    using L = history::Limits;
-    struct Case {
-        const char* name;
-        std::vector<double> values;
-        L limits;
-        std::optional<double> mean, sd, cp, cpk, cpu, cpl;
-    };
-    const double sd5 = std::sqrt(2.5); // 1..5
-    const std::vector<Case> cases = {
-        {"two-sided, centred", {1, 2, 3, 4, 5}, {0.0, 6.0}, 3, sd5, 6 / (6 * sd5), 3 / (3 * sd5), {}, {}},
-        {"two-sided, off centre", {1, 2, 3, 4, 5}, {-3.0, 5.0}, 3, sd5, 8 / (6 * sd5), 2 / (3 * sd5), {}, {}},
-        {"mean beyond the limit",
-         {1, 2, 3, 4, 5},
-         {-10.0, 2.0},
-         3,
-         sd5,
-         12 / (6 * sd5),
-         -1 / (3 * sd5),
-         {},
-         {}},
-        {"upper limit only", {0.01, 0.02, 0.03}, {{}, 0.05}, 0.02, 0.01, {}, {}, 1.0, {}},
-        {"lower limit only", {0.01, 0.02, 0.03}, {0.0, {}}, 0.02, 0.01, {}, {}, {}, 2.0 / 3.0},
-        {"no limits", {1, 3}, {}, 2, std::sqrt(2.0), {}, {}, {}, {}},
-        {"zero spread", {2, 2, 2}, {0.0, 4.0}, 2, 0.0, {}, {}, {}, {}},
-        {"one part", {7}, {0.0, 10.0}, 7, {}, {}, {}, {}, {}},
-        {"no parts", {}, {0.0, 10.0}, {}, {}, {}, {}, {}, {}},
-        {"NaN is no value",
-         {1, std::nan(""), 3},
-         {0.0, 4.0},
-         2,
-         std::sqrt(2.0),
-         4 / (6 * std::sqrt(2.0)),
-         2 / (3 * std::sqrt(2.0)),
-         {},
-         {}},
-    };
-    auto same = [](std::optional<double> got, std::optional<double> want) {
-        if (got.has_value() != want.has_value())
-            return false;
-        return !got ||
-               (std::isfinite(*got) && std::fabs(*got - *want) <= 1e-12 * std::max(1.0, std::fabs(*want)));
-    };
-    for (const Case& c : cases) {
-        const history::Statistics s = history::computeStatistics(c.values, c.limits);
-        EXPECT_TRUE(same(s.mean, c.mean)) << c.name;
-        EXPECT_TRUE(same(s.stddev, c.sd)) << c.name;
-        EXPECT_TRUE(same(s.cp, c.cp)) << c.name;
-        EXPECT_TRUE(same(s.cpk, c.cpk)) << c.name;
-        EXPECT_TRUE(same(s.cpu, c.cpu)) << c.name;
-        EXPECT_TRUE(same(s.cpl, c.cpl)) << c.name;
-    }
-    // Form tolerances have an upper limit only; the lower tolerance is stored negative.
-    const L flat = history::limitsOf(QStringLiteral("FLATNESS"), 0, 0.05, 0);
-    EXPECT_FALSE(flat.lower);
-    EXPECT_DOUBLE_EQ(*flat.upper, 0.05);
-    const L diam = history::limitsOf(QStringLiteral("DIAMETER"), 25, 0.021, -0.01);
-    EXPECT_DOUBLE_EQ(*diam.lower, 24.99);
-    EXPECT_DOUBLE_EQ(*diam.upper, 25.021);
-}
-
-TEST(HistoryStatistics, AgreesWithPythonsStatisticsModule) {
-    std::vector<double> v;
-    QStringList text;
-    for (int i = 0; i < 40; ++i) {
-        v.push_back(25.0 + std::sin(i * 1.7) * 0.004 + (i % 7) * 0.0005);
-        text << QString::number(v.back(), 'g', 17);
-    }
-    QProcess py;
-    QStringList args = {
-        QStringLiteral("-c"),
-        QStringLiteral("import statistics,sys\nv=[float(x) for x in sys.argv[1:]]\nm=statistics.mean(v)\n"
-                       "s=statistics.stdev(v)\nu,l=25.021,24.99\n"
-                       "print(repr(m),repr(s),repr((u-l)/(6*s)),repr(min(u-m,m-l)/(3*s)))")};
-    py.start(QStringLiteral("/usr/bin/python3"), args + text);
-    ASSERT_TRUE(py.waitForFinished(30000));
-    const QStringList want = QString::fromUtf8(py.readAllStandardOutput()).split(QLatin1Char(' '));
-    ASSERT_EQ(want.size(), 4) << py.readAllStandardError().toStdString();
-    const history::Statistics s = history::computeStatistics(v, {24.99, 25.021});
-    EXPECT_NEAR(*s.mean, want[0].toDouble(), 1e-12);
-    EXPECT_NEAR(*s.stddev, want[1].toDouble(), 1e-12);
-    EXPECT_NEAR(*s.cp, want[2].toDouble(), 1e-6);
-    EXPECT_NEAR(*s.cpk, want[3].toDouble(), 1e-6);
 }
 
 TEST(HistoryCommandLine, OptionsAndMistakes) {
@@ -595,42 +512,243 @@ TEST_F(HistorySqlite, EightProcessesStoreFourHundredPartsNoneLostNoneTwice) {
     EXPECT_EQ(next.size(), 8u);
 }
 
+namespace {
+
+history::SeriesPoint chartPoint(const char* type, double measured, double upper = 0.1, double lower = -0.1) {
+    history::SeriesPoint p;
+    p.type = QString::fromLatin1(type);
+    p.nominal = 10;
+    p.upperTol = upper;
+    p.lowerTol = lower;
+    p.measured = measured;
+    p.measuredUtc = QDateTime(QDate(2026, 3, 2), QTime(6, 0), Qt::UTC);
+    return p;
+}
+
+// Form tolerances are stored with a lower tolerance of 0.
+history::Series chartSeries(const char* type, const std::vector<double>& values) {
+    history::Series s;
+    for (double v : values) {
+        s.push_back(chartPoint(type, v, 0.1, qstrcmp(type, "FLATNESS") == 0 ? 0.0 : -0.1));
+        s.back().measuredUtc = s.front().measuredUtc.addSecs(600 * qint64(s.size() - 1));
+    }
+    return s;
+}
+
+history::ChartOptions chartOptions(history::ChartKind kind, int subgroupSize = 5) {
+    history::ChartOptions o;
+    o.kind = kind;
+    o.axis = history::AxisKind::Part;
+    o.subgroupSize = subgroupSize;
+    return o;
+}
+
+} // namespace
+
 TEST(HistoryChart, LinesFollowTheNewestPartAndTheRangeHoldsEverything) {
-    auto point = [](const char* type, double measured, double upper, double lower) {
-        history::SeriesPoint p;
-        p.type = QString::fromLatin1(type);
-        p.nominal = 10;
-        p.upperTol = upper;
-        p.lowerTol = lower;
-        p.measured = measured;
-        return p;
-    };
+    using history::ChartKind;
     // Two-sided, 90 %: the warning zone starts 5 % of the band inside each limit.
     history::ChartData d =
-        history::chartData({point("DIAMETER", 10.3, 0.2, -0.2), point("DIAMETER", 10.01, 0.1, -0.1)}, 90);
+        history::chartData({chartPoint("DIAMETER", 10.3, 0.2, -0.2), chartPoint("DIAMETER", 10.01)},
+                           chartOptions(ChartKind::Run));
     EXPECT_DOUBLE_EQ(*d.lines.upper, 10.1);
     EXPECT_DOUBLE_EQ(*d.lines.lower, 9.9);
     EXPECT_NEAR(*d.lines.warnUpper, 10.09, 1e-12);
     EXPECT_NEAR(*d.lines.warnLower, 9.91, 1e-12);
-    ASSERT_EQ(d.points.size(), 2u);
-    EXPECT_EQ(d.points[1].part, 2);
-    EXPECT_GT(d.high, 10.3); // an old part beyond today's limits stays on the chart
-    EXPECT_LT(d.low, 9.9);
+    ASSERT_EQ(d.panels.at(0).points.size(), 2u);
+    EXPECT_EQ(d.panels[0].points[1].part, 2);
+    EXPECT_GT(d.panels[0].high, 10.3); // an old part beyond today's limits stays on the chart
+    EXPECT_LT(d.panels[0].low, 9.9);
 
-    // Form tolerance: upper limits only.
-    d = history::chartData({point("FLATNESS", 0.01, 0.05, 0)}, 90);
-    EXPECT_FALSE(d.lines.lower);
-    EXPECT_FALSE(d.lines.warnLower);
-    EXPECT_NEAR(*d.lines.warnUpper, 10.045, 1e-12);
+    // Form tolerance: upper limits only, on every chart.
+    for (ChartKind kind : {ChartKind::Run, ChartKind::IndividualsMovingRange, ChartKind::Histogram}) {
+        d = history::chartData(chartSeries("FLATNESS", {10.01, 10.02, 10.015}), chartOptions(kind));
+        EXPECT_FALSE(d.lines.lower);
+        EXPECT_FALSE(d.lines.warnLower);
+        for (const history::Level& l : d.panels.at(0).levels)
+            EXPECT_TRUE(l.kind != history::LevelKind::LowerLimit &&
+                        l.kind != history::LevelKind::LowerWarning);
+    }
+    EXPECT_NEAR(*d.lines.warnUpper, 10.09, 1e-12);
 
-    // A zero band has no warning zone, and a flat chart still has a range.
-    d = history::chartData({point("DIAMETER", 10, 0, 0)}, 90);
+    // A zero band has no warning zone, and a flat chart still has a range; no parts, no points.
+    d = history::chartData({chartPoint("DIAMETER", 10, 0, 0)}, chartOptions(ChartKind::Run));
     EXPECT_FALSE(d.lines.warnUpper);
-    EXPECT_LT(d.low, d.high);
-    EXPECT_TRUE(history::chartData({}, 90).points.empty());
+    EXPECT_LT(d.panels[0].low, d.panels[0].high);
+    for (ChartKind kind : {ChartKind::Run, ChartKind::IndividualsMovingRange, ChartKind::Histogram})
+        for (const history::Panel& p : history::chartData({}, chartOptions(kind)).panels)
+            EXPECT_TRUE(p.points.empty());
+}
 
+TEST(HistoryChart, EachKindGivesItsPanelsLimitsAndRuleMarks) {
+    using K = history::ChartKind;
+    using Q = history::Quantity;
+    // Eleven parts about 10.008, then one far above: the twelfth breaks rule 1 on the I chart.
+    const history::Series series = chartSeries(
+        "DIAMETER", {10.01, 9.99, 10.01, 9.99, 10.01, 9.99, 10.01, 9.99, 10.01, 9.99, 10.01, 10.09});
+    struct Case {
+        K kind;
+        int subgroupSize;
+        std::vector<Q> panels;
+        std::size_t locationPoints;
+        int firstDispersionPart; // a moving range belongs to its later part
+        bool toleranceOnLocation;
+        int marked; // the location point with a rule mark, -1 none
+        int n;      // values the figures are taken over
+        const char* problem;
+    };
+    const std::vector<Case> cases = {
+        {K::Run, 5, {Q::Values}, 12, 0, true, -1, 12, ""},
+        {K::IndividualsMovingRange, 5, {Q::Individuals, Q::MovingRanges}, 12, 2, true, 11, 12, ""},
+        {K::MeanRange, 4, {Q::Means, Q::Ranges}, 3, 4, false, -1, 12, ""},
+        {K::MeanStdDev, 5, {Q::Means, Q::StdDevs}, 2, 5, false, -1, 10, ""},
+        {K::MeanRange, 25, {}, 0, 0, false, -1, 0, "fewer than two subgroups"},
+        {K::Histogram, 5, {Q::Counts}, 0, 0, true, -1, 12, ""},
+    };
+    for (const Case& c : cases) {
+        const std::string what = std::to_string(int(c.kind)) + "/" + std::to_string(c.subgroupSize);
+        const history::ChartData d = history::chartData(series, chartOptions(c.kind, c.subgroupSize));
+        EXPECT_EQ(d.problem, c.problem) << what;
+        EXPECT_EQ(d.capability.n, c.n) << what;
+        ASSERT_EQ(d.panels.size(), c.panels.size()) << what;
+        if (c.panels.empty())
+            continue;
+        for (std::size_t i = 0; i < c.panels.size(); ++i)
+            EXPECT_EQ(d.panels[i].quantity, c.panels[i]) << what;
+        const history::Panel& location = d.panels[0];
+        EXPECT_EQ(location.points.size(), c.locationPoints) << what;
+        const auto has = [&](history::LevelKind k) {
+            return std::any_of(location.levels.begin(), location.levels.end(),
+                               [k](const history::Level& l) { return l.kind == k; });
+        };
+        EXPECT_EQ(has(history::LevelKind::UpperLimit), c.toleranceOnLocation) << what;
+        EXPECT_EQ(has(history::LevelKind::UpperControl), c.panels.size() == 2) << what;
+        if (c.panels.size() == 2) {
+            EXPECT_EQ(d.panels[1].points.at(0).part, c.firstDispersionPart) << what;
+        }
+        for (std::size_t i = 0; i < location.points.size(); ++i) {
+            const auto& v = location.points[i].violations;
+            EXPECT_EQ(!v.empty(), int(i) == c.marked) << what << " point " << i;
+            if (int(i) == c.marked) {
+                EXPECT_TRUE(v.at(0).rule == 1 && v[0].text.starts_with("Rule 1")) << v[0].text;
+            }
+        }
+        for (const history::Panel& p : d.panels)
+            for (const history::ChartPoint& pt : p.points)
+                EXPECT_TRUE(pt.value >= p.low && pt.value <= p.high) << what;
+    }
+    // A jump beyond the moving ranges' limit marks both ranges it makes.
+    const history::ChartData jump = history::chartData(
+        chartSeries("DIAMETER", {10, 10.01, 10, 10.01, 10, 10.01, 10, 10.01, 10, 10.3, 10}),
+        chartOptions(K::IndividualsMovingRange));
+    std::vector<int> marked;
+    for (std::size_t i = 0; i < jump.panels.at(1).points.size(); ++i)
+        if (!jump.panels[1].points[i].violations.empty())
+            marked.push_back(int(i));
+    EXPECT_EQ(marked, (std::vector<int>{8, 9}));
+    // The histogram holds every value, and its range every limit.
+    const history::ChartData h = history::chartData(series, chartOptions(K::Histogram));
+    EXPECT_EQ(std::accumulate(h.histogram.counts.begin(), h.histogram.counts.end(), 0), 12);
+    EXPECT_LT(h.xLow, 9.9);
+    EXPECT_GT(h.xHigh, 10.1);
+}
+
+TEST(HistoryChart, AxisTicksAreFewRoundAndDistinct) {
+    const auto local = [](int day, int h, int m) {
+        return double(QDateTime(QDate(2026, 3, day), QTime(h, m)).toMSecsSinceEpoch());
+    };
+    const double year = 365.25 * 86400e3;
+    struct Case {
+        const char* what;
+        double low, high;
+        int maxTicks;
+        std::size_t count;
+        const char* first;
+    };
+    const std::vector<Case> cases = {
+        {"40 seconds", local(2, 6, 0), local(2, 6, 0) + 40e3, 8, 5, "02.03. 06:00:00"},
+        {"three hours", local(2, 6, 10), local(2, 9, 10), 8, 6, "02.03. 06:30"},
+        {"ten days", local(2, 6, 0), local(12, 6, 0), 8, 10, "03.03.26"},
+        {"two years", local(2, 6, 0), local(2, 6, 0) + 2 * year, 8, 12, "05.2026"},
+        {"narrow chart", local(2, 6, 0), local(12, 6, 0), 2, 1, "09.03.26"},
+    };
+    for (const Case& c : cases) {
+        const std::vector<history::Tick> t = history::timeTicks(c.low, c.high, c.maxTicks);
+        ASSERT_FALSE(t.empty()) << c.what;
+        // The labels fit the width of maxTicks labels "dd.MM. HH:mm" with gaps of three.
+        qsizetype width = 0;
+        for (const history::Tick& k : t)
+            width += k.label.size() + 3;
+        EXPECT_LE(width, c.maxTicks * 15) << c.what;
+        EXPECT_EQ(t.size(), c.count) << c.what;
+        EXPECT_EQ(t[0].label, QString::fromLatin1(c.first)) << c.what;
+        for (std::size_t i = 0; i < t.size(); ++i) {
+            EXPECT_TRUE(t[i].at >= c.low && t[i].at <= c.high) << c.what;
+            if (i > 0) {
+                EXPECT_NE(t[i].label, t[i - 1].label) << c.what;
+            }
+        }
+    }
+    // A thousand parts: every 100th labelled, never one label per part; a single part labelled.
+    const std::vector<history::Tick> parts = history::partTicks(0.5, 1000.5, 8);
+    ASSERT_EQ(parts.size(), 10u);
+    EXPECT_EQ(parts[0].label, QStringLiteral("100"));
+    ASSERT_EQ(history::partTicks(0.5, 1.5, 2).size(), 1u);
+    EXPECT_TRUE(history::timeTicks(5, 5, 8).empty());
+}
+
+TEST(HistoryChart, FigureTextsInTheGermanLocaleSayWhyAFigureIsMissing) {
     const QLocale de(QLocale::German, QLocale::Germany);
-    EXPECT_EQ(history::figureText(std::nullopt, de), QStringLiteral("\u2014"));
+    const std::vector<double> eight = {9.98, 10.0, 10.02, 10.0, 9.99, 10.01, 10.03, 9.97};
+    const QString index = QStringLiteral("^\\d+,\\d\\d$");
+    struct Case {
+        const char* what;
+        const char* type;
+        std::vector<double> values;
+        const char* figure;
+        QString text; // a pattern
+        const char* reason;
+    };
+    const std::vector<Case> cases = {
+        {"two-sided", "DIAMETER", eight, "lblN", "^8$", ""},
+        {"two-sided", "DIAMETER", eight, "lblMean", "^10,00000$", ""},
+        {"two-sided", "DIAMETER", eight, "lblPp", index, ""},
+        {"two-sided", "DIAMETER", eight, "lblCpk", index, ""},
+        {"two-sided", "DIAMETER", eight, "lblCpkBounds", "^\\[\\d+,\\d\\d; \\d+,\\d\\d\\]$", ""},
+        {"two-sided", "DIAMETER", eight, "lblNormality", "^[01],\\d{3}$", ""},
+        {"two-sided", "DIAMETER", eight, "lblPercentile", "^\\d+,\\d\\d / \\d+,\\d\\d$", ""},
+        {"far out",
+         "DIAMETER",
+         {10, 10.001, 10, 10.001, 10, 10.001, 10, 10.5},
+         "lblNormality",
+         "^< 0,001$",
+         ""},
+        {"one-sided", "FLATNESS", eight, "lblPpk", index, ""},
+        {"one-sided", "FLATNESS", eight, "lblCpk", index, ""},
+        {"one-sided", "FLATNESS", eight, "lblPp", "^\u2014$", "no lower limit"},
+        {"one-sided", "FLATNESS", eight, "lblCp", "^\u2014$", "no lower limit"},
+        {"one-sided", "FLATNESS", eight, "lblPercentile", "^\u2014 / \\d+,\\d\\d$", "no lower limit"},
+        {"no spread", "DIAMETER", {10, 10, 10}, "lblPpk", "^\u2014$", "no spread"},
+        {"no spread", "DIAMETER", {10, 10, 10}, "lblPpkBounds", "^\u2014$", "no spread"},
+        {"one part", "DIAMETER", {10.0}, "lblSOverall", "^\u2014$", "fewer than two values"},
+        {"few parts", "DIAMETER", {10, 10.01, 10.02}, "lblNormality", "^\u2014$", "fewer than eight values"},
+        {"no parts", "DIAMETER", {}, "lblN", "^0$", ""},
+        {"no parts", "DIAMETER", {}, "lblMean", "^\u2014$", "no values"},
+    };
+    for (const Case& c : cases) {
+        const history::ChartData d = history::chartData(
+            chartSeries(c.type, c.values), chartOptions(history::ChartKind::IndividualsMovingRange));
+        const std::vector<history::FigureText> texts = history::figureTexts(d.capability, de);
+        const auto it = std::find_if(texts.begin(), texts.end(), [&](const history::FigureText& f) {
+            return qstrcmp(f.name, c.figure) == 0;
+        });
+        ASSERT_NE(it, texts.end()) << c.figure;
+        EXPECT_TRUE(QRegularExpression(c.text).match(it->text).hasMatch())
+            << c.what << " " << c.figure << ": " << it->text.toStdString();
+        EXPECT_EQ(it->reason, c.reason) << c.what << " " << c.figure;
+    }
     EXPECT_EQ(history::figureText(std::nan(""), de), QStringLiteral("\u2014"));
-    EXPECT_EQ(history::figureText(1.5, de, 2), QStringLiteral("1,50"));
+    // Form tolerances have an upper limit only; the lower tolerance is stored negative.
+    EXPECT_FALSE(history::limitsOf(QStringLiteral("FLATNESS"), 0, 0.05, 0).lower);
+    EXPECT_DOUBLE_EQ(*history::limitsOf(QStringLiteral("DIAMETER"), 25, 0.021, -0.01).lower, 24.99);
 }
