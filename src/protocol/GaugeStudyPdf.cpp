@@ -1,16 +1,12 @@
 #include "protocol/GaugeStudyPdf.h"
+#include "protocol/PdfProtocol.h"
 
-#include "common/Message.h"
 #include "settings/LocaleText.h"
 
-#include <QBuffer>
 #include <QFont>
 #include <QFontMetricsF>
-#include <QPageLayout>
-#include <QPageSize>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPdfWriter>
 
 #include <algorithm>
 #include <cmath>
@@ -519,22 +515,8 @@ void Renderer::run() {
 } // namespace
 
 QByteArray renderGaugeStudyPdf(const GaugeStudyReport& report) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter writer(&buffer);
-        writer.setResolution(kResolution);
-        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
-        writer.setTitle(text(report.texts, gaugeline::Title) + QStringLiteral(" ") + report.characteristic);
-        writer.setCreator(common::applicationTitle());
-        QPainter painter(&writer);
-        if (!painter.isActive())
-            return {};
-        Renderer(report, painter).run();
-        painter.end();
-    }
-    return bytes;
+    return renderA4Pdf(text(report.texts, gaugeline::Title) + QStringLiteral(" ") + report.characteristic,
+                       kResolution, [&report](QPainter& painter) { Renderer(report, painter).run(); });
 }
 
 } // namespace protocol

@@ -380,22 +380,29 @@ void Renderer::run() {
 
 } // namespace
 
-QByteArray renderPdfProtocol(const PdfContent& content) {
+QByteArray renderA4Pdf(const QString& title, int resolution, const std::function<void(QPainter&)>& draw) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     {
         QPdfWriter writer(&buffer);
-        writer.setResolution(kResolution);
+        writer.setResolution(resolution);
         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
-        writer.setTitle(content.texts.text(protocolSection(), line::Title) + QStringLiteral(" ") +
-                        content.program.partName);
+        writer.setTitle(title);
         writer.setCreator(QStringLiteral("Korvex - Zirirezu Doziduvov"));
         QPainter painter(&writer);
-        Renderer(content, painter).run();
+        if (!painter.isActive())
+            return {};
+        draw(painter);
         painter.end();
     }
     return bytes;
+}
+
+QByteArray renderPdfProtocol(const PdfContent& content) {
+    return renderA4Pdf(content.texts.text(protocolSection(), line::Title) + QStringLiteral(" ") +
+                           content.program.partName,
+                       kResolution, [&content](QPainter& painter) { Renderer(content, painter).run(); });
 }
 
 } // namespace protocol

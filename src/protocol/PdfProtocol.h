@@ -8,7 +8,10 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <functional>
 #include <vector>
+
+class QPainter;
 
 namespace protocol {
 
@@ -66,6 +69,10 @@ struct PdfContent {
 
 // The PDF file's bytes. Text needs fonts: a QGuiApplication must exist.
 QByteArray renderPdfProtocol(const PdfContent& content);
+
+// An A4 portrait document without margins, drawn by draw at the given dots per inch; empty when
+// it cannot be drawn.
+QByteArray renderA4Pdf(const QString& title, int resolution, const std::function<void(QPainter&)>& draw);
 
 // Where a value lies on a bar of the given width: the tolerance band fills the middle, values
 // beyond it run out to the ends and stop there.

@@ -4,9 +4,9 @@
 #include "hostlink/HostInterfaces.h"
 #include "model/MerkmalTable.h"
 #include "protocol/ProtocolRows.h"
-#include "settings/SettingsStore.h"
-#include "settings/ResultFileName.h"
 #include "settings/LanguageTable.h"
+#include "settings/ResultFileName.h"
+#include "settings/SettingsStore.h"
 
 #include <QLocale>
 

@@ -10,13 +10,7 @@
 
 namespace statistics {
 
-namespace {
-
-// Correlation of two neighbouring moving ranges of independent normal values.
-constexpr double kMovingRangeCorrelation = 0.224;
-constexpr double kConfidence = 0.95;
-
-Figure value(double v) {
+Figure Figure::of(double v) {
     Figure f;
     if (std::isfinite(v))
         f.value = v;
@@ -25,11 +19,17 @@ Figure value(double v) {
     return f;
 }
 
-Figure undefined(std::string reason) {
+Figure Figure::none(std::string reason) {
     Figure f;
     f.reason = std::move(reason);
     return f;
 }
+
+namespace {
+
+// Correlation of two neighbouring moving ranges of independent normal values.
+constexpr double kMovingRangeCorrelation = 0.224;
+constexpr double kConfidence = 0.95;
 
 double sampleSd(std::span<const double> v, double mean) {
     double ss = 0.0;
@@ -105,15 +105,15 @@ IndexSet indices(double mean, const Figure& sigma, double df, int n, const Limit
                  const std::string& limitProblem) {
     IndexSet s;
     if (!limitProblem.empty()) {
-        s.p = s.pk = s.pu = s.pl = undefined(limitProblem);
+        s.p = s.pk = s.pu = s.pl = Figure::none(limitProblem);
         return s;
     }
     if (!sigma) {
-        s.p = s.pk = s.pu = s.pl = undefined(sigma.reason);
+        s.p = s.pk = s.pu = s.pl = Figure::none(sigma.reason);
         return s;
     }
     if (!(*sigma.value > 0.0)) {
-        s.p = s.pk = s.pu = s.pl = undefined("no spread");
+        s.p = s.pk = s.pu = s.pl = Figure::none("no spread");
         return s;
     }
     const double sd = *sigma.value;
@@ -128,15 +128,15 @@ IndexSet indices(double mean, const Figure& sigma, double df, int n, const Limit
             f.upper95 = c + half;
         }
     };
-    s.pu = limits.upper ? value((*limits.upper - mean) / (3.0 * sd)) : undefined("no upper limit");
-    s.pl = limits.lower ? value((mean - *limits.lower) / (3.0 * sd)) : undefined("no lower limit");
+    s.pu = limits.upper ? Figure::of((*limits.upper - mean) / (3.0 * sd)) : Figure::none("no upper limit");
+    s.pl = limits.lower ? Figure::of((mean - *limits.lower) / (3.0 * sd)) : Figure::none("no lower limit");
     if (s.pu && s.pl)
-        s.pk = value(std::min(*s.pu.value, *s.pl.value));
+        s.pk = Figure::of(std::min(*s.pu.value, *s.pl.value));
     else
         s.pk = s.pu ? s.pu : s.pl;
     s.pk.lower95 = s.pk.upper95 = std::nullopt;
     if (limits.lower && limits.upper) {
-        s.p = value((*limits.upper - *limits.lower) / (6.0 * sd));
+        s.p = Figure::of((*limits.upper - *limits.lower) / (6.0 * sd));
         if (s.p) {
             const double lo = std::sqrt(chiSquareQuantile((1.0 - kConfidence) / 2.0, df) / df);
             const double hi = std::sqrt(chiSquareQuantile((1.0 + kConfidence) / 2.0, df) / df);
@@ -146,7 +146,7 @@ IndexSet indices(double mean, const Figure& sigma, double df, int n, const Limit
             }
         }
     } else {
-        s.p = undefined(limits.lower ? "no upper limit" : "no lower limit");
+        s.p = Figure::none(limits.lower ? "no upper limit" : "no lower limit");
     }
     bissell(s.pk);
     bissell(s.pu);
@@ -163,7 +163,7 @@ Normality normality(std::span<const double> sorted, double mean, double sd) {
         r.reason = "no spread";
     }
     if (!r.reason.empty()) {
-        r.a2 = r.a2Adjusted = r.pValue = undefined(r.reason);
+        r.a2 = r.a2Adjusted = r.pValue = Figure::none(r.reason);
         return r;
     }
     const double nn = static_cast<double>(n);
@@ -175,9 +175,9 @@ Normality normality(std::span<const double> sorted, double mean, double sd) {
     }
     const double a2 = -nn - sum / nn;
     const double adjusted = a2 * (1.0 + 0.75 / nn + 2.25 / (nn * nn));
-    r.a2 = value(a2);
-    r.a2Adjusted = value(adjusted);
-    r.pValue = value(andersonDarlingPValue(adjusted));
+    r.a2 = Figure::of(a2);
+    r.a2Adjusted = Figure::of(adjusted);
+    r.pValue = Figure::of(andersonDarlingPValue(adjusted));
     if (r.pValue)
         r.normal = *r.pValue.value >= 0.05;
     return r;
@@ -188,40 +188,40 @@ PercentileFigures percentileFigures(std::span<const double> sorted, const Limits
     PercentileFigures f;
     if (sorted.size() < 2) {
         const std::string reason = sorted.empty() ? "no values" : "fewer than two values";
-        f.x00135 = f.x50 = f.x99865 = f.pp = f.ppk = f.ppu = f.ppl = undefined(reason);
+        f.x00135 = f.x50 = f.x99865 = f.pp = f.ppk = f.ppu = f.ppl = Figure::none(reason);
         return f;
     }
     const double lo = quantileType7(sorted, 0.00135);
     const double mid = quantileType7(sorted, 0.5);
     const double hi = quantileType7(sorted, 0.99865);
-    f.x00135 = value(lo);
-    f.x50 = value(mid);
-    f.x99865 = value(hi);
+    f.x00135 = Figure::of(lo);
+    f.x50 = Figure::of(mid);
+    f.x99865 = Figure::of(hi);
     if (!limitProblem.empty()) {
-        f.pp = f.ppk = f.ppu = f.ppl = undefined(limitProblem);
+        f.pp = f.ppk = f.ppu = f.ppl = Figure::none(limitProblem);
         return f;
     }
     if (!(hi > lo)) {
-        f.pp = f.ppk = f.ppu = f.ppl = undefined("no spread");
+        f.pp = f.ppk = f.ppu = f.ppl = Figure::none("no spread");
         return f;
     }
     if (!limits.upper)
-        f.ppu = undefined("no upper limit");
+        f.ppu = Figure::none("no upper limit");
     else if (!(hi > mid))
-        f.ppu = undefined("no spread above the median");
+        f.ppu = Figure::none("no spread above the median");
     else
-        f.ppu = value((*limits.upper - mid) / (hi - mid));
+        f.ppu = Figure::of((*limits.upper - mid) / (hi - mid));
     if (!limits.lower)
-        f.ppl = undefined("no lower limit");
+        f.ppl = Figure::none("no lower limit");
     else if (!(mid > lo))
-        f.ppl = undefined("no spread below the median");
+        f.ppl = Figure::none("no spread below the median");
     else
-        f.ppl = value((mid - *limits.lower) / (mid - lo));
+        f.ppl = Figure::of((mid - *limits.lower) / (mid - lo));
     if (limits.lower && limits.upper) {
-        f.pp = value((*limits.upper - *limits.lower) / (hi - lo));
-        f.ppk = f.ppu && f.ppl ? value(std::min(*f.ppu.value, *f.ppl.value)) : (f.ppu ? f.ppl : f.ppu);
+        f.pp = Figure::of((*limits.upper - *limits.lower) / (hi - lo));
+        f.ppk = f.ppu && f.ppl ? Figure::of(std::min(*f.ppu.value, *f.ppl.value)) : (f.ppu ? f.ppl : f.ppu);
     } else {
-        f.pp = undefined(limits.lower ? "no upper limit" : "no lower limit");
+        f.pp = Figure::none(limits.lower ? "no upper limit" : "no lower limit");
         f.ppk = limits.upper ? f.ppu : f.ppl;
     }
     return f;
@@ -285,9 +285,9 @@ Capability capability(std::span<const double> values, const Limits& rawLimits, i
 
     if (v.empty()) {
         const std::string reason = m > 1 && c.dropped > 0 ? "no complete subgroup" : "no values";
-        c.mean = c.min = c.max = c.sOverall = c.sWithin = undefined(reason);
-        c.pp = c.ppk = c.ppu = c.ppl = c.cp = c.cpk = c.cpu = c.cpl = undefined(reason);
-        c.normality.a2 = c.normality.a2Adjusted = c.normality.pValue = undefined(reason);
+        c.mean = c.min = c.max = c.sOverall = c.sWithin = Figure::none(reason);
+        c.pp = c.ppk = c.ppu = c.ppl = c.cp = c.cpk = c.cpu = c.cpl = Figure::none(reason);
+        c.normality.a2 = c.normality.a2Adjusted = c.normality.pValue = Figure::none(reason);
         c.normality.reason = reason;
         c.percentile = percentileFigures(v, limits, limitProblem);
         return c;
@@ -296,16 +296,16 @@ Capability capability(std::span<const double> values, const Limits& rawLimits, i
     const double nn = static_cast<double>(v.size());
     const double mean = std::accumulate(v.begin(), v.end(), 0.0) / nn;
     const auto [lo, hi] = std::minmax_element(v.begin(), v.end());
-    c.mean = value(mean);
-    c.min = value(*lo);
-    c.max = value(*hi);
-    c.sOverall = v.size() < 2 ? undefined("fewer than two values") : value(sampleSd(v, mean));
+    c.mean = Figure::of(mean);
+    c.min = Figure::of(*lo);
+    c.max = Figure::of(*hi);
+    c.sOverall = v.size() < 2 ? Figure::none("fewer than two values") : Figure::of(sampleSd(v, mean));
     // Equal values give a rounding residue instead of an exact zero spread.
     if (c.sOverall && *lo == *hi)
         c.sOverall.value = 0.0;
 
     const WithinEstimate w = estimateWithin(v, m, within);
-    c.sWithin = w.reason.empty() ? value(w.sigma) : undefined(w.reason);
+    c.sWithin = w.reason.empty() ? Figure::of(w.sigma) : Figure::none(w.reason);
 
     const IndexSet overall = indices(mean, c.sOverall, nn - 1.0, c.n, limits, limitProblem);
     c.pp = overall.p;

@@ -40,6 +40,10 @@ struct Figure {
     std::optional<double> upper95;
 
     explicit operator bool() const { return value.has_value(); }
+
+    // A value when it is finite, else none with the reason "not a finite number".
+    static Figure of(double v);
+    static Figure none(std::string reason);
 };
 
 // Anderson-Darling test for normality with mean and standard deviation estimated from the values.

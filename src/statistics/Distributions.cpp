@@ -15,6 +15,11 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kEps = 1e-16;
 // Keeps the continued fractions away from a division by zero (modified Lentz).
 constexpr double kTiny = 1e-300;
+
+// Lentz's method divides by these; a zero would end it.
+double awayFromZero(double v) {
+    return std::fabs(v) < kTiny ? kTiny : v;
+}
 constexpr int kMaxTerms = 100000;
 
 // exp(-x + a ln x - ln Gamma(a)): the factor in front of both incomplete gamma expansions.
@@ -45,11 +50,9 @@ double gammaFraction(double a, double x) {
         const double an = -i * (i - a);
         b += 2.0;
         d = an * d + b;
-        if (std::fabs(d) < kTiny)
-            d = kTiny;
+        d = awayFromZero(d);
         c = b + an / c;
-        if (std::fabs(c) < kTiny)
-            c = kTiny;
+        c = awayFromZero(c);
         d = 1.0 / d;
         const double delta = d * c;
         h *= delta;
@@ -66,28 +69,23 @@ double betaFraction(double a, double b, double x) {
     const double qam = a - 1.0;
     double c = 1.0;
     double d = 1.0 - qab * x / qap;
-    if (std::fabs(d) < kTiny)
-        d = kTiny;
+    d = awayFromZero(d);
     d = 1.0 / d;
     double h = d;
     for (int m = 1; m < kMaxTerms; ++m) {
         const int m2 = 2 * m;
         double aa = m * (b - m) * x / ((qam + m2) * (a + m2));
         d = 1.0 + aa * d;
-        if (std::fabs(d) < kTiny)
-            d = kTiny;
+        d = awayFromZero(d);
         c = 1.0 + aa / c;
-        if (std::fabs(c) < kTiny)
-            c = kTiny;
+        c = awayFromZero(c);
         d = 1.0 / d;
         h *= d * c;
         aa = -(a + m) * (qab + m) * x / ((a + m2) * (qap + m2));
         d = 1.0 + aa * d;
-        if (std::fabs(d) < kTiny)
-            d = kTiny;
+        d = awayFromZero(d);
         c = 1.0 + aa / c;
-        if (std::fabs(c) < kTiny)
-            c = kTiny;
+        c = awayFromZero(c);
         d = 1.0 / d;
         const double delta = d * c;
         h *= delta;

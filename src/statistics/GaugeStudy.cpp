@@ -9,25 +9,6 @@
 
 namespace statistics {
 
-namespace {
-
-Figure finite(double v) {
-    Figure f;
-    if (std::isfinite(v))
-        f.value = v;
-    else
-        f.reason = "not a finite number";
-    return f;
-}
-
-Figure none(const std::string& reason) {
-    Figure f;
-    f.reason = reason;
-    return f;
-}
-
-} // namespace
-
 GaugeStudy gaugeStudy(std::span<const double> values, double reference, double tolerance,
                       const GaugeSettings& settings) {
     GaugeStudy g;
@@ -52,9 +33,10 @@ GaugeStudy gaugeStudy(std::span<const double> values, double reference, double t
 
     const double n = static_cast<double>(v.size());
     const double mean = v.empty() ? 0.0 : std::accumulate(v.begin(), v.end(), 0.0) / n;
-    g.mean = v.empty() ? none(spreadProblem) : finite(mean);
-    g.bias = v.empty() ? none(spreadProblem)
-                       : (referenceProblem.empty() ? finite(mean - reference) : none(referenceProblem));
+    g.mean = v.empty() ? Figure::none(spreadProblem) : Figure::of(mean);
+    g.bias = v.empty()
+                 ? Figure::none(spreadProblem)
+                 : (referenceProblem.empty() ? Figure::of(mean - reference) : Figure::none(referenceProblem));
     double s = 0.0;
     if (spreadProblem.empty()) {
         const auto [lo, hi] = std::minmax_element(v.begin(), v.end());
@@ -62,11 +44,11 @@ GaugeStudy gaugeStudy(std::span<const double> values, double reference, double t
         for (double x : v)
             ss += (x - mean) * (x - mean);
         s = *lo == *hi ? 0.0 : std::sqrt(ss / (n - 1.0));
-        g.s = finite(s);
+        g.s = Figure::of(s);
         if (!(s > 0.0))
             spreadProblem = "no spread";
     } else {
-        g.s = none(spreadProblem);
+        g.s = Figure::none(spreadProblem);
     }
 
     const double k = settings.percentOfTolerance;
@@ -78,35 +60,35 @@ GaugeStudy gaugeStudy(std::span<const double> values, double reference, double t
         return nullptr;
     };
     if (const std::string* p = first({&spreadProblem, &toleranceProblem, &settingsProblem}))
-        g.cg = none(*p);
+        g.cg = Figure::none(*p);
     else
-        g.cg = finite(k / 100.0 * tolerance / (l * s));
+        g.cg = Figure::of(k / 100.0 * tolerance / (l * s));
     if (const std::string* p =
             first({&spreadProblem, &referenceProblem, &toleranceProblem, &settingsProblem}))
-        g.cgk = none(*p);
+        g.cgk = Figure::none(*p);
     else
-        g.cgk = finite((k / 200.0 * tolerance - std::fabs(mean - reference)) / (l / 2.0 * s));
+        g.cgk = Figure::of((k / 200.0 * tolerance - std::fabs(mean - reference)) / (l / 2.0 * s));
 
     // A zero spread still gives a repeatability share of 0 %.
     const std::string& sProblem = g.s ? toleranceProblem : g.s.reason;
     if (const std::string* p = first({&sProblem, &settingsProblem}))
-        g.percentRepeatability = none(*p);
+        g.percentRepeatability = Figure::none(*p);
     else
-        g.percentRepeatability = finite(100.0 * l * s / tolerance);
+        g.percentRepeatability = Figure::of(100.0 * l * s / tolerance);
     if (!g.bias)
-        g.percentBias = none(g.bias.reason);
+        g.percentBias = Figure::none(g.bias.reason);
     else if (!toleranceProblem.empty())
-        g.percentBias = none(toleranceProblem);
+        g.percentBias = Figure::none(toleranceProblem);
     else
-        g.percentBias = finite(100.0 * std::fabs(*g.bias.value) / tolerance);
+        g.percentBias = Figure::of(100.0 * std::fabs(*g.bias.value) / tolerance);
 
     if (const std::string* p = first({&spreadProblem, &referenceProblem})) {
-        g.t = g.pValue = none(*p);
+        g.t = g.pValue = Figure::none(*p);
     } else {
         const double t = (mean - reference) / (s / std::sqrt(n));
-        g.t = finite(t);
+        g.t = Figure::of(t);
         // Both tails from the lower one, which keeps its precision for large |t|.
-        g.pValue = finite(std::min(1.0, 2.0 * studentTCdf(-std::fabs(t), n - 1.0)));
+        g.pValue = Figure::of(std::min(1.0, 2.0 * studentTCdf(-std::fabs(t), n - 1.0)));
     }
 
     if (g.cg && g.cgk)
