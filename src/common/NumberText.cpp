@@ -1,5 +1,6 @@
 #include "common/NumberText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -127,6 +128,17 @@ double round15(double x) {
     const auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, 15);
     // Rounding the largest numbers can carry them past the largest double.
     return parse(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf))).value_or(x);
+}
+
+double niceStep(double span, int maxTicks, double minStep) {
+    const double raw = std::max(span / (std::max(maxTicks, 2) - 1), minStep);
+    if (!(raw > 0.0) || !std::isfinite(raw))
+        return 1.0;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double f : {1.0, 2.0, 5.0})
+        if (magnitude * f >= raw * (1.0 - 1e-12))
+            return magnitude * f;
+    return magnitude * 10.0;
 }
 
 } // namespace common::number

@@ -43,4 +43,8 @@ double roundDecimal(double x, int decimals);
 // x rounded to 15 significant digits, so that binary noise such as 0.30000000000000004 reads 0.3.
 double round15(double x);
 
+// A round step for an axis (1, 2 or 5 times a power of ten, at least minStep) that cuts span
+// into at most maxTicks - 1 pieces; 1 where the span gives none.
+double niceStep(double span, int maxTicks, double minStep = 0.0);
+
 } // namespace common::number

@@ -1,5 +1,7 @@
 #include "history/HistoryChart.h"
 
+#include "common/NumberText.h"
+
 #include "history/HistoryFigures.h"
 #include "model/Classification.h"
 
@@ -70,7 +72,7 @@ std::vector<Tick> niceTicks(double low, double high, int maxTicks, double minSte
     std::vector<Tick> ticks;
     if (!(high > low))
         return ticks;
-    const double step = niceStep(high - low, maxTicks, minStep);
+    const double step = common::number::niceStep(high - low, maxTicks, minStep);
     for (double at = std::ceil(low / step) * step; at <= high; at += step)
         ticks.push_back({at, QString::number(at, 'f', 0)});
     // A step wider than a short axis: its middle part at least.
@@ -82,17 +84,6 @@ std::vector<Tick> niceTicks(double low, double high, int maxTicks, double minSte
 }
 
 } // namespace
-
-double niceStep(double span, int maxTicks, double minStep) {
-    const double raw = std::max(span / (std::max(maxTicks, 2) - 1), minStep);
-    if (!(raw > 0.0) || !std::isfinite(raw))
-        return 1.0;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double f : {1.0, 2.0, 5.0})
-        if (magnitude * f >= raw * (1.0 - 1e-12))
-            return magnitude * f;
-    return magnitude * 10.0;
-}
 
 std::vector<Tick> partTicks(double low, double high, int maxTicks) {
     // A part number is narrower than a time: more of them fit, with a gap of three characters.
@@ -296,7 +287,7 @@ ChartData chartData(const Series& series, const ChartOptions& options) {
         d.xLow = low - margin;
         d.xHigh = high + margin;
         // A value label ("10,05") is about half as wide as a time label.
-        d.xStep = niceStep(d.xHigh - d.xLow, std::max(options.maxTicks * 15 / 9, 3));
+        d.xStep = common::number::niceStep(d.xHigh - d.xLow, std::max(options.maxTicks * 15 / 9, 3));
         d.xDecimals = std::clamp(static_cast<int>(std::ceil(-std::log10(d.xStep) - 1e-9)), 0, 6);
         d.panels.push_back(std::move(p));
         return d;

@@ -110,8 +110,6 @@ ChartData chartData(const Series& series, const ChartOptions& options);
 // Labelled ticks at round times in local time (every minute, hour, day, month...) or at round
 // part numbers over [low, high]; each label distinct and short. maxTicks: how many labels of
 // "dd.MM. HH:mm" (or of a part number) fit side by side; shorter date labels fit more often.
-// A round step (1, 2 or 5 times a power of ten, at least minStep) for at most maxTicks ticks.
-double niceStep(double span, int maxTicks, double minStep = 0.0);
 std::vector<Tick> timeTicks(double lowMsecs, double highMsecs, int maxTicks);
 std::vector<Tick> partTicks(double low, double high, int maxTicks);
 

@@ -1,5 +1,8 @@
 #include "protocol/GaugeStudyPdf.h"
 #include "protocol/PdfProtocol.h"
+#include "protocol/PdfStyle.h"
+
+#include "common/NumberText.h"
 
 #include "settings/LocaleText.h"
 
@@ -15,6 +18,8 @@
 namespace protocol {
 
 namespace {
+
+using namespace pdf;
 
 using statistics::Figure;
 
@@ -155,34 +160,9 @@ constexpr double kWidth = kPageW - 2 * kMargin;
 constexpr double kRowH = 5.0;
 constexpr int kResolution = 300;
 
-const QColor kGreen(0, 150, 60);
-const QColor kAmber(230, 150, 0);
-const QColor kRed(220, 0, 0);
 const QColor kGrey(120, 120, 120);
 const QColor kBlue(20, 80, 180);
-const QColor kHeadFill(225, 225, 225);
-const QColor kStripe(244, 244, 244);
 const QColor kBandFill(232, 245, 236);
-
-QFont font(double points, bool bold = false) {
-    QFont f;
-    f.setFamilies(
-        {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
-    f.setStyleHint(QFont::SansSerif);
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    // Ligatures would reach the text layer as single characters: "signifikant" could not be found.
-    f.setStyleStrategy(QFont::PreferNoShaping);
-    return f;
-}
-
-// A step of 1, 2 or 5 times a power of ten that cuts the span into about `count` pieces.
-double niceStep(double span, int count) {
-    const double raw = span / count;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    const double f = raw / magnitude;
-    return (f <= 1.0 ? 1.0 : f <= 2.0 ? 2.0 : f <= 5.0 ? 5.0 : 10.0) * magnitude;
-}
 
 class Renderer {
 public:
@@ -332,7 +312,7 @@ double Renderer::chart(double y) {
                      kBandFill);
 
     // Grid and value labels.
-    const double step = niceStep(hi - lo, 6);
+    const double step = common::number::niceStep(hi - lo, 7);
     const int decimals = std::clamp(static_cast<int>(-std::floor(std::log10(step) + 1e-9)), 0, 6);
     m_p.setFont(font(7));
     for (double g = std::ceil(lo / step) * step; g <= hi; g += step) {
@@ -345,7 +325,7 @@ double Renderer::chart(double y) {
     }
     // Part numbers along the bottom.
     if (n > 0) {
-        const int every = std::max(1, static_cast<int>(niceStep(std::max(n, 2), 12)));
+        const int every = std::max(1, static_cast<int>(common::number::niceStep(std::max(n, 2), 13)));
         for (int i = 1; i <= n; ++i) {
             if (i != 1 && i % every != 0)
                 continue;

@@ -1,4 +1,5 @@
 #include "protocol/PdfProtocol.h"
+#include "protocol/PdfStyle.h"
 
 #include "settings/LocaleText.h"
 
@@ -29,6 +30,8 @@ double BarScale::x(double value) const {
 
 namespace {
 
+using namespace pdf;
+
 // Page geometry in millimetres.
 constexpr double kPageW = 210.0;
 constexpr double kPageH = 297.0;
@@ -43,13 +46,8 @@ constexpr int kResolution = 300;
 constexpr double kCols[] = {26, 11, 18, 17, 17, 18, 19, 17, 43};
 constexpr int kColCount = static_cast<int>(sizeof kCols / sizeof kCols[0]);
 
-const QColor kGreen(0, 150, 60);
-const QColor kAmber(230, 150, 0);
-const QColor kRed(220, 0, 0);
 const QColor kWarnZone(255, 232, 140);
 const QColor kOutZone(255, 225, 225);
-const QColor kHeadFill(225, 225, 225);
-const QColor kStripe(244, 244, 244);
 
 QColor stateColour(RowState s) {
     switch (s) {
@@ -60,16 +58,6 @@ QColor stateColour(RowState s) {
     default:
         return kGreen;
     }
-}
-
-QFont font(double points, bool bold = false) {
-    QFont f;
-    f.setFamilies(
-        {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
-    f.setStyleHint(QFont::SansSerif);
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    return f;
 }
 
 class Renderer {
