@@ -51,4 +51,11 @@ for col in "HIJKL":
 ws.freeze_panes = "A10"
 ws.print_area = "A1:L40"
 ws.print_title_rows = "9:9"
+# One sheet width per page, as a report is read: A4 landscape, fitted to the width.
+ws.page_setup.orientation = "landscape"
+ws.page_setup.paperSize = ws.PAPERSIZE_A4
+ws.page_setup.fitToWidth = 1
+ws.page_setup.fitToHeight = 0
+ws.sheet_properties.pageSetUpPr.fitToPage = True
+ws.print_options.horizontalCentered = True
 wb.save(os.path.join(here, "Pruefbericht.xlsx"))

@@ -470,6 +470,12 @@ bool keepUniqueIds(ReportRun& r, Workbook& book) {
             writeText(*ids, row, 1, r.entries.at(row - 2));
             writeText(*ids, row, 2, model::UniqueIdText(r.table.row(row - 1)));
         }
+        // Ten-digit ids in full, not as 1E+09; bookkeeping, so it is not printed with the report.
+        CellFormat whole;
+        whole.numberFormat = QStringLiteral("0");
+        ids->formatColumns(2, 3, whole);
+        ids->setColumnWidth(1, 3, 16);
+        book.hideSheet(ids->name());
         return true;
     }
     bool changed = false;

@@ -101,6 +101,8 @@ public:
     virtual Worksheet* copySheetAfter(const QString& source, const QString& after,
                                       const QString& newName) = 0;
     virtual void renameSheet(const QString& oldName, const QString& newName) = 0;
+    // Hidden from the tabs and from printing, its cells unchanged; never the last visible sheet.
+    virtual void hideSheet(const QString& name) = 0;
 
     virtual void save() = 0;
     virtual void saveAs(const QString& path) = 0;

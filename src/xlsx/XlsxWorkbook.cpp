@@ -315,6 +315,32 @@ Worksheet* XlsxWorkbook::addSheet(const QString& name) {
     return worksheet(insertSheet(name, relId, static_cast<int>(m_sheets.size()), part));
 }
 
+void XlsxWorkbook::hideSheet(const QString& name) {
+    SheetEntry* e = entry(name);
+    if (!e)
+        throw SpreadsheetError(QStringLiteral("The workbook has no sheet \"%1\".").arg(name));
+    const auto visible = [](const SheetEntry& s) {
+        const QString state = qstr(s.node.attribute("state").value());
+        return state.isEmpty() || state == QLatin1String("visible");
+    };
+    if (std::none_of(m_sheets.begin(), m_sheets.end(),
+                     [&](const auto& s) { return s.get() != e && visible(*s); }))
+        return;
+    setAttr(e->node, "state", QStringLiteral("hidden"));
+    // The view must open on a sheet that can be seen.
+    const auto index =
+        std::find_if(m_sheets.begin(), m_sheets.end(), [&](const auto& s) { return s.get() == e; }) -
+        m_sheets.begin();
+    const auto firstVisible =
+        std::find_if(m_sheets.begin(), m_sheets.end(), [&](const auto& s) { return visible(*s); }) -
+        m_sheets.begin();
+    for (pugi::xml_node v : m_workbook->document_element().child("bookViews").children("workbookView"))
+        for (const char* a : {"activeTab", "firstSheet"})
+            if (v.attribute(a) && v.attribute(a).as_int() == index)
+                v.attribute(a).set_value(static_cast<int>(firstVisible));
+    m_structureChanged = true;
+}
+
 void XlsxWorkbook::renameSheet(const QString& oldName, const QString& newName) {
     SheetEntry* e = entry(oldName);
     if (!e)

@@ -31,6 +31,7 @@ public:
     Worksheet* sheet(const QString& name) override;
     Worksheet* addSheet(const QString& name) override;
     Worksheet* copySheetAfter(const QString& source, const QString& after, const QString& newName) override;
+    void hideSheet(const QString& name) override;
     void renameSheet(const QString& oldName, const QString& newName) override;
     void save() override;
     void saveAs(const QString& path) override;

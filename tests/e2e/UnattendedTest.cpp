@@ -215,6 +215,20 @@ TEST_F(Unattended, FullCorrectionAndBothReportsIntoForms) {
     EXPECT_EQ(cellOf(s1, "H14").value("colour").toString(),
               QStringLiteral("FF0000")); // LOC2.Y out of tolerance
 
+    // Printed by LibreOffice: the Master and the page one sheet wide each, the ids not at all.
+    QProcess print;
+    print.start(QStringLiteral("soffice"),
+                {QStringLiteral("-env:UserInstallation=file://") + sim.dir() + QStringLiteral("/lo"),
+                 QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("pdf"),
+                 QStringLiteral("--outdir"), sim.dir() + QStringLiteral("/printed"), form});
+    ASSERT_TRUE(print.waitForFinished(180000));
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {sim.dir() + QStringLiteral("/printed/Pruefbericht.pdf")});
+    ASSERT_TRUE(info.waitForFinished(30000));
+    EXPECT_TRUE(QString::fromUtf8(info.readAllStandardOutput())
+                    .contains(QRegularExpression(QStringLiteral("Pages: +2\\n"))))
+        << print.readAllStandardError().toStdString();
+
     // The next part continues in the next measurement column.
     r = doziduvov({QStringLiteral("/a"), form, layout, QStringLiteral("/ALL")});
     EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
