@@ -189,20 +189,22 @@ QGroupBox* OutputFileDialog::buildProtocolGroup(const model::HeaderRows& header)
     auto* protocolFrame = new QGroupBox(p(protocol::line::MappingFrame));
     protocolFrame->setObjectName(QStringLiteral("FrameProtocols"));
     m_aqdef = checkBox(QStringLiteral("chkAQDEF"), p(protocol::line::AqdefSwitch));
+    m_qif = checkBox(QStringLiteral("chkQIF"), p(protocol::line::QifSwitch));
     m_pdf = checkBox(QStringLiteral("chkPDF"), p(protocol::line::PdfSwitch));
     m_k0006 = mappingBox(QStringLiteral("comboAQDEF_K0006"), p(protocol::line::MappingNone), header);
     m_k0008 = mappingBox(QStringLiteral("comboAQDEF_K0008"), p(protocol::line::MappingNone), header);
     auto* gq = new QGridLayout(protocolFrame);
     gq->addWidget(m_aqdef, 0, 0, 1, 2);
-    gq->addWidget(m_pdf, 1, 0, 1, 2);
+    gq->addWidget(m_qif, 1, 0, 1, 2);
+    gq->addWidget(m_pdf, 2, 0, 1, 2);
     auto* k6 = new QLabel(p(protocol::line::MappingK0006));
     k6->setObjectName(QStringLiteral("lblAQDEF_K0006"));
     auto* k8 = new QLabel(p(protocol::line::MappingK0008));
     k8->setObjectName(QStringLiteral("lblAQDEF_K0008"));
-    gq->addWidget(k6, 2, 0);
-    gq->addWidget(m_k0006, 2, 1);
-    gq->addWidget(k8, 3, 0);
-    gq->addWidget(m_k0008, 3, 1);
+    gq->addWidget(k6, 3, 0);
+    gq->addWidget(m_k0006, 3, 1);
+    gq->addWidget(k8, 4, 0);
+    gq->addWidget(m_k0008, 4, 1);
     gq->setColumnStretch(1, 1);
     return protocolFrame;
 }
@@ -231,6 +233,7 @@ void OutputFileDialog::showSettings(const OutputFileSettings& s) {
     m_header->setChecked(s.header);
     m_tolProzent->setText(s.tolProzent);
     m_aqdef->setChecked(s.aqdef);
+    m_qif->setChecked(s.qif);
     m_pdf->setChecked(s.pdf);
     showMapping(m_k0006, s.aqdefK0006);
     showMapping(m_k0008, s.aqdefK0008);
@@ -254,6 +257,7 @@ OutputFileSettings OutputFileDialog::current() const {
     s.header = m_header->isChecked();
     s.tolProzent = m_tolProzent->text();
     s.aqdef = m_aqdef->isChecked();
+    s.qif = m_qif->isChecked();
     s.pdf = m_pdf->isChecked();
     s.aqdefK0006 = m_k0006->currentData().toString();
     s.aqdefK0008 = m_k0008->currentData().toString();

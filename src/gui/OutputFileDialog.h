@@ -61,6 +61,7 @@ private:
     QCheckBox* m_header = nullptr;
     QLineEdit* m_tolProzent = nullptr;
     QCheckBox* m_aqdef = nullptr;
+    QCheckBox* m_qif = nullptr;
     QCheckBox* m_pdf = nullptr;
     QComboBox* m_k0006 = nullptr;
     QComboBox* m_k0008 = nullptr;

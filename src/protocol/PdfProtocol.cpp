@@ -6,12 +6,15 @@
 #include <QBuffer>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRawFont>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace protocol {
@@ -37,37 +40,163 @@ constexpr double kPageW = 210.0;
 constexpr double kPageH = 297.0;
 constexpr double kMargin = 12.0;
 constexpr double kRowH = 5.0;
+// A row with a designation carries it as a second, smaller line.
+constexpr double kNamedRowH = 8.0;
 constexpr double kHeadH = 6.0;
 constexpr double kTableBottom = kPageH - kMargin - 9.0;
 constexpr double kSignatureH = 24.0;
-constexpr int kResolution = 300;
+// Positions are whole dots: the page's drawing commands then carry no fractions, which makes the
+// large protocols' files smaller and quicker to compress. At this resolution nobody sees the step.
+constexpr int kResolution = 1200;
+// Rows that end exactly on the table's bottom still fit.
+constexpr double kFitSlack = 1e-6;
 
 // Column widths; the last is the deviation bar.
-constexpr double kCols[] = {26, 11, 18, 17, 17, 18, 19, 17, 43};
+enum Col { ColId, ColAxis, ColUnit, ColNominal = 3, ColOutOfTol = 8, ColBar };
+constexpr double kCols[] = {24, 10, 10, 17, 16, 16, 17, 18, 17, 41};
 constexpr int kColCount = static_cast<int>(sizeof kCols / sizeof kCols[0]);
 
 const QColor kWarnZone(255, 232, 140);
 const QColor kOutZone(255, 225, 225);
+const QColor kDesignation(80, 80, 80);
 
-QColor stateColour(RowState s) {
-    switch (s) {
-    case RowState::Warning:
-        return kAmber;
-    case RowState::OutOfTolerance:
-        return kRed;
-    default:
-        return kGreen;
-    }
+// The unit as people write it.
+QString unitText(const QString& einheit) {
+    const QString u = einheit.trimmed();
+    if (u == QLatin1String("MM"))
+        return QStringLiteral("mm");
+    if (u == QLatin1String("ZOLL"))
+        return QStringLiteral("inch");
+    if (u == QLatin1String("GRAD"))
+        return QStringLiteral("\u00b0");
+    return u;
 }
+
+// A font whose glyphs are looked up once per character: the table's cells are placed as glyph
+// runs and skip text layout and shaping, which took most of the drawing time.
+class GlyphFont {
+public:
+    GlyphFont(const QFont& f, QPaintDevice* device) : m_raw(QRawFont::fromFont(QFont(f, device))) {
+        m_ascent = m_raw.ascent();
+        m_descent = m_raw.descent();
+    }
+    const QRawFont& raw() const { return m_raw; }
+    // The baseline of a line set vertically centred in a box from top of height h.
+    double baseline(double top, double h) const { return top + (h - m_ascent - m_descent) / 2 + m_ascent; }
+
+    // The text's width, or a negative one when a character needs the full text layout.
+    double width(const QString& t) {
+        double w = 0;
+        for (const QChar c : t) {
+            const Glyph* g = glyph(c);
+            if (!g)
+                return -1;
+            w += g->advance;
+        }
+        return w;
+    }
+    // Appends the text's glyphs from x on baseline y; false (and nothing added) when it cannot.
+    bool append(const QString& t, double x, double y, QList<quint32>& glyphs, QList<QPointF>& at) {
+        const qsizetype n = glyphs.size();
+        for (const QChar c : t) {
+            const Glyph* g = glyph(c);
+            if (!g) {
+                glyphs.resize(n);
+                at.resize(n);
+                return false;
+            }
+            glyphs.append(g->index);
+            at.append(QPointF(std::round(x), std::round(y)));
+            x += g->advance;
+        }
+        return true;
+    }
+
+private:
+    struct Glyph {
+        quint32 index = 0;
+        double advance = 0;
+        signed char state = 0; // 0 unknown, 1 simple, -1 needs layout
+    };
+    // Latin letters and the signs numbers and units use; anything beyond takes the full layout.
+    const Glyph* glyph(QChar c) {
+        const char16_t u = c.unicode();
+        if (u >= m_table.size())
+            return nullptr;
+        Glyph& g = m_table[u];
+        if (g.state == 0) {
+            const QList<quint32> index = m_raw.glyphIndexesForString(QString(c));
+            const bool simple = index.size() == 1 && index[0] != 0 && c.isPrint() && !c.isMark();
+            g.state = simple ? 1 : -1;
+            if (simple) {
+                g.index = index[0];
+                g.advance = m_raw.advancesForGlyphIndexes(index, QRawFont::UseDesignMetrics).value(0).x();
+            }
+        }
+        return g.state == 1 ? &g : nullptr;
+    }
+    QRawFont m_raw;
+    double m_ascent = 0, m_descent = 0;
+    std::array<Glyph, 0x250> m_table{};
+};
+
+// What one page's rows draw, gathered by kind and drawn at once: a few long paths and glyph
+// runs instead of some fifteen painter calls per row.
+struct GlyphBatch {
+    GlyphFont* font = nullptr;
+    QColor colour;
+    QList<quint32> glyphs;
+    QList<QPointF> at;
+    void draw(QPainter& p) {
+        if (glyphs.isEmpty())
+            return;
+        QGlyphRun run;
+        run.setRawFont(font->raw());
+        run.setGlyphIndexes(glyphs);
+        run.setPositions(at);
+        p.setPen(colour);
+        p.drawGlyphRun(QPointF(0, 0), run);
+        glyphs.clear();
+        at.clear();
+    }
+};
+
+struct RectBatch {
+    QColor colour;
+    std::vector<QRectF> rects;
+    void draw(QPainter& p) {
+        if (rects.empty())
+            return;
+        p.setPen(Qt::NoPen);
+        p.setBrush(colour);
+        p.drawRects(rects.data(), static_cast<int>(rects.size()));
+        p.setBrush(Qt::NoBrush);
+        rects.clear();
+    }
+};
+
+struct LineBatch {
+    QPen pen;
+    std::vector<QLineF> lines;
+    void draw(QPainter& p) {
+        if (lines.empty())
+            return;
+        p.setPen(pen);
+        p.drawLines(lines.data(), static_cast<int>(lines.size()));
+        lines.clear();
+    }
+};
 
 class Renderer {
 public:
-    Renderer(const PdfContent& c, QPainter& p) : m_c(c), m_p(p), m_number(c.locale) {}
+    Renderer(const PdfContent& c, QPainter& p)
+        : m_c(c), m_p(p), m_number(c.locale), m_cellGlyphs(m_cellFont, p.device()),
+          m_nameGlyphs(m_nameFont, p.device()) {}
 
     void run();
 
 private:
-    double u(double mm) const { return mm * kResolution / 25.4; }
+    static double u(double mm) { return std::round(mm * kResolution / 25.4); }
     QRectF box(double x, double y, double w, double h) const { return QRectF(u(x), u(y), u(w), u(h)); }
     QString text(int line) const { return m_c.texts.text(protocolSection(), line); }
     void textAt(double x, double y, double w, double h, const QString& t, int flags) {
@@ -79,29 +208,52 @@ private:
         return settings::shortDateText(m_c.measuredAt.date(), m_c.locale) + QLatin1Char(' ') +
                m_c.measuredAt.time().toString(QStringLiteral("HH:mm:ss"));
     }
+    // The part program's file without its folder: a protocol leaves the premises.
+    QString programFile() const {
+        return m_c.program.fileName.section(QLatin1Char('/'), -1).section(QLatin1Char('\\'), -1);
+    }
+    static QString designation(const ChosenRow& r) { return r.comment.simplified(); }
+    static double rowHeight(const ChosenRow& r) { return designation(r).isEmpty() ? kRowH : kNamedRowH; }
     double infoHeight() const;
     void pageHead(int page);
     void pageFoot(int page, int pages);
     double firstPageInfo();
     double tableHead(double y);
     void row(double y, const ChosenRow& r, bool stripe);
+    void cell(double x, double y, double w, double h, const QString& t, bool right, GlyphBatch& batch,
+              double minPoints);
     void bar(double x, double y, double w, const model::MerkmalRow& r);
+    void drawBatches();
     void signature(double y);
-    QString elided(const QString& t, double widthMm) const;
 
     const PdfContent& m_c;
     QPainter& m_p;
     settings::NumberFormat m_number;
     QFont m_cellFont = font(7.5);
+    QFont m_nameFont = font(6.0);
     QFont m_headFont = font(6.8, true);
-    std::unique_ptr<QFontMetricsF> m_cellMetrics;
+    QFont m_footFont = font(7.5);
+    GlyphFont m_cellGlyphs;
+    GlyphFont m_nameGlyphs;
+    GlyphBatch m_black{&m_cellGlyphs, Qt::black, {}, {}};
+    GlyphBatch m_red{&m_cellGlyphs, kRed, {}, {}};
+    GlyphBatch m_names{&m_nameGlyphs, kDesignation, {}, {}};
+    RectBatch m_stripes{kStripe, {}};
+    RectBatch m_outZones{kOutZone, {}};
+    RectBatch m_warnZones{kWarnZone, {}};
+    RectBatch m_bars[3] = {{kGreen, {}}, {kAmber, {}}, {kRed, {}}};
+    LineBatch m_limits{QPen(Qt::darkGray, u(0.2)), {}};
+    LineBatch m_nominals{QPen(Qt::black, u(0.25)), {}};
+    // Cells the glyph runs cannot take, drawn by the text layout.
+    struct LaidOut {
+        QRectF box;
+        QFont font;
+        QColor colour;
+        QString text;
+        int align;
+    };
+    std::vector<LaidOut> m_laidOut;
 };
-
-QString Renderer::elided(const QString& t, double widthMm) const {
-    if (m_cellMetrics->horizontalAdvance(t) <= u(widthMm))
-        return t;
-    return m_cellMetrics->elidedText(t, Qt::ElideRight, u(widthMm));
-}
 
 double Renderer::infoHeight() const {
     int named = 0;
@@ -109,18 +261,19 @@ double Renderer::infoHeight() const {
         if (!h.name.trimmed().isEmpty())
             ++named;
     // As firstPageInfo() lays it out: two program lines, the header data's heading (6) and its
-    // lines, the summary line.
+    // lines, the verdict box.
     const double headerData = named > 0 ? 6.0 + (named + 1) / 2 * 5.0 : 0.0;
     return 2 * 5.0 + headerData + 2.0 + 8.0;
 }
 
 void Renderer::pageHead(int page) {
+    m_p.setPen(Qt::black);
     m_p.setFont(font(page == 1 ? 15 : 10, true));
     const double h = page == 1 ? 9.0 : 6.0;
     textAt(kMargin, kMargin, kPageW - 2 * kMargin, h, text(line::Title), Qt::AlignLeft | Qt::AlignVCenter);
     if (page > 1) {
         m_p.setFont(font(8));
-        const QString what = m_c.program.partName.isEmpty() ? m_c.program.fileName : m_c.program.partName;
+        const QString what = m_c.program.partName.isEmpty() ? programFile() : m_c.program.partName;
         textAt(kMargin, kMargin, kPageW - 2 * kMargin, h, what, Qt::AlignRight | Qt::AlignVCenter);
     }
     m_p.setPen(QPen(Qt::black, u(0.3)));
@@ -131,9 +284,12 @@ void Renderer::pageFoot(int page, int pages) {
     const double y = kPageH - kMargin - 5.0;
     m_p.setPen(QPen(Qt::black, u(0.2)));
     m_p.drawLine(QPointF(u(kMargin), u(y - 1)), QPointF(u(kPageW - kMargin), u(y - 1)));
-    m_p.setFont(font(7.5));
+    m_p.setFont(m_footFont);
     const double w = kPageW - 2 * kMargin;
-    textAt(kMargin, y, w, 5, m_c.program.fileName, Qt::AlignLeft | Qt::AlignVCenter);
+    // The file name keeps to the left third: a long one is shortened, never run into the page number.
+    const QFontMetricsF metrics(m_footFont, m_p.device());
+    const QString file = metrics.elidedText(programFile(), Qt::ElideMiddle, u(w / 3 - 2));
+    textAt(kMargin, y, w / 3 - 2, 5, file, Qt::AlignLeft | Qt::AlignVCenter);
     textAt(kMargin, y, w, 5, text(line::PageOf).arg(page).arg(pages), Qt::AlignHCenter | Qt::AlignVCenter);
     textAt(kMargin, y, w, 5, stamp(), Qt::AlignRight | Qt::AlignVCenter);
 }
@@ -142,18 +298,17 @@ double Renderer::firstPageInfo() {
     double y = kMargin + 12.0;
     const double half = (kPageW - 2 * kMargin) / 2;
     const double label = 40.0;
+    const QFont bold = font(9, true), plain = font(9);
     auto pair = [&](double x, const QString& name, const QString& value) {
-        m_p.setFont(font(9, true));
+        m_p.setFont(bold);
         textAt(x, y, label, 5, name, Qt::AlignLeft | Qt::AlignVCenter);
-        m_p.setFont(font(9));
+        m_p.setFont(plain);
         textAt(x + label, y, half - label - 2, 5, value, Qt::AlignLeft | Qt::AlignVCenter);
     };
-    const QString program =
-        m_c.program.partName.isEmpty()
-            ? m_c.program.fileName
-            : m_c.program.partName + QStringLiteral("  (") +
-                  m_c.program.fileName.section(QLatin1Char('/'), -1).section(QLatin1Char('\\'), -1) +
-                  QLatin1Char(')');
+    const QString program = m_c.program.partName.isEmpty() ? programFile()
+                                                           : m_c.program.partName + QStringLiteral("  (") +
+                                                                 programFile() + QLatin1Char(')');
+    m_p.setPen(Qt::black);
     pair(kMargin, text(line::PartProgram), program);
     pair(kMargin + half, text(line::DateTime), stamp());
     y += 5;
@@ -166,7 +321,7 @@ double Renderer::firstPageInfo() {
         if (!h.name.trimmed().isEmpty())
             named.push_back(&h);
     if (!named.empty()) {
-        m_p.setFont(font(9, true));
+        m_p.setFont(bold);
         textAt(kMargin, y + 1, half, 5, text(line::HeaderData), Qt::AlignLeft | Qt::AlignVCenter);
         y += 6;
         for (std::size_t i = 0; i < named.size(); ++i) {
@@ -176,22 +331,53 @@ double Renderer::firstPageInfo() {
         }
     }
 
-    // The three lamps' counts for the rows in this protocol.
+    // The verdict for the whole part beside the three lamps' counts of the rows in this protocol.
+    // A characteristic without a measured value leaves the part unjudged, never "in tolerance".
     int counts[3] = {0, 0, 0};
-    for (const ChosenRow& r : m_c.rows)
+    bool unmeasured = false;
+    for (const ChosenRow& r : m_c.rows) {
         ++counts[static_cast<int>(rowState(*r.row))];
+        unmeasured = unmeasured || !std::isfinite(r.row->Messwert);
+    }
+    const bool out = counts[2] > 0;
+    const QColor colour = out ? kRed : unmeasured ? kAmber : kGreen;
+    const QString verdict = text(out ? line::PartOut : unmeasured ? line::PartIncomplete : line::PartWithin);
     y += 2;
+    const double boxH = 7.0, w = kPageW - 2 * kMargin;
+    // The verdict's box fits its text up to half the width; a longer text gets a smaller font.
+    QFont verdictFont = font(10, true);
+    const double dotsPerMm = kResolution / 25.4;
+    const double verdictWide =
+        QFontMetricsF(verdictFont, m_p.device()).horizontalAdvance(verdict) / dotsPerMm;
+    const double verdictW = std::min(w / 2, std::max(55.0, verdictWide + 8.0));
+    if (verdictWide > verdictW - 4)
+        verdictFont.setPointSizeF(10.0 * (verdictW - 4) / verdictWide);
+    m_p.setPen(QPen(colour, u(0.4)));
+    m_p.setBrush(Qt::NoBrush);
+    m_p.drawRect(box(kMargin, y, w, boxH));
+    m_p.fillRect(box(kMargin, y, verdictW, boxH), colour);
+    m_p.setPen(Qt::white);
+    m_p.setFont(verdictFont);
+    textAt(kMargin + 1, y, verdictW - 2, boxH, verdict, Qt::AlignCenter);
+
     const QString summary = text(line::Summary).arg(counts[0]).arg(counts[1]).arg(counts[2]);
+    const double x = kMargin + verdictW + 3;
     m_p.setPen(Qt::NoPen);
     const QColor lamps[3] = {kGreen, kAmber, kRed};
     for (int i = 0; i < 3; ++i) {
         m_p.setBrush(lamps[i]);
-        m_p.drawEllipse(box(kMargin + i * 3.6, y + 1.5, 2.6, 2.6));
+        m_p.drawEllipse(box(x + i * 3.6, y + (boxH - 2.6) / 2, 2.6, 2.6));
     }
     m_p.setBrush(Qt::NoBrush);
     m_p.setPen(Qt::black);
-    m_p.setFont(font(9, true));
-    textAt(kMargin + 12, y, kPageW - 2 * kMargin - 12, 5.6, summary, Qt::AlignLeft | Qt::AlignVCenter);
+    // The counts are never shortened: a long language's line gets a smaller font.
+    QFont countsFont = font(8.5, true);
+    const double room = kMargin + w - x - 13;
+    const double wide = QFontMetricsF(countsFont, m_p.device()).horizontalAdvance(summary);
+    if (wide > u(room))
+        countsFont.setPointSizeF(countsFont.pointSizeF() * u(room) / wide * 0.98);
+    m_p.setFont(countsFont);
+    textAt(x + 12, y, room, boxH, summary, Qt::AlignLeft | Qt::AlignVCenter);
     return y + 8.0;
 }
 
@@ -199,95 +385,138 @@ double Renderer::tableHead(double y) {
     m_p.fillRect(box(kMargin, y, kPageW - 2 * kMargin, kHeadH), kHeadFill);
     m_p.setFont(m_headFont);
     m_p.setPen(Qt::black);
-    const int titles[kColCount] = {line::Id,        line::Axis,     line::Nominal,
-                                   line::UpperTol,  line::LowerTol, line::Measured,
-                                   line::Deviation, line::OutOfTol, line::Bar};
+    const int titles[kColCount] = {line::Id,       line::Axis,     line::Unit,     line::Nominal,
+                                   line::UpperTol, line::LowerTol, line::Measured, line::Deviation,
+                                   line::OutOfTol, line::Bar};
     const QFontMetricsF metrics(m_headFont, m_p.device());
     double x = kMargin;
     for (int c = 0; c < kColCount; ++c) {
-        const int align = c < 2 || c == kColCount - 1 ? Qt::AlignLeft : Qt::AlignRight;
-        const QString title = text(titles[c]);
-        // A longer word of another language gets a smaller font rather than running into the next.
+        const int align = c <= ColUnit || c == ColBar ? Qt::AlignLeft : Qt::AlignRight;
+        // The ID's column also heads the designation below each ID.
+        const QString title =
+            c == ColId ? text(line::Id) + QStringLiteral(" / ") + text(line::Designation) : text(titles[c]);
+        // A longer title takes two lines at a smaller size, a single long word a smaller font; it
+        // is shortened only when even that does not fit.
         const double room = u(kCols[c] - 2);
-        const double wide = metrics.horizontalAdvance(title);
+        QString shown = title;
+        int lines = 1;
+        double wide = metrics.horizontalAdvance(title);
         if (wide > room) {
+            const qsizetype mid = title.size() / 2;
+            const qsizetype before = title.lastIndexOf(QLatin1Char(' '), mid),
+                            after = title.indexOf(QLatin1Char(' '), mid);
+            const qsizetype cut = before < 0                    ? after
+                                  : after < 0                   ? before
+                                  : mid - before <= after - mid ? before
+                                                                : after;
+            if (cut > 0) {
+                shown = title.left(cut).trimmed() + QLatin1Char('\n') + title.mid(cut + 1).trimmed();
+                lines = 2;
+                wide = std::max(metrics.horizontalAdvance(shown.section(QLatin1Char('\n'), 0, 0)),
+                                metrics.horizontalAdvance(shown.section(QLatin1Char('\n'), 1)));
+            }
+            const double points = std::min(lines == 2 ? 5.8 : 6.8, 6.8 * room / wide * 0.96);
             QFont smaller = m_headFont;
-            smaller.setPointSizeF(std::max(5.0, m_headFont.pointSizeF() * room / wide));
+            smaller.setPointSizeF(std::max(4.5, points));
             m_p.setFont(smaller);
+            if (points < 4.5)
+                shown = QFontMetricsF(smaller, m_p.device()).elidedText(title, Qt::ElideRight, room);
         }
-        textAt(x + 1, y, kCols[c] - 2, kHeadH, title, align | Qt::AlignVCenter);
+        if (lines == 2) {
+            m_p.drawText(box(x + 1, y, kCols[c] - 2, kHeadH), align | Qt::AlignVCenter, shown);
+            m_p.setFont(m_headFont);
+            x += kCols[c];
+            continue;
+        }
+        textAt(x + 1, y, kCols[c] - 2, kHeadH, shown, align | Qt::AlignVCenter);
         m_p.setFont(m_headFont);
         x += kCols[c];
     }
-    m_p.setFont(m_cellFont);
     return y + kHeadH;
+}
+
+void Renderer::cell(double x, double y, double w, double h, const QString& t, bool right, GlyphBatch& batch,
+                    double minPoints) {
+    GlyphFont& g = *batch.font;
+    const double room = u(w);
+    const double wide = g.width(t);
+    if (wide >= 0 && wide <= room) {
+        g.append(t, right ? u(x + w) - wide : u(x), g.baseline(u(y), u(h)), batch.glyphs, batch.at);
+        return;
+    }
+    // Rare: characters beyond the glyph table, or too long for the column.
+    const QFont& base = &batch == &m_names ? m_nameFont : m_cellFont;
+    QFont f = base;
+    QString shown = t;
+    const double full = QFontMetricsF(base, m_p.device()).horizontalAdvance(t);
+    if (full > room) {
+        if (minPoints > 0) {
+            // A long number gets a smaller font rather than losing digits or covering its neighbour.
+            f.setPointSizeF(std::max(minPoints, base.pointSizeF() * room / full));
+        } else {
+            shown = QFontMetricsF(base, m_p.device()).elidedText(t, Qt::ElideRight, room);
+        }
+    }
+    // Drawn with the batches, above the row's stripe.
+    m_laidOut.push_back({box(x, y, w, h), f, batch.colour, shown, right ? Qt::AlignRight : Qt::AlignLeft});
 }
 
 void Renderer::row(double y, const ChosenRow& chosen, bool stripe) {
     const model::MerkmalRow& r = *chosen.row;
+    const QString name = designation(chosen);
     if (stripe)
-        m_p.fillRect(box(kMargin, y, kPageW - 2 * kMargin, kRowH), kStripe);
-    m_p.setPen(Qt::black);
+        m_stripes.rects.push_back(box(kMargin, y, kPageW - 2 * kMargin, name.isEmpty() ? kRowH : kNamedRowH));
     double x = kMargin;
-    textAt(x + 1, y, kCols[0] - 2, kRowH, elided(r.ID, kCols[0] - 2), Qt::AlignLeft | Qt::AlignVCenter);
-    x += kCols[0];
-    textAt(x + 1, y, kCols[1] - 2, kRowH, elided(r.Achse, kCols[1] - 2), Qt::AlignLeft | Qt::AlignVCenter);
-    x += kCols[1];
+    cell(x + 1, y, kCols[ColId] - 2, kRowH, r.ID, false, m_black, 0);
+    x += kCols[ColId];
+    cell(x + 1, y, kCols[ColAxis] - 2, kRowH, r.Achse, false, m_black, 0);
+    x += kCols[ColAxis];
+    cell(x + 1, y, kCols[ColUnit] - 2, kRowH, unitText(r.Einheit), false, m_black, 0);
+    x += kCols[ColUnit];
     const double values[] = {r.Nennwert, r.OTol, r.UTol, r.Messwert, r.Abweichung, r.ATol};
-    for (int c = 2; c < 8; ++c) {
-        if (c == 7 && r.ATol != 0.0)
-            m_p.setPen(kRed);
+    for (int c = ColNominal; c <= ColOutOfTol; ++c) {
         // Values carry five decimals; a difference computed from them shows no binary noise.
-        const double v = values[c - 2];
+        const double v = values[c - ColNominal];
         const QString t =
             std::isfinite(v) ? m_number.text(std::nearbyint(v * 1e5) / 1e5) : QStringLiteral("-");
-        const double room = u(kCols[c] - 2);
-        const double wide = m_cellMetrics->horizontalAdvance(t);
-        if (wide > room) {
-            // A long number gets a smaller font rather than losing digits or covering its neighbour.
-            QFont smaller = m_cellFont;
-            smaller.setPointSizeF(std::max(4.0, m_cellFont.pointSizeF() * room / wide));
-            m_p.setFont(smaller);
-        }
-        textAt(x + 1, y, kCols[c] - 2, kRowH, t, Qt::AlignRight | Qt::AlignVCenter);
-        if (wide > room)
-            m_p.setFont(m_cellFont);
+        GlyphBatch& batch = c == ColOutOfTol && r.ATol != 0.0 ? m_red : m_black;
+        cell(x + 1, y, kCols[c] - 2, kRowH, t, true, batch, 4.0);
         x += kCols[c];
     }
-    bar(x + 1, y, kCols[kColCount - 1] - 2, r);
+    if (!name.isEmpty())
+        cell(kMargin + 1, y + kRowH - 0.6, x - kMargin - 2, kNamedRowH - kRowH, name, false, m_names, 0);
+    bar(x + 1, y, kCols[ColBar] - 2, r);
 }
 
 void Renderer::bar(double x0, double y, double w, const model::MerkmalRow& r) {
     BarScale s{r.Nennwert + r.UTol, r.Nennwert + r.OTol, w, w * 0.18};
     const double top = y + 1.0;
     const double h = kRowH - 2.0;
-    m_p.setPen(Qt::NoPen);
     // Beyond the band on both sides: out of tolerance.
     const double lo = s.x(s.lower), hi = s.x(s.upper);
     // Below a one-sided tolerance's zero lies nothing a part can measure.
     if (!model::isOneSided(r))
-        m_p.fillRect(box(x0, top, lo, h), kOutZone);
-    m_p.fillRect(box(x0 + hi, top, w - hi, h), kOutZone);
+        m_outZones.rects.push_back(box(x0, top, lo, h));
+    m_outZones.rects.push_back(box(x0 + hi, top, w - hi, h));
     // The warning zones at the band's edges, as the classification draws the limit.
     const double band = s.upper - s.lower;
     if (band > 0 && model::hasWarningLimit(r)) {
         const double outer = (100.0 - m_c.warningPercent) / 100.0 * band;
         if (model::isOneSided(r)) {
             const double from = s.x(s.upper - outer);
-            m_p.fillRect(box(x0 + from, top, hi - from, h), kWarnZone);
+            m_warnZones.rects.push_back(box(x0 + from, top, hi - from, h));
         } else {
             const double a = s.x(s.lower + outer / 2), b = s.x(s.upper - outer / 2);
-            m_p.fillRect(box(x0 + lo, top, a - lo, h), kWarnZone);
-            m_p.fillRect(box(x0 + b, top, hi - b, h), kWarnZone);
+            m_warnZones.rects.push_back(box(x0 + lo, top, a - lo, h));
+            m_warnZones.rects.push_back(box(x0 + b, top, hi - b, h));
         }
     }
     // The band's limits and the nominal value.
-    m_p.setPen(QPen(Qt::darkGray, u(0.2)));
-    m_p.drawLine(QPointF(u(x0 + lo), u(top)), QPointF(u(x0 + lo), u(top + h)));
-    m_p.drawLine(QPointF(u(x0 + hi), u(top)), QPointF(u(x0 + hi), u(top + h)));
+    m_limits.lines.emplace_back(QPointF(u(x0 + lo), u(top)), QPointF(u(x0 + lo), u(top + h)));
+    m_limits.lines.emplace_back(QPointF(u(x0 + hi), u(top)), QPointF(u(x0 + hi), u(top + h)));
     const double nominal = s.x(r.Nennwert);
-    m_p.setPen(QPen(Qt::black, u(0.25)));
-    m_p.drawLine(QPointF(u(x0 + nominal), u(top - 0.3)), QPointF(u(x0 + nominal), u(top + h + 0.3)));
+    m_nominals.lines.emplace_back(QPointF(u(x0 + nominal), u(top - 0.3)),
+                                  QPointF(u(x0 + nominal), u(top + h + 0.3)));
     if (!std::isfinite(r.Messwert) || !std::isfinite(r.Nennwert))
         return;
     // The deviation: from the nominal value to the measured one.
@@ -297,9 +526,28 @@ void Renderer::bar(double x0, double y, double w, const model::MerkmalRow& r) {
         measured = nominal + (r.Messwert > r.Nennwert ? 1 : -1) * w * 0.12;
     const double left = std::min(nominal, measured), right = std::max(nominal, measured);
     const double barH = h * 0.55;
-    m_p.setPen(Qt::NoPen);
-    m_p.fillRect(box(x0 + left, top + (h - barH) / 2, std::max(right - left, 0.6), barH),
-                 stateColour(rowState(r)));
+    m_bars[static_cast<int>(rowState(r))].rects.push_back(
+        box(x0 + left, top + (h - barH) / 2, std::max(right - left, 0.6), barH));
+}
+
+void Renderer::drawBatches() {
+    // Back to front, as a row would draw them one by one.
+    m_stripes.draw(m_p);
+    m_outZones.draw(m_p);
+    m_warnZones.draw(m_p);
+    m_limits.draw(m_p);
+    m_nominals.draw(m_p);
+    for (RectBatch& b : m_bars)
+        b.draw(m_p);
+    m_black.draw(m_p);
+    m_red.draw(m_p);
+    m_names.draw(m_p);
+    for (const LaidOut& t : m_laidOut) {
+        m_p.setFont(t.font);
+        m_p.setPen(t.colour);
+        m_p.drawText(t.box, t.align | Qt::AlignVCenter | Qt::TextSingleLine, t.text);
+    }
+    m_laidOut.clear();
 }
 
 void Renderer::signature(double y) {
@@ -314,47 +562,42 @@ void Renderer::signature(double y) {
 }
 
 void Renderer::run() {
-    m_p.setFont(m_cellFont);
-    m_cellMetrics = std::make_unique<QFontMetricsF>(m_cellFont, m_p.device());
-
-    // The pages are counted first: every footer names the last page.
+    // The pages are planned first: every footer names the last page. A page takes rows while
+    // they fit above the table's bottom, at least one.
     const double firstTop = kMargin + 12.0 + infoHeight();
     const double otherTop = kMargin + 9.0;
-    const int firstRows = std::max(1, static_cast<int>((kTableBottom - firstTop - kHeadH) / kRowH));
-    const int otherRows = static_cast<int>((kTableBottom - otherTop - kHeadH) / kRowH);
-    const int n = static_cast<int>(m_c.rows.size());
-    int pages = 1;
-    int rowsOnLast = std::min(n, firstRows);
-    double lastTop = firstTop;
-    for (int left = n - firstRows; left > 0; left -= otherRows) {
-        ++pages;
-        rowsOnLast = std::min(left, otherRows);
-        lastTop = otherTop;
+    const std::size_t n = m_c.rows.size();
+    std::vector<std::size_t> pageStarts{0};
+    double y = firstTop + kHeadH;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double h = rowHeight(m_c.rows[i]);
+        if (y + h > kTableBottom + kFitSlack && i > pageStarts.back()) {
+            pageStarts.push_back(i);
+            y = otherTop + kHeadH;
+        }
+        y += h;
     }
-    const bool signatureOwnPage = lastTop + kHeadH + rowsOnLast * kRowH + kSignatureH > kTableBottom;
-    if (signatureOwnPage)
-        ++pages;
+    const bool signatureOwnPage = y + kSignatureH > kTableBottom + kFitSlack;
+    const int pages = static_cast<int>(pageStarts.size()) + (signatureOwnPage ? 1 : 0);
 
     auto* writer = static_cast<QPdfWriter*>(m_p.device());
     int page = 1;
     pageHead(page);
-    double y = tableHead(firstPageInfo());
-    int onPage = 0;
-    int capacity = firstRows;
-    for (int i = 0; i < n; ++i) {
-        if (onPage == capacity) {
+    y = tableHead(firstPageInfo());
+    for (std::size_t i = 0, onPage = 0; i < n; ++i, ++onPage) {
+        if (page < static_cast<int>(pageStarts.size()) && i == pageStarts[static_cast<std::size_t>(page)]) {
+            drawBatches();
             pageFoot(page, pages);
             writer->newPage();
             ++page;
             pageHead(page);
             y = tableHead(otherTop);
             onPage = 0;
-            capacity = otherRows;
         }
-        row(y, m_c.rows[static_cast<std::size_t>(i)], onPage % 2 == 1);
-        y += kRowH;
-        ++onPage;
+        row(y, m_c.rows[i], onPage % 2 == 1);
+        y += rowHeight(m_c.rows[i]);
     }
+    drawBatches();
     if (signatureOwnPage) {
         pageFoot(page, pages);
         writer->newPage();

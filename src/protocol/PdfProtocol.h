@@ -52,6 +52,15 @@ enum : int {
     PdfFailed,
     HeaderData,
     OperatorNotNumber,
+    QifSwitch,
+    QifWritten,
+    QifFailed,
+    Unit,
+    Designation,
+    PartWithin,
+    PartOut,
+    PartIncomplete,
+    AqdefTextsCut,
 };
 }
 

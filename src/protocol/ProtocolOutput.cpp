@@ -3,6 +3,7 @@
 #include "common/ProgramPaths.h"
 #include "protocol/AqdefOutput.h"
 #include "protocol/PdfProtocol.h"
+#include "protocol/QifOutput.h"
 #include "settings/OutputFileSettings.h"
 #include "settings/ProgramSettings.h"
 #include "settings/TextCodec.h"
@@ -15,10 +16,12 @@ namespace {
 
 const QString kBox = QStringLiteral("MessageBoxen");
 
-enum class Kind { Aqdef, Pdf };
+enum class Kind { Aqdef, Pdf, Qif };
 
 QString extensionOf(Kind k) {
-    return k == Kind::Aqdef ? QStringLiteral("dfq") : QStringLiteral("pdf");
+    return k == Kind::Aqdef ? QStringLiteral("dfq")
+           : k == Kind::Qif ? QStringLiteral("qif")
+                            : QStringLiteral("pdf");
 }
 
 // The name planned for the file, or a message and nothing.
@@ -61,7 +64,9 @@ ProtocolWriteResult commit(ProtocolWriteInput& in, Kind kind, settings::ResultFi
                            const std::function<void(settings::TextFileWriter&)>& fill) {
     ProtocolWriteResult result;
     result.planned = name.path();
-    const int failed = kind == Kind::Aqdef ? line::AqdefFailed : line::PdfFailed;
+    const int failed = kind == Kind::Aqdef ? line::AqdefFailed
+                       : kind == Kind::Qif ? line::QifFailed
+                                           : line::PdfFailed;
     const QString section = protocolSection();
     try {
         settings::TextFileWriter out(result.planned, settings::systemCodePage(),
@@ -124,15 +129,33 @@ ProtocolWriteResult WriteAqdefFile(ProtocolWriteInput& in) {
     const std::vector<ChosenRow> rows = chosenRows(in.table, in.comments, in.selection);
     const AqdefContent content{in.info, rows, stampOf(in.naming), headerValue(in.header, s.k0006),
                                headerValue(in.header, s.k0008)};
-    const QStringList lines = aqdefLines(content);
+    const AqdefFile file = aqdefFile(content);
     ProtocolWriteResult r = commit(in, Kind::Aqdef, *name, [&](settings::TextFileWriter& out) {
-        for (const QString& l : lines)
+        for (const QString& l : file.lines)
             out.writeLine(l);
     });
+    if (!r.written)
+        return r;
+    QStringList notes;
     const QString who = aqdefText(content.operatorName);
-    if (r.written && !who.isEmpty() && !isOperatorNumber(who))
-        r.note = in.texts.text(protocolSection(), line::OperatorNotNumber).arg(who);
+    if (!who.isEmpty() && !isOperatorNumber(who))
+        notes << in.texts.text(protocolSection(), line::OperatorNotNumber).arg(who);
+    if (file.cutTexts > 0)
+        notes << in.texts.text(protocolSection(), line::AqdefTextsCut).arg(file.cutTexts);
+    r.note = notes.join(QLatin1Char(' '));
     return r;
+}
+
+ProtocolWriteResult WriteQifFile(ProtocolWriteInput& in) {
+    if (!anythingChosen(in))
+        return {};
+    const auto name = plan(in, Kind::Qif);
+    if (!name)
+        return {};
+    const std::vector<ChosenRow> rows = chosenRows(in.table, in.comments, in.selection);
+    const QByteArray bytes = qifResults({in.info, rows, in.header, stampOf(in.naming), {}});
+    return commit(in, Kind::Qif, *name,
+                  [&](settings::TextFileWriter& out) { out.appendBytes(bytes.constData(), bytes.size()); });
 }
 
 ProtocolWriteResult WritePdfProtocol(ProtocolWriteInput& in) {
@@ -147,6 +170,11 @@ ProtocolWriteResult WritePdfProtocol(ProtocolWriteInput& in) {
                              in.locale, settings::warningPercent(settings::readTolProzent(in.store)),
                              in.texts};
     const QByteArray pdf = renderPdfProtocol(content);
+    // A document that could not be drawn is no protocol: say so rather than leave an empty file.
+    if (pdf.isEmpty()) {
+        common::notify(in.message, common::MsgIcon::Error, in.texts.text(protocolSection(), line::PdfFailed));
+        return {};
+    }
     return commit(in, Kind::Pdf, *name,
                   [&](settings::TextFileWriter& out) { out.appendBytes(pdf.constData(), pdf.size()); });
 }

@@ -45,6 +45,8 @@ struct ProtocolWriteResult {
 // One ".dfq" file of the chosen rows. Reports refusals and failures itself; a file is complete
 // or not there, and never replaces another.
 ProtocolWriteResult WriteAqdefFile(ProtocolWriteInput& in);
+// The QIF results file, named as the AQDEF file is.
+ProtocolWriteResult WriteQifFile(ProtocolWriteInput& in);
 
 // The ".pdf" measurement protocol of the chosen rows, with the same guarantees. Needs a
 // QGuiApplication for its fonts.

@@ -446,6 +446,8 @@ bool Conversion::subWerteAusgeben() {
     bool success = true;
     if (extras.aqdef)
         success = writeProtocol(Protocol::Aqdef, r.name) && success;
+    if (extras.qif)
+        success = writeProtocol(Protocol::Qif, r.name) && success;
     if (extras.pdf && unattended())
         success = writeProtocol(Protocol::Pdf, r.name) && success;
     // After every output of this part: a slow or failing history never holds them up.
@@ -482,13 +484,21 @@ bool Conversion::writeProtocol(Protocol which, std::optional<settings::ResultFil
                                     QLocale::system(),
                                     std::move(beside),
                                     {}};
-    const protocol::ProtocolWriteResult r =
-        pdf ? protocol::WritePdfProtocol(in) : protocol::WriteAqdefFile(in);
+    protocol::ProtocolWriteResult r;
+    int written = protocol::line::AqdefWritten;
+    if (pdf) {
+        r = protocol::WritePdfProtocol(in);
+        written = protocol::line::PdfWritten;
+    } else if (which == Protocol::Qif) {
+        r = protocol::WriteQifFile(in);
+        written = protocol::line::QifWritten;
+    } else {
+        r = protocol::WriteAqdefFile(in);
+    }
     if (!r.written)
         return false;
     m_written << r.path;
-    setStatus(m_state.text(section, pdf ? protocol::line::PdfWritten : protocol::line::AqdefWritten)
-                  .arg(QDir::toNativeSeparators(r.path)));
+    setStatus(m_state.text(section, written).arg(QDir::toNativeSeparators(r.path)));
     if (!r.note.isEmpty())
         note(r.note);
     if (r.path != r.planned)

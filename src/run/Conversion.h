@@ -129,7 +129,7 @@ private:
     bool unattended() const;
     void finishRun(bool ended, bool success);
     bool writeAsciiForRun();
-    enum class Protocol { Aqdef, Pdf };
+    enum class Protocol { Aqdef, Qif, Pdf };
     // Writes one of the extra outputs, beside the result file when there is one.
     bool writeProtocol(Protocol which, std::optional<settings::ResultFileName> beside);
 

@@ -50,6 +50,7 @@ ProtocolSettings readProtocolSettings(const SettingsStore& store) {
     ProtocolSettings p;
     p.aqdef = flag(store, Files::Aqdef);
     p.pdf = flag(store, Files::Pdf);
+    p.qif = flag(store, Files::Qif);
     p.k0006 = keys::read(store, Files::AqdefK0006).trimmed();
     p.k0008 = keys::read(store, Files::AqdefK0008).trimmed();
     return p;
@@ -82,6 +83,7 @@ OutputFileSettings loadOutputFileSettings(const SettingsStore& store, const QStr
     const ProtocolSettings p = readProtocolSettings(store);
     s.aqdef = p.aqdef;
     s.pdf = p.pdf;
+    s.qif = p.qif;
     s.aqdefK0006 = p.k0006;
     s.aqdefK0008 = p.k0008;
     // Exactly one folder mode is in force; a store that says otherwise falls back to the default.
@@ -113,6 +115,7 @@ void saveOutputFileSettings(SettingsStore& store, const OutputFileSettings& s) {
     keys::write(store, Prog::Minimize, digit(s.minimize));
     keys::write(store, Files::Aqdef, digit(s.aqdef));
     keys::write(store, Files::Pdf, digit(s.pdf));
+    keys::write(store, Files::Qif, digit(s.qif));
     keys::write(store, Files::AqdefK0006, s.aqdefK0006);
     keys::write(store, Files::AqdefK0008, s.aqdefK0008);
 }

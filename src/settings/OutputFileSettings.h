@@ -1,7 +1,7 @@
 #pragma once
 
-#include "settings/SettingsStore.h"
 #include "settings/ResultFileName.h"
+#include "settings/SettingsStore.h"
 
 #include <QString>
 #include <QStringList>
@@ -26,6 +26,7 @@ struct OutputFileSettings {
     bool minimize = false;
     bool aqdef = false; // an AQDEF file beside every ASCII result file
     bool pdf = false;   // a PDF protocol with every unattended run
+    bool qif = false;   // a QIF results file beside every ASCII result file
     QString aqdefK0006; // the header data whose value goes into K0006 (batch/order)
     QString aqdefK0008; // ... into K0008 (operator)
 };
@@ -34,6 +35,7 @@ struct OutputFileSettings {
 struct ProtocolSettings {
     bool aqdef = false;
     bool pdf = false;
+    bool qif = false;
     QString k0006;
     QString k0008;
 };

@@ -62,6 +62,7 @@ struct Files {
     static constexpr Key DefaultFolder{section, "DefaultFolder", "1"};
     static constexpr Key Aqdef{section, "AQDEF", "0"};
     static constexpr Key Pdf{section, "PDF", "0"};
+    static constexpr Key Qif{section, "QIF", "0"};
     static constexpr Key AqdefK0006{section, "AQDEF_K0006", ""};
     static constexpr Key AqdefK0008{section, "AQDEF_K0008", ""};
 };

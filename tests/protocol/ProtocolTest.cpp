@@ -174,14 +174,14 @@ TEST(Aqdef, LimitsValuesAndTextsReadBackAsTheTableHoldsThem) {
         const char* designation;
         const char* nominal;
         std::optional<const char*> lower;
-        const char* upper;
+        std::optional<const char*> upper;
         const char* value;
     };
     const Expect expected[] = {
         {"TWO.M", "Abstand", "40", "39.95", "40.05", "40.012"},
-        {"FLAT.M", "FLAT.M", "0", std::nullopt, "0.02", "0.011"}, // one-sided: no lower limit
-        {"ZERO.M", "ZERO.M", "60", "60", "60", "60.011"},         // a zero-width band is kept
-        {"OUT.M", "OUT.M", "25", "25", "25.021", "25.03"},        // out of tolerance: a valid value
+        {"FLAT.M", "FLAT.M", "0", "0", "0.02", "0.011"},   // one-sided: natural boundary 0
+        {"ZERO.M", "ZERO.M", "60", {}, {}, "60.011"},      // a zero-width band: no limits
+        {"OUT.M", "OUT.M", "25", "25", "25.021", "25.03"}, // out of tolerance: a valid value
         {"TXT.M", "Sitz  links /  K2002/1 \u00b0", "1234567.5", "1234567.4", "1234567.6", "-0.00001"},
     };
     for (int i = 1; i <= 5; ++i) {
@@ -193,7 +193,8 @@ TEST(Aqdef, LimitsValuesAndTextsReadBackAsTheTableHoldsThem) {
         EXPECT_EQ(a.get("K2101", i), QString::fromLatin1(e.nominal));
         EXPECT_EQ(a.get("K2110", i),
                   e.lower ? std::optional<QString>(QString::fromLatin1(*e.lower)) : std::nullopt);
-        EXPECT_EQ(a.get("K2111", i), QString::fromLatin1(e.upper));
+        EXPECT_EQ(a.get("K2111", i),
+                  e.upper ? std::optional<QString>(QString::fromLatin1(*e.upper)) : std::nullopt);
         EXPECT_EQ(a.get("K2142", i), QStringLiteral("mm"));
         EXPECT_EQ(a.get("K0001", i), QString::fromLatin1(e.value));
         EXPECT_EQ(a.get("K0002", i), QStringLiteral("0"));
@@ -230,8 +231,8 @@ TEST(Aqdef, AValueTheHostCouldNotGiveIsMarkedNotWrittenAsZero) {
     t.row(QStringLiteral("B"), QStringLiteral("DIAMETER"), 1, 0.1, -0.1, std::nan(""));
     const std::vector<protocol::ChosenRow> rows = protocol::chosenRows(t.table, t.comments, t.selection);
     const Aqdef a =
-        Aqdef::parse(protocol::aqdefLines({{}, rows, QDateTime(t.naming.date, t.naming.time), {}, {}})
-                         .join("\r\n")
+        Aqdef::parse(protocol::aqdefFile({{}, rows, QDateTime(t.naming.date, t.naming.time), {}, {}})
+                         .lines.join("\r\n")
                          .toLatin1());
     EXPECT_EQ(a.get("K0002", 1), QStringLiteral("0"));
     EXPECT_EQ(a.get("K0002", 2), QStringLiteral("255"));

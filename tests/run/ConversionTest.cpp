@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 
 namespace {
@@ -203,21 +204,24 @@ TEST(Conversion, TheProtocolsGoBesideTheResultFileAndOneNotWrittenIsNoSuccess) {
     struct Case {
         const char* name;
         bool aqdef;
+        bool qif;
         bool pdf;
         bool success;
         QStringList files; // extensions of the files written
     };
     // These tests run on the core application: a PDF cannot be drawn, and the run must say so.
     const Case cases[] = {
-        {"result file alone", false, false, true, {QStringLiteral("csv")}},
-        {"with the AQDEF file", true, false, true, {QStringLiteral("csv"), QStringLiteral("dfq")}},
-        {"a PDF that cannot be drawn", true, true, false, {QStringLiteral("csv"), QStringLiteral("dfq")}},
+        {"result file alone", false, false, false, true, {QStringLiteral("csv")}},
+        {"with the AQDEF file", true, false, false, true, {QStringLiteral("csv"), QStringLiteral("dfq")}},
+        {"with the QIF file", false, true, false, true, {QStringLiteral("csv"), QStringLiteral("qif")}},
+        {"no PDF can be drawn", true, false, true, false, {QStringLiteral("csv"), QStringLiteral("dfq")}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto sim = threeDimensions();
         Unattended r(sim->application());
         r.state.store.Write(QStringLiteral("FileSettings"), QStringLiteral("AQDEF"), c.aqdef ? "1" : "0");
+        r.state.store.Write(QStringLiteral("FileSettings"), QStringLiteral("QIF"), c.qif ? "1" : "0");
         r.state.store.Write(QStringLiteral("FileSettings"), QStringLiteral("PDF"), c.pdf ? "1" : "0");
         r.start({QStringLiteral("/a")});
         ASSERT_TRUE(r.result.has_value());
@@ -228,6 +232,16 @@ TEST(Conversion, TheProtocolsGoBesideTheResultFileAndOneNotWrittenIsNoSuccess) {
             EXPECT_EQ(QFileInfo(written[i]).suffix(), c.files[i]);
             // One part, one name: only the extension differs.
             EXPECT_EQ(QFileInfo(written[i]).completeBaseName(), QFileInfo(written[0]).completeBaseName());
+            if (c.files[i] == QLatin1String("qif")) {
+                QProcess xmllint;
+                xmllint.start(
+                    QStringLiteral("xmllint"),
+                    {QStringLiteral("--noout"), QStringLiteral("--nonet"), QStringLiteral("--schema"),
+                     QStringLiteral(DOZIDUVOV_SOURCE_DIR "/tests/data/qif/QIFApplications/QIFDocument.xsd"),
+                     QDir(r.out.path()).filePath(written[i])});
+                ASSERT_TRUE(xmllint.waitForFinished(120000)) << "xmllint is missing (Debian: libxml2-utils)";
+                EXPECT_EQ(xmllint.exitCode(), 0) << xmllint.readAllStandardError().toStdString();
+            }
         }
         if (!c.success) {
             EXPECT_EQ(r.messages.size(), 1);
