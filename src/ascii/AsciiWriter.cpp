@@ -2,6 +2,7 @@
 
 #include "ascii/AsciiLayout.h"
 #include "common/ProgramPaths.h"
+#include "settings/CsvPreset.h"
 #include "settings/LocaleText.h"
 #include "settings/OutputFileSettings.h"
 #include "settings/ProgramSettings.h"
@@ -226,7 +227,9 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
     status(9);
 
     const OutputLayout layout = readOutputLayout(in.store);
-    const QString& sep = layout.separator;
+    const settings::CsvFormat format =
+        settings::csvFormat(settings::readCsvPreset(in.store), layout.separator, in.locale);
+    const QString& sep = format.separator;
     const settings::ResultFileSettings files =
         settings::readResultFileSettings(in.store, common::programDir());
     if (!layout.csv)
@@ -251,18 +254,21 @@ AsciiWriteResult WriteAsciiResults(AsciiWriteInput& in) {
     }
 
     try {
-        settings::TextFileWriter out(result.planned, settings::systemCodePage(),
+        settings::TextFileWriter out(result.planned, format.codePage,
                                      settings::TextFileWriter::Existing::Keep);
+        if (format.byteOrderMark)
+            out.appendBytes("\xEF\xBB\xBF", 3);
         if (settings::readHeaderSwitch(in.store, false))
             for (const model::HeaderRow& row : in.header)
                 out.writeLine(settings::csvField(row.name.trimmed(), sep) + sep +
                               settings::csvField(row.value.trimmed(), sep));
         const ColumnOrder order = columnOrder(layout.position, sep);
         out.writeLine(order.title);
-        const bool numbersHoldSeparator = separatorInNumbers(sep, in.locale);
+        const bool numbersHoldSeparator = separatorInNumbers(sep, format.numbers);
         if (numbersHoldSeparator)
             result.numbersHoldSeparator = sep;
-        const Formats formats{settings::NumberFormat(in.locale), settings::boolText(true, in.locale),
+        // The words for true and false stay in the user's language: they are text to any program.
+        const Formats formats{settings::NumberFormat(format.numbers), settings::boolText(true, in.locale),
                               settings::boolText(false, in.locale), sep, numbersHoldSeparator};
         writeValueLines(out, in, order, formats);
         name = settings::commitUnderFreeName(out, name, in.naming, in.beforeClaim);

@@ -179,7 +179,7 @@ public:
             }
         if (p.symbol) {
             const auto [row, col] = at(p.symbol);
-            put(row, col, SymbolText(m.Typ));
+            put(row, col, SymbolText(m.Typ, v.unicodeSymbols));
         }
         if (p.comment) {
             const auto [row, col] = at(p.comment);

@@ -106,6 +106,7 @@ bool LoadReportSettings(const LayoutValueFn& value, int headerItems, ReportLayou
     v.EinheitColum = optional("EinheitColum");
     v.LfdNr = optional("LfdNr");
     layout.EmptyCells = settings::parseInteger(read("EmptyCells")).value_or(0);
+    v.unicodeSymbols = settings::parseFlag(read("UnicodeSymbols")).value_or(false);
     v.Kopfdaten1.clear();
     v.Kopfdaten2.clear();
     // A header variable added after the layout was made has no cell yet: it is left out.
@@ -450,9 +451,10 @@ LayoutValueFn layoutOfFile(const LayoutFileValues& values, const settings::Setti
     for (const auto& [key, value] : values)
         byKey.insert(key, value);
     // Read now: another run may store its own layout before this one fills its form.
-    if (!byKey.contains(QStringLiteral("EmptyCells")))
-        if (const auto emptyCells = settings::readReportLayoutValue(store, QStringLiteral("EmptyCells")))
-            byKey.insert(QStringLiteral("EmptyCells"), *emptyCells);
+    for (const QString& key : {QStringLiteral("EmptyCells"), QStringLiteral("UnicodeSymbols")})
+        if (!byKey.contains(key))
+            if (const auto stored = settings::readReportLayoutValue(store, key))
+                byKey.insert(key, *stored);
     return [byKey](const QString& key) -> std::optional<QString> {
         if (const auto it = byKey.constFind(key); it != byKey.constEnd())
             return *it;
@@ -482,10 +484,11 @@ void storeReportLayout(const settings::SettingsStore& store, const ReportLayoutV
     for (std::size_t i = 0; i < v.Kopfdaten2.size(); ++i)
         values.emplace_back(QStringLiteral("Kopfdaten_2_%1").arg(i + 1), v.Kopfdaten2[i].trimmed());
     values.emplace_back(QStringLiteral("LfdNr"), v.LfdNr);
+    values.emplace_back(QStringLiteral("UnicodeSymbols"), settings::flagText(v.unicodeSymbols));
     settings::writeReportLayoutValues(store, values);
 }
 
-QString SymbolText(const QString& t) {
+QString SymbolText(const QString& t, bool unicode) {
     static const QHash<QString, QString> table = [] {
         QHash<QString, QString> h;
         for (const char* loc : {"X_LOCATION", "Y_LOCATION", "Z_LOCATION", "H_LOCATION", "L_LOCATION",
@@ -526,7 +529,19 @@ QString SymbolText(const QString& t) {
             h.insert(QString::fromLatin1(tp), QStringLiteral("j"));
         return h;
     }();
-    return table.value(t);
+    if (!unicode)
+        return table.value(t);
+    // What the symbol font shows for its letters; the letters of coordinates, distances and
+    // angles are no GD&T symbols and mean something in that font only.
+    static const QHash<QString, QString> unicodeOf = {
+        {QStringLiteral("n"), QStringLiteral("\u2300")}, {QStringLiteral("j"), QStringLiteral("\u2316")},
+        {QStringLiteral("c"), QStringLiteral("\u23E5")}, {QStringLiteral("e"), QStringLiteral("\u25CB")},
+        {QStringLiteral("u"), QStringLiteral("\u23E4")}, {QStringLiteral("d"), QStringLiteral("\u2313")},
+        {QStringLiteral("f"), QStringLiteral("\u2225")}, {QStringLiteral("b"), QStringLiteral("\u27C2")},
+        {QStringLiteral("a"), QStringLiteral("\u2220")}, {QStringLiteral("i"), QStringLiteral("\u232F")},
+        {QStringLiteral("r"), QStringLiteral("\u25CE")}, {QStringLiteral("%"), QStringLiteral("\u25CE")},
+        {QStringLiteral("h"), QStringLiteral("\u2197")}};
+    return unicodeOf.value(table.value(t));
 }
 
 } // namespace excel

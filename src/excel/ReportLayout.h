@@ -28,6 +28,9 @@ struct ReportLayoutValues {
     std::vector<QString> Kopfdaten1; // row setting of header item i
     std::vector<QString> Kopfdaten2; // column setting of header item i
     QString LfdNr;
+    // The symbol column in Unicode GD&T symbols instead of letters for a symbol font. Stored
+    // with the layout, not in layout files: their lines are fixed.
+    bool unicodeSymbols = false;
 
     // The fields in the order of the layout file's first 22 lines (orientation at 13 apart).
     std::vector<QString*> fileOrderFields();
@@ -104,7 +107,8 @@ LayoutValueFn layoutOfFile(const LayoutFileValues& values, const settings::Setti
 // Stores the dialog's values in the dialog's order. Throws settings::SettingsWriteError.
 void storeReportLayout(const settings::SettingsStore& store, const ReportLayoutValues& v);
 
-// The text a symbol cell gets for a dimension type.
-QString SymbolText(const QString& typ);
+// The text a symbol cell gets for a dimension type: letters that a GD&T symbol font shows as
+// symbols, or with unicode the type's Unicode GD&T symbol ("" for a type without one).
+QString SymbolText(const QString& typ, bool unicode = false);
 
 } // namespace excel

@@ -2,10 +2,12 @@
 
 #include "gui/DialogButton.h"
 #include "gui/WindowOnTop.h"
+#include "settings/CsvPreset.h"
 #include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -104,7 +106,20 @@ AsciiSetupDialog::AsciiSetupDialog(DialogContext context, QWidget* mainWindow)
     hf->addSpacing(20);
     hf->addWidget(typeFrame);
     hf->addStretch(1);
+    // A preset fixes separator, decimal mark and encoding for the spreadsheet that opens the file.
+    auto* presetLabel = new QLabel(t(37));
+    presetLabel->setObjectName(QStringLiteral("lblCsvPreset"));
+    m_preset = new QComboBox;
+    m_preset->setObjectName(QStringLiteral("cboCsvPreset"));
+    m_preset->addItems({t(38), t(39), t(40)});
+    connect(m_preset, &QComboBox::currentIndexChanged, m_separator,
+            [this](int i) { m_separator->setEnabled(i == static_cast<int>(settings::CsvPreset::Locale)); });
+    auto* hp = new QHBoxLayout;
+    hp->addWidget(presetLabel);
+    hp->addWidget(m_preset);
+    hp->addStretch(1);
     auto* vf = new QVBoxLayout(format);
+    vf->addLayout(hp);
     vf->addLayout(hf);
     vf->addWidget(separatorNote);
 
@@ -119,6 +134,8 @@ AsciiSetupDialog::AsciiSetupDialog(DialogContext context, QWidget* mainWindow)
 
     m_layout = loadLayout(st.store);
     showLayout();
+    m_preset->setCurrentIndex(static_cast<int>(settings::readCsvPreset(st.store)));
+    m_separator->setEnabled(m_preset->currentIndex() == static_cast<int>(settings::CsvPreset::Locale));
     gui::SetTopmost(this, true);
 }
 
@@ -149,6 +166,7 @@ void AsciiSetupDialog::OKButton_Click() {
     const DialogContext& st = m_state;
     try {
         saveLayout(st.store, m_layout);
+        settings::writeCsvPreset(st.store, static_cast<settings::CsvPreset>(m_preset->currentIndex()));
     } catch (const settings::SettingsWriteError& e) {
         settings::reportSettingsWriteError(e, st.texts, st.message);
         return;

@@ -9,6 +9,7 @@
 #include <array>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
@@ -40,6 +41,7 @@ private:
     QLineEdit* m_separator = nullptr;
     QRadioButton* m_csv = nullptr;
     QRadioButton* m_txt = nullptr;
+    QComboBox* m_preset = nullptr; // item i is settings::CsvPreset(i)
 };
 
 } // namespace gui

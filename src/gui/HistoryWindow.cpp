@@ -1079,7 +1079,7 @@ bool HistoryWindow::exportCsv(const QString& file) {
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly))
         return false;
-    out.write(seriesCsv(m_program->currentText(), {*shown}));
+    out.write(seriesCsv(m_program->currentText(), {*shown}, settings::readCsvPreset(m_state.store)));
     return out.commit();
 }
 

@@ -7,6 +7,7 @@
 #include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
@@ -175,6 +176,10 @@ ReportLayoutDialog::ReportLayoutDialog(DialogContext context, QWidget* mainWindo
     auto* left = new QVBoxLayout;
     left->addWidget(orientation);
     left->addWidget(fields);
+    // "GD&T" is the name, not a shortcut key.
+    m_unicodeSymbols = new QCheckBox(text(51).replace(QLatin1Char('&'), QStringLiteral("&&")));
+    m_unicodeSymbols->setObjectName(QStringLiteral("chkUnicodeSymbols"));
+    left->addWidget(m_unicodeSymbols);
     top->addLayout(left);
     top->addLayout(right);
     auto* v = new QVBoxLayout(this);
@@ -256,6 +261,7 @@ ReportLayoutValues ReportLayoutDialog::values() const {
     v.Bezug3Colum = t("txtBezug3");
     v.EinheitColum = t("txtEinheit");
     v.LfdNr = t("txtLfdNr");
+    v.unicodeSymbols = m_unicodeSymbols->isChecked();
     for (int r = 1; r < m_grid->rowCount(); ++r) {
         v.Kopfdaten1.push_back(m_grid->item(r, 1) ? m_grid->item(r, 1)->text() : QString());
         v.Kopfdaten2.push_back(m_grid->item(r, 2) ? m_grid->item(r, 2)->text() : QString());
@@ -288,6 +294,7 @@ void ReportLayoutDialog::showValues(const ReportLayoutValues& v) {
     set("txtEinheit", v.EinheitColum);
     set("txtLfdNr", v.LfdNr);
     (v.rows ? m_rows : m_columns)->setChecked(true);
+    m_unicodeSymbols->setChecked(v.unicodeSymbols);
     for (int r = 1; r < m_grid->rowCount(); ++r) {
         const auto i = static_cast<std::size_t>(r - 1);
         m_grid->item(r, 1)->setText(i < v.Kopfdaten1.size() ? v.Kopfdaten1[i] : QString());

@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QMap>
 
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -53,6 +54,7 @@ private:
     QMap<QString, QLineEdit*> m_boxes;
     QRadioButton* m_rows = nullptr;
     QRadioButton* m_columns = nullptr;
+    QCheckBox* m_unicodeSymbols = nullptr;
     QLabel* m_devLabel = nullptr;
     QLabel* m_atolLabel = nullptr;
     QLabel* m_lfdLabel = nullptr;

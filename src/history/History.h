@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/MerkmalTable.h"
+#include "settings/CsvPreset.h"
 #include "settings/HistorySettings.h"
 #include "settings/SettingsStore.h"
 #include "statistics/Capability.h"
@@ -308,14 +309,19 @@ private:
 using Limits = statistics::Limits;
 Limits limitsOf(const QString& type, double nominal, double upperTol, double lowerTol);
 
-// CSV (RFC 4180, decimal point, ISO 8601 UTC times) of a series or of every characteristic of a
-// program, with the header data names as further columns.
-QByteArray seriesCsv(const QString& program, const std::vector<std::pair<CharacteristicKey, Series>>& series);
+// CSV (RFC 4180, decimal point, ISO 8601 UTC times, UTF-8) of a series or of every characteristic
+// of a program, with the header data names as further columns. The preset International adds a
+// byte order mark; GermanExcel writes ";", decimal commas, Windows-1252 and the UTC time as
+// "dd.MM.yyyy HH:mm:ss", which German Excel and LibreOffice read as a date and time (to the second).
+QByteArray seriesCsv(const QString& program, const std::vector<std::pair<CharacteristicKey, Series>>& series,
+                     settings::CsvPreset preset = settings::CsvPreset::Locale);
 // The same in pieces, for answers too long to hold at once: the header data names in the order
 // they first appear (gathered over every point first), the title line, then the lines.
 void addHeaderNames(std::span<const SeriesPoint> points, QStringList& names);
-QByteArray seriesCsvTitle(const QStringList& headerNames);
+QByteArray seriesCsvTitle(const QStringList& headerNames,
+                          settings::CsvPreset preset = settings::CsvPreset::Locale);
 QByteArray seriesCsvLines(const QString& program, const CharacteristicKey& key,
-                          std::span<const SeriesPoint> points, const QStringList& headerNames);
+                          std::span<const SeriesPoint> points, const QStringList& headerNames,
+                          settings::CsvPreset preset = settings::CsvPreset::Locale);
 
 } // namespace history

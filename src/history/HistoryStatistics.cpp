@@ -22,8 +22,16 @@ Limits limitsOf(const QString& type, double nominal, double upperTol, double low
 
 namespace {
 
-QByteArray csvField(const QString& s) {
-    return settings::csvField(s, u",").toUtf8();
+// The separator and encoding of one CSV: the German Excel preset alone differs.
+struct CsvForm {
+    bool german = false;
+    char sep() const { return german ? ';' : ','; }
+    QStringView sepText() const { return german ? u";" : u","; }
+};
+
+QByteArray csvField(const QString& s, CsvForm f = {}) {
+    const QString field = settings::csvField(s, f.sepText());
+    return f.german ? settings::encodeAnsi(field, settings::CodePage::Windows1252) : field.toUtf8();
 }
 
 QByteArray number(double v) {
@@ -83,11 +91,14 @@ void addHeaderNames(std::span<const SeriesPoint> points, QStringList& names) {
                 names << name;
 }
 
-QByteArray seriesCsvTitle(const QStringList& headerNames) {
-    QByteArray out =
-        "program,characteristic,part,time_utc,measured,nominal,upper_tol,lower_tol,classification";
+QByteArray seriesCsvTitle(const QStringList& headerNames, settings::CsvPreset preset) {
+    const CsvForm f{preset == settings::CsvPreset::GermanExcel};
+    QByteArray out = preset == settings::CsvPreset::International ? "\xEF\xBB\xBF" : "";
+    out += "program,characteristic,part,time_utc,measured,nominal,upper_tol,lower_tol,classification";
+    if (f.german)
+        out.replace(',', ';');
     for (const QString& n : headerNames)
-        out += ',' + csvField(n);
+        out += f.sep() + csvField(n, f);
     return out + "\r\n";
 }
 
@@ -95,47 +106,64 @@ namespace {
 
 // A field as csvField writes it, straight into the line: a plain ASCII text (a uuid, an ID) needs
 // no conversion of its own.
-void appendField(QByteArray& out, const QString& text) {
+void appendField(QByteArray& out, const QString& text, CsvForm f) {
     const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
-    if (!ascii || settings::csvNeedsQuotes(text, u",")) {
-        out += csvField(text);
+    if (!ascii || settings::csvNeedsQuotes(text, f.sepText())) {
+        out += csvField(text, f);
         return;
     }
     for (const QChar c : text)
         out += static_cast<char>(c.unicode());
 }
 
-void appendNumber(QByteArray& out, double value) {
+void appendNumber(QByteArray& out, double value, CsvForm f) {
+    const qsizetype from = out.size();
     char buffer[32];
     if (const int n = common::number::writeShortestFixed(buffer, value))
         out.append(buffer, n);
     else
         out += number(value);
+    if (f.german)
+        for (qsizetype i = from; i < out.size(); ++i)
+            if (out[i] == '.')
+                out[i] = ',';
+}
+
+// German Excel reads "08.12.2026 06:35:34" as a date and time; it has no time zone, the column
+// stays UTC so that the series keeps its order across a change to summer time.
+void appendGermanTime(QByteArray& out, const QDateTime& t) {
+    out += t.toUTC().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")).toLatin1();
 }
 
 } // namespace
 
 QByteArray seriesCsvLines(const QString& program, const CharacteristicKey& key,
-                          std::span<const SeriesPoint> points, const QStringList& headerNames) {
-    const QByteArray lead = csvField(program) + ',' + csvField(key.text()) + ',';
+                          std::span<const SeriesPoint> points, const QStringList& headerNames,
+                          settings::CsvPreset preset) {
+    const CsvForm f{preset == settings::CsvPreset::GermanExcel};
+    const char sep = f.sep();
+    const QByteArray lead = csvField(program, f) + sep + csvField(key.text(), f) + sep;
     QByteArray out;
     out.reserve(static_cast<qsizetype>(points.size()) * (lead.size() + 120));
     for (const SeriesPoint& p : points) {
         out += lead;
-        appendField(out, p.partUuid);
-        out += ',';
-        appendIsoTime(out, p.measuredUtc);
+        appendField(out, p.partUuid, f);
+        out += sep;
+        if (f.german)
+            appendGermanTime(out, p.measuredUtc);
+        else
+            appendIsoTime(out, p.measuredUtc);
         for (double v : {p.measured, p.nominal, p.upperTol, p.lowerTol}) {
-            out += ',';
-            appendNumber(out, v);
+            out += sep;
+            appendNumber(out, v, f);
         }
-        out += ',';
+        out += sep;
         out += classificationText(p.classification);
         for (const QString& n : headerNames) {
-            out += ',';
+            out += sep;
             for (const auto& [name, v] : p.header)
                 if (name == n) {
-                    appendField(out, v);
+                    appendField(out, v, f);
                     break;
                 }
         }
@@ -144,14 +172,14 @@ QByteArray seriesCsvLines(const QString& program, const CharacteristicKey& key,
     return out;
 }
 
-QByteArray seriesCsv(const QString& program,
-                     const std::vector<std::pair<CharacteristicKey, Series>>& series) {
+QByteArray seriesCsv(const QString& program, const std::vector<std::pair<CharacteristicKey, Series>>& series,
+                     settings::CsvPreset preset) {
     QStringList names;
     for (const auto& [key, points] : series)
         addHeaderNames(points, names);
-    QByteArray out = seriesCsvTitle(names);
+    QByteArray out = seriesCsvTitle(names, preset);
     for (const auto& [key, points] : series)
-        out += seriesCsvLines(program, key, points, names);
+        out += seriesCsvLines(program, key, points, names, preset);
     return out;
 }
 

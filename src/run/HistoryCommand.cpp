@@ -44,7 +44,7 @@ constexpr std::size_t kStretch = 8192; // parts whose header data is held at onc
 // which is fetched per stretch. What is held is one series of one characteristic.
 void writeCsv(const history::HistoryDatabase& db, const QString& program,
               const std::vector<history::CharacteristicKey>& keys, const history::SeriesFilter& filter,
-              const OutputFn& write) {
+              settings::CsvPreset preset, const OutputFn& write) {
     const auto stretches = [](history::Series& s, const auto& each) {
         for (std::size_t from = 0; from < s.size(); from += kStretch) {
             const std::span<history::SeriesPoint> part(s.data() + from, std::min(kStretch, s.size() - from));
@@ -63,12 +63,12 @@ void writeCsv(const history::HistoryDatabase& db, const QString& program,
         if (keys.size() == 1)
             kept = std::move(s);
     }
-    write(history::seriesCsvTitle(names));
+    write(history::seriesCsvTitle(names, preset));
     for (const history::CharacteristicKey& k : keys) {
         history::Series s = keys.size() == 1 ? std::move(kept) : db.series(program, k, bare);
         stretches(s, [&](std::span<history::SeriesPoint> part) {
             db.attachHeaders(part);
-            write(history::seriesCsvLines(program, k, part, names));
+            write(history::seriesCsvLines(program, k, part, names, preset));
         });
     }
 }
@@ -173,7 +173,7 @@ HistoryCommandResult historyCommand(const settings::SettingsStore& store, const 
         history::SeriesFilter filter;
         filter.since = command.historySince;
         if (command.historyReport == CommandLine::HistoryReport::Values)
-            writeCsv(db, program, keys, filter, write);
+            writeCsv(db, program, keys, filter, settings::readCsvPreset(store), write);
         else
             writeFigures(db, program, keys, filter, command, write);
     } catch (const history::HistoryError& e) {

@@ -65,6 +65,8 @@ struct Files {
     static constexpr Key Qif{section, "QIF", "0"};
     static constexpr Key AqdefK0006{section, "AQDEF_K0006", ""};
     static constexpr Key AqdefK0008{section, "AQDEF_K0008", ""};
+    // "locale", "international" or "german-excel"; see settings/CsvPreset.h.
+    static constexpr Key CsvPreset{section, "CsvPreset", "locale"};
 };
 
 // The report layout's own keys are its file's field names, listed by the layout.

@@ -16,6 +16,8 @@ namespace settings {
 namespace {
 
 const char* codecName(CodePage cp) {
+    if (cp == CodePage::Utf8)
+        return "UTF-8";
     return cp == CodePage::Windows1250 ? "windows-1250" : "windows-1252";
 }
 
@@ -74,6 +76,11 @@ const EncodeTable& encodeTable(CodePage cp) {
 } // namespace
 
 void appendAnsi(std::string& out, QStringView text, CodePage cp) {
+    if (cp == CodePage::Utf8) {
+        const QByteArray utf8 = text.toUtf8();
+        out.append(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+        return;
+    }
     const qsizetype n = text.size();
     const char16_t* src = reinterpret_cast<const char16_t*>(text.data());
     for (qsizetype i = 0; i < n; ++i) {

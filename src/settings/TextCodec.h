@@ -14,8 +14,8 @@
 namespace settings {
 
 // The Windows ANSI code pages our text files are written in, so that files move between the
-// Windows program and this one.
-enum class CodePage { Windows1252, Windows1250 };
+// Windows program and this one; UTF-8 only for a CSV file whose preset asks for it.
+enum class CodePage { Windows1252, Windows1250, Utf8 };
 
 // Central European languages use Windows-1250, every other language Windows-1252.
 CodePage codePageForLocale(const QLocale& locale);

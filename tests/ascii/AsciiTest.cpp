@@ -2,6 +2,8 @@
 #include "ascii/AsciiWriter.h"
 #include "common/FileBytes.h"
 #include "common/TempSettings.h"
+#include "history/History.h"
+#include "settings/CsvPreset.h"
 #include "settings/TextCodec.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +11,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
 
 using namespace ascii;
 
@@ -375,4 +379,110 @@ TEST(WriteAsciiResults, FieldsThatHoldTheSeparatorAreQuoted) {
     const AsciiWriteResult plain = semicolon.run();
     EXPECT_EQ(semicolon.file(plain), QByteArray("ID;Achse;Messwert\r\nP1;X;10,5\r\n"));
     EXPECT_TRUE(plain.numbersHoldSeparator.isEmpty());
+}
+
+namespace {
+
+// Rows whose values need every digit and a comment beyond ASCII, written with a preset.
+QByteArray presetFile(settings::CsvPreset preset) {
+    Write w;
+    w.layout({{0, 1}, {5, 2}, {21, 3}}, QStringLiteral("|"));
+    settings::writeCsvPreset(w.store, preset);
+    w.row("B1", "X", 120.006, "BEIDE", {QString::fromUtf8("Maß ü")});
+    w.row("B2", "Y", 25.0123456789, "BEIDE");
+    w.row("B3", "Z", -0.014, "BEIDE");
+    return w.file(w.run());
+}
+
+QByteArray presetHistory(settings::CsvPreset preset) {
+    history::SeriesPoint p;
+    p.partUuid = QStringLiteral("u1");
+    p.measuredUtc = QDateTime(QDate(2026, 3, 29), QTime(1, 30, 5, 250), Qt::UTC);
+    p.measured = 120.006;
+    p.upperTol = 0.014;
+    p.lowerTol = -0.0123456789;
+    p.header = {{QString::fromUtf8("Maß"), QStringLiteral("a;b")}};
+    return history::seriesCsv(QStringLiteral("T"), {{{QStringLiteral("B1"), QStringLiteral("X")}, {p}}},
+                              preset);
+}
+
+} // namespace
+
+TEST(CsvPreset, ResultAndHistoryBytesPerPreset) {
+    using P = settings::CsvPreset;
+    const QByteArray title =
+        "program,characteristic,part,time_utc,measured,nominal,upper_tol,lower_tol,classification";
+    const QByteArray line = "T,B1.X,u1,2026-03-29T01:30:05.250Z,120.006,0,0.014,-0.0123456789,ok,a;b\r\n";
+    const struct {
+        P preset;
+        QByteArray result;
+        QByteArray history;
+    } cases[] = {
+        // Today's files: the stored separator, the (German) locale's decimal comma, Windows-1252.
+        {P::Locale,
+         "ID|Achse|Messwert|Kommentar\r\nB1|X|120,006|Ma\xdf \xfc\r\nB2|Y|25,0123456789|\r\nB3|Z|-0,014|\r\n",
+         title + ",Ma\xc3\x9f\r\n" + line},
+        {P::International,
+         "\xef\xbb\xbfID,Achse,Messwert,Kommentar\r\nB1,X,120.006,Ma\xc3\x9f \xc3\xbc\r\n"
+         "B2,Y,25.0123456789,\r\nB3,Z,-0.014,\r\n",
+         "\xef\xbb\xbf" + title + ",Ma\xc3\x9f\r\n" + line},
+        {P::GermanExcel,
+         "ID;Achse;Messwert;Kommentar\r\nB1;X;120,006;Ma\xdf \xfc\r\nB2;Y;25,0123456789;\r\nB3;Z;-0,014;\r\n",
+         QByteArray(title).replace(',', ';') +
+             ";Ma\xdf\r\nT;B1.X;u1;29.03.2026 01:30:05;120,006;0;0,014;-0,0123456789;ok;\"a;b\"\r\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(presetFile(c.preset), c.result) << settings::csvPresetName(c.preset).toStdString();
+        EXPECT_EQ(presetHistory(c.preset), c.history) << settings::csvPresetName(c.preset).toStdString();
+    }
+    TempSettings tmp; // a store without the key, or with a name it does not know, keeps today's files
+    EXPECT_EQ(settings::readCsvPreset(settings::SettingsStore()), P::Locale);
+    EXPECT_EQ(settings::csvPresetFromName(QStringLiteral("excel")), P::Locale);
+}
+
+// LibreOffice imports each preset's files with the options a user picks for it (the language is
+// the preset's: LibreOffice 7.4 takes a Windows language number and ignores a tag like "de-DE"),
+// on a German and an English desktop: every number arrives exactly, the German time as a date.
+TEST(CsvPreset, LibreOfficeReadsEveryNumberOnGermanAndEnglishDesktops) {
+    QTemporaryDir dir;
+    const struct {
+        settings::CsvPreset preset;
+        const char* options; // separator, text qualifier, character set, first line, formats, language
+        const char* time;    // what the history's time becomes
+    } cases[] = {{settings::CsvPreset::International, "44,34,76,1,,1033", "str"},
+                 {settings::CsvPreset::GermanExcel, "59,34,1,1,,1031", "datetime"}};
+    for (const auto& c : cases)
+        for (const char* lang : {"de_DE.UTF-8", "en_US.UTF-8"}) {
+            const QString out = dir.filePath(settings::csvPresetName(c.preset) + QLatin1String(lang));
+            ASSERT_TRUE(QDir().mkpath(out));
+            writeBytes(out + QStringLiteral("/result.csv"), presetFile(c.preset));
+            writeBytes(out + QStringLiteral("/history.csv"), presetHistory(c.preset));
+            QProcess run;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            for (const char* name : {"LANG", "LC_ALL"})
+                env.insert(QLatin1String(name), QLatin1String(lang));
+            run.setProcessEnvironment(env);
+            run.setWorkingDirectory(out);
+            run.start(QStringLiteral("soffice"),
+                      {QStringLiteral("-env:UserInstallation=file://%1/profile").arg(out),
+                       QStringLiteral("--headless"),
+                       QStringLiteral("--infilter=Text - txt - csv (StarCalc):") + QLatin1String(c.options),
+                       QStringLiteral("--convert-to"), QStringLiteral("xlsx"), QStringLiteral("--outdir"),
+                       out, QStringLiteral("result.csv"), QStringLiteral("history.csv")});
+            ASSERT_TRUE(run.waitForFinished(180000)) << "soffice did not run: install libreoffice-calc-nogui";
+            run.start(QStringLiteral("/usr/bin/python3"),
+                      {QStringLiteral("-c"),
+                       QStringLiteral("import openpyxl as o\n"
+                                      "r=o.load_workbook('result.xlsx').active.iter_rows(min_row=2)\n"
+                                      "h=o.load_workbook('history.xlsx').active\n"
+                                      "print([[c.value for c in x] for x in r],"
+                                      "type(h['D2'].value).__name__,h['E2'].value)")});
+            run.waitForFinished(60000);
+            EXPECT_EQ(run.readAllStandardOutput().trimmed().toStdString(),
+                      QString::fromUtf8("[['B1', 'X', 120.006, 'Maß ü'], ['B2', 'Y', 25.0123456789, None], "
+                                        "['B3', 'Z', -0.014, None]] %1 120.006")
+                          .arg(QLatin1String(c.time))
+                          .toStdString())
+                << lang << " " << c.options;
+        }
 }

@@ -158,12 +158,14 @@ TEST(ExcelReport, FirstAndSecondRunOnOneForm) {
     EXPECT_EQ(cellOf(ids, "A2").value("value").toString(), QStringLiteral("LOC1.X"));
     EXPECT_EQ(cellOf(ids, "B2").value("value").toString(), QStringLiteral("101|7"));
 
-    // The second run: same program, next measurement column, no question.
+    // The second run: same program, next measurement column, no question; symbols in Unicode.
+    r.set("UnicodeSymbols", QStringLiteral("-1"));
     EXPECT_TRUE(r.run().saved);
     EXPECT_TRUE(r.shown.isEmpty()) << r.texts_().join(QStringLiteral(" | ")).toStdString();
     book = readWithOpenpyxl(r.form);
     s1 = sheetOf(book, QStringLiteral("Seite1"));
     EXPECT_EQ(cellOf(s1, "I10").value("value").toDouble(), 10.05);
+    EXPECT_EQ(cellOf(s1, "C12").value("value").toString(), QStringLiteral("\u2316"));
     EXPECT_EQ(cellOf(s1, "I5").value("value"), QJsonValue(4711));
     ids = sheetOf(book, QStringLiteral("UniqueIDs"));
     EXPECT_EQ(cellOf(ids, "C1").value("value").toString(), QStringLiteral("New Unique-ID"));
@@ -419,6 +421,20 @@ TEST(ReportLayout, ColumnNumbersAndColumnLists) {
     EXPECT_FALSE(LoadReportConfiguration(kLayout, store, 5));                    // ends before its values
 }
 
+TEST(ReportLayout, UnicodeSymbolsForTheTypesThatHaveOne) {
+    // Type and symbol; none without a GD&T symbol: those letters mean something in a symbol font only.
+    const QString cases = QStringLiteral("D_LOCATION \u2300|TRUE_DIAM_LOCATION \u2316|TRUE_X_LOCATION \u2316|"
+                                         "FLATNESS_LOCATION \u23E5|TRUE_ROUNDNESS_LOCATION \u25CB|"
+                                         "STRAIGHTNESS \u23E4|PROFILE \u2313|PARALLELISM \u2225|"
+                                         "PERPENDICULARITY \u27C2|ANGULARITY \u2220|SYMMETRY \u232F|"
+                                         "CONCENTRICITY \u25CE|COAXIALITY \u25CE|RUNOUT \u2197|X_LOCATION |"
+                                         "A_LOCATION |2D_DISTANCE |KEYIN |UNKNOWN ");
+    for (const QString& c : cases.split(QLatin1Char('|')))
+        EXPECT_EQ(SymbolText(c.section(QLatin1Char(' '), 0, 0), true), c.section(QLatin1Char(' '), 1))
+            << c.toStdString();
+    EXPECT_EQ(SymbolText(QStringLiteral("D_LOCATION")), QStringLiteral("n")); // the default: letters
+}
+
 TEST(ExcelReport, ARunKeepsItsLayoutFileWhateverIsStoredMeanwhile) {
     // Another run stores its layout between this run's loading and filling: this run still
     // fills by its own file.
@@ -426,12 +442,14 @@ TEST(ExcelReport, ARunKeepsItsLayoutFileWhateverIsStoredMeanwhile) {
     LayoutFileValues file;
     ASSERT_TRUE(LoadReportConfiguration(kLayout, r.store, 2, &file));
     r.set("FormIDColum", QStringLiteral("D"));
+    r.set("UnicodeSymbols", QStringLiteral("-1")); // not in layout files: the stored one holds
     r.layoutValue = layoutOfFile(file, r.store);
-    r.row(QStringLiteral("LOC1"), 10.05);
+    r.row(QStringLiteral("LOC1"), 10.05).Typ = QStringLiteral("PERPENDICULARITY");
     ASSERT_TRUE(r.run().saved) << r.texts_().join(QLatin1Char('|')).toStdString();
     const QJsonObject s1 = sheetOf(readWithOpenpyxl(r.form), QStringLiteral("Seite1"));
     EXPECT_EQ(cellOf(s1, "B10").value("value").toString(), QStringLiteral("LOC1.X"));
     EXPECT_NE(cellOf(s1, "D10").value("value").toString(), QStringLiteral("LOC1.X"));
+    EXPECT_EQ(cellOf(s1, "C10").value("value").toString(), QStringLiteral("\u27C2"));
 }
 
 TEST(ExcelReport, ASaveAsNameGetsTheFormsExtension) {

@@ -402,6 +402,10 @@ TEST(MainWindow, AsciiAndOutputSettingsDialogsStoreWhatTheyShow) {
         EXPECT_EQ(child<QLabel>(dlg, "Label1_0")->text(), QStringLiteral("2"));
         child<QLineEdit>(dlg, "txt_ASCII")->setText(QStringLiteral(";"));
         child<QRadioButton>(dlg, "optTXT")->setChecked(true);
+        auto* preset = child<QComboBox>(dlg, "cboCsvPreset");
+        EXPECT_EQ(preset->currentIndex(), 0); // today's file
+        preset->setCurrentIndex(2);           // German Excel fixes the separator
+        EXPECT_FALSE(child<QLineEdit>(dlg, "txt_ASCII")->isEnabled());
         dlg.cmdExport_Click();
         dlg.OKButton_Click();
     }
@@ -410,6 +414,8 @@ TEST(MainWindow, AsciiAndOutputSettingsDialogsStoreWhatTheyShow) {
     EXPECT_EQ(env.state.store.Read(a, QStringLiteral("Label1_1"), {}), QString());
     EXPECT_EQ(env.state.store.Read(a, QStringLiteral("ASCII"), {}), QStringLiteral(";"));
     EXPECT_EQ(env.state.store.Read(a, QStringLiteral("CSV"), {}), QStringLiteral("0"));
+    EXPECT_EQ(env.state.store.Read(QStringLiteral("FileSettings"), QStringLiteral("CsvPreset"), {}),
+              QStringLiteral("german-excel"));
     QFile exported(env.programDir() + QStringLiteral("/ASCII_Settings.cfg"));
     ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
     EXPECT_EQ(exported.readAll().count("\r\n"), 47);
@@ -526,9 +532,11 @@ TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
                     << e->objectName().toStdString();
             }
         }
+        dlg.findChild<QCheckBox*>(QStringLiteral("chkUnicodeSymbols"))->setChecked(true);
         dlg.cmdOK_Click();
     }
     const QString s = QStringLiteral("ExcelReportSettings");
+    EXPECT_EQ(env.state.store.Read(s, QStringLiteral("UnicodeSymbols"), {}), QStringLiteral("-1"));
     EXPECT_EQ(env.state.store.Read(s, QStringLiteral("FormIDColum"), {}), QStringLiteral("NotUsed"));
     EXPECT_EQ(env.state.store.Read(s, QStringLiteral("CommentLength"), {}), QStringLiteral("0"));
     EXPECT_EQ(env.state.store.Read(s, QStringLiteral("Zeile_Spalte"), {}), QStringLiteral("-1"));

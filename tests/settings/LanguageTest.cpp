@@ -134,10 +134,10 @@ TEST(ShippedLanguageFiles, EveryFileHasEveryCitedLine) {
     // The highest line the program uses in each section.
     const QList<QPair<QString, int>> needed = {
         {QStringLiteral("frm_About"), 5},
-        {QStringLiteral("frm_AsciiFileSetup"), 36},
+        {QStringLiteral("frm_AsciiFileSetup"), 40},
         {QStringLiteral("frm_OutputFileSetup"), 26},
         {QStringLiteral("frm_BatchFileEditor"), 18},
-        {QStringLiteral("frm_ReportDesignSetup"), 50},
+        {QStringLiteral("frm_ReportDesignSetup"), 51},
         {QStringLiteral("frm_WindowPositionSetup"), 10},
         {QStringLiteral("frm_MainWindow"), 76},
         {QStringLiteral("frm_HeaderDataSetup"), 15},
