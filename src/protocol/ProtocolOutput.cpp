@@ -102,6 +102,21 @@ bool anythingChosen(ProtocolWriteInput& in) {
     return true;
 }
 
+// What every protocol starts from: its planned name and the rows to write, or a message and nothing.
+struct Planned {
+    settings::ResultFileName name;
+    std::vector<ChosenRow> rows;
+};
+
+std::optional<Planned> prepare(ProtocolWriteInput& in, Kind kind) {
+    if (!anythingChosen(in))
+        return std::nullopt;
+    auto name = plan(in, kind);
+    if (!name)
+        return std::nullopt;
+    return Planned{std::move(*name), chosenRows(in.table, in.comments, in.selection)};
+}
+
 QDateTime stampOf(const settings::NamingContext& naming) {
     // Whole seconds: the file name and the values say the same moment.
     return QDateTime(naming.date, QTime(naming.time.hour(), naming.time.minute(), naming.time.second()));
@@ -120,17 +135,14 @@ QString headerValue(const model::HeaderRows& header, const QString& name) {
 }
 
 ProtocolWriteResult WriteAqdefFile(ProtocolWriteInput& in) {
-    if (!anythingChosen(in))
-        return {};
-    const auto name = plan(in, Kind::Aqdef);
-    if (!name)
+    const auto p = prepare(in, Kind::Aqdef);
+    if (!p)
         return {};
     const settings::ProtocolSettings s = settings::readProtocolSettings(in.store);
-    const std::vector<ChosenRow> rows = chosenRows(in.table, in.comments, in.selection);
-    const AqdefContent content{in.info, rows, stampOf(in.naming), headerValue(in.header, s.k0006),
+    const AqdefContent content{in.info, p->rows, stampOf(in.naming), headerValue(in.header, s.k0006),
                                headerValue(in.header, s.k0008)};
     const AqdefFile file = aqdefFile(content);
-    ProtocolWriteResult r = commit(in, Kind::Aqdef, *name, [&](settings::TextFileWriter& out) {
+    ProtocolWriteResult r = commit(in, Kind::Aqdef, p->name, [&](settings::TextFileWriter& out) {
         for (const QString& l : file.lines)
             out.writeLine(l);
     });
@@ -147,25 +159,19 @@ ProtocolWriteResult WriteAqdefFile(ProtocolWriteInput& in) {
 }
 
 ProtocolWriteResult WriteQifFile(ProtocolWriteInput& in) {
-    if (!anythingChosen(in))
+    const auto p = prepare(in, Kind::Qif);
+    if (!p)
         return {};
-    const auto name = plan(in, Kind::Qif);
-    if (!name)
-        return {};
-    const std::vector<ChosenRow> rows = chosenRows(in.table, in.comments, in.selection);
-    const QByteArray bytes = qifResults({in.info, rows, in.header, stampOf(in.naming), {}});
-    return commit(in, Kind::Qif, *name,
+    const QByteArray bytes = qifResults({in.info, p->rows, in.header, stampOf(in.naming), {}});
+    return commit(in, Kind::Qif, p->name,
                   [&](settings::TextFileWriter& out) { out.appendBytes(bytes.constData(), bytes.size()); });
 }
 
 ProtocolWriteResult WritePdfProtocol(ProtocolWriteInput& in) {
-    if (!anythingChosen(in))
+    const auto p = prepare(in, Kind::Pdf);
+    if (!p)
         return {};
-    const auto name = plan(in, Kind::Pdf);
-    if (!name)
-        return {};
-    const std::vector<ChosenRow> rows = chosenRows(in.table, in.comments, in.selection);
-    const PdfContent content{in.info,   rows,
+    const PdfContent content{in.info,   p->rows,
                              in.header, stampOf(in.naming),
                              in.locale, settings::warningPercent(settings::readTolProzent(in.store)),
                              in.texts};
@@ -175,7 +181,7 @@ ProtocolWriteResult WritePdfProtocol(ProtocolWriteInput& in) {
         common::notify(in.message, common::MsgIcon::Error, in.texts.text(protocolSection(), line::PdfFailed));
         return {};
     }
-    return commit(in, Kind::Pdf, *name,
+    return commit(in, Kind::Pdf, p->name,
                   [&](settings::TextFileWriter& out) { out.appendBytes(pdf.constData(), pdf.size()); });
 }
 
