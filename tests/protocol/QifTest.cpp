@@ -21,7 +21,7 @@
 namespace {
 
 const QString kSchema =
-    QStringLiteral(DOZIDUVOV_SOURCE_DIR "/tests/data/qif/QIFApplications/QIFDocument.xsd");
+    QStringLiteral(DOZIDUVOV_QIF_SCHEMAS "/QIFApplications/QIFDocument.xsd");
 
 // xmllint's verdict; a machine without it fails the test instead of passing it unchecked.
 void expectValid(const QByteArray& doc) {

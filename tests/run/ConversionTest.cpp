@@ -237,7 +237,7 @@ TEST(Conversion, TheProtocolsGoBesideTheResultFileAndOneNotWrittenIsNoSuccess) {
                 xmllint.start(
                     QStringLiteral("xmllint"),
                     {QStringLiteral("--noout"), QStringLiteral("--nonet"), QStringLiteral("--schema"),
-                     QStringLiteral(DOZIDUVOV_SOURCE_DIR "/tests/data/qif/QIFApplications/QIFDocument.xsd"),
+                     QStringLiteral(DOZIDUVOV_QIF_SCHEMAS "/QIFApplications/QIFDocument.xsd"),
                      QDir(r.out.path()).filePath(written[i])});
                 ASSERT_TRUE(xmllint.waitForFinished(120000)) << "xmllint is missing (Debian: libxml2-utils)";
                 EXPECT_EQ(xmllint.exitCode(), 0) << xmllint.readAllStandardError().toStdString();
