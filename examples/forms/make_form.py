@@ -44,6 +44,11 @@ for row in range(10, 41):
         c.border = box
         if col in (4, 5, 6) or col >= 8:
             c.number_format = "0.000"
+        if col == 3:
+            # A font with the GD&T signs for forms filled with Unicode symbols: Windows has this
+            # one; elsewhere the spreadsheet program takes the signs from one that has them.
+            c.font = Font(name="Segoe UI Symbol", size=11)
+            c.alignment = Alignment(horizontal="center")
 ws.column_dimensions["B"].width = 14
 ws.column_dimensions["G"].width = 28
 for col in "HIJKL":

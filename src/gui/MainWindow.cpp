@@ -508,6 +508,8 @@ void MainWindow::buildActionsMenu() {
     m_menuPdf = addMenuAction(m_menuAktionen, QStringLiteral("Menue_PdfProtokoll"),
                               [this] { m_run.writePdfProtocol(); });
     m_menuPdf->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    m_menuQif = addMenuAction(m_menuAktionen, QStringLiteral("Menue_QifErgebnisse"),
+                              [this] { m_run.writeQifResults(); });
     m_menuAktionen->addSeparator();
     m_menueVerlauf = addMenuAction(m_menuAktionen, QStringLiteral("Menue_Verlauf"), [this] {
         const QModelIndex current = m_list->currentIndex();
@@ -627,6 +629,7 @@ void MainWindow::applyTexts() {
     m_menueWindowPos->setText(text(20));
     m_menueBatchFile->setText(text(21));
     m_menuPdf->setText(m_state.text(protocol::protocolSection(), protocol::line::PdfMenu));
+    m_menuQif->setText(m_state.text(protocol::protocolSection(), protocol::line::QifMenu));
     m_menueVerlauf->setText(m_state.text(QStringLiteral("History"), 2));
     m_menueInfo->setText(text(23));
     const int tipButtons[6] = {1, 2, 3, 5, 6, 7};

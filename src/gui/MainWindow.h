@@ -175,6 +175,7 @@ private:
     QAction* m_menueWindowPos = nullptr;
     QAction* m_menueBatchFile = nullptr;
     QAction* m_menuPdf = nullptr;
+    QAction* m_menuQif = nullptr;
     QAction* m_menueVerlauf = nullptr;
     QAction* m_menueInfo = nullptr;
 

@@ -1,6 +1,7 @@
 #include "protocol/PdfProtocol.h"
 #include "protocol/PdfStyle.h"
 
+#include "excel/ReportLayout.h"
 #include "settings/LocaleText.h"
 
 #include <QBuffer>
@@ -10,6 +11,7 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPdfWriter>
 #include <QRawFont>
 
@@ -51,9 +53,9 @@ constexpr int kResolution = 1200;
 // Rows that end exactly on the table's bottom still fit.
 constexpr double kFitSlack = 1e-6;
 
-// Column widths; the last is the deviation bar.
-enum Col { ColId, ColAxis, ColUnit, ColNominal = 3, ColOutOfTol = 8, ColBar };
-constexpr double kCols[] = {24, 10, 10, 17, 16, 16, 17, 18, 17, 41};
+// Column widths; the first holds the GD&T symbol, the last is the deviation bar.
+enum Col { ColSymbol, ColId, ColAxis, ColUnit, ColNominal = 4, ColOutOfTol = 9, ColBar };
+constexpr double kCols[] = {5, 23, 10, 10, 17, 16, 16, 17, 18, 17, 37};
 constexpr int kColCount = static_cast<int>(sizeof kCols / sizeof kCols[0]);
 
 const QColor kWarnZone(255, 232, 140);
@@ -70,6 +72,78 @@ QString unitText(const QString& einheit) {
     if (u == QLatin1String("GRAD"))
         return QStringLiteral("\u00b0");
     return u;
+}
+
+// A GD&T symbol as strokes in the square b. Drawn, not set in a font: few fonts have all of them
+// (none of those a Linux desktop installs has the position or symmetry sign), and a protocol
+// must show them the same on every machine.
+QPainterPath gdtSymbol(QChar symbol, const QRectF& b) {
+    QPainterPath p;
+    const double s = b.width();
+    auto at = [&](double x, double y) { return QPointF(b.left() + x * s, b.top() + y * s); };
+    auto line = [&](double x1, double y1, double x2, double y2) {
+        p.moveTo(at(x1, y1));
+        p.lineTo(at(x2, y2));
+    };
+    auto circle = [&](double r) { p.addEllipse(at(0.5, 0.5), r * s, r * s); };
+    switch (symbol.unicode()) {
+    case 0x2300: // diameter
+        circle(0.3);
+        line(0.15, 0.85, 0.85, 0.15);
+        break;
+    case 0x2316: // position
+        circle(0.28);
+        line(0.05, 0.5, 0.95, 0.5);
+        line(0.5, 0.05, 0.5, 0.95);
+        break;
+    case 0x23E5: // flatness
+        p.moveTo(at(0.3, 0.3));
+        p.lineTo(at(0.95, 0.3));
+        p.lineTo(at(0.7, 0.7));
+        p.lineTo(at(0.05, 0.7));
+        p.closeSubpath();
+        break;
+    case 0x25CB: // roundness
+        circle(0.36);
+        break;
+    case 0x23E4: // straightness
+        line(0.05, 0.5, 0.95, 0.5);
+        break;
+    case 0x2313: // profile of a surface
+        p.moveTo(at(0.1, 0.65));
+        p.arcTo(QRectF(at(0.1, 0.25), at(0.9, 1.05)), 180, -180);
+        p.closeSubpath();
+        break;
+    case 0x2225: // parallelism
+        line(0.3, 0.85, 0.55, 0.15);
+        line(0.5, 0.85, 0.75, 0.15);
+        break;
+    case 0x27C2: // perpendicularity
+        line(0.5, 0.15, 0.5, 0.85);
+        line(0.1, 0.85, 0.9, 0.85);
+        break;
+    case 0x2220: // angularity
+        line(0.9, 0.85, 0.1, 0.85);
+        line(0.1, 0.85, 0.85, 0.2);
+        break;
+    case 0x232F: // symmetry
+        line(0.05, 0.5, 0.95, 0.5);
+        line(0.25, 0.3, 0.75, 0.3);
+        line(0.25, 0.7, 0.75, 0.7);
+        break;
+    case 0x25CE: // concentricity, coaxiality
+        circle(0.38);
+        circle(0.2);
+        break;
+    case 0x2197: // runout
+        line(0.15, 0.85, 0.85, 0.15);
+        line(0.85, 0.15, 0.5, 0.2);
+        line(0.85, 0.15, 0.8, 0.5);
+        break;
+    default:
+        break;
+    }
+    return p;
 }
 
 // A font whose glyphs are looked up once per character: the table's cells are placed as glyph
@@ -244,6 +318,7 @@ private:
     RectBatch m_bars[3] = {{kGreen, {}}, {kAmber, {}}, {kRed, {}}};
     LineBatch m_limits{QPen(Qt::darkGray, u(0.2)), {}};
     LineBatch m_nominals{QPen(Qt::black, u(0.25)), {}};
+    QPainterPath m_symbols;
     // Cells the glyph runs cannot take, drawn by the text layout.
     struct LaidOut {
         QRectF box;
@@ -385,7 +460,7 @@ double Renderer::tableHead(double y) {
     m_p.fillRect(box(kMargin, y, kPageW - 2 * kMargin, kHeadH), kHeadFill);
     m_p.setFont(m_headFont);
     m_p.setPen(Qt::black);
-    const int titles[kColCount] = {line::Id,       line::Axis,     line::Unit,     line::Nominal,
+    const int titles[kColCount] = {0,              line::Id,       line::Axis,     line::Unit,     line::Nominal,
                                    line::UpperTol, line::LowerTol, line::Measured, line::Deviation,
                                    line::OutOfTol, line::Bar};
     const QFontMetricsF metrics(m_headFont, m_p.device());
@@ -393,6 +468,10 @@ double Renderer::tableHead(double y) {
     for (int c = 0; c < kColCount; ++c) {
         const int align = c <= ColUnit || c == ColBar ? Qt::AlignLeft : Qt::AlignRight;
         // The ID's column also heads the designation below each ID.
+        if (c == ColSymbol) {
+            x += kCols[c];
+            continue;
+        }
         const QString title =
             c == ColId ? text(line::Id) + QStringLiteral(" / ") + text(line::Designation) : text(titles[c]);
         // A longer title takes two lines at a smaller size, a single long word a smaller font; it
@@ -467,6 +546,12 @@ void Renderer::row(double y, const ChosenRow& chosen, bool stripe) {
     if (stripe)
         m_stripes.rects.push_back(box(kMargin, y, kPageW - 2 * kMargin, name.isEmpty() ? kRowH : kNamedRowH));
     double x = kMargin;
+    const QString symbol = excel::SymbolText(r.Typ, true);
+    if (!symbol.isEmpty()) {
+        const double side = 2.6;
+        m_symbols.addPath(gdtSymbol(symbol.front(), box(x + 1.4, y + (kRowH - side) / 2, side, side)));
+    }
+    x += kCols[ColSymbol];
     cell(x + 1, y, kCols[ColId] - 2, kRowH, r.ID, false, m_black, 0);
     x += kCols[ColId];
     cell(x + 1, y, kCols[ColAxis] - 2, kRowH, r.Achse, false, m_black, 0);
@@ -484,7 +569,7 @@ void Renderer::row(double y, const ChosenRow& chosen, bool stripe) {
         x += kCols[c];
     }
     if (!name.isEmpty())
-        cell(kMargin + 1, y + kRowH - 0.6, x - kMargin - 2, kNamedRowH - kRowH, name, false, m_names, 0);
+        cell(kMargin + kCols[ColSymbol] + 1, y + kRowH - 0.6, x - kMargin - kCols[ColSymbol] - 2, kNamedRowH - kRowH, name, false, m_names, 0);
     bar(x + 1, y, kCols[ColBar] - 2, r);
 }
 
@@ -539,6 +624,12 @@ void Renderer::drawBatches() {
     m_nominals.draw(m_p);
     for (RectBatch& b : m_bars)
         b.draw(m_p);
+    if (!m_symbols.isEmpty()) {
+        m_p.setPen(QPen(Qt::black, u(0.22), Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+        m_p.setBrush(Qt::NoBrush);
+        m_p.drawPath(m_symbols);
+        m_symbols = QPainterPath();
+    }
     m_black.draw(m_p);
     m_red.draw(m_p);
     m_names.draw(m_p);

@@ -61,6 +61,7 @@ enum : int {
     PartOut,
     PartIncomplete,
     AqdefTextsCut,
+    QifMenu,
 };
 }
 

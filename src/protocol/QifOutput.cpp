@@ -1,5 +1,6 @@
 #include "protocol/QifOutput.h"
 
+#include "excel/ReportLayout.h"
 #include "model/Classification.h"
 
 #include <QHash>
@@ -302,6 +303,9 @@ private:
             const Kind k = kindOf(r);
             const std::string kind = k.name;
             const std::string name = xmlText(model::listEntryText(r));
+            // The name people read carries the GD&T symbol; the designator stays as other files know it.
+            const QString symbol = excel::SymbolText(r.Typ, true);
+            const std::string label = symbol.isEmpty() || name.empty() ? name : xmlText(symbol) + ' ' + name;
 
             pugi::xml_node def = defs.append_child((kind + "CharacteristicDefinition").c_str());
             const unsigned defId = newId();
@@ -315,7 +319,7 @@ private:
             nom.append_attribute("id") = nomId;
             text(nom, "CharacteristicDefinitionId", std::to_string(defId));
             if (!name.empty())
-                text(nom, "Name", name);
+                text(nom, "Name", label);
             if (k.family != Family::Geometric && std::isfinite(r.Nennwert))
                 value(nom, "TargetValue", r.Nennwert, r);
             if (k.mode)
@@ -329,7 +333,7 @@ private:
             if (const std::string d = xmlText(chosen.comment); !d.empty())
                 text(item, "Description", d);
             if (!name.empty()) {
-                text(item, "Name", name);
+                text(item, "Name", label);
                 text(item.append_child("CharacteristicDesignator"), "Designator", name);
             }
             text(item, "CharacteristicNominalId", std::to_string(nomId));

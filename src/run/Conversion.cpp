@@ -461,6 +461,12 @@ bool Conversion::writePdfProtocol() {
     return writeProtocol(Protocol::Pdf, std::nullopt);
 }
 
+bool Conversion::writeQifResults() {
+    if (!mayWrite())
+        return false;
+    return writeProtocol(Protocol::Qif, std::nullopt);
+}
+
 bool Conversion::writeProtocol(Protocol which, std::optional<settings::ResultFileName> beside) {
     const QString section = protocol::protocolSection();
     const bool pdf = which == Protocol::Pdf;

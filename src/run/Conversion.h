@@ -64,6 +64,8 @@ public:
     bool subWerteAusgeben();
     // The PDF measurement protocol of the selected rows, under a name of its own.
     bool writePdfProtocol();
+    // The QIF results of the selected rows, under a name of their own.
+    bool writeQifResults();
     // Fills a form with the selected rows; the path receives a correction report's new name.
     bool fillExcelReport(QString& formPath, bool korrekturbericht);
 

@@ -487,7 +487,7 @@ TEST(MainWindow, OutputDialogSwitchesTheProtocolsAndMapsHeaderDataToAqdefFields)
     EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF_K0008"), QStringLiteral("x")), QString());
 }
 
-TEST(MainWindow, PdfProtocolOfTheSelectedRowsFromTheMenu) {
+TEST(MainWindow, PdfProtocolAndQifResultsOfTheSelectedRowsFromTheMenu) {
     GuiEnv env;
     QTemporaryDir out;
     env.state.store.Write(QStringLiteral("FileSettings"), QStringLiteral("DIR"), out.path());
@@ -495,11 +495,17 @@ TEST(MainWindow, PdfProtocolOfTheSelectedRowsFromTheMenu) {
     MainWindow& w = env.open();
     env.trigger(QStringLiteral("Toolbar1_2"));
     child<QPushButton>(w, "cmdMarkAll")->click();
-    env.trigger(QStringLiteral("Menue_PdfProtokoll"));
-    const QStringList written = QDir(out.path()).entryList({QStringLiteral("*.pdf")}, QDir::Files);
-    ASSERT_EQ(written.size(), 1);
-    EXPECT_TRUE(w.statusText().startsWith(QStringLiteral("PDF-Protokoll geschrieben: ")));
-    EXPECT_TRUE(w.statusText().endsWith(written.first()));
+    const struct {
+        const char *action, *pattern, *status;
+    } menus[] = {{"Menue_PdfProtokoll", "*.pdf", "PDF-Protokoll geschrieben: "},
+                 {"Menue_QifErgebnisse", "*.qif", "QIF-Datei geschrieben: "}};
+    for (const auto& m : menus) {
+        env.trigger(QString::fromLatin1(m.action));
+        const QStringList written = QDir(out.path()).entryList({QString::fromLatin1(m.pattern)}, QDir::Files);
+        ASSERT_EQ(written.size(), 1) << m.action;
+        EXPECT_TRUE(w.statusText().startsWith(QString::fromUtf8(m.status))) << w.statusText().toStdString();
+        EXPECT_TRUE(w.statusText().endsWith(written.first()));
+    }
     // Only the menu writes it in a window: the AQDEF file and the PDF switch are for the runs.
     EXPECT_TRUE(QDir(out.path()).entryList({QStringLiteral("*.csv"), QStringLiteral("*.dfq")}).isEmpty());
 }

@@ -312,19 +312,21 @@ TEST(PdfProtocol, EveryRowOnItsPageAndThePagesCounted) {
     EXPECT_TRUE(pages[20].contains(QStringLiteral("Signature")));
 }
 
-TEST(PdfProtocol, TheOutOfToleranceBarIsRedInItsRowOnly) {
+TEST(PdfProtocol, RedBarsAndGdtSymbolsInTheirOwnRowsOnly) {
     Protocols t;
     t.texts.setSection(protocol::protocolSection(), {QStringLiteral("[h]")}); // English built in
     t.row(QStringLiteral("GOOD"), QStringLiteral("DISTANCE"), 40, 0.05, -0.05, 40.01);
     t.row(QStringLiteral("BAD"), QStringLiteral("DISTANCE"), 40, 0.05, -0.05, 40.09);
     t.row(QStringLiteral("LOW"), QStringLiteral("DISTANCE"), 40, 0.05, -0.05, 39.93);
     t.row(QStringLiteral("NONE"), QStringLiteral("DISTANCE"), 40, 0.05, -0.05, std::nan("")).ATol = 0;
+    t.row(QStringLiteral("FLAT"), QStringLiteral("FLATNESS"), 0, 0.05, 0, 0.01);
+    t.row(QStringLiteral("POS"), QStringLiteral("TRUE_DIAM_LOCATION"), 0, 0.1, 0, 0.02);
     auto in = t.input();
     const auto r = protocol::WritePdfProtocol(in);
     ASSERT_TRUE(r.written);
     const QString text = tool(QStringLiteral("pdftotext"), {r.path, QStringLiteral("-")});
     EXPECT_TRUE(text.contains(QStringLiteral("Page 1 of 1"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("Within tolerance: 2"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Within tolerance: 4"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("Out of tolerance: 2"))) << text.toStdString();
 
     // Where poppler puts each ID (in points), and the page drawn at 72 dpi: one pixel a point.
@@ -352,12 +354,26 @@ TEST(PdfProtocol, TheOutOfToleranceBarIsRedInItsRowOnly) {
             }
         return n;
     };
-    for (const char* word : {"GOOD", "BAD", "LOW", "NONE"}) {
-        const auto band = rowOf(QString::fromLatin1(word));
-        ASSERT_GE(band.first, 0) << word;
-        const bool red = QByteArray(word) == "BAD" || QByteArray(word) == "LOW";
+    // The symbol column: the first 5 mm inside the 12 mm margin.
+    auto darkSymbolPixels = [&](std::pair<double, double> band) {
+        int n = 0;
+        for (int y = static_cast<int>(band.first); y <= static_cast<int>(band.second); ++y)
+            for (int x = 34; x < 48; ++x)
+                n += qGray(page.pixel(x, y)) < 140;
+        return n;
+    };
+    const struct {
+        const char* word;
+        bool red, symbol;
+    } rows[] = {{"GOOD", false, false}, {"BAD", true, false},  {"LOW", true, false},
+                {"NONE", false, false}, {"FLAT", false, true}, {"POS", false, true}};
+    for (const auto& row : rows) {
+        const auto band = rowOf(QString::fromLatin1(row.word));
+        ASSERT_GE(band.first, 0) << row.word;
         // The bar and the amount out of tolerance are red; nothing else in a row is.
-        EXPECT_EQ(redPixels(band) > 20, red) << word;
-        EXPECT_EQ(redPixels(band) == 0, !red) << word;
+        EXPECT_EQ(redPixels(band) > 20, row.red) << row.word;
+        EXPECT_EQ(redPixels(band) == 0, !row.red) << row.word;
+        EXPECT_EQ(darkSymbolPixels(band) > 3, row.symbol) << row.word;
+        EXPECT_EQ(darkSymbolPixels(band) == 0, !row.symbol) << row.word;
     }
 }

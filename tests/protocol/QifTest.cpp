@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <span>
 
 namespace {
@@ -149,7 +150,13 @@ TEST(Qif, EveryKindOfRowValidatesAndReadsBackExactly) {
         const pugi::xml_node nominal = d.byId(item.child_value("CharacteristicNominalId"));
         const pugi::xml_node def = d.byId(nominal.child_value("CharacteristicDefinitionId"));
         EXPECT_EQ(std::string(def.name()), std::string(c.kind) + "CharacteristicDefinition");
-        EXPECT_EQ(std::string(item.child_value("Name")), "M" + std::to_string(i + 1) + ".X");
+        const std::string designator = "M" + std::to_string(i + 1) + ".X";
+        EXPECT_EQ(item.child("CharacteristicDesignator").child_value("Designator"), designator);
+        // GD&T types carry their symbol in the name
+        const std::map<std::string_view, std::string> symbols = {
+            {"D_LOCATION", "\u2300 "}, {"FLATNESS", "\u23E5 "}, {"TRUE_DIAM_LOCATION", "\u2316 "}, {"ROUNDNESS", "\u25CB "}};
+        const auto symbol = symbols.find(c.type);
+        EXPECT_EQ(item.child_value("Name"), (symbol == symbols.end() ? "" : symbol->second) + designator);
         EXPECT_STREQ(item.child_value("Description"), c.description);
         EXPECT_STREQ(m.child("Status").child_value("CharacteristicStatusEnum"), c.status);
         const pugi::xml_node value = m.child("Value");
