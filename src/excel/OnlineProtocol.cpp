@@ -12,7 +12,8 @@ namespace excel {
 
 namespace {
 const char* const kHeadings[8] = {"Merkmalstyp und Element", "Nennwert",        "Messwert",      "Abweichung",
-                                  "'obere Toleranz",         "untere Toleranz", "Bonustoleranz", "ATol"};
+                                  "'obere Toleranz",         "untere Toleranz", "Bonustoleranz",
+                                  "Toleranzüberschreitung (ATol)"};
 }
 
 OnlineProtocol::OnlineProtocol() : m_book(newWorkbook(QStringLiteral("Tabelle1"))) {
@@ -61,7 +62,8 @@ QString OnlineProtocol::title(const QString& typ, const QString& f1, const QStri
         return typ + QStringLiteral(" von ") + f1 + QStringLiteral("--") + f2;
     if (t1 && !t2 && !t3)
         return typ + QStringLiteral(" von ") + f1;
-    return {};
+    // A characteristic of no element (KEYIN) is still named by its type.
+    return typ;
 }
 
 void OnlineProtocol::setPath(const QString& path) {

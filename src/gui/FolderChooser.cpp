@@ -4,8 +4,13 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QStandardPaths>
+#include <QStyle>
+#include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -19,6 +24,14 @@ FolderChooser::FolderChooser(const QString& driveName, const QString& treeName, 
     m_tree->setObjectName(treeName);
     for (const QFileInfo& d : QDir::drives())
         m_drive->addItem(QDir::toNativeSeparators(d.absoluteFilePath()));
+#ifndef Q_OS_WIN
+    // One root "/" is a tree of the whole system: the user's own folders come first.
+    for (const auto where : {QStandardPaths::DocumentsLocation, QStandardPaths::HomeLocation}) {
+        const QString place = QStandardPaths::writableLocation(where);
+        if (!place.isEmpty() && QDir(place).exists() && m_drive->findText(place) < 0)
+            m_drive->insertItem(0, place);
+    }
+#endif
     m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
     m_model->setReadOnly(true);
     m_tree->setModel(m_model);
@@ -26,9 +39,23 @@ FolderChooser::FolderChooser(const QString& driveName, const QString& treeName, 
         m_tree->hideColumn(c);
     m_tree->header()->hide();
     m_tree->setMinimumHeight(180);
+    // The desktop's own folder dialog, beside the tree.
+    auto* browse = new QToolButton;
+    browse->setObjectName(treeName + QStringLiteral("_Browse"));
+    browse->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    browse->setText(QStringLiteral("..."));
+    browse->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    connect(browse, &QToolButton::clicked, this, [this] {
+        const QString chosen = QFileDialog::getExistingDirectory(this, QString(), m_folder);
+        if (!chosen.isEmpty())
+            setFolder(QString(), chosen);
+    });
+    auto* top = new QHBoxLayout;
+    top->addWidget(m_drive, 1);
+    top->addWidget(browse);
     auto* v = new QVBoxLayout(this);
     v->setContentsMargins(0, 0, 0, 0);
-    v->addWidget(m_drive);
+    v->addLayout(top);
     v->addWidget(m_tree, 1);
 
     // A drive that is not ready leaves the tree where it was.
@@ -55,7 +82,15 @@ void FolderChooser::showDrive(const QString& drive) {
 }
 
 void FolderChooser::setFolder(const QString& drive, const QString& folder) {
-    const QString d = drive.isEmpty() ? driveOf(folder) : drive;
+    QString d = drive.isEmpty() ? driveOf(folder) : drive;
+    // The narrowest listed place that holds the folder roots the tree.
+    const QString path = QDir::fromNativeSeparators(folder);
+    for (int i = 0; i < m_drive->count(); ++i) {
+        const QString place = QDir::fromNativeSeparators(m_drive->itemText(i));
+        const QString within = place.endsWith(QLatin1Char('/')) ? place : place + QLatin1Char('/');
+        if ((path == place || path.startsWith(within)) && place.size() > QDir::fromNativeSeparators(d).size())
+            d = m_drive->itemText(i);
+    }
     if (m_drive->findText(QDir::toNativeSeparators(d)) < 0)
         m_drive->addItem(QDir::toNativeSeparators(d));
     {

@@ -96,8 +96,11 @@ QStringList HeaderDataDialog::names() const {
 }
 
 void HeaderDataDialog::cmdAddInList_Click() {
-    if (const auto name = headerNameToAdd(m_new->text()))
+    if (const auto name = headerNameToAdd(m_new->text())) {
         m_list->addItem(*name);
+        // The next name starts in an empty box, not after this one.
+        m_new->clear();
+    }
 }
 
 void HeaderDataDialog::cmdRemoveFromList_Click() {

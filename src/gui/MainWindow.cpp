@@ -30,6 +30,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -45,8 +46,11 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableWidget>
 #include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace gui {
@@ -107,6 +111,11 @@ QTableWidget* makeGrid(const QString& name, int rows, int cols) {
     t->verticalHeader()->setDefaultSectionSize(21);
     t->setWordWrap(false);
     t->setFocusPolicy(Qt::StrongFocus);
+    // Tab leaves the grid (the arrows move within it), and the value column takes the width left
+    // beside a vertical scroll bar: the grid never scrolls sideways and cuts the names off.
+    t->setTabKeyNavigation(false);
+    t->horizontalHeader()->setStretchLastSection(true);
+    t->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     return t;
 }
 
@@ -136,6 +145,7 @@ MainWindow::MainWindow(run::AppState& state, run::Conversion& conversion, QWidge
     : QMainWindow(parent), m_state(state), m_run(conversion) {
     setObjectName(QStringLiteral("frm_Hauptfenster"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
+    openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     m_run.chooseSaveAs = [this] {
         return QFileDialog::getSaveFileName(this, QString(), QString(),
                                             QStringLiteral("Excel Workbook (*.xlsx)"));
@@ -151,7 +161,14 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::observeRun() {
-    connect(&m_run, &run::Conversion::statusChanged, this, [this] { m_panel1->setText(m_state.status); });
+    connect(&m_run, &run::Conversion::statusChanged, this, &MainWindow::showStatus);
+    connect(&m_run, &run::Conversion::outputWritten, this, &MainWindow::showOutputButtons);
+    connect(&m_run, &run::Conversion::notesChanged, this, [this] {
+        const QStringList& notes = m_state.notes;
+        m_notesButton->setVisible(!notes.isEmpty());
+        m_notesButton->setText(QString::number(notes.size()));
+        m_notesButton->setToolTip(notes.join(QStringLiteral("\n\n")));
+    });
     connect(&m_run, &run::Conversion::progressChanged, this, &MainWindow::showProgress);
     connect(&m_run, &run::Conversion::valuesCleared, this, [this] {
         m_listModel->reload();
@@ -224,6 +241,29 @@ void MainWindow::buildStatusBar() {
     m_panel1 = new QLabel;
     m_panel1->setObjectName(QStringLiteral("StatusBar1_Panel1"));
     statusBar()->addWidget(m_panel1, 1);
+    // A long text never widens the window: it is shortened in the line and whole in its tooltip.
+    m_panel1->setMinimumWidth(1);
+    m_panel1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // After an output its file and folder are a click away; a step's warnings wait behind a
+    // button instead of being cut off in the line.
+    auto button = [this](const char* name, QStyle::StandardPixmap icon) {
+        auto* b = new QToolButton;
+        b->setObjectName(QString::fromLatin1(name));
+        b->setIcon(style()->standardIcon(icon));
+        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        b->setAutoRaise(true);
+        b->setVisible(false);
+        statusBar()->addPermanentWidget(b);
+        return b;
+    };
+    m_notesButton = button("StatusBar1_Notes", QStyle::SP_MessageBoxWarning);
+    m_openFile = button("StatusBar1_OpenFile", QStyle::SP_FileIcon);
+    m_openFolder = button("StatusBar1_OpenFolder", QStyle::SP_DirOpenIcon);
+    connect(m_notesButton, &QToolButton::clicked, this, &MainWindow::showNotes);
+    connect(m_openFile, &QToolButton::clicked, this,
+            [this] { openUrl(QUrl::fromLocalFile(m_state.lastOutput)); });
+    connect(m_openFolder, &QToolButton::clicked, this,
+            [this] { openUrl(QUrl::fromLocalFile(QFileInfo(m_state.lastOutput).absolutePath())); });
     m_progress = new QProgressBar;
     m_progress->setObjectName(QStringLiteral("ProgressBar_Hauptfenster"));
     m_progress->setFixedWidth(260);
@@ -455,6 +495,9 @@ void MainWindow::buildFileMenu() {
         const QString lang = QString::fromLatin1(languages[i]);
         m_menuLang[i] = addMenuAction(m_menuLanguage, QString::fromLatin1(names[i]),
                                       [this, lang] { chooseLanguage(lang); });
+        // The language in use carries the check mark.
+        m_menuLang[i]->setCheckable(true);
+        m_menuLang[i]->setData(lang);
     }
     m_menuDatei->addSeparator();
     m_menueBeenden = addMenuAction(m_menuDatei, QStringLiteral("Menue_Beenden"), [this] { Menue_Beenden(); });
@@ -621,6 +664,9 @@ void MainWindow::applyTexts() {
     // Older language files have no line for Hungarian: its own name then.
     const QString hungarian = text(76);
     m_menuLang[7]->setText(hungarian.isEmpty() ? QStringLiteral("Magyar") : hungarian);
+    const QString inUse = settings::readLanguageKey(m_state.store).language;
+    for (QAction* a : m_menuLang)
+        a->setChecked(a->data().toString().compare(inUse, Qt::CaseInsensitive) == 0);
     m_menueBeenden->setText(text(15));
     m_menuAusgabedatei->setText(text(16));
     m_menuASCII->setText(text(17));
@@ -682,6 +728,9 @@ void MainWindow::applyTexts() {
     m_list->setAccessibleName(text(63));
     m_werte->setAccessibleName(text(39));
     m_kopfdaten->setAccessibleName(text(36));
+    m_openFile->setText(m_state.text(kStatus, 20));
+    m_openFolder->setText(m_state.text(kStatus, 21));
+    m_notesButton->setAccessibleName(m_state.text(kStatus, 22));
     m_run.setStatus(m_state.text(kStatus, 12));
 }
 
@@ -693,6 +742,30 @@ void MainWindow::showSelection() {
     sm->clearSelection();
     sm->select(m_listModel->ranges(m_state.selection), QItemSelectionModel::Select);
     m_syncingSelection = false;
+}
+
+void MainWindow::showStatus() {
+    const QFontMetrics metrics(m_panel1->font());
+    m_panel1->setText(metrics.elidedText(m_state.status, Qt::ElideMiddle, std::max(m_panel1->width(), 200)));
+    m_panel1->setToolTip(m_state.status == m_panel1->text() ? QString() : m_state.status);
+}
+
+void MainWindow::showOutputButtons() {
+    const bool any = !m_state.lastOutput.isEmpty();
+    m_openFile->setVisible(any);
+    m_openFolder->setVisible(any);
+    const QFileInfo file(m_state.lastOutput);
+    m_openFile->setToolTip(QDir::toNativeSeparators(file.absoluteFilePath()));
+    m_openFolder->setToolTip(QDir::toNativeSeparators(file.absolutePath()));
+    m_panel1->setToolTip(QDir::toNativeSeparators(file.absoluteFilePath()));
+}
+
+void MainWindow::showNotes() {
+    common::Message m;
+    m.icon = common::MsgIcon::Warning;
+    m.caption = m_state.text(kStatus, 22);
+    m.text = m_state.notes.join(common::crlf() + common::crlf());
+    m_state.message(m);
 }
 
 void MainWindow::showProgress(int maximum, int value) {

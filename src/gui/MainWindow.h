@@ -21,6 +21,8 @@ class QProgressBar;
 class QPushButton;
 class QTableWidget;
 class QToolBar;
+class QToolButton;
+class QUrl;
 
 namespace gui {
 
@@ -57,6 +59,8 @@ public:
 
     // What the status line, the list and the online button show: the state's values.
     QString statusText() const { return m_state.status; }
+    // Opens a file or folder with the desktop's program for it; tests put their own here.
+    std::function<bool(const QUrl&)> openUrl;
     bool onlineReceptionOn() const { return m_state.online; }
     const model::Selection& selection() const { return m_state.selection; }
     int listCount() const { return static_cast<int>(m_state.entries.size()); }
@@ -108,6 +112,9 @@ private:
     void showClassification();
     void showProgramData();
     void showProgress(int maximum, int value);
+    void showStatus();
+    void showOutputButtons();
+    void showNotes();
     void showSelection();
     void chooseLanguage(const QString& language);
     void Form_Unload();
@@ -130,6 +137,9 @@ private:
     QAction* m_button[8] = {};
     QLabel* m_panel1 = nullptr;
     QProgressBar* m_progress = nullptr;
+    QToolButton* m_notesButton = nullptr;
+    QToolButton* m_openFile = nullptr;
+    QToolButton* m_openFolder = nullptr;
     QGroupBox* m_frame3 = nullptr;
     QGroupBox* m_frame4 = nullptr;
     QGroupBox* m_frameWerte = nullptr;

@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -188,7 +189,11 @@ ReportLayoutDialog::ReportLayoutDialog(DialogContext context, QWidget* mainWindo
 
     bool headerFileOk = true;
     if (settings::readHeaderSwitch(st.store, true)) {
-        const auto names = settings::readTextLines(settings::headerDataFile(), settings::systemCodePage());
+        // No file yet is a station without header data, not a fault: only one that is there and
+        // cannot be read is.
+        const bool none = !QFileInfo::exists(settings::headerDataFile());
+        const auto names = none ? std::optional<QStringList>(QStringList())
+                                : settings::readTextLines(settings::headerDataFile(), settings::systemCodePage());
         if (!names) {
             headerFileOk = false;
             common::notify(st.message, common::MsgIcon::Error, st.text(kBox, 5));
@@ -206,7 +211,8 @@ ReportLayoutDialog::ReportLayoutDialog(DialogContext context, QWidget* mainWindo
     } else {
         m_headerFrame->setVisible(false);
     }
-    if (headerFileOk) {
+    // A station that never stored a layout opens empty boxes, not a complaint about them.
+    if (headerFileOk && settings::readReportLayoutValue(st.store, QStringLiteral("FormStartRow"))) {
         ReportLayout layout;
         if (LoadReportSettings(st.store, m_grid->rowCount() - 1, layout,
                                LayoutMessages{st.texts, st.message}))
@@ -381,8 +387,6 @@ void ReportLayoutDialog::cmdLoad_Click(const QString& chosenFile) {
     const QString file = layoutFile(chosenFile, &QFileDialog::getOpenFileName);
     if (file.isEmpty())
         return;
-    setTitle(file);
-    settings::writeLastUsedConfig(st.store, file, st.texts, st.message);
     const auto lines = settings::readTextLines(file, settings::systemCodePage());
     if (!lines) {
         common::notify(st.message, common::MsgIcon::Error,
@@ -402,6 +406,9 @@ void ReportLayoutDialog::cmdLoad_Click(const QString& chosenFile) {
     ReportLayoutValues v = values();
     readLayoutFile(v, *lines, m_grid->rowCount() - 1);
     showValues(v);
+    // Only a layout that was taken becomes the last one used.
+    setTitle(file);
+    settings::writeLastUsedConfig(st.store, file, st.texts, st.message);
 }
 
 void ReportLayoutDialog::editCell(int row, int column) {

@@ -91,12 +91,12 @@ bool anythingChosen(ProtocolWriteInput& in) {
     const QString nl = common::crlf();
     if (in.selection.empty()) {
         common::notify(in.message, common::MsgIcon::Information,
-                       in.texts.text(kBox, 45) + nl + in.texts.text(kBox, 46));
+                       in.texts.text(kBox, 45) + nl + in.texts.text(kBox, 83));
         return false;
     }
     if (std::find(in.selection.begin(), in.selection.end(), true) == in.selection.end()) {
         common::notify(in.message, common::MsgIcon::Information,
-                       in.texts.text(kBox, 24) + nl + in.texts.text(kBox, 46));
+                       in.texts.text(kBox, 24) + nl + in.texts.text(kBox, 83));
         return false;
     }
     return true;

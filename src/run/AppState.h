@@ -54,6 +54,10 @@ struct AppState {
     ReadExtent read;
     bool online = false; // online reception is on
     QString status;      // the status line's text
+    // The file the last output wrote, for opening it or its folder.
+    QString lastOutput;
+    // What the last step wants the user to know beside its status: warnings too long for a line.
+    QStringList notes;
 
     // The up to five start arguments, index 1 to 5; all empty in interactive use.
     std::array<QString, 6> StartArgs{};

@@ -15,6 +15,7 @@
 
 #include <QDate>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QTime>
@@ -157,10 +158,27 @@ int Conversion::rowsNotListed() const {
 }
 
 void Conversion::note(const QString& text) {
-    // Nobody reads the status line of an unattended run: its log does.
-    setStatus(text);
-    if (unattended())
+    m_state.notes << text;
+    Q_EMIT notesChanged();
+    // Nobody reads the window of an unattended run: its log does.
+    if (unattended()) {
+        setStatus(text);
         std::fprintf(stderr, "doziduvov: %s\n", qPrintable(text));
+    }
+}
+
+void Conversion::beginStep() {
+    if (m_state.notes.isEmpty())
+        return;
+    m_state.notes.clear();
+    Q_EMIT notesChanged();
+}
+
+void Conversion::wrote(const QString& path, const QString& status) {
+    m_written << path;
+    m_state.lastOutput = path;
+    setStatus(status);
+    Q_EMIT outputWritten();
 }
 
 void Conversion::finishRun(bool ended, bool success) {
@@ -176,6 +194,7 @@ void Conversion::finishRun(bool ended, bool success) {
 }
 
 void Conversion::ReadValuesOffline() {
+    beginStep();
     // One source of values at a time: the subscription ends before the read replaces the list.
     if (m_state.online)
         endOnlineReception();
@@ -229,6 +248,7 @@ void Conversion::ReadValuesOffline() {
 void Conversion::startOnlineReception() {
     if (m_state.online)
         return;
+    beginStep();
     if (!connectHost()) {
         finishRun(false, false);
         return;
@@ -418,6 +438,7 @@ bool Conversion::mayWrite() {
 }
 
 bool Conversion::subWerteAusgeben() {
+    beginStep();
     if (!mayWrite())
         return false;
     ascii::AsciiWriteInput in{m_state.store,
@@ -436,7 +457,7 @@ bool Conversion::subWerteAusgeben() {
     const ascii::AsciiWriteResult r = ascii::WriteAsciiResults(in);
     if (!r.written)
         return false;
-    m_written << r.path;
+    wrote(r.path, m_state.text(kStatus, 19).arg(QFileInfo(r.path).fileName()));
     if (!r.numbersHoldSeparator.isEmpty())
         note(m_state.text(kBox, 64).arg(r.numbersHoldSeparator));
     if (r.path != r.planned)
@@ -456,12 +477,14 @@ bool Conversion::subWerteAusgeben() {
 }
 
 bool Conversion::writePdfProtocol() {
+    beginStep();
     if (!mayWrite())
         return false;
     return writeProtocol(Protocol::Pdf, std::nullopt);
 }
 
 bool Conversion::writeQifResults() {
+    beginStep();
     if (!mayWrite())
         return false;
     return writeProtocol(Protocol::Qif, std::nullopt);
@@ -503,8 +526,7 @@ bool Conversion::writeProtocol(Protocol which, std::optional<settings::ResultFil
     }
     if (!r.written)
         return false;
-    m_written << r.path;
-    setStatus(m_state.text(section, written).arg(QDir::toNativeSeparators(r.path)));
+    wrote(r.path, m_state.text(section, written).arg(QFileInfo(r.path).fileName()));
     if (!r.note.isEmpty())
         note(r.note);
     if (r.path != r.planned)
@@ -518,6 +540,7 @@ void Conversion::reportOtherName(const QString& planned, const QString& used) {
 }
 
 bool Conversion::fillExcelReport(QString& formPath, bool korrekturbericht) {
+    beginStep();
     if (!mayWrite())
         return false;
     excel::ReportRun run{m_state.store,
@@ -537,8 +560,12 @@ bool Conversion::fillExcelReport(QString& formPath, bool korrekturbericht) {
                          m_layoutValue};
     const excel::ReportResult r = excel::FillExcelReport(run, formPath, korrekturbericht);
     if (r.saved) {
-        m_written << formPath;
+        wrote(formPath, m_state.text(kStatus, 2) + QLatin1Char(' ') + QFileInfo(formPath).fileName() +
+                            QLatin1Char(' ') + m_state.text(kStatus, 3));
         storeInHistory();
+    } else {
+        // Never "being filled" after a form was refused or the fill failed.
+        setStatus(m_state.text(kStatus, 8));
     }
     if (r.cutTexts > 0)
         note(m_state.text(kStatus, 18).arg(r.cutTexts));

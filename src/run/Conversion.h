@@ -92,6 +92,9 @@ public:
 
 Q_SIGNALS:
     void statusChanged();
+    // An output was written (state().lastOutput), or the notes of the last step changed.
+    void outputWritten();
+    void notesChanged();
     // A negative maximum hides the bar; at most one update per 50 ms while work goes on.
     void progressChanged(int maximum, int value);
     // A read or online reception starts: the list, grid, counts and lamps clear.
@@ -123,8 +126,13 @@ private:
     void endOnlineReception();
     void abortOnlineReception(const QString& detail);
     void reportDroppedRows();
-    // A status text that an unattended run also writes to standard error.
+    // A warning of the current step: beside the status line, where it is never cut short; an
+    // unattended run writes it to standard error.
     void note(const QString& text);
+    // A new step starts: the last one's warnings go.
+    void beginStep();
+    // An output was written: its name in the status line, the file ready to be opened.
+    void wrote(const QString& path, const QString& status);
     void reportOtherName(const QString& planned, const QString& used);
     bool mayWrite();
     void progress(int maximum, int value);

@@ -56,6 +56,20 @@ ProtocolSettings readProtocolSettings(const SettingsStore& store) {
     return p;
 }
 
+void storeFirstStartDefaults(const SettingsStore& store, const QString& documents, const QLocale& locale) {
+    using keys::Ascii;
+    if (!keys::stored(store, Files::Dir) && !keys::stored(store, Files::PartProgFolder) && !documents.isEmpty() &&
+        QDir().mkpath(documents))
+        keys::write(store, Files::Dir, QDir(documents).absolutePath() + QLatin1Char('/'));
+    if (!keys::stored(store, Ascii::Csv) && !keys::stored(store, Ascii::Txt)) {
+        keys::write(store, Ascii::Csv, flagText(true));
+        keys::write(store, Ascii::Txt, flagText(false));
+        if (!keys::stored(store, Ascii::Separator))
+            keys::write(store, Ascii::Separator,
+                        locale.decimalPoint() == QLatin1String(",") ? QStringLiteral(";") : QStringLiteral(","));
+    }
+}
+
 bool folderChosenBeforeEachExport(const SettingsStore& store) {
     return keys::read(store, Files::SelectFolder) == QLatin1String("-1");
 }

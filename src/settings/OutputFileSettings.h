@@ -3,6 +3,7 @@
 #include "settings/ResultFileName.h"
 #include "settings/SettingsStore.h"
 
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
@@ -52,6 +53,11 @@ ResultFileSettings readResultFileSettings(const SettingsStore& store, const QStr
 
 // The folder is chosen before each ASCII export (SelectFolder stored as "-1").
 bool folderChosenBeforeEachExport(const SettingsStore& store);
+
+// A user's first start of the window: results go into the documents folder as CSV that this
+// computer's spreadsheet program reads (";" where numbers carry a decimal comma). Only what was
+// never stored is set, so stations whose batch files never opened the window write as before.
+void storeFirstStartDefaults(const SettingsStore& store, const QString& documents, const QLocale& locale);
 
 // Loads with the dialog's defaults (written back where the store allows).
 OutputFileSettings loadOutputFileSettings(const SettingsStore& store, const QString& programDir);

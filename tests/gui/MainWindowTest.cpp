@@ -40,6 +40,7 @@
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 
 #include <cmath>
 
@@ -148,6 +149,10 @@ TEST(MainWindow, StartupOnAnEmptyStore) {
         EXPECT_EQ(env.settings.rawValue(QSettings::SystemScope,
                                         QStringLiteral("Settings/LanguageSettings/Language")),
                   QString::fromLatin1(language));
+        // The check mark moves with it, on one entry only.
+        for (QAction* a : w.findChild<QMenu*>(QStringLiteral("menuLanguage"))->actions())
+            EXPECT_EQ(a->isChecked(), a->objectName() == QStringLiteral("menu") + QString::fromLatin1(language))
+                << a->objectName().toStdString();
     }
 
     // A stored position that is no number counts as 1 twip; a language change runs the whole
@@ -339,6 +344,12 @@ TEST(MainWindow, HeaderDataDialogOkAndImport) {
     edit->setText(QStringLiteral("Maschine"));
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(dlg.names().count(QStringLiteral("Maschine")), 1);
+    EXPECT_TRUE(edit->text().isEmpty()); // the next name is not appended to this one
+    QTest::keyClicks(edit, QStringLiteral("Pr"));
+    QTest::keyClick(edit, Qt::Key_Enter);
+    EXPECT_EQ(dlg.names().last(), QStringLiteral("Pr"));
+    child<QListWidget>(dlg, "lstVariables")->setCurrentRow(3);
+    dlg.cmdRemoveFromList_Click();
     child<QListWidget>(dlg, "lstVariables")->setCurrentRow(2);
     dlg.cmdRemoveFromList_Click();
     dlg.cmdOK_Click();
@@ -487,24 +498,53 @@ TEST(MainWindow, OutputDialogSwitchesTheProtocolsAndMapsHeaderDataToAqdefFields)
     EXPECT_EQ(env.state.store.Read(files, QStringLiteral("AQDEF_K0008"), QStringLiteral("x")), QString());
 }
 
-TEST(MainWindow, PdfProtocolAndQifResultsOfTheSelectedRowsFromTheMenu) {
+TEST(MainWindow, EachOutputNamesItsFileWhichOpensWithItsFolder) {
     GuiEnv env;
     QTemporaryDir out;
     env.state.store.Write(QStringLiteral("FileSettings"), QStringLiteral("DIR"), out.path());
+    // The numbers hold the separator: a long warning that must not push the file's name away.
+    env.state.store.Write(QStringLiteral("ASCIISettings"), QStringLiteral("ASCII"), QLocale::system().decimalPoint());
     ASSERT_TRUE(env.sim.start({kWelle}));
     MainWindow& w = env.open();
+    QList<QUrl> opened;
+    w.openUrl = [&](const QUrl& url) {
+        opened << url;
+        return true;
+    };
+    auto* openFile = child<QToolButton>(w, "StatusBar1_OpenFile");
+    auto* openFolder = child<QToolButton>(w, "StatusBar1_OpenFolder");
+    auto* notes = child<QToolButton>(w, "StatusBar1_Notes");
+    EXPECT_FALSE(openFile->isVisibleTo(&w));
     env.trigger(QStringLiteral("Toolbar1_2"));
     child<QPushButton>(w, "cmdMarkAll")->click();
     const struct {
         const char *action, *pattern, *status;
-    } menus[] = {{"Menue_PdfProtokoll", "*.pdf", "PDF-Protokoll geschrieben: "},
-                 {"Menue_QifErgebnisse", "*.qif", "QIF-Datei geschrieben: "}};
-    for (const auto& m : menus) {
-        env.trigger(QString::fromLatin1(m.action));
-        const QStringList written = QDir(out.path()).entryList({QString::fromLatin1(m.pattern)}, QDir::Files);
-        ASSERT_EQ(written.size(), 1) << m.action;
-        EXPECT_TRUE(w.statusText().startsWith(QString::fromUtf8(m.status))) << w.statusText().toStdString();
-        EXPECT_TRUE(w.statusText().endsWith(written.first()));
+        bool warned;
+    } outputs[] = {{"Toolbar1_5", "*.txt", "", true},
+                   {"Menue_PdfProtokoll", "*.pdf", "PDF-Protokoll geschrieben: ", false},
+                   {"Menue_QifErgebnisse", "*.qif", "QIF-Datei geschrieben: ", false}};
+    for (const auto& o : outputs) {
+        SCOPED_TRACE(o.action);
+        opened.clear();
+        env.shown.clear();
+        env.trigger(QString::fromLatin1(o.action));
+        const QStringList written = QDir(out.path()).entryList({QString::fromLatin1(o.pattern)}, QDir::Files);
+        ASSERT_EQ(written.size(), 1);
+        EXPECT_TRUE(w.statusText().startsWith(QString::fromUtf8(o.status))) << w.statusText().toStdString();
+        EXPECT_TRUE(w.statusText().contains(written.first())) << w.statusText().toStdString();
+        EXPECT_FALSE(w.statusText().contains(out.path())); // the name, not the folder
+        EXPECT_EQ(notes->isVisibleTo(&w), o.warned);
+        if (o.warned) {
+            notes->click();
+            ASSERT_EQ(env.shown.size(), 1);
+            EXPECT_TRUE(env.shown[0].text.contains(QStringLiteral("Trennzeichen"))) << env.shown[0].text.toStdString();
+            screenshot(w, "status-after-export");
+        }
+        ASSERT_TRUE(openFile->isVisibleTo(&w) && openFolder->isVisibleTo(&w));
+        openFile->click();
+        openFolder->click();
+        const QString file = QDir(out.path()).filePath(written.first());
+        EXPECT_EQ(opened, (QList<QUrl>{QUrl::fromLocalFile(file), QUrl::fromLocalFile(QFileInfo(file).absolutePath())}));
     }
     // Only the menu writes it in a window: the AQDEF file and the PDF switch are for the runs.
     EXPECT_TRUE(QDir(out.path()).entryList({QStringLiteral("*.csv"), QStringLiteral("*.dfq")}).isEmpty());
@@ -557,7 +597,12 @@ TEST(MainWindow, ReportLayoutDialogValidatesStoresSavesAndLoads) {
     gui::ReportLayoutDialog other(env.state, &w);
     other.box("txtZeileStart")->setText(QStringLiteral("7"));
     env.shown.clear();
-    other.cmdLoad_Click(file);
+    const QString refused = env.programDir() + QStringLiteral("/refused.cfg");
+    ASSERT_TRUE(QFile::copy(file, refused));
+    other.cmdLoad_Click(refused);
+    EXPECT_FALSE(other.windowTitle().contains(QStringLiteral("refused"))); // nor the last one used
+    EXPECT_EQ(env.state.store.Read(QStringLiteral("ExcelReportSettings"), QStringLiteral("LastUsedConfig"), {}),
+              file);
     ASSERT_EQ(env.shown.size(), 1);
     // Both lists named, in the user's language.
     EXPECT_TRUE(env.shown[0].text.startsWith(env.state.text(QStringLiteral("MessageBoxen"), 70)));
@@ -610,9 +655,12 @@ TEST(MainWindow, MenusAndButtonsOpenTheirWindows) {
                                                            {"Toolbar1_7", "frm_SavePartProgram"},
                                                            {"Menue_BatchFile", "frm_BatchFile"}};
     for (const auto& [action, window] : entries) {
+        env.shown.clear();
         env.trigger(QString::fromLatin1(action));
         QWidget* opened = w.findChild<QWidget*>(QString::fromLatin1(window));
         ASSERT_NE(opened, nullptr) << action;
+        // A first start (no header data file yet) is no fault to report.
+        EXPECT_TRUE(env.shown.isEmpty()) << action << ": " << (env.shown.isEmpty() ? "" : env.shown[0].text.toStdString());
         EXPECT_TRUE(opened->isVisible()) << action;
         if (QByteArray(window) != "frm_BatchFile") {
             EXPECT_TRUE(opened->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) << window;
@@ -683,6 +731,8 @@ TEST(MainWindow, ExcelOnlineProtocolAgainstAnExecutingHost) {
     EXPECT_TRUE(rows[1].label);
     EXPECT_EQ(rows[1].cells.first(), QStringLiteral("LOC1"));
     EXPECT_EQ(rows[2].cells.first(), QStringLiteral("X_LOCATION von CIR1"));
+    for (const auto& r : rows) // a characteristic of no element too (KEYIN)
+        EXPECT_FALSE(r.cells.first().isEmpty());
     screenshot(*online, "excel-online");
 
     online->cmdPause_Click(); // paused: an added command leaves no row
@@ -712,6 +762,7 @@ TEST(MainWindow, ExcelOnlineProtocolAgainstAnExecutingHost) {
     ASSERT_FALSE(s.isEmpty());
     EXPECT_EQ(cellOf(s, "A1").value("value").toString(), QStringLiteral("Merkmalstyp und Element"));
     EXPECT_EQ(cellOf(s, "A1").value("fill").toString(), QStringLiteral("00CCFF"));
+    EXPECT_EQ(cellOf(s, "H1").value("value").toString(), QString::fromUtf8("Toleranzüberschreitung (ATol)"));
     EXPECT_EQ(cellOf(s, "A2").value("value").toString(), QStringLiteral("LOC1"));
     EXPECT_EQ(cellOf(s, "A2").value("fill").toString(), QStringLiteral("C0C0C0"));
     EXPECT_TRUE(s.value("merged").toArray().contains(QStringLiteral("A2:H2")));

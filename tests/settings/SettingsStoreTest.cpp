@@ -1,5 +1,6 @@
 #include "settings/SettingsStore.h"
 #include "common/TempSettings.h"
+#include "settings/OutputFileSettings.h"
 #include "settings/SettingsMessages.h"
 
 #include <gtest/gtest.h>
@@ -262,4 +263,42 @@ TEST(SettingsStore, ReadOnlyMachineSettingsStayTheAdministratorsAndTheUsersChang
     EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
     EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
+}
+
+TEST(SettingsStore, AFirstStartFillsOnlyWhatWasNeverStored) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<const char*, const char*>> before; // section/key, value
+        QLocale locale;
+        const char *dir, *csv, *txt, *separator; // nullptr: still not stored
+    };
+    const QLocale german(QLocale::German, QLocale::Germany), english(QLocale::English, QLocale::UnitedStates);
+    const Case cases[] = {
+        {"new user, German", {}, german, "<docs>", "-1", "0", ";"},
+        {"new user, English", {}, english, "<docs>", "-1", "0", ","},
+        {"folder chosen", {{"FileSettings/DIR", "/qs/"}}, german, "/qs/", "-1", "0", ";"},
+        {"part program folder", {{"FileSettings/PartProgFolder", "-1"}}, german, nullptr, "-1", "0", ";"},
+        {"TXT chosen", {{"ASCIISettings/TXT", "-1"}}, german, "<docs>", nullptr, "-1", nullptr},
+        {"separator kept", {{"ASCIISettings/ASCII", "\t"}}, german, "<docs>", "-1", "0", "\t"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempSettings tmp;
+        SettingsStore store;
+        QTemporaryDir home;
+        const QString docs = home.path() + QStringLiteral("/Dokumente");
+        for (const auto& [key, value] : c.before)
+            store.Write(QString::fromLatin1(key).section(QLatin1Char('/'), 0, 0),
+                        QString::fromLatin1(key).section(QLatin1Char('/'), 1), QString::fromLatin1(value));
+        settings::storeFirstStartDefaults(store, docs, c.locale);
+        auto stored = [&](const char* key) {
+            return tmp.rawValue(QSettings::SystemScope, QStringLiteral("Settings/") + QString::fromLatin1(key));
+        };
+        const QString dir = QString::fromLatin1(c.dir ? c.dir : "").replace(QStringLiteral("<docs>"), docs + "/");
+        EXPECT_EQ(stored("FileSettings/DIR").toString(), dir);
+        EXPECT_EQ(QDir(docs).exists(), c.dir && QByteArray(c.dir) == "<docs>");
+        EXPECT_EQ(stored("ASCIISettings/CSV").toString(), QString::fromLatin1(c.csv ? c.csv : ""));
+        EXPECT_EQ(stored("ASCIISettings/TXT").toString(), QString::fromLatin1(c.txt ? c.txt : ""));
+        EXPECT_EQ(stored("ASCIISettings/ASCII").toString(), QString::fromLatin1(c.separator ? c.separator : ""));
+    }
 }
