@@ -1,5 +1,7 @@
+#include "DesktopNotification.h"
 #include "Display.h"
 
+#include "common/MessageLine.h"
 #include "gui/MainWindow.h"
 #include "gui/MessageBox.h"
 #include "hostlink/HostSocketClient.h"
@@ -7,15 +9,18 @@
 #include "run/CommandLine.h"
 #include "run/Conversion.h"
 #include "run/HistoryCommand.h"
+#include "run/RunReport.h"
 #include "settings/OutputFileSettings.h"
 #include "settings/ProgramSettings.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTimer>
 
 #ifdef Q_OS_UNIX
@@ -104,6 +109,12 @@ const char* kUsage =
     "the part could not be stored in the history (only with HistorySettings/FailRunOnError\n"
     "set; otherwise that is a warning), 4 when the outputs were written but lack the\n"
     "characteristics after one without an ID, 1 on any other failure, 2 for wrong options.\n"
+    "DOZIDUVOV_RUN_LOG names a file each unattended run appends one entry to: date and time,\n"
+    "exit status and its meaning, start options and every message, one per line (the batch\n"
+    "files set it to the form's name with .log). An unattended run that ends with a status other\n"
+    "than 0 also shows a desktop notification when a session bus is there, unless\n"
+    "ProgSettings/FailureNotification is 0. When standard error is the systemd journal\n"
+    "(JOURNAL_STREAM), error and warning lines carry their priority.\n"
     "\n"
     "Korvex is reached on the socket VextorinKorvexWndClass in XDG_RUNTIME_DIR, or, when that is\n"
     "not set, in the folder korvex-<uid> (mode 0700) under TMPDIR or /tmp; only a Korvex of the\n"
@@ -200,14 +211,16 @@ void startHistoryDeliveryAtExit() {
 }
 #endif
 
-void initialiseState(run::AppState& state, const QStringList& words, bool windowed) {
+// Every message of the run, shown or printed, is kept for its report.
+void initialiseState(run::AppState& state, const QStringList& words, bool windowed, run::RunReport& report) {
     state.findHost = [&state] {
         host::ClientOptions options;
         options.timeoutMs = settings::readHostTimeoutSeconds(state.store) * 1000;
         return host::connectToHost(options);
     };
-    state.message =
-        windowed ? common::MessageFn(gui::showMessage) : common::MessageFn(common::consoleMessage);
+    state.message = run::recordingMessages(
+        windowed ? common::MessageFn(gui::showMessage) : common::MessageFn(common::consoleMessage),
+        report.messages);
     state.commandLine = words;
     if (windowed)
         state.deliverHistoryLater = startHistoryDelivery;
@@ -234,6 +247,34 @@ void listWritten(const std::optional<run::RunResult>& result) {
     std::fflush(stdout);
 }
 
+// Whoever was not there when an unattended run ended learns how it went: from the run log its
+// batch file names, and from the desktop when it failed. Neither changes the run's status.
+void reportRun(const run::AppState& state, run::RunReport& report, int status) {
+    report.ended = QDateTime::currentDateTime();
+    report.status = status;
+    // The run's warnings (characteristics not taken, another file name) besides its messages.
+    for (const QString& note : state.notes) {
+        common::Message m;
+        m.icon = common::MsgIcon::Warning;
+        m.text = note;
+        report.messages << m;
+    }
+    const QString logPath = qEnvironmentVariable(run::runLogVariable());
+    if (!logPath.isEmpty()) {
+        const settings::CodePage cp =
+            settings::codePageForLanguageName(settings::readLanguageKey(state.store).language);
+        const QString error = run::appendRunLog(logPath, run::runLogEntry(report, state.texts), cp);
+        if (!error.isEmpty())
+            std::fprintf(stderr, "%sdoziduvov: the run log %s cannot be written: %s\n",
+                         common::journalPrefix(common::MsgIcon::Warning), qPrintable(logPath),
+                         qPrintable(error));
+    }
+    if (status != 0 && settings::readFailureNotification(state.store)) {
+        const run::Notification n = run::failureNotification(report, state.texts);
+        app::sendDesktopNotification(n.summary, n.body, 1000);
+    }
+}
+
 // Whether this run draws a PDF protocol: its text needs fonts, and fonts the GUI application.
 bool writesPdf() {
     settings::SettingsStore store;
@@ -243,7 +284,7 @@ bool writesPdf() {
 
 // Start options and nobody to see a window: the run alone, on the core application, or on the
 // GUI application without a screen when it draws a protocol.
-int runUnattended(int argc, char* argv[], const QStringList& words) {
+int runUnattended(int argc, char* argv[], const QStringList& words, run::RunReport& report) {
     std::unique_ptr<QCoreApplication> application;
     if (writesPdf()) {
         // Whatever platform the environment names, none is there to show anything.
@@ -262,7 +303,7 @@ int runUnattended(int argc, char* argv[], const QStringList& words) {
     int status = 1;
     {
         run::AppState state;
-        initialiseState(state, words, false);
+        initialiseState(state, words, false, report);
         state.deliverHistoryLater = [&deliverAfterRun] { deliverAfterRun = true; };
         run::Conversion conversion(state);
         std::optional<run::RunResult> result;
@@ -279,6 +320,7 @@ int runUnattended(int argc, char* argv[], const QStringList& words) {
         conversion.release();
         listWritten(result);
         status = exitStatus(result, loopStatus == 0 ? 1 : loopStatus);
+        reportRun(state, report, status);
     }
     if (deliverAfterRun)
         startHistoryDeliveryAtExit();
@@ -298,7 +340,8 @@ int runHistoryCommand(int argc, char* argv[], const run::CommandLine& commandLin
     std::fwrite(r.output.constData(), 1, static_cast<std::size_t>(r.output.size()), stdout);
     std::fflush(stdout);
     if (!r.error.isEmpty())
-        std::fprintf(stderr, "doziduvov: %s\n", qPrintable(r.error));
+        std::fprintf(stderr, "%sdoziduvov: %s\n", common::journalPrefix(common::MsgIcon::Error),
+                     qPrintable(r.error));
     return r.status;
 }
 
@@ -318,7 +361,8 @@ int main(int argc, char* argv[]) {
         std::printf("doziduvov %s\n", DOZIDUVOV_VERSION);
         return 0;
     case run::CommandLine::Action::Error:
-        std::fprintf(stderr, "doziduvov: %s\n\n%s", qPrintable(commandLine.error), kUsage);
+        std::fprintf(stderr, "%sdoziduvov: %s\n\n%s", common::journalPrefix(common::MsgIcon::Error),
+                     qPrintable(commandLine.error), kUsage);
         return 2;
     case run::CommandLine::Action::History:
     case run::CommandLine::Action::HistoryDb:
@@ -341,19 +385,28 @@ int main(int argc, char* argv[]) {
     const QStringList& words = commandLine.words;
     quiet = commandLine.quiet;
     const bool unattended = commandLine.action == run::CommandLine::Action::Run;
-    if (!commandLine.ignored.isEmpty())
-        std::fprintf(stderr, "doziduvov: start options after the fifth are ignored: %s\n",
-                     qPrintable(commandLine.ignored.join(QLatin1Char(' '))));
+    run::RunReport report;
+    report.arguments = arguments;
+    if (!commandLine.ignored.isEmpty()) {
+        common::Message ignored;
+        ignored.icon = common::MsgIcon::Warning;
+        ignored.text = QStringLiteral("start options after the fifth are ignored: %1")
+                           .arg(commandLine.ignored.join(QLatin1Char(' ')));
+        report.messages.append(ignored);
+        std::fprintf(stderr, "%sdoziduvov: %s\n", common::journalPrefix(ignored.icon),
+                     qPrintable(ignored.text));
+    }
     setLibraryLog();
     standardHandler = qInstallMessageHandler(quietMessages);
     if (app::noDisplay(app::currentDisplayEnvironment())) {
         if (unattended)
-            return runUnattended(argc, argv, words);
+            return runUnattended(argc, argv, words, report);
         if (!words.isEmpty()) {
-            std::fprintf(stderr, "doziduvov: %s is no run mode (the first start option is a, m or o)\n\n%s",
-                         qPrintable(words.first()), kUsage);
+            std::fprintf(stderr, "%sdoziduvov: %s is no run mode (the first start option is a, m or o)\n\n%s",
+                         common::journalPrefix(common::MsgIcon::Error), qPrintable(words.first()), kUsage);
             return 2;
         }
+        std::fputs(common::journalPrefix(common::MsgIcon::Error), stderr);
         std::fputs("doziduvov: no display to show the main window on. Start it on a desktop, or give start "
                    "options for an unattended run (see doziduvov --help).\n",
                    stderr);
@@ -366,16 +419,25 @@ int main(int argc, char* argv[]) {
     Q_INIT_RESOURCE(icons);
 
     run::AppState state;
-    initialiseState(state, words, true);
+    initialiseState(state, words, true, report);
     run::Conversion conversion(state);
     std::optional<run::RunResult> result;
-    QObject::connect(&conversion, &run::Conversion::runFinished, &app,
-                     [&](const run::RunResult& r) { result = r; });
+    // The window stays open after a failure: the report goes out when the run ends, not the window.
+    bool reported = false;
+    QObject::connect(&conversion, &run::Conversion::runFinished, &app, [&](const run::RunResult& r) {
+        result = r;
+        if (!reported)
+            reportRun(state, report, exitStatus(result, 1));
+        reported = true;
+    });
 
     gui::MainWindow window(state, conversion);
     // Start-up runs inside the event loop, so that an unattended run can end it.
     QTimer::singleShot(0, &window, [&window] { window.Form_Load(); });
     const int status = QApplication::exec();
     listWritten(result);
-    return exitStatus(result, status);
+    const int runStatus = exitStatus(result, status);
+    if (unattended && !reported)
+        reportRun(state, report, runStatus);
+    return runStatus;
 }

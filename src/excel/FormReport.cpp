@@ -426,6 +426,21 @@ bool sameUniqueId(const QString& cell, const model::MerkmalRow& row) {
 
 namespace {
 
+} // namespace
+
+bool reportHasRows(const QStringList& entries, const model::Selection& selection,
+                   const settings::LanguageTable& texts, const common::MessageFn& message) {
+    if (entries.isEmpty())
+        common::notify(message, common::MsgIcon::Information, texts.text(kBox, 23));
+    else if (std::find(selection.begin(), selection.end(), true) == selection.end())
+        common::notify(message, common::MsgIcon::Information, texts.text(kBox, 24));
+    else
+        return true;
+    return false;
+}
+
+namespace {
+
 // The checks before the form is touched, each ending the run with its message: false then.
 bool checkRun(ReportRun& r, const QString& formPath, ReportLayout& layout) {
     auto refuse = [&r](common::MsgIcon icon, const QString& text) {
@@ -433,10 +448,8 @@ bool checkRun(ReportRun& r, const QString& formPath, ReportLayout& layout) {
         return false;
     };
     auto box = [&r](int line) { return r.texts.text(kBox, line); };
-    if (r.entries.isEmpty())
-        return refuse(common::MsgIcon::Information, box(23));
-    if (std::find(r.selection.begin(), r.selection.end(), true) == r.selection.end())
-        return refuse(common::MsgIcon::Information, box(24));
+    if (!reportHasRows(r.entries, r.selection, r.texts, r.message))
+        return false;
     const LayoutMessages msgs{r.texts, r.message};
     const LayoutValueFn layoutValue = r.layoutValue ? r.layoutValue : [&r](const QString& key) {
         return settings::readReportLayoutValue(r.store, key);

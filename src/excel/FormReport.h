@@ -61,4 +61,8 @@ bool sameUniqueId(const QString& cell, const model::MerkmalRow& row);
 // Everything it has to say it says itself; an aborted run leaves the form file as it was.
 ReportResult FillExcelReport(ReportRun& run, QString& formPath, bool Korrekturbericht);
 
+// Whether a report has rows to write: values listed and some chosen; else the message and false.
+bool reportHasRows(const QStringList& entries, const model::Selection& selection,
+                   const settings::LanguageTable& texts, const common::MessageFn& message);
+
 } // namespace excel

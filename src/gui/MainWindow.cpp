@@ -4,6 +4,7 @@
 
 #include "ascii/AsciiWriter.h"
 #include "common/ProgramPaths.h"
+#include "excel/FormReport.h"
 #include "gui/AboutDialog.h"
 #include "gui/AsciiSetupDialog.h"
 #include "gui/BatchFileDialog.h"
@@ -27,6 +28,11 @@
 #include "settings/SettingsMessages.h"
 
 #include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QTimer>
+#include <QStandardPaths>
+#include <QMimeData>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -144,6 +150,7 @@ QPushButton* makeMarkButton(const QString& name, const char* icon) {
 MainWindow::MainWindow(run::AppState& state, run::Conversion& conversion, QWidget* parent)
     : QMainWindow(parent), m_state(state), m_run(conversion) {
     setObjectName(QStringLiteral("frm_Hauptfenster"));
+    setAcceptDrops(true);
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
     openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     m_run.chooseSaveAs = [this] {
@@ -500,6 +507,12 @@ void MainWindow::buildFileMenu() {
         m_menuLang[i]->setData(lang);
     }
     m_menuDatei->addSeparator();
+    m_menuRecentForms = m_menuDatei->addMenu(QString());
+    m_menuRecentForms->setObjectName(QStringLiteral("menuRecentForms"));
+    m_menuRecentLayouts = m_menuDatei->addMenu(QString());
+    m_menuRecentLayouts->setObjectName(QStringLiteral("menuRecentLayouts"));
+    connect(m_menuDatei, &QMenu::aboutToShow, this, &MainWindow::showRecentFiles);
+    m_menuDatei->addSeparator();
     m_menueBeenden = addMenuAction(m_menuDatei, QStringLiteral("Menue_Beenden"), [this] { Menue_Beenden(); });
 }
 
@@ -534,6 +547,12 @@ void MainWindow::buildSettingsMenu() {
     m_menueWindowPos = addMenuAction(m_menuEinstellungen, QStringLiteral("Menue_Window_Pos"), [this] {
         openWindow<QWidget>(m_fensterpos, [this] { return new gui::WindowPositionDialog(m_state, this); });
     });
+    m_menuStayOnTop = addMenuAction(m_menuEinstellungen, QStringLiteral("menuStayOnTop"), [this] {
+        const bool on = m_menuStayOnTop->isChecked();
+        settings::writeStayOnTop(m_state.store, on, m_state.texts, m_state.message);
+        gui::setStayOnTop(on);
+    });
+    m_menuStayOnTop->setCheckable(true);
 }
 
 void MainWindow::buildActionsMenu() {
@@ -619,6 +638,7 @@ void MainWindow::Form_Load() {
 
     setWindowTitle(settings::finalCaption(m_state.texts, keys.lastUsedConfig));
     applyTexts();
+    gui::setStayOnTop(settings::readStayOnTop(m_state.store));
     gui::SetTopmost(this, true);
     // A run started by a batch file has nobody to click the note away; its log has it.
 
@@ -728,6 +748,11 @@ void MainWindow::applyTexts() {
     m_list->setAccessibleName(text(63));
     m_werte->setAccessibleName(text(39));
     m_kopfdaten->setAccessibleName(text(36));
+    m_menuStayOnTop->setText(text(77));
+    m_menuStayOnTop->setChecked(gui::stayOnTop());
+    m_menuRecentForms->setTitle(text(78));
+    m_menuRecentLayouts->setTitle(text(79));
+    showRecentFiles();
     m_openFile->setText(m_state.text(kStatus, 20));
     m_openFolder->setText(m_state.text(kStatus, 21));
     m_notesButton->setAccessibleName(m_state.text(kStatus, 22));
@@ -937,11 +962,75 @@ void MainWindow::ToggleOnlineReception() {
         setOnlineButton(false); // a failed start leaves the button up
 }
 
+bool MainWindow::anythingToFill() {
+    // Said before a form is asked for, not after.
+    return excel::reportHasRows(m_state.entries, m_state.selection, m_state.texts, m_state.message);
+}
+
+void MainWindow::fillForm(const QString& file) {
+    if (!anythingToFill())
+        return;
+    m_state.SaveAsChosen = false;
+    QString path = file;
+    settings::writeLastUsedFolder(m_state.store, QFileInfo(file).absolutePath() + QLatin1Char('/'),
+                                  m_state.texts, m_state.message);
+    if (m_run.fillExcelReport(path, false))
+        settings::rememberRecentFile(m_state.store, settings::RecentKind::Form, file);
+    else
+        show(); // the abort ending makes the main window visible
+}
+
+void MainWindow::openLayout(const QString& file) {
+    openWindow<QWidget>(m_berichtDesign, [this] { return new gui::ReportLayoutDialog(m_state, this); });
+    if (auto* d = qobject_cast<gui::ReportLayoutDialog*>(m_berichtDesign.data()))
+        d->cmdLoad_Click(file);
+}
+
+void MainWindow::showRecentFiles() {
+    const std::pair<QMenu*, settings::RecentKind> menus[] = {{m_menuRecentForms, settings::RecentKind::Form},
+                                                             {m_menuRecentLayouts, settings::RecentKind::Layout}};
+    for (const auto& [menu, kind] : menus) {
+        menu->clear();
+        const QStringList files = settings::readRecentFiles(m_state.store, kind);
+        menu->setEnabled(!files.isEmpty());
+        for (const QString& f : files) {
+            QAction* a = menu->addAction(QFileInfo(f).fileName());
+            a->setToolTip(QDir::toNativeSeparators(f));
+            a->setStatusTip(QDir::toNativeSeparators(f));
+            const bool form = kind == settings::RecentKind::Form;
+            connect(a, &QAction::triggered, this, [this, f, form] { form ? fillForm(f) : openLayout(f); });
+        }
+    }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile())
+        return;
+    const QString suffix = QFileInfo(urls.first().toLocalFile()).suffix().toLower();
+    if (suffix == QLatin1String("xlsx") || suffix == QLatin1String("xlsm") || suffix == QLatin1String("cfg"))
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QString file = event->mimeData()->urls().value(0).toLocalFile();
+    event->acceptProposedAction();
+    // After the drop has ended: a dialog must not run inside the drag's event.
+    QTimer::singleShot(0, this, [this, file] {
+        if (QFileInfo(file).suffix().compare(QLatin1String("cfg"), Qt::CaseInsensitive) == 0)
+            openLayout(file);
+        else
+            fillForm(file);
+    });
+}
+
 void MainWindow::ExcelBerichtAusfuellen() {
+    if (!anythingToFill())
+        return;
     // The form dialog, with the choice to keep the form as it is and save the filled copy under
     // a new name.
-    QFileDialog dialog(this, QString(), settings::readLastUsedFolder(m_state.store, common::programDir()),
-                       QStringLiteral("Excel Workbook (*.xlsx *.xlsm)"));
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QFileDialog dialog(this, QString(), settings::readLastUsedFolder(m_state.store, documents), text(80));
     dialog.setObjectName(QStringLiteral("CommonDialog1"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -957,7 +1046,9 @@ void MainWindow::ExcelBerichtAusfuellen() {
         return;
     settings::writeLastUsedFolder(m_state.store, QFileInfo(file).absolutePath() + QLatin1Char('/'),
                                   m_state.texts, m_state.message);
-    if (!m_run.fillExcelReport(file, false))
+    if (m_run.fillExcelReport(file, false))
+        settings::rememberRecentFile(m_state.store, settings::RecentKind::Form, dialog.selectedFiles().first());
+    else
         show(); // the abort ending makes the main window visible
 }
 

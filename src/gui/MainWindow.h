@@ -12,6 +12,8 @@
 #include <memory>
 
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
 class QGroupBox;
 class QLabel;
 class QListView;
@@ -56,6 +58,10 @@ public:
 
     // "Excel Bericht ausfüllen": the form is chosen in a dialog, then filled.
     void ExcelBerichtAusfuellen();
+    // Fills the given form (a recent one, one dropped on the window).
+    void fillForm(const QString& file);
+    // Opens the layout dialog with the given layout file loaded.
+    void openLayout(const QString& file);
 
     // What the status line, the list and the online button show: the state's values.
     QString statusText() const { return m_state.status; }
@@ -85,6 +91,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     // Back from a dialog that may have loaded or saved another layout: the title names it.
     void showEvent(QShowEvent* event) override;
+    // A form or a layout file dropped on the window is used like one chosen in its dialog.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildUi();
@@ -115,6 +124,8 @@ private:
     void showStatus();
     void showOutputButtons();
     void showNotes();
+    void showRecentFiles();
+    bool anythingToFill();
     void showSelection();
     void chooseLanguage(const QString& language);
     void Form_Unload();
@@ -186,6 +197,9 @@ private:
     QAction* m_menueBatchFile = nullptr;
     QAction* m_menuPdf = nullptr;
     QAction* m_menuQif = nullptr;
+    QAction* m_menuStayOnTop = nullptr;
+    QMenu* m_menuRecentForms = nullptr;
+    QMenu* m_menuRecentLayouts = nullptr;
     QAction* m_menueVerlauf = nullptr;
     QAction* m_menueInfo = nullptr;
 

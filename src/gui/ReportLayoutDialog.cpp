@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -353,8 +354,10 @@ void ReportLayoutDialog::cmdOK_Click() {
 
 // The layout file given, or the one the user picks; ".cfg" is added when missing. "" when none.
 QString ReportLayoutDialog::layoutFile(const QString& chosenFile, FileDialog dialog) {
+    const QString start = settings::readLastLayoutFolder(
+        m_state.store, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     QString file = chosenFile.isEmpty()
-                       ? dialog(this, QString(), QString(), QStringLiteral("CFG Datei (*.cfg)"), nullptr, {})
+                       ? dialog(this, QString(), start, m_state.text(QStringLiteral("frm_MainWindow"), 81), nullptr, {})
                        : chosenFile;
     if (!file.isEmpty() && !file.endsWith(QLatin1String(".cfg")))
         file += QStringLiteral(".cfg");
@@ -380,6 +383,7 @@ void ReportLayoutDialog::cmdSaveAs_Click(const QString& chosenFile) {
     }
     setTitle(file);
     settings::writeLastUsedConfig(st.store, file, st.texts, st.message);
+    settings::rememberRecentFile(st.store, settings::RecentKind::Layout, file);
 }
 
 void ReportLayoutDialog::cmdLoad_Click(const QString& chosenFile) {
@@ -409,6 +413,7 @@ void ReportLayoutDialog::cmdLoad_Click(const QString& chosenFile) {
     // Only a layout that was taken becomes the last one used.
     setTitle(file);
     settings::writeLastUsedConfig(st.store, file, st.texts, st.message);
+    settings::rememberRecentFile(st.store, settings::RecentKind::Layout, file);
 }
 
 void ReportLayoutDialog::editCell(int row, int column) {

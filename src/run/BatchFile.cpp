@@ -1,5 +1,6 @@
 #include "run/BatchFile.h"
 
+#include "run/RunReport.h"
 #include "settings/TextCodec.h"
 
 #include <QDir>
@@ -46,6 +47,9 @@ BatchFile makeBatchFile(const BatchChoice& c, ScriptKind kind) {
     const QString mode = c.mode >= 0 && c.mode <= 2 ? QString::fromLatin1(kModes[c.mode]) : QString();
     const QString choice =
         c.choice >= 0 && c.choice <= 2 ? QString::fromLatin1(kChoices[c.choice]) : QString();
+    // Every run appends how it ended to the log beside the form, where someone will look.
+    const QString log = withExtension(c.workbook1, QStringLiteral(".log"));
+    const QString logVariable = QString::fromLatin1(runLogVariable());
     BatchFile f;
     if (kind == ScriptKind::WindowsBatch) {
         // Only the program path is quoted: the start options split at "/" and trim the rest.
@@ -55,7 +59,14 @@ BatchFile makeBatchFile(const BatchChoice& c, ScriptKind kind) {
         if (c.choice == 2)
             line += QStringLiteral(" /") + cmdEscaped(c.workbook2);
         f.path = withExtension(c.workbook1, QStringLiteral(".bat"));
-        f.content = settings::encodeAnsi(QStringLiteral("@echo off\r\n") + line + QStringLiteral("\r\n"),
+        // Inside the quotes of set only "%" still acts and is doubled; setlocal keeps the variable
+        // out of a calling console.
+        QString logPath = log;
+        logPath.replace(QLatin1Char('%'), QStringLiteral("%%"));
+        const QString setLog = QStringLiteral("set \"") + logVariable + QLatin1Char('=') + logPath +
+                               QStringLiteral("\"\r\n");
+        f.content = settings::encodeAnsi(QStringLiteral("@echo off\r\nsetlocal\r\n") + setLog + line +
+                                             QStringLiteral("\r\n"),
                                          settings::systemCodePage());
         return f;
     }
@@ -69,7 +80,9 @@ BatchFile makeBatchFile(const BatchChoice& c, ScriptKind kind) {
     if (c.choice == 2 && !c.workbook2.trimmed().isEmpty())
         words << shellQuoted(c.workbook2);
     f.path = withExtension(c.workbook1, QStringLiteral(".sh"));
-    f.content = (QStringLiteral("#!/bin/sh\n") + words.join(QLatin1Char(' ')) + QLatin1Char('\n')).toUtf8();
+    f.content = (QStringLiteral("#!/bin/sh\n") + logVariable + QLatin1Char('=') + shellQuoted(log) +
+                 QStringLiteral(" exec ") + words.join(QLatin1Char(' ')) + QLatin1Char('\n'))
+                    .toUtf8();
     return f;
 }
 

@@ -1,6 +1,7 @@
 #include "run/Conversion.h"
 
 #include "ascii/AsciiWriter.h"
+#include "common/MessageLine.h"
 #include "common/ProgramPaths.h"
 #include "excel/FormReport.h"
 #include "excel/ReportLayout.h"
@@ -163,12 +164,14 @@ void Conversion::note(const QString& text) {
     // Nobody reads the window of an unattended run: its log does.
     if (unattended()) {
         setStatus(text);
-        std::fprintf(stderr, "doziduvov: %s\n", qPrintable(text));
+        std::fprintf(stderr, "%sdoziduvov: %s\n", common::journalPrefix(common::MsgIcon::Warning),
+                     qPrintable(text));
     }
 }
 
 void Conversion::beginStep() {
-    if (m_state.notes.isEmpty())
+    // An unattended run keeps them all for its report.
+    if (m_state.notes.isEmpty() || unattended())
         return;
     m_state.notes.clear();
     Q_EMIT notesChanged();

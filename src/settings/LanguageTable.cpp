@@ -32,6 +32,7 @@ const QStringList& languageSectionNames() {
         QStringLiteral("Protocols"),
         QStringLiteral("History"),
         QStringLiteral("GaugeStudy"),
+        QStringLiteral("RunReport"),
     };
     return names;
 }

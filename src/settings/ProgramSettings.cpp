@@ -5,6 +5,8 @@
 #include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
 
+#include <QFileInfo>
+
 namespace settings {
 
 namespace {
@@ -113,6 +115,51 @@ bool readMinimize(const SettingsStore& store) {
     return toFlag(keys::read(store, Prog::Minimize));
 }
 
+bool readStayOnTop(const SettingsStore& store) {
+    return keys::read(store, Prog::StayOnTop).trimmed() != QLatin1String("0");
+}
+
+bool writeStayOnTop(const SettingsStore& store, bool on, const LanguageTable& texts,
+                    const common::MessageFn& message) {
+    return writeKey(store, Prog::StayOnTop, on ? QStringLiteral("1") : QStringLiteral("0"), texts, message);
+}
+
+namespace {
+const keys::Key& recentKey(RecentKind kind) {
+    return kind == RecentKind::Form ? Prog::RecentForms : Prog::RecentLayouts;
+}
+} // namespace
+
+QStringList readRecentFiles(const SettingsStore& store, RecentKind kind) {
+    QStringList files;
+    for (const QString& f : keys::stored(store, recentKey(kind)).value_or(QString()).split(QLatin1Char('\n')))
+        if (!f.isEmpty() && QFileInfo::exists(f) && !files.contains(f))
+            files << f;
+    return files;
+}
+
+void rememberRecentFile(const SettingsStore& store, RecentKind kind, const QString& file) {
+    const QString path = QFileInfo(file).absoluteFilePath();
+    QStringList files = keys::stored(store, recentKey(kind)).value_or(QString()).split(QLatin1Char('\n'));
+    files.removeAll(path);
+    files.removeAll(QString());
+    files.prepend(path);
+    while (files.size() > kMaxRecent)
+        files.removeLast();
+    try {
+        keys::write(store, recentKey(kind), files.join(QLatin1Char('\n')));
+        if (kind == RecentKind::Layout)
+            keys::write(store, Prog::LastLayoutFolder, QFileInfo(path).absolutePath());
+    } catch (const SettingsWriteError&) {
+        // A list of conveniences: the file itself was used all the same.
+    }
+}
+
+QString readLastLayoutFolder(const SettingsStore& store, const QString& fallback) {
+    const QString stored = keys::stored(store, Prog::LastLayoutFolder).value_or(QString());
+    return !stored.isEmpty() && QFileInfo(stored).isDir() ? stored : fallback;
+}
+
 double warningPercent(const QString& tolProzentText) {
     return parseNumber(tolProzentText).value_or(90.0);
 }
@@ -132,6 +179,11 @@ int readFormLockTimeoutSeconds(const SettingsStore& store) {
 
 int readFormLockStaleSeconds(const SettingsStore& store) {
     return keys::read(store, Prog::FormLockStale);
+}
+
+bool readFailureNotification(const SettingsStore& store) {
+    // Only a clear "off" silences a failure.
+    return parseFlag(keys::read(store, Prog::FailureNotification)).value_or(true);
 }
 
 QString versionText() {

@@ -46,6 +46,20 @@ bool readHeaderSwitch(const SettingsStore& store, bool defaultOn);
 bool readMultiLine(const SettingsStore& store, bool defaultOn);
 bool readMinimize(const SettingsStore& store);
 
+// ProgSettings/StayOnTop: the program's windows stay above all others (on unless "0").
+bool readStayOnTop(const SettingsStore& store);
+bool writeStayOnTop(const SettingsStore& store, bool on, const LanguageTable& texts,
+                    const common::MessageFn& message);
+
+// The forms and layouts used last, most recent first; files that are gone are left out.
+enum class RecentKind { Form, Layout };
+QStringList readRecentFiles(const SettingsStore& store, RecentKind kind);
+// Puts the file first (once) and keeps the newest kMaxRecent; a store that takes nothing is ignored.
+void rememberRecentFile(const SettingsStore& store, RecentKind kind, const QString& file);
+constexpr int kMaxRecent = 6;
+// The folder a file dialog of layouts opens in: the last one used, else the fallback.
+QString readLastLayoutFolder(const SettingsStore& store, const QString& fallback);
+
 // The warning limit as stored: a missing, empty or non-numeric value counts as 90.
 double warningPercent(const QString& tolProzentText);
 // Reads TolProzent directly (no write-back), "90" when missing or empty.
@@ -63,6 +77,10 @@ int readFormLockTimeoutSeconds(const SettingsStore& store);
 // left behind by a station that was switched off or killed (900 when unset or not a number from
 // 0 to a week; 0: never).
 int readFormLockStaleSeconds(const SettingsStore& store);
+
+// ProgSettings/FailureNotification: whether an unattended run that fails sends a desktop
+// notification (on unless it reads as off, "0").
+bool readFailureNotification(const SettingsStore& store);
 
 // What the windows remember, each under one key, read and written only here. A write that does
 // not reach the store is reported (the user's message function) and gives false.

@@ -39,10 +39,18 @@ struct Prog {
     static constexpr Key Minimize{section, "MINIMIZE", "0"};
     static constexpr Key TolProzent{section, "TolProzent", "90"};
     static constexpr Key LastUsedFolder{section, "LastUsedFolder"}; // the program's folder
+    static constexpr Key LastLayoutFolder{section, "LastLayoutFolder"};
+    // The program's windows above all others; "0" lets them go among them.
+    static constexpr Key StayOnTop{section, "StayOnTop", "1"};
+    // Most recent first, one path per line.
+    static constexpr Key RecentForms{section, "RecentForms", ""};
+    static constexpr Key RecentLayouts{section, "RecentLayouts", ""};
     static constexpr NumberKey HostTimeout{section, "HostTimeout", 30, 1, 3600};
     static constexpr NumberKey FormLockTimeout{section, "FormLockTimeout", 60, 0, 3600};
     // 0: never; up to a week.
     static constexpr NumberKey FormLockStale{section, "FormLockStale", 900, 0, 7 * 86400};
+    // An unattended run that fails tells the desktop (a notification over the session bus).
+    static constexpr Key FailureNotification{section, "FailureNotification", "1"};
 };
 
 struct Files {

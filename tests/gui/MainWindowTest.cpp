@@ -31,6 +31,7 @@
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
+#include <QMimeData>
 #include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
@@ -907,4 +908,77 @@ TEST(MainWindow, HistoryWindowChartsFiguresFiltersAndExports) {
     EXPECT_TRUE(opened->series().empty());
     EXPECT_EQ(opened->figure("lblMean"), QStringLiteral("\u2014"));
     opened->close();
+}
+
+TEST(MainWindow, FormsAndLayoutsByDropAndFromTheRecentMenus) {
+    GuiEnv env;
+    settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"),
+                             {QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer")}, settings::systemCodePage());
+    QTemporaryDir out;
+    const QString form = out.filePath(QStringLiteral("Pruefbericht.xlsx"));
+    const QString layout = out.filePath(QStringLiteral("Pruefbericht.cfg"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/forms/Pruefbericht.xlsx"), form));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/forms/Pruefbericht.cfg"), layout));
+    QFile(form).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    ASSERT_TRUE(env.sim.start({kWelle}));
+    MainWindow& w = env.open();
+    auto drop = [&](const QString& file) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(file)});
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&w, &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent dropped(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&w, &dropped);
+        QCoreApplication::processEvents();
+        return true;
+    };
+    EXPECT_FALSE(drop(out.filePath(QStringLiteral("notes.txt"))));
+
+    // A layout dropped on the window opens the layout dialog with it.
+    ASSERT_TRUE(drop(layout));
+    auto* dialog = w.findChild<gui::ReportLayoutDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->windowTitle().contains(QStringLiteral("Pruefbericht.cfg")));
+    dialog->cmdOK_Click();
+
+    // A form dropped before anything is chosen is refused before it is touched.
+    const QByteArray untouched = readBytes(form);
+    env.trigger(QStringLiteral("Toolbar1_2"));
+    env.shown.clear();
+    ASSERT_TRUE(drop(form));
+    ASSERT_EQ(env.shown.size(), 1);
+    EXPECT_EQ(env.shown[0].text, env.state.text(QStringLiteral("MessageBoxen"), 24));
+    EXPECT_EQ(readBytes(form), untouched);
+
+    child<QPushButton>(w, "cmdMarkAll")->click();
+    ASSERT_TRUE(drop(form));
+    EXPECT_NE(readBytes(form), untouched);
+    EXPECT_TRUE(w.statusText().contains(QStringLiteral("Pruefbericht.xlsx"))) << w.statusText().toStdString();
+
+    // Both files are offered again, by name, in the file menu.
+    w.findChild<QMenu*>(QStringLiteral("Menue_Datei"))->aboutToShow();
+    const auto recent = [&](const char* menu) {
+        QStringList names;
+        for (QAction* a : w.findChild<QMenu*>(QString::fromLatin1(menu))->actions())
+            names << a->text();
+        return names;
+    };
+    EXPECT_EQ(recent("menuRecentForms"), QStringList{QStringLiteral("Pruefbericht.xlsx")});
+    EXPECT_EQ(recent("menuRecentLayouts"), QStringList{QStringLiteral("Pruefbericht.cfg")});
+    const QByteArray onePart = readBytes(form);
+    w.findChild<QMenu*>(QStringLiteral("menuRecentForms"))->actions().first()->trigger();
+    EXPECT_NE(readBytes(form), onePart); // the next part in the same form
+
+    // Staying on top is the user's choice, and every window of the program follows it.
+    env.trigger(QStringLiteral("menuStayOnTop"));
+    EXPECT_FALSE(w.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(env.state.store.Read(QStringLiteral("ProgSettings"), QStringLiteral("StayOnTop"), {}),
+              QStringLiteral("0"));
+    env.trigger(QStringLiteral("Menue_Info"));
+    EXPECT_FALSE(w.findChild<QWidget*>(QStringLiteral("frm_About"))->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    env.trigger(QStringLiteral("menuStayOnTop"));
+    EXPECT_TRUE(w.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(w.findChild<QWidget*>(QStringLiteral("frm_About"))->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 }

@@ -1,5 +1,7 @@
 #include "run/BatchFile.h"
 
+#include "settings/TextCodec.h"
+
 #include <gtest/gtest.h>
 
 using namespace run;
@@ -9,8 +11,8 @@ TEST(BatchFile, LinesForEveryChoice) {
         int mode;
         int choice;
         const char* second;
-        const char* windows; // the command line after @echo off
-        const char* posix;   // the command after #!/bin/sh
+        const char* windows; // the command line after the run log's variable
+        const char* posix;   // the command after exec
     };
     const Case cases[] = {
         {0, 0, "", "\"C:\\Doziduvov\\Konv.exe\" /a /C:\\Forms\\Teil 1.xlsx /C:\\Cfg\\R.cfg /ALL",
@@ -34,7 +36,9 @@ TEST(BatchFile, LinesForEveryChoice) {
                       QStringLiteral("C:\\Doziduvov\\Konv.exe")};
         const BatchFile bat = makeBatchFile(w, ScriptKind::WindowsBatch);
         EXPECT_EQ(bat.path, QStringLiteral("C:\\Forms\\Teil 1.bat"));
-        EXPECT_EQ(bat.content, QByteArray("@echo off\r\n") + c.windows + "\r\n");
+        EXPECT_EQ(bat.content, QByteArray("@echo off\r\nsetlocal\r\nset \"DOZIDUVOV_RUN_LOG=C:\\Forms\\Teil "
+                                          "1.log\"\r\n") +
+                                   c.windows + "\r\n");
 
         QString second = QString::fromLatin1(c.second);
         if (!second.isEmpty())
@@ -47,7 +51,8 @@ TEST(BatchFile, LinesForEveryChoice) {
                       QStringLiteral("/opt/dz/doziduvov")};
         const BatchFile sh = makeBatchFile(p, ScriptKind::PosixShell);
         EXPECT_EQ(sh.path, QStringLiteral("/srv/Forms/Teil 1.sh")); // not "Teil 1.xsh"
-        EXPECT_EQ(sh.content, QByteArray("#!/bin/sh\n") + c.posix + "\n");
+        EXPECT_EQ(sh.content,
+                  QByteArray("#!/bin/sh\nDOZIDUVOV_RUN_LOG='/srv/Forms/Teil 1.log' exec ") + c.posix + "\n");
     }
     // cmd.exe's own characters in a path are escaped; % doubled.
     BatchChoice odd{0,
@@ -57,4 +62,27 @@ TEST(BatchFile, LinesForEveryChoice) {
                     QStringLiteral("C:\\R.cfg"),
                     QStringLiteral("C:/P/K.exe")};
     EXPECT_TRUE(makeBatchFile(odd, ScriptKind::WindowsBatch).content.contains("/C:\\A^|B^<C^>^^D%%E.xlsx"));
+
+    // The run log's name, beside the form, must reach the program unchanged: in cmd's quotes only
+    // "%" acts, in the shell's only the quote.
+    const struct {
+        const char* form;
+        const char* line; // the line that names the log
+    } logs[] = {
+        {"C:\\Q&A\\100% Teil ü.xlsx", "set \"DOZIDUVOV_RUN_LOG=C:\\Q&A\\100%% Teil ü.log\"\r\n"},
+        {"C:\\x^y\\%PATH%.xlsx", "set \"DOZIDUVOV_RUN_LOG=C:\\x^y\\%%PATH%%.log\"\r\n"},
+        {"/srv/Q&A/100% Teil 'ü'.xlsx", "DOZIDUVOV_RUN_LOG='/srv/Q&A/100% Teil '\\''ü'\\''.log' exec '"},
+        {"/srv/$HOME `x` \\.xlsx", "DOZIDUVOV_RUN_LOG='/srv/$HOME `x` \\.log' exec '"},
+    };
+    for (const auto& l : logs) {
+        const QString form = QString::fromUtf8(l.form);
+        const bool windows = !form.startsWith(QLatin1Char('/'));
+        BatchChoice b{0, 0, form, QString(), QStringLiteral("R.cfg"), QStringLiteral("K")};
+        const ScriptKind kind = windows ? ScriptKind::WindowsBatch : ScriptKind::PosixShell;
+        const QByteArray content = makeBatchFile(b, kind).content;
+        const QByteArray line =
+            windows ? settings::encodeAnsi(QString::fromUtf8(l.line), settings::systemCodePage())
+                    : QByteArray(l.line);
+        EXPECT_TRUE(content.contains(line)) << l.form << "\n" << content.toStdString();
+    }
 }

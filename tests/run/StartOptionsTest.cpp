@@ -121,12 +121,14 @@ TEST(StartArgs, TheCommandLinesBatchFilesContain) {
 }
 
 TEST(StartArgs, EveryScriptTheBatchWindowWritesStartsTheRunItWasMadeFor) {
-    // The script runs a stand-in for the program that prints what it was given.
+    // The script runs a stand-in for the program that prints the run log it was given, then its
+    // arguments.
     QTemporaryDir dir;
     const QString echo = dir.filePath(QStringLiteral("args.sh"));
     QFile e(echo);
     ASSERT_TRUE(e.open(QIODevice::WriteOnly));
-    e.write("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done\n");
+    e.write("#!/bin/sh\nprintf '%s\\n' \"$DOZIDUVOV_RUN_LOG\"\n"
+            "for a in \"$@\"; do printf '%s\\n' \"$a\"; done\n");
     e.close();
     e.setPermissions(e.permissions() | QFileDevice::ExeOwner);
     const char* modes[] = {"a", "m", "o"};
@@ -145,8 +147,9 @@ TEST(StartArgs, EveryScriptTheBatchWindowWritesStartsTheRunItWasMadeFor) {
             QProcess p;
             p.start(f.path, {});
             ASSERT_TRUE(p.waitForFinished(10000));
-            const QStringList words =
-                QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+            QStringList words = QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+            ASSERT_FALSE(words.isEmpty());
+            EXPECT_EQ(words.takeFirst(), dir.filePath(QStringLiteral("Teil 1 'A'.log")));
             const run::CommandLine l = run::parseCommandLine(words);
             SCOPED_TRACE(words.join(QLatin1Char('|')).toStdString());
             ASSERT_EQ(l.action, run::CommandLine::Action::Run);

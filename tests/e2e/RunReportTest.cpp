@@ -1,0 +1,129 @@
+// What a failed unattended run leaves for those who were not there: the run log its batch file
+// names, the journal's priorities, and a desktop notification.
+#include "common/ConverterRun.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QString kExamples = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/");
+
+using RunReport = ConverterRun;
+
+TEST_F(RunReport, EveryRunAppendsItsEntryToTheLogItsBatchFileNames) {
+    const QString log = sim.dir() + QStringLiteral("/Teil 1.log");
+    const QPair<QString, QString> logVariable{QStringLiteral("DOZIDUVOV_RUN_LOG"), log};
+    // No host: the run fails with the connect message.
+    ProcessRun r = doziduvov({QStringLiteral("/a")}, {logVariable});
+    EXPECT_EQ(r.exitCode, 1);
+
+    // The second run writes to the journal (stderr is the stream JOURNAL_STREAM names).
+    const QString journal = sim.dir() + QStringLiteral("/journal.txt");
+    writeBytes(journal, QByteArray());
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(journal).constData(), &st), 0);
+    const QString stream = QStringLiteral("%1:%2").arg(st.st_dev).arg(st.st_ino);
+    QProcess p;
+    p.setProcessEnvironment(environment({logVariable, {QStringLiteral("JOURNAL_STREAM"), stream}}));
+    p.setStandardErrorFile(journal, QIODevice::Append);
+    p.start(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"),
+            {QStringLiteral("/a"), QStringLiteral("/srv/Forms/Teil 1.xlsx"), QStringLiteral("R.cfg"),
+             QStringLiteral("/ALL"), QString(), QStringLiteral("sixth")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 1);
+    const QString stderrText = QString::fromUtf8(readBytes(journal));
+    EXPECT_TRUE(stderrText.startsWith(QStringLiteral("<4>doziduvov: start options after the fifth")))
+        << stderrText.toStdString();
+    const QRegularExpression error(QStringLiteral("\n<3>[^\n]* \\[error\\] Korvex wurde nicht gefunden\\."));
+    EXPECT_TRUE(stderrText.contains(error)) << stderrText.toStdString();
+
+    const QString entries = settings::decodeAnsi(readBytes(log), settings::CodePage::Windows1252);
+    const QRegularExpression entry(QStringLiteral(
+        "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d status 1 \\(fehlgeschlagen\\)\r\n"
+        "  options: /a\r\n"
+        "  error: Korvex wurde nicht gefunden\\.[^\r\n]*\r\n"
+        "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d status 1 \\(fehlgeschlagen\\)\r\n"
+        "  options: /a \"/srv/Forms/Teil 1.xlsx\" R.cfg /ALL \"\" sixth\r\n"
+        "  warning: start options after the fifth are ignored: sixth\r\n"
+        "  error: Korvex wurde nicht gefunden\\.[^\r\n]*\r\n$"));
+    EXPECT_TRUE(entry.match(entries).hasMatch()) << entries.toStdString();
+
+    // A log that cannot be written costs the run nothing but a line on standard error.
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    r = doziduvov({QStringLiteral("/a")}, {{QStringLiteral("DOZIDUVOV_RUN_LOG"), sim.dir()}});
+    EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    EXPECT_TRUE(r.stderrText.contains(QStringLiteral("cannot be written"))) << r.stderrText.toStdString();
+}
+
+// The desktop's notification server, as far as a failing run needs it.
+class FakeNotifications : public QDBusVirtualObject {
+public:
+    QString introspect(const QString&) const override { return QString(); }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.member() != QLatin1String("Notify"))
+            return false;
+        calls.append(message.arguments());
+        connection.send(message.createReply(QVariant::fromValue(1u)));
+        return true;
+    }
+    QList<QVariantList> calls;
+};
+
+TEST_F(RunReport, AFailureReachesTheDesktopUnlessSwitchedOff) {
+    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    if (daemon.isEmpty())
+        GTEST_SKIP() << "dbus-daemon is not installed (scripts/setup installs it)";
+    QProcess bus;
+    bus.start(daemon,
+              {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    ASSERT_TRUE(bus.waitForReadyRead(10000));
+    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+    {
+        QDBusConnection server = QDBusConnection::connectToBus(address, QStringLiteral("fake-notifications"));
+        FakeNotifications fake;
+        ASSERT_TRUE(server.registerService(QStringLiteral("org.freedesktop.Notifications")));
+        ASSERT_TRUE(server.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &fake));
+
+        // The run's call is answered here, so the test serves the bus while the run goes on.
+        const auto failingRun = [&] {
+            QProcess p;
+            p.setProcessEnvironment(environment({{QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address}}));
+            p.start(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), {QStringLiteral("/a")});
+            while (!p.waitForFinished(20))
+                QCoreApplication::processEvents();
+            QCoreApplication::processEvents();
+            EXPECT_EQ(p.exitCode(), 1);
+        };
+        failingRun();
+        ASSERT_EQ(fake.calls.size(), 1);
+        const QVariantList& notify = fake.calls.first();
+        ASSERT_EQ(notify.size(), 8);
+        EXPECT_EQ(notify[0].toString(), QStringLiteral("doziduvov"));
+        EXPECT_EQ(notify[3].toString(), QStringLiteral("Lauf fehlgeschlagen"));
+        EXPECT_TRUE(notify[4].toString().startsWith(QStringLiteral("Korvex wurde nicht gefunden.")))
+            << notify[4].toString().toStdString();
+        const QVariantMap hints = qdbus_cast<QVariantMap>(notify[6]);
+        EXPECT_EQ(hints.value(QStringLiteral("urgency")).toInt(), 2);
+
+        store.Write(QStringLiteral("ProgSettings"), QStringLiteral("FailureNotification"),
+                    QStringLiteral("0"));
+        failingRun();
+        EXPECT_EQ(fake.calls.size(), 1);
+        server.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+    }
+    QDBusConnection::disconnectFromBus(QStringLiteral("fake-notifications"));
+    bus.kill();
+    bus.waitForFinished();
+}
+
+} // namespace
