@@ -23,6 +23,10 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 namespace run {
 
 namespace {
@@ -31,6 +35,15 @@ const QString kStatus = QStringLiteral("StatusBar");
 const QString kBox = QStringLiteral("MessageBoxen");
 const QString kHistory = QStringLiteral("History");
 constexpr qint64 kProgressInterval = 50; // ms between progress updates
+constexpr qint64 kPercentAfter = 500;    // ms of work before a terminal is shown a percentage
+
+bool stderrIsTerminal() {
+#ifdef Q_OS_UNIX
+    return ::isatty(STDERR_FILENO) == 1;
+#else
+    return false;
+#endif
+}
 
 } // namespace
 
@@ -84,15 +97,27 @@ void Conversion::setStatus(const QString& text) {
 void Conversion::progress(int maximum, int value) {
     if (maximum < 0) {
         m_progressClock.invalidate();
+        m_workClock.invalidate();
+        if (m_percentShown)
+            std::fputs("\r          \r", stderr);
+        m_percentShown = false;
         Q_EMIT progressChanged(-1, 0);
         return;
     }
+    if (!m_workClock.isValid())
+        m_workClock.start();
     // The first and the last step always show; in between at most one update per interval.
     const bool edge = value <= 0 || value >= maximum;
     if (!edge && m_progressClock.isValid() && m_progressClock.elapsed() < kProgressInterval)
         return;
     m_progressClock.start();
     Q_EMIT progressChanged(maximum, value);
+    // Someone at the terminal of an unattended run sees long work move; a log file gets none.
+    if (unattended() && m_workClock.elapsed() >= kPercentAfter && stderrIsTerminal()) {
+        std::fprintf(stderr, "\rdoziduvov: %3d %%", static_cast<int>(100LL * value / std::max(maximum, 1)));
+        std::fflush(stderr);
+        m_percentShown = true;
+    }
 }
 
 void Conversion::setSelection(model::Selection selection) {
@@ -239,6 +264,8 @@ void Conversion::ReadValuesOffline() {
     }
     listValues();
     Q_EMIT classified();
+    if (m_state.read.complete)
+        setStatus(m_state.text(kStatus, 23).arg(m_state.entries.size()));
     // A read the host broke off is shown, but an unattended run never writes a part of it.
     if (!m_state.read.complete) {
         reportReadFailure(failure);

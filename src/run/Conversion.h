@@ -148,6 +148,9 @@ private:
     host::LiveUpdate m_live;
     std::shared_ptr<host::HostApplicationEvents> m_events;
     QElapsedTimer m_progressClock;
+    // Since the work began, and whether a terminal has been shown its percentage.
+    QElapsedTimer m_workClock;
+    bool m_percentShown = false;
     QStringList m_written; // outputs of the running evaluation
     bool m_evaluating = false;
     bool m_historyFailed = false;       // of the running evaluation
