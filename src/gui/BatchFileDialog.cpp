@@ -1,6 +1,7 @@
 #include "gui/BatchFileDialog.h"
 
 #include "run/BatchFile.h"
+#include "settings/ProgramSettings.h"
 #include "settings/SettingsMessages.h"
 #include "settings/TextCodec.h"
 
@@ -9,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QStandardPaths>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -52,29 +54,33 @@ BatchFileDialog::BatchFileDialog(DialogContext context, QWidget* mainWindow)
         h->addWidget(button);
         return std::pair{frame, button};
     };
-    const QString workbooks = QStringLiteral("Excel Workbook (*.xlsx *.xlsm)");
+    // Filters in the user's language; each kind of file starts in the folder last used for it.
+    const QString workbooks = st.text(QStringLiteral("frm_MainWindow"), 80);
+    const QString layouts = st.text(QStringLiteral("frm_MainWindow"), 81);
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString formFolder = settings::readLastUsedFolder(st.store, documents);
+    const QString layoutFolder = settings::readLastLayoutFolder(st.store, documents);
     m_tabelle1 = pathLabel(QStringLiteral("lblTabelle1"));
     m_tabelle2 = pathLabel(QStringLiteral("lblTabelle2"));
     m_konfig = pathLabel(QStringLiteral("lblKonfig"));
     auto [frame1, b1] = fileFrame(QStringLiteral("Frame1"), 3, m_tabelle1,
                                   QStringLiteral("cmdSelectTabelle1"), 11, [=, this] {
                                       const QString f = QFileDialog::getOpenFileName(
-                                          this, QStringLiteral("Excel Tabelle wählen"), QString(), workbooks);
+                                          this, QStringLiteral("Excel Tabelle wählen"), formFolder, workbooks);
                                       if (!f.isEmpty())
                                           setWorkbook1(f);
                                   });
     auto [frame6, b2] = fileFrame(QStringLiteral("Frame6"), 4, m_tabelle2,
                                   QStringLiteral("cmdSelectTabelle2"), 11, [=, this] {
                                       const QString f = QFileDialog::getOpenFileName(
-                                          this, QStringLiteral("Excel Tabelle wählen"), QString(), workbooks);
+                                          this, QStringLiteral("Excel Tabelle wählen"), formFolder, workbooks);
                                       if (!f.isEmpty())
                                           setWorkbook2(f);
                                   });
     auto [frame2, b3] =
-        fileFrame(QStringLiteral("Frame2"), 5, m_konfig, QStringLiteral("cmdSelectKonfig"), 12, [this] {
-            const QString f =
-                QFileDialog::getOpenFileName(this, QStringLiteral("Konfigurationsdatei wählen"), QString(),
-                                             QStringLiteral("Excel Workbook (*.cfg)"));
+        fileFrame(QStringLiteral("Frame2"), 5, m_konfig, QStringLiteral("cmdSelectKonfig"), 12, [=, this] {
+            const QString f = QFileDialog::getOpenFileName(this, QStringLiteral("Konfigurationsdatei wählen"),
+                                                           layoutFolder, layouts);
             if (!f.isEmpty()) // a cancelled choice keeps the file shown
                 setConfiguration(f);
         });
