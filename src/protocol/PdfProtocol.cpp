@@ -548,8 +548,8 @@ void Renderer::row(double y, const ChosenRow& chosen, bool stripe) {
     double x = kMargin;
     const QString symbol = excel::SymbolText(r.Typ, true);
     if (!symbol.isEmpty()) {
-        const double side = 2.6;
-        m_symbols.addPath(gdtSymbol(symbol.front(), box(x + 1.4, y + (kRowH - side) / 2, side, side)));
+        const double side = 3.2;
+        m_symbols.addPath(gdtSymbol(symbol.front(), box(x + 1.0, y + (kRowH - side) / 2, side, side)));
     }
     x += kCols[ColSymbol];
     cell(x + 1, y, kCols[ColId] - 2, kRowH, r.ID, false, m_black, 0);
