@@ -47,11 +47,8 @@ const char* messageKind(MsgIcon icon) {
 }
 
 QString singleLine(const QString& text) {
-    QString line = text;
-    line.replace(QLatin1String("\r\n"), QLatin1String(" "));
-    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    line.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    return line.simplified();
+    // Line breaks are white space too: one space each, as any run of blanks.
+    return text.simplified();
 }
 
 const char* journalPrefix(MsgIcon icon) {

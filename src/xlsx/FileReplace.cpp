@@ -126,8 +126,10 @@ void finishTemporary(const QString& temporary, const QString& target) {
     mode_t mode = 0;
     if (::stat(QFile::encodeName(target).constData(), &old) == 0) {
         // Giving a file away needs privileges a user rarely has; the group alone may still work.
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && errno == EPERM)
-            static_cast<void>(::fchown(fd, static_cast<uid_t>(-1), old.st_gid));
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && errno == EPERM) {
+            // Not even the group: the file keeps the writer's, as any new file would.
+            [[maybe_unused]] const int groupOnly = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+        }
         mode = old.st_mode & 07777;
     } else {
         mode = 0666 & ~currentUmask(); // as any program's new file

@@ -8,8 +8,10 @@ trap 'rm -rf "$tmp"' EXIT
 
 cmake --install "$build" --prefix "$tmp/usr" >/dev/null
 for f in bin/doziduvov bin/korvex-sim share/doziduvov/LanguageFiles/German.dll \
-         share/applications/org.nortave.Doziduvov.desktop share/metainfo/org.nortave.Doziduvov.metainfo.xml \
-         share/icons/hicolor/scalable/apps/org.nortave.Doziduvov.svg share/man/man1/doziduvov.1; do
+         share/applications/org.nortave.doziduvov.desktop share/metainfo/org.nortave.doziduvov.metainfo.xml \
+         share/icons/hicolor/scalable/apps/org.nortave.doziduvov.svg \
+         share/man/man1/doziduvov.1.gz share/man/man1/korvex-sim.1.gz \
+         share/doc/doziduvov/copyright share/doc/doziduvov/changelog.gz; do
     test -e "$tmp/usr/$f" || { echo "not installed: $f" >&2; exit 1; }
 done
 "$tmp/usr/bin/doziduvov" --version
@@ -21,8 +23,8 @@ env -u DISPLAY -u WAYLAND_DISPLAY -u DOZIDUVOV_PROGRAM_DIR -u QT_QPA_PLATFORM -u
     LANG=C.UTF-8 LC_ALL=C.UTF-8 "$tmp/usr/bin/doziduvov" /a 2>"$tmp/err" && { echo "ran without a host" >&2; exit 1; }
 grep -q "Korvex wurde nicht gefunden" "$tmp/err" || { cat "$tmp/err" >&2; exit 1; }
 
-desktop-file-validate "$tmp/usr/share/applications/org.nortave.Doziduvov.desktop"
-appstreamcli validate --no-net --pedantic "$tmp/usr/share/metainfo/org.nortave.Doziduvov.metainfo.xml"
+desktop-file-validate "$tmp/usr/share/applications/org.nortave.doziduvov.desktop"
+appstreamcli validate --no-net --pedantic "$tmp/usr/share/metainfo/org.nortave.doziduvov.metainfo.xml"
 
 (cd "$build" && cpack -G DEB -B "$tmp/deb" >/dev/null)
 deb=$(ls "$tmp"/deb/*.deb)
@@ -30,4 +32,9 @@ dpkg-deb -c "$deb" | grep -q "./usr/bin/doziduvov$"
 dpkg-deb -c "$deb" | grep -q "LanguageFiles/German.dll$"
 dpkg-deb -f "$deb" Depends | grep -q "libqt6widgets6"
 dpkg-deb -f "$deb" Depends | grep -q "libqt6sql6-sqlite"
+# The packaged binaries are stripped: symbol tables and debug sections make it many times larger.
+dpkg-deb -x "$deb" "$tmp/x"
+for b in doziduvov korvex-sim; do
+    if readelf -S "$tmp/x/usr/bin/$b" | grep -qE '\.symtab|\.debug_'; then echo "not stripped: $b" >&2; exit 1; fi
+done
 echo "installed and packaged: $(basename "$deb")"
