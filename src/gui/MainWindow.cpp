@@ -50,6 +50,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
@@ -769,7 +770,14 @@ void MainWindow::showSelection() {
     m_syncingSelection = false;
 }
 
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    showStatus();
+}
+
 void MainWindow::showStatus() {
+    if (!m_panel1)
+        return;
     const QFontMetrics metrics(m_panel1->font());
     m_panel1->setText(metrics.elidedText(m_state.status, Qt::ElideMiddle, std::max(m_panel1->width(), 200)));
     m_panel1->setToolTip(m_state.status == m_panel1->text() ? QString() : m_state.status);
@@ -967,11 +975,11 @@ bool MainWindow::anythingToFill() {
     return excel::reportHasRows(m_state.entries, m_state.selection, m_state.texts, m_state.message);
 }
 
-void MainWindow::fillForm(const QString& file) {
+void MainWindow::fillForm(const QString& file, bool saveAsCopy) {
     if (!anythingToFill())
         return;
-    m_state.SaveAsChosen = false;
-    QString path = file;
+    m_state.SaveAsChosen = saveAsCopy;
+    QString path = file; // a copy's new name comes back here
     settings::writeLastUsedFolder(m_state.store, QFileInfo(file).absolutePath() + QLatin1Char('/'),
                                   m_state.texts, m_state.message);
     if (m_run.fillExcelReport(path, false))
@@ -1040,16 +1048,9 @@ void MainWindow::ExcelBerichtAusfuellen() {
         grid->addWidget(readOnly, grid->rowCount(), 0, 1, grid->columnCount());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    QString file = dialog.selectedFiles().first();
-    m_state.SaveAsChosen = readOnly->isChecked();
-    if (file.isEmpty())
-        return;
-    settings::writeLastUsedFolder(m_state.store, QFileInfo(file).absolutePath() + QLatin1Char('/'),
-                                  m_state.texts, m_state.message);
-    if (m_run.fillExcelReport(file, false))
-        settings::rememberRecentFile(m_state.store, settings::RecentKind::Form, dialog.selectedFiles().first());
-    else
-        show(); // the abort ending makes the main window visible
+    const QString file = dialog.selectedFiles().first();
+    if (!file.isEmpty())
+        fillForm(file, readOnly->isChecked());
 }
 
 void MainWindow::ASCII() {

@@ -14,6 +14,7 @@
 class QAction;
 class QDragEnterEvent;
 class QDropEvent;
+class QResizeEvent;
 class QGroupBox;
 class QLabel;
 class QListView;
@@ -58,8 +59,8 @@ public:
 
     // "Excel Bericht ausfüllen": the form is chosen in a dialog, then filled.
     void ExcelBerichtAusfuellen();
-    // Fills the given form (a recent one, one dropped on the window).
-    void fillForm(const QString& file);
+    // Fills the given form (chosen, recent, or dropped on the window), or a copy of it.
+    void fillForm(const QString& file, bool saveAsCopy = false);
     // Opens the layout dialog with the given layout file loaded.
     void openLayout(const QString& file);
 
@@ -91,6 +92,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     // Back from a dialog that may have loaded or saved another layout: the title names it.
     void showEvent(QShowEvent* event) override;
+    // The status line is shortened to the width it has.
+    void resizeEvent(QResizeEvent* event) override;
     // A form or a layout file dropped on the window is used like one chosen in its dialog.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
