@@ -28,6 +28,7 @@
 #include "settings/SettingsMessages.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QTimer>
@@ -499,6 +500,9 @@ void MainWindow::buildFileMenu() {
                             "menuSpanish", "menuPortuguese", "menuCzech",  "menuUngarisch"};
     const char* languages[8] = {"German",  "English",    "French", "Italian",
                                 "Spanish", "Portuguese", "Czech",  "Hungary"};
+    // One language at a time: shown as a choice, not as eight switches.
+    auto* group = new QActionGroup(m_menuLanguage);
+    group->setExclusive(true);
     for (int i = 0; i < 8; ++i) {
         const QString lang = QString::fromLatin1(languages[i]);
         m_menuLang[i] = addMenuAction(m_menuLanguage, QString::fromLatin1(names[i]),
@@ -506,6 +510,7 @@ void MainWindow::buildFileMenu() {
         // The language in use carries the check mark.
         m_menuLang[i]->setCheckable(true);
         m_menuLang[i]->setData(lang);
+        group->addAction(m_menuLang[i]);
     }
     m_menuDatei->addSeparator();
     m_menuRecentForms = m_menuDatei->addMenu(QString());
