@@ -53,6 +53,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTableWidget>
@@ -122,8 +123,14 @@ QTableWidget* makeGrid(const QString& name, int rows, int cols) {
     // Tab leaves the grid (the arrows move within it), and the value column takes the width left
     // beside a vertical scroll bar: the grid never scrolls sideways and cuts the names off.
     t->setTabKeyNavigation(false);
-    t->horizontalHeader()->setStretchLastSection(true);
+    t->horizontalHeader()->setSectionResizeMode(cols - 1, QHeaderView::Stretch);
     t->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Bringing a cell into view must not shift the names out either.
+    QScrollBar* sideways = t->horizontalScrollBar();
+    QObject::connect(sideways, &QScrollBar::valueChanged, t, [sideways](int v) {
+        if (v != 0)
+            sideways->setValue(0);
+    });
     return t;
 }
 

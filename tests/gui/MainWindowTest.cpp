@@ -35,6 +35,7 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -188,6 +189,14 @@ TEST(MainWindow, OfflineReadShowsEveryRowCountsAndOneLamp) {
     EXPECT_EQ(child<QLabel>(w, "lblZgNr")->text(), QStringLiteral("Z-77"));
     EXPECT_EQ(child<QLabel>(w, "lblAnzOOT")->text(), QString::number(env.state.table.AnzOOT));
     EXPECT_EQ(child<QLabel>(w, "lblAnzKritisch")->text(), QString::number(env.state.table.AnzKritisch));
+    EXPECT_TRUE(w.statusText().startsWith(QStringLiteral("21 "))) << w.statusText().toStdString();
+    // The value grid never scrolls its names away, even in a small window.
+    w.resize(600, 400);
+    auto* values = child<QTableWidget>(w, "FlexGridMerkmalswerte");
+    values->setCurrentCell(22, 1);
+    values->scrollToItem(values->item(22, 1));
+    EXPECT_EQ(values->horizontalScrollBar()->value(), 0);
+    EXPECT_FALSE(values->tabKeyNavigation());
     EXPECT_EQ(child<QLabel>(w, "lblAnzOK")->text(), QString::number(env.state.table.AnzOK));
     EXPECT_GT(env.state.table.AnzOOT, 0);
     EXPECT_EQ(w.lampColourOf(model::Lamp::Shape3), (common::Rgb{255, 0, 0}));
