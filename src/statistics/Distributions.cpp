@@ -218,24 +218,37 @@ double normalQuantile(double p) {
     return x;
 }
 
-double regularizedGammaP(double a, double x) {
+namespace {
+
+struct GammaPQ {
+    double p, q;
+};
+
+// P and Q together: the one whose expansion converges at x is computed, the other is its
+// complement, so each keeps its precision where it is small.
+GammaPQ regularizedGamma(double a, double x) {
     if (std::isnan(a) || std::isnan(x) || a <= 0.0 || x < 0.0)
-        return kNaN;
+        return {kNaN, kNaN};
     if (x == 0.0)
-        return 0.0;
+        return {0.0, 1.0};
     if (std::isinf(x))
-        return 1.0;
-    return x < a + 1.0 ? gammaSeries(a, x) : 1.0 - gammaFraction(a, x);
+        return {1.0, 0.0};
+    if (x < a + 1.0) {
+        const double p = gammaSeries(a, x);
+        return {p, 1.0 - p};
+    }
+    const double q = gammaFraction(a, x);
+    return {1.0 - q, q};
+}
+
+} // namespace
+
+double regularizedGammaP(double a, double x) {
+    return regularizedGamma(a, x).p;
 }
 
 double regularizedGammaQ(double a, double x) {
-    if (std::isnan(a) || std::isnan(x) || a <= 0.0 || x < 0.0)
-        return kNaN;
-    if (x == 0.0)
-        return 1.0;
-    if (std::isinf(x))
-        return 0.0;
-    return x < a + 1.0 ? 1.0 - gammaSeries(a, x) : gammaFraction(a, x);
+    return regularizedGamma(a, x).q;
 }
 
 double regularizedBeta(double a, double b, double x) {
