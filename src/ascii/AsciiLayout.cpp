@@ -15,10 +15,6 @@ int positionOf(const QString& p) {
 
 static_assert(kColumns == settings::AsciiSettings::kColumns);
 
-const std::array<const char*, kColumns>& switchKeys() {
-    return settings::asciiSwitchKeys();
-}
-
 bool separatorInNumbers(const QString& separator, const QLocale& locale) {
     const QString numberCharacters =
         locale.decimalPoint() + locale.negativeSign() + QStringLiteral("0123456789Ee");

@@ -15,8 +15,6 @@ namespace ascii {
 
 inline constexpr int kColumns = 22;
 
-// The settings key of each column's switch, in column order.
-const std::array<const char*, kColumns>& switchKeys();
 // The column's title in the result file; column 0 is two fields, "ID" and "Achse".
 QString columnTitle(int column, const QString& separator);
 

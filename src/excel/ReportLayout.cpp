@@ -27,13 +27,6 @@ std::vector<QString*> ReportLayoutValues::fileOrderFields() {
             &FormSymbolColum, &FormUTolColum,    &FormEndRow,    &FormStartRow};
 }
 
-bool ReportLayout::headerUsed() const {
-    for (std::size_t i = 0; i < v.Kopfdaten1.size(); ++i)
-        if (v.Kopfdaten1[i] != kNotUsed || v.Kopfdaten2[i] != kNotUsed)
-            return true;
-    return false;
-}
-
 int ColumnNumber(const QString& text, const LayoutMessages* messages) {
     if (text.isEmpty())
         return 0;

@@ -42,7 +42,6 @@ struct ReportLayout {
     int EmptyCells = 0;
     std::vector<int> ColumnList;
     bool used(const QString& value) const { return value != kNotUsed; }
-    bool headerUsed() const;
 };
 
 // Messages the layout functions show: language texts and the message function.

@@ -147,9 +147,6 @@ void BatchFileDialog::setWorkbook2(const QString& path) {
 void BatchFileDialog::setConfiguration(const QString& path) {
     m_konfig->setText(QDir::toNativeSeparators(path));
 }
-void BatchFileDialog::selectMode(int index) {
-    m_option1[index]->setChecked(true);
-}
 void BatchFileDialog::selectChoice(int index) {
     m_option2[index]->setChecked(true);
     option2Clicked(index);

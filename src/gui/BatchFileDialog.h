@@ -21,7 +21,6 @@ public:
     void setWorkbook1(const QString& path);
     void setWorkbook2(const QString& path);
     void setConfiguration(const QString& path);
-    void selectMode(int index);
     void selectChoice(int index);
     bool workbook2Enabled() const;
 

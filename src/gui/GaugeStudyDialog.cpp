@@ -264,55 +264,6 @@ void GaugeStudyDialog::fillHeaderValues() {
     m_updating = was;
 }
 
-void GaugeStudyDialog::setChoice(const GaugeChoice& choice) {
-    m_updating = true;
-    switch (choice.kind) {
-    case GaugeChoice::Kind::LastParts:
-        m_last->setValue(choice.lastParts);
-        m_byLast->setChecked(true);
-        break;
-    case GaugeChoice::Kind::Range:
-        m_from->setValue(choice.first + 1);
-        m_to->setValue(choice.last + 1);
-        m_byRange->setChecked(true);
-        break;
-    case GaugeChoice::Kind::HeaderValue:
-        m_headerName->setCurrentText(choice.headerName);
-        fillHeaderValues();
-        m_headerValue->setCurrentText(choice.headerValue);
-        m_byHeader->setChecked(true);
-        break;
-    }
-    m_updating = false;
-    choiceChanged();
-}
-
-void GaugeStudyDialog::setReference(std::optional<double> value) {
-    m_referenceTyped = value.has_value();
-    m_reference->setText(value ? settings::numberText(*value, QLocale()) : QString());
-    choiceChanged();
-}
-
-void GaugeStudyDialog::setTolerance(std::optional<double> value) {
-    m_toleranceTyped = value.has_value();
-    m_tolerance->setText(value ? settings::numberText(*value, QLocale()) : QString());
-    choiceChanged();
-}
-
-void GaugeStudyDialog::setSettings(const statistics::GaugeSettings& s) {
-    m_updating = true;
-    m_k->setValue(s.percentOfTolerance);
-    m_l->setValue(s.spreadFactor);
-    m_minimum->setValue(s.minimumIndex);
-    m_updating = false;
-    recompute();
-}
-
-void GaugeStudyDialog::setStation(const QString& station, const QString& operatorName) {
-    m_station->setText(station);
-    m_operator->setText(operatorName);
-}
-
 // A number in the user's locale, or with a decimal point; nothing for an empty field.
 std::optional<double> GaugeStudyDialog::typed(QLineEdit* edit, bool& valid) const {
     const QString t = edit->text().trimmed();

@@ -29,14 +29,6 @@ public:
     GaugeStudyDialog(DialogContext context, QWidget* parent, const QString& program,
                      const history::CharacteristicKey& key, const history::Series& series);
 
-    // What the controls set, for scripts and tests; a reference or tolerance of nothing is the
-    // chosen parts' default.
-    void setChoice(const history::GaugeChoice& choice);
-    void setReference(std::optional<double> value);
-    void setTolerance(std::optional<double> value);
-    void setSettings(const statistics::GaugeSettings& settings);
-    void setStation(const QString& station, const QString& operatorName);
-
     const history::GaugeResult& result() const { return m_result; }
     protocol::GaugeStudyReport report() const;
     // Writes the report whole or not at all; a failure is reported through the message function.

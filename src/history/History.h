@@ -173,7 +173,6 @@ public:
     bool storePart(const Part& part);
 
     QStringList programs() const;
-    std::vector<ProgramInfo> programInfos() const;
     // In list order of the part stored last, then those no longer in it.
     std::vector<CharacteristicKey> characteristics(const QString& program) const;
     // "ID.Achse" as stored for the program, found by index; nothing when there is none.

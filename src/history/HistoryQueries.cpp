@@ -13,16 +13,6 @@ QStringList HistoryDatabase::programs() const {
     return names;
 }
 
-std::vector<ProgramInfo> HistoryDatabase::programInfos() const {
-    QSqlQuery q = m_impl->prepare(QStringLiteral("SELECT program_name, COUNT(*), MAX(measured_at) FROM part "
-                                                 "GROUP BY program_name ORDER BY program_name"));
-    m_impl->exec(q, "programs");
-    std::vector<ProgramInfo> out;
-    while (q.next())
-        out.push_back({q.value(0).toString(), q.value(1).toInt(), timeOf(q.value(2))});
-    return out;
-}
-
 std::vector<CharacteristicKey> HistoryDatabase::characteristics(const QString& program) const {
     std::vector<CharacteristicKey> keys;
     QSet<QString> seen; // a program has tens of thousands

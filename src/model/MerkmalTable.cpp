@@ -5,13 +5,6 @@
 
 namespace model {
 
-QString KommentarBlock::text() const {
-    QString s;
-    for (int i = 1; i <= kLines; ++i)
-        s += Zeile[i];
-    return s;
-}
-
 void KommentarTable::reset(int capacity) {
     m_blocks.assign(static_cast<std::size_t>(std::max(capacity, 0)) + 1, KommentarBlock{});
     AnzKommentare = 0;

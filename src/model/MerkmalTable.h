@@ -39,9 +39,6 @@ struct MerkmalRow {
 struct KommentarBlock {
     static constexpr int kLines = 20;
     std::array<QString, kLines + 1> Zeile;
-
-    // Lines 1 to 20 joined without separator, as the writers take a comment.
-    QString text() const;
 };
 
 class KommentarTable {

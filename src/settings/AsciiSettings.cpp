@@ -15,11 +15,6 @@ QString positionKey(int column) {
 }
 } // namespace
 
-const std::array<const char*, AsciiSettings::kColumns>& asciiSwitchKeys() {
-    static_assert(Ascii::ColumnSwitches.size() == AsciiSettings::kColumns);
-    return Ascii::ColumnSwitches;
-}
-
 AsciiSettings readAsciiSettings(const SettingsStore& store) {
     AsciiSettings s;
     const QString section = QString::fromLatin1(Ascii::section);

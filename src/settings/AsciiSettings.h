@@ -25,9 +25,6 @@ struct AsciiSettings {
     bool txt = true; // TXT, the dialog's second option; when never stored, the opposite of CSV
 };
 
-// The keys of the switches, in column order.
-const std::array<const char*, AsciiSettings::kColumns>& asciiSwitchKeys();
-
 AsciiSettings readAsciiSettings(const SettingsStore& store);
 // Writes every key with one write; throws SettingsWriteError.
 void writeAsciiSettings(const SettingsStore& store, const AsciiSettings& s);

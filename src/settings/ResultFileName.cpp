@@ -130,11 +130,6 @@ ResultFileName planResultFileName(const FileNameSelection& sel, const QString& f
     return sel.FileCounter ? nextResultFileName(name, ctx) : name;
 }
 
-QString GenerateResultFileName(const FileNameSelection& sel, const QString& folder, const QString& extension,
-                               const NamingContext& ctx) {
-    return planResultFileName(sel, folder, extension, ctx).path();
-}
-
 ResultFileName commitUnderFreeName(TextFileWriter& out, ResultFileName name, const NamingContext& context,
                                    const std::function<void(const QString&)>& beforeClaim) {
     for (;;) {

@@ -81,8 +81,4 @@ class TextFileWriter;
 ResultFileName commitUnderFreeName(TextFileWriter& out, ResultFileName name, const NamingContext& context,
                                    const std::function<void(const QString&)>& beforeClaim = {});
 
-// The full path of one result file, as planned.
-QString GenerateResultFileName(const FileNameSelection& selection, const QString& folder,
-                               const QString& extension, const NamingContext& context);
-
 } // namespace settings

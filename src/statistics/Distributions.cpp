@@ -251,12 +251,6 @@ double regularizedGammaQ(double a, double x) {
     return regularizedGamma(a, x).q;
 }
 
-double regularizedBeta(double a, double b, double x) {
-    if (std::isnan(a) || std::isnan(b) || std::isnan(x) || a <= 0.0 || b <= 0.0 || x < 0.0 || x > 1.0)
-        return kNaN;
-    return incompleteBeta(a, b, x, 1.0 - x);
-}
-
 double studentTPdf(double t, double df) {
     if (std::isnan(t) || std::isnan(df) || df <= 0.0)
         return kNaN;

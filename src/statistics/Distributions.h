@@ -18,9 +18,6 @@ double normalQuantile(double p);
 double regularizedGammaP(double a, double x);
 double regularizedGammaQ(double a, double x);
 
-// Regularized incomplete beta I_x(a, b), a > 0, b > 0, 0 <= x <= 1.
-double regularizedBeta(double a, double b, double x);
-
 // Student t with df > 0 degrees of freedom (not necessarily whole).
 double studentTPdf(double t, double df);
 double studentTCdf(double t, double df);

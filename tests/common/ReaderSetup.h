@@ -15,3 +15,11 @@ struct ReaderSetup {
     model::HeaderRows header;
     host::HostLink link;
 };
+
+// A comment's lines joined, as the writers put them side by side.
+inline QString joinedLines(const model::KommentarBlock& block) {
+    QString s;
+    for (const QString& line : block.Zeile)
+        s += line;
+    return s;
+}

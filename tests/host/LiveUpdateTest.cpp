@@ -61,7 +61,7 @@ TEST(LiveUpdate, ExecutionBuildsTheSameRowsAsAnOfflineRead) {
     EXPECT_EQ(o.ended, 1);
     ASSERT_EQ(o.table.AnzMerkmale, 3);
     EXPECT_EQ(o.table.row(1).ID, QStringLiteral("LOC1"));
-    EXPECT_EQ(o.comments.block(o.table.row(1).KommentarIndex).text(), QStringLiteral("Bohrung"));
+    EXPECT_EQ(joinedLines(o.comments.block(o.table.row(1).KommentarIndex)), QStringLiteral("Bohrung"));
     EXPECT_EQ(o.table.row(3).ID, QStringLiteral("FL1"));
     EXPECT_EQ(o.table.AnzOOT, 1);
     EXPECT_FALSE(host->hasSubscribers());
@@ -114,5 +114,5 @@ TEST(LiveUpdate, RepeatedExecutionLosesNoRowBeyondTheCapacity) {
     host->executeProgram();
     EXPECT_EQ(o.table.AnzMerkmale, 6);
     EXPECT_EQ(o.table.row(6).ID, QStringLiteral("FL1"));
-    EXPECT_EQ(o.comments.block(o.table.row(4).KommentarIndex).text(), QStringLiteral("Bohrung"));
+    EXPECT_EQ(joinedLines(o.comments.block(o.table.row(4).KommentarIndex)), QStringLiteral("Bohrung"));
 }

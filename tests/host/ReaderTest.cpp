@@ -32,7 +32,7 @@ struct Read : ReaderSetup {
     }
     void run(const ProgramBuilder& b) { run(b.host()->application()); }
     const model::MerkmalRow& row(int i) const { return table.row(i); }
-    QString comment(int i) const { return comments.block(row(i).KommentarIndex).text(); }
+    QString comment(int i) const { return joinedLines(comments.block(row(i).KommentarIndex)); }
 };
 
 QJsonObject dim(std::initializer_list<QPair<QString, QJsonValue>> values) {

@@ -147,7 +147,7 @@ void expectSameRows(const Reading& a, const Reading& b) {
         EXPECT_EQ(x.Markiert, y.Markiert);
         EXPECT_EQ(x.UniqueId1, y.UniqueId1);
         EXPECT_EQ(x.UniqueId2, y.UniqueId2);
-        EXPECT_EQ(a.comments.block(x.KommentarIndex).text(), b.comments.block(y.KommentarIndex).text());
+        EXPECT_EQ(joinedLines(a.comments.block(x.KommentarIndex)), joinedLines(b.comments.block(y.KommentarIndex)));
     }
 }
 

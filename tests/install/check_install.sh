@@ -32,6 +32,10 @@ dpkg-deb -c "$deb" | grep -q "./usr/bin/doziduvov$"
 dpkg-deb -c "$deb" | grep -q "LanguageFiles/German.dll$"
 dpkg-deb -f "$deb" Depends | grep -q "libqt6widgets6"
 dpkg-deb -f "$deb" Depends | grep -q "libqt6sql6-sqlite"
+dpkg-deb -f "$deb" Depends | grep -q "libqt6svg6"
+# Each package once: a doubled entry is a lintian error.
+twice=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//' | sort | uniq -d)
+if [ -n "$twice" ]; then echo "named twice in Depends: $twice" >&2; exit 1; fi
 # The packaged binaries are stripped: symbol tables and debug sections make it many times larger.
 dpkg-deb -x "$deb" "$tmp/x"
 for b in doziduvov korvex-sim; do

@@ -32,7 +32,7 @@ struct Names {
         ctx.exists = [this](const QString& p) { return existing.contains(p); };
     }
     QString make(FileNameSelection s, const QString& ext = QStringLiteral("csv")) {
-        return GenerateResultFileName(s, QStringLiteral("/out/"), ext, ctx);
+        return planResultFileName(s, QStringLiteral("/out/"), ext, ctx).path();
     }
 };
 
@@ -42,7 +42,7 @@ FileNameSelection sel(int a, int b, int c, int d, int e, int sep = 1, bool count
 
 } // namespace
 
-TEST(GenerateResultFileName, ComponentsSeparatorsAndCounter) {
+TEST(ResultFileName, ComponentsSeparatorsAndCounter) {
     Names n;
     EXPECT_EQ(n.make(sel(0, 1, 1, 1, 1)), QStringLiteral("/out/W123__B__Z-77__06.12.2026__14.05.09.csv"));
     // Empty components in the middle keep their separators; empty ones at the end are dropped.
@@ -62,7 +62,7 @@ TEST(GenerateResultFileName, ComponentsSeparatorsAndCounter) {
     EXPECT_EQ(CurrentTimeText(QTime(9, 3, 7)), QStringLiteral("09.03.07"));
 }
 
-TEST(GenerateResultFileName, MendedFaults) {
+TEST(ResultFileName, MendedFaults) {
     // Characters a file name cannot hold: no extra folder levels, no leaving the folder.
     Names n(QStringLiteral("..\\Welle/1:2*?\"<>|"), QStringLiteral("Z/77"));
     n.ctx.locale = QLocale(QLocale::English, QLocale::UnitedStates); // 12/6/2026
@@ -83,7 +83,7 @@ TEST(GenerateResultFileName, MendedFaults) {
     EXPECT_EQ(n.make(sel(3, 0, 3, 0, 0)), QStringLiteral("/out/UNKNOWN_FILE1____12-6-2026.csv"));
 }
 
-TEST(GenerateResultFileName, NextNameAfterATakenOne) {
+TEST(ResultFileName, NextNameAfterATakenOne) {
     // A planned name another run took first gives way to the next free counter.
     struct Case {
         const char* name;
