@@ -37,6 +37,20 @@ XlsxWorksheet::XlsxWorksheet(XlsxWorkbook& book, QString part, std::unique_ptr<p
     hold();
 }
 
+namespace {
+
+QString misplacedCell(const QString& ref, bool named, int rowNumber, int lastCol) {
+    if (!named)
+        return QStringLiteral("\"%1\" in row %2 names no cell").arg(ref).arg(rowNumber);
+    int row = 0, col = 0;
+    parseCellName(ref, row, col);
+    if (row != rowNumber)
+        return QStringLiteral("cell %1 stands in row %2").arg(ref).arg(rowNumber);
+    return QStringLiteral("cell %1 comes after cell %2").arg(ref, cellName(rowNumber, lastCol));
+}
+
+} // namespace
+
 void XlsxWorksheet::load() {
     if (!m_doc)
         m_doc = parsePart(m_book.package(), m_part);
@@ -71,9 +85,10 @@ void XlsxWorksheet::load() {
         int rowNumber = lastRow + 1; // a row without a number follows the one before
         if (const pugi::xml_attribute n = r.attribute("r")) {
             rowNumber = n.as_int();
-            if (rowNumber <= lastRow || rowNumber > 1048576)
-                throw damaged(
-                    QStringLiteral("row number \"%1\" after row %2").arg(qstr(n.value())).arg(lastRow));
+            if (rowNumber < 1 || rowNumber > 1048576)
+                throw damaged(QStringLiteral("row number \"%1\" is no row of a sheet").arg(qstr(n.value())));
+            if (rowNumber <= lastRow)
+                throw damaged(QStringLiteral("row %1 comes after row %2").arg(rowNumber).arg(lastRow));
         } else {
             setAttr(r, "r", rowNumber);
         }
@@ -88,8 +103,7 @@ void XlsxWorksheet::load() {
                 const bool named = parseCellRef(ref.value(), row, col) || // the usual form, fast
                                    parseCellName(qstr(ref.value()), row, col);
                 if (!named || row != rowNumber || col <= lastCol)
-                    throw damaged(
-                        QStringLiteral("cell \"%1\" in row %2").arg(qstr(ref.value())).arg(rowNumber));
+                    throw damaged(misplacedCell(qstr(ref.value()), named, rowNumber, lastCol));
             } else {
                 setAttr(c, "r", cellName(rowNumber, col));
             }

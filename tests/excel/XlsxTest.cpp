@@ -296,13 +296,18 @@ TEST(Xlsx, ADamagedSheetIsRefusedNeverCopiedOrRenumbered) {
         {"an attribute twice", "<sheetData><row r=\"35\"><c r=\"K35\" s=\"0\" s=\"0\"/></row></sheetData>",
          "twice"},
         {"no cell reference", "<sheetData><row r=\"11\"><c r=\"ZZZZ11\"><v>1</v></c></row></sheetData>",
-         "ZZZZ11"},
-        {"a cell of another row", "<sheetData><row r=\"2\"><c r=\"B1\"><v>1</v></c></row></sheetData>", "B1"},
+         "\"ZZZZ11\" in row 11 names no cell"},
+        {"a cell of another row", "<sheetData><row r=\"2\"><c r=\"B1\"><v>1</v></c></row></sheetData>",
+         "cell B1 stands in row 2"},
+        {"a cell repeated", "<sheetData><row r=\"1\"><c r=\"B1\"/><c r=\"A1\"/></row></sheetData>",
+         "cell A1 comes after cell B1"},
         {"one row number for every row",
          "<sheetData><row r=\"1\"><c r=\"B1\"><v>1</v></c></row><row r=\"1\"><c r=\"C1\"><v>2</v></c></row>"
          "</sheetData>",
-         "row number"},
-        {"rows out of order", "<sheetData><row r=\"5\"/><row r=\"3\"/></sheetData>", "row number"},
+         "row 1 comes after row 1"},
+        {"rows out of order", "<sheetData><row r=\"5\"/><row r=\"3\"/></sheetData>", "row 3 comes after row 5"},
+        {"row zero", "<sheetData><row r=\"0\"/></sheetData>", "row number \"0\" is no row of a sheet"},
+        {"row past the last", "<sheetData><row r=\"1048577\"/></sheetData>", "\"1048577\" is no row"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
