@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimeZone>
 
@@ -445,6 +446,27 @@ TEST_F(HistorySqlite, AFailingHistoryWarnsAndFailsTheRunOnlyWhenAskedTo) {
         EXPECT_FALSE(
             asciiFile(QStringLiteral("Welle-%1.csv").arg(++file, 4, 10, QLatin1Char('0'))).rows.empty());
     }
+}
+
+// A history server that takes the connection and never says a word costs the run its
+// delivery deadline, not its end; the part waits in the outbox.
+TEST_F(HistorySqlite, AServerThatNeverAnswersCostsTheRunItsDeadlineOnly) {
+    QTcpServer silent; // the kernel completes the handshake; nobody reads or writes
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    history::HistorySettings config;
+    config.driver = history::HistorySettings::Driver::Postgres;
+    config.host = QStringLiteral("127.0.0.1");
+    config.port = silent.serverPort();
+    config.database = QStringLiteral("history");
+    config.user = QStringLiteral("qs");
+    config.deliverySeconds = 2;
+    history::writeHistorySettings(store, config);
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    const ProcessRun r = run(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), {QStringLiteral("/a")}, {}, 30000);
+    EXPECT_TRUE(r.ended);
+    EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    EXPECT_LT(r.elapsedMs, 2000 + 6000);
+    EXPECT_TRUE(r.stderrText.contains(QStringLiteral("Postausgang"))) << r.stderrText.toStdString();
 }
 
 TEST_F(HistorySqlite, AFileLockedDuringTheRunCostsTheRunNothingAndThePartComesLater) {
