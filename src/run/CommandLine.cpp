@@ -55,6 +55,14 @@ StartArgsArray StartArgsFromWords(const QStringList& words, int max) {
     return args;
 }
 
+StartArgsArray startArgsOf(const QStringList& words) {
+#ifdef Q_OS_WIN
+    return ParseCommandLine(words.join(QLatin1Char(' ')));
+#else
+    return StartArgsFromWords(words);
+#endif
+}
+
 bool isOfflineMode(const QString& m) {
     return m == QLatin1String("a") || m == QLatin1String("A") || m == QLatin1String("m") ||
            m == QLatin1String("M");

@@ -20,6 +20,10 @@ StartArgsArray ParseCommandLine(const QString& text, int max = 5);
 // a switch word (a, m, o, ALL, OOT, ALO in any case) is dropped.
 StartArgsArray StartArgsFromWords(const QStringList& words, int max = 5);
 
+// The start options as this platform reads its command line: Windows scans the text, POSIX
+// takes the shell's words.
+StartArgsArray startArgsOf(const QStringList& words);
+
 bool isRunMode(const QString& mode); // a A m M o O
 
 // What the program was asked to do by its command line.

@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLocale>
+#include <QStandardPaths>
 #include <QTime>
 
 #include <cstdio>
@@ -53,6 +54,10 @@ settings::StartupKeys startUp(AppState& state) {
     settings::StartupKeys keys = settings::readLanguageKey(store);
     settings::LoadLanguage(state.texts, keys.language, common::programDir(), state.message);
     settings::readStartupKeys(store, keys);
+    // The window's first start; batch files keep what their station had.
+    if (!isRunMode(startArgsOf(state.commandLine)[1]))
+        settings::storeFirstStartDefaults(
+            store, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation), QLocale::system());
     if (keys.header)
         settings::applyHeaderNames(state.header, settings::readHeaderDataNames(settings::headerDataFile()));
     state.status = state.text(kStatus, 12);
@@ -74,11 +79,7 @@ bool Conversion::unattended() const {
 }
 
 bool Conversion::dispatchStartOptions() {
-#ifdef Q_OS_WIN
-    m_state.StartArgs = ParseCommandLine(m_state.commandLine.join(QLatin1Char(' ')));
-#else
-    m_state.StartArgs = StartArgsFromWords(m_state.commandLine);
-#endif
+    m_state.StartArgs = startArgsOf(m_state.commandLine);
     const QString mode = m_state.StartArgs[1];
     if (isOfflineMode(mode))
         ReadValuesOffline();
@@ -173,10 +174,11 @@ void Conversion::listValues() {
 
 void Conversion::reportDroppedRows() {
     // The list ends at the first row without an ID; what follows it is never written.
+    // The count is of the rows after it: the row without an ID is named on its own.
     const int dropped = rowsNotListed();
     if (dropped == 0)
         return;
-    note(m_state.text(kStatus, 15).arg(dropped));
+    note(dropped == 1 ? m_state.text(kStatus, 24) : m_state.text(kStatus, 15).arg(dropped - 1));
 }
 
 int Conversion::rowsNotListed() const {

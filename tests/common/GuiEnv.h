@@ -29,6 +29,11 @@ public:
         for (const QString& f : src.entryList({QStringLiteral("*.dll")}, QDir::Files))
             QFile::copy(src.filePath(f), lang + QLatin1Char('/') + f);
         qputenv("DOZIDUVOV_PROGRAM_DIR", m_programDir.path().toLocal8Bit());
+        // The window's first start makes the documents folder: never in the real home.
+        m_realHome = qgetenv("HOME");
+        m_realConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", m_home.path().toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", (m_home.path() + QStringLiteral("/.config")).toLocal8Bit());
         state.findHost = [] { return host::connectToHost(); };
         state.message = [this](const common::Message& m) {
             shown.append(m);
@@ -43,9 +48,12 @@ public:
     ~GuiEnv() {
         window.reset();
         qunsetenv("DOZIDUVOV_PROGRAM_DIR");
+        qputenv("HOME", m_realHome);
+        m_realConfig.isEmpty() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", m_realConfig);
     }
 
     QString programDir() const { return m_programDir.path(); }
+    QString home() const { return m_home.path(); }
 
     gui::MainWindow& open() {
         window = std::make_unique<gui::MainWindow>(state, conversion);
@@ -69,4 +77,6 @@ public:
 
 private:
     QTemporaryDir m_programDir;
+    QTemporaryDir m_home;
+    QByteArray m_realHome, m_realConfig;
 };

@@ -22,6 +22,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDirIterator>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QImage>
 #include <QJsonDocument>
@@ -112,13 +113,20 @@ int entryOf(MainWindow& w, const QString& text) {
 TEST(MainWindow, StartupOnAnEmptyStore) {
     GuiEnv env;
     MainWindow& w = env.open();
+    // The first start creates the documents folder of a home that has none yet.
+    const QByteArray documents = (env.home() + QStringLiteral("/Documents/")).toUtf8();
+    EXPECT_TRUE(QFileInfo(QString::fromUtf8(documents)).isDir());
     for (const auto& [key, value] : std::vector<std::pair<const char*, const char*>>{
              {"Settings/LanguageSettings/Language", "German"},
              {"Settings/ProgSettings/TOP", "1"},
              {"Settings/ProgSettings/LEFT", "1"},
              {"Settings/FileSettings/PartProgFolder", "0"},
              {"Settings/ProgSettings/HEADER", "1"},
-             {"Settings/ExcelReportSettings/LastUsedConfig", ""}})
+             {"Settings/ExcelReportSettings/LastUsedConfig", ""},
+             {"Settings/FileSettings/DIR", documents.constData()},
+             {"Settings/ASCIISettings/CSV", "-1"},
+             {"Settings/ASCIISettings/TXT", "0"},
+             {"Settings/ASCIISettings/ASCII", ";"}})
         EXPECT_EQ(env.settings.rawValue(QSettings::SystemScope, QString::fromLatin1(key)).toString(),
                   QString::fromLatin1(value))
             << key;

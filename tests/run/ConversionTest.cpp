@@ -156,25 +156,36 @@ TEST(Conversion, OneSourceOfValuesAtATime) {
 }
 
 TEST(Conversion, RowsAfterAnEmptyIdAreCountedNotLostSilently) {
-    ProgramBuilder b;
-    for (const char* id : {"D1", "", "D3", "D4"})
-        b.single(1107, QString::fromLatin1(id), QJsonObject{{"outputMode", 2}});
-    auto sim = b.host();
-    Unattended r(sim->application());
-    QStringList status(15, QString()); // the section's title and fourteen lines
-    status[14] = QStringLiteral("%1 not taken");
-    r.state.texts.setSection(QStringLiteral("StatusBar"), status);
-    r.start({});
-    r.conversion.ReadValuesOffline();
-    EXPECT_EQ(r.state.entries.size(), 1);
-    EXPECT_EQ(r.state.notes, QStringList{QStringLiteral("3 not taken")});
+    struct Case {
+        std::vector<const char*> ids;
+        const char* note;
+        int notTaken; // the row without an ID and all after it
+    } const cases[] = {
+        {{"D1", "", "D3", "D4"}, "2 not taken", 3},
+        {{"D1", "D2", ""}, "one without an ID", 1},
+        {{"", "D2"}, "1 not taken", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.note);
+        ProgramBuilder b;
+        for (const char* id : c.ids)
+            b.single(1107, QString::fromLatin1(id), QJsonObject{{"outputMode", 2}});
+        auto sim = b.host();
+        Unattended r(sim->application());
+        QStringList status(24, QString()); // the section's title and 23 lines
+        status[14] = QStringLiteral("%1 not taken");
+        status[23] = QStringLiteral("one without an ID");
+        r.state.texts.setSection(QStringLiteral("StatusBar"), status);
+        r.start({});
+        r.conversion.ReadValuesOffline();
+        EXPECT_EQ(r.state.notes, QStringList{QString::fromLatin1(c.note)});
 
-    // An unattended run writes what it has, and does not end as a complete run would.
-    Unattended batch(sim->application());
-    batch.start({QStringLiteral("/a")});
-    ASSERT_TRUE(batch.result.has_value());
-    EXPECT_TRUE(batch.result->success);
-    EXPECT_EQ(batch.result->rowsNotTaken, 3);
+        // An unattended run writes what it has, and does not end as a complete run would.
+        Unattended batch(sim->application());
+        batch.start({QStringLiteral("/a")});
+        ASSERT_TRUE(batch.result.has_value());
+        EXPECT_EQ(batch.result->rowsNotTaken, c.notTaken);
+    }
 }
 
 TEST(Conversion, AResultFileWrittenUnderAnotherNameIsSaid) {
