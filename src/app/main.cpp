@@ -37,6 +37,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -212,15 +213,17 @@ void startHistoryDeliveryAtExit() {
 #endif
 
 // Every message of the run, shown or printed, is kept for its report.
-void initialiseState(run::AppState& state, const QStringList& words, bool windowed, run::RunReport& report) {
+void initialiseState(run::AppState& state, const QStringList& words, bool windowed, run::RunReport& report,
+                     QList<common::Message>* held = nullptr) {
     state.findHost = [&state] {
         host::ClientOptions options;
         options.timeoutMs = settings::readHostTimeoutSeconds(state.store) * 1000;
         return host::connectToHost(options);
     };
-    state.message = run::recordingMessages(
-        windowed ? common::MessageFn(gui::showMessage) : common::MessageFn(common::consoleMessage),
-        report.messages);
+    common::MessageFn shown = windowed ? common::MessageFn(gui::showMessage) : common::MessageFn(common::consoleMessage);
+    if (held)
+        shown = run::holdingFailures(std::move(shown), *held);
+    state.message = run::recordingMessages(std::move(shown), report.messages);
     state.commandLine = words;
     if (windowed)
         state.deliverHistoryLater = startHistoryDelivery;
@@ -419,16 +422,22 @@ int main(int argc, char* argv[]) {
     Q_INIT_RESOURCE(icons);
 
     run::AppState state;
-    initialiseState(state, words, true, report);
+    QList<common::Message> held;
+    initialiseState(state, words, true, report, unattended ? &held : nullptr);
     run::Conversion conversion(state);
     std::optional<run::RunResult> result;
-    // The window stays open after a failure: the report goes out when the run ends, not the window.
+    // The window stays open after a failure: the report goes out when the run ends, before any
+    // box that waits for a click, and the status line keeps saying that the run failed.
     bool reported = false;
     QObject::connect(&conversion, &run::Conversion::runFinished, &app, [&](const run::RunResult& r) {
         result = r;
         if (!reported)
             reportRun(state, report, exitStatus(result, 1));
         reported = true;
+        if (!r.success)
+            conversion.setStatus(run::failureStatus(report, state.texts));
+        for (const common::Message& m : std::exchange(held, {}))
+            gui::showMessage(m);
     });
 
     gui::MainWindow window(state, conversion);

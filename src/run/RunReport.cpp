@@ -29,6 +29,17 @@ common::MessageFn recordingMessages(common::MessageFn shown, QList<common::Messa
     };
 }
 
+common::MessageFn holdingFailures(common::MessageFn shown, QList<common::Message>& held) {
+    return [shown = std::move(shown), &held](const common::Message& m) {
+        const bool failure = m.icon == common::MsgIcon::Error || m.icon == common::MsgIcon::Critical;
+        if (failure && m.buttons == common::MsgButtons::Ok) {
+            held.append(m);
+            return m.defaultButton;
+        }
+        return shown ? shown(m) : m.defaultButton;
+    };
+}
+
 QString statusMeaning(const settings::LanguageTable& texts, int status) {
     // Lines 4 to 8: statuses 0 to 4.
     if (status < 0 || status > 4)
@@ -79,6 +90,11 @@ Notification failureNotification(const RunReport& report, const settings::Langua
         lines << statusMeaning(texts, report.status);
     n.body = lines.join(QLatin1Char('\n'));
     return n;
+}
+
+QString failureStatus(const RunReport& report, const settings::LanguageTable& texts) {
+    const Notification n = failureNotification(report, texts);
+    return n.summary + QStringLiteral(": ") + n.body.section(QLatin1Char('\n'), 0, 0);
 }
 
 } // namespace run

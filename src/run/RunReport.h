@@ -29,6 +29,13 @@ struct RunReport {
 // The message function that also keeps every message in `into` (which must outlive it).
 common::MessageFn recordingMessages(common::MessageFn shown, QList<common::Message>& into);
 
+// A run started by a batch file on a desktop: its failures wait in `held` until its log entry and
+// notification are out, so nobody's click comes first. Questions are shown at once.
+common::MessageFn holdingFailures(common::MessageFn shown, QList<common::Message>& held);
+
+// The status line after a failed run: what failed and why, in one line.
+QString failureStatus(const RunReport& report, const settings::LanguageTable& texts);
+
 // The exit status in the user's words.
 QString statusMeaning(const settings::LanguageTable& texts, int status);
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -12,7 +13,12 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 
 namespace {
 
@@ -124,6 +130,68 @@ TEST_F(RunReport, AFailureReachesTheDesktopUnlessSwitchedOff) {
     QDBusConnection::disconnectFromBus(QStringLiteral("fake-notifications"));
     bus.kill();
     bus.waitForFinished();
+}
+
+} // namespace
+
+namespace {
+
+// A session bus that takes the connection and never says a word (a hung desktop, a stale
+// address left to a cron job) costs a failed run its notification, not its end.
+TEST_F(RunReport, ABusThatNeverAnswersDoesNotHoldTheRun) {
+    const QString socket = sim.dir() + QStringLiteral("/silent-bus");
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, QFile::encodeName(socket).constData(), sizeof a.sun_path - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(fd, 8), 0); // connects land in the backlog, nobody accepts or reads
+    const QString log = sim.dir() + QStringLiteral("/run.log");
+    QProcess p;
+    p.setProcessEnvironment(environment({{QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), "unix:path=" + socket},
+                                         {QStringLiteral("DOZIDUVOV_RUN_LOG"), log}}));
+    p.start(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), {QStringLiteral("/a")});
+    const bool ended = p.waitForFinished(30000);
+    if (!ended)
+        p.kill();
+    ::close(fd);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(readBytes(log).contains("status 1"));
+}
+
+} // namespace
+
+namespace {
+
+// A batch run on the station's desktop that fails: its log entry is out while its message box
+// still waits for someone to click it.
+TEST_F(RunReport, AFailedRunOnTheDesktopLogsBeforeItsBoxWaits) {
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty())
+        GTEST_SKIP() << "Xvfb is not installed (scripts/setup installs it)";
+    QProcess server;
+    server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                        QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                        QStringLiteral("1024x768x24")});
+    ASSERT_TRUE(server.waitForReadyRead(20000));
+    const QString display = QLatin1Char(':') + QString::fromLatin1(server.readLine()).trimmed();
+    const QString log = sim.dir() + QStringLiteral("/run.log");
+    QProcess p;
+    p.setProcessEnvironment(environment({{QStringLiteral("DISPLAY"), display},
+                                         {QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb")},
+                                         {QStringLiteral("DOZIDUVOV_RUN_LOG"), log}}));
+    p.start(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), {QStringLiteral("/a")});
+    ASSERT_TRUE(p.waitForStarted());
+    QDeadlineTimer limit(30000);
+    while (!readBytes(log).contains("status 1") && !limit.hasExpired() && !p.waitForFinished(100)) {
+    }
+    EXPECT_EQ(p.state(), QProcess::Running) << "the run ended without waiting for a click";
+    EXPECT_TRUE(readBytes(log).contains("status 1 (fehlgeschlagen)")) << readBytes(log).toStdString();
+    p.kill();
+    p.waitForFinished();
+    server.terminate();
+    server.waitForFinished();
 }
 
 } // namespace
