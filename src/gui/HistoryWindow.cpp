@@ -2,6 +2,7 @@
 
 #include "gui/GaugeStudyDialog.h"
 #include "gui/WindowOnTop.h"
+#include "gui/WindowPlacement.h"
 #include "history/HistoryChart.h"
 #include "protocol/GaugeStudyPdf.h"
 #include "settings/ProgramSettings.h"
@@ -1089,6 +1090,7 @@ GaugeStudyDialog* HistoryWindow::openGaugeStudy() {
         return nullptr;
     auto* dialog = new GaugeStudyDialog(m_state, this, m_program->currentText(), shown->first, shown->second);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    keepOnScreen(dialog);
     dialog->show();
     return dialog;
 }

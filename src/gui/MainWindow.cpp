@@ -22,6 +22,7 @@
 #include "gui/SelectFolderDialog.h"
 #include "gui/ValueGrid.h"
 #include "gui/WindowOnTop.h"
+#include "gui/WindowPlacement.h"
 #include "gui/WindowPositionDialog.h"
 #include "protocol/PdfProtocol.h"
 #include "run/CommandLine.h"
@@ -52,7 +53,6 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
@@ -622,6 +622,7 @@ void MainWindow::openHistory(const QString& characteristic) {
     if (m_verlauf)
         m_verlauf->close();
     m_verlauf = new gui::HistoryWindow(m_state, this, m_state.program.partName, characteristic);
+    keepOnScreen(m_verlauf);
     m_verlauf->show();
     m_verlauf->raise();
     m_verlauf->activateWindow();
@@ -631,6 +632,7 @@ template <typename W> void MainWindow::openWindow(QPointer<W>& window, std::func
     if (!window) {
         window = make();
         window->setAttribute(Qt::WA_DeleteOnClose);
+        keepOnScreen(window);
     }
     window->show();
     window->raise();
@@ -641,15 +643,13 @@ void MainWindow::Form_Load() {
     setWindowTitle(settings::provisionalCaption());
     const settings::StartupKeys keys = run::startUp(m_state);
     useQtTranslation(keys.language);
-
-    show();
-    repaint();
-    placeWindow(keys.topTwips, keys.leftTwips);
     m_frame4->setVisible(keys.header);
     refreshHeaderGrid();
-
     setWindowTitle(settings::finalCaption(m_state.texts, keys.lastUsedConfig));
     applyTexts();
+    // Placed before it is first shown: the desktop then puts its frame, title bar and all, there.
+    placeWindow(keys.topTwips, keys.leftTwips);
+    show();
     gui::setStayOnTop(settings::readStayOnTop(m_state.store));
     gui::SetTopmost(this, true);
     // A run started by a batch file has nobody to click the note away; its log has it.
@@ -663,26 +663,11 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::placeWindow(double topTwips, double leftTwips) {
-    QPoint pos(settings::twipsToPixels(leftTwips), settings::twipsToPixels(topTwips));
-    // A stored position on a screen that is no longer there would hide the window.
-    const QRect probe(pos, QSize(120, 60));
-    bool visible = false;
-    for (QScreen* s : QGuiApplication::screens())
-        if (s->availableGeometry().contains(probe))
-            visible = true;
-    if (!visible && QGuiApplication::primaryScreen())
-        pos = QGuiApplication::primaryScreen()->availableGeometry().topLeft();
-    move(pos);
     // All rows of the value grid when the screen has room for them, else what fits.
-    if (const QScreen* screen = QGuiApplication::screenAt(pos) ? QGuiApplication::screenAt(pos)
-                                                               : QGuiApplication::primaryScreen()) {
-        const QRect room = screen->availableGeometry();
-        const int wholeGrid = 24 * 21 + 4 - m_werte->minimumHeight();
-        const QSize wanted = minimumSizeHint() + QSize(0, wholeGrid);
-        const int frame = frameGeometry().height() - geometry().height();
-        resize(std::min(std::max(width(), wanted.width()), room.width()),
-               std::min(wanted.height(), room.height() - std::max(frame, 0)));
-    }
+    const int wholeGrid = 24 * 21 + 4 - m_werte->minimumHeight();
+    const QSize wanted = minimumSizeHint() + QSize(0, wholeGrid);
+    resize(std::max(width(), wanted.width()), wanted.height());
+    keepOnScreen(this, QPoint(settings::twipsToPixels(leftTwips), settings::twipsToPixels(topTwips)));
 }
 
 void MainWindow::applyTexts() {
