@@ -1,5 +1,6 @@
 #include "gui/HistoryWindow.h"
 
+#include "gui/ChartColours.h"
 #include "gui/GaugeStudyDialog.h"
 #include "gui/WindowOnTop.h"
 #include "gui/WindowPlacement.h"
@@ -120,14 +121,6 @@ const std::pair<const char*, int> kReasons[] = {
     {"no complete subgroup", 75},
     {"lower limit not below upper limit", 76},
 };
-
-// The lamp colours of the list, so that a point reads like its row.
-const QColor kWarning(0xFF, 0xD7, 0x00);
-const QColor kOut(0xE0, 0x10, 0x10);
-// Control limits stay apart from the red tolerance limits: blue and dashed.
-const QColor kControl(0x1F, 0x5F, 0xD0);
-const QColor kCentre(0x20, 0x90, 0x40);
-const QColor kRuleBroken(0xC0, 0x00, 0xC0);
 
 const QString kXBar = QStringLiteral("X\u0304");
 
@@ -744,7 +737,7 @@ QChart* HistoryWindow::panelChart(std::size_t index, const QString& title) {
 // The lines across the chart (upright in the histogram). Each pair of limits has one name in the
 // legend; control limits are blue and dashed, tolerance limits red and solid.
 void HistoryWindow::addLevels(QChart* chart, const Panel& panel) {
-    const QPalette pal = palette();
+    const ChartInks inks = chartInks(palette());
     QAbstractAxis* x = chart->axes(Qt::Horizontal).value(0);
     QAbstractAxis* y = chart->axes(Qt::Vertical).value(0);
     const bool upright = m_data.kind == ChartKind::Histogram;
@@ -761,30 +754,30 @@ void HistoryWindow::addLevels(QChart* chart, const Panel& panel) {
         switch (l.kind) {
         case LevelKind::UpperLimit:
         case LevelKind::LowerLimit:
-            pen = QPen(kOut, 2.0, Qt::SolidLine);
+            pen = QPen(inks.out, 2.0, Qt::SolidLine);
             name = bothLimits ? text(ToleranceLimits)
                               : text(l.kind == LevelKind::UpperLimit ? UpperLimit : LowerLimit);
             inLegend = !bothLimits || l.kind == LevelKind::UpperLimit;
             break;
         case LevelKind::UpperWarning:
         case LevelKind::LowerWarning: {
-            pen = QPen(kWarning.darker(130), 1.5, Qt::DashLine);
+            pen = QPen(inks.warning, 1.5, Qt::DashLine);
             const double percent = settings::warningPercent(settings::readTolProzent(m_state.store));
             name = text(WarningShare).arg(locale.toString(percent, 'g', 4));
             inLegend = l.kind == LevelKind::UpperWarning || !has(LevelKind::UpperWarning);
             break;
         }
         case LevelKind::Nominal:
-            pen = QPen(pal.color(QPalette::Text), 1.0, Qt::DotLine);
+            pen = QPen(inks.text, 1.0, Qt::DotLine);
             name = text(Nominal);
             break;
         case LevelKind::Centre:
-            pen = QPen(kCentre, 1.5, Qt::SolidLine);
+            pen = QPen(inks.centre, 1.5, Qt::SolidLine);
             name = text(CentreLine);
             break;
         case LevelKind::UpperControl:
         case LevelKind::LowerControl:
-            pen = QPen(kControl, 2.0, Qt::DashLine);
+            pen = QPen(inks.control, 2.0, Qt::DashLine);
             name = text(ControlLimits);
             inLegend = l.kind == LevelKind::UpperControl;
             break;
@@ -812,13 +805,13 @@ void HistoryWindow::addLevels(QChart* chart, const Panel& panel) {
 // The points as one line with its markers, each in the colour of its part's classification.
 // Hovering shows a point's part.
 void HistoryWindow::addPoints(QChart* chart, std::size_t index) {
-    const QPalette pal = palette();
+    const ChartInks inks = chartInks(palette());
     const Panel& panel = m_data.panels[index];
     auto* values = new QLineSeries;
     values->setName(quantityName(panel.quantity));
-    addLegendEntry(values->name(), pal.color(QPalette::Highlight), QStringLiteral("\u2500\u25CF\u2500"));
-    values->setPen(QPen(pal.color(QPalette::Highlight), 1.5));
-    values->setColor(pal.color(QPalette::Highlight));
+    addLegendEntry(values->name(), inks.values, QStringLiteral("\u2500\u25CF\u2500"));
+    values->setPen(QPen(inks.values, 1.5));
+    values->setColor(inks.values);
     const std::size_t count = panel.points.size();
     values->setPointsVisible(true);
     values->setMarkerSize(count <= 100 ? 6 : count <= 400 ? 5 : 3.5);
@@ -831,7 +824,7 @@ void HistoryWindow::addPoints(QChart* chart, std::size_t index) {
         const Classification c = panel.points[i].classification;
         if (c != Classification::Ok)
             values->setPointConfiguration(static_cast<int>(i), QXYSeries::PointConfiguration::Color,
-                                          c == Classification::OutOfTolerance ? kOut : kWarning);
+                                          c == Classification::OutOfTolerance ? inks.out : inks.warning);
     }
     attach(chart, chart->axes(Qt::Horizontal).value(0), chart->axes(Qt::Vertical).value(0), values);
     connectTooltip(values, index);
@@ -839,6 +832,7 @@ void HistoryWindow::addPoints(QChart* chart, std::size_t index) {
 
 // The points that break a run rule: a magenta triangle over the point, above every line.
 void HistoryWindow::addRuleMarks(QChart* chart, std::size_t index) {
+    const ChartInks inks = chartInks(palette());
     const Panel& panel = m_data.panels[index];
     QList<QPointF> marks;
     for (const ChartPoint& p : panel.points)
@@ -850,11 +844,11 @@ void HistoryWindow::addRuleMarks(QChart* chart, std::size_t index) {
     broken->setName(text(RuleBroken));
     broken->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
     broken->setMarkerSize(panel.points.size() <= 400 ? 15 : 12);
-    broken->setColor(kRuleBroken);
-    broken->setBorderColor(kRuleBroken.darker(150));
+    broken->setColor(inks.ruleBroken);
+    broken->setBorderColor(inks.ruleBroken);
     broken->replace(marks);
     attach(chart, chart->axes(Qt::Horizontal).value(0), chart->axes(Qt::Vertical).value(0), broken);
-    addLegendEntry(broken->name(), kRuleBroken, QStringLiteral("\u25B2"));
+    addLegendEntry(broken->name(), inks.ruleBroken, QStringLiteral("\u25B2"));
     connectTooltip(broken, index);
 }
 
@@ -869,7 +863,7 @@ void HistoryWindow::connectTooltip(QXYSeries* series, std::size_t index) {
 
 // The bars (one outline of steps) and the normal curve of the mean and the overall s.
 void HistoryWindow::addHistogram(QChart* chart) {
-    const QPalette pal = palette();
+    const ChartInks inks = chartInks(palette());
     QAbstractAxis* x = chart->axes(Qt::Horizontal).value(0);
     QAbstractAxis* y = chart->axes(Qt::Vertical).value(0);
     const statistics::Histogram& h = m_data.histogram;
@@ -892,21 +886,19 @@ void HistoryWindow::addHistogram(QChart* chart) {
     base->append(h.edges.empty() ? 0.0 : h.edges.back(), 0.0);
     auto* bars = new QAreaSeries(top, base);
     bars->setName(text(Counts));
-    addLegendEntry(bars->name(), pal.color(QPalette::Highlight), QStringLiteral("\u25A0"));
-    QColor fill = pal.color(QPalette::Highlight);
-    fill.setAlpha(110);
-    bars->setBrush(fill);
-    bars->setPen(QPen(pal.color(QPalette::Highlight).darker(120), 1.0));
+    addLegendEntry(bars->name(), inks.bars, QStringLiteral("\u25A0"));
+    bars->setBrush(inks.bars);
+    bars->setPen(QPen(inks.values, 1.0));
     attach(chart, x, y, bars);
     if (!h.curve.empty()) {
         auto* curve = new QLineSeries;
         curve->setName(text(NormalCurve));
-        addLegendEntry(curve->name(), pal.color(QPalette::Text), QStringLiteral("\u2501\u2501"));
+        addLegendEntry(curve->name(), inks.text, QStringLiteral("\u2501\u2501"));
         QList<QPointF> points;
         for (const statistics::CurvePoint& p : h.curve)
             points.append(QPointF(p.x, p.y));
         curve->replace(points);
-        curve->setPen(QPen(pal.color(QPalette::Text), 1.5));
+        curve->setPen(QPen(inks.text, 1.5));
         attach(chart, x, y, curve);
     }
 }
