@@ -575,9 +575,6 @@ QChart* newChart(const QPalette& pal, const QString& title) {
     chart->legend()->hide();
     chart->setLocalizeNumbers(true);
     chart->setTitle(title);
-    // Room on the right for half of a label on the last tick.
-    chart->setMargins(
-        QMargins(4, 4, QFontMetrics(chart->font()).horizontalAdvance(QStringLiteral("00.00.00")) / 2, 4));
     return chart;
 }
 
@@ -950,10 +947,33 @@ int HistoryWindow::ticksFitting(qreal plotWidth) const {
     return std::max(2, static_cast<int>(plotWidth) / label);
 }
 
-// The x labels of the charts shown, fitted to their plot's width now.
-void HistoryWindow::updateTicks() {
+// Room on the right for half of the widest x label: the last one stands centred on its tick, which
+// may be at the plot's right edge.
+int HistoryWindow::labelOverhang(QChart* chart) const {
+    QAbstractAxis* x = chart->axes(Qt::Horizontal).value(0);
+    if (!x)
+        return 4;
+    QStringList labels;
+    if (auto* ticks = qobject_cast<QCategoryAxis*>(x)) {
+        labels = ticks->categoriesLabels();
+    } else {
+        const QLocale locale;
+        labels << locale.toString(m_data.xLow, 'f', m_data.xDecimals)
+               << locale.toString(m_data.xHigh, 'f', m_data.xDecimals);
+    }
+    const QFontMetrics metrics(x->labelsFont());
+    int widest = 0;
+    for (const QString& l : labels)
+        widest = std::max(widest, metrics.horizontalAdvance(l));
+    return widest / 2 + 4;
+}
+
+// The x labels of the charts shown, fitted to their plot's width now; whether any now need more
+// room on the right than their chart gives them.
+bool HistoryWindow::updateTicks() {
     if (m_data.kind == ChartKind::Histogram)
-        return;
+        return false;
+    bool wider = false;
     for (QChartView* view : {m_view, m_lower}) {
         auto* axis = qobject_cast<QCategoryAxis*>(view->chart()->axes(Qt::Horizontal).value(0));
         if (!axis || !view->isVisible())
@@ -970,7 +990,9 @@ void HistoryWindow::updateTicks() {
             axis->remove(l);
         for (const Tick& t : ticks)
             axis->append(t.label, t.at);
+        wider = wider || labelOverhang(view->chart()) > view->chart()->margins().right();
     }
+    return wider;
 }
 
 // The two charts of a control chart share their x axis: their plot areas line up.
@@ -979,25 +1001,30 @@ void HistoryWindow::alignPlotAreas() {
     QChart* lower = m_lower->chart();
     if (!upper || !lower)
         return;
-    // Laid out now at the charts' size, not when the posted layout request comes.
-    for (QChart* c : {upper, lower}) {
-        c->setPlotArea(QRectF());
-        if (c->layout()) {
-            c->layout()->invalidate();
-            c->layout()->activate();
+    // Labels fitted to the plot may be wider than those the room was made for: once more then.
+    for (int pass = 0; pass < 2; ++pass) {
+        // Laid out now at the charts' size, not when the posted layout request comes.
+        for (QChart* c : {upper, lower}) {
+            c->setMargins(QMargins(4, 4, labelOverhang(c), 4));
+            c->setPlotArea(QRectF());
+            if (c->layout()) {
+                c->layout()->invalidate();
+                c->layout()->activate();
+            }
         }
-    }
-    if (m_data.panels.size() >= 2 && m_lower->isVisible()) {
-        const QRectF a = upper->plotArea();
-        const QRectF b = lower->plotArea();
-        const qreal left = std::max(a.left(), b.left());
-        const qreal right = std::min(a.right(), b.right());
-        if (right > left) {
-            upper->setPlotArea(QRectF(left, a.top(), right - left, a.height()));
-            lower->setPlotArea(QRectF(left, b.top(), right - left, b.height()));
+        if (m_data.panels.size() >= 2 && m_lower->isVisible()) {
+            const QRectF a = upper->plotArea();
+            const QRectF b = lower->plotArea();
+            const qreal left = std::max(a.left(), b.left());
+            const qreal right = std::min(a.right(), b.right());
+            if (right > left) {
+                upper->setPlotArea(QRectF(left, a.top(), right - left, a.height()));
+                lower->setPlotArea(QRectF(left, b.top(), right - left, b.height()));
+            }
         }
+        if (!updateTicks())
+            break;
     }
-    updateTicks();
 }
 
 void HistoryWindow::changeEvent(QEvent* event) {
