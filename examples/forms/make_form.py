@@ -57,8 +57,7 @@ def lay_out(ws):
     for col in "HIJKL":
         ws.column_dimensions[col].width = 11
     ws.freeze_panes = "A10"
-    ws.print_area = "A1:L40"
-    ws.print_title_rows = "9:9"
+    # No print area: LibreOffice prints a hidden sheet that has one. The used range is A1:L40.
     # One sheet width per page, as a report is read: A4 landscape, fitted to the width.
     ws.page_setup.orientation = "landscape"
     ws.page_setup.paperSize = ws.PAPERSIZE_A4

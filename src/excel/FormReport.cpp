@@ -545,8 +545,8 @@ int placeCharacteristics(ReportRun& r, ReportLayout& layout, Workbook& book, boo
     return w.cutTexts;
 }
 
-// Saves in place, under a chosen name or as the dated correction report (whose name formPath
-// then receives). False when no name was chosen or the chosen file is held by another run.
+// Saves in place, under a chosen name or as the dated correction report; formPath then names the
+// file written. False when no name was chosen or the chosen file is held by another run.
 bool saveFilledForm(ReportRun& r, Workbook& book, QString& formPath, bool korrektur) {
     if (!r.SaveAsChosen && !korrektur) {
         book.save();
@@ -563,8 +563,7 @@ bool saveFilledForm(ReportRun& r, Workbook& book, QString& formPath, bool korrek
     if (!sameFile && !(targetLock = holdForm(r, target)))
         return false;
     book.saveAs(target);
-    if (korrektur)
-        formPath = target;
+    formPath = target;
     return true;
 }
 

@@ -56,8 +56,8 @@ QString withWorkbookExtension(const QString& chosen, const QString& formPath);
 // it (the halves joined).
 bool sameUniqueId(const QString& cell, const model::MerkmalRow& row);
 
-// Fills the form with the selected characteristics and saves it: in place, under a chosen name,
-// or, for a report with correction values, as a dated copy whose name replaces formPath.
+// Fills the form with the selected characteristics and saves it: in place, or under a chosen name
+// or, for a report with correction values, as a dated copy, whose name then replaces formPath.
 // Everything it has to say it says itself; an aborted run leaves the form file as it was.
 ReportResult FillExcelReport(ReportRun& run, QString& formPath, bool Korrekturbericht);
 

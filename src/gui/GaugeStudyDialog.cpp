@@ -1,5 +1,6 @@
 #include "gui/GaugeStudyDialog.h"
 
+#include "gui/ChartColours.h"
 #include "gui/DialogButton.h"
 #include "settings/LocaleText.h"
 
@@ -31,10 +32,16 @@ using history::GaugeChoice;
 
 namespace {
 
-const QString kRed = QStringLiteral("color: #c00000;");
-const QString kGreen = QStringLiteral("color: #00963c;");
-const QString kAmber = QStringLiteral("color: #b87400;");
-const QString kGrey = QStringLiteral("color: #707070;");
+const QColor kRed(0xc0, 0x00, 0x00);
+const QColor kGreen(0x00, 0x96, 0x3c);
+const QColor kAmber(0xb8, 0x74, 0x00);
+const QColor kGrey(0x70, 0x70, 0x70);
+
+// A colour of meaning, made readable on the widget's own ground, light or dark.
+QString inkOn(const QWidget* w, const QColor& colour) {
+    const QColor ground = w->palette().color(w->backgroundRole());
+    return QStringLiteral("color: %1;").arg(gui::withContrast(colour, ground, gui::kTextContrast).name());
+}
 
 QDoubleSpinBox* spin(double min, double max, int decimals, double step, double value,
                      const QString& suffix = {}) {
@@ -226,7 +233,7 @@ QWidget* GaugeStudyDialog::buildFigures() {
         FigureRow row{new QLabel, new QLabel, new QLabel, new QLabel};
         row.value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         row.value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        row.note->setStyleSheet(kGrey);
+        row.note->setStyleSheet(inkOn(row.note, kGrey));
         const int r = static_cast<int>(i) + 1;
         g->addWidget(row.name, r, 0);
         g->addWidget(row.symbol, r, 1);
@@ -319,8 +326,8 @@ void GaugeStudyDialog::recompute() {
         in.reference = typed(m_reference, referenceValid);
     if (m_toleranceTyped)
         in.tolerance = typed(m_tolerance, toleranceValid);
-    m_reference->setStyleSheet(referenceValid ? QString() : kRed);
-    m_tolerance->setStyleSheet(toleranceValid ? QString() : kRed);
+    m_reference->setStyleSheet(referenceValid ? QString() : inkOn(m_reference, kRed));
+    m_tolerance->setStyleSheet(toleranceValid ? QString() : inkOn(m_tolerance, kRed));
     in.settings.percentOfTolerance = m_k->value();
     in.settings.spreadFactor = m_l->value();
     in.settings.minimumIndex = m_minimum->value();
@@ -358,7 +365,7 @@ void GaugeStudyDialog::showFigures() {
     if (s.withoutValue > 0 && s.problem == history::GaugeProblem::None)
         chosen += QLatin1Char(' ') + text(line::WithoutValue).arg(s.withoutValue);
     m_chosen->setText(chosen);
-    m_chosen->setStyleSheet(s.problem == history::GaugeProblem::None ? QString() : kRed);
+    m_chosen->setStyleSheet(s.problem == history::GaugeProblem::None ? QString() : inkOn(m_chosen, kRed));
     m_save->setEnabled(!s.values.empty());
 
     const protocol::GaugeStudyReport r = report();
@@ -372,9 +379,9 @@ void GaugeStudyDialog::showFigures() {
     }
     const protocol::GaugeVerdict v = protocol::gaugeVerdict(r);
     m_capability->setText(v.capability);
-    m_capability->setStyleSheet(!v.capable ? kGrey : *v.capable ? kGreen : kRed);
+    m_capability->setStyleSheet(inkOn(m_capability, !v.capable ? kGrey : *v.capable ? kGreen : kRed));
     m_bias->setText(v.bias);
-    m_bias->setStyleSheet(!v.biasSignificant ? kGrey : *v.biasSignificant ? kAmber : kGreen);
+    m_bias->setStyleSheet(inkOn(m_bias, !v.biasSignificant ? kGrey : *v.biasSignificant ? kAmber : kGreen));
 }
 
 protocol::GaugeStudyReport GaugeStudyDialog::report() const {
@@ -408,7 +415,7 @@ protocol::GaugeStudyReport GaugeStudyDialog::report() const {
 bool GaugeStudyDialog::fail(const QString& file, const QString& why) {
     const QString t = text(line::WriteFailed).arg(QDir::toNativeSeparators(file), why);
     m_status->setText(t);
-    m_status->setStyleSheet(kRed);
+    m_status->setStyleSheet(inkOn(m_status, kRed));
     m_status->setVisible(true);
     common::notify(m_context.message, common::MsgIcon::Error, t);
     return false;
@@ -431,7 +438,7 @@ bool GaugeStudyDialog::savePdf(const QString& file) {
     if (!out.commit())
         return fail(file, out.errorString());
     m_status->setText(text(line::Written).arg(QDir::toNativeSeparators(file)));
-    m_status->setStyleSheet(kGreen);
+    m_status->setStyleSheet(inkOn(m_status, kGreen));
     m_status->setVisible(true);
     return true;
 }

@@ -1,7 +1,9 @@
 #include "gui/HistoryWindow.h"
 
+#include "gui/ChartColours.h"
 #include "gui/GaugeStudyDialog.h"
 #include "gui/WindowOnTop.h"
+#include "gui/WindowPlacement.h"
 #include "history/HistoryChart.h"
 #include "protocol/GaugeStudyPdf.h"
 #include "settings/ProgramSettings.h"
@@ -119,14 +121,6 @@ const std::pair<const char*, int> kReasons[] = {
     {"no complete subgroup", 75},
     {"lower limit not below upper limit", 76},
 };
-
-// The lamp colours of the list, so that a point reads like its row.
-const QColor kWarning(0xFF, 0xD7, 0x00);
-const QColor kOut(0xE0, 0x10, 0x10);
-// Control limits stay apart from the red tolerance limits: blue and dashed.
-const QColor kControl(0x1F, 0x5F, 0xD0);
-const QColor kCentre(0x20, 0x90, 0x40);
-const QColor kRuleBroken(0xC0, 0x00, 0xC0);
 
 const QString kXBar = QStringLiteral("X\u0304");
 
@@ -581,9 +575,6 @@ QChart* newChart(const QPalette& pal, const QString& title) {
     chart->legend()->hide();
     chart->setLocalizeNumbers(true);
     chart->setTitle(title);
-    // Room on the right for half of a label on the last tick.
-    chart->setMargins(
-        QMargins(4, 4, QFontMetrics(chart->font()).horizontalAdvance(QStringLiteral("00.00.00")) / 2, 4));
     return chart;
 }
 
@@ -743,7 +734,7 @@ QChart* HistoryWindow::panelChart(std::size_t index, const QString& title) {
 // The lines across the chart (upright in the histogram). Each pair of limits has one name in the
 // legend; control limits are blue and dashed, tolerance limits red and solid.
 void HistoryWindow::addLevels(QChart* chart, const Panel& panel) {
-    const QPalette pal = palette();
+    const ChartInks inks = chartInks(palette());
     QAbstractAxis* x = chart->axes(Qt::Horizontal).value(0);
     QAbstractAxis* y = chart->axes(Qt::Vertical).value(0);
     const bool upright = m_data.kind == ChartKind::Histogram;
@@ -760,30 +751,30 @@ void HistoryWindow::addLevels(QChart* chart, const Panel& panel) {
         switch (l.kind) {
         case LevelKind::UpperLimit:
         case LevelKind::LowerLimit:
-            pen = QPen(kOut, 2.0, Qt::SolidLine);
+            pen = QPen(inks.out, 2.0, Qt::SolidLine);
             name = bothLimits ? text(ToleranceLimits)
                               : text(l.kind == LevelKind::UpperLimit ? UpperLimit : LowerLimit);
             inLegend = !bothLimits || l.kind == LevelKind::UpperLimit;
             break;
         case LevelKind::UpperWarning:
         case LevelKind::LowerWarning: {
-            pen = QPen(kWarning.darker(130), 1.5, Qt::DashLine);
+            pen = QPen(inks.warning, 1.5, Qt::DashLine);
             const double percent = settings::warningPercent(settings::readTolProzent(m_state.store));
             name = text(WarningShare).arg(locale.toString(percent, 'g', 4));
             inLegend = l.kind == LevelKind::UpperWarning || !has(LevelKind::UpperWarning);
             break;
         }
         case LevelKind::Nominal:
-            pen = QPen(pal.color(QPalette::Text), 1.0, Qt::DotLine);
+            pen = QPen(inks.text, 1.0, Qt::DotLine);
             name = text(Nominal);
             break;
         case LevelKind::Centre:
-            pen = QPen(kCentre, 1.5, Qt::SolidLine);
+            pen = QPen(inks.centre, 1.5, Qt::SolidLine);
             name = text(CentreLine);
             break;
         case LevelKind::UpperControl:
         case LevelKind::LowerControl:
-            pen = QPen(kControl, 2.0, Qt::DashLine);
+            pen = QPen(inks.control, 2.0, Qt::DashLine);
             name = text(ControlLimits);
             inLegend = l.kind == LevelKind::UpperControl;
             break;
@@ -811,13 +802,13 @@ void HistoryWindow::addLevels(QChart* chart, const Panel& panel) {
 // The points as one line with its markers, each in the colour of its part's classification.
 // Hovering shows a point's part.
 void HistoryWindow::addPoints(QChart* chart, std::size_t index) {
-    const QPalette pal = palette();
+    const ChartInks inks = chartInks(palette());
     const Panel& panel = m_data.panels[index];
     auto* values = new QLineSeries;
     values->setName(quantityName(panel.quantity));
-    addLegendEntry(values->name(), pal.color(QPalette::Highlight), QStringLiteral("\u2500\u25CF\u2500"));
-    values->setPen(QPen(pal.color(QPalette::Highlight), 1.5));
-    values->setColor(pal.color(QPalette::Highlight));
+    addLegendEntry(values->name(), inks.values, QStringLiteral("\u2500\u25CF\u2500"));
+    values->setPen(QPen(inks.values, 1.5));
+    values->setColor(inks.values);
     const std::size_t count = panel.points.size();
     values->setPointsVisible(true);
     values->setMarkerSize(count <= 100 ? 6 : count <= 400 ? 5 : 3.5);
@@ -830,7 +821,7 @@ void HistoryWindow::addPoints(QChart* chart, std::size_t index) {
         const Classification c = panel.points[i].classification;
         if (c != Classification::Ok)
             values->setPointConfiguration(static_cast<int>(i), QXYSeries::PointConfiguration::Color,
-                                          c == Classification::OutOfTolerance ? kOut : kWarning);
+                                          c == Classification::OutOfTolerance ? inks.out : inks.warning);
     }
     attach(chart, chart->axes(Qt::Horizontal).value(0), chart->axes(Qt::Vertical).value(0), values);
     connectTooltip(values, index);
@@ -838,6 +829,7 @@ void HistoryWindow::addPoints(QChart* chart, std::size_t index) {
 
 // The points that break a run rule: a magenta triangle over the point, above every line.
 void HistoryWindow::addRuleMarks(QChart* chart, std::size_t index) {
+    const ChartInks inks = chartInks(palette());
     const Panel& panel = m_data.panels[index];
     QList<QPointF> marks;
     for (const ChartPoint& p : panel.points)
@@ -849,11 +841,11 @@ void HistoryWindow::addRuleMarks(QChart* chart, std::size_t index) {
     broken->setName(text(RuleBroken));
     broken->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
     broken->setMarkerSize(panel.points.size() <= 400 ? 15 : 12);
-    broken->setColor(kRuleBroken);
-    broken->setBorderColor(kRuleBroken.darker(150));
+    broken->setColor(inks.ruleBroken);
+    broken->setBorderColor(inks.ruleBroken);
     broken->replace(marks);
     attach(chart, chart->axes(Qt::Horizontal).value(0), chart->axes(Qt::Vertical).value(0), broken);
-    addLegendEntry(broken->name(), kRuleBroken, QStringLiteral("\u25B2"));
+    addLegendEntry(broken->name(), inks.ruleBroken, QStringLiteral("\u25B2"));
     connectTooltip(broken, index);
 }
 
@@ -868,7 +860,7 @@ void HistoryWindow::connectTooltip(QXYSeries* series, std::size_t index) {
 
 // The bars (one outline of steps) and the normal curve of the mean and the overall s.
 void HistoryWindow::addHistogram(QChart* chart) {
-    const QPalette pal = palette();
+    const ChartInks inks = chartInks(palette());
     QAbstractAxis* x = chart->axes(Qt::Horizontal).value(0);
     QAbstractAxis* y = chart->axes(Qt::Vertical).value(0);
     const statistics::Histogram& h = m_data.histogram;
@@ -891,21 +883,19 @@ void HistoryWindow::addHistogram(QChart* chart) {
     base->append(h.edges.empty() ? 0.0 : h.edges.back(), 0.0);
     auto* bars = new QAreaSeries(top, base);
     bars->setName(text(Counts));
-    addLegendEntry(bars->name(), pal.color(QPalette::Highlight), QStringLiteral("\u25A0"));
-    QColor fill = pal.color(QPalette::Highlight);
-    fill.setAlpha(110);
-    bars->setBrush(fill);
-    bars->setPen(QPen(pal.color(QPalette::Highlight).darker(120), 1.0));
+    addLegendEntry(bars->name(), inks.bars, QStringLiteral("\u25A0"));
+    bars->setBrush(inks.bars);
+    bars->setPen(QPen(inks.values, 1.0));
     attach(chart, x, y, bars);
     if (!h.curve.empty()) {
         auto* curve = new QLineSeries;
         curve->setName(text(NormalCurve));
-        addLegendEntry(curve->name(), pal.color(QPalette::Text), QStringLiteral("\u2501\u2501"));
+        addLegendEntry(curve->name(), inks.text, QStringLiteral("\u2501\u2501"));
         QList<QPointF> points;
         for (const statistics::CurvePoint& p : h.curve)
             points.append(QPointF(p.x, p.y));
         curve->replace(points);
-        curve->setPen(QPen(pal.color(QPalette::Text), 1.5));
+        curve->setPen(QPen(inks.text, 1.5));
         attach(chart, x, y, curve);
     }
 }
@@ -957,10 +947,33 @@ int HistoryWindow::ticksFitting(qreal plotWidth) const {
     return std::max(2, static_cast<int>(plotWidth) / label);
 }
 
-// The x labels of the charts shown, fitted to their plot's width now.
-void HistoryWindow::updateTicks() {
+// Room on the right for half of the widest x label: the last one stands centred on its tick, which
+// may be at the plot's right edge.
+int HistoryWindow::labelOverhang(QChart* chart) const {
+    QAbstractAxis* x = chart->axes(Qt::Horizontal).value(0);
+    if (!x)
+        return 4;
+    QStringList labels;
+    if (auto* ticks = qobject_cast<QCategoryAxis*>(x)) {
+        labels = ticks->categoriesLabels();
+    } else {
+        const QLocale locale;
+        labels << locale.toString(m_data.xLow, 'f', m_data.xDecimals)
+               << locale.toString(m_data.xHigh, 'f', m_data.xDecimals);
+    }
+    const QFontMetrics metrics(x->labelsFont());
+    int widest = 0;
+    for (const QString& l : labels)
+        widest = std::max(widest, metrics.horizontalAdvance(l));
+    return widest / 2 + 4;
+}
+
+// The x labels of the charts shown, fitted to their plot's width now; whether any now need more
+// room on the right than their chart gives them.
+bool HistoryWindow::updateTicks() {
     if (m_data.kind == ChartKind::Histogram)
-        return;
+        return false;
+    bool wider = false;
     for (QChartView* view : {m_view, m_lower}) {
         auto* axis = qobject_cast<QCategoryAxis*>(view->chart()->axes(Qt::Horizontal).value(0));
         if (!axis || !view->isVisible())
@@ -977,7 +990,9 @@ void HistoryWindow::updateTicks() {
             axis->remove(l);
         for (const Tick& t : ticks)
             axis->append(t.label, t.at);
+        wider = wider || labelOverhang(view->chart()) > view->chart()->margins().right();
     }
+    return wider;
 }
 
 // The two charts of a control chart share their x axis: their plot areas line up.
@@ -986,25 +1001,30 @@ void HistoryWindow::alignPlotAreas() {
     QChart* lower = m_lower->chart();
     if (!upper || !lower)
         return;
-    // Laid out now at the charts' size, not when the posted layout request comes.
-    for (QChart* c : {upper, lower}) {
-        c->setPlotArea(QRectF());
-        if (c->layout()) {
-            c->layout()->invalidate();
-            c->layout()->activate();
+    // Labels fitted to the plot may be wider than those the room was made for: once more then.
+    for (int pass = 0; pass < 2; ++pass) {
+        // Laid out now at the charts' size, not when the posted layout request comes.
+        for (QChart* c : {upper, lower}) {
+            c->setMargins(QMargins(4, 4, labelOverhang(c), 4));
+            c->setPlotArea(QRectF());
+            if (c->layout()) {
+                c->layout()->invalidate();
+                c->layout()->activate();
+            }
         }
-    }
-    if (m_data.panels.size() >= 2 && m_lower->isVisible()) {
-        const QRectF a = upper->plotArea();
-        const QRectF b = lower->plotArea();
-        const qreal left = std::max(a.left(), b.left());
-        const qreal right = std::min(a.right(), b.right());
-        if (right > left) {
-            upper->setPlotArea(QRectF(left, a.top(), right - left, a.height()));
-            lower->setPlotArea(QRectF(left, b.top(), right - left, b.height()));
+        if (m_data.panels.size() >= 2 && m_lower->isVisible()) {
+            const QRectF a = upper->plotArea();
+            const QRectF b = lower->plotArea();
+            const qreal left = std::max(a.left(), b.left());
+            const qreal right = std::min(a.right(), b.right());
+            if (right > left) {
+                upper->setPlotArea(QRectF(left, a.top(), right - left, a.height()));
+                lower->setPlotArea(QRectF(left, b.top(), right - left, b.height()));
+            }
         }
+        if (!updateTicks())
+            break;
     }
-    updateTicks();
 }
 
 void HistoryWindow::changeEvent(QEvent* event) {
@@ -1089,6 +1109,7 @@ GaugeStudyDialog* HistoryWindow::openGaugeStudy() {
         return nullptr;
     auto* dialog = new GaugeStudyDialog(m_state, this, m_program->currentText(), shown->first, shown->second);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    keepOnScreen(dialog);
     dialog->show();
     return dialog;
 }

@@ -89,7 +89,8 @@ private:
     void alignPlotAreas();
     void addLegendEntry(const QString& name, const QColor& colour, const QString& symbol);
     int ticksFitting(qreal plotWidth) const;
-    void updateTicks();
+    bool updateTicks();
+    int labelOverhang(QChart* chart) const;
     QString quantityName(history::Quantity q) const;
     QString reasonText(const std::string& reason) const;
     void deliver();

@@ -9,6 +9,8 @@
 #include "gui/AsciiSetupDialog.h"
 #include "gui/BatchFileDialog.h"
 #include "gui/CharacteristicListModel.h"
+#include "gui/DesktopOpen.h"
+#include "gui/ElidedLabel.h"
 #include "gui/ExcelOnlineWindow.h"
 #include "gui/HeaderDataDialog.h"
 #include "gui/HistoryWindow.h"
@@ -20,6 +22,7 @@
 #include "gui/SelectFolderDialog.h"
 #include "gui/ValueGrid.h"
 #include "gui/WindowOnTop.h"
+#include "gui/WindowPlacement.h"
 #include "gui/WindowPositionDialog.h"
 #include "protocol/PdfProtocol.h"
 #include "run/CommandLine.h"
@@ -37,7 +40,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -51,8 +53,6 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QResizeEvent>
-#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
@@ -161,10 +161,11 @@ MainWindow::MainWindow(run::AppState& state, run::Conversion& conversion, QWidge
     setObjectName(QStringLiteral("frm_Hauptfenster"));
     setAcceptDrops(true);
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
-    openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    openUrl = [this](const QUrl& url) {
+        return openWithDesktop(url, this, [this, url] { cannotOpen(url); });
+    };
     m_run.chooseSaveAs = [this] {
-        return QFileDialog::getSaveFileName(this, QString(), QString(),
-                                            QStringLiteral("Excel Workbook (*.xlsx)"));
+        return QFileDialog::getSaveFileName(this, QString(), QString(), text(82));
     };
     buildUi();
     buildMenus();
@@ -254,10 +255,9 @@ void MainWindow::buildToolbar() {
 
 void MainWindow::buildStatusBar() {
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
-    m_panel1 = new QLabel;
+    m_panel1 = new ElidedLabel;
     m_panel1->setObjectName(QStringLiteral("StatusBar1_Panel1"));
     statusBar()->addWidget(m_panel1, 1);
-    // A long text never widens the window: it is shortened in the line and whole in its tooltip.
     m_panel1->setMinimumWidth(1);
     m_panel1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     // After an output its file and folder are a click away; a step's warnings wait behind a
@@ -276,10 +276,9 @@ void MainWindow::buildStatusBar() {
     m_openFile = button("StatusBar1_OpenFile", QStyle::SP_FileIcon);
     m_openFolder = button("StatusBar1_OpenFolder", QStyle::SP_DirOpenIcon);
     connect(m_notesButton, &QToolButton::clicked, this, &MainWindow::showNotes);
-    connect(m_openFile, &QToolButton::clicked, this,
-            [this] { openUrl(QUrl::fromLocalFile(m_state.lastOutput)); });
+    connect(m_openFile, &QToolButton::clicked, this, [this] { openOutput(m_state.lastOutput); });
     connect(m_openFolder, &QToolButton::clicked, this,
-            [this] { openUrl(QUrl::fromLocalFile(QFileInfo(m_state.lastOutput).absolutePath())); });
+            [this] { openOutput(QFileInfo(m_state.lastOutput).absolutePath()); });
     m_progress = new QProgressBar;
     m_progress->setObjectName(QStringLiteral("ProgressBar_Hauptfenster"));
     m_progress->setFixedWidth(260);
@@ -623,6 +622,7 @@ void MainWindow::openHistory(const QString& characteristic) {
     if (m_verlauf)
         m_verlauf->close();
     m_verlauf = new gui::HistoryWindow(m_state, this, m_state.program.partName, characteristic);
+    keepOnScreen(m_verlauf);
     m_verlauf->show();
     m_verlauf->raise();
     m_verlauf->activateWindow();
@@ -632,6 +632,7 @@ template <typename W> void MainWindow::openWindow(QPointer<W>& window, std::func
     if (!window) {
         window = make();
         window->setAttribute(Qt::WA_DeleteOnClose);
+        keepOnScreen(window);
     }
     window->show();
     window->raise();
@@ -642,15 +643,13 @@ void MainWindow::Form_Load() {
     setWindowTitle(settings::provisionalCaption());
     const settings::StartupKeys keys = run::startUp(m_state);
     useQtTranslation(keys.language);
-
-    show();
-    repaint();
-    placeWindow(keys.topTwips, keys.leftTwips);
     m_frame4->setVisible(keys.header);
     refreshHeaderGrid();
-
     setWindowTitle(settings::finalCaption(m_state.texts, keys.lastUsedConfig));
     applyTexts();
+    // Placed before it is first shown: the desktop then puts its frame, title bar and all, there.
+    placeWindow(keys.topTwips, keys.leftTwips);
+    show();
     gui::setStayOnTop(settings::readStayOnTop(m_state.store));
     gui::SetTopmost(this, true);
     // A run started by a batch file has nobody to click the note away; its log has it.
@@ -664,26 +663,11 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::placeWindow(double topTwips, double leftTwips) {
-    QPoint pos(settings::twipsToPixels(leftTwips), settings::twipsToPixels(topTwips));
-    // A stored position on a screen that is no longer there would hide the window.
-    const QRect probe(pos, QSize(120, 60));
-    bool visible = false;
-    for (QScreen* s : QGuiApplication::screens())
-        if (s->availableGeometry().contains(probe))
-            visible = true;
-    if (!visible && QGuiApplication::primaryScreen())
-        pos = QGuiApplication::primaryScreen()->availableGeometry().topLeft();
-    move(pos);
     // All rows of the value grid when the screen has room for them, else what fits.
-    if (const QScreen* screen = QGuiApplication::screenAt(pos) ? QGuiApplication::screenAt(pos)
-                                                               : QGuiApplication::primaryScreen()) {
-        const QRect room = screen->availableGeometry();
-        const int wholeGrid = 24 * 21 + 4 - m_werte->minimumHeight();
-        const QSize wanted = minimumSizeHint() + QSize(0, wholeGrid);
-        const int frame = frameGeometry().height() - geometry().height();
-        resize(std::min(std::max(width(), wanted.width()), room.width()),
-               std::min(wanted.height(), room.height() - std::max(frame, 0)));
-    }
+    const int wholeGrid = 24 * 21 + 4 - m_werte->minimumHeight();
+    const QSize wanted = minimumSizeHint() + QSize(0, wholeGrid);
+    resize(std::max(width(), wanted.width()), wanted.height());
+    keepOnScreen(this, QPoint(settings::twipsToPixels(leftTwips), settings::twipsToPixels(topTwips)));
 }
 
 void MainWindow::applyTexts() {
@@ -782,17 +766,11 @@ void MainWindow::showSelection() {
     m_syncingSelection = false;
 }
 
-void MainWindow::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    showStatus();
-}
-
 void MainWindow::showStatus() {
     if (!m_panel1)
         return;
-    const QFontMetrics metrics(m_panel1->font());
-    m_panel1->setText(metrics.elidedText(m_state.status, Qt::ElideMiddle, std::max(m_panel1->width(), 200)));
-    m_panel1->setToolTip(m_state.status == m_panel1->text() ? QString() : m_state.status);
+    m_panel1->setFullText(m_state.status);
+    m_panel1->setNote(QString());
 }
 
 void MainWindow::showOutputButtons() {
@@ -802,7 +780,19 @@ void MainWindow::showOutputButtons() {
     const QFileInfo file(m_state.lastOutput);
     m_openFile->setToolTip(QDir::toNativeSeparators(file.absoluteFilePath()));
     m_openFolder->setToolTip(QDir::toNativeSeparators(file.absolutePath()));
-    m_panel1->setToolTip(QDir::toNativeSeparators(file.absoluteFilePath()));
+    m_panel1->setNote(any ? QDir::toNativeSeparators(file.absoluteFilePath()) : QString());
+}
+
+void MainWindow::openOutput(const QString& path) {
+    const QUrl url = QUrl::fromLocalFile(path);
+    if (!openUrl(url))
+        cannotOpen(url);
+}
+
+// A click that shows nothing would leave the user guessing.
+void MainWindow::cannotOpen(const QUrl& url) {
+    common::notify(m_state.message, common::MsgIcon::Warning,
+                   m_state.text(kStatus, 25).arg(QDir::toNativeSeparators(url.toLocalFile())));
 }
 
 void MainWindow::showNotes() {

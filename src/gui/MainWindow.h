@@ -14,7 +14,6 @@
 class QAction;
 class QDragEnterEvent;
 class QDropEvent;
-class QResizeEvent;
 class QGroupBox;
 class QLabel;
 class QListView;
@@ -29,6 +28,7 @@ class QUrl;
 
 namespace gui {
 
+class ElidedLabel;
 class LampWidget;
 class CharacteristicListModel;
 
@@ -66,7 +66,8 @@ public:
 
     // What the status line, the list and the online button show: the state's values.
     QString statusText() const { return m_state.status; }
-    // Opens a file or folder with the desktop's program for it; tests put their own here.
+    // Opens a file or folder with the desktop's program for it, false when there is none; tests put
+    // their own here.
     std::function<bool(const QUrl&)> openUrl;
     bool onlineReceptionOn() const { return m_state.online; }
     const model::Selection& selection() const { return m_state.selection; }
@@ -92,8 +93,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     // Back from a dialog that may have loaded or saved another layout: the title names it.
     void showEvent(QShowEvent* event) override;
-    // The status line is shortened to the width it has.
-    void resizeEvent(QResizeEvent* event) override;
     // A form or a layout file dropped on the window is used like one chosen in its dialog.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -127,6 +126,9 @@ private:
     void showStatus();
     void showOutputButtons();
     void showNotes();
+    // A written file or its folder with the desktop's program, or the message that none opens it.
+    void openOutput(const QString& path);
+    void cannotOpen(const QUrl& url);
     void showRecentFiles();
     bool anythingToFill();
     void showSelection();
@@ -149,7 +151,7 @@ private:
 
     QToolBar* m_toolbar = nullptr;
     QAction* m_button[8] = {};
-    QLabel* m_panel1 = nullptr;
+    ElidedLabel* m_panel1 = nullptr;
     QProgressBar* m_progress = nullptr;
     QToolButton* m_notesButton = nullptr;
     QToolButton* m_openFile = nullptr;

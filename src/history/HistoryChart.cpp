@@ -276,9 +276,14 @@ ChartData chartData(const Series& series, const ChartOptions& options) {
         p.low = 0.0;
         p.high = top * 1.1;
         p.decimals = 0;
-        // The x range: the bins and the limits, with a margin so that a limit on an edge shows.
+        // The x range: the bins, the curve and the limits, with a margin so that a limit on an edge
+        // shows.
         double low = d.histogram.edges.front();
         double high = d.histogram.edges.back();
+        if (!d.histogram.curve.empty()) {
+            low = std::min(low, d.histogram.curve.front().x);
+            high = std::max(high, d.histogram.curve.back().x);
+        }
         for (const Level& l : p.levels) {
             low = std::min(low, l.value);
             high = std::max(high, l.value);

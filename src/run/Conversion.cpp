@@ -51,13 +51,14 @@ bool stderrIsTerminal() {
 settings::StartupKeys startUp(AppState& state) {
     settings::SettingsStore& store = state.store;
     store.selectRoot();
-    settings::StartupKeys keys = settings::readLanguageKey(store);
-    settings::LoadLanguage(state.texts, keys.language, common::programDir(), state.message);
-    settings::readStartupKeys(store, keys);
-    // The window's first start; batch files keep what their station had.
+    // The window's first start, before any key is stored with its default; batch files keep what
+    // their station had.
     if (!isRunMode(startArgsOf(state.commandLine)[1]))
         settings::storeFirstStartDefaults(
             store, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation), QLocale::system());
+    settings::StartupKeys keys = settings::readLanguageKey(store);
+    settings::LoadLanguage(state.texts, keys.language, common::programDir(), state.message);
+    settings::readStartupKeys(store, keys);
     if (keys.header)
         settings::applyHeaderNames(state.header, settings::readHeaderDataNames(settings::headerDataFile()));
     state.status = state.text(kStatus, 12);

@@ -66,7 +66,7 @@ public:
     bool writePdfProtocol();
     // The QIF results of the selected rows, under a name of their own.
     bool writeQifResults();
-    // Fills a form with the selected rows; the path receives a correction report's new name.
+    // Fills a form with the selected rows; the path receives the name of a copy or correction report.
     bool fillExcelReport(QString& formPath, bool korrekturbericht);
 
     // The selection changed by a rule or a start option; the views follow.

@@ -11,6 +11,7 @@ namespace statistics {
 namespace {
 
 constexpr int kMaxBins = 100;
+constexpr double kCurveReach = 4.0; // in s either side of the mean
 
 } // namespace
 
@@ -76,9 +77,13 @@ Histogram histogram(std::span<const double> values, const Limits& limits, int cu
         return h;
     const int k = std::max(curvePoints, 2);
     const double scale = static_cast<double>(n) * step / sd;
+    // Down to the axis on both sides: four s from the mean the density is a three-thousandth of
+    // its peak.
+    const double from = std::min(lo, mean - kCurveReach * sd);
+    const double to = std::max(hi, mean + kCurveReach * sd);
     h.curve.reserve(static_cast<size_t>(k));
     for (int i = 0; i < k; ++i) {
-        const double x = i == k - 1 ? hi : lo + (hi - lo) * i / (k - 1);
+        const double x = i == k - 1 ? to : from + (to - from) * i / (k - 1);
         h.curve.push_back({x, normalPdf((x - mean) / sd) * scale});
     }
     return h;

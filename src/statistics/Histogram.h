@@ -26,7 +26,7 @@ struct Histogram {
 // below). The bins span the values and the finite limits given, at the width the values alone
 // would get, in at most 100 bins (wider bins past that). NaN and infinities are skipped. No
 // values, or values all equal, give one bin and no curve. curvePoints (at least 2) samples are
-// taken evenly from the first edge to the last.
+// taken evenly over the bins and four s either side of the mean, whichever reaches farther.
 Histogram histogram(std::span<const double> values, const Limits& limits = {}, int curvePoints = 101);
 
 } // namespace statistics

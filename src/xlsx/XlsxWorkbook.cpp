@@ -427,8 +427,35 @@ void XlsxWorkbook::save() {
 }
 
 void XlsxWorkbook::saveAs(const QString& path) {
+    matchTypeToName(path);
     write(path);
     m_path = path;
+}
+
+// Spreadsheet programs refuse a file whose name and main part's type disagree, and a .xlsx may hold
+// no macros: a macro form saved under that name leaves its VBA project behind.
+void XlsxWorkbook::matchTypeToName(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("xlsx")) {
+        dropVbaProject();
+        m_types.set(m_workbookPart, spreadsheetType(QStringLiteral("sheet.main")));
+    } else if (suffix == QLatin1String("xlsm")) {
+        m_types.set(m_workbookPart, QStringLiteral("application/vnd.ms-excel.sheet.macroEnabled.main+xml"));
+    }
+}
+
+void XlsxWorkbook::dropVbaProject() {
+    while (const Rels::Rel* r = m_workbookRels.firstOfType(QStringLiteral("vbaProject"))) {
+        const QString project = m_workbookRels.targetPart(*r);
+        // Its signatures go with it.
+        Rels signatures;
+        signatures.load(*m_pkg, project);
+        for (const Rels::Rel& s : signatures.all())
+            if (!s.external)
+                removePartWithType(signatures.targetPart(s));
+        removePartWithType(project);
+        m_workbookRels.remove(QString(r->id));
+    }
 }
 
 } // namespace excel::xlsx

@@ -82,6 +82,8 @@ private:
     void shiftLocalSheetIds(int from);
     void updateAppXml();
     void write(const QString& path);
+    void matchTypeToName(const QString& path);
+    void dropVbaProject();
     template <typename Part>
     Part& partOrNew(std::unique_ptr<Part>& loaded, QString& part, const QString& kind);
 

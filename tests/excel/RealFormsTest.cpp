@@ -95,3 +95,38 @@ TEST(RealForms, TwoPagesOfEachFormStaySound) {
         expectLibreOfficeConverts(path, dir.path());
     }
 }
+
+// A copy saved under another name is what its name says: a .xlsx without the VBA project, a .xlsm
+// with it; the form itself stays as it was.
+TEST(RealForms, ACopyHoldsWhatItsNameAllows) {
+    const struct {
+        const char *fixture, *copy;
+        int vbaParts;
+        const char* mainType;
+    } cases[] = {
+        {"form_macro.xlsm", "kopie.xlsx", 0, "spreadsheetml.sheet.main+xml"},
+        {"form_macro.xlsm", "kopie.xlsm", 1, "sheet.macroEnabled.main+xml"},
+        {"form_openpyxl.xlsx", "kopie.xlsm", 0, "sheet.macroEnabled.main+xml"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.copy);
+        QTemporaryDir dir;
+        const QString form = dir.filePath(QString::fromLatin1(c.fixture));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(DOZIDUVOV_SOURCE_DIR "/tests/excel/fixtures/") +
+                                    QString::fromLatin1(c.fixture),
+                                form));
+        const int formVbaParts = partsOfType(form, QStringLiteral("vbaProject"));
+        const QString copy = dir.filePath(QString::fromLatin1(c.copy));
+        {
+            auto book = openWorkbook(form);
+            book->sheet(book->sheetNames().first())->setText(2, 2, QStringLiteral("4711"));
+            book->saveAs(copy);
+        }
+        EXPECT_EQ(partsOfType(copy, QStringLiteral("vbaProject")), c.vbaParts);
+        EXPECT_EQ(partsOfType(copy, QString::fromLatin1(c.mainType)), 1);
+        EXPECT_EQ(partsOfType(form, QStringLiteral("vbaProject")), formVbaParts);
+        expectSound(copy);
+        EXPECT_FALSE(readWithOpenpyxl(copy).isEmpty());
+        expectLibreOfficeConverts(copy, dir.path());
+    }
+}

@@ -134,6 +134,14 @@ struct Checker {
         const QString workbookPart = packageRels.targetPart(*office);
         Rels workbookRels;
         workbookRels.load(pkg, workbookPart);
+        // Spreadsheet programs open a .xlsx only without macros, and a .xlsm only typed as one.
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        const bool macroTyped = contentType(workbookPart).contains(QLatin1String("macroEnabled"));
+        if (suffix == QLatin1String("xlsx") &&
+            (macroTyped || workbookRels.firstOfType(QStringLiteral("vbaProject"))))
+            fault(QStringLiteral("a .xlsx with a macro workbook part or a VBA project"));
+        if (suffix == QLatin1String("xlsm") && !macroTyped)
+            fault(QStringLiteral("a .xlsm whose workbook part is not typed as a macro workbook"));
         auto relatedPart = [&](const char* type) {
             const Rels::Rel* r = workbookRels.firstOfType(qstr(type));
             return r ? workbookRels.targetPart(*r) : QString();

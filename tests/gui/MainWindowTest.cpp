@@ -538,7 +538,7 @@ TEST(MainWindow, EachOutputNamesItsFileWhichOpensWithItsFolder) {
     const struct {
         const char *action, *pattern, *status;
         bool warned;
-    } outputs[] = {{"Toolbar1_5", "*.txt", "", true},
+    } outputs[] = {{"Toolbar1_5", "*.csv", "", true}, // the first start chose CSV
                    {"Menue_PdfProtokoll", "*.pdf", "PDF-Protokoll geschrieben: ", false},
                    {"Menue_QifErgebnisse", "*.qif", "QIF-Datei geschrieben: ", false}};
     for (const auto& o : outputs) {
@@ -998,4 +998,67 @@ TEST(MainWindow, FormsAndLayoutsByDropAndFromTheRecentMenus) {
     env.trigger(QStringLiteral("menuStayOnTop"));
     EXPECT_TRUE(w.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(w.findChild<QWidget*>(QStringLiteral("frm_About"))->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+// A filled copy saved under a new name is the file the status line, its tooltip and the open
+// buttons name; the form stays as it was. When nothing on the desktop opens a file, the user is
+// told which.
+TEST(MainWindow, ACopyIsNamedAsWrittenAndAFileNothingOpensIsNamedToo) {
+    GuiEnv env;
+    settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"),
+                             {QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer")},
+                             settings::systemCodePage());
+    QTemporaryDir out;
+    const QString form = out.filePath(QStringLiteral("Pruefbericht.xlsx"));
+    const QString layout = out.filePath(QStringLiteral("Pruefbericht.cfg"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/forms/Pruefbericht.xlsx"), form));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/forms/Pruefbericht.cfg"), layout));
+    QFile(form).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    ASSERT_TRUE(env.sim.start({kWelle}));
+    MainWindow& w = env.open();
+    w.resize(900, w.height());
+    w.openLayout(layout);
+    w.findChild<gui::ReportLayoutDialog*>()->cmdOK_Click();
+    env.trigger(QStringLiteral("Toolbar1_2"));
+    child<QPushButton>(w, "cmdMarkAll")->click();
+
+    // A name long enough to be shortened in the line once the buttons beside it have their room.
+    const QString copy =
+        out.filePath(QStringLiteral("kopie ") + QString(120, QLatin1Char('x')) + QStringLiteral(".xlsx"));
+    env.conversion.chooseSaveAs = [&] { return copy; };
+    const QByteArray untouched = readBytes(form);
+    w.fillForm(form, true);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(readBytes(form), untouched);
+    ASSERT_TRUE(QFile::exists(copy));
+    EXPECT_TRUE(w.statusText().contains(QFileInfo(copy).fileName())) << w.statusText().toStdString();
+    EXPECT_FALSE(w.statusText().contains(QStringLiteral("Pruefbericht"))) << w.statusText().toStdString();
+    auto* line = child<QLabel>(w, "StatusBar1_Panel1");
+    EXPECT_TRUE(line->text().contains(QChar(0x2026))) << line->text().toStdString();
+    EXPECT_LE(line->fontMetrics().horizontalAdvance(line->text()), line->contentsRect().width());
+    EXPECT_TRUE(line->toolTip().contains(QDir::toNativeSeparators(copy))) << line->toolTip().toStdString();
+    auto* openFile = child<QToolButton>(w, "StatusBar1_OpenFile");
+    auto* openFolder = child<QToolButton>(w, "StatusBar1_OpenFolder");
+    EXPECT_EQ(openFile->toolTip(), QDir::toNativeSeparators(copy));
+
+    const struct {
+        QToolButton* button;
+        QString path;
+        bool opens;
+    } clicks[] = {{openFile, copy, true}, {openFile, copy, false}, {openFolder, out.path(), false}};
+    for (const auto& c : clicks) {
+        SCOPED_TRACE(c.path.toStdString() + (c.opens ? " opens" : " nothing opens it"));
+        QList<QUrl> opened;
+        w.openUrl = [&](const QUrl& url) {
+            opened << url;
+            return c.opens;
+        };
+        env.shown.clear();
+        c.button->click();
+        EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(c.path)});
+        ASSERT_EQ(env.shown.size(), c.opens ? 0 : 1);
+        if (!c.opens)
+            EXPECT_TRUE(env.shown[0].text.contains(QDir::toNativeSeparators(c.path)))
+                << env.shown[0].text.toStdString();
+    }
 }

@@ -673,6 +673,10 @@ TEST(HistoryChart, EachKindGivesItsPanelsLimitsAndRuleMarks) {
     EXPECT_EQ(std::accumulate(h.histogram.counts.begin(), h.histogram.counts.end(), 0), 12);
     EXPECT_LT(h.xLow, 9.9);
     EXPECT_GT(h.xHigh, 10.1);
+    // And the whole normal curve.
+    ASSERT_FALSE(h.histogram.curve.empty());
+    EXPECT_LE(h.xLow, h.histogram.curve.front().x);
+    EXPECT_GE(h.xHigh, h.histogram.curve.back().x);
 }
 
 TEST(HistoryChart, AxisTicksAreFewRoundAndDistinct) {

@@ -299,6 +299,16 @@ TEST(Histogram, BinsCountsAndCurve) {
         EXPECT_NEAR(h.edges.back(), r.ends[1], 1e-12) << r.what;
         EXPECT_EQ(h.counts, r.counts) << r.what;
         EXPECT_EQ(!h.curve.empty(), r.curve) << r.what;
+        if (h.curve.empty())
+            continue;
+        // The curve runs down to the axis on both sides, past the bins where it must.
+        double peak = 0.0;
+        for (const CurvePoint& c : h.curve)
+            peak = std::max(peak, c.y);
+        EXPECT_LT(h.curve.front().y, peak / 1000) << r.what;
+        EXPECT_LT(h.curve.back().y, peak / 1000) << r.what;
+        EXPECT_LE(h.curve.front().x, h.edges.front()) << r.what;
+        EXPECT_GE(h.curve.back().x, h.edges.back()) << r.what;
     }
     // The curve is the density scaled to counts: its area over the bins is n x bin width.
     std::mt19937 gen(7);
