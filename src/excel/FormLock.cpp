@@ -1,13 +1,18 @@
 #include "excel/FormLock.h"
 
+#include "settings/ExclusiveFile.h"
+#include "settings/TextCodec.h"
+
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QStringDecoder>
 #include <QSysInfo>
 #include <QThread>
+
+#include <optional>
 
 namespace excel {
 
@@ -36,11 +41,125 @@ QString openElsewhere(const QString& formPath) {
     return {};
 }
 
+enum class Step { Held, Busy, Retry, Stop };
+
+// What a run writes into its lock file, line by line: process id, program, host, machine id and
+// boot id; the last two may be missing.
+struct LockInfo {
+    qint64 pid = 0;
+    QString program;
+    QString host;
+    QByteArray machine;
+    QByteArray boot;
+};
+
+QByteArray lockContent() {
+    // The program by its file's name, as processProgram() tells it, even when renamed.
+    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    return QByteArray::number(QCoreApplication::applicationPid()) + '\n' + program.toUtf8() + '\n' +
+           QSysInfo::machineHostName().toUtf8() + '\n' + QSysInfo::machineUniqueId() + '\n' +
+           QSysInfo::bootUniqueId() + '\n';
+}
+
+std::optional<LockInfo> parseLock(const QByteArray& data) {
+    const QList<QByteArray> lines = data.split('\n');
+    LockInfo info;
+    bool ok = false;
+    info.pid = lines.value(0).trimmed().toLongLong(&ok);
+    if (!ok || info.pid <= 0)
+        return std::nullopt;
+    info.program = QString::fromUtf8(lines.value(1).trimmed());
+    info.host = QString::fromUtf8(lines.value(2).trimmed());
+    info.machine = lines.value(3).trimmed();
+    info.boot = lines.value(4).trimmed();
+    return info;
+}
+
+bool onThisHost(const LockInfo& info) {
+    if (!info.host.isEmpty() && info.host != QSysInfo::machineHostName())
+        return false;
+    // Two computers may share a name; their machine ids tell them apart.
+    return info.machine.isEmpty() || info.machine == QSysInfo::machineUniqueId();
+}
+
+// Whether the run that made the lock has ended. On this host its process tells: gone, started
+// before the last boot, or its id taken by another program since. Whether a run of another host
+// lives cannot be seen from here, so its lock counts as left behind once it is older than any run
+// takes (staleMs, 0: never). So does a lock that does not say whose it is: a station lost its
+// power or its share between creating the file and writing it.
+bool leftBehind(const std::optional<LockInfo>& info, const QDateTime& modified, qint64 staleMs) {
+    if (info && onThisHost(*info)) {
+        const QByteArray boot = QSysInfo::bootUniqueId();
+        if (!info->boot.isEmpty() && !boot.isEmpty() && info->boot != boot)
+            return true;
+        const QString program = settings::processProgram(info->pid);
+        return settings::processGone(info->pid) ||
+               (!program.isEmpty() && !info->program.isEmpty() &&
+                QFileInfo(program).completeBaseName() != QFileInfo(info->program).completeBaseName());
+    }
+    return staleMs > 0 && modified.isValid() && modified.msecsTo(QDateTime::currentDateTime()) > staleMs;
+}
+
+void releaseLock(const QString& lockPath, const QByteArray& identity) {
+    // Only our own file: a station may have taken over a lock it judged left behind.
+    if (settings::readPlainFile(lockPath, 0).identity == identity)
+        QFile::remove(lockPath);
+}
+
+Step writeLock(QFile& file, const QString& lockPath, FormLockResult& result, QByteArray& identity) {
+    const QByteArray content = lockContent();
+    const bool written = file.write(content) == content.size() && file.flush();
+    file.close();
+    identity = settings::readPlainFile(lockPath, 0).identity;
+    if (written && !identity.isEmpty()) {
+        result.kind = FormLockResult::Kind::Held;
+        return Step::Held;
+    }
+    QFile::remove(lockPath);
+    result.kind = FormLockResult::Kind::Failed;
+    result.detail = QStringLiteral("cannot write %1").arg(lockPath);
+    return Step::Stop;
+}
+
+// One look at the lock: made ours, held by someone, taken over from a run that is over, or refused.
+Step lookAtLock(const QString& lockPath, qint64 staleMs, FormLockResult& result, QByteArray& identity) {
+    result = {};
+    QFile file;
+    try {
+        if (settings::createNewFile(file, lockPath))
+            return writeLock(file, lockPath, result, identity);
+    } catch (const settings::FileError& e) {
+        result.detail = QStringLiteral("cannot create %1: %2").arg(lockPath, e.reason());
+        return Step::Stop;
+    }
+    const settings::PlainFile held = settings::readPlainFile(lockPath, 4096);
+    result.lockFile = lockPath;
+    if (held.kind == settings::PlainFile::Kind::Absent)
+        return Step::Retry;
+    if (held.kind == settings::PlainFile::Kind::NotPlain) {
+        result.kind = FormLockResult::Kind::NotAFile;
+        return Step::Stop;
+    }
+    result.kind = FormLockResult::Kind::Busy;
+    const std::optional<LockInfo> info = parseLock(held.data);
+    if (info)
+        result.holder = QStringLiteral("%1 %2 (%3)").arg(info->program).arg(info->pid).arg(info->host);
+    if (!leftBehind(info, held.modified, staleMs))
+        return Step::Busy;
+    // Removed only while it is the file judged: another run may have taken it over meanwhile.
+    if (settings::readPlainFile(lockPath, 0).identity != held.identity)
+        return Step::Retry;
+    return QFile::remove(lockPath) ? Step::Retry : Step::Busy;
+}
+
 } // namespace
 
-FormLock::FormLock(std::unique_ptr<QLockFile> lock) : m_lock(std::move(lock)) {}
+FormLock::FormLock(QString path, QByteArray identity)
+    : m_path(std::move(path)), m_identity(std::move(identity)) {}
 
-FormLock::~FormLock() = default;
+FormLock::~FormLock() {
+    releaseLock(m_path, m_identity);
+}
 
 QString FormLock::lockPathOf(const QString& formPath) {
     const QFileInfo fi(realPath(formPath));
@@ -56,10 +175,7 @@ QStringList FormLock::programLockPaths(const QString& formPath) {
 }
 
 QString FormLock::holderOf(const QString& programLockPath) {
-    QFile f(programLockPath);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray data = f.read(4096);
+    const QByteArray data = settings::readPlainFile(programLockPath, 4096).data;
     if (QFileInfo(programLockPath).fileName().startsWith(QLatin1String(".~lock."))) {
         // "Full name,host,login,date,profile;": the full name, else the login, with the host.
         const QStringList fields = QString::fromUtf8(data).split(QLatin1Char(','));
@@ -88,42 +204,26 @@ std::unique_ptr<FormLock> FormLock::acquire(const QString& formPath, int timeout
         result.kind = FormLockResult::Kind::ReadOnly;
         return nullptr;
     }
-    auto lock = std::make_unique<QLockFile>(lockPathOf(formPath));
-    // A lock whose process is gone is taken over at once; a living holder is never robbed.
-    lock->setStaleLockTime(0);
+    const QString lockPath = lockPathOf(formPath);
     const QDeadlineTimer deadline(timeoutMs);
     bool told = false;
+    int retries = 0;
     for (;;) {
-        if (lock->tryLock(0)) {
+        QByteArray identity;
+        const Step step = lookAtLock(lockPath, staleMs, result, identity);
+        if (step == Step::Stop)
+            return nullptr;
+        if (step == Step::Held) {
             const QString program = openElsewhere(formPath);
-            if (program.isEmpty()) {
-                result.kind = FormLockResult::Kind::Held;
-                return std::unique_ptr<FormLock>(new FormLock(std::move(lock)));
-            }
-            lock->unlock();
+            if (program.isEmpty())
+                return std::unique_ptr<FormLock>(new FormLock(lockPath, identity));
+            releaseLock(lockPath, identity);
             result.kind = FormLockResult::Kind::OpenElsewhere;
             result.holder = holderOf(program);
-        } else if (lock->error() == QLockFile::LockFailedError) {
-            result.kind = FormLockResult::Kind::Busy;
-            result.lockFile = lock->fileName();
-            qint64 pid = 0;
-            QString host, app;
-            if (lock->getLockInfo(&pid, &host, &app))
-                result.holder = QStringLiteral("%1 %2 (%3)").arg(app).arg(pid).arg(host);
-            // Whether a process on another host lives cannot be seen from here: its lock counts
-            // as left behind once it is older than any run takes.
-            if (staleMs > 0 && !host.isEmpty() && host != QSysInfo::machineHostName() &&
-                QFileInfo(lock->fileName()).lastModified().msecsTo(QDateTime::currentDateTime()) > staleMs) {
-                lock->removeStaleLockFile();
-                continue;
-            }
-        } else {
-            result.kind = FormLockResult::Kind::Failed;
-            result.detail = lock->error() == QLockFile::PermissionError
-                                ? QStringLiteral("no permission to create %1").arg(lock->fileName())
-                                : QStringLiteral("cannot create %1").arg(lock->fileName());
-            return nullptr;
         }
+        // A lock taken over is tried again at once, though not forever if others keep taking it.
+        if (step == Step::Retry && ++retries < 100)
+            continue;
         if (deadline.hasExpired())
             return nullptr;
         if (!told && waiting) {

@@ -1,11 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
 #include <memory>
-
-class QLockFile;
 
 // One writer per form: a run holds the form from opening to saving, so that two runs (two batch
 // files, two stations on a shared folder) never save over each other's part, and a form a
@@ -13,10 +12,11 @@ class QLockFile;
 namespace excel {
 
 struct FormLockResult {
-    enum class Kind { Held, Busy, OpenElsewhere, ReadOnly, Failed };
+    // NotAFile: a link, pipe or device has the lock file's name; it is never opened to wait on.
+    enum class Kind { Held, Busy, OpenElsewhere, ReadOnly, NotAFile, Failed };
     Kind kind = Kind::Failed;
     QString holder;   // who has it: a run as "program pid (host)", or as a spreadsheet program's lock
-                      // file names the user; may be empty
+                      // file names the user; empty when the lock file does not say
     QString lockFile; // the lock file that holds the form
     QString detail;   // the system's reason when the lock could not be made
 };
@@ -30,7 +30,8 @@ public:
     // Waits up to timeoutMs for the form (calling waiting once when it has to wait). On success
     // the returned lock holds the form until it is destroyed; otherwise result says why. A lock
     // of a run on this host whose process is gone is taken over at once; one of another host
-    // (a station on a shared folder) when it is older than staleMs (0: never).
+    // (a station on a shared folder), or one that does not say whose it is, when it is older
+    // than staleMs (0: never).
     static std::unique_ptr<FormLock> acquire(const QString& formPath, int timeoutMs, FormLockResult& result,
                                              const std::function<void(const QString& holder)>& waiting = {},
                                              qint64 staleMs = 0);
@@ -43,8 +44,9 @@ public:
     static QString holderOf(const QString& programLockPath);
 
 private:
-    explicit FormLock(std::unique_ptr<QLockFile> lock);
-    std::unique_ptr<QLockFile> m_lock;
+    FormLock(QString path, QByteArray identity);
+    QString m_path;
+    QByteArray m_identity;
 };
 
 } // namespace excel

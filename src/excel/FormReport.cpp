@@ -394,6 +394,7 @@ std::unique_ptr<FormLock> holdForm(ReportRun& r, const QString& path) {
         return lock;
     const QString where = common::crlf() + QDir::toNativeSeparators(path);
     auto box = [&](int line) { return r.texts.text(kBox, line); };
+    const QString holder = why.holder.isEmpty() ? box(85) : why.holder;
     QString text;
     switch (why.kind) {
     case FormLockResult::Kind::ReadOnly:
@@ -401,12 +402,14 @@ std::unique_ptr<FormLock> holdForm(ReportRun& r, const QString& path) {
         break;
     case FormLockResult::Kind::Busy:
         // Who holds it and where, so that someone can look at that station or remove the file.
-        text = box(61).arg(seconds) + where + common::crlf() +
-               (why.holder.isEmpty() ? QStringLiteral("?") : why.holder) + QStringLiteral(": ") +
+        text = box(61).arg(seconds) + where + common::crlf() + holder + QStringLiteral(": ") +
                QDir::toNativeSeparators(why.lockFile);
         break;
     case FormLockResult::Kind::OpenElsewhere:
-        text = box(62).arg(why.holder.isEmpty() ? QStringLiteral("?") : why.holder) + where;
+        text = box(62).arg(holder) + where;
+        break;
+    case FormLockResult::Kind::NotAFile:
+        text = box(84).arg(QDir::toNativeSeparators(why.lockFile)) + where;
         break;
     default:
         text = box(20) + where + common::crlf() + why.detail;

@@ -1,6 +1,7 @@
 #include "run/RunReport.h"
 
 #include "common/MessageLine.h"
+#include "settings/ExclusiveFile.h"
 
 #include <QFile>
 
@@ -68,9 +69,12 @@ QString runLogEntry(const RunReport& report, const settings::LanguageTable& text
 QString appendRunLog(const QString& path, const QString& entry, settings::CodePage cp) {
     const QByteArray bytes = settings::encodeAnsi(entry, cp);
     // Unbuffered, so that the entry goes out in the one write that O_APPEND keeps together.
-    QFile log(path);
-    if (!log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        return log.errorString();
+    QFile log;
+    try {
+        settings::openOwnFileForAppend(log, path);
+    } catch (const settings::FileError& e) {
+        return e.reason();
+    }
     if (log.write(bytes) != bytes.size())
         return log.errorString();
     return QString();

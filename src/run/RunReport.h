@@ -43,8 +43,9 @@ QString statusMeaning(const settings::LanguageTable& texts, int status);
 // every message, one line each, indented.
 QString runLogEntry(const RunReport& report, const settings::LanguageTable& texts);
 
-// Appends the entry with one write, so that the entries of runs side by side never mix. The
-// reason when it could not; empty when it was written.
+// Appends the entry with one write, so that the entries of runs side by side never mix. Only to a
+// plain file of this user: a link, pipe or another user's file at the name is refused. The reason
+// when it could not; empty when it was written.
 QString appendRunLog(const QString& path, const QString& entry, settings::CodePage cp);
 
 struct Notification {

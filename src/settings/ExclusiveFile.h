@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QDateTime>
 #include <QFile>
 #include <QString>
 
@@ -21,6 +23,34 @@ void removeLeftTemporaries(const QString& folder);
 
 // Writes a file's data through to the disk (fsync); 0 when done.
 int syncToDisk(int fd);
+
+// Whether the process of this host with that id has ended.
+bool processGone(qint64 pid);
+
+// The file name of the program a process of this host runs; empty when that cannot be told.
+QString processProgram(qint64 pid);
+
+// What readPlainFile found at a name.
+struct PlainFile {
+    enum class Kind { Absent, Plain, NotPlain, Unreadable };
+    Kind kind = Kind::Absent;
+    QByteArray data; // Plain: its first bytes
+    QDateTime modified;
+    QByteArray identity; // tells this file from one that later takes its name
+    QString reason;      // Unreadable: why
+};
+
+// Reads the start of a file others may have put there (a lock file in a shared folder). A link at
+// the name is never followed and a pipe or device never opened to wait on: both are NotPlain.
+PlainFile readPlainFile(const QString& path, qint64 maxBytes);
+
+// Creates the file path, never over anything that has the name (a link or pipe included), and
+// opens `file` on it for writing. False when the name is taken; throws FileError otherwise.
+[[nodiscard]] bool createNewFile(QFile& file, const QString& path);
+
+// Opens `file` to append to path, created when missing; only a plain file of this user is taken.
+// A link at the name is not followed, a pipe or device not waited on: throws FileError saying so.
+void openOwnFileForAppend(QFile& file, const QString& path);
 
 // A new file written under a hidden temporary name beside the one planned for it (".<name>.
 // <random>.<pid>@<host>"; left behind by a kill, the next run removes it) and made visible

@@ -73,9 +73,9 @@ int readHostTimeoutSeconds(const SettingsStore& store);
 // program holds (60 when unset or not a number from 0 to 3600).
 int readFormLockTimeoutSeconds(const SettingsStore& store);
 
-// ProgSettings/FormLockStale: seconds after which the lock of a run on another host counts as
-// left behind by a station that was switched off or killed (900 when unset or not a number from
-// 0 to a week; 0: never).
+// ProgSettings/FormLockStale: seconds after which the lock of a run on another host, or one that
+// does not say whose it is, counts as left behind by a station that was switched off or killed
+// (900 when unset or not a number from 0 to a week; 0: never).
 int readFormLockStaleSeconds(const SettingsStore& store);
 
 // ProgSettings/FailureNotification: whether an unattended run that fails sends a desktop

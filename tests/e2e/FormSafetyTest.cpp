@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +18,8 @@
 #include <QThread>
 
 #include <csignal>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -222,6 +225,47 @@ TEST_F(FormSafety, AFormOpenInASpreadsheetProgramIsLeftAlone) {
     lock.write("Erika Muster,qs-pc,erika,07.12.2026 10:00,file:///home/erika/.config/libreoffice/4;");
     lock.close();
     expectRefused(form, QStringLiteral("Erika Muster (qs-pc)"));
+}
+
+TEST_F(FormSafety, APipeOrASilentLockFileNeitherHoldsTheRunNorTheForm) {
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    store.Write(QStringLiteral("ProgSettings"), QStringLiteral("FormLockTimeout"), QStringLiteral("1"));
+    const struct {
+        const char* form;
+        bool pipe;
+        int ageSeconds;      // of an empty lock file
+        const char* message; // empty: the run fills the form
+    } cases[] = {
+        {"Pipe.xlsx", true, 0, "Die Sperrdatei "},
+        {"Fresh.xlsx", false, 0, "Inhaber unbekannt: "},
+        // Longer ago than FormLockStale (900 s): a station lost its power before writing it.
+        {"Old.xlsx", false, 3600, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.form);
+        const QString form = freshForm(QString::fromLatin1(c.form));
+        const QString lock =
+            sim.dir() + QStringLiteral("/.") + QString::fromLatin1(c.form) + QStringLiteral(".lock");
+        if (c.pipe) {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(lock).constData(), 0666), 0);
+        } else {
+            writeBytes(lock, QByteArray());
+            QFile f(lock);
+            ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+            ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-c.ageSeconds),
+                                      QFileDevice::FileModificationTime));
+        }
+        if (*c.message) {
+            expectRefused(form, QString::fromUtf8(c.message) + (c.pipe ? lock : QString()));
+            EXPECT_TRUE(QFileInfo::exists(lock));
+        } else {
+            const ProcessRun r = run(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"),
+                                     {QStringLiteral("/a"), form, kLayout, QStringLiteral("/ALL")});
+            EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+            EXPECT_EQ(filledParts(form), QStringList{QStringLiteral("H")});
+            EXPECT_FALSE(QFileInfo::exists(lock));
+        }
+    }
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -69,6 +70,60 @@ TEST_F(RunReport, EveryRunAppendsItsEntryToTheLogItsBatchFileNames) {
     r = doziduvov({QStringLiteral("/a")}, {{QStringLiteral("DOZIDUVOV_RUN_LOG"), sim.dir()}});
     EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
     EXPECT_TRUE(r.stderrText.contains(QStringLiteral("cannot be written"))) << r.stderrText.toStdString();
+}
+
+TEST_F(RunReport, ALogThatIsNotThisUsersOwnPlainFileIsLeftAlone) {
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    // Planted at the log's name by another user of a shared folder.
+    const QString other = sim.dir() + QStringLiteral("/other.txt");
+    const struct {
+        const char* what;
+        bool pipe;
+        bool reader; // someone holds the pipe open for reading
+        const char* reason;
+    } cases[] = {
+        {"link", false, false, "link"},
+        {"pipe", true, false, "not a plain file"},
+        {"pipe read by someone", true, true, "not a plain file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString log = sim.dir() + QStringLiteral("/Teil.log");
+        writeBytes(other, "keep\n");
+        if (c.pipe)
+            ASSERT_EQ(::mkfifo(QFile::encodeName(log).constData(), 0666), 0);
+        else
+            ASSERT_TRUE(QFile::link(other, log));
+        const int reader = c.reader ? ::open(QFile::encodeName(log).constData(), O_RDONLY | O_NONBLOCK) : -1;
+        const ProcessRun r = run(QStringLiteral(DOZIDUVOV_BIN_DIR "/doziduvov"), {QStringLiteral("/a")},
+                                 {{QStringLiteral("DOZIDUVOV_RUN_LOG"), log}}, 30000);
+        ASSERT_TRUE(r.ended);
+        EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+        EXPECT_TRUE(r.stderrText.contains(QStringLiteral("cannot be written: ")));
+        EXPECT_TRUE(r.stderrText.contains(QLatin1String(c.reason))) << r.stderrText.toStdString();
+        EXPECT_EQ(readBytes(other), QByteArray("keep\n"));
+        if (reader >= 0) {
+            char byte = 0;
+            EXPECT_LE(::read(reader, &byte, 1), 0); // nothing went into the pipe
+            ::close(reader);
+        }
+        QFile::remove(log);
+    }
+}
+
+TEST_F(RunReport, AnotherUsersLogIsLeftAloneHoweverWritable) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a file to another user";
+    ASSERT_TRUE(sim.start({kExamples + QStringLiteral("Welle.PRG")}));
+    const QString log = sim.dir() + QStringLiteral("/Teil.log");
+    writeBytes(log, "planted\n");
+    const QByteArray name = QFile::encodeName(log);
+    ASSERT_EQ(::chown(name.constData(), 65534, 65534), 0); // nobody
+    ASSERT_EQ(::chmod(name.constData(), 0666), 0);
+    const ProcessRun r = doziduvov({QStringLiteral("/a")}, {{QStringLiteral("DOZIDUVOV_RUN_LOG"), log}});
+    EXPECT_EQ(r.exitCode, 0) << r.stderrText.toStdString();
+    EXPECT_TRUE(r.stderrText.contains(QStringLiteral("another user"))) << r.stderrText.toStdString();
+    EXPECT_EQ(readBytes(log), QByteArray("planted\n"));
 }
 
 // The desktop's notification server, as far as a failing run needs it.
