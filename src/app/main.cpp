@@ -1,5 +1,6 @@
 #include "DesktopNotification.h"
 #include "Display.h"
+#include "Process.h"
 
 #include "common/MessageLine.h"
 #include "gui/MainWindow.h"
@@ -224,7 +225,7 @@ void initialiseState(run::AppState& state, const QStringList& words, bool window
     if (held)
         shown = run::holdingFailures(std::move(shown), *held);
     state.message = run::recordingMessages(std::move(shown), report.messages);
-    state.commandLine = words;
+    state.commandLine = app::startOptionWords(words);
     if (windowed)
         state.deliverHistoryLater = startHistoryDelivery;
 }
@@ -351,9 +352,8 @@ int runHistoryCommand(int argc, char* argv[], const run::CommandLine& commandLin
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    app::useParentConsole();
+    const QStringList arguments = app::commandArguments(argc, argv);
     // Help, version and mistakes never need a display.
     const run::CommandLine commandLine = run::parseCommandLine(arguments);
     switch (commandLine.action) {

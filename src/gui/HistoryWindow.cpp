@@ -140,6 +140,11 @@ protected:
 
 } // namespace
 
+QWidget* makeHistoryWindow(DialogContext context, QWidget* parent, const QString& program,
+                           const QString& characteristic) {
+    return new HistoryWindow(context, parent, program, characteristic);
+}
+
 HistoryWindow::HistoryWindow(DialogContext context, QWidget* parent, const QString& program,
                              const QString& characteristic)
     : QDialog(parent), m_state(context) {

@@ -621,7 +621,9 @@ void MainWindow::openHistory(const QString& characteristic) {
     // A new window each time: it opens on this program and characteristic.
     if (m_verlauf)
         m_verlauf->close();
-    m_verlauf = new gui::HistoryWindow(m_state, this, m_state.program.partName, characteristic);
+    m_verlauf = gui::makeHistoryWindow(m_state, this, m_state.program.partName, characteristic);
+    if (!m_verlauf)
+        return;
     keepOnScreen(m_verlauf);
     m_verlauf->show();
     m_verlauf->raise();

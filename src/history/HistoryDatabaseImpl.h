@@ -100,6 +100,12 @@ inline std::chrono::milliseconds remaining(const Deadline& deadline, std::chrono
                                                       *deadline - std::chrono::steady_clock::now()));
 }
 
+// A name no other connection of the process has.
+QString newConnectionName();
+
+// Ends the traffic of a server connection's socket; the descriptor stays open (libpq owns it).
+void shutDownSocket(int socket);
+
 // Ends every wait on a server at the deadline: the connection's socket is shut, so that a call
 // blocked on a stalled server or a connection lost on the way returns at once with an error.
 class SocketWatchdog {

@@ -1,7 +1,5 @@
 #include "history/HistoryDatabaseImpl.h"
 
-#include <sys/socket.h>
-
 namespace history {
 
 SocketWatchdog::SocketWatchdog(int socket, std::chrono::steady_clock::time_point deadline) {
@@ -10,8 +8,7 @@ SocketWatchdog::SocketWatchdog(int socket, std::chrono::steady_clock::time_point
         if (m_wake.wait_until(lock, deadline, [this] { return m_done; }))
             return;
         m_fired = true;
-        // The descriptor stays open (libpq owns it); only its traffic ends.
-        ::shutdown(socket, SHUT_RDWR);
+        shutDownSocket(socket);
     });
 }
 

@@ -8,6 +8,12 @@
 
 #include <locale.h>
 
+#ifdef _WIN32
+// Under Wine the user's locale is the one LANG names when Wine starts (scripts/wine-run sets it).
+inline void useGermanLocale() {
+    std::setlocale(LC_ALL, "");
+}
+#else
 // Our users run German desktops. A locale the machine lacks makes setlocale() fall back to "C"
 // without a word, and every fault of a decimal comma hides: such a run fails instead.
 inline bool localeInstalled(const char* name) {
@@ -28,3 +34,4 @@ inline void useGermanLocale() {
         std::exit(1);
     }
 }
+#endif
