@@ -29,3 +29,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(ENV{PKG_CONFIG_LIBDIR} ${DOZIDUVOV_WIN_PREFIX}/lib/pkgconfig)
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 set(ENV{PKG_CONFIG_PATH} "")
+
+# Test programs run under Wine (their listing too, for gtest_discover_tests).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
