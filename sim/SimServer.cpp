@@ -59,6 +59,8 @@ SimServer::~SimServer() {
 bool SimServer::listen(const QString& name, QString* error) {
     // A crashed simulator leaves its socket file behind.
     QLocalServer::removeServer(name);
+    // Only the user's own processes may connect (on Windows: the pipe's access list).
+    m_server.setSocketOptions(QLocalServer::UserAccessOption);
     if (m_server.listen(name))
         return true;
     if (error)

@@ -108,6 +108,20 @@ int entryOf(MainWindow& w, const QString& text) {
     return 0;
 }
 
+// The example form and its layout in `out`, with the header data the layout names.
+std::pair<QString, QString> exampleForm(GuiEnv& env, const QTemporaryDir& out) {
+    settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"),
+                             {QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer")}, settings::systemCodePage());
+    const QString form = out.filePath(QStringLiteral("Pruefbericht.xlsx"));
+    const QString layout = out.filePath(QStringLiteral("Pruefbericht.cfg"));
+    const QString examples = QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/forms/");
+    if (!QFile::copy(examples + QStringLiteral("Pruefbericht.xlsx"), form) ||
+        !QFile::copy(examples + QStringLiteral("Pruefbericht.cfg"), layout))
+        return {};
+    QFile(form).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    return {form, layout};
+}
+
 } // namespace
 
 TEST(MainWindow, StartupOnAnEmptyStore) {
@@ -930,14 +944,9 @@ TEST(MainWindow, HistoryWindowChartsFiguresFiltersAndExports) {
 
 TEST(MainWindow, FormsAndLayoutsByDropAndFromTheRecentMenus) {
     GuiEnv env;
-    settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"),
-                             {QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer")}, settings::systemCodePage());
     QTemporaryDir out;
-    const QString form = out.filePath(QStringLiteral("Pruefbericht.xlsx"));
-    const QString layout = out.filePath(QStringLiteral("Pruefbericht.cfg"));
-    ASSERT_TRUE(QFile::copy(QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/forms/Pruefbericht.xlsx"), form));
-    ASSERT_TRUE(QFile::copy(QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/forms/Pruefbericht.cfg"), layout));
-    QFile(form).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    const auto [form, layout] = exampleForm(env, out);
+    ASSERT_FALSE(form.isEmpty());
     ASSERT_TRUE(env.sim.start({kWelle}));
     MainWindow& w = env.open();
     auto drop = [&](const QString& file) {
@@ -1006,15 +1015,9 @@ TEST(MainWindow, FormsAndLayoutsByDropAndFromTheRecentMenus) {
 // told which.
 TEST(MainWindow, ACopyIsNamedAsWrittenAndAFileNothingOpensIsNamedToo) {
     GuiEnv env;
-    settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"),
-                             {QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer")},
-                             settings::systemCodePage());
     QTemporaryDir out;
-    const QString form = out.filePath(QStringLiteral("Pruefbericht.xlsx"));
-    const QString layout = out.filePath(QStringLiteral("Pruefbericht.cfg"));
-    ASSERT_TRUE(QFile::copy(QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/forms/Pruefbericht.xlsx"), form));
-    ASSERT_TRUE(QFile::copy(QStringLiteral(DOZIDUVOV_SOURCE_DIR "/examples/forms/Pruefbericht.cfg"), layout));
-    QFile(form).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    const auto [form, layout] = exampleForm(env, out);
+    ASSERT_FALSE(form.isEmpty());
     ASSERT_TRUE(env.sim.start({kWelle}));
     MainWindow& w = env.open();
     w.resize(900, w.height());

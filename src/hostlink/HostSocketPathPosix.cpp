@@ -8,19 +8,16 @@
 
 #include <cstring>
 
-#ifdef Q_OS_UNIX
 #include <cerrno>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
-#endif
 
 namespace host {
 
 namespace {
 
-#ifdef Q_OS_UNIX
 QString unsafe(const QString& folder, const QString& why) {
     return QStringLiteral("%1 (%2)").arg(QDir::toNativeSeparators(folder), why);
 }
@@ -44,21 +41,15 @@ void checkOwnFolder(const QString& folder) {
             QStringLiteral("The folder of the Korvex socket is not safe: %1").arg(unsafe(folder, why)),
             HostFault::UnsafeFolder, unsafe(folder, why));
 }
-#endif
 
 } // namespace
 
 unsigned currentUser() {
-#ifdef Q_OS_UNIX
     return ::geteuid();
-#else
-    return 0;
-#endif
 }
 
 QString hostSocketPath() {
     const QString name = QString::fromLatin1(protocol::kServerName);
-#ifdef Q_OS_UNIX
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     QString folder;
     if (!runtime.isEmpty()) {
@@ -73,9 +64,6 @@ QString hostSocketPath() {
     }
     checkOwnFolder(folder);
     return folder + QLatin1Char('/') + name;
-#else
-    return name;
-#endif
 }
 
 std::optional<unsigned> peerUser(qintptr socketDescriptor) {
@@ -85,15 +73,12 @@ std::optional<unsigned> peerUser(qintptr socketDescriptor) {
     if (::getsockopt(static_cast<int>(socketDescriptor), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0)
         return std::nullopt;
     return cred.uid;
-#elif defined(Q_OS_UNIX)
+#else
     uid_t uid = 0;
     gid_t gid = 0;
     if (::getpeereid(static_cast<int>(socketDescriptor), &uid, &gid) != 0)
         return std::nullopt;
     return uid;
-#else
-    Q_UNUSED(socketDescriptor);
-    return std::nullopt;
 #endif
 }
 
