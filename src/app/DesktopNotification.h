@@ -4,9 +4,9 @@
 
 namespace app {
 
-// Shows a critical notification on the user's desktop through the session bus's notification
-// server (org.freedesktop.Notifications). Waits at most timeoutMs for the server; false when
-// there is no session bus, no server or no answer in time. Needs the application object.
+// Shows a critical notification on the user's desktop: on Linux through the session bus's
+// notification server (org.freedesktop.Notifications), on Windows as a notice from the
+// notification area. Takes at most timeoutMs; false when nothing could show it in time.
 bool sendDesktopNotification(const QString& summary, const QString& body, int timeoutMs);
 
 } // namespace app
