@@ -3,6 +3,7 @@
 #include "Process.h"
 
 #include "common/MessageLine.h"
+#include "common/ProgramPaths.h"
 #include "gui/MainWindow.h"
 #include "gui/MessageBox.h"
 #include "hostlink/HostSocketClient.h"
@@ -18,6 +19,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFontDatabase>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
@@ -279,6 +281,14 @@ void reportRun(const run::AppState& state, run::RunReport& report, int status) {
     }
 }
 
+// Fonts that travel with the program (the Windows build ships DejaVu Sans), so that a protocol
+// looks the same on every machine; an installation that has none uses the system's.
+void loadShippedFonts() {
+    const QDir fonts(common::programFile(QStringLiteral("fonts")));
+    for (const QString& f : fonts.entryList({QStringLiteral("*.ttf")}, QDir::Files))
+        QFontDatabase::addApplicationFont(fonts.filePath(f));
+}
+
 // Whether this run draws a PDF protocol: its text needs fonts, and fonts the GUI application.
 bool writesPdf() {
     settings::SettingsStore store;
@@ -294,6 +304,7 @@ int runUnattended(int argc, char* argv[], const QStringList& words, run::RunRepo
         // Whatever platform the environment names, none is there to show anything.
         qputenv("QT_QPA_PLATFORM", "offscreen");
         application = std::make_unique<QGuiApplication>(argc, argv);
+        loadShippedFonts();
     } else {
         application = std::make_unique<QCoreApplication>(argc, argv);
     }
@@ -417,6 +428,7 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv);
+    loadShippedFonts();
     QApplication::setApplicationName(QStringLiteral("doziduvov"));
     QApplication::setApplicationVersion(QStringLiteral(DOZIDUVOV_VERSION));
     Q_INIT_RESOURCE(icons);
