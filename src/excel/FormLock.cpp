@@ -8,7 +8,6 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <QSysInfo>
 #include <QThread>
 
@@ -191,8 +190,7 @@ QString FormLock::holderOf(const QString& programLockPath) {
     const int n = static_cast<unsigned char>(data.at(0));
     if (n == 0 || n >= data.size())
         return {};
-    auto decode = QStringDecoder("Windows-1252");
-    return QString(decode(data.mid(1, n))).trimmed();
+    return settings::decodeAnsi(data.mid(1, n), settings::CodePage::Windows1252).trimmed();
 }
 
 std::unique_ptr<FormLock> FormLock::acquire(const QString& formPath, int timeoutMs, FormLockResult& result,

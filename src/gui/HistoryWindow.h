@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gui/DialogContext.h"
+#include "gui/HistoryWindowOpen.h"
 
 #include "history/History.h"
 #include "history/HistoryChart.h"
@@ -31,11 +32,6 @@ class QChartView;
 namespace gui {
 
 class GaugeStudyDialog;
-
-// The history window on a program and characteristic; nothing, after saying why, where this
-// build has none.
-QWidget* makeHistoryWindow(DialogContext context, QWidget* parent, const QString& program,
-                           const QString& characteristic);
 
 // The history of one characteristic: its run chart over the stored parts with tolerance and
 // warning limits, its control charts or histogram, its capability figures, filters by date and

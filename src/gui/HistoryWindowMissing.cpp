@@ -1,6 +1,6 @@
 // A build without Qt Charts (the Windows one) has no history window; the values and figures are
 // there from the command line.
-#include "gui/HistoryWindow.h"
+#include "gui/HistoryWindowOpen.h"
 
 #include "common/Message.h"
 

@@ -13,7 +13,7 @@
 #include "gui/ElidedLabel.h"
 #include "gui/ExcelOnlineWindow.h"
 #include "gui/HeaderDataDialog.h"
-#include "gui/HistoryWindow.h"
+#include "gui/HistoryWindowOpen.h"
 #include "gui/LampWidget.h"
 #include "gui/MessageBox.h"
 #include "gui/OutputFileDialog.h"

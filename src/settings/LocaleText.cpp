@@ -4,7 +4,9 @@
 
 #include <QRegularExpression>
 
+#include <charconv>
 #include <cmath>
+#include <string_view>
 
 namespace settings {
 
@@ -59,13 +61,15 @@ void NumberFormat::append(QString& out, double value) const {
         out += plainDigits(v, m_locale);
         return;
     }
-    // Exponent form as the Windows conversion writes it: 1,5E-06 or 1E+15.
-    int exponent = static_cast<int>(std::floor(std::log10(mag)));
-    double mantissa = common::number::round15(v / std::pow(10.0, exponent));
-    if (std::fabs(mantissa) >= 10.0) {
-        mantissa = common::number::round15(mantissa / 10.0);
-        ++exponent;
-    }
+    // Exponent form as the Windows conversion writes it: 1,5E-06 or 1E+15. Mantissa and exponent
+    // come from one correctly rounded conversion: a library's power of ten is not exact everywhere.
+    char buf[40];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14);
+    const std::string_view text(buf, static_cast<std::size_t>(r.ptr - buf));
+    const std::size_t e = text.find('e');
+    const double mantissa = common::number::parse(text.substr(0, e)).value_or(v);
+    int exponent = 0;
+    std::from_chars(text.data() + e + 1 + (text[e + 1] == '+'), text.data() + text.size(), exponent);
     out += plainDigits(mantissa, m_locale) + QLatin1Char('E') +
            (exponent < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
            QStringLiteral("%1").arg(std::abs(exponent), 2, 10, QLatin1Char('0'));

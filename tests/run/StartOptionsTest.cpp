@@ -121,6 +121,9 @@ TEST(StartArgs, TheCommandLinesBatchFilesContain) {
 }
 
 TEST(StartArgs, EveryScriptTheBatchWindowWritesStartsTheRunItWasMadeFor) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the shell scripts are the Linux build's; batch files run under cmd in scripts/windows";
+#endif
     // The script runs a stand-in for the program that prints the run log it was given, then its
     // arguments.
     QTemporaryDir dir;

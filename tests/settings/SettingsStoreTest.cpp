@@ -11,7 +11,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 using settings::SettingsStore;
 
@@ -89,6 +91,9 @@ TEST(SettingsStore, ValuesKeepTheirTextExactly) {
 }
 
 TEST(SettingsStore, ValueWrittenByAnotherProcessIsSeenAtTheNextRead) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the other process writes the Linux settings file";
+#endif
     TempSettings tmp;
     SettingsStore store;
     store.Write(kProg, QStringLiteral("TOP"), QStringLiteral("100"));
@@ -102,6 +107,9 @@ TEST(SettingsStore, ValueWrittenByAnotherProcessIsSeenAtTheNextRead) {
 }
 
 TEST(SettingsStore, WithoutWriteAccessReadsReturnDefaultsAndWritesThrow) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a registry key the user may not write needs a second Windows account";
+#endif
     TempSettings tmp;
     tmp.makeSystemScopeReadOnly();
     SettingsStore store;
@@ -126,6 +134,9 @@ TEST(SettingsStore, WithoutWriteAccessReadsReturnDefaultsAndWritesThrow) {
 }
 
 TEST(SettingsStore, FailedWriteShowsOneMessageNamingTheWayOut) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a registry key the user may not write needs a second Windows account";
+#endif
     TempSettings tmp;
     tmp.makeSystemScopeReadOnly();
     SettingsStore store;
@@ -215,6 +226,9 @@ void checkReadOnlyMachineSettings(const QString& dir) {
 } // namespace
 
 TEST(SettingsStore, ReadOnlyMachineSettingsStayTheAdministratorsAndTheUsersChangesWinPerKey) {
+#ifdef _WIN32
+    GTEST_SKIP() << "an administrator's registry hive that the user cannot write needs two Windows accounts";
+#else
     if (const QByteArray fixture = qgetenv(kReadOnlyFixture); !fixture.isEmpty()) {
         checkReadOnlyMachineSettings(QString::fromLocal8Bit(fixture));
         return;
@@ -263,6 +277,7 @@ TEST(SettingsStore, ReadOnlyMachineSettingsStayTheAdministratorsAndTheUsersChang
     EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
     EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
+#endif
 }
 
 TEST(SettingsStore, AFirstStartFillsOnlyWhatWasNeverStored) {
