@@ -3,7 +3,8 @@
 ; makensis -DVERSION=x.y.z -DSTAGE=<installed tree> -DOUTFILE=<setup.exe> doziduvov.nsi
 ; /S installs silently; /D=<folder> (last, unquoted) chooses the folder.
 
-Unicode true
+; A 64-bit installer for a 64-bit program (and for Wine without its 32-bit half).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 !include "MUI2.nsh"
@@ -35,7 +36,7 @@ FunctionEnd
 Section "Program"
     SetShellVarContext all
     SetOutPath "$INSTDIR"
-    File /r "${STAGE}\*.*"
+    File /r "${STAGE}/*.*"
     WriteUninstaller "$INSTDIR\uninstall.exe"
     CreateDirectory "$SMPROGRAMS\NORTAVE"
     CreateShortcut "$SMPROGRAMS\NORTAVE\Korvex - Zirirezu Doziduvov.lnk" "$INSTDIR\doziduvov.exe"
@@ -60,7 +61,7 @@ Section "Uninstall"
     SetShellVarContext all
     Delete "$SMPROGRAMS\NORTAVE\Korvex - Zirirezu Doziduvov.lnk"
     RMDir "$SMPROGRAMS\NORTAVE"
-    !include "${STAGE}\..\uninstall-files.nsh"
+    !include "${STAGE}/../uninstall-files.nsh"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
     DeleteRegKey HKLM "Software\NORTAVE\Korvex_Zirirezu_DOZIDUVOV\Install"

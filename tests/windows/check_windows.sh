@@ -11,6 +11,9 @@ linux_bin=${DOZIDUVOV_LINUX_BIN:-$here/build/bin}
 tmp=$(mktemp -d)
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 export LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8
+# Unattended runs without a screen, as the Linux tests run them. Wine keeps the QT_ variables
+# of the Unix environment from its programs: the user's environment in the registry carries it.
+wine reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d offscreen /f >/dev/null
 sim_pid=
 cleanup() {
     [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
@@ -20,9 +23,10 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "check_windows: $*" >&2; exit 1; }
 win() { printf 'Z:%s' "${1//\//\\}"; }
-key='HKCU\Software\NORTAVE\Korvex_Zirirezu_DOZIDUVOV\Settings'
+key='HKLM\Software\NORTAVE\Korvex_Zirirezu_DOZIDUVOV\Settings'
 
-# The settings every run of the comparison uses, in the registry as an administrator puts them.
+# The settings every run of the comparison uses, in the machine's part of the registry, where an
+# administrator puts them and a station that never chose its own reads them.
 settings() {
     local out=$1
     wine reg add "$key\\ASCIISettings" /v ASCII /d ';' /f >/dev/null
@@ -53,11 +57,11 @@ wine reg query "$key\\FileSettings" /v DIR | grep -q "out-win" || fail "reg quer
 # 2. The Linux build on the same program with the same settings gives the same file, but for the
 # date, the time and the paths.
 if [ -x "$linux_bin/doziduvov" ]; then
-    conf=$tmp/linux-config/NORTAVE
-    mkdir -p "$conf" "$tmp/linux-system"
+    conf=$tmp/linux-system/NORTAVE
+    mkdir -p "$conf" "$tmp/linux-config"
     cat >"$conf/Korvex_Zirirezu_DOZIDUVOV.conf" <<CONF
 [Settings]
-ASCIISettings\\ASCII=;
+ASCIISettings\\ASCII=";"
 ASCIISettings\\CSV=-1
 FileSettings\\DIR=$tmp/out-linux/
 FileSettings\\FileName1=0
@@ -88,11 +92,8 @@ fi
 
 # 3. Exit statuses reach a batch file's %ERRORLEVEL%.
 kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true; sim_pid=
-cat >"$tmp/status.bat" <<BAT
-@echo off
-"$(win "$stage/doziduvov.exe")" /a
-echo status %ERRORLEVEL%
-BAT
-wine cmd /c "$(win "$tmp/status.bat")" 2>/dev/null | tr -d '\r' | grep -q "^status 1$" \
-    || fail "a failed run (no host) did not give %ERRORLEVEL% 1"
+printf '@echo off\r\n"%s" /a\r\necho status %%ERRORLEVEL%%\r\n' "$(win "$stage/doziduvov.exe")" >"$tmp/status.bat"
+timeout 120 wine cmd /c "$(win "$tmp/status.bat")" >"$tmp/bat.out" 2>&1 || true
+tr -d '\r' <"$tmp/bat.out" | grep -q "^status 1$" \
+    || fail "a failed run (no host) did not give %ERRORLEVEL% 1: $(cat "$tmp/bat.out")"
 echo "a run without host gives %ERRORLEVEL% 1"
