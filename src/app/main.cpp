@@ -329,7 +329,17 @@ int runUnattended(int argc, char* argv[], const QStringList& words, run::RunRepo
         // Started inside the event loop, so that the run can end it.
         QTimer::singleShot(0, &app, [&] {
             run::startUp(state);
-            conversion.dispatchStartOptions();
+            // Windows scans the command line's text, where only "/" separates: a word that looked
+            // like a mode may end up in a longer first option. Nothing would ever end the run.
+            if (!conversion.dispatchStartOptions()) {
+                common::Message wrong;
+                wrong.icon = common::MsgIcon::Error;
+                wrong.text = QStringLiteral("the first start option \"%1\" is no run mode (a, m or o); on Windows "
+                                            "each start option begins with \"/\"")
+                                 .arg(state.StartArgs[1]);
+                state.message(wrong);
+                QCoreApplication::exit(2);
+            }
         });
         const int loopStatus = QCoreApplication::exec();
         conversion.release();

@@ -378,13 +378,24 @@ void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRe
     if (beforeRename && !beforeRename())
         throw SpreadsheetError(
             QStringLiteral("The workbook %1 was not saved.").arg(QDir::toNativeSeparators(path)));
-    // One step and nothing deleted before: when it fails, the file is as it was.
+    // Windows replaces no file that is held open, and the archive the parts come from may be the
+    // target itself: it is let go for the replace. One step and nothing deleted before: when it
+    // fails, the file is as it was and is read again.
+    zip_discard(m_archive);
+    m_archive = nullptr;
     const QString why = replace ? replace(tmpPath, targetPath) : replaceFile(tmpPath, targetPath);
-    if (!why.isEmpty())
+    if (!why.isEmpty()) {
+        int err = 0;
+        m_archive = zip_open(QFile::encodeName(m_path).constData(), ZIP_RDONLY, &err);
         throw SpreadsheetError(QStringLiteral("The workbook %1 could not be saved: %2. Nothing was changed.")
                                    .arg(QDir::toNativeSeparators(path), why));
+    }
     tmp.setAutoRemove(false);
     flushFolder(target.absolutePath());
+    // From now on the parts are the saved file's.
+    m_entries.clear();
+    m_order.clear();
+    open(targetPath);
 }
 
 void ZipPackage::writeArchive(const QString& file, const QString& path) const {
