@@ -365,13 +365,26 @@ void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRe
     // The caller holds the form's lock: a temporary file of its saves is left from one that broke off.
     removeStaleTemporaries(targetPath);
     const QFileInfo target(targetPath);
-    QTemporaryFile tmp(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                       QStringLiteral(".XXXXXX"));
-    if (!tmp.open())
-        throw SpreadsheetError(QStringLiteral("The workbook cannot be saved in %1: %2")
-                                   .arg(QDir::toNativeSeparators(target.absolutePath()), tmp.errorString()));
-    const QString tmpPath = tmp.fileName();
-    tmp.close();
+    // A free name beside the target. libzip writes a file of its own and renames it to that name,
+    // which Windows refuses while anything holds the name: the name is given up first.
+    QString tmpPath;
+    {
+        QTemporaryFile reserve(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+                               QStringLiteral(".XXXXXX"));
+        if (!reserve.open())
+            throw SpreadsheetError(
+                QStringLiteral("The workbook cannot be saved in %1: %2")
+                    .arg(QDir::toNativeSeparators(target.absolutePath()), reserve.errorString()));
+        tmpPath = reserve.fileName();
+    }
+    struct RemovedUnlessKept {
+        QString path;
+        bool keep = false;
+        ~RemovedUnlessKept() {
+            if (!keep)
+                QFile::remove(path);
+        }
+    } tmp{tmpPath};
     writeArchive(tmpPath, path);
 
     finishTemporary(tmpPath, targetPath);
@@ -390,7 +403,7 @@ void ZipPackage::save(const QString& path, const std::function<bool()>& beforeRe
         throw SpreadsheetError(QStringLiteral("The workbook %1 could not be saved: %2. Nothing was changed.")
                                    .arg(QDir::toNativeSeparators(path), why));
     }
-    tmp.setAutoRemove(false);
+    tmp.keep = true;
     flushFolder(target.absolutePath());
     // From now on the parts are the saved file's.
     m_entries.clear();
