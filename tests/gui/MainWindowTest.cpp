@@ -108,7 +108,8 @@ int entryOf(MainWindow& w, const QString& text) {
     return 0;
 }
 
-// The example form and its layout in `out`, with the header data the layout names.
+// The example form and its layout in `out`, with the header data the layout names, and the host
+// serving Welle; nothing when any of it failed.
 std::pair<QString, QString> exampleForm(GuiEnv& env, const QTemporaryDir& out) {
     settings::writeTextLines(env.programDir() + QStringLiteral("/HeaderData.cfg"),
                              {QStringLiteral("Auftrag"), QString::fromUtf8("Prüfer")}, settings::systemCodePage());
@@ -119,6 +120,8 @@ std::pair<QString, QString> exampleForm(GuiEnv& env, const QTemporaryDir& out) {
         !QFile::copy(examples + QStringLiteral("Pruefbericht.cfg"), layout))
         return {};
     QFile(form).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    if (!env.sim.start({kWelle}))
+        return {};
     return {form, layout};
 }
 
@@ -947,7 +950,6 @@ TEST(MainWindow, FormsAndLayoutsByDropAndFromTheRecentMenus) {
     QTemporaryDir out;
     const auto [form, layout] = exampleForm(env, out);
     ASSERT_FALSE(form.isEmpty());
-    ASSERT_TRUE(env.sim.start({kWelle}));
     MainWindow& w = env.open();
     auto drop = [&](const QString& file) {
         QMimeData data;
@@ -1018,7 +1020,6 @@ TEST(MainWindow, ACopyIsNamedAsWrittenAndAFileNothingOpensIsNamedToo) {
     QTemporaryDir out;
     const auto [form, layout] = exampleForm(env, out);
     ASSERT_FALSE(form.isEmpty());
-    ASSERT_TRUE(env.sim.start({kWelle}));
     MainWindow& w = env.open();
     w.resize(900, w.height());
     w.openLayout(layout);
